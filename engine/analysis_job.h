@@ -1,0 +1,90 @@
+#ifndef HITSIEVE_ENGINE_ANALYSIS_JOB_H_
+#define HITSIEVE_ENGINE_ANALYSIS_JOB_H_
+
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "engine/page_filter.h"
+
+namespace hitsieve {
+
+class StatsCollector;
+
+// Run events, in the order a run posts them. 0 is never posted: receivers use it for "no event".
+enum RunEvent : int {
+  RUN_STARTED = 1,
+  FILE_DONE = 2,
+  SAVE_STARTED = 4,
+  SAVE_STEP = 5,
+  RUN_FINISHED = 6,
+  RUN_FAILED = 7,  // posted by AnalysisThread when Run ends with an exception
+};
+
+// Receives the run events. Called on the worker thread: must be cheap and thread-safe.
+class AnalysisObserver {
+ public:
+  virtual ~AnalysisObserver() = default;
+  virtual void Notify(int event) = 0;
+};
+
+// Receives the saving positions 1 to 5. Called on the worker thread.
+class SaveProgressObserver {
+ public:
+  virtual ~SaveProgressObserver() = default;
+  virtual void SetPosition(int position) = 0;
+};
+
+// Log file paths, in byte order of the path text.
+using LogFileSet = std::set<std::string>;
+
+// One analysis run: read every file into a fresh collector, then replace the statistics in
+// the database. Failures leave Run as exceptions; the database then keeps the previous run.
+struct AnalysisJob {
+  ExtensionSet extensions;
+  const LogFileSet* files = nullptr;             // copied at the start of Run
+  AnalysisObserver* observer = nullptr;          // must not be null
+  SaveProgressObserver* save_progress = nullptr;  // may be null
+  // Optional: called on the worker with the collector after the last file, before saving
+  // (the command line reports its sizes).
+  std::function<void(const StatsCollector&)> collected;
+
+  // Performs the whole run on the calling thread.
+  void Run() const;
+};
+
+// Runs one AnalysisJob on a worker thread of its own. The worker catches what Run lets out,
+// keeps the message and posts RUN_FAILED. Owned by the UI thread; Join before destroying.
+class AnalysisThread {
+ public:
+  AnalysisThread() = default;
+  ~AnalysisThread();  // joins
+  AnalysisThread(const AnalysisThread&) = delete;
+  AnalysisThread& operator=(const AnalysisThread&) = delete;
+
+  // REQUIRES: no run under way (Running() is false). `job` is copied; `*job.files` too.
+  void Start(const AnalysisJob& job);
+
+  // Wait for the worker, if any, to end.
+  void Join();
+
+  // True from Start until the worker's last event has been posted.
+  bool Running() const;
+
+  // The message of the last failed run; read it after RUN_FAILED has arrived.
+  std::string FailureMessage() const;
+
+ private:
+  void Body(AnalysisJob job, LogFileSet files);
+
+  mutable std::mutex mutex_;
+  std::string failure_;   // guarded by mutex_
+  bool running_ = false;  // guarded by mutex_
+  std::thread thread_;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_ENGINE_ANALYSIS_JOB_H_

@@ -1,0 +1,47 @@
+#ifndef HITSIEVE_ENGINE_RECORD_SINK_H_
+#define HITSIEVE_ENGINE_RECORD_SINK_H_
+
+#include <string>
+#include <string_view>
+
+#include "engine/request_record.h"
+
+namespace hitsieve {
+
+// Error texts of the log file source; callers and tests compare against these.
+inline constexpr const char kFileOpenError[] = "file open error";
+inline constexpr const char kGzipOpenError[] = "couldn`t open file";
+inline constexpr const char kGzipReadError[] = "error reading gzip file";
+
+// True when `path` ends in ".gz" in any letter case. The contents are never sniffed.
+bool IsGzipName(std::string_view path);
+
+// Fill `text` (empty on entry) with the whole file. Throw std::runtime_error(kFileOpenError)
+// when the file cannot be opened.
+void ReadPlainFile(const std::string& path, std::string& text);
+
+// Fill `text` (empty on entry) with the whole decompressed stream, every byte of it. Throw
+// std::runtime_error(kGzipOpenError) or (kGzipReadError); on a read error `text` is discarded.
+void ReadGzipFile(const std::string& path, std::string& text);
+
+// Reads access-log files, cuts them into lines and fields and hands every usable line to
+// OnRecord. Lives on the analysis worker thread.
+class RecordSink {
+ public:
+  virtual ~RecordSink() = default;
+
+  // Read the whole file (gzip when IsGzipName says so) and parse it. Reader errors pass through.
+  void ProcessFile(const std::string& path);
+
+  // Call OnRecord once per line whose first field is not empty, in text order. Never throws
+  // on content; any line, however long or strange, yields a record or is skipped.
+  void ParseContent(std::string_view text);
+
+ protected:
+  // REQUIRES: called from ParseContent only; `record` dies when this returns, so copy what you keep.
+  virtual void OnRecord(const RequestRecord& record) = 0;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_ENGINE_RECORD_SINK_H_

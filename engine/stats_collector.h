@@ -1,0 +1,73 @@
+#ifndef HITSIEVE_ENGINE_STATS_COLLECTOR_H_
+#define HITSIEVE_ENGINE_STATS_COLLECTOR_H_
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/page_filter.h"
+#include "engine/record_sink.h"
+#include "engine/search_engine.h"
+#include "engine/text.h"
+
+namespace hitsieve {
+
+// Who came on one day. Only the sizes of the two sets are ever reported.
+struct DayStats {
+  std::set<std::pair<std::string, std::string>> visitors;  // (client address, user agent)
+  std::set<std::string> ips;
+  int32_t views = 0;
+  int32_t searches = 0;
+};
+
+// Counters of one page (one distinct URL, query string included).
+struct PageStats {
+  int32_t visits = 0;
+  int32_t searches = 0;
+  int64_t bandwidth = 0;           // bytes; 64-bit so a popular download does not wrap
+  std::map<int, int32_t> engineHits;  // engine id -> requests with an extracted phrase
+};
+
+// One request of a search engine's crawler.
+struct RobotHit {
+  std::string name;    // the engine's Name(), Windows-1251
+  std::string action;  // the record's url
+  int32_t code = 0;    // the record's status
+  std::string ip;
+  std::string date;    // the day key
+};
+
+using QueryCounts = std::map<int, int32_t>;  // engine id -> count
+
+// Accumulates one run's statistics in memory. Owned by the run; lives on the worker thread only.
+// Reads the engine registry, which must be filled before the first record.
+class StatsCollector : public RecordSink {
+ public:
+  explicit StatsCollector(const SearchEngineRegistry& registry = SearchEngineRegistry::Instance());
+
+  std::map<std::string, DayStats, std::less<>> days;
+  std::map<std::string, PageStats, std::less<>> pages;
+  std::map<std::string, int32_t, std::less<>> referers;
+  std::map<std::string, int32_t, std::less<>> refererHosts;
+  std::vector<RobotHit> robotHits;
+  std::map<std::string, QueryCounts, CaseInsensitiveLess> queries;  // keeps the first spelling
+  ExtensionSet pageExtensions;
+
+  // Number of records handed to OnRecord so far (for the command line's summary).
+  int64_t records() const { return records_; }
+
+  // `record` dies when this returns, so copy what you keep. Never fails.
+  void OnRecord(const RequestRecord& record) override;
+
+ private:
+  const SearchEngineRegistry& registry_;
+  int64_t records_ = 0;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_ENGINE_STATS_COLLECTOR_H_

@@ -1,0 +1,57 @@
+#ifndef HITSIEVE_EXPORT_REPORT_LISTS_H_
+#define HITSIEVE_EXPORT_REPORT_LISTS_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/report_queries.h"
+
+// How the report lists show their rows: column sets and cell texts, totals row first. Shared by
+// the window's grids and the command line's text reports, so both show exactly the same cells.
+// Cell texts and titles are UTF-8 (stored Windows-1251 bytes are converted here).
+namespace hitsieve {
+
+struct ListColumn {
+  std::string title;
+  int width = 0;  // pixels
+};
+using ListColumns = std::vector<ListColumn>;
+using ListRow = std::vector<std::string>;
+
+std::string Decimal(int64_t value);
+// "-" for 0 or less, otherwise Decimal.
+std::string DashOrDecimal(int64_t value);
+// Bytes as megabytes with two decimals and a decimal comma: 1048576 -> "1,00".
+std::string Megabytes(int64_t bytes);
+
+const ListColumns& LogFileColumns();
+const ListColumns& CommonStatsColumns();
+const ListColumns& PageStatsColumns();
+const ListColumns& QueryStatsColumns();
+const ListColumns& RefererColumns(int mode);  // 0 hosts, 1 whole referers
+const ListColumns& RobotLogColumns();
+const ListColumns& RobotSummaryColumns();
+
+// The totals row (empty first cell) comes first, then one row per database row, in order.
+std::vector<ListRow> RenderCommonStats(const std::vector<CommonStatsRow>& rows);
+std::vector<ListRow> RenderPageStats(const std::vector<PageStatsRow>& rows);
+std::vector<ListRow> RenderQueryStats(const std::vector<QueryStatsRow>& rows);
+
+// Rows whose type equals `mode`, less those whose referer contains `exclusion` (raw bytes,
+// case-sensitive, anywhere); an empty exclusion hides nothing. No totals row.
+std::vector<ListRow> RenderReferers(const std::vector<RefererRow>& rows, int mode,
+                                    std::string_view exclusion);
+
+// Rows whose name equals `name` exactly; every row when `name` is empty.
+std::vector<ListRow> RenderRobotLog(const std::vector<RobotLogRow>& rows, std::string_view name);
+
+// Robot name (stored bytes) -> number of rows, in byte order of the name.
+std::map<std::string, int64_t> RobotCounts(const std::vector<RobotLogRow>& rows);
+std::vector<ListRow> RenderRobotSummary(const std::map<std::string, int64_t>& counts);
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_EXPORT_REPORT_LISTS_H_

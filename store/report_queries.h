@@ -1,0 +1,76 @@
+#ifndef HITSIEVE_STORE_REPORT_QUERIES_H_
+#define HITSIEVE_STORE_REPORT_QUERIES_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/search_engine.h"
+
+// The report screens' SELECT statements and their row records. Each query object is a
+// statement on the StatsDatabase session, created on first use and kept until the process
+// ends; every Read runs it from its first row to its last. UI thread (or the command line) only,
+// and never while a run is saving.
+namespace hitsieve {
+
+// Per-engine counts in column order google, yandex, rambler, mailru, aport, webalta.
+using EngineCounts = std::array<int32_t, kEngineCount>;
+
+struct CommonStatsRow {
+  int32_t rec_id = 0;
+  std::string date;
+  int32_t ips = 0, visitors = 0, views = 0, searches = 0;
+};
+
+struct PageStatsRow {
+  int32_t rec_id = 0;
+  std::string page;
+  int32_t visits = 0, searches = 0;
+  int64_t bandwidth = 0;
+  EngineCounts engines{};
+};
+
+struct QueryStatsRow {
+  std::string query;
+  int32_t total = 0;
+  EngineCounts engines{};
+};
+
+struct RefererRow {
+  int32_t rec_id = 0;
+  std::string referer;
+  int32_t type = 0;  // 0 = host row, 1 = whole-referer row
+  int32_t cnt = 0;
+};
+
+struct RobotLogRow {
+  std::string name, action;
+  int32_t code = 0;
+  std::string ip, date;
+};
+
+inline constexpr const char kCommonStatsQuery[] =
+    "SELECT rec_id, date, ips, visitors, views, searches FROM common_stats ORDER BY date";
+inline constexpr const char kPageStatsQuery[] =
+    "SELECT rec_id, page, visits, searches, bandwidth, google, yandex, rambler, mailru, aport, "
+    "webalta FROM page_stats ORDER BY visits DESC";
+inline constexpr const char kQueryStatsQuery[] =
+    "SELECT query, total, google, yandex, rambler, mailru, aport, webalta FROM query_stats "
+    "ORDER BY total DESC";
+inline constexpr const char kRefererQuery[] =
+    "SELECT rec_id, referer, type, cnt FROM referer_stats ORDER BY cnt DESC";
+inline constexpr const char kRobotLogQuery[] =
+    "SELECT name, action, code, ip, date  FROM robot_log ORDER BY date ";
+
+// Append every row of the query, in its ORDER BY order, to `rows`. A database error is thrown
+// as sqlitepp::exception; the rows read before it stay appended.
+void ReadCommonStats(std::vector<CommonStatsRow>& rows);
+void ReadPageStats(std::vector<PageStatsRow>& rows);
+void ReadQueryStats(std::vector<QueryStatsRow>& rows);
+void ReadRefererStats(std::vector<RefererRow>& rows);
+void ReadRobotLog(std::vector<RobotLogRow>& rows);
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_STORE_REPORT_QUERIES_H_

@@ -1,0 +1,28 @@
+#ifndef HITSIEVE_STORE_STATS_SAVER_H_
+#define HITSIEVE_STORE_STATS_SAVER_H_
+
+#include "store/sqlitepp/transaction.h"
+
+namespace hitsieve {
+
+class StatsCollector;
+class SaveProgressObserver;
+
+// Replaces the five statistics tables with one collector's aggregates in one transaction.
+// Constructing it begins the transaction; destroying it uncommitted rolls back. Worker thread.
+class StatsSaver {
+ public:
+  StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer);
+
+  // Delete the old rows, write the new ones (positions 1 to 5), commit.
+  void save();
+
+ private:
+  sqlitepp::transaction transaction_;
+  const StatsCollector& collector_;
+  SaveProgressObserver* observer_;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_STORE_STATS_SAVER_H_
