@@ -1,0 +1,79 @@
+#ifndef HITSIEVE_EXPORT_SPREADSHEET_EXPORT_H_
+#define HITSIEVE_EXPORT_SPREADSHEET_EXPORT_H_
+
+#include <string>
+
+#include "export/report_tables.h"
+
+namespace hitsieve {
+
+// What an export needs from the window. The desktop program implements it with a message box
+// and the desktop's default application; tests replace it.
+class ExportHost {
+ public:
+  virtual ~ExportHost() = default;
+  // One modal message box with an OK button. `text` is UTF-8.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Open the workbook with the desktop's default application; false when none could open it.
+  virtual bool OpenWorkbook(const std::string& path) = 0;
+};
+
+// Copies one report table into a new workbook in the temporary folder and opens it. Made on the
+// stack by a screen's "Excel" button, used once. UI thread, never while a run is under way.
+class SpreadsheetExport {
+ public:
+  explicit SpreadsheetExport(ExportHost& host) : host_(host) {}
+  virtual ~SpreadsheetExport() = default;
+
+  // Fill `table` from the screen's query; on a database error show its message and return false.
+  virtual bool BuildTable(ReportTable& table) = 0;
+
+  // BuildTable, then WriteWorkbook. False when either failed (the failure has been shown).
+  bool Export();
+
+  // Write `table` to a new .xlsx file and open it; on failure show one "_com_error:" message
+  // box and return false, leaving no file behind.
+  bool WriteWorkbook(const ReportTable& table);
+
+ protected:
+  // Names the workbook: hitsieve-<kind>-<yyyy-mm-dd-hhmmss>.xlsx.
+  virtual const char* Kind() const = 0;
+  ExportHost& host_;
+};
+
+class CommonStatsExport : public SpreadsheetExport {
+ public:
+  using SpreadsheetExport::SpreadsheetExport;
+  bool BuildTable(ReportTable& table) override;
+
+ protected:
+  const char* Kind() const override { return "common"; }
+};
+
+class PageStatsExport : public SpreadsheetExport {
+ public:
+  using SpreadsheetExport::SpreadsheetExport;
+  bool BuildTable(ReportTable& table) override;
+
+ protected:
+  const char* Kind() const override { return "pages"; }
+};
+
+class QueryStatsExport : public SpreadsheetExport {
+ public:
+  using SpreadsheetExport::SpreadsheetExport;
+  bool BuildTable(ReportTable& table) override;
+
+ protected:
+  const char* Kind() const override { return "queries"; }
+};
+
+// Write `table` as an .xlsx workbook at `path` (header in row 1, columns from A; numeric
+// columns as numbers, text columns always as text, converted from Windows-1251 to UTF-8).
+// Writes a temporary file beside `path` and renames it, so no half-written file is left.
+// Refuses an existing `path` unless `overwrite`. Throws std::runtime_error on failure.
+void WriteXlsx(const ReportTable& table, const std::string& path, bool overwrite);
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_EXPORT_SPREADSHEET_EXPORT_H_
