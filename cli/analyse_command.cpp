@@ -1,0 +1,118 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/run_progress.h"
+#include "engine/analysis_job.h"
+#include "engine/page_filter.h"
+#include "engine/search_engine.h"
+#include "engine/stats_collector.h"
+#include "store/stats_database.h"
+
+namespace hitsieve::cli {
+
+const char kAnalyseHelp[] =
+    "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] LOGFILE...\n"
+    "\n"
+    "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
+    "in the database with what they hold. Files are read in byte order of their absolute\n"
+    "paths; a file named twice is read once. Nothing is merged with earlier runs. If any file\n"
+    "cannot be read, or saving fails, the database keeps its previous statistics.\n"
+    "\n"
+    "Options:\n"
+    "  --extensions TEXT  page extensions that count, separated by ';'\n"
+    "                     (default \"html; htm; php; asp; zip; jsp; txt\"; \"\" counts every page)\n"
+    "  --db FILE          statistics database (default dat1.dt in the current directory;\n"
+    "                     created with its tables when missing)\n"
+    "  -h, --help         show this help\n"
+    "\n"
+    "Progress goes to stderr; a one-line summary goes to stdout.\n";
+
+namespace {
+
+struct RunSummary {
+  size_t files = 0;
+  long long lines = 0;
+  size_t days = 0, pages = 0, phrases = 0, robot_hits = 0;
+};
+
+LogFileSet AbsolutePaths(const std::vector<std::string>& operands) {
+  LogFileSet files;
+  for (const std::string& operand : operands) {
+    if (operand.empty()) throw UsageError("analyse: an empty file name was given");
+    // Made absolute without resolving symbolic links, so the order is that of the names.
+    files.insert(std::filesystem::absolute(operand).string());
+  }
+  return files;
+}
+
+void PrintFailure(const RunProgress& progress, const std::string& message) {
+  const std::string file = progress.FileInProgress();
+  if (!file.empty())
+    std::fprintf(stderr, "hitsieve-cli: error: %s: %s\n", file.c_str(), message.c_str());
+  else
+    std::fprintf(stderr, "hitsieve-cli: error: %s%s\n",
+                 progress.SaveStarted() ? "saving failed: " : "", message.c_str());
+  std::fputs("hitsieve-cli: the database keeps its previous statistics\n", stderr);
+}
+
+}  // namespace
+
+int AnalyseCommand(const std::vector<std::string>& args) {
+  const ParsedArguments parsed =
+      ParseArguments(args, {{"--help"}, {"--extensions", true}, {"--db", true}});
+  if (parsed.Has("--help")) {
+    std::fputs(kAnalyseHelp, stdout);
+    return kExitOk;
+  }
+  if (parsed.operands.empty()) throw UsageError("analyse: no LOGFILE given (try --help)");
+  const LogFileSet files = AbsolutePaths(parsed.operands);
+  ExtensionSet extensions;
+  ParseExtensionList(parsed.Value("--extensions").value_or(kDefaultExtensionList), extensions);
+
+  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/true);
+  RegisterStandardEngines(SearchEngineRegistry::Instance());
+
+  RunProgress progress(std::vector<std::string>(files.begin(), files.end()), stderr,
+                       isatty(STDERR_FILENO) != 0);
+  RunSummary summary;
+  AnalysisJob job;
+  job.extensions = extensions;
+  job.files = &files;
+  job.observer = &progress;
+  job.save_progress = &progress;
+  job.collected = [&summary, &files](const StatsCollector& collector) {
+    summary = {files.size(),           collector.records(),          collector.days.size(),
+               collector.pages.size(), collector.queries.size(), collector.robotHits.size()};
+  };
+
+  const auto start = std::chrono::steady_clock::now();
+  AnalysisThread thread;
+  thread.Start(job);
+  thread.Join();
+  if (progress.Failed()) {
+    PrintFailure(progress, thread.FailureMessage());
+    return kExitFailure;
+  }
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+  std::printf("analysed %zu files: %lld lines, %zu days, %zu pages, %zu phrases, %zu robot hits "
+              "in %.2f s\n",
+              summary.files, summary.lines, summary.days, summary.pages, summary.phrases,
+              summary.robot_hits, seconds.count());
+  return kExitOk;
+}
+
+void UseDatabase(const std::string& file_name, bool create) {
+  if (!create && !std::filesystem::exists(file_name))
+    throw std::runtime_error("database " + file_name + " does not exist (run analyse first)");
+  StatsDatabase::SetFileName(file_name);
+}
+
+}  // namespace hitsieve::cli

@@ -1,0 +1,55 @@
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "export/report_tables.h"
+#include "export/spreadsheet_export.h"
+#include "store/stats_database.h"
+
+namespace hitsieve::cli {
+
+const char kExportHelp[] =
+    "Usage: hitsieve-cli export (common|pages|queries) --xlsx FILE [--db FILE] [--force]\n"
+    "\n"
+    "Writes one report table to an .xlsx workbook: the header in row 1, one database row per\n"
+    "sheet row, numbers as numbers (traffic in bytes), texts always as text.\n"
+    "\n"
+    "Options:\n"
+    "  --xlsx FILE  the workbook to write (required); an existing FILE is refused\n"
+    "  --force      replace an existing FILE\n"
+    "  --db FILE    statistics database (default dat1.dt in the current directory)\n"
+    "  -h, --help   show this help\n";
+
+int ExportCommand(const std::vector<std::string>& args) {
+  const ParsedArguments parsed =
+      ParseArguments(args, {{"--help"}, {"--xlsx", true}, {"--db", true}, {"--force"}});
+  if (parsed.Has("--help")) {
+    std::fputs(kExportHelp, stdout);
+    return kExitOk;
+  }
+  if (parsed.operands.size() != 1)
+    throw UsageError("export: name exactly one of common, pages, queries");
+  const std::string& kind = parsed.operands[0];
+  if (kind != "common" && kind != "pages" && kind != "queries")
+    throw UsageError("export: unknown report '" + kind + "' (common, pages or queries)");
+  const std::string path = parsed.Value("--xlsx").value_or("");
+  if (path.empty()) throw UsageError("export: --xlsx FILE is required");
+  const bool force = parsed.Has("--force");
+  if (!force && std::filesystem::exists(path))
+    throw std::runtime_error(path + " already exists (use --force to replace it)");
+
+  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  ReportTable table;
+  if (kind == "common") BuildCommonStatsTable(table);
+  else if (kind == "pages") BuildPageStatsTable(table);
+  else BuildQueryStatsTable(table);
+  WriteXlsx(table, path, force);
+  std::printf("%s: %zu rows written to %s\n", kind.c_str(), table.rows.size(), path.c_str());
+  return kExitOk;
+}
+
+}  // namespace hitsieve::cli

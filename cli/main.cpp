@@ -1,0 +1,57 @@
+// hitsieve-cli: analyse access logs into the statistics database, print its reports and
+// export them as workbooks, without a display.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+
+namespace {
+
+constexpr char kToolHelp[] =
+    "Usage: hitsieve-cli COMMAND [OPTIONS] [ARGUMENTS]\n"
+    "\n"
+    "Turns web-server access logs (combined log format, plain or .gz) into visit statistics\n"
+    "kept in an SQLite database, the same one the desktop program shows.\n"
+    "\n"
+    "Commands:\n"
+    "  analyse   read log files and replace the statistics in the database\n"
+    "  report    print one report (common, pages, queries, referers, robots)\n"
+    "  export    write one report (common, pages, queries) to an .xlsx workbook\n"
+    "\n"
+    "Run 'hitsieve-cli COMMAND --help' for a command's options.\n"
+    "Exit status: 0 success, 1 failure (the database keeps its previous contents),\n"
+    "2 wrong command line.\n";
+
+int Dispatch(const std::vector<std::string>& args) {
+  using namespace hitsieve::cli;
+  if (args.empty()) throw UsageError("no command given (try --help)");
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kToolHelp, stdout);
+    return kExitOk;
+  }
+  if (command == "analyse" || command == "analyze") return AnalyseCommand(rest);
+  if (command == "report") return ReportCommand(rest);
+  if (command == "export") return ExportCommand(rest);
+  throw UsageError("unknown command '" + command + "' (try --help)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace hitsieve::cli;
+  try {
+    return Dispatch(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "hitsieve-cli: %s\n", e.what());
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "hitsieve-cli: error: %s\n", e.what());
+    return kExitFailure;
+  }
+}

@@ -1,0 +1,109 @@
+#include "cli/text_output.h"
+
+#include <algorithm>
+
+namespace hitsieve::cli {
+
+namespace {
+
+// Decodes the code point at `pos`; returns its length in bytes (1 for a malformed byte, whose
+// code point is reported as 0xFFFD).
+size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& code_point) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                  : (lead >> 3) == 0x1E ? 4 : 0;
+  if (length == 0 || pos + length > text.size()) {
+    code_point = 0xFFFD;
+    return 1;
+  }
+  code_point = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[pos + i]);
+    if ((next & 0xC0) != 0x80) {
+      code_point = 0xFFFD;
+      return 1;
+    }
+    code_point = (code_point << 6) | (next & 0x3F);
+  }
+  return length;
+}
+
+bool IsCombining(char32_t c) {
+  return (c >= 0x0300 && c <= 0x036F) || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0xFE00 && c <= 0xFE0F);
+}
+
+bool IsWide(char32_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+         (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+void WriteLine(std::ostream& out, const std::vector<std::string>& cells,
+               const std::vector<size_t>& widths) {
+  std::string line;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) line.append(2, ' ');
+    const std::string cell = PrintableText(cells[i]);
+    line += cell;
+    if (i + 1 < widths.size()) line.append(widths[i] - DisplayWidth(cell), ' ');
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  out << line << '\n';
+}
+
+}  // namespace
+
+size_t DisplayWidth(std::string_view text) {
+  size_t width = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    char32_t c;
+    pos += DecodeUtf8(text, pos, c);
+    width += IsCombining(c) ? 0 : IsWide(c) ? 2 : 1;
+  }
+  return width;
+}
+
+std::string PrintableText(std::string_view text) {
+  std::string printable(text);
+  for (char& c : printable) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return printable;
+}
+
+void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles,
+                       const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths(titles.size(), 0);
+  auto measure = [&widths](const std::vector<std::string>& cells) {
+    for (size_t i = 0; i < cells.size() && i < widths.size(); ++i)
+      widths[i] = std::max(widths[i], DisplayWidth(PrintableText(cells[i])));
+  };
+  measure(titles);
+  for (const auto& row : rows) measure(row);
+  WriteLine(out, titles, widths);
+  for (const auto& row : rows) WriteLine(out, row, widths);
+}
+
+void WriteCsvRecord(std::ostream& out, const std::vector<std::string>& fields) {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) out << ',';
+    const std::string& field = fields[i];
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+      out << field;
+      continue;
+    }
+    out << '"';
+    for (char c : field) {
+      if (c == '"') out << '"';
+      out << c;
+    }
+    out << '"';
+  }
+  out << '\n';
+}
+
+}  // namespace hitsieve::cli
