@@ -1,0 +1,198 @@
+#include "export/xlsx_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "engine/text.h"
+#include "export/spreadsheet_export.h"
+#include "export/workbook_error.h"
+
+namespace hitsieve {
+
+namespace {
+
+constexpr const char kWriterSource[] = "xlsx writer";
+constexpr size_t kMaxColumnWidth = 60;
+constexpr size_t kMaxCellCharacters = 32767;  // what a worksheet cell holds
+
+std::string RandomSuffix() {
+  static std::random_device device;
+  static std::mt19937_64 generator(device());
+  char buffer[24];
+  std::snprintf(buffer, sizeof buffer, "%016llx",
+                static_cast<unsigned long long>(generator()));
+  return buffer;
+}
+
+// Number of characters of a UTF-8 text (bytes that do not continue a sequence).
+size_t Utf8Length(const std::string& text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// A cell holds at most kMaxCellCharacters characters; a longer text (a huge URL from a log) is cut
+// there rather than failing the whole export.
+void CutToCellLimit(std::string& text) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (++characters > kMaxCellCharacters) {
+      text.resize(i);
+      return;
+    }
+  }
+}
+
+// The cell as a number when the whole text is a decimal integer.
+bool ParseInteger(const std::string& text, double& value) {
+  int64_t number = 0;
+  const char* end = text.data() + text.size();
+  auto result = std::from_chars(text.data(), end, number);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end) return false;
+  value = static_cast<double>(number);
+  return true;
+}
+
+// Writes the cells of one row. Returns the first error of the library, or LXW_NO_ERROR.
+lxw_error WriteRow(lxw_worksheet* sheet, lxw_row_t row_index, const std::vector<std::string>& cells,
+                   const std::vector<bool>& numeric, lxw_format* format,
+                   std::vector<size_t>& widths) {
+  for (size_t k = 0; k < cells.size(); ++k) {
+    const auto column = static_cast<lxw_col_t>(k);
+    double number = 0;
+    lxw_error error;
+    if (k < numeric.size() && numeric[k] && ParseInteger(cells[k], number)) {
+      error = worksheet_write_number(sheet, row_index, column, number, format);
+      if (widths.size() <= k) widths.resize(k + 1, 0);
+      widths[k] = std::max(widths[k], cells[k].size());
+    } else {
+      // Always a string cell: a text that looks like a formula ("=1+1") must stay text.
+      std::string text = Cp1251ToUtf8(cells[k]);
+      CutToCellLimit(text);
+      error = worksheet_write_string(sheet, row_index, column, text.c_str(), format);
+      if (widths.size() <= k) widths.resize(k + 1, 0);
+      widths[k] = std::max(widths[k], Utf8Length(text));
+    }
+    if (error != LXW_NO_ERROR) return error;
+  }
+  return LXW_NO_ERROR;
+}
+
+void SetColumnWidths(lxw_worksheet* sheet, const std::vector<size_t>& widths) {
+  for (size_t k = 0; k < widths.size(); ++k) {
+    const double width = static_cast<double>(std::clamp<size_t>(widths[k] + 2, 8, kMaxColumnWidth));
+    worksheet_set_column(sheet, static_cast<lxw_col_t>(k), static_cast<lxw_col_t>(k), width,
+                         nullptr);
+  }
+}
+
+WorkbookError WriterError(lxw_error error, int error_number, const std::string& target) {
+  std::string description = "Could not write the workbook " + target + " (" +
+                            lxw_strerror(error) + ")";
+  // These failures come from file calls, whose errno says why.
+  const bool from_file = error == LXW_ERROR_CREATING_XLSX_FILE ||
+                         error == LXW_ERROR_CREATING_TMPFILE ||
+                         error == LXW_ERROR_READING_TMPFILE ||
+                         error == LXW_ERROR_ZIP_FILE_OPERATION;
+  if (from_file && error_number != 0) return SystemError(error_number, description, kWriterSource);
+  return WorkbookError(kWriterFailureBase | static_cast<uint32_t>(error), 0, description,
+                       kWriterSource);
+}
+
+}  // namespace
+
+TemporaryFile::TemporaryFile(const std::string& directory, const std::string& target)
+    : directory_(directory.empty() ? std::string(".") : directory) {
+  // O_EXCL with a random name; the mode leaves the permissions to the user's umask, as for any
+  // file the user saves.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = directory_ + "/.hitsieve-" + RandomSuffix() + ".xlsx.tmp";
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      path_ = std::move(candidate);
+      return;
+    }
+    if (errno != EEXIST) {
+      throw SystemError(errno, "Could not create a file for the workbook " + target + " in " +
+                                   directory_, kWriterSource);
+    }
+  }
+  throw SystemError(EEXIST, "Could not find a free temporary name in " + directory_,
+                    kWriterSource);
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (!placed_) ::unlink(path_.c_str());
+}
+
+bool TemporaryFile::PlaceAt(const std::string& destination, bool overwrite) {
+  int result = overwrite ? std::rename(path_.c_str(), destination.c_str())
+                         : ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, destination.c_str(),
+                                       RENAME_NOREPLACE);
+  if (result != 0 && !overwrite && (errno == EINVAL || errno == ENOSYS)) {
+    // The file system cannot rename without replacing: a hard link fails on an existing name too.
+    result = ::link(path_.c_str(), destination.c_str());
+    if (result == 0) ::unlink(path_.c_str());
+  }
+  if (result == 0) {
+    placed_ = true;
+    return true;
+  }
+  if (errno == EEXIST && !overwrite) return false;
+  throw SystemError(errno, "Could not save the workbook as " + destination, kWriterSource);
+}
+
+void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
+                       const std::string& target) {
+  if (table.rows.size() >= LXW_ROW_MAX) {
+    throw WorkbookError(kWorkbookLimitCode, 0,
+                        "The table has " + std::to_string(table.rows.size()) +
+                            " rows, more than a worksheet holds; the workbook " + target +
+                            " was not written",
+                        kWriterSource);
+  }
+  // The library's own scratch files go beside ours, in a directory known to be writable.
+  std::string scratch = file.directory();
+  lxw_workbook_options options{};
+  options.tmpdir = scratch.data();
+  lxw_workbook* workbook = workbook_new_opt(file.path().c_str(), &options);
+  if (workbook == nullptr) throw WriterError(LXW_ERROR_MEMORY_MALLOC_FAILED, 0, target);
+  lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+  lxw_format* bold = workbook_add_format(workbook);
+  format_set_bold(bold);
+
+  std::vector<size_t> widths;
+  std::vector<bool> header_kinds(table.header.size(), false);
+  lxw_error error = WriteRow(sheet, 0, table.header, header_kinds, bold, widths);
+  for (size_t r = 0; r < table.rows.size() && error == LXW_NO_ERROR; ++r)
+    error = WriteRow(sheet, static_cast<lxw_row_t>(r + 1), table.rows[r], table.numeric, nullptr,
+                     widths);
+  SetColumnWidths(sheet, widths);
+
+  // Closing also frees the workbook, so it happens even after a failed cell.
+  errno = 0;
+  lxw_error close_error = workbook_close(workbook);
+  int close_errno = errno;
+  if (error != LXW_NO_ERROR) throw WriterError(error, 0, target);
+  if (close_error != LXW_NO_ERROR) throw WriterError(close_error, close_errno, target);
+}
+
+void WriteXlsx(const ReportTable& table, const std::string& path, bool overwrite) {
+  std::string directory = std::filesystem::path(path).parent_path().string();
+  TemporaryFile file(directory, path);
+  WriteWorkbookFile(table, file, path);
+  if (!file.PlaceAt(path, overwrite))
+    throw SystemError(EEXIST, "The file " + path + " already exists", kWriterSource);
+}
+
+}  // namespace hitsieve
