@@ -1,0 +1,49 @@
+#ifndef HITSIEVE_ENGINE_RECORD_PARSER_H_
+#define HITSIEVE_ENGINE_RECORD_PARSER_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/request_record.h"
+
+namespace hitsieve {
+
+// Cuts one log line into fields: a space outside quotes ends a field; '"', '[' and ']' all
+// toggle quoting and are dropped (so ']' closes what '"' opened); every other byte, backslash
+// and CR included, belongs to the field. A line ending in a space has an empty last field; an
+// empty line has no field. Hand-written so that walking a line allocates nothing.
+// The line must outlive the splitter.
+class FieldSplitter {
+ public:
+  explicit FieldSplitter(std::string_view line)
+      : next_(line.data()), end_(line.data() + line.size()) {}
+
+  // Appends the next field's text to `*out`, or skips it when `out` is null. False when the
+  // line has no field left.
+  bool Next(std::string* out);
+
+ private:
+  const char* next_;
+  const char* end_;
+  bool trailing_empty_ = false;  // the last field ended in a space: one empty field follows
+};
+
+// Decimal value with atoi's reading (leading blanks, optional sign, digits up to the first
+// other byte, nothing gives 0), saturated at the 32-bit limits instead of overflowing.
+int32_t ParseStatusField(std::string_view field);
+
+// As ParseStatusField, in 64 bits, and a negative value (such as "-5") becomes 0.
+int64_t ParseBytesField(std::string_view field);
+
+// The request line between its first and its last space; the whole field when it holds no
+// space, empty when it holds exactly one.
+std::string_view RequestLineUrl(std::string_view request_line);
+
+// Fills `record` from `line`. False when the line has no field or its first field is empty.
+// `scratch` is a buffer kept between calls so that a line costs no allocation.
+bool ParseRecordLine(std::string_view line, RequestRecord& record, std::string& scratch);
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_ENGINE_RECORD_PARSER_H_

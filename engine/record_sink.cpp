@@ -1,0 +1,93 @@
+#include "engine/record_sink.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+#include "engine/record_parser.h"
+
+namespace hitsieve {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+struct GzCloser {
+  void operator()(gzFile_s* file) const { gzclose(file); }
+};
+using GzHandle = std::unique_ptr<gzFile_s, GzCloser>;
+
+constexpr size_t kGzipInitialCapacity = 204800;
+constexpr unsigned kGzipChunk = 1024;
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; }
+
+}  // namespace
+
+bool IsGzipName(std::string_view path) {
+  if (path.size() < 3) return false;
+  const std::string_view tail = path.substr(path.size() - 3);
+  return tail[0] == '.' && AsciiLower(tail[1]) == 'g' && AsciiLower(tail[2]) == 'z';
+}
+
+void ReadPlainFile(const std::string& path, std::string& text) {
+  FileHandle file(std::fopen(path.c_str(), "rb"));
+  if (!file) throw std::runtime_error(kFileOpenError);
+  // A size that cannot be determined (a pipe, a device) reads as an empty file.
+  if (fseeko(file.get(), 0, SEEK_END) != 0) return;
+  const off_t size = ftello(file.get());
+  if (size <= 0 || fseeko(file.get(), 0, SEEK_SET) != 0) return;
+  text.resize(static_cast<size_t>(size));
+  // A file that shrank since its size was taken keeps only what was really read.
+  text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+}
+
+void ReadGzipFile(const std::string& path, std::string& text) {
+  GzHandle file(gzopen(path.c_str(), "rb"));
+  if (!file) throw std::runtime_error(kGzipOpenError);
+  text.reserve(kGzipInitialCapacity);
+  char buffer[kGzipChunk];
+  for (;;) {
+    const int read = gzread(file.get(), buffer, kGzipChunk);
+    if (read < 0) {
+      text.clear();
+      text.shrink_to_fit();
+      throw std::runtime_error(kGzipReadError);
+    }
+    if (read == 0) break;
+    // Every decompressed byte is kept, NUL bytes included.
+    text.append(buffer, static_cast<size_t>(read));
+  }
+}
+
+void RecordSink::ProcessFile(const std::string& path) {
+  std::string text;
+  if (IsGzipName(path)) {
+    ReadGzipFile(path, text);
+  } else {
+    ReadPlainFile(path, text);
+  }
+  ParseContent(text);
+}
+
+void RecordSink::ParseContent(std::string_view text) {
+  // One record and one field buffer serve every line, so their capacity is reused.
+  RequestRecord record;
+  std::string scratch;
+  size_t begin = 0;
+  for (;;) {
+    const size_t end = text.find('\n', begin);
+    const std::string_view line =
+        text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
+    if (ParseRecordLine(line, record, scratch)) OnRecord(record);
+    if (end == std::string_view::npos) break;
+    begin = end + 1;
+  }
+}
+
+}  // namespace hitsieve
