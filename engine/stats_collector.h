@@ -66,6 +66,9 @@ class StatsCollector : public RecordSink {
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
+  // Buffers reused across records so that a repeated visitor or phrase costs no allocation.
+  std::pair<std::string, std::string> visitor_;
+  std::string phrase_;
 };
 
 }  // namespace hitsieve

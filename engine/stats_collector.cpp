@@ -1,0 +1,56 @@
+#include "engine/stats_collector.h"
+
+#include "engine/referer.h"
+
+namespace hitsieve {
+
+namespace {
+
+// The entry for `key`, created with a default value when missing. Looks up with the view
+// first, so a key that is already present costs no allocation.
+template <typename Map>
+typename Map::mapped_type& FindOrAdd(Map& map, std::string_view key) {
+  auto it = map.lower_bound(key);
+  if (it == map.end() || map.key_comp()(key, it->first)) {
+    it = map.emplace_hint(it, std::string(key), typename Map::mapped_type{});
+  }
+  return it->second;
+}
+
+}  // namespace
+
+StatsCollector::StatsCollector(const SearchEngineRegistry& registry) : registry_(registry) {}
+
+void StatsCollector::OnRecord(const RequestRecord& record) {
+  ++records_;
+  if (const SearchEngine* robot = registry_.FindRobot(record.user_agent)) {
+    robotHits.push_back({robot->Name(), record.url, record.status, record.ip, record.date});
+    return;
+  }
+  if (!PassesPageFilter(record.url, pageExtensions)) return;
+
+  DayStats& day = FindOrAdd(days, record.date);
+  PageStats& page = FindOrAdd(pages, record.url);
+  day.ips.insert(record.ip);  // libstdc++ allocates only when the address is new
+  visitor_.first = record.ip;
+  visitor_.second = record.user_agent;
+  if (day.visitors.find(visitor_) == day.visitors.end()) day.visitors.insert(visitor_);
+  ++day.views;
+  ++page.visits;
+  page.bandwidth += record.bytes;
+
+  if (record.referer.empty() || record.referer == "-") return;
+  ++FindOrAdd(referers, record.referer);
+  ++FindOrAdd(refererHosts, RefererHost(record.referer));
+
+  const SearchEngine* engine = registry_.FindByReferer(record.referer);
+  if (engine == nullptr) return;
+  ++day.searches;
+  ++page.searches;
+
+  if (!engine->ExtractQuery(record.referer, phrase_)) return;
+  ++page.engineHits[engine->Id()];
+  ++FindOrAdd(queries, TrimWhitespace(phrase_))[engine->Id()];
+}
+
+}  // namespace hitsieve
