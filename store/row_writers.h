@@ -1,0 +1,107 @@
+#ifndef HITSIEVE_STORE_ROW_WRITERS_H_
+#define HITSIEVE_STORE_ROW_WRITERS_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "engine/search_engine.h"
+#include "store/sqlitepp/statement.h"
+
+// One writer per statistics table: an INSERT statement on the StatsDatabase session whose use
+// binders are tied to the writer's row buffer. Each writer is created on its first use and
+// lives until the process ends, so every later save reuses it. Write copies the row into the
+// buffer and runs the statement once. Only the saver calls them, inside its transaction.
+namespace hitsieve {
+
+struct DayStats;
+struct PageStats;
+struct RobotHit;
+
+inline constexpr const char kInsertCommonStats[] =
+    "INSERT INTO common_stats (rec_id, date, ips, visitors, views, searches) VALUES(NULL, "
+    ":date, :ips, :visitors, :views, :searches)";
+inline constexpr const char kInsertPageStats[] =
+    "INSERT INTO page_stats(rec_id, page, visits, searches, bandwidth, google, yandex, rambler, "
+    "mailru, aport, webalta) VALUES(NULL, :page, :visits, :searches, :bandwidth, :google, "
+    ":yandex, :rambler, :mailru, :aport, :webalta)";
+inline constexpr const char kInsertRefererStats[] =
+    "INSERT INTO referer_stats(rec_id, referer, type, cnt) VALUES(NULL, :referer, :type, :cnt)";
+inline constexpr const char kInsertRobotLog[] =
+    "INSERT INTO robot_log(rec_id, name, action, code, ip, date ) VALUES(NULL, :name, :action, "
+    ":code, :ip, :date)";
+inline constexpr const char kInsertQueryStats[] =
+    "INSERT INTO query_stats( rec_id, query, total, google, yandex, rambler, mailru, aport, "
+    "webalta ) VALUES(NULL, :query, :total, :google, :yandex, :rambler, :mailru, :aport, "
+    ":webalta)";
+
+class CommonStatsWriter {
+ public:
+  static CommonStatsWriter& Instance();
+  void Write(const std::string& date, const DayStats& day);
+
+ private:
+  CommonStatsWriter();
+  std::string date_;
+  int32_t ips_ = 0, visitors_ = 0, views_ = 0, searches_ = 0;
+  sqlitepp::statement statement_;
+};
+
+class PageStatsWriter {
+ public:
+  static PageStatsWriter& Instance();
+  // An engine without an entry in the page's engineHits is written as 0.
+  void Write(const std::string& page, const PageStats& stats);
+
+ private:
+  PageStatsWriter();
+  std::string page_;
+  int32_t visits_ = 0, searches_ = 0;
+  int64_t bandwidth_ = 0;
+  int32_t engines_[kEngineCount] = {};
+  sqlitepp::statement statement_;
+};
+
+class RefererStatsWriter {
+ public:
+  static RefererStatsWriter& Instance();
+  // `type` 0 for a host row, 1 for a whole-referer row.
+  void Write(const std::string& referer, int32_t type, int32_t count);
+
+ private:
+  RefererStatsWriter();
+  std::string referer_;
+  int32_t type_ = 0, count_ = 0;
+  sqlitepp::statement statement_;
+};
+
+class RobotLogWriter {
+ public:
+  static RobotLogWriter& Instance();
+  void Write(const RobotHit& hit);
+
+ private:
+  RobotLogWriter();
+  std::string name_, action_;
+  int32_t code_ = 0;
+  std::string ip_, date_;
+  sqlitepp::statement statement_;
+};
+
+class QueryStatsWriter {
+ public:
+  static QueryStatsWriter& Instance();
+  // Engine ids outside 0..5 are ignored; total is the sum of the six counts.
+  void Write(const std::string& phrase, const std::map<int, int32_t>& engine_counts);
+
+ private:
+  QueryStatsWriter();
+  std::string query_;
+  int32_t total_ = 0;
+  int32_t engines_[kEngineCount] = {};
+  sqlitepp::statement statement_;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_STORE_ROW_WRITERS_H_

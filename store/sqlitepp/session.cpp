@@ -1,0 +1,49 @@
+#include "store/sqlitepp/session.h"
+
+#include <sqlite3.h>
+
+namespace sqlitepp {
+
+session::session(const std::string& file_name) { open(file_name); }
+
+session::~session() {
+  try {
+    close();
+  } catch (...) {
+    // A destructor must not throw; a connection that refuses to close is left to the process.
+  }
+}
+
+void session::open(const std::string& file_name) {
+  close();
+  sqlite3* db = nullptr;
+  int result = sqlite3_open(file_name.c_str(), &db);
+  if (result == SQLITE_OK) {
+    db_ = db;
+    return;
+  }
+  // SQLite hands back a connection even when opening fails, unless it could not allocate one.
+  std::string message = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+  int code = db != nullptr ? sqlite3_errcode(db) : result;
+  if (db != nullptr) sqlite3_close(db);
+  throw exception(code, message);
+}
+
+void session::close() {
+  if (db_ == nullptr) return;
+  int result = sqlite3_close(db_);
+  if (result != SQLITE_OK) check_error(result);  // the connection stays open (busy)
+  db_ = nullptr;
+}
+
+void session::check_error(int result) {
+  if (result == SQLITE_OK || result == SQLITE_ROW || result == SQLITE_DONE) return;
+  throw exception(result, db_ != nullptr ? sqlite3_errmsg(db_) : "");
+}
+
+void session::check_last_error() {
+  if (db_ == nullptr) return;
+  check_error(sqlite3_errcode(db_));
+}
+
+}  // namespace sqlitepp

@@ -1,0 +1,56 @@
+#ifndef HITSIEVE_STORE_SQLITEPP_SESSION_H_
+#define HITSIEVE_STORE_SQLITEPP_SESSION_H_
+
+#include <string>
+
+#include "store/sqlitepp/exception.h"
+#include "store/sqlitepp/query.h"
+
+struct sqlite3;
+
+namespace sqlitepp {
+
+class transaction;
+
+// One database connection. Takes no locks: the owner makes sure one thread at a time uses it.
+// Statements and transactions made on it must be destroyed before it.
+class session {
+ public:
+  session() = default;
+  // Opens `file_name` (created empty if missing; relative names resolve against the current
+  // directory). Throws sqlitepp::exception when SQLite cannot open it.
+  explicit session(const std::string& file_name);
+  ~session();
+
+  session(const session&) = delete;
+  session& operator=(const session&) = delete;
+
+  // Closes an open connection first. A failed open leaves the session closed.
+  void open(const std::string& file_name);
+  void close();
+  bool is_open() const { return db_ != nullptr; }
+
+  // Throws sqlitepp::exception for any result but OK, ROW and DONE, with the connection's
+  // current message.
+  void check_error(int result);
+  void check_last_error();
+
+  // One-shot query: `s << "DELETE FROM " << table;` runs once when the expression ends.
+  template <class T>
+  once_query operator<<(const T& value) {
+    return once_query(*this, value);
+  }
+
+  // For statements and transactions of this layer.
+  sqlite3* handle() const { return db_; }
+  transaction* active_transaction() const { return active_txn_; }
+  void set_active_transaction(transaction* txn) { active_txn_ = txn; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  transaction* active_txn_ = nullptr;
+};
+
+}  // namespace sqlitepp
+
+#endif  // HITSIEVE_STORE_SQLITEPP_SESSION_H_

@@ -1,0 +1,122 @@
+#include "store/sqlitepp/statement.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+#include "store/sqlitepp/exception.h"
+#include "store/sqlitepp/session.h"
+
+namespace sqlitepp {
+
+statement::statement(session& s) : session_(s) {}
+
+statement::~statement() { release(); }
+
+void statement::assign(std::string text, into_binders into, use_binders use) {
+  release();
+  text_ = std::move(text);
+  into_ = std::move(into);
+  use_ = std::move(use);
+}
+
+void statement::prepare() {
+  if (!session_.is_open()) throw session_not_open();
+  release();
+  const char* tail = nullptr;
+  session_.check_error(sqlite3_prepare(session_.handle(), text_.c_str(),
+                                       static_cast<int>(text_.size()), &handle_, &tail));
+  try {
+    if (tail != nullptr && *tail != '\0') throw multi_stmt_not_supported();
+    int column = 0;
+    for (auto& binder : into_) column = binder->bind_and_advance(*this, column);
+    bind_uses();
+  } catch (...) {
+    release();
+    throw;
+  }
+}
+
+void statement::bind_uses() {
+  int index = 1;
+  for (auto& binder : use_) index = binder->bind_and_advance(*this, index);
+}
+
+bool statement::exec() {
+  if (handle_ == nullptr) prepare();
+  int result = sqlite3_step(handle_);
+  if (result == SQLITE_ROW) {
+    for (auto& binder : into_) binder->update(*this);
+    return true;
+  }
+  if (result == SQLITE_DONE) {
+    finalize();
+    return false;
+  }
+  fail_step(result);
+}
+
+// Statements compiled with sqlite3_prepare report most step failures as a bare SQLITE_ERROR;
+// releasing the handle yields the specific code and message, so that is what the caller gets.
+// No handle survives a failed step: stepping it again would re-run it with stale bindings.
+void statement::fail_step(int result) {
+  sqlite3* db = session_.handle();
+  int code = result;
+  std::string message = sqlite3_errmsg(db);
+  int released = sqlite3_finalize(handle_);
+  handle_ = nullptr;
+  if (released != SQLITE_OK) {
+    code = released;
+    message = sqlite3_errmsg(db);
+  }
+  throw exception(code, message);
+}
+
+void statement::finalize() {
+  if (handle_ == nullptr) return;
+  int result = sqlite3_finalize(handle_);
+  handle_ = nullptr;
+  session_.check_error(result);
+}
+
+void statement::release() noexcept {
+  if (handle_ == nullptr) return;
+  sqlite3_finalize(handle_);
+  handle_ = nullptr;
+}
+
+void statement::column_int(int position, int& value) {
+  value = sqlite3_column_int(handle_, position);
+  session_.check_last_error();
+}
+
+void statement::column_int64(int position, int64_t& value) {
+  value = sqlite3_column_int64(handle_, position);
+  session_.check_last_error();
+}
+
+void statement::column_text(int position, std::string& value) {
+  const unsigned char* text = sqlite3_column_text(handle_, position);
+  session_.check_last_error();
+  if (text == nullptr) {
+    value.clear();
+  } else {
+    value.assign(reinterpret_cast<const char*>(text));
+  }
+}
+
+void statement::bind_int(int index, int value) {
+  session_.check_error(sqlite3_bind_int(handle_, index, value));
+}
+
+void statement::bind_int64(int index, int64_t value) {
+  session_.check_error(sqlite3_bind_int64(handle_, index, value));
+}
+
+void statement::bind_text(int index, const std::string& value) {
+  const char* bytes = value.empty() ? nullptr : value.data();
+  session_.check_error(sqlite3_bind_text(handle_, index, bytes, static_cast<int>(value.size()),
+                                         SQLITE_STATIC));
+}
+
+}  // namespace sqlitepp

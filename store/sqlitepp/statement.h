@@ -1,0 +1,73 @@
+#ifndef HITSIEVE_STORE_SQLITEPP_STATEMENT_H_
+#define HITSIEVE_STORE_SQLITEPP_STATEMENT_H_
+
+#include <cstdint>
+#include <string>
+
+#include "store/sqlitepp/binders.h"
+#include "store/sqlitepp/query.h"
+
+struct sqlite3_stmt;
+
+namespace sqlitepp {
+
+class session;
+
+// One SQL statement on a session, given its text and binders once:
+//   statement st(s);
+//   st << "INSERT INTO t(a, b) VALUES(:a, :b)", use(a), use(b);
+// then run with exec() as often as needed. Each run that starts from the beginning binds the
+// use variables' values of that moment; a SELECT delivers one row per exec into the into
+// variables and, after exec has returned false, starts over at the next exec.
+// REQUIRES: the session outlives the statement. Not thread-safe.
+class statement {
+ public:
+  explicit statement(session& s);
+  ~statement();
+
+  statement(const statement&) = delete;
+  statement& operator=(const statement&) = delete;
+
+  template <class T>
+  prepare_query operator<<(const T& value) {
+    return prepare_query(*this, value);
+  }
+
+  // Compiles the text, numbers the binders and binds the use variables. Throws
+  // multi_stmt_not_supported for text after the first statement (a trailing blank included).
+  void prepare();
+  // True when a row was delivered into the into variables; false when the statement has run
+  // to completion. A failure releases the compiled statement, so the next exec starts afresh.
+  bool exec();
+  // Releases the compiled statement, if any; throws SQLite's error, if it reports one.
+  void finalize();
+  // Releases the compiled statement, if any, dropping any error. For cleanup paths.
+  void release() noexcept;
+
+  void column_int(int position, int& value);
+  void column_int64(int position, int64_t& value);
+  // A NULL column gives the empty string.
+  void column_text(int position, std::string& value);
+  void bind_int(int index, int value);
+  void bind_int64(int index, int64_t value);
+  // Binds without copying: `value` must stay unchanged until the statement has stepped. An
+  // empty string is bound as SQL NULL.
+  void bind_text(int index, const std::string& value);
+
+ private:
+  friend class prepare_query;
+  friend class once_query;
+  void assign(std::string text, into_binders into, use_binders use);
+  void bind_uses();
+  [[noreturn]] void fail_step(int result);
+
+  session& session_;
+  std::string text_;
+  into_binders into_;
+  use_binders use_;
+  sqlite3_stmt* handle_ = nullptr;
+};
+
+}  // namespace sqlitepp
+
+#endif  // HITSIEVE_STORE_SQLITEPP_STATEMENT_H_
