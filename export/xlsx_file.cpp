@@ -62,9 +62,10 @@ bool ParseInteger(const std::string& text, double& value) {
   return true;
 }
 
-// Writes the cells of one row. Returns the first error of the library, or LXW_NO_ERROR.
+// Writes the cells of one row; `from_cp1251` for data rows (the header is UTF-8 already).
+// Returns the first error of the library, or LXW_NO_ERROR.
 lxw_error WriteRow(lxw_worksheet* sheet, lxw_row_t row_index, const std::vector<std::string>& cells,
-                   const std::vector<bool>& numeric, lxw_format* format,
+                   const std::vector<bool>& numeric, bool from_cp1251, lxw_format* format,
                    std::vector<size_t>& widths) {
   for (size_t k = 0; k < cells.size(); ++k) {
     const auto column = static_cast<lxw_col_t>(k);
@@ -76,7 +77,7 @@ lxw_error WriteRow(lxw_worksheet* sheet, lxw_row_t row_index, const std::vector<
       widths[k] = std::max(widths[k], cells[k].size());
     } else {
       // Always a string cell: a text that looks like a formula ("=1+1") must stay text.
-      std::string text = Cp1251ToUtf8(cells[k]);
+      std::string text = from_cp1251 ? Cp1251ToUtf8(cells[k]) : cells[k];
       CutToCellLimit(text);
       error = worksheet_write_string(sheet, row_index, column, text.c_str(), format);
       if (widths.size() <= k) widths.resize(k + 1, 0);
@@ -173,9 +174,9 @@ void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
 
   std::vector<size_t> widths;
   std::vector<bool> header_kinds(table.header.size(), false);
-  lxw_error error = WriteRow(sheet, 0, table.header, header_kinds, bold, widths);
+  lxw_error error = WriteRow(sheet, 0, table.header, header_kinds, false, bold, widths);
   for (size_t r = 0; r < table.rows.size() && error == LXW_NO_ERROR; ++r)
-    error = WriteRow(sheet, static_cast<lxw_row_t>(r + 1), table.rows[r], table.numeric, nullptr,
+    error = WriteRow(sheet, static_cast<lxw_row_t>(r + 1), table.rows[r], table.numeric, true, nullptr,
                      widths);
   SetColumnWidths(sheet, widths);
 

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "export/spreadsheet_export.h"
+#include "tests/export/xlsx_reader.h"
+
+namespace hitsieve {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FilesIn;
+using test::ReadFirstSheet;
+
+class WriteXlsxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "xlsx-writer-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(WriteXlsxTest, CellsReadBackWithTheirKindAndText) {
+  ReportTable table;
+  table.header = {"Запрос", "Всего", "Траффик"};
+  table.numeric = {false, true, true};
+  table.rows = {
+      {"=1+1", "5", "1048576"},
+      {"\xEF\xEE\xE8\xF1\xEA", "0", "9000000000"},  // "поиск" in Windows-1251
+      {"+x", "-7", "0"},
+      {"@a", "12", "3"},
+      {"-1", "1", "2"},
+  };
+  const std::string path = Path("out.xlsx");
+  WriteXlsx(table, path, false);
+
+  struct Expected {
+    const char* ref;
+    bool is_text;
+    const char* value;
+  };
+  const Expected expected[] = {
+      {"A1", true, "Запрос"},   {"B1", true, "Всего"},    {"C1", true, "Траффик"},
+      {"A2", true, "=1+1"},     {"B2", false, "5"},       {"C2", false, "1048576"},
+      {"A3", true, "поиск"},    {"B3", false, "0"},       {"C3", false, "9000000000"},
+      {"A4", true, "+x"},       {"B4", false, "-7"},      {"C4", false, "0"},
+      {"A5", true, "@a"},       {"B5", false, "12"},      {"C5", false, "3"},
+      {"A6", true, "-1"},       {"B6", false, "1"},       {"C6", false, "2"},
+  };
+  auto cells = ReadFirstSheet(path);
+  EXPECT_EQ(cells.size(), std::size(expected));
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.ref);
+    ASSERT_TRUE(cells.count(e.ref));
+    EXPECT_EQ(cells[e.ref].is_text, e.is_text);
+    EXPECT_FALSE(cells[e.ref].has_formula);
+    EXPECT_EQ(cells[e.ref].value, e.value);
+  }
+  EXPECT_EQ(FilesIn(dir_.string()), std::vector<std::string>{"out.xlsx"});
+}
+
+TEST_F(WriteXlsxTest, ExistingFileIsKeptUnlessOverwriteIsAsked) {
+  const std::string path = Path("report.xlsx");
+  std::ofstream(path) << "keep me";
+  ReportTable table;
+  table.header = {"Дата"};
+  table.numeric = {false};
+
+  EXPECT_THROW(WriteXlsx(table, path, false), std::runtime_error);
+  std::ifstream in(path);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "keep me");
+  EXPECT_EQ(FilesIn(dir_.string()), std::vector<std::string>{"report.xlsx"});
+
+  WriteXlsx(table, path, true);
+  EXPECT_EQ(ReadFirstSheet(path)["A1"].value, "Дата");
+  EXPECT_EQ(FilesIn(dir_.string()), std::vector<std::string>{"report.xlsx"});
+}
+
+TEST_F(WriteXlsxTest, FailureLeavesNoFileBehind) {
+  ReportTable table;
+  table.header = {"Дата"};
+  table.numeric = {false};
+  // A directory in the way: the workbook is written, then cannot take its name.
+  fs::create_directory(dir_ / "taken.xlsx");
+  fs::create_directory(dir_ / "taken.xlsx" / "inside");
+  EXPECT_THROW(WriteXlsx(table, Path("taken.xlsx"), true), std::runtime_error);
+  // No such directory: nothing can be created.
+  EXPECT_THROW(WriteXlsx(table, Path("missing/out.xlsx"), false), std::runtime_error);
+  EXPECT_EQ(FilesIn(dir_.string()), std::vector<std::string>{"taken.xlsx"});
+}
+
+TEST_F(WriteXlsxTest, OverlongTextIsCutToWhatACellHolds) {
+  ReportTable table;
+  table.header = {"Страница"};
+  table.numeric = {false};
+  table.rows = {{std::string(40000, '\xE6')}};  // "ж" in Windows-1251, two bytes in UTF-8
+  WriteXlsx(table, Path("long.xlsx"), false);
+  auto cells = ReadFirstSheet(Path("long.xlsx"));
+  EXPECT_EQ(cells["A2"].value.size(), 32767u * 2);
+}
+
+}  // namespace
+}  // namespace hitsieve
