@@ -1,0 +1,35 @@
+#ifndef HITSIEVE_TESTS_STORE_TEMP_DIR_H_
+#define HITSIEVE_TESTS_STORE_TEMP_DIR_H_
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace hitsieve {
+
+// A fresh directory for one test's database files, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "hitsieve-store-XXXXXX");
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_TESTS_STORE_TEMP_DIR_H_
