@@ -40,6 +40,14 @@ long PeakRssKb() {
   return usage.ru_maxrss;  // kilobytes on Linux
 }
 
+// User plus system time of this process; steadier than wall time on a busy machine.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // Runs in the child: process one file as a run would, print one result line.
 int MeasureFile(const std::string& path) {
   using hitsieve::StatsCollector;
@@ -47,9 +55,11 @@ int MeasureFile(const std::string& path) {
   StatsCollector collector;
   hitsieve::ParseExtensionList(hitsieve::kDefaultExtensionList, collector.pageExtensions);
 
+  double cpu_start = CpuSeconds();
   auto start = std::chrono::steady_clock::now();
   collector.ProcessFile(path);
   double total = SecondsSince(start);
+  double cpu = CpuSeconds() - cpu_start;
   long peak_kb = PeakRssKb();
 
   // The read alone, to tell reading from parsing and classifying.
@@ -60,8 +70,9 @@ int MeasureFile(const std::string& path) {
   double read = SecondsSince(start);
 
   double records = static_cast<double>(collector.records());
-  std::printf("%-32s %9.1f MB %10lld lines %7.3f s (read %.3f s) %10.0f lines/s %7.1f MB/s  peak RSS %6.1f MB\n",
-              path.c_str(), text.size() / 1e6, static_cast<long long>(collector.records()), total,
+  std::printf("%-30s %6.1f MB %8lld records %6.3f s (cpu %.3f s, read alone %.3f s) %8.0f records/s"
+              " %6.1f MB/s  peak RSS %6.1f MB\n",
+              path.c_str(), text.size() / 1e6, static_cast<long long>(collector.records()), total, cpu,
               read, total > 0 ? records / total : 0.0, total > 0 ? text.size() / 1e6 / total : 0.0,
               peak_kb / 1024.0);
   std::printf("%-32s days %zu, pages %zu, referers %zu, referer hosts %zu, phrases %zu, robot hits %zu\n",

@@ -399,27 +399,8 @@ void SetStatus(Request& r, Rng& rng) {
 }
 
 std::string Format(const Request& r) {
-  std::string line;
-  line.reserve(200 + r.url.size() + r.referer.size() + r.agent.size());
-  line += r.ip;
-  line += " - - [";
-  line += r.time;
-  line += " +0300] \"";
-  line += r.method;
-  line += ' ';
-  line += r.url;
-  line += ' ';
-  line += r.protocol;
-  line += "\" ";
-  line += std::to_string(r.status);
-  line += ' ';
-  line += r.size;
-  line += " \"";
-  line += r.referer;
-  line += "\" \"";
-  line += r.agent;
-  line += '"';
-  return line;
+  return r.ip + " - - [" + r.time + " +0300] \"" + r.method + ' ' + r.url + ' ' + r.protocol + "\" " +
+         std::to_string(r.status) + ' ' + r.size + " \"" + r.referer + "\" \"" + r.agent + '"';
 }
 
 // A line a real log also has now and then: damaged, blank, or of another shape.
