@@ -1,0 +1,18 @@
+#ifndef HITSIEVE_UI_ABOUT_DLG_H_
+#define HITSIEVE_UI_ABOUT_DLG_H_
+
+#include <QDialog>
+
+namespace hitsieve {
+
+// "О программе": the icon, the version line and three credit lines. Shown modally.
+class AboutDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit AboutDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_UI_ABOUT_DLG_H_

@@ -1,0 +1,58 @@
+#ifndef HITSIEVE_UI_LIST_CTRL_GRID_H_
+#define HITSIEVE_UI_LIST_CTRL_GRID_H_
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QTableView>
+
+#include "export/report_lists.h"
+#include "store/report_queries.h"
+#include "ui/list_model.h"
+
+namespace hitsieve {
+
+class RobotLogGrid;
+
+// The list that shows every table of the window: grid lines, whole rows selected, several rows
+// selectable, columns left-aligned with fixed initial widths, no sorting, no editing. Rows stay
+// in the order they are handed over. Every fill replaces all rows with one model reset, so a
+// refill of many rows repaints once. UI thread only.
+class ListCtrlGrid : public QTableView {
+  Q_OBJECT
+
+ public:
+  explicit ListCtrlGrid(QWidget* parent = nullptr);
+
+  ListModel* Model() const { return model_; }
+
+  void SetColumns(const ListColumns& columns);
+  // Inserts `row` unselected at `index` (0 to the row count).
+  void InsertRow(const ListRow& row, int index);
+  void DeleteAllItems();
+  // Replaces every row at once.
+  void SetRows(std::vector<ListRow> rows);
+  // Adds the second cell of every selected row to `texts`.
+  void SelectedTexts(std::set<std::string>& texts) const;
+
+  void SetupLogFileColumns();
+  void SetupCommonStatsColumns();
+  void SetupPageStatsColumns();
+  void SetupQueryStatsColumns();
+  void SetupRobotSummaryColumns();
+
+  // Totals row first, then one row per database row.
+  void FillCommonStats(const std::vector<CommonStatsRow>& rows);
+  void FillPageStats(const std::vector<PageStatsRow>& rows);
+  void FillQueryStats(const std::vector<QueryStatsRow>& rows);
+  // One row per robot of `log`'s per-robot counts, in byte order of the name.
+  void FillRobotSummary(const RobotLogGrid& log);
+
+ private:
+  ListModel* model_;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_UI_LIST_CTRL_GRID_H_

@@ -1,0 +1,55 @@
+#include "ui/main_app.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QTreeWidgetItem>
+
+#include "store/stats_database.h"
+#include "ui/main_dlg.h"
+#include "ui/screens_tree_ctrl.h"
+#include "ui/settings_tab.h"
+#include "ui/ui_seams.h"
+
+namespace hitsieve {
+
+namespace {
+
+void ApplyStartupHooks(MainDlg& window) {
+  const QByteArray logs = qgetenv("HITSIEVE_LOGS");
+  if (!logs.isEmpty())
+    window.Settings()->AddLogFiles(QFile::decodeName(logs).split(QLatin1Char(':'),
+                                                                 Qt::SkipEmptyParts));
+  bool ok = false;
+  const int screen = qEnvironmentVariableIntValue("HITSIEVE_SCREEN", &ok);
+  if (ok && screen >= 0 && screen < MainDlg::kScreenCount)
+    window.Tree()->topLevelItem(screen)->setSelected(true);
+  if (qEnvironmentVariableIntValue("HITSIEVE_AUTORUN") == 1) {
+    const auto exec_dialog = Seams().exec_dialog;
+    Seams().exec_dialog = [](QDialog& dialog) {
+      dialog.accept();
+      return dialog.result();
+    };
+    window.Settings()->OnAnalyse();
+    Seams().exec_dialog = exec_dialog;
+  }
+}
+
+}  // namespace
+
+MainApp::MainApp(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("Hitsieve"));
+  setApplicationVersion(QStringLiteral("1.0"));
+  setDesktopFileName(QStringLiteral("hitsieve"));
+}
+
+int MainApp::Run() {
+  const QByteArray database = qgetenv("HITSIEVE_DB");
+  if (!database.isEmpty()) StatsDatabase::SetFileName(database.toStdString());
+  MainDlg window;
+  window.show();
+  ApplyStartupHooks(window);
+  window.exec();
+  return 0;
+}
+
+}  // namespace hitsieve

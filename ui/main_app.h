@@ -1,0 +1,25 @@
+#ifndef HITSIEVE_UI_MAIN_APP_H_
+#define HITSIEVE_UI_MAIN_APP_H_
+
+#include <QApplication>
+
+namespace hitsieve {
+
+// The application: shows the main window and ends when it closes. The statistics database is
+// "dat1.dt" in the current directory, or the file named by HITSIEVE_DB.
+//
+// Test and screenshot hooks, read from the environment once at start-up:
+//   HITSIEVE_SCREEN=<0..5>     show that screen first (and select it in the list)
+//   HITSIEVE_LOGS=<a:b:...>    put these log files into the list
+//   HITSIEVE_AUTORUN=1         start an analysis at once with the default extensions
+class MainApp : public QApplication {
+  Q_OBJECT
+
+ public:
+  MainApp(int& argc, char** argv);
+  int Run();
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_UI_MAIN_APP_H_

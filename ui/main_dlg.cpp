@@ -1,0 +1,124 @@
+#include "ui/main_dlg.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QPushButton>
+
+#include "ui/about_dlg.h"
+#include "ui/app_icon.h"
+#include "ui/common_stat_dlg.h"
+#include "ui/page_stats_tab.h"
+#include "ui/queries_tab.h"
+#include "ui/referer_tab.h"
+#include "ui/robots_tab.h"
+#include "ui/screens_tree_ctrl.h"
+#include "ui/settings_tab.h"
+#include "ui/ui_seams.h"
+
+namespace hitsieve {
+
+namespace {
+
+const char* const kScreenLabels[MainDlg::kScreenCount] = {
+    "Настройки", "Общая статистика", "Обращения к страницам",
+    "Рефереры",  "Поисковые запросы", "Поисковики",
+};
+
+}  // namespace
+
+MainDlg::MainDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Hitsieve"));
+  setWindowIcon(AppIcon());
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  setSizeGripEnabled(false);
+
+  const DialogUnits du(this);
+  resize(du.Size(602, 347));
+  frame_ = new QGroupBox(this);
+  frame_->setGeometry(du.Rect(132, 7, 463, 333));
+  tree_ = new ScreensTreeCtrl(this);
+  tree_->setGeometry(du.Rect(7, 7, 119, 315));
+  aboutButton_ = new QPushButton(QStringLiteral("О Программе"), this);
+  aboutButton_->setAutoDefault(false);
+  aboutButton_->setGeometry(du.Rect(7, 326, 119, 14));
+  connect(aboutButton_, &QPushButton::clicked, this, &MainDlg::ShowAbout);
+
+  tree_->AddIcon(AppIcon());
+  tree_->AddIcon(AppIcon());
+  CreateScreens();
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &MainDlg::OnTreeSelectionChanged);
+  ShowScreen(0);
+
+  layout_.Init(this);
+  layout_.Add(tree_, 7);
+  layout_.Add(frame_, 15);
+  layout_.Add(aboutButton_, 6);
+  Reload();
+}
+
+void MainDlg::CreateScreens() {
+  settings_ = new SettingsTab(this, this);
+  common_ = new CommonStatDlg(this);
+  screens_ = {settings_, common_, new PageStatsTab(this), new RefererTab(this),
+              new QueriesTab(this), new RobotsTab(this)};
+  for (int i = 0; i < kScreenCount; ++i) {
+    screens_[i]->hide();
+    tree_->InsertScreenItem(i, QString::fromUtf8(kScreenLabels[i]));
+    if (i > 0) reloadList_.push_back(screens_[i]);
+  }
+}
+
+void MainDlg::Reload() {
+  for (Reloadable* screen : reloadList_) screen->Reload();
+}
+
+void MainDlg::SetRunActive(bool active) {
+  for (Reloadable* screen : reloadList_) screen->SetRunActive(active);
+}
+
+void MainDlg::ShowScreen(int index) {
+  if (current_ != nullptr) current_->hide();
+  current_ = screens_[index];
+  current_->setGeometry(ScreenRect());
+  current_->show();
+}
+
+QRect MainDlg::ScreenRect() const { return frame_->geometry().adjusted(8, 14, -10, -15); }
+
+void MainDlg::ShowAbout() {
+  AboutDlg about(this);
+  Seams().exec_dialog(about);
+}
+
+void MainDlg::OnTreeSelectionChanged() {
+  const int index = tree_->SelectedScreenIndex();
+  if (index != -1) ShowScreen(index);
+}
+
+void MainDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  layout_.Apply();
+  if (current_ != nullptr) current_->setGeometry(ScreenRect());
+}
+
+bool MainDlg::MayClose() {
+  if (settings_ == nullptr || !settings_->IsRunActive()) return true;
+  ShowMessage(this, QStringLiteral("Идёт анализ. Окно можно закрыть после его окончания."));
+  return false;
+}
+
+void MainDlg::closeEvent(QCloseEvent* event) {
+  if (MayClose()) {
+    QDialog::closeEvent(event);
+  } else {
+    event->ignore();
+  }
+}
+
+// Enter and Escape end a dialog without a close event.
+void MainDlg::done(int result) {
+  if (MayClose()) QDialog::done(result);
+}
+
+}  // namespace hitsieve

@@ -1,0 +1,14 @@
+#include "ui/robot_log_grid.h"
+
+namespace hitsieve {
+
+void RobotLogGrid::SetupColumns() { SetColumns(RobotLogColumns()); }
+
+void RobotLogGrid::FillAll() {
+  counts_ = RobotCounts(rows_);
+  SetRows(RenderRobotLog(rows_, {}));
+}
+
+void RobotLogGrid::FillForRobot(const std::string& name) { SetRows(RenderRobotLog(rows_, name)); }
+
+}  // namespace hitsieve

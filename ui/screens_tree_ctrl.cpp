@@ -1,0 +1,34 @@
+#include "ui/screens_tree_ctrl.h"
+
+#include <QHeaderView>
+
+namespace hitsieve {
+
+ScreensTreeCtrl::ScreensTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
+  setColumnCount(1);
+  setHeaderHidden(true);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setIndentation(0);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setIconSize(QSize(16, 16));
+}
+
+void ScreensTreeCtrl::AddIcon(const QIcon& icon) { images_.append(icon); }
+
+void ScreensTreeCtrl::InsertScreenItem(int index, const QString& label) {
+  auto* item = new QTreeWidgetItem(this);
+  item->setText(0, label);
+  if (!images_.isEmpty()) item->setIcon(0, images_.first());
+  item->setData(0, Qt::UserRole, index);
+}
+
+int ScreensTreeCtrl::SelectedScreenIndex() const {
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  if (selected.isEmpty()) return -1;
+  return selected.first()->data(0, Qt::UserRole).toInt();
+}
+
+}  // namespace hitsieve

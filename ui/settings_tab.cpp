@@ -1,0 +1,226 @@
+#include "ui/settings_tab.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "engine/search_engine.h"
+#include "ui/analyse_prop_dlg.h"
+#include "ui/list_ctrl_grid.h"
+#include "ui/ui_seams.h"
+
+namespace hitsieve {
+
+namespace {
+
+const char kFileFilter[] = "GZIP files (*.gz);;Log files (*.log);;All Files (*)";
+// Longer paths than this are not resolved: they are listed as "Error" (and still analysed).
+constexpr size_t kMaxFullPath = 4096;
+
+// The last component of `path` made absolute, or "Error" when the path cannot be resolved.
+std::string FileNamePart(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(path, error);
+  if (error || path.empty() || full.native().size() >= kMaxFullPath) return "Error";
+  return full.filename().native();
+}
+
+QPushButton* MakeButton(const char* text, const char* name, const QRect& rect, QWidget* parent) {
+  auto* button = new QPushButton(QString::fromUtf8(text), parent);
+  button->setObjectName(QString::fromUtf8(name));
+  button->setAutoDefault(false);
+  button->setGeometry(rect);
+  return button;
+}
+
+}  // namespace
+
+SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
+    : ReportScreen(parent), reloadTarget_(reload_target) {
+  RegisterStandardEngines(SearchEngineRegistry::Instance());
+
+  const DialogUnits du(this);
+  addButton_ = MakeButton("Добавить", "add", du.Rect(0, 0, 50, 14), this);
+  deleteButton_ = MakeButton("Удалить", "delete", du.Rect(54, 0, 50, 14), this);
+  analyseButton_ = MakeButton("Анализ", "analyse", du.Rect(108, 0, 50, 14), this);
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setTextVisible(false);
+  progress_->setRange(0, 0);
+  progress_->setValue(0);
+  progress_->setGeometry(du.Rect(162, 0, 151, 14));
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("status"));
+  status_->setGeometry(du.Rect(324, 3, 73, 8));
+  fileList_ = new ListCtrlGrid(this);
+  fileList_->setObjectName(QStringLiteral("files"));
+  fileList_->setGeometry(du.Rect(0, 18, 399, 186));
+  resize(du.Size(399, 204));
+
+  layout_.Init(this);
+  layout_.Add(progress_, 13);
+  layout_.Add(status_, 9);
+  layout_.Add(fileList_, 15);
+  fileList_->SetupLogFileColumns();
+
+  connect(addButton_, &QPushButton::clicked, this, &SettingsTab::OnAdd);
+  connect(deleteButton_, &QPushButton::clicked, this, &SettingsTab::OnDelete);
+  connect(analyseButton_, &QPushButton::clicked, this, &SettingsTab::OnAnalyse);
+
+  job_.files = &logFiles_;
+  job_.observer = this;
+  job_.save_progress = this;
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(kTimerMs);
+  connect(timer_, &QTimer::timeout, this, &SettingsTab::OnTimer);
+  timer_->start();
+}
+
+SettingsTab::~SettingsTab() { WaitForRun(); }
+
+void SettingsTab::Notify(int event) {
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  events_.push_back(event);
+}
+
+void SettingsTab::SetPosition(int position) {
+  savePosition_.store(position);
+  Notify(SAVE_STEP);
+}
+
+void SettingsTab::WaitForRun() { thread_.Join(); }
+
+void SettingsTab::AddLogFiles(const QStringList& paths) {
+  for (const QString& path : paths) logFiles_.insert(QFile::encodeName(path).toStdString());
+  RefillFileList();
+}
+
+void SettingsTab::OnAdd() {
+  const QStringList paths = Seams().choose_files(this, QString::fromUtf8(kFileFilter));
+  if (paths.isEmpty()) return;
+  AddLogFiles(paths);
+}
+
+void SettingsTab::OnDelete() {
+  std::set<std::string> selected;
+  fileList_->SelectedTexts(selected);
+  if (selected.empty()) return;
+  for (const std::string& path : selected) logFiles_.erase(path);
+  RefillFileList();
+}
+
+void SettingsTab::RefillFileList() {
+  fileList_->DeleteAllItems();
+  int index = 0;
+  for (const std::string& path : logFiles_) {
+    fileList_->InsertRow({FileNamePart(path), path}, index);
+    ++index;
+  }
+}
+
+void SettingsTab::OnAnalyse() {
+  if (runActive_) return;
+  AnalysePropDlg dialog(job_.extensions, this);
+  if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
+
+  progress_->setRange(0, static_cast<int>(logFiles_.size()));
+  progress_->setValue(0);
+  // Nothing else may touch the file list or the database until the run's last event.
+  runActive_ = true;
+  SetButtonsEnabled(false);
+  if (reloadTarget_ != nullptr) reloadTarget_->SetRunActive(true);
+  thread_.Join();  // the previous worker has posted its last event; let it end
+  thread_.Start(job_);
+}
+
+int SettingsTab::TakeEvent() {
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  if (events_.empty()) return 0;
+  const int event = events_.front();
+  events_.pop_front();
+  return event;
+}
+
+void SettingsTab::OnTimer() {
+  // A message box shown below runs its own event loop, in which the timer fires again.
+  if (inTimer_) return;
+  inTimer_ = true;
+  for (int event = TakeEvent(); event != 0; event = TakeEvent()) HandleEvent(event);
+  inTimer_ = false;
+}
+
+void SettingsTab::HandleEvent(int event) {
+  switch (event) {
+    case RUN_STARTED:
+      SetButtonsEnabled(false);
+      SetStatus(QStringLiteral("Анализ..."));
+      break;
+    case FILE_DONE:
+      progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));
+      break;
+    case SAVE_STARTED:
+      SetStatus(QStringLiteral("Сохранение..."));
+      progress_->setRange(0, 5);
+      progress_->setValue(0);
+      break;
+    case SAVE_STEP:
+      progress_->setValue(savePosition_.load());
+      break;
+    case RUN_FINISHED:
+      FinishRun();
+      break;
+    case RUN_FAILED:
+      FailRun();
+      break;
+    default:
+      break;
+  }
+}
+
+void SettingsTab::FinishRun() {
+  SetStatus(QStringLiteral("Обновление..."));
+  EndRun();
+  if (reloadTarget_ != nullptr) reloadTarget_->Reload();
+  SetButtonsEnabled(true);
+  SetStatus(QStringLiteral("Готово"));
+  ShowMessage(this, QStringLiteral("Анализ завершен!"));
+}
+
+void SettingsTab::FailRun() {
+  EndRun();
+  SetButtonsEnabled(true);
+  SetStatus(QStringLiteral("Ошибка"));
+  ShowMessage(this, QStringLiteral("Анализ не выполнен: ") +
+                        QString::fromStdString(thread_.FailureMessage()));
+}
+
+// The worker has posted its last event: join it and let the other screens use the database.
+void SettingsTab::EndRun() {
+  thread_.Join();
+  runActive_ = false;
+  if (reloadTarget_ != nullptr) reloadTarget_->SetRunActive(false);
+}
+
+void SettingsTab::SetButtonsEnabled(bool enabled) {
+  addButton_->setEnabled(enabled);
+  deleteButton_->setEnabled(enabled);
+  analyseButton_->setEnabled(enabled);
+}
+
+void SettingsTab::SetStatus(const QString& text) {
+  status_->setText(text);
+  status_->repaint();
+}
+
+void SettingsTab::resizeEvent(QResizeEvent* event) {
+  ReportScreen::resizeEvent(event);
+  layout_.Apply();
+}
+
+}  // namespace hitsieve
