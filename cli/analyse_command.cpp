@@ -43,12 +43,23 @@ struct RunSummary {
   size_t days = 0, pages = 0, phrases = 0, robot_hits = 0;
 };
 
+// The absolute path without "." elements and repeated separators, so that "a.log" and
+// "./a.log" name one file. Symbolic links and ".." are left alone: removing "x/.." is only
+// right when x is no link, and the order of the run is that of the names as given.
+std::string AbsolutePath(const std::string& name) {
+  std::filesystem::path result;
+  for (const std::filesystem::path& element : std::filesystem::absolute(name)) {
+    if (element == "." || element.empty()) continue;
+    result /= element;
+  }
+  return result.string();
+}
+
 LogFileSet AbsolutePaths(const std::vector<std::string>& operands) {
   LogFileSet files;
   for (const std::string& operand : operands) {
     if (operand.empty()) throw UsageError("analyse: an empty file name was given");
-    // Made absolute without resolving symbolic links, so the order is that of the names.
-    files.insert(std::filesystem::absolute(operand).string());
+    files.insert(AbsolutePath(operand));
   }
   return files;
 }

@@ -1,0 +1,175 @@
+// Failures of the command line: wrong arguments, unreadable logs, a save that cannot finish and
+// a process killed while saving. In every case the database keeps its previous statistics.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_test_support.h"
+
+namespace hitsieve::testing {
+namespace {
+
+std::string LogLine(const std::string& day, const std::string& url) {
+  return "10.0.0.1 - - [" + day + ":10:00:00 +0400] \"GET " + url +
+         " HTTP/1.1\" 200 10 \"http://example.org/\" \"Mozilla/5.0\"\n";
+}
+
+// A gzip file whose data zlib rejects: the deflate stream is overwritten in its middle.
+void WriteCorruptGzip(const fs::path& path) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += LogLine("05/May/2009", "/p" + std::to_string(i) + ".html");
+  WriteGzip(path, text);
+  std::string bytes = ReadFile(path);
+  for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 64; ++i) bytes[i] = '\xff';
+  WriteFile(path, bytes);
+}
+
+class CliFailure : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir_ / "old.log", LogLine("01/Jan/2009", "/old.html"));
+    std::string next;
+    for (int i = 0; i < 50; ++i) next += LogLine("02/Feb/2009", "/n" + std::to_string(i) + ".html");
+    WriteFile(dir_ / "new.log", next);
+    const CliResult first = RunCli(dir_.path(), {"analyse", "--db", "s.dt", "old.log"});
+    ASSERT_EQ(0, first.status) << first.err;
+    before_ = DumpTables(db_);
+  }
+
+  TempDir dir_;
+  fs::path db_ = dir_ / "s.dt";
+  std::vector<std::string> before_;
+};
+
+TEST_F(CliFailure, UnreadableLogEndsTheRunAndKeepsThePreviousRows) {
+  WriteCorruptGzip(dir_ / "corrupt.log.gz");
+  const struct {
+    const char* name;
+    const char* message;
+  } cases[] = {{"missing.log", "file open error"},
+               {"missing.log.gz", "couldn`t open file"},
+               {"corrupt.log.gz", "error reading gzip file"}};
+  for (const auto& c : cases) {
+    // new.log is read first and fine: the failure of a later file still loses the whole run.
+    const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "s.dt", "new.log", c.name});
+    EXPECT_EQ(1, run.status) << c.name;
+    const std::string path = fs::absolute(dir_ / c.name).string();
+    EXPECT_NE(std::string::npos, run.err.find(path + ": " + c.message)) << c.name << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("saving")) << c.name << run.err;
+    EXPECT_EQ("", run.out) << c.name;
+    EXPECT_EQ(before_, DumpTables(db_)) << c.name;
+  }
+}
+
+TEST_F(CliFailure, MissingLogWithAFreshDatabaseCreatesNoFile) {
+  const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "fresh.dt", "missing.log"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_FALSE(fs::exists(dir_ / "fresh.dt"));
+}
+
+TEST_F(CliFailure, SaveBlockedByAnotherWriterRollsBack) {
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(db_.c_str(), &holder));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+  const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "s.dt", "new.log"});
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_EQ(1, run.status) << run.out;
+  EXPECT_NE(std::string::npos, run.err.find("saving failed: ")) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("keeps its previous statistics")) << run.err;
+  EXPECT_EQ(before_, DumpTables(db_));
+}
+
+// The hook stops the tool inside the save transaction, after position k was reported, i.e.
+// with the groups before k already rewritten; a SIGKILL then must leave the old rows.
+TEST_F(CliFailure, KillDuringSaveLeavesThePreviousRows) {
+  for (int step = 1; step <= 5; ++step) {
+    SCOPED_TRACE("stopped at save step " + std::to_string(step));
+    TempDir io;
+    const pid_t pid =
+        StartCli(dir_.path(), {"analyse", "--db", "s.dt", "new.log"}, io / "out", io / "err",
+                 {"HITSIEVE_TEST_STOP_AT_SAVE_STEP=" + std::to_string(step)});
+    const std::string marker = "stopped at save step " + std::to_string(step);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ReadFile(io / "err").find(marker) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool reached = ReadFile(io / "err").find(marker) != std::string::npos;
+    kill(pid, SIGKILL);
+    EXPECT_EQ(-SIGKILL, WaitForExit(pid));
+    ASSERT_TRUE(reached) << ReadFile(io / "err");
+    EXPECT_EQ(before_, DumpTables(db_));
+  }
+  // Without the hook the same run replaces everything.
+  const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "s.dt", "new.log"});
+  ASSERT_EQ(0, run.status) << run.err;
+  const auto after = DumpTables(db_);
+  EXPECT_NE(before_, after);
+  EXPECT_EQ(std::vector<std::string>{"02/Feb/2009|1|1|50|0"},
+            QueryRows(db_, "SELECT date, ips, visitors, views, searches FROM common_stats"));
+}
+
+TEST_F(CliFailure, BadArgumentsExitTwoAndTouchNoDatabase) {
+  const std::string db = db_.string();
+  const std::string bytes = ReadFile(db_);
+  const auto modified = fs::last_write_time(db_);
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"analyse"},
+      {"analyse", "--db", db},
+      {"analyse", "--db", db, "--bogus", "new.log"},
+      {"analyse", "--db", db, "new.log", "--extensions"},
+      {"analyse", "--db", db, "--db", db, "new.log"},
+      {"analyse", "--help=yes", "new.log"},
+      {"analyse", "", "--db", db},
+      {"report"},
+      {"report", "--db", db, "bogus"},
+      {"report", "common", "pages", "--db", db},
+      {"report", "common", "--db", db, "--format", "xml"},
+      {"export", "common", "--db", db},
+      {"export", "robots", "--db", db, "--xlsx", "o.xlsx"},
+      {"export", "common", "--db", db, "--xlsx", "o.xlsx", "--force=1"},
+  };
+  for (const auto& args : cases) {
+    std::string label;
+    for (const auto& arg : args) label += "[" + arg + "]";
+    const CliResult run = RunCli(dir_.path(), args);
+    EXPECT_EQ(2, run.status) << label;
+    EXPECT_EQ(0u, run.err.rfind("hitsieve-cli: ", 0)) << label << run.err;
+    EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << label << run.err;
+    EXPECT_EQ("", run.out) << label;
+  }
+  EXPECT_EQ(bytes, ReadFile(db_));
+  EXPECT_EQ(modified, fs::last_write_time(db_));
+  EXPECT_FALSE(fs::exists(dir_ / "dat1.dt"));
+  EXPECT_FALSE(fs::exists(dir_ / "o.xlsx"));
+}
+
+TEST(CliHelp, ToolAndEveryCommandExplainThemselves) {
+  TempDir dir;
+  const struct {
+    std::vector<std::string> args;
+    const char* usage;
+  } cases[] = {{{"--help"}, "Usage: hitsieve-cli COMMAND"},
+               {{"analyse", "--help"}, "Usage: hitsieve-cli analyse [--extensions TEXT]"},
+               {{"report", "-h"}, "Usage: hitsieve-cli report (common|pages|queries|referers|robots)"},
+               {{"export", "--help"}, "Usage: hitsieve-cli export (common|pages|queries) --xlsx"}};
+  for (const auto& c : cases) {
+    const CliResult run = RunCli(dir.path(), c.args);
+    EXPECT_EQ(0, run.status) << c.usage;
+    EXPECT_EQ(0u, run.out.find(c.usage)) << run.out;
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace hitsieve::testing
