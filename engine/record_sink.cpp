@@ -1,5 +1,6 @@
 #include "engine/record_sink.h"
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -38,6 +39,11 @@ bool IsGzipName(std::string_view path) {
 void ReadPlainFile(const std::string& path, std::string& text) {
   FileHandle file(std::fopen(path.c_str(), "rb"));
   if (!file) throw std::runtime_error(kFileOpenError);
+  // A directory opens on Linux, and its "size" may be absurd; it is no file to read.
+  struct stat info;
+  if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+    throw std::runtime_error(kFileOpenError);
+  }
   // A size that cannot be determined (a pipe, a device) reads as an empty file.
   if (fseeko(file.get(), 0, SEEK_END) != 0) return;
   const off_t size = ftello(file.get());

@@ -89,6 +89,7 @@ TEST(LogFileSource, NulByteAndEverythingAfterItSurviveBothReaders) {
 
 TEST(LogFileSource, FailuresRaiseTheirFixedMessages) {
   EXPECT_EQ(kFileOpenError, ThrownMessage(ReadPlainFile, kData + "/no-such-file.log"));
+  EXPECT_EQ(kFileOpenError, ThrownMessage(ReadPlainFile, kData));
   EXPECT_EQ(kGzipOpenError, ThrownMessage(ReadGzipFile, kData + "/no-such-file.log.gz"));
   EXPECT_EQ(kGzipReadError, ThrownMessage(ReadGzipFile, kData + "/engine-damaged.log.gz"));
 }
