@@ -23,6 +23,7 @@ void statement::assign(std::string text, into_binders into, use_binders use) {
 void statement::prepare() {
   if (!session_.is_open()) throw session_not_open();
   release();
+  complete_ = false;
   const char* tail = nullptr;
   session_.check_error(sqlite3_prepare(session_.handle(), text_.c_str(),
                                        static_cast<int>(text_.size()), &handle_, &tail));
@@ -42,40 +43,75 @@ void statement::bind_uses() {
   for (auto& binder : use_) index = binder->bind_and_advance(*this, index);
 }
 
+// A compiled statement is kept from one run to the next: when a run is complete it is reset,
+// and the next run binds the use variables' values of that moment before its first step. This
+// saves compiling an INSERT once per row, which would cost more than the row itself.
 bool statement::exec() {
-  if (handle_ == nullptr) prepare();
+  const bool reused = start_run();
   int result = sqlite3_step(handle_);
+  if (reused && result != SQLITE_ROW && result != SQLITE_DONE) {
+    // Statements compiled by sqlite3_prepare do not recompile themselves after a schema
+    // change; a kept one that has gone stale fails with SQLITE_SCHEMA and is compiled again.
+    failure stale = release_failed(result);
+    if (stale.code != SQLITE_SCHEMA) throw exception(stale.code, stale.message);
+    prepare();
+    result = sqlite3_step(handle_);
+  }
   if (result == SQLITE_ROW) {
     for (auto& binder : into_) binder->update(*this);
     return true;
   }
   if (result == SQLITE_DONE) {
-    finalize();
+    finish_run();
     return false;
   }
-  fail_step(result);
+  failure failed = release_failed(result);
+  throw exception(failed.code, failed.message);
+}
+
+bool statement::start_run() {
+  if (handle_ == nullptr) {
+    prepare();
+    return false;
+  }
+  if (!complete_) return false;  // a SELECT between rows: deliver the next one
+  complete_ = false;
+  try {
+    bind_uses();
+  } catch (...) {
+    release();
+    throw;
+  }
+  return true;
+}
+
+void statement::finish_run() {
+  int result = sqlite3_reset(handle_);
+  if (result != SQLITE_OK) {
+    release();
+    session_.check_error(result);
+  }
+  complete_ = true;
 }
 
 // Statements compiled with sqlite3_prepare report most step failures as a bare SQLITE_ERROR;
 // releasing the handle yields the specific code and message, so that is what the caller gets.
 // No handle survives a failed step: stepping it again would re-run it with stale bindings.
-void statement::fail_step(int result) {
+statement::failure statement::release_failed(int result) {
   sqlite3* db = session_.handle();
-  int code = result;
-  std::string message = sqlite3_errmsg(db);
+  failure f{result, sqlite3_errmsg(db)};
   int released = sqlite3_finalize(handle_);
   handle_ = nullptr;
-  if (released != SQLITE_OK) {
-    code = released;
-    message = sqlite3_errmsg(db);
-  }
-  throw exception(code, message);
+  complete_ = false;
+  if (released != SQLITE_OK) f = {released, sqlite3_errmsg(db)};
+  return f;
 }
 
 void statement::finalize() {
   if (handle_ == nullptr) return;
   int result = sqlite3_finalize(handle_);
   handle_ = nullptr;
+  complete_ = false;
   session_.check_error(result);
 }
 
@@ -83,6 +119,7 @@ void statement::release() noexcept {
   if (handle_ == nullptr) return;
   sqlite3_finalize(handle_);
   handle_ = nullptr;
+  complete_ = false;
 }
 
 void statement::column_int(int position, int& value) {

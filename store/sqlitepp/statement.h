@@ -37,7 +37,8 @@ class statement {
   // multi_stmt_not_supported for text after the first statement (a trailing blank included).
   void prepare();
   // True when a row was delivered into the into variables; false when the statement has run
-  // to completion. A failure releases the compiled statement, so the next exec starts afresh.
+  // to completion. The compiled statement is kept for the next run; a failure releases it, so
+  // the next exec compiles afresh.
   bool exec();
   // Releases the compiled statement, if any; throws SQLite's error, if it reports one.
   void finalize();
@@ -58,14 +59,22 @@ class statement {
   friend class prepare_query;
   friend class once_query;
   void assign(std::string text, into_binders into, use_binders use);
+  struct failure {
+    int code;
+    std::string message;
+  };
+  // True when a kept compiled statement starts a new run (its use binders bound again).
+  bool start_run();
+  void finish_run();
   void bind_uses();
-  [[noreturn]] void fail_step(int result);
+  failure release_failed(int result);
 
   session& session_;
   std::string text_;
   into_binders into_;
   use_binders use_;
   sqlite3_stmt* handle_ = nullptr;
+  bool complete_ = false;  // the handle has run to completion and been reset
 };
 
 }  // namespace sqlitepp

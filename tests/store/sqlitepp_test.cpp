@@ -84,7 +84,9 @@ TEST_F(SqliteppTest, InsertRunTwiceBindsTheValuesOfEachRun) {
   std::string s;
   statement insert(db_);
   insert << "INSERT INTO t (id, n, s) VALUES (NULL, :n, :s)", use(n), use(s);
-  const std::vector<std::pair<int, std::string>> rows = {{7, "a"}, {-3, "bb"}, {7, "\xC0\xEF"}};
+  // The long text moves the variable's bytes to the heap between runs.
+  const std::vector<std::pair<int, std::string>> rows = {
+      {7, "a"}, {-3, std::string(300, 'x')}, {7, "\xC0\xEF"}};
   for (const auto& [number, text] : rows) {
     n = number;
     s = text;
@@ -96,6 +98,18 @@ TEST_F(SqliteppTest, InsertRunTwiceBindsTheValuesOfEachRun) {
   std::vector<std::pair<int, std::string>> read;
   while (select.exec()) read.emplace_back(n, s);
   EXPECT_EQ(rows, read);
+}
+
+TEST_F(SqliteppTest, StatementKeepsWorkingAfterTheSchemaChanges) {
+  int n = 1;
+  statement insert(db_);
+  insert << "INSERT INTO t (n) VALUES (:n)", use(n);
+  EXPECT_FALSE(insert.exec());
+  db_ << "CREATE TABLE other (a INTEGER)";
+  db_ << "CREATE INDEX t_n ON t (n)";
+  n = 2;
+  EXPECT_FALSE(insert.exec());
+  EXPECT_EQ(1, Count("n = 2"));
 }
 
 TEST_F(SqliteppTest, SelectOverEmptyTableLeavesVariablesAlone) {
