@@ -34,6 +34,11 @@ test-asan: deps
 run: build
 	$(BUILD)/ui/hitsieve
 
+# The command-line tool on the bundled sample, into a scratch database.
+cli-demo: build
+	$(BUILD)/cli/hitsieve-cli analyse --db $(BUILD)/sample.dt tests/data/sample.log.gz
+	$(BUILD)/cli/hitsieve-cli report common --db $(BUILD)/sample.dt
+
 bench: build
 	bench/run-benchmarks $(BUILD)
 
