@@ -1,0 +1,139 @@
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "ui/common_stat_dlg.h"
+#include "ui/list_ctrl_grid.h"
+#include "ui/main_dlg.h"
+#include "ui/report_screen.h"
+#include "ui/screens_tree_ctrl.h"
+#include "ui/settings_tab.h"
+#include "ui_test_support.h"
+
+namespace hitsieve {
+namespace {
+
+using MainDlgTest = UiTest;
+
+struct Geometries {
+  QRect tree, frame, about, screen, progress, status, files, add;
+  bool operator==(const Geometries&) const = default;
+};
+
+Geometries Measure(const MainDlg& window) {
+  const SettingsTab& tab = *window.Settings();
+  return {window.Tree()->geometry(),
+          window.Frame()->geometry(),
+          window.AboutButton()->geometry(),
+          window.CurrentScreen()->geometry(),
+          tab.findChild<QProgressBar*>("progress")->geometry(),
+          tab.findChild<QLabel*>("status")->geometry(),
+          tab.findChild<ListCtrlGrid*>("files")->geometry(),
+          tab.findChild<QPushButton*>("add")->geometry()};
+}
+
+QRect Grown(const QRect& r, int dx, int dy) { return r.adjusted(0, 0, dx, dy); }
+
+TEST_F(MainDlgTest, ResizingFollowsTheAnchorsAndShrinkingBackRestoresExactly) {
+  MainDlg window;
+  window.show();
+  const QSize initial = window.size();
+  const Geometries start = Measure(window);
+  EXPECT_EQ(window.ScreenRect(), start.screen);
+  EXPECT_EQ(start.frame.adjusted(8, 14, -10, -15), start.screen);
+
+  const struct {
+    const char* label;
+    int dx, dy;
+  } cases[] = {{"enlarged", 150, 100}, {"wider only", 333, 0}, {"below the template", -60, -45}};
+  for (const auto& c : cases) {
+    window.resize(initial + QSize(c.dx, c.dy));
+    const Geometries now = Measure(window);
+    EXPECT_EQ(Grown(start.tree, 0, c.dy), now.tree) << c.label;
+    EXPECT_EQ(Grown(start.frame, c.dx, c.dy), now.frame) << c.label;
+    EXPECT_EQ(start.about.translated(0, c.dy), now.about) << c.label;
+    EXPECT_EQ(Grown(start.screen, c.dx, c.dy), now.screen) << c.label;
+    EXPECT_EQ(Grown(start.progress, c.dx, 0), now.progress) << c.label;
+    EXPECT_EQ(start.status.translated(c.dx, 0), now.status) << c.label;
+    EXPECT_EQ(Grown(start.files, c.dx, c.dy), now.files) << c.label;
+    EXPECT_EQ(start.add, now.add) << c.label;
+
+    window.resize(initial);
+    EXPECT_TRUE(start == Measure(window)) << c.label;
+  }
+}
+
+TEST_F(MainDlgTest, TreeListsTheScreensInOrderAndSwitchesBetweenThem) {
+  MainDlg window;
+  window.show();
+  const char* labels[] = {"Настройки",         "Общая статистика", "Обращения к страницам",
+                          "Рефереры",          "Поисковые запросы", "Поисковики"};
+  ScreensTreeCtrl& tree = *window.Tree();
+  ASSERT_EQ(MainDlg::kScreenCount, tree.topLevelItemCount());
+  for (int i = 0; i < MainDlg::kScreenCount; ++i)
+    EXPECT_EQ(QString::fromUtf8(labels[i]), tree.topLevelItem(i)->text(0)) << i;
+  EXPECT_EQ(-1, tree.SelectedScreenIndex());
+  EXPECT_EQ(window.Screen(0), window.CurrentScreen());
+
+  // Enlarge while the log-files screen shows: the next screen must appear already fitted.
+  window.resize(window.size() + QSize(120, 80));
+  for (int pick : {1, 4, 2, 5, 3, 0, 0}) {
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier,
+                      tree.visualItemRect(tree.topLevelItem(pick)).center());
+    EXPECT_EQ(pick, tree.SelectedScreenIndex()) << pick;
+    EXPECT_EQ(window.Screen(pick), window.CurrentScreen()) << pick;
+    EXPECT_EQ(window.ScreenRect(), window.CurrentScreen()->geometry()) << pick;
+    for (int i = 0; i < MainDlg::kScreenCount; ++i)
+      EXPECT_EQ(i == pick, window.Screen(i)->isVisible()) << pick << " " << i;
+  }
+  // The common statistics list stretched with its screen.
+  const ListCtrlGrid* grid = window.CommonStats()->Grid();
+  EXPECT_EQ(window.CommonStats()->width(), grid->geometry().right() + 1);
+  EXPECT_EQ(window.CommonStats()->height(), grid->geometry().bottom() + 1);
+}
+
+TEST_F(MainDlgTest, ReloadListHoldsTheReportScreensInOrder) {
+  MainDlg window;
+  const std::vector<Reloadable*> expected = {window.Screen(1), window.Screen(2), window.Screen(3),
+                                             window.Screen(4), window.Screen(5)};
+  EXPECT_EQ(expected, window.ReloadList());
+  EXPECT_TRUE(messages_.isEmpty());  // a fresh database gets its tables: no error at start-up
+}
+
+TEST_F(MainDlgTest, AboutButtonShowsTheAboutBox) {
+  MainDlg window;
+  window.show();
+  QString title;
+  QStringList texts;
+  on_dialog_ = [&](QDialog& dialog) {
+    title = dialog.windowTitle();
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+      if (!label->text().isEmpty()) texts.append(label->text());
+    return int(QDialog::Accepted);
+  };
+  QTest::mouseClick(window.AboutButton(), Qt::LeftButton);
+  EXPECT_EQ(1, dialogs_shown_);
+  EXPECT_EQ(QStringLiteral("О программе"), title);
+  EXPECT_TRUE(texts.contains(QStringLiteral("Hitsieve Версия 1.0")));
+  EXPECT_EQ(4, texts.size());  // the version and three credit lines
+}
+
+TEST_F(MainDlgTest, EnterAndEscapeInsideAScreenKeepTheWindowOpen) {
+  MainDlg window;
+  window.show();
+  for (int pick : {0, 1}) {
+    window.ShowScreen(pick);
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+      QTest::keyClick(window.CurrentScreen(), key);
+      EXPECT_TRUE(window.isVisible()) << pick << " " << key;
+    }
+  }
+  QTest::keyClick(&window, Qt::Key_Escape);  // in the window itself it closes, as dialogs do
+  EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace hitsieve

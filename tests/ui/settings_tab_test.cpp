@@ -1,0 +1,312 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "engine/analysis_job.h"
+#include "ui/analyse_prop_dlg.h"
+#include "ui/common_stat_dlg.h"
+#include "ui/list_ctrl_grid.h"
+#include "ui/main_dlg.h"
+#include "ui/settings_tab.h"
+#include "ui/ui_seams.h"
+#include "ui_test_support.h"
+
+namespace hitsieve {
+namespace {
+
+const QString kDone = QStringLiteral("Анализ завершен!");
+
+class SettingsTabTest : public UiTest {
+ protected:
+  struct Controls {
+    QPushButton* add;
+    QPushButton* remove;
+    QPushButton* analyse;
+    QProgressBar* progress;
+    QLabel* status;
+    ListCtrlGrid* files;
+  };
+
+  static Controls Find(SettingsTab& tab) {
+    return {tab.findChild<QPushButton*>("add"),     tab.findChild<QPushButton*>("delete"),
+            tab.findChild<QPushButton*>("analyse"), tab.findChild<QProgressBar*>("progress"),
+            tab.findChild<QLabel*>("status"),       tab.findChild<ListCtrlGrid*>("files")};
+  }
+
+  static bool ButtonsEnabled(const Controls& c) {
+    return c.add->isEnabled() && c.remove->isEnabled() && c.analyse->isEnabled();
+  }
+  static bool ButtonsDisabled(const Controls& c) {
+    return !c.add->isEnabled() && !c.remove->isEnabled() && !c.analyse->isEnabled();
+  }
+
+  static QPushButton* ExcelButton(MainDlg& window) {
+    return window.CommonStats()->findChild<QPushButton*>("excel");
+  }
+
+  bool WaitForMessage(const QString& prefix) {
+    return WaitUntil([&] {
+      for (const QString& m : messages_)
+        if (m.startsWith(prefix)) return true;
+      return false;
+    });
+  }
+
+  // Adds `paths` through the Add button and the file dialog.
+  void AddThroughDialog(const Controls& c, const QStringList& paths) {
+    chosen_files_ = paths;
+    QTest::mouseClick(c.add, Qt::LeftButton);
+  }
+};
+
+TEST_F(SettingsTabTest, RunShowsProgressStatusMessageAndDaysInByteOrder) {
+  MainDlg window;
+  window.show();
+  Controls c = Find(*window.Settings());
+  const QString log = WriteLog("access.log", {LogLine("10.0.0.1", "02/Jan/2009", "/index.html"),
+                                              LogLine("10.0.0.2", "01/Feb/2009", "/a.html"),
+                                              LogLine("10.0.0.3", "31/Dec/2008", "/b.htm"),
+                                              LogLine("10.0.0.3", "31/Dec/2008", "/c.htm")});
+  AddThroughDialog(c, {log});
+  ASSERT_EQ(1, c.files->Model()->RowCount());
+  EXPECT_EQ("access.log", c.files->Model()->Cell(0, 0));
+  EXPECT_EQ(log.toStdString(), c.files->Model()->Cell(0, 1));
+
+  QString opened_with;
+  on_dialog_ = [&](QDialog& dialog) {
+    opened_with = dialog.findChild<QLineEdit*>("extensions")->text();
+    dialog.accept();
+    return dialog.result();
+  };
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  EXPECT_EQ(QStringLiteral("html; htm; php; asp; zip; jsp; txt"), opened_with);
+  // At once, not a timer tick later: nothing may change the files or the database now.
+  EXPECT_TRUE(ButtonsDisabled(c));
+  EXPECT_FALSE(ExcelButton(window)->isEnabled());
+  EXPECT_EQ(0, c.progress->minimum());
+  EXPECT_EQ(1, c.progress->maximum());
+  EXPECT_EQ(0, c.progress->value());
+
+  ASSERT_TRUE(WaitForMessage(kDone));
+  EXPECT_EQ(QStringList{kDone}, messages_);
+  EXPECT_EQ(QStringLiteral("Готово"), c.status->text());
+  EXPECT_TRUE(ButtonsEnabled(c));
+  EXPECT_TRUE(ExcelButton(window)->isEnabled());
+  EXPECT_EQ(5, c.progress->maximum());
+  EXPECT_EQ(5, c.progress->value());
+  const std::vector<std::vector<std::string>> expected = {
+      {"", "3", "3", "4", "-"},
+      {"01/Feb/2009", "1", "1", "1", "-"},
+      {"02/Jan/2009", "1", "1", "1", "-"},
+      {"31/Dec/2008", "1", "1", "2", "-"}};
+  EXPECT_EQ(expected, GridCells(*window.CommonStats()->Grid()));
+}
+
+// The worker's events as the timer handler turns them into the bar and the status. The range
+// 0..3 comes from pressing "Анализ" with three files; the first of them is missing, so that
+// run fails at once and leaves the screen idle for the injected events below.
+TEST_F(SettingsTabTest, TimerTurnsEventsIntoBarAndStatus) {
+  SettingsTab tab(nullptr, nullptr);
+  Controls c = Find(tab);
+  tab.AddLogFiles({TempPath("1-missing.log"), WriteLog("2.log", {}), WriteLog("3.log", {})});
+  tab.OnAnalyse();
+  EXPECT_EQ(3, c.progress->maximum());
+  tab.WaitForRun();
+  tab.OnTimer();
+  ASSERT_EQ(1, messages_.size());
+  messages_.clear();
+
+  const struct {
+    const char* label;
+    std::vector<int> events;
+    int save_position;  // > 0: SetPosition instead of events
+    const char* status;
+    int maximum, value;
+    bool buttons;
+  } steps[] = {
+      {"started", {RUN_STARTED}, 0, "Анализ...", 3, 0, false},
+      {"two files in one tick", {FILE_DONE, FILE_DONE}, 0, "Анализ...", 3, 2, false},
+      {"third file", {FILE_DONE}, 0, "Анализ...", 3, 3, false},
+      {"saving", {SAVE_STARTED}, 0, "Сохранение...", 5, 0, false},
+      {"position 2", {}, 2, "Сохранение...", 5, 2, false},
+      {"unknown code ignored", {3, 42}, 0, "Сохранение...", 5, 2, false},
+      {"position 5", {}, 5, "Сохранение...", 5, 5, false},
+      {"finished", {RUN_FINISHED}, 0, "Готово", 5, 5, true},
+  };
+  for (const auto& step : steps) {
+    for (int event : step.events) tab.Notify(event);
+    if (step.save_position > 0) tab.SetPosition(step.save_position);
+    tab.OnTimer();
+    EXPECT_EQ(QString::fromUtf8(step.status), c.status->text()) << step.label;
+    EXPECT_EQ(step.maximum, c.progress->maximum()) << step.label;
+    EXPECT_EQ(step.value, c.progress->value()) << step.label;
+    EXPECT_EQ(step.buttons, ButtonsEnabled(c)) << step.label;
+    EXPECT_EQ(!step.buttons, ButtonsDisabled(c)) << step.label;
+  }
+  EXPECT_EQ(QStringList{kDone}, messages_);
+}
+
+TEST_F(SettingsTabTest, FailedRunShowsErrorAndKeepsPreviousStatistics) {
+  MainDlg window;
+  window.show();
+  Controls c = Find(*window.Settings());
+  AddThroughDialog(c, {WriteLog("good.log", {LogLine("10.0.0.1", "05/May/2009", "/x.html")})});
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  ASSERT_TRUE(WaitForMessage(kDone));
+  const auto before = GridCells(*window.CommonStats()->Grid());
+  ASSERT_EQ(2u, before.size());
+  messages_.clear();
+
+  AddThroughDialog(c, {TempPath("vanished.log")});
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  ASSERT_TRUE(WaitForMessage(QStringLiteral("Анализ не выполнен: ")));
+  ASSERT_EQ(1, messages_.size());
+  EXPECT_GT(messages_[0].size(), QStringLiteral("Анализ не выполнен: ").size());
+  EXPECT_EQ(QStringLiteral("Ошибка"), c.status->text());
+  EXPECT_TRUE(ButtonsEnabled(c));
+  EXPECT_TRUE(ExcelButton(window)->isEnabled());
+  EXPECT_EQ(before, GridCells(*window.CommonStats()->Grid()));
+  window.Reload();  // the database still holds the previous run
+  EXPECT_EQ(before, GridCells(*window.CommonStats()->Grid()));
+  EXPECT_EQ(1, messages_.size());
+}
+
+TEST_F(SettingsTabTest, ExtensionTextDecidesWhichPagesCount) {
+  const struct {
+    const char* label;
+    const char* text;  // nullptr: cancel
+    const char* views;
+  } cases[] = {
+      {"default list", "html; htm; php; asp; zip; jsp; txt", "2"},
+      {"edited to php only", " php ;", "1"},
+      {"empty text counts every page", "", "3"},
+      {"cancel starts no run", nullptr, nullptr},
+  };
+  MainDlg window;
+  window.show();
+  Controls c = Find(*window.Settings());
+  AddThroughDialog(c, {WriteLog("x.log", {LogLine("10.0.0.1", "05/May/2009", "/a.html"),
+                                          LogLine("10.0.0.1", "05/May/2009", "/b.php"),
+                                          LogLine("10.0.0.1", "05/May/2009", "/c.png")})});
+  for (const auto& row : cases) {
+    messages_.clear();
+    on_dialog_ = [&](QDialog& dialog) {
+      if (row.text == nullptr) {
+        dialog.reject();
+      } else {
+        dialog.findChild<QLineEdit*>("extensions")->setText(QString::fromUtf8(row.text));
+        dialog.accept();
+      }
+      return dialog.result();
+    };
+    QTest::mouseClick(c.analyse, Qt::LeftButton);
+    if (row.views == nullptr) {
+      EXPECT_TRUE(ButtonsEnabled(c)) << row.label;
+      QTest::qWait(1200);
+      EXPECT_TRUE(messages_.isEmpty()) << row.label;
+      continue;
+    }
+    ASSERT_TRUE(WaitForMessage(kDone)) << row.label;
+    const auto cells = GridCells(*window.CommonStats()->Grid());
+    ASSERT_EQ(2u, cells.size()) << row.label;
+    EXPECT_EQ(row.views, cells[1][3]) << row.label;
+  }
+}
+
+TEST_F(SettingsTabTest, EmptyListStillRunsAndSavesNothing) {
+  MainDlg window;
+  window.show();
+  Controls c = Find(*window.Settings());
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  EXPECT_EQ(0, c.progress->maximum());
+  ASSERT_TRUE(WaitForMessage(kDone));
+  const auto cells = GridCells(*window.CommonStats()->Grid());
+  ASSERT_EQ(1u, cells.size());
+  EXPECT_EQ("", cells[0][0]);
+}
+
+TEST_F(SettingsTabTest, AddKeepsPathsInByteOrderWithoutDuplicates) {
+  SettingsTab tab(nullptr, nullptr);
+  Controls c = Find(tab);
+  const QString a = TempPath("a.log"), b = TempPath("b.log"), upper_b = TempPath("B.log");
+  AddThroughDialog(c, {b, a, a});
+  AddThroughDialog(c, {upper_b, a});
+  chosen_files_.clear();  // cancelled dialog: nothing changes
+  QTest::mouseClick(c.add, Qt::LeftButton);
+
+  const std::vector<std::vector<std::string>> expected = {{"B.log", upper_b.toStdString()},
+                                                          {"a.log", a.toStdString()},
+                                                          {"b.log", b.toStdString()}};
+  EXPECT_EQ(expected, GridCells(*c.files));
+  EXPECT_EQ(3u, tab.LogFiles().size());
+}
+
+TEST_F(SettingsTabTest, UnresolvablePathIsListedAsErrorAndKept) {
+  SettingsTab tab(nullptr, nullptr);
+  Controls c = Find(tab);
+  const QString long_path = TempPath(QString(5000, QLatin1Char('x')) + ".log");
+  AddThroughDialog(c, {long_path});
+  ASSERT_EQ(1, c.files->Model()->RowCount());
+  EXPECT_EQ("Error", c.files->Model()->Cell(0, 0));
+  EXPECT_EQ(long_path.toStdString(), c.files->Model()->Cell(0, 1));
+}
+
+TEST_F(SettingsTabTest, DeleteRemovesEverySelectedRowAtOnce) {
+  SettingsTab tab(nullptr, nullptr);
+  Controls c = Find(tab);
+  AddThroughDialog(c, {TempPath("1.log"), TempPath("2.log"), TempPath("3.log"),
+                       TempPath("4.log")});
+  QTest::mouseClick(c.remove, Qt::LeftButton);  // nothing selected: nothing removed
+  EXPECT_EQ(4, c.files->Model()->RowCount());
+
+  QItemSelectionModel* selection = c.files->selectionModel();
+  for (int row : {0, 2, 3})
+    selection->select(c.files->Model()->index(row, 0),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QTest::mouseClick(c.remove, Qt::LeftButton);
+  const std::vector<std::vector<std::string>> expected = {
+      {"2.log", TempPath("2.log").toStdString()}};
+  EXPECT_EQ(expected, GridCells(*c.files));
+  EXPECT_EQ(1u, tab.LogFiles().size());
+}
+
+TEST_F(SettingsTabTest, TimerDoesNothingWhileItsMessageBoxIsOpen) {
+  SettingsTab tab(nullptr, nullptr);
+  Controls c = Find(tab);
+  QString status_in_box;
+  Seams().show_message = [&](QWidget*, const QString& text) {
+    messages_.append(text);
+    if (text != kDone || messages_.size() > 1) return;
+    tab.Notify(RUN_STARTED);  // arrives while the box is open
+    QTest::qWait(SettingsTab::kTimerMs + 300);
+    status_in_box = c.status->text();
+  };
+  tab.Notify(RUN_FINISHED);
+  tab.OnTimer();
+  EXPECT_EQ(QStringLiteral("Готово"), status_in_box);
+  // Handled after the box closed, in the same drain.
+  EXPECT_EQ(QStringLiteral("Анализ..."), c.status->text());
+}
+
+TEST_F(SettingsTabTest, WindowStaysOpenDuringRunAndSaysWhy) {
+  MainDlg window;
+  window.show();
+  Controls c = Find(*window.Settings());
+  AddThroughDialog(c, {WriteLog("x.log", {LogLine("10.0.0.1", "05/May/2009", "/a.html")})});
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  EXPECT_FALSE(window.close());
+  EXPECT_TRUE(window.isVisible());
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_TRUE(window.isVisible());
+  ASSERT_EQ(2, messages_.size());
+  EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("Идёт анализ")));
+
+  ASSERT_TRUE(WaitForMessage(kDone));
+  EXPECT_TRUE(window.close());
+  EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace hitsieve
