@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -120,4 +124,36 @@ TEST(LogFileSource, PlainTextNamedGzIsReadUnchanged) {
 }
 
 }  // namespace
+TEST(LogFileSource, TruncatedGzipIsAnErrorNotAShorterLog) {
+  // A valid stream cut short: every prefix of the compressed bytes must fail, never parse.
+  const std::string whole = ::testing::TempDir() + "/whole.log.gz";
+  {
+    gzFile out = gzopen(whole.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    for (int i = 0; i < 2000; ++i)
+      gzprintf(out, "10.0.0.%d - - [10/Oct/2000:13:55:36 +0400] \"GET /p%d.html HTTP/1.0\" 200 %d\n",
+               i % 250, i, i);
+    gzclose(out);
+  }
+  std::string bytes;
+  ReadPlainFile(whole, bytes);
+  ASSERT_GT(bytes.size(), 100u);
+  const std::string cut = ::testing::TempDir() + "/cut.log.gz";
+  for (size_t keep : {bytes.size() - 1, bytes.size() - 8, bytes.size() / 2, size_t{20}}) {
+    {
+      std::FILE* out = std::fopen(cut.c_str(), "wb");
+      ASSERT_NE(nullptr, out);
+      std::fwrite(bytes.data(), 1, keep, out);
+      std::fclose(out);
+    }
+    CollectingSink sink;
+    EXPECT_EQ(kGzipReadError, ThrownMessage(ReadGzipFile, cut)) << "kept " << keep << " bytes";
+    EXPECT_THROW(sink.ProcessFile(cut), std::runtime_error) << "kept " << keep << " bytes";
+    EXPECT_TRUE(sink.records.empty()) << "kept " << keep << " bytes";
+  }
+  std::string text;
+  ReadGzipFile(whole, text);
+  EXPECT_EQ(2000, std::count(text.begin(), text.end(), '\n'));
+}
+
 }  // namespace hitsieve
