@@ -1,11 +1,78 @@
 #include "ui/referer_tab.h"
 
+#include <exception>
+#include <string>
+#include <vector>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "engine/text.h"
+#include "store/report_queries.h"
+#include "ui/referer_grid.h"
+#include "ui/ui_seams.h"
+
 namespace hitsieve {
 
-RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {}
+RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {
+  const DialogUnits du(this);
+  hostGrid_ = new RefererGrid(this);
+  hostGrid_->setObjectName(QStringLiteral("hosts"));
+  hostGrid_->setGeometry(du.Rect(0, 20, 212, 293));
+  pageGrid_ = new RefererGrid(this);
+  pageGrid_->setObjectName(QStringLiteral("pages"));
+  pageGrid_->setGeometry(du.Rect(218, 20, 257, 293));
+  excludeLabel_ = new QLabel(QStringLiteral("Исключить рефереры с указанного домена"), this);
+  excludeLabel_->setObjectName(QStringLiteral("excludeLabel"));
+  excludeLabel_->setGeometry(du.Rect(151, 5, 148, 8));
+  excludeEdit_ = new QLineEdit(this);
+  excludeEdit_->setObjectName(QStringLiteral("exclude"));
+  excludeEdit_->setGeometry(du.Rect(301, 0, 111, 14));
+  applyButton_ = new QPushButton(QStringLiteral("Применить"), this);
+  applyButton_->setObjectName(QStringLiteral("apply"));
+  applyButton_->setAutoDefault(false);
+  applyButton_->setGeometry(du.Rect(425, 0, 50, 14));
+  resize(du.Size(475, 313));
 
-void RefererTab::Reload() {}
+  layout_.Init(this);
+  layout_.Add(hostGrid_, 15);
+  layout_.Add(pageGrid_, 11);
+  layout_.Add(excludeEdit_, 9);
+  layout_.Add(excludeLabel_, 9);
+  layout_.Add(applyButton_, 9);
+  hostGrid_->SetupColumns(0);
+  pageGrid_->SetupColumns(1);
+  connect(applyButton_, &QPushButton::clicked, this, &RefererTab::OnApply);
+}
 
-void RefererTab::SetRunActive(bool /*active*/) {}
+void RefererTab::Reload() {
+  std::vector<RefererRow> rows;
+  rows.reserve(5000);
+  try {
+    ReadRefererStats(rows);
+    hostGrid_->Fill(rows);
+    pageGrid_->Fill(rows);
+  } catch (const std::exception& e) {
+    ShowMessage(this, QString::fromStdString(e.what()));
+  }
+}
+
+void RefererTab::SetRunActive(bool active) { applyButton_->setEnabled(!active); }
+
+void RefererTab::OnApply() {
+  // Referers are stored as the log's bytes, Cyrillic in Windows-1251: the typed text is
+  // matched in that encoding.
+  const std::string text =
+      ConvertCodePage(excludeEdit_->text().toStdString(), kCodePageUtf8, kCodePage1251);
+  hostGrid_->SetExclusionText(text);
+  pageGrid_->SetExclusionText(text);
+  Reload();
+}
+
+void RefererTab::resizeEvent(QResizeEvent* event) {
+  ReportScreen::resizeEvent(event);
+  layout_.Apply();
+}
 
 }  // namespace hitsieve

@@ -1,11 +1,22 @@
 #ifndef HITSIEVE_UI_REFERER_TAB_H_
 #define HITSIEVE_UI_REFERER_TAB_H_
 
+#include "ui/anchor_layout.h"
 #include "ui/report_screen.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QResizeEvent;
 
 namespace hitsieve {
 
-// The "Рефереры" screen. Owned by MainDlg; UI thread only. Not built yet: it shows nothing.
+class RefererGrid;
+
+// "Рефереры": the referring hosts (left) and whole referers (right) of the last run, most
+// frequent first. "Применить" hides, in both lists, every referer that contains the edit's
+// text and rereads the database; the text stays in force for the reloads after later runs
+// until another one is applied. Owned by MainDlg; UI thread only.
 class RefererTab : public ReportScreen {
   Q_OBJECT
 
@@ -13,7 +24,24 @@ class RefererTab : public ReportScreen {
   explicit RefererTab(QWidget* parent);
 
   void Reload() override;
+  // "Применить" rereads the database, which a run is writing: it waits for the run's end.
   void SetRunActive(bool active) override;
+
+  RefererGrid* HostGrid() const { return hostGrid_; }
+  RefererGrid* PageGrid() const { return pageGrid_; }
+  QLineEdit* ExcludeEdit() const { return excludeEdit_; }
+  void OnApply();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  AnchorLayout layout_;
+  RefererGrid* hostGrid_;  // rows of type 0
+  RefererGrid* pageGrid_;  // rows of type 1
+  QLabel* excludeLabel_;
+  QLineEdit* excludeEdit_;
+  QPushButton* applyButton_;
 };
 
 }  // namespace hitsieve

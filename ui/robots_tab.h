@@ -1,11 +1,24 @@
 #ifndef HITSIEVE_UI_ROBOTS_TAB_H_
 #define HITSIEVE_UI_ROBOTS_TAB_H_
 
+#include <string>
+#include <vector>
+
+#include "ui/anchor_layout.h"
 #include "ui/report_screen.h"
+
+class QComboBox;
+class QResizeEvent;
 
 namespace hitsieve {
 
-// The "Поисковики" screen. Owned by MainDlg; UI thread only. Not built yet: it shows nothing.
+class ListCtrlGrid;
+class RobotLogGrid;
+
+// "Поисковики": the requests of search-engine robots in the last run. On top one row per robot
+// with its number of requests, below the requests themselves; the drop-down restricts the
+// requests to one robot ("Все" shows every one) without reading the database again. Every
+// reload puts the choice back at "Все". Owned by MainDlg; UI thread only.
 class RobotsTab : public ReportScreen {
   Q_OBJECT
 
@@ -13,7 +26,27 @@ class RobotsTab : public ReportScreen {
   explicit RobotsTab(QWidget* parent);
 
   void Reload() override;
-  void SetRunActive(bool active) override;
+
+  RobotLogGrid* LogGrid() const { return logGrid_; }
+  ListCtrlGrid* SummaryGrid() const { return summaryGrid_; }
+  QComboBox* RobotChoice() const { return robotChoice_; }
+  // The robot of each drop-down item, in item order; "" stands for "Все".
+  const std::vector<std::string>& Names() const { return names_; }
+
+  // The user chose item `index` of the drop-down.
+  void OnRobotChosen(int index);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void FillRobotChoice();
+
+  AnchorLayout layout_;
+  RobotLogGrid* logGrid_;
+  ListCtrlGrid* summaryGrid_;
+  QComboBox* robotChoice_;
+  std::vector<std::string> names_;
 };
 
 }  // namespace hitsieve
