@@ -25,7 +25,14 @@ RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {
   pageGrid_->setGeometry(du.Rect(218, 20, 257, 293));
   excludeLabel_ = new QLabel(QStringLiteral("Исключить рефереры с указанного домена"), this);
   excludeLabel_->setObjectName(QStringLiteral("excludeLabel"));
-  excludeLabel_->setGeometry(du.Rect(151, 5, 148, 8));
+  // The label ends where the template puts it, just before the edit; it grows to the left when
+  // this font needs more room than the template's width.
+  QRect label = du.Rect(151, 5, 148, 8);
+  const QSize needed = excludeLabel_->sizeHint();
+  if (needed.width() > label.width()) label.setLeft(label.right() + 1 - needed.width());
+  if (needed.height() > label.height()) label.setTop(label.bottom() + 1 - needed.height());
+  excludeLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  excludeLabel_->setGeometry(label);
   excludeEdit_ = new QLineEdit(this);
   excludeEdit_->setObjectName(QStringLiteral("exclude"));
   excludeEdit_->setGeometry(du.Rect(301, 0, 111, 14));

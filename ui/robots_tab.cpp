@@ -36,6 +36,12 @@ RobotsTab::RobotsTab(QWidget* parent) : ReportScreen(parent) {
   layout_.Add(logGrid_, 15);
   logGrid_->SetupColumns();
   summaryGrid_->SetupRobotSummaryColumns();
+  // The address column is sized for a small dialog font; with a larger one it still shows a
+  // whole IPv4 address.
+  const int ipColumn = 3;
+  const int ipWidth =
+      logGrid_->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 12;
+  logGrid_->setColumnWidth(ipColumn, std::max(logGrid_->columnWidth(ipColumn), ipWidth));
   // Only a choice of the user filters; the reload's own changes of the items do not.
   connect(robotChoice_, &QComboBox::activated, this, &RobotsTab::OnRobotChosen);
 }
