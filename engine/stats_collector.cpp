@@ -31,10 +31,12 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
 
   DayStats& day = FindOrAdd(days, record.date);
   PageStats& page = FindOrAdd(pages, record.url);
-  day.ips.insert(record.ip);  // libstdc++ allocates only when the address is new
-  visitor_.first = record.ip;
-  visitor_.second = record.user_agent;
-  if (day.visitors.find(visitor_) == day.visitors.end()) day.visitors.insert(visitor_);
+  // Looked up first, so that an address or visitor already seen costs no allocation.
+  if (day.ips.find(std::string_view(record.ip)) == day.ips.end()) day.ips.insert(record.ip);
+  const std::pair<std::string_view, std::string_view> visitor(record.ip, record.user_agent);
+  if (day.visitors.find(visitor) == day.visitors.end()) {
+    day.visitors.emplace(record.ip, record.user_agent);
+  }
   ++day.views;
   ++page.visits;
   page.bandwidth += record.bytes;

@@ -4,8 +4,9 @@
 #include <array>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -16,10 +17,39 @@
 
 namespace hitsieve {
 
-// Who came on one day. Only the sizes of the two sets are ever reported.
+// Hashes byte strings; transparent, so a view can be looked up without making a string.
+struct ByteStringHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+
+// (client address, user agent) pairs, hashed and compared as pairs of byte strings; also
+// transparent, so a pair of views finds a stored pair.
+struct VisitorHash {
+  using is_transparent = void;
+  template <typename Pair>
+  size_t operator()(const Pair& visitor) const {
+    const size_t ip = ByteStringHash()(visitor.first);
+    const size_t agent = ByteStringHash()(visitor.second);
+    return ip ^ (agent + 0x9E3779B97F4A7C15ULL + (ip << 6) + (ip >> 2));
+  }
+};
+struct VisitorEqual {
+  using is_transparent = void;
+  template <typename A, typename B>
+  bool operator()(const A& a, const B& b) const {
+    return std::string_view(a.first) == std::string_view(b.first) &&
+           std::string_view(a.second) == std::string_view(b.second);
+  }
+};
+
+using Visitor = std::pair<std::string, std::string>;  // (client address, user agent)
+
+// Who came on one day. Only the sizes of the two sets are ever reported, so they are hashed
+// sets: a busy day's thousands of addresses cost one hash each instead of a tree walk.
 struct DayStats {
-  std::set<std::pair<std::string, std::string>> visitors;  // (client address, user agent)
-  std::set<std::string> ips;
+  std::unordered_set<Visitor, VisitorHash, VisitorEqual> visitors;
+  std::unordered_set<std::string, ByteStringHash, std::equal_to<>> ips;
   int32_t views = 0;
   int32_t searches = 0;
 };
@@ -66,8 +96,7 @@ class StatsCollector : public RecordSink {
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
-  // Buffers reused across records so that a repeated visitor or phrase costs no allocation.
-  std::pair<std::string, std::string> visitor_;
+  // Reused across records so that a repeated phrase costs no allocation.
   std::string phrase_;
 };
 
