@@ -88,6 +88,10 @@ TEST(LogFileSource, NulByteAndEverythingAfterItSurviveBothReaders) {
     ASSERT_EQ(3u, sink.records.size()) << file;
     EXPECT_EQ(std::string(1, '\0'), sink.records[1].ip) << file;
     EXPECT_EQ("/img/logo.gif", sink.records[2].url) << file;
+    CollectingSink whole_file;  // ProcessFile reads plain files through a path of its own
+    whole_file.ProcessFile(kData + "/" + file);
+    ASSERT_EQ(3u, whole_file.records.size()) << file;
+    EXPECT_EQ(std::string(1, '\0'), whole_file.records[1].ip) << file;
   }
 }
 
@@ -96,6 +100,9 @@ TEST(LogFileSource, FailuresRaiseTheirFixedMessages) {
   EXPECT_EQ(kFileOpenError, ThrownMessage(ReadPlainFile, kData));
   EXPECT_EQ(kGzipOpenError, ThrownMessage(ReadGzipFile, kData + "/no-such-file.log.gz"));
   EXPECT_EQ(kGzipReadError, ThrownMessage(ReadGzipFile, kData + "/engine-damaged.log.gz"));
+  auto process = [](const std::string& path, std::string&) { CollectingSink().ProcessFile(path); };
+  EXPECT_EQ(kFileOpenError, ThrownMessage(process, kData + "/no-such-file.log"));
+  EXPECT_EQ(kFileOpenError, ThrownMessage(process, kData));
 }
 
 TEST(LogFileSource, DamagedGzipParsesNothing) {
