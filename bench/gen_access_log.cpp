@@ -174,7 +174,7 @@ std::string EncodedPhrase(Rng& rng, Charset cs) {
 
 // ---- Referers ----
 
-constexpr std::string_view kSite = "http://www.logsieve-demo.ru";
+constexpr std::string_view kSite = "http://www.hitsieve-demo.ru";
 
 std::string GoogleReferer(Rng& rng) {
   static const char* hosts[] = {"http://www.google.ru", "http://www.google.com", "http://google.ru",
@@ -250,7 +250,7 @@ constexpr const char* kExternalReferers[] = {
 
 constexpr const char* kPages[] = {
     "/", "/index.php", "/news/", "/about.html", "/articles/log-analysis.html",
-    "/articles/referers.htm", "/index.php?id=5", "/download/", "/download/logsieve.zip",
+    "/articles/referers.htm", "/index.php?id=5", "/download/", "/download/hitsieve.zip",
     "/docs/readme.txt", "/shop/item.asp?id=17", "/app/view.jsp", "/contacts", "/news/2008/10/",
     "/a.html", "/a.html?x=1", "/INDEX.HTML", "/search.php?q=test", "/index.php?", "/faq.html",
     "/articles/robots.html", "/news/archive.php", "/x.tar.gz", "/sitemap.xml", "/guestbook.php",
