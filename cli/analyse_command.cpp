@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -64,14 +65,17 @@ LogFileSet AbsolutePaths(const std::vector<std::string>& operands) {
   return files;
 }
 
-void PrintFailure(const RunProgress& progress, const std::string& message) {
+// One line, so that a cron mail or a script's log shows the whole failure in one place.
+void PrintFailure(const RunProgress& progress, const std::string& database,
+                  const std::string& message) {
   const std::string file = progress.FileInProgress();
+  std::string where;
   if (!file.empty())
-    std::fprintf(stderr, "hitsieve-cli: error: %s: %s\n", file.c_str(), message.c_str());
-  else
-    std::fprintf(stderr, "hitsieve-cli: error: %s%s\n",
-                 progress.SaveStarted() ? "saving failed: " : "", message.c_str());
-  std::fputs("hitsieve-cli: the database keeps its previous statistics\n", stderr);
+    where = file + ": ";
+  else if (progress.SaveStarted())
+    where = "saving failed: " + database + ": ";
+  std::fprintf(stderr, "hitsieve-cli: error: %s%s (the database keeps its previous statistics)\n",
+               where.c_str(), message.c_str());
 }
 
 }  // namespace
@@ -88,7 +92,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   ExtensionSet extensions;
   ParseExtensionList(parsed.Value("--extensions").value_or(kDefaultExtensionList), extensions);
 
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/true);
+  const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
+  UseDatabase(database, /*create=*/true);
   RegisterStandardEngines(SearchEngineRegistry::Instance());
 
   RunProgress progress(std::vector<std::string>(files.begin(), files.end()), stderr,
@@ -109,7 +114,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   thread.Start(job);
   thread.Join();
   if (progress.Failed()) {
-    PrintFailure(progress, thread.FailureMessage());
+    PrintFailure(progress, database, thread.FailureMessage());
     return kExitFailure;
   }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
@@ -121,9 +126,21 @@ int AnalyseCommand(const std::vector<std::string>& args) {
 }
 
 void UseDatabase(const std::string& file_name, bool create) {
-  if (!create && !std::filesystem::exists(file_name))
+  namespace fs = std::filesystem;
+  if (file_name.empty()) throw UsageError("--db needs a file name");
+  const fs::path path = fs::absolute(file_name);
+  std::error_code ignored;
+  if (fs::is_directory(path, ignored))
+    throw std::runtime_error("database " + file_name + " is a folder, not a file");
+  if (!create && !fs::exists(path, ignored))
     throw std::runtime_error("database " + file_name + " does not exist (run analyse first)");
-  StatsDatabase::SetFileName(file_name);
+  // Found now rather than after every log has been read.
+  if (create && !fs::is_directory(path.parent_path(), ignored))
+    throw std::runtime_error("database " + file_name + ": the folder " +
+                             path.parent_path().string() + " does not exist");
+  // An absolute path is always a file to SQLite: never ":memory:", a private temporary
+  // database (the empty name) or a "file:" URI, any of which would lose the statistics.
+  StatsDatabase::SetFileName(path.string());
 }
 
 }  // namespace hitsieve::cli

@@ -32,7 +32,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args,
     }
     auto spec = std::find_if(specs.begin(), specs.end(),
                              [&](const OptionSpec& s) { return s.name == name; });
-    if (spec == specs.end()) throw UsageError("unknown option " + name);
+    if (spec == specs.end())
+      throw UsageError("unknown option " + name + " (a file name that begins with '-' goes after --)");
     if (parsed.Has(name)) throw UsageError("option " + name + " given twice");
     if (spec->takes_value && !value) {
       if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");

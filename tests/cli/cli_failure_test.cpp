@@ -64,6 +64,7 @@ TEST_F(CliFailure, UnreadableLogEndsTheRunAndKeepsThePreviousRows) {
     const std::string path = fs::absolute(dir_ / c.name).string();
     EXPECT_NE(std::string::npos, run.err.find(path + ": " + c.message)) << c.name << run.err;
     EXPECT_EQ(std::string::npos, run.err.find("saving")) << c.name << run.err;
+    EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << c.name << run.err;
     EXPECT_EQ("", run.out) << c.name;
     EXPECT_EQ(before_, DumpTables(db_)) << c.name;
   }
@@ -73,6 +74,34 @@ TEST_F(CliFailure, MissingLogWithAFreshDatabaseCreatesNoFile) {
   const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "fresh.dt", "missing.log"});
   EXPECT_EQ(1, run.status);
   EXPECT_FALSE(fs::exists(dir_ / "fresh.dt"));
+}
+
+// Names SQLite would not take as a plain file lose the statistics; a folder that cannot hold
+// the file is found before any log is read.
+TEST_F(CliFailure, DatabaseNamesAreAlwaysPlainFiles) {
+  fs::create_directory(dir_ / "folder");
+  const struct {
+    const char* db;
+    int status;
+    const char* error;    // expected in stderr, "" for none
+    const char* created;  // file expected afterwards, "" for none
+  } cases[] = {{"", 2, "--db needs a file name", ""},
+               {":memory:", 0, "", ":memory:"},
+               {"missing/s.dt", 1, "the folder", ""},
+               {"folder", 1, "is a folder", ""}};
+  for (const auto& c : cases) {
+    const CliResult run = RunCli(dir_.path(), {"analyse", "--db", c.db, "new.log"});
+    EXPECT_EQ(c.status, run.status) << "[" << c.db << "] " << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(c.error)) << c.db << run.err;
+    if (c.status != 0) EXPECT_EQ(std::string::npos, run.err.find("file 1 of")) << c.db;
+    if (*c.created != '\0') {
+      EXPECT_EQ(std::vector<std::string>{"02/Feb/2009|1|1|50|0"},
+                QueryRows(dir_ / c.created,
+                          "SELECT date, ips, visitors, views, searches FROM common_stats"));
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+  EXPECT_EQ(before_, DumpTables(db_));
 }
 
 TEST_F(CliFailure, SaveBlockedByAnotherWriterRollsBack) {
