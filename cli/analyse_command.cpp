@@ -66,6 +66,20 @@ LogFileSet AbsolutePaths(const std::vector<std::string>& operands) {
 }
 
 // One line, so that a cron mail or a script's log shows the whole failure in one place.
+// A pipe or a device would be read as an empty log and the run would replace the statistics
+// with nothing, and a folder is no log: both are refused before the run starts. A missing file
+// is left to the run, which reports it like any file it cannot open.
+void RefuseWhatIsNoFile(const LogFileSet& files) {
+  for (const std::string& file : files) {
+    std::error_code ignored;
+    const std::filesystem::file_status status = std::filesystem::status(file, ignored);
+    if (std::filesystem::is_directory(status))
+      throw std::runtime_error(file + ": a folder, not a log file");
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+      throw std::runtime_error(file + ": not a regular file (pipes and devices cannot be read)");
+  }
+}
+
 void PrintFailure(const RunProgress& progress, const std::string& database,
                   const std::string& message) {
   const std::string file = progress.FileInProgress();
@@ -94,6 +108,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
 
   const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
   UseDatabase(database, /*create=*/true);
+  RefuseWhatIsNoFile(files);
   RegisterStandardEngines(SearchEngineRegistry::Instance());
 
   RunProgress progress(std::vector<std::string>(files.begin(), files.end()), stderr,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,6 +67,25 @@ TEST_F(CliFailure, UnreadableLogEndsTheRunAndKeepsThePreviousRows) {
     EXPECT_EQ(std::string::npos, run.err.find("saving")) << c.name << run.err;
     EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << c.name << run.err;
     EXPECT_EQ("", run.out) << c.name;
+    EXPECT_EQ(before_, DumpTables(db_)) << c.name;
+  }
+}
+
+// A pipe or a device would read as an empty log and wipe the statistics.
+TEST_F(CliFailure, WhatIsNoLogFileIsRefusedBeforeTheRun) {
+  fs::create_directory(dir_ / "logs");
+  ASSERT_EQ(0, mkfifo((dir_ / "fifo").c_str(), 0600));
+  const struct {
+    const char* name;
+    const char* message;
+  } cases[] = {{"logs", "a folder, not a log file"},
+               {"fifo", "not a regular file"},
+               {"/dev/null", "not a regular file"}};
+  for (const auto& c : cases) {
+    const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "s.dt", "new.log", c.name});
+    EXPECT_EQ(1, run.status) << c.name;
+    EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.name << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("file 1 of")) << c.name << run.err;
     EXPECT_EQ(before_, DumpTables(db_)) << c.name;
   }
 }
