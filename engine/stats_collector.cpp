@@ -17,6 +17,20 @@ typename Map::mapped_type& FindOrAdd(Map& map, std::string_view key) {
   return it->second;
 }
 
+// As FindOrAdd, through a hashed index of the map's keys (see StatsCollector's members).
+template <typename Map, typename Index>
+typename Map::mapped_type& FindOrAddIndexed(Map& map, Index& key_index, std::string_view key) {
+  auto& index = key_index.entries;
+  if (index.size() != map.size()) {
+    index.clear();
+    for (auto& [stored, value] : map) index.emplace(stored, &value);
+  }
+  if (const auto found = index.find(key); found != index.end()) return *found->second;
+  auto& entry = *map.emplace(std::string(key), typename Map::mapped_type{}).first;
+  index.emplace(entry.first, &entry.second);
+  return entry.second;
+}
+
 }  // namespace
 
 StatsCollector::StatsCollector(const SearchEngineRegistry& registry) : registry_(registry) {}
@@ -30,7 +44,7 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   if (!PassesPageFilter(record.url, pageExtensions)) return;
 
   DayStats& day = FindOrAdd(days, record.date);
-  PageStats& page = FindOrAdd(pages, record.url);
+  PageStats& page = FindOrAddIndexed(pages, pageIndex_, record.url);
   // Looked up first, so that an address or visitor already seen costs no allocation.
   if (day.ips.find(std::string_view(record.ip)) == day.ips.end()) day.ips.insert(record.ip);
   const std::pair<std::string_view, std::string_view> visitor(record.ip, record.user_agent);
@@ -42,8 +56,8 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   page.bandwidth += record.bytes;
 
   if (record.referer.empty() || record.referer == "-") return;
-  ++FindOrAdd(referers, record.referer);
-  ++FindOrAdd(refererHosts, RefererHost(record.referer));
+  ++FindOrAddIndexed(referers, refererIndex_, record.referer);
+  ++FindOrAddIndexed(refererHosts, refererHostIndex_, RefererHost(record.referer));
 
   const SearchEngine* engine = registry_.FindByReferer(record.referer);
   if (engine == nullptr) return;

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -96,6 +97,27 @@ class StatsCollector : public RecordSink {
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
+  // Hashed indexes over the keys of `pages`, `referers` and `refererHosts`, pointing into the
+  // maps' own nodes, so that a known page or referer costs one hash instead of a walk over
+  // keys that share long prefixes. The maps stay the record; an index whose size differs from
+  // its map's is rebuilt before use. REQUIRES: nobody erases from these maps while records are
+  // being fed (the store only reads them after the run).
+  template <typename Value>
+  struct KeyIndex {
+    KeyIndex() = default;
+    // A copied collector's index would point into the original's maps: start empty instead.
+    KeyIndex(const KeyIndex&) {}
+    KeyIndex& operator=(const KeyIndex&) {
+      entries.clear();
+      return *this;
+    }
+    KeyIndex(KeyIndex&&) = default;  // map nodes move with their maps
+    KeyIndex& operator=(KeyIndex&&) = default;
+    std::unordered_map<std::string_view, Value*, ByteStringHash, std::equal_to<>> entries;
+  };
+  KeyIndex<PageStats> pageIndex_;
+  KeyIndex<int32_t> refererIndex_;
+  KeyIndex<int32_t> refererHostIndex_;
   // Reused across records so that a repeated phrase costs no allocation.
   std::string phrase_;
 };

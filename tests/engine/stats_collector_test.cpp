@@ -134,6 +134,26 @@ TEST_F(StatsCollectorTest, BandwidthIsSixtyFourBit) {
   EXPECT_EQ(4000000000LL, collector_.pages.at("/big.zip").bandwidth);
 }
 
+// Pages and referers are found through a hashed index into the maps; a copy of the collector
+// or a map emptied between files must not count into entries that are gone or not its own.
+TEST_F(StatsCollectorTest, CopiedOrClearedMapsKeepCountingCorrectly) {
+  const std::string line = Line("1", kDay, "/a.html", "http://example.com/a");
+  collector_.ParseContent(line);
+  StatsCollector copy(collector_);
+  copy.ParseContent(line);
+  EXPECT_EQ(1, collector_.referers.at("http://example.com/a"));
+  EXPECT_EQ(1, collector_.pages.at("/a.html").visits);
+  EXPECT_EQ(2, copy.referers.at("http://example.com/a"));
+  EXPECT_EQ(2, copy.refererHosts.at("example.com"));
+  EXPECT_EQ(2, copy.pages.at("/a.html").visits);
+  collector_.referers.clear();
+  collector_.pages.clear();
+  collector_.ParseContent(line);
+  EXPECT_EQ(1, collector_.referers.at("http://example.com/a"));
+  EXPECT_EQ(1, collector_.pages.at("/a.html").visits);
+  EXPECT_EQ(2, collector_.refererHosts.at("example.com"));
+}
+
 TEST(StatsCollector, EmptyRegistryFindsNoRobotOrSearch) {
   SearchEngineRegistry empty;
   StatsCollector collector(empty);
