@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
+#include "store/sqlitepp/statement.h"
+
 namespace sqlitepp {
 
 session::session(const std::string& file_name) { open(file_name); }
@@ -31,6 +35,7 @@ void session::open(const std::string& file_name) {
 
 void session::close() {
   if (db_ == nullptr) return;
+  for (statement* st : statements_) st->release();
   int result = sqlite3_close(db_);
   if (result != SQLITE_OK) check_error(result);  // the connection stays open (busy)
   db_ = nullptr;
@@ -44,6 +49,12 @@ void session::check_error(int result) {
 void session::check_last_error() {
   if (db_ == nullptr) return;
   check_error(sqlite3_errcode(db_));
+}
+
+void session::detach(statement* st) {
+  // One-shot statements come and go last in, first out: search from the back.
+  auto it = std::find(statements_.rbegin(), statements_.rend(), st);
+  if (it != statements_.rend()) statements_.erase(std::next(it).base());
 }
 
 }  // namespace sqlitepp

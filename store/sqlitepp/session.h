@@ -2,6 +2,7 @@
 #define HITSIEVE_STORE_SQLITEPP_SESSION_H_
 
 #include <string>
+#include <vector>
 
 #include "store/sqlitepp/exception.h"
 #include "store/sqlitepp/query.h"
@@ -10,6 +11,7 @@ struct sqlite3;
 
 namespace sqlitepp {
 
+class statement;
 class transaction;
 
 // One database connection. Takes no locks: the owner makes sure one thread at a time uses it.
@@ -27,6 +29,8 @@ class session {
 
   // Closes an open connection first. A failed open leaves the session closed.
   void open(const std::string& file_name);
+  // Releases the compiled forms its statements keep between runs first, so that closing never
+  // fails on them; those statements compile again at their next exec.
   void close();
   bool is_open() const { return db_ != nullptr; }
 
@@ -45,10 +49,14 @@ class session {
   sqlite3* handle() const { return db_; }
   transaction* active_transaction() const { return active_txn_; }
   void set_active_transaction(transaction* txn) { active_txn_ = txn; }
+  // Every statement registers itself for its lifetime (see close).
+  void attach(statement* st) { statements_.push_back(st); }
+  void detach(statement* st);
 
  private:
   sqlite3* db_ = nullptr;
   transaction* active_txn_ = nullptr;
+  std::vector<statement*> statements_;
 };
 
 }  // namespace sqlitepp

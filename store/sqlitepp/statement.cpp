@@ -9,9 +9,12 @@
 
 namespace sqlitepp {
 
-statement::statement(session& s) : session_(s) {}
+statement::statement(session& s) : session_(s) { session_.attach(this); }
 
-statement::~statement() { release(); }
+statement::~statement() {
+  release();
+  session_.detach(this);
+}
 
 void statement::assign(std::string text, into_binders into, use_binders use) {
   release();

@@ -112,6 +112,22 @@ TEST_F(SqliteppTest, StatementKeepsWorkingAfterTheSchemaChanges) {
   EXPECT_EQ(1, Count("n = 2"));
 }
 
+// A statement keeps its compiled form between runs; that must not keep the connection from
+// closing, and after a reopen the statement runs on the new connection.
+TEST_F(SqliteppTest, SessionClosesAndReopensUnderKeptStatements) {
+  int n = 5;
+  statement insert(db_);
+  insert << "INSERT INTO t (n) VALUES (:n)", use(n);
+  EXPECT_FALSE(insert.exec());
+  db_.close();
+  EXPECT_FALSE(db_.is_open());
+  db_.open(dir_.File("t.db"));
+  n = 6;
+  EXPECT_FALSE(insert.exec());
+  EXPECT_EQ(1, Count("n = 5"));
+  EXPECT_EQ(1, Count("n = 6"));
+}
+
 TEST_F(SqliteppTest, SelectOverEmptyTableLeavesVariablesAlone) {
   int n = 42;
   std::string s = "kept";
