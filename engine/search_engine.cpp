@@ -9,7 +9,32 @@ namespace {
 // Visits the keys in byte order; the first that occurs wins, so overlapping keys resolve the
 // same way on every run.
 const SearchEngine* FindFirstKey(const EngineMap& keys, std::string_view text) {
+  // Most referer patterns begin with "//", which a referer holds about once, while '/' itself
+  // is frequent: such a key is tried only where "//" occurs instead of at every '/'.
+  constexpr size_t kMaxStarts = 8;
+  size_t starts[kMaxStarts];
+  size_t start_count = 0;
+  bool starts_known = false;  // false also when there are too many to list
+  bool scanned = false;
   for (const auto& [key, engine] : keys) {
+    if (key.size() >= 2 && key[0] == '/' && key[1] == '/') {
+      if (!scanned) {
+        scanned = starts_known = true;
+        for (size_t at = text.find("//"); at != std::string_view::npos; at = text.find("//", at + 1)) {
+          if (start_count == kMaxStarts) {
+            starts_known = false;
+            break;
+          }
+          starts[start_count++] = at;
+        }
+      }
+      if (starts_known) {
+        for (size_t i = 0; i < start_count; ++i) {
+          if (text.compare(starts[i], key.size(), key) == 0) return engine;
+        }
+        continue;
+      }
+    }
     if (text.find(key) != std::string_view::npos) return engine;
   }
   return nullptr;

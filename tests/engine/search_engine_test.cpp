@@ -63,6 +63,10 @@ TEST_F(SearchEngineTest, ReferersByPattern) {
                {"http://webalta.ru", -1},
                {"http://GOOGLE.com/search?q=a", -1},
                {"http://example.com/?ref=//google.x", kGoogle},
+               {"http:///google.com/", kGoogle},  // overlapping "//"
+               {"a//b//c//d//e//f//g//h//i//j//www.yandex.ru/", kYandex},  // many "//" first
+               {"http://x.org/?from=//rambler.ru", kRambler},  // pattern ends the text
+               {"http://x.org/?from=//go.mail.r", -1},     // cut one byte short
                {"-", -1}};
   for (const auto& c : cases) EXPECT_EQ(c.id, RefererId(registry_, c.referer)) << c.referer;
 }
