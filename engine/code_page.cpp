@@ -113,19 +113,38 @@ void AppendUtf8(char32_t cp, std::string& out) {
   }
 }
 
-// Encodes into a single-byte code page given by its high table; '?' for what it lacks.
-void AppendSingleByte(char32_t cp, const char16_t* high, std::string& out) {
+// Every code point of both tables lies below this bound.
+constexpr char32_t kReverseLimit = 0x2600;
+
+// Code point -> byte 0x80-0xFF of a single-byte code page, 0 where it has none.
+struct ReverseTable {
+  unsigned char bytes[kReverseLimit];
+};
+
+constexpr ReverseTable MakeReverse(const char16_t (&high)[128]) {
+  ReverseTable table{};
+  for (int b = 127; b >= 0; --b) {  // downwards, so the lowest byte of a code point wins
+    if (high[b] >= kReverseLimit) throw "code point beyond the reverse table";  // fails the build
+    table.bytes[high[b]] = static_cast<unsigned char>(0x80 + b);
+  }
+  return table;
+}
+
+constexpr ReverseTable kCp1251Reverse = MakeReverse(kCp1251High);
+constexpr ReverseTable kKoi8rReverse = MakeReverse(kKoi8rHigh);
+
+const ReverseTable* ReverseFor(const char16_t* high) {
+  return high == kCp1251High ? &kCp1251Reverse : &kKoi8rReverse;
+}
+
+// Encodes into a single-byte code page given by its reverse table; '?' for what it lacks.
+void AppendSingleByte(char32_t cp, const ReverseTable& reverse, std::string& out) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
     return;
   }
-  for (int b = 0; b < 128; ++b) {
-    if (high[b] == cp) {
-      out += static_cast<char>(0x80 + b);
-      return;
-    }
-  }
-  out += '?';
+  const unsigned char byte = cp < kReverseLimit ? reverse.bytes[cp] : 0;
+  out += byte != 0 ? static_cast<char>(byte) : '?';
 }
 
 }  // namespace
@@ -140,6 +159,7 @@ std::string ConvertCodePage(std::string_view text, int from_code_page, int to_co
   if ((!from_utf8 && from_high == nullptr) || (!to_utf8 && to_high == nullptr)) {
     return std::string(text);  // a code page we do not know: bytes pass unchanged
   }
+  const ReverseTable* reverse = to_utf8 ? nullptr : ReverseFor(to_high);
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -154,7 +174,7 @@ std::string ConvertCodePage(std::string_view text, int from_code_page, int to_co
     if (to_utf8) {
       AppendUtf8(cp, out);
     } else {
-      AppendSingleByte(cp, to_high, out);
+      AppendSingleByte(cp, *reverse, out);
     }
   }
   return out;
