@@ -11,17 +11,20 @@ namespace hitsieve {
 
 namespace {
 
-// Bytes that end a field or flip the quoting; every other byte is plain field text.
-constexpr std::array<bool, 256> MakeSpecialTable() {
-  std::array<bool, 256> table{};
-  table[' '] = table['"'] = table['['] = table[']'] = true;
+// Bytes that flip the quoting, and with them the space, which ends a field outside quotes.
+constexpr std::array<unsigned char, 256> MakeSpecialTable() {
+  std::array<unsigned char, 256> table{};
+  table['"'] = table['['] = table[']'] = 1;
+  table[' '] = 2;
   return table;
 }
-constexpr std::array<bool, 256> kSpecial = MakeSpecialTable();
+constexpr std::array<unsigned char, 256> kSpecial = MakeSpecialTable();
 
-// The first space or quote character in [p, end), or end. Most of a line is plain text, so the
+// The first quote character in [p, end), or also the first space when `kSpaceToo`; end when
+// there is none. Most of a line is plain text (and inside quotes spaces are plain too), so the
 // scan looks at 16 bytes at a time where the processor allows it.
-const char* FindSpaceOrQuote(const char* p, const char* end) {
+template <bool kSpaceToo>
+const char* FindSpecial(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i space = _mm_set1_epi8(' ');
   const __m128i double_quote = _mm_set1_epi8('"');
@@ -29,16 +32,20 @@ const char* FindSpaceOrQuote(const char* p, const char* end) {
   const __m128i close_bracket = _mm_set1_epi8(']');
   while (end - p >= 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hits =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, space), _mm_cmpeq_epi8(block, double_quote)),
-                     _mm_or_si128(_mm_cmpeq_epi8(block, open_bracket),
-                                  _mm_cmpeq_epi8(block, close_bracket)));
+    __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(block, double_quote),
+                                _mm_or_si128(_mm_cmpeq_epi8(block, open_bracket),
+                                             _mm_cmpeq_epi8(block, close_bracket)));
+    if (kSpaceToo) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, space));
     const int mask = _mm_movemask_epi8(hits);
     if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
     p += 16;
   }
 #endif
-  while (p != end && !kSpecial[static_cast<unsigned char>(*p)]) ++p;
+  const unsigned char wanted = kSpaceToo ? 2 : 1;
+  while (p != end && (kSpecial[static_cast<unsigned char>(*p)] == 0 ||
+                      kSpecial[static_cast<unsigned char>(*p)] > wanted)) {
+    ++p;
+  }
   return p;
 }
 
@@ -79,13 +86,9 @@ bool FieldSplitter::Next(std::string* out) {
   bool quoted = false;
   const char* run = next_;  // start of the bytes not yet copied into `out`
   for (;;) {
-    next_ = FindSpaceOrQuote(next_, end_);
+    next_ = quoted ? FindSpecial<false>(next_, end_) : FindSpecial<true>(next_, end_);
     if (next_ == end_) break;
-    if (*next_ == ' ') {
-      if (quoted) {
-        ++next_;
-        continue;
-      }
+    if (*next_ == ' ') {  // found outside quotes only
       if (out != nullptr) out->append(run, next_);
       ++next_;
       trailing_empty_ = true;
