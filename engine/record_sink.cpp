@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <memory>
 #include <stdexcept>
 
@@ -69,36 +72,89 @@ void ReadPlainFile(const std::string& path, std::string& text) {
   text.resize(std::fread(text.data(), 1, text.size(), file.get()));
 }
 
-void ReadGzipFile(const std::string& path, std::string& text) {
+namespace {
+
+// Decompresses the whole stream at `path` into `out`, which offers free space with
+// `char* Space(size_t at_least)` and takes the bytes written with `Commit(size_t)`. Every byte
+// is kept, NUL bytes included. Throws the gzip errors; `out` is then left to the caller.
+template <typename Output>
+void DecompressGzip(const std::string& path, Output& out) {
   GzHandle file(gzopen(path.c_str(), "rb"));
   if (!file) throw std::runtime_error(kGzipOpenError);
   gzbuffer(file.get(), kGzipBuffer);
-  text.reserve(kGzipInitialCapacity);
-  auto fail = [&text] {
-    text.clear();
-    text.shrink_to_fit();
-    throw std::runtime_error(kGzipReadError);
-  };
-  std::unique_ptr<char[]> buffer(new char[kGzipChunk]);
   for (;;) {
-    const int read = gzread(file.get(), buffer.get(), kGzipChunk);
-    if (read < 0) fail();
+    const int read = gzread(file.get(), out.Space(kGzipChunk), kGzipChunk);
+    if (read < 0) throw std::runtime_error(kGzipReadError);
     if (read == 0) break;
-    // Every decompressed byte is kept, NUL bytes included.
-    text.append(buffer.get(), static_cast<size_t>(read));
+    out.Commit(static_cast<size_t>(read));
   }
   // zlib ends a stream that was cut short like a complete one and only remembers the fact;
   // a truncated file would otherwise lose its tail without a word.
   int error = Z_OK;
   gzerror(file.get(), &error);
-  if (error != Z_OK) fail();
+  if (error != Z_OK) throw std::runtime_error(kGzipReadError);
+}
+
+// Appends through a chunk buffer to a std::string.
+class StringOutput {
+ public:
+  explicit StringOutput(std::string& text) : text_(text), chunk_(new char[kGzipChunk]) {
+    text_.reserve(kGzipInitialCapacity);
+  }
+  char* Space(size_t) { return chunk_.get(); }
+  void Commit(size_t size) { text_.append(chunk_.get(), size); }
+
+ private:
+  std::string& text_;
+  std::unique_ptr<char[]> chunk_;
+};
+
+struct FreeDeleter {
+  void operator()(char* p) const { std::free(p); }
+};
+
+// Decompresses straight into a malloc'd block that doubles as needed: realloc moves a large
+// block by remapping its pages, so the text is neither copied nor held twice while it grows.
+class GrowingOutput {
+ public:
+  char* Space(size_t at_least) {
+    if (capacity_ - size_ < at_least) {
+      const size_t capacity = std::max(capacity_ * 2, std::max(kGzipInitialCapacity, size_ + at_least));
+      char* grown = static_cast<char*>(std::realloc(data_.get(), capacity));
+      if (grown == nullptr) throw std::bad_alloc();
+      data_.release();
+      data_.reset(grown);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
+  }
+  void Commit(size_t size) { size_ += size; }
+  std::string_view Text() const { return std::string_view(data_.get(), size_); }
+
+ private:
+  std::unique_ptr<char, FreeDeleter> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+}  // namespace
+
+void ReadGzipFile(const std::string& path, std::string& text) {
+  try {
+    StringOutput out(text);
+    DecompressGzip(path, out);
+  } catch (...) {
+    text.clear();
+    text.shrink_to_fit();
+    throw;
+  }
 }
 
 void RecordSink::ProcessFile(const std::string& path) {
   if (IsGzipName(path)) {
-    std::string text;
-    ReadGzipFile(path, text);
-    ParseContent(text);
+    GrowingOutput text;  // as ReadGzipFile, without the copy through a chunk buffer
+    DecompressGzip(path, text);
+    ParseContent(text.Text());
     return;
   }
   // Read as ReadPlainFile does, into a buffer that is not filled with zeros first: for a log of
