@@ -25,6 +25,9 @@ void AddCounts(const std::array<int64_t, N>& values, std::array<int64_t, N>& tot
   }
 }
 
+// Above an empty table the totals row is a single empty cell: there is nothing to sum.
+std::vector<ListRow> EmptyTotalsOnly() { return {ListRow{""}}; }
+
 template <size_t N>
 ListRow TotalsRow(const std::array<int64_t, N>& totals) {
   ListRow cells{""};
@@ -92,6 +95,7 @@ const ListColumns& RobotSummaryColumns() {
 }
 
 std::vector<ListRow> RenderCommonStats(const std::vector<CommonStatsRow>& rows) {
+  if (rows.empty()) return EmptyTotalsOnly();
   std::vector<ListRow> list(1);
   list.reserve(rows.size() + 1);
   std::array<int64_t, 4> totals{};
@@ -105,6 +109,7 @@ std::vector<ListRow> RenderCommonStats(const std::vector<CommonStatsRow>& rows) 
 }
 
 std::vector<ListRow> RenderPageStats(const std::vector<PageStatsRow>& rows) {
+  if (rows.empty()) return EmptyTotalsOnly();
   std::vector<ListRow> list(1);
   list.reserve(rows.size() + 1);
   std::array<int64_t, 2> totals{};
@@ -128,6 +133,7 @@ std::vector<ListRow> RenderPageStats(const std::vector<PageStatsRow>& rows) {
 }
 
 std::vector<ListRow> RenderQueryStats(const std::vector<QueryStatsRow>& rows) {
+  if (rows.empty()) return EmptyTotalsOnly();
   std::vector<ListRow> list(1);
   list.reserve(rows.size() + 1);
   std::array<int64_t, kEngineCount + 1> totals{};

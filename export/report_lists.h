@@ -35,7 +35,8 @@ const ListColumns& RefererColumns(int mode);  // 0 hosts, 1 whole referers
 const ListColumns& RobotLogColumns();
 const ListColumns& RobotSummaryColumns();
 
-// The totals row (empty first cell) comes first, then one row per database row, in order.
+// The totals row (empty first cell) comes first, then one row per database row, in order. An
+// empty table gives the totals row alone, holding only its empty first cell.
 std::vector<ListRow> RenderCommonStats(const std::vector<CommonStatsRow>& rows);
 std::vector<ListRow> RenderPageStats(const std::vector<PageStatsRow>& rows);
 std::vector<ListRow> RenderQueryStats(const std::vector<QueryStatsRow>& rows);
