@@ -1,5 +1,7 @@
 #include "engine/stats_collector.h"
 
+#include <limits>
+
 #include "engine/referer.h"
 
 namespace hitsieve {
@@ -53,7 +55,11 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   }
   ++day.views;
   ++page.visits;
-  page.bandwidth += record.bytes;
+  // bytes is never negative; a log line can claim any size, so the sum stops at the limit
+  // instead of overflowing.
+  page.bandwidth = record.bytes > std::numeric_limits<int64_t>::max() - page.bandwidth
+                       ? std::numeric_limits<int64_t>::max()
+                       : page.bandwidth + record.bytes;
 
   if (record.referer.empty() || record.referer == "-") return;
   ++FindOrAddIndexed(referers, refererIndex_, record.referer);

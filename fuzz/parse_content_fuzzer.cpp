@@ -72,6 +72,19 @@ void CheckScans(const std::string& text) {
   CheckScan(extension_re, std::string(element), true, hitsieve::ElementExtension(element));
 }
 
+// The registry's look-ups skip ahead for keys that begin with "//"; a plain search of every
+// key in byte order is what they must equal.
+void CheckLookups(const hitsieve::SearchEngineRegistry& registry, std::string_view text) {
+  auto naive = [text](const hitsieve::EngineMap& keys) -> const hitsieve::SearchEngine* {
+    for (const auto& [key, engine] : keys) {
+      if (text.find(key) != std::string_view::npos) return engine;
+    }
+    return nullptr;
+  };
+  Check(registry.FindByReferer(text) == naive(registry.refererPatterns()));
+  Check(registry.FindRobot(text) == naive(registry.robotTokens()));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -90,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line(text.substr(0, text.find('\n')));
   CheckSplitter(line);
   CheckScans(line);
+  CheckLookups(registry, line);
 
   for (const int from : {hitsieve::kCodePageUtf8, hitsieve::kCodePageKoi8r, hitsieve::kCodePage1251}) {
     hitsieve::ConvertCodePage(text, from, hitsieve::kCodePage1251);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "engine/stats_collector.h"
@@ -132,6 +133,10 @@ TEST_F(StatsCollectorTest, BandwidthIsSixtyFourBit) {
                           Line("1", kDay, "/big.zip", "-", "u", "200", "2000000000") +
                           Line("1", kDay, "/big.zip", "-", "u", "200", "-"));
   EXPECT_EQ(4000000000LL, collector_.pages.at("/big.zip").bandwidth);
+  // Sizes that a log can claim but no sum can hold stop at the limit instead of wrapping.
+  collector_.ParseContent(Line("1", kDay, "/big.zip", "-", "u", "200", "9223372036854775000") +
+                          Line("1", kDay, "/big.zip", "-", "u", "200", "99999999999999999999"));
+  EXPECT_EQ(std::numeric_limits<int64_t>::max(), collector_.pages.at("/big.zip").bandwidth);
 }
 
 // Pages and referers are found through a hashed index into the maps; a copy of the collector
