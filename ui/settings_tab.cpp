@@ -51,7 +51,9 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setTextVisible(false);
-  progress_->setRange(0, 0);
+  // An empty bar until the first run. A range of 0..0 would make it a busy indicator that
+  // moves for as long as the program is idle.
+  progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->setGeometry(du.Rect(162, 0, 151, 14));
   status_ = new QLabel(this);

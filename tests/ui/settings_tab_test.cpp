@@ -110,6 +110,9 @@ TEST_F(SettingsTabTest, RunShowsProgressStatusMessageAndDaysInByteOrder) {
 TEST_F(SettingsTabTest, TimerTurnsEventsIntoBarAndStatus) {
   SettingsTab tab(nullptr, nullptr);
   Controls c = Find(tab);
+  // Idle before the first run: an empty bar, not a busy indicator (which a 0..0 range shows).
+  EXPECT_LT(c.progress->minimum(), c.progress->maximum());
+  EXPECT_EQ(c.progress->minimum(), c.progress->value());
   tab.AddLogFiles({TempPath("1-missing.log"), WriteLog("2.log", {}), WriteLog("3.log", {})});
   tab.OnAnalyse();
   EXPECT_EQ(3, c.progress->maximum());
