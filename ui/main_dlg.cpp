@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QPushButton>
 
 #include "ui/about_dlg.h"
@@ -113,6 +114,21 @@ void MainDlg::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
   } else {
     event->ignore();
+  }
+}
+
+// As in any dialog, Enter presses the focused button or else ends the window, like Escape.
+// Keys pressed inside a screen never arrive here: the screens keep Enter and Escape.
+void MainDlg::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != 0) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+    button->click();
+  } else {
+    accept();
   }
 }
 

@@ -10,6 +10,7 @@
 
 class QCloseEvent;
 class QGroupBox;
+class QKeyEvent;
 class QPushButton;
 class QResizeEvent;
 
@@ -57,6 +58,7 @@ class MainDlg : public QDialog, public Reloadable {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void CreateScreens();

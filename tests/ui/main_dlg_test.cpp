@@ -131,8 +131,34 @@ TEST_F(MainDlgTest, EnterAndEscapeInsideAScreenKeepTheWindowOpen) {
       EXPECT_TRUE(window.isVisible()) << pick << " " << key;
     }
   }
-  QTest::keyClick(&window, Qt::Key_Escape);  // in the window itself it closes, as dialogs do
-  EXPECT_FALSE(window.isVisible());
+}
+
+// In the window itself Enter and Escape act as in any dialog: Enter presses the focused button
+// or else, like Escape, ends the window and with it the program.
+TEST_F(MainDlgTest, EnterAndEscapeInTheWindowItselfActAsInAnyDialog) {
+  const struct {
+    const char* label;
+    bool on_about_button;
+    Qt::Key key;
+    bool stays_open;
+    int about_boxes;
+  } cases[] = {
+      {"Enter on the About button", true, Qt::Key_Return, true, 1},
+      {"Enter on the screen list", false, Qt::Key_Return, false, 0},
+      {"keypad Enter on the screen list", false, Qt::Key_Enter, false, 0},
+      {"Escape on the screen list", false, Qt::Key_Escape, false, 0},
+  };
+  for (const auto& c : cases) {
+    MainDlg window;
+    window.show();
+    dialogs_shown_ = 0;
+    QWidget* target = c.on_about_button ? static_cast<QWidget*>(window.AboutButton())
+                                        : static_cast<QWidget*>(window.Tree());
+    target->setFocus();
+    QTest::keyClick(target, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    EXPECT_EQ(c.stays_open, window.isVisible()) << c.label;
+    EXPECT_EQ(c.about_boxes, dialogs_shown_) << c.label;
+  }
 }
 
 }  // namespace
