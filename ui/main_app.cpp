@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include "store/stats_database.h"
@@ -23,6 +24,13 @@ void ApplyStartupHooks(MainDlg& window) {
   const int screen = qEnvironmentVariableIntValue("HITSIEVE_SCREEN", &ok);
   if (ok && screen >= 0 && screen < MainDlg::kScreenCount)
     window.Tree()->topLevelItem(screen)->setSelected(true);
+  // Opened once the window's event loop runs, so that they show over the finished window.
+  const QByteArray dialog = qgetenv("HITSIEVE_DIALOG");
+  if (dialog == "about") {
+    QTimer::singleShot(0, &window, [&window] { window.ShowAbout(); });
+  } else if (dialog == "extensions") {
+    QTimer::singleShot(0, &window, [&window] { window.Settings()->OnAnalyse(); });
+  }
   if (qEnvironmentVariableIntValue("HITSIEVE_AUTORUN") == 1) {
     const auto exec_dialog = Seams().exec_dialog;
     Seams().exec_dialog = [](QDialog& dialog) {

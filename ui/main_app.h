@@ -12,6 +12,8 @@ namespace hitsieve {
 //   HITSIEVE_SCREEN=<0..5>     show that screen first (and select it in the list)
 //   HITSIEVE_LOGS=<a:b:...>    put these log files into the list
 //   HITSIEVE_AUTORUN=1         start an analysis at once with the default extensions
+//   HITSIEVE_DIALOG=about      open the About box at start ("extensions": the dialog that
+//                              "Анализ" opens)
 class MainApp : public QApplication {
   Q_OBJECT
 
