@@ -12,8 +12,12 @@ namespace {
 
 UiSeams RealSeams() {
   UiSeams seams;
+  // The same plain box for news and for errors, so it carries no icon that would call a
+  // database error "information" or a finished run a warning.
   seams.show_message = [](QWidget* parent, const QString& text) {
-    QMessageBox::information(parent, QStringLiteral("Hitsieve"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Hitsieve"), text, QMessageBox::Ok,
+                    parent);
+    box.exec();
   };
   seams.choose_files = [](QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
