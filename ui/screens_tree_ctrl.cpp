@@ -25,6 +25,12 @@ void ScreensTreeCtrl::InsertScreenItem(int index, const QString& label) {
   item->setData(0, Qt::UserRole, index);
 }
 
+QItemSelectionModel::SelectionFlags ScreensTreeCtrl::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const {
+  if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+  return QTreeWidget::selectionCommand(index, event);
+}
+
 int ScreensTreeCtrl::SelectedScreenIndex() const {
   const QList<QTreeWidgetItem*> selected = selectedItems();
   if (selected.isEmpty()) return -1;

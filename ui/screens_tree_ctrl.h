@@ -20,6 +20,11 @@ class ScreensTreeCtrl : public QTreeWidget {
   // The screen index of the selected item, or -1 when none is selected.
   int SelectedScreenIndex() const;
 
+ protected:
+  // A click beside the items keeps the selection: the highlighted item is the visible screen.
+  QItemSelectionModel::SelectionFlags selectionCommand(
+      const QModelIndex& index, const QEvent* event = nullptr) const override;
+
  private:
   QList<QIcon> images_;
 };

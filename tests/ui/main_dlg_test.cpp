@@ -89,6 +89,12 @@ TEST_F(MainDlgTest, TreeListsTheScreensInOrderAndSwitchesBetweenThem) {
     for (int i = 0; i < MainDlg::kScreenCount; ++i)
       EXPECT_EQ(i == pick, window.Screen(i)->isVisible()) << pick << " " << i;
   }
+  // A click below the last item keeps the choice, as the list's highlight and the screen agree.
+  QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(5, tree.viewport()->height() - 5));
+  EXPECT_EQ(0, tree.SelectedScreenIndex());
+  EXPECT_EQ(window.Screen(0), window.CurrentScreen());
+
   // The common statistics list stretched with its screen.
   const ListCtrlGrid* grid = window.CommonStats()->Grid();
   EXPECT_EQ(window.CommonStats()->width(), grid->geometry().right() + 1);
