@@ -36,18 +36,16 @@ RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {
   excludeEdit_ = new QLineEdit(this);
   excludeEdit_->setObjectName(QStringLiteral("exclude"));
   excludeEdit_->setGeometry(du.Rect(301, 0, 111, 14));
-  applyButton_ = new QPushButton(QStringLiteral("Применить"), this);
-  applyButton_->setObjectName(QStringLiteral("apply"));
-  applyButton_->setAutoDefault(false);
-  applyButton_->setGeometry(du.Rect(425, 0, 50, 14));
+  applyButton_ = AddButton(QStringLiteral("Применить"), QStringLiteral("apply"),
+                           du.Rect(425, 0, 50, 14));
   resize(du.Size(475, 313));
 
-  layout_.Init(this);
-  layout_.Add(hostGrid_, 15);
-  layout_.Add(pageGrid_, 11);
-  layout_.Add(excludeEdit_, 9);
-  layout_.Add(excludeLabel_, 9);
-  layout_.Add(applyButton_, 9);
+  Layout().Init(this);
+  Layout().Add(hostGrid_, 15);
+  Layout().Add(pageGrid_, 11);
+  Layout().Add(excludeEdit_, 9);
+  Layout().Add(excludeLabel_, 9);
+  Layout().Add(applyButton_, 9);
   hostGrid_->SetupColumns(0);
   pageGrid_->SetupColumns(1);
   connect(applyButton_, &QPushButton::clicked, this, &RefererTab::OnApply);
@@ -75,11 +73,6 @@ void RefererTab::OnApply() {
   hostGrid_->SetExclusionText(text);
   pageGrid_->SetExclusionText(text);
   Reload();
-}
-
-void RefererTab::resizeEvent(QResizeEvent* event) {
-  ReportScreen::resizeEvent(event);
-  layout_.Apply();
 }
 
 }  // namespace hitsieve

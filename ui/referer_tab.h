@@ -1,13 +1,11 @@
 #ifndef HITSIEVE_UI_REFERER_TAB_H_
 #define HITSIEVE_UI_REFERER_TAB_H_
 
-#include "ui/anchor_layout.h"
 #include "ui/report_screen.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QResizeEvent;
 
 namespace hitsieve {
 
@@ -32,11 +30,7 @@ class RefererTab : public ReportScreen {
   QLineEdit* ExcludeEdit() const { return excludeEdit_; }
   void OnApply();
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
  private:
-  AnchorLayout layout_;
   RefererGrid* hostGrid_;  // rows of type 0
   RefererGrid* pageGrid_;  // rows of type 1
   QLabel* excludeLabel_;

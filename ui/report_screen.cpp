@@ -1,8 +1,18 @@
 #include "ui/report_screen.h"
 
 #include <QKeyEvent>
+#include <QPushButton>
 
 namespace hitsieve {
+
+QPushButton* ReportScreen::AddButton(const QString& text, const QString& name,
+                                     const QRect& rect) {
+  auto* button = new QPushButton(text, this);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  button->setGeometry(rect);
+  return button;
+}
 
 void ReportScreen::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
@@ -14,6 +24,11 @@ void ReportScreen::keyPressEvent(QKeyEvent* event) {
     default:
       QWidget::keyPressEvent(event);
   }
+}
+
+void ReportScreen::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  layout_.Apply();
 }
 
 }  // namespace hitsieve

@@ -30,10 +30,10 @@ RobotsTab::RobotsTab(QWidget* parent) : ReportScreen(parent) {
   logGrid_->setGeometry(du.Rect(0, 103, 411, 183));
   resize(du.Size(411, 286));
 
-  layout_.Init(this);
-  layout_.Add(summaryGrid_, 13);
-  layout_.Add(robotChoice_, 9);
-  layout_.Add(logGrid_, 15);
+  Layout().Init(this);
+  Layout().Add(summaryGrid_, 13);
+  Layout().Add(robotChoice_, 9);
+  Layout().Add(logGrid_, 15);
   logGrid_->SetupColumns();
   summaryGrid_->SetupRobotSummaryColumns();
   // The address column is sized for a small dialog font; with a larger one it still shows a
@@ -86,11 +86,6 @@ void RobotsTab::OnRobotChosen(int index) {
   } catch (const std::exception& e) {
     ShowMessage(this, QString::fromStdString(e.what()));
   }
-}
-
-void RobotsTab::resizeEvent(QResizeEvent* event) {
-  ReportScreen::resizeEvent(event);
-  layout_.Apply();
 }
 
 }  // namespace hitsieve

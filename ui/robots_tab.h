@@ -4,11 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/anchor_layout.h"
 #include "ui/report_screen.h"
 
 class QComboBox;
-class QResizeEvent;
 
 namespace hitsieve {
 
@@ -36,13 +34,9 @@ class RobotsTab : public ReportScreen {
   // The user chose item `index` of the drop-down.
   void OnRobotChosen(int index);
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
  private:
   void FillRobotChoice();
 
-  AnchorLayout layout_;
   RobotLogGrid* logGrid_;
   ListCtrlGrid* summaryGrid_;
   QComboBox* robotChoice_;

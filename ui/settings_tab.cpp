@@ -30,14 +30,6 @@ std::string FileNamePart(const std::string& path) {
   return full.filename().native();
 }
 
-QPushButton* MakeButton(const char* text, const char* name, const QRect& rect, QWidget* parent) {
-  auto* button = new QPushButton(QString::fromUtf8(text), parent);
-  button->setObjectName(QString::fromUtf8(name));
-  button->setAutoDefault(false);
-  button->setGeometry(rect);
-  return button;
-}
-
 }  // namespace
 
 SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
@@ -45,9 +37,11 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   RegisterStandardEngines(SearchEngineRegistry::Instance());
 
   const DialogUnits du(this);
-  addButton_ = MakeButton("Добавить", "add", du.Rect(0, 0, 50, 14), this);
-  deleteButton_ = MakeButton("Удалить", "delete", du.Rect(54, 0, 50, 14), this);
-  analyseButton_ = MakeButton("Анализ", "analyse", du.Rect(108, 0, 50, 14), this);
+  addButton_ = AddButton(QStringLiteral("Добавить"), QStringLiteral("add"), du.Rect(0, 0, 50, 14));
+  deleteButton_ =
+      AddButton(QStringLiteral("Удалить"), QStringLiteral("delete"), du.Rect(54, 0, 50, 14));
+  analyseButton_ =
+      AddButton(QStringLiteral("Анализ"), QStringLiteral("analyse"), du.Rect(108, 0, 50, 14));
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setTextVisible(false);
@@ -64,10 +58,10 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   fileList_->setGeometry(du.Rect(0, 18, 399, 186));
   resize(du.Size(399, 204));
 
-  layout_.Init(this);
-  layout_.Add(progress_, 13);
-  layout_.Add(status_, 9);
-  layout_.Add(fileList_, 15);
+  Layout().Init(this);
+  Layout().Add(progress_, 13);
+  Layout().Add(status_, 9);
+  Layout().Add(fileList_, 15);
   fileList_->SetupLogFileColumns();
 
   connect(addButton_, &QPushButton::clicked, this, &SettingsTab::OnAdd);
@@ -218,11 +212,6 @@ void SettingsTab::SetButtonsEnabled(bool enabled) {
 void SettingsTab::SetStatus(const QString& text) {
   status_->setText(text);
   status_->repaint();
-}
-
-void SettingsTab::resizeEvent(QResizeEvent* event) {
-  ReportScreen::resizeEvent(event);
-  layout_.Apply();
 }
 
 }  // namespace hitsieve

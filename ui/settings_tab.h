@@ -6,13 +6,11 @@
 #include <mutex>
 
 #include "engine/analysis_job.h"
-#include "ui/anchor_layout.h"
 #include "ui/report_screen.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QResizeEvent;
 class QTimer;
 
 namespace hitsieve {
@@ -55,9 +53,6 @@ class SettingsTab : public ReportScreen, public AnalysisObserver, public SavePro
   // Drains the event queue; the timer calls it every second.
   void OnTimer();
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
  private:
   void RefillFileList();
   void HandleEvent(int event);
@@ -68,7 +63,6 @@ class SettingsTab : public ReportScreen, public AnalysisObserver, public SavePro
   void SetStatus(const QString& text);
   int TakeEvent();
 
-  AnchorLayout layout_;
   QPushButton* addButton_;
   QPushButton* deleteButton_;
   QPushButton* analyseButton_;
