@@ -6,7 +6,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "export/report_tables.h"
+#include "cli/report_kinds.h"
 #include "export/spreadsheet_export.h"
 #include "store/stats_database.h"
 
@@ -32,10 +32,13 @@ int ExportCommand(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (parsed.operands.size() != 1)
-    throw UsageError("export: name exactly one of common, pages, queries");
-  const std::string& kind = parsed.operands[0];
-  if (kind != "common" && kind != "pages" && kind != "queries")
-    throw UsageError("export: unknown report '" + kind + "' (common, pages or queries)");
+    throw UsageError("export: name exactly one of " + ReportKindNames(/*exportable_only=*/true));
+  const std::string& name = parsed.operands[0];
+  const ReportKind* kind = FindReportKind(name);
+  if (kind == nullptr || !kind->exportable) {
+    throw UsageError("export: unknown report '" + name + "' (" +
+                     ReportKindNames(/*exportable_only=*/true, " or ") + ")");
+  }
   const std::string path = parsed.Value("--xlsx").value_or("");
   if (path.empty()) throw UsageError("export: --xlsx FILE is required");
   const bool force = parsed.Has("--force");
@@ -44,11 +47,9 @@ int ExportCommand(const std::vector<std::string>& args) {
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   ReportTable table;
-  if (kind == "common") BuildCommonStatsTable(table);
-  else if (kind == "pages") BuildPageStatsTable(table);
-  else BuildQueryStatsTable(table);
+  kind->build_table(table);
   WriteXlsx(table, path, force);
-  std::printf("%s: %zu rows written to %s\n", kind.c_str(), table.rows.size(), path.c_str());
+  std::printf("%s: %zu rows written to %s\n", name.c_str(), table.rows.size(), path.c_str());
   return kExitOk;
 }
 

@@ -6,11 +6,10 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/report_kinds.h"
 #include "cli/text_output.h"
 #include "engine/text.h"
-#include "export/report_lists.h"
 #include "export/report_tables.h"
-#include "store/report_queries.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -33,51 +32,9 @@ const char kReportHelp[] =
 
 namespace {
 
-std::vector<std::string> Titles(const ListColumns& columns) {
-  std::vector<std::string> titles;
-  for (const ListColumn& column : columns) titles.push_back(column.title);
-  return titles;
-}
-
-void PrintList(const ListColumns& columns, const std::vector<ListRow>& rows) {
-  WriteAlignedTable(std::cout, Titles(columns), rows);
-}
-
-void PrintText(const std::string& kind) {
-  if (kind == "common") {
-    std::vector<CommonStatsRow> rows;
-    ReadCommonStats(rows);
-    PrintList(CommonStatsColumns(), RenderCommonStats(rows));
-  } else if (kind == "pages") {
-    std::vector<PageStatsRow> rows;
-    ReadPageStats(rows);
-    PrintList(PageStatsColumns(), RenderPageStats(rows));
-  } else if (kind == "queries") {
-    std::vector<QueryStatsRow> rows;
-    ReadQueryStats(rows);
-    PrintList(QueryStatsColumns(), RenderQueryStats(rows));
-  } else if (kind == "referers") {
-    std::vector<RefererRow> rows;
-    ReadRefererStats(rows);
-    PrintList(RefererColumns(0), RenderReferers(rows, 0, ""));
-    std::cout << '\n';
-    PrintList(RefererColumns(1), RenderReferers(rows, 1, ""));
-  } else {
-    std::vector<RobotLogRow> rows;
-    ReadRobotLog(rows);
-    PrintList(RobotLogColumns(), RenderRobotLog(rows, ""));
-    std::cout << '\n';
-    PrintList(RobotSummaryColumns(), RenderRobotSummary(RobotCounts(rows)));
-  }
-}
-
-void PrintCsv(const std::string& kind) {
+void PrintCsv(const ReportKind& kind) {
   ReportTable table;
-  if (kind == "common") BuildCommonStatsTable(table);
-  else if (kind == "pages") BuildPageStatsTable(table);
-  else if (kind == "queries") BuildQueryStatsTable(table);
-  else if (kind == "referers") BuildRefererTable(table);
-  else BuildRobotLogTable(table);
+  kind.build_table(table);
 
   WriteCsvRecord(std::cout, table.header);
   std::vector<std::string> fields;
@@ -100,20 +57,18 @@ int ReportCommand(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (parsed.operands.size() != 1)
-    throw UsageError("report: name exactly one of common, pages, queries, referers, robots");
-  const std::string& kind = parsed.operands[0];
-  if (kind != "common" && kind != "pages" && kind != "queries" && kind != "referers" &&
-      kind != "robots")
-    throw UsageError("report: unknown report '" + kind + "'");
+    throw UsageError("report: name exactly one of " + ReportKindNames(/*exportable_only=*/false));
+  const ReportKind* kind = FindReportKind(parsed.operands[0]);
+  if (kind == nullptr) throw UsageError("report: unknown report '" + parsed.operands[0] + "'");
   const std::string format = parsed.Value("--format").value_or("text");
   if (format != "text" && format != "csv")
     throw UsageError("report: unknown format '" + format + "' (text or csv)");
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   if (format == "csv")
-    PrintCsv(kind);
+    PrintCsv(*kind);
   else
-    PrintText(kind);
+    kind->print_text(std::cout);
   std::cout.flush();
   if (!std::cout) throw std::runtime_error("cannot write the report to standard output");
   return kExitOk;

@@ -1,0 +1,29 @@
+#ifndef HITSIEVE_CLI_REPORT_KINDS_H_
+#define HITSIEVE_CLI_REPORT_KINDS_H_
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "export/report_tables.h"
+
+// The reports hitsieve-cli knows, described once for both the report and the export command.
+namespace hitsieve::cli {
+
+struct ReportKind {
+  std::string_view name;                    // as typed on the command line
+  void (*print_text)(std::ostream& out);    // the lists as the window shows them, in UTF-8
+  void (*build_table)(ReportTable& table);  // the export table (CSV and workbook)
+  bool exportable;                          // offered by the export command
+};
+
+// The kind called `name`, or nullptr. REQUIRES for the functions: the database has been named.
+const ReportKind* FindReportKind(std::string_view name);
+
+// The kinds' names in their fixed order (only the exportable ones if `exportable_only`),
+// separated by ", " and by `last_separator` before the last: "common, pages or queries".
+std::string ReportKindNames(bool exportable_only, std::string_view last_separator = ", ");
+
+}  // namespace hitsieve::cli
+
+#endif  // HITSIEVE_CLI_REPORT_KINDS_H_
