@@ -133,9 +133,9 @@ int AnalyseCommand(const std::vector<std::string>& args) {
     return kExitFailure;
   }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-  std::printf("analysed %zu files: %lld lines, %zu days, %zu pages, %zu phrases, %zu robot hits "
+  std::printf("analysed %zu %s: %lld lines, %zu days, %zu pages, %zu phrases, %zu robot hits "
               "in %.2f s\n",
-              summary.files, summary.lines, summary.days, summary.pages, summary.phrases,
+              summary.files, summary.files == 1 ? "file" : "files", summary.lines, summary.days, summary.pages, summary.phrases,
               summary.robot_hits, seconds.count());
   return kExitOk;
 }

@@ -143,6 +143,7 @@ TEST_F(CliAnalyse, SecondRunReplacesTheFirst) {
   EXPECT_EQ(Rows({"11/Oct/2008|1"}), Select("SELECT date, views FROM common_stats"));
   EXPECT_EQ(Rows({"/index.php?"}), Select("SELECT page FROM page_stats"));
   EXPECT_EQ(Rows({"Google"}), Select("SELECT name FROM robot_log"));
+  EXPECT_EQ(0u, run.out.find("analysed 1 file: 7 lines, 1 days, ")) << run.out;
 }
 
 TEST_F(CliAnalyse, ProgressIsReportedAsPlainLinesWhenStderrIsNoTerminal) {
