@@ -27,6 +27,25 @@ void AppendEngineCounts(const EngineCounts& counts, std::vector<std::string>& ce
   for (int32_t count : counts) cells.push_back(Decimal(count));
 }
 
+// Pages and queries: the row's own columns (`leading`, the first one text), then one count per
+// search engine.
+template <typename Row, typename Leading>
+void BuildEngineTable(ReportTable& table, void (*read)(std::vector<Row>&),
+                      std::vector<std::string> header, Leading leading) {
+  table = ReportTable{};
+  std::vector<Row> rows;
+  read(rows);
+  AppendEngineTitles(header);
+  ReportTable result = WithHeader(std::move(header), {0});
+  result.rows.reserve(rows.size());
+  for (const Row& row : rows) {
+    std::vector<std::string> cells = leading(row);
+    AppendEngineCounts(row.engines, cells);
+    result.rows.push_back(std::move(cells));
+  }
+  table = std::move(result);
+}
+
 }  // namespace
 
 // Each builder reads into its own vector and fills `table` only once reading has succeeded, so
@@ -47,36 +66,17 @@ void BuildCommonStatsTable(ReportTable& table) {
 }
 
 void BuildPageStatsTable(ReportTable& table) {
-  table = ReportTable{};
-  std::vector<PageStatsRow> rows;
-  ReadPageStats(rows);
-  std::vector<std::string> header{"Страница", "Посещений", "Searches", "Траффик"};
-  AppendEngineTitles(header);
-  ReportTable result = WithHeader(std::move(header), {0});
-  result.rows.reserve(rows.size());
-  for (const PageStatsRow& row : rows) {
-    std::vector<std::string> cells{row.page, Decimal(row.visits), Decimal(row.searches),
-                                   Decimal(row.bandwidth)};
-    AppendEngineCounts(row.engines, cells);
-    result.rows.push_back(std::move(cells));
-  }
-  table = std::move(result);
+  BuildEngineTable(table, ReadPageStats, {"Страница", "Посещений", "Searches", "Траффик"},
+                   [](const PageStatsRow& row) {
+                     return std::vector<std::string>{row.page, Decimal(row.visits),
+                                                     Decimal(row.searches), Decimal(row.bandwidth)};
+                   });
 }
 
 void BuildQueryStatsTable(ReportTable& table) {
-  table = ReportTable{};
-  std::vector<QueryStatsRow> rows;
-  ReadQueryStats(rows);
-  std::vector<std::string> header{"Запрос", "Всего"};
-  AppendEngineTitles(header);
-  ReportTable result = WithHeader(std::move(header), {0});
-  result.rows.reserve(rows.size());
-  for (const QueryStatsRow& row : rows) {
-    std::vector<std::string> cells{row.query, Decimal(row.total)};
-    AppendEngineCounts(row.engines, cells);
-    result.rows.push_back(std::move(cells));
-  }
-  table = std::move(result);
+  BuildEngineTable(table, ReadQueryStats, {"Запрос", "Всего"}, [](const QueryStatsRow& row) {
+    return std::vector<std::string>{row.query, Decimal(row.total)};
+  });
 }
 
 void BuildRefererTable(ReportTable& table) {
