@@ -11,7 +11,7 @@ std::optional<std::string> ParsedArguments::Value(const std::string& name) const
 }
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& specs) {
+                               const std::vector<OptionSpec>& known) {
   ParsedArguments parsed;
   bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -30,16 +30,16 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args,
       value = name.substr(equals + 1);
       name.resize(equals);
     }
-    auto spec = std::find_if(specs.begin(), specs.end(),
-                             [&](const OptionSpec& s) { return s.name == name; });
-    if (spec == specs.end())
+    auto option = std::find_if(known.begin(), known.end(),
+                               [&](const OptionSpec& s) { return s.name == name; });
+    if (option == known.end())
       throw UsageError("unknown option " + name + " (a file name that begins with '-' goes after --)");
     if (parsed.Has(name)) throw UsageError("option " + name + " given twice");
-    if (spec->takes_value && !value) {
+    if (option->takes_value && !value) {
       if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
       value = args[++i];
     }
-    if (!spec->takes_value && value) throw UsageError("option " + name + " takes no value");
+    if (!option->takes_value && value) throw UsageError("option " + name + " takes no value");
     parsed.options[name] = value.value_or("");
   }
   return parsed;

@@ -38,7 +38,7 @@ struct ParsedArguments {
 
 // Throws UsageError for an unknown option, a missing value or a repeated option.
 ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& specs);
+                               const std::vector<OptionSpec>& known);
 
 }  // namespace hitsieve::cli
 
