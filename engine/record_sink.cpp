@@ -61,22 +61,22 @@ FileHandle OpenPlainFile(const std::string& path, size_t& size) {
   return file;
 }
 
-}  // namespace
+// The readers write into an output that offers free space with `char* Space(size_t at_least)`
+// and takes the bytes written into it with `Commit(size_t)` (space not committed is given back),
+// so the same reading code fills a
+// std::string for ReadPlainFile/ReadGzipFile and a bare growing block for ProcessFile.
 
-void ReadPlainFile(const std::string& path, std::string& text) {
+template <typename Output>
+void ReadPlain(const std::string& path, Output& out) {
   size_t size = 0;
   FileHandle file = OpenPlainFile(path, size);
   if (size == 0) return;
-  text.resize(size);
   // A file that shrank since its size was taken keeps only what was really read.
-  text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+  out.Commit(std::fread(out.Space(size), 1, size, file.get()));
 }
 
-namespace {
-
-// Decompresses the whole stream at `path` into `out`, which offers free space with
-// `char* Space(size_t at_least)` and takes the bytes written with `Commit(size_t)`. Every byte
-// is kept, NUL bytes included. Throws the gzip errors; `out` is then left to the caller.
+// Every byte is kept, NUL bytes included. Throws the gzip errors; `out` is then left to the
+// caller.
 template <typename Output>
 void DecompressGzip(const std::string& path, Output& out) {
   GzHandle file(gzopen(path.c_str(), "rb"));
@@ -85,8 +85,8 @@ void DecompressGzip(const std::string& path, Output& out) {
   for (;;) {
     const int read = gzread(file.get(), out.Space(kGzipChunk), kGzipChunk);
     if (read < 0) throw std::runtime_error(kGzipReadError);
+    out.Commit(static_cast<size_t>(read));  // also gives back the space a last, empty read left
     if (read == 0) break;
-    out.Commit(static_cast<size_t>(read));
   }
   // zlib ends a stream that was cut short like a complete one and only remembers the fact;
   // a truncated file would otherwise lose its tail without a word.
@@ -95,26 +95,31 @@ void DecompressGzip(const std::string& path, Output& out) {
   if (error != Z_OK) throw std::runtime_error(kGzipReadError);
 }
 
-// Appends through a chunk buffer to a std::string.
+// Writes into a std::string, growing it as needed.
 class StringOutput {
  public:
-  explicit StringOutput(std::string& text) : text_(text), chunk_(new char[kGzipChunk]) {
-    text_.reserve(kGzipInitialCapacity);
+  explicit StringOutput(std::string& text) : text_(text), size_(text.size()) {}
+  char* Space(size_t at_least) {
+    text_.resize(size_ + at_least);
+    return text_.data() + size_;
   }
-  char* Space(size_t) { return chunk_.get(); }
-  void Commit(size_t size) { text_.append(chunk_.get(), size); }
+  void Commit(size_t size) {
+    size_ += size;
+    text_.resize(size_);
+  }
 
  private:
   std::string& text_;
-  std::unique_ptr<char[]> chunk_;
+  size_t size_;
 };
 
 struct FreeDeleter {
   void operator()(char* p) const { std::free(p); }
 };
 
-// Decompresses straight into a malloc'd block that doubles as needed: realloc moves a large
-// block by remapping its pages, so the text is neither copied nor held twice while it grows.
+// A malloc'd block that doubles as needed and is never filled with zeros first: for a log of
+// hundreds of megabytes that pass would cost as much as a tenth of the parse, and realloc
+// moves a large block by remapping its pages, so the text is neither copied nor held twice.
 class GrowingOutput {
  public:
   char* Space(size_t at_least) {
@@ -139,8 +144,14 @@ class GrowingOutput {
 
 }  // namespace
 
+void ReadPlainFile(const std::string& path, std::string& text) {
+  StringOutput out(text);
+  ReadPlain(path, out);
+}
+
 void ReadGzipFile(const std::string& path, std::string& text) {
   try {
+    text.reserve(kGzipInitialCapacity);
     StringOutput out(text);
     DecompressGzip(path, out);
   } catch (...) {
@@ -151,20 +162,13 @@ void ReadGzipFile(const std::string& path, std::string& text) {
 }
 
 void RecordSink::ProcessFile(const std::string& path) {
+  GrowingOutput text;
   if (IsGzipName(path)) {
-    GrowingOutput text;  // as ReadGzipFile, without the copy through a chunk buffer
     DecompressGzip(path, text);
-    ParseContent(text.Text());
-    return;
+  } else {
+    ReadPlain(path, text);
   }
-  // Read as ReadPlainFile does, into a buffer that is not filled with zeros first: for a log of
-  // hundreds of megabytes that pass costs as much as a tenth of the parse.
-  size_t size = 0;
-  FileHandle file = OpenPlainFile(path, size);
-  std::unique_ptr<char[]> buffer(size == 0 ? nullptr : new char[size]);
-  if (size != 0) size = std::fread(buffer.get(), 1, size, file.get());
-  file.reset();
-  ParseContent(std::string_view(buffer.get(), size));
+  ParseContent(text.Text());
 }
 
 void RecordSink::ParseContent(std::string_view text) {
