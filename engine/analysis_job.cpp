@@ -11,8 +11,10 @@ namespace hitsieve {
 
 void AnalysisJob::Run() const {
   if (observer == nullptr) throw std::invalid_argument("analysis run without an observer");
-  // The run works on its own copy, so nothing the caller does to its list later can change it.
-  const LogFileSet paths = files != nullptr ? *files : LogFileSet{};
+  // REQUIRES: `*files` stays unchanged for the run; AnalysisThread hands the worker a copy
+  // taken on the caller's thread, so nothing a screen does later can change a running run.
+  static const LogFileSet kNoFiles;
+  const LogFileSet& paths = files != nullptr ? *files : kNoFiles;
 
   observer->Notify(RUN_STARTED);
   StatsCollector collector;

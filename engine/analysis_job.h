@@ -44,7 +44,7 @@ using LogFileSet = std::set<std::string>;
 // the database. Failures leave Run as exceptions; the database then keeps the previous run.
 struct AnalysisJob {
   ExtensionSet extensions;
-  const LogFileSet* files = nullptr;             // copied at the start of Run
+  const LogFileSet* files = nullptr;             // read by Run; AnalysisThread passes a copy
   AnalysisObserver* observer = nullptr;          // must not be null
   SaveProgressObserver* save_progress = nullptr;  // may be null
   // Optional: called on the worker with the collector after the last file, before saving

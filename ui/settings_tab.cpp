@@ -131,7 +131,6 @@ void SettingsTab::OnAnalyse() {
   runActive_ = true;
   SetButtonsEnabled(false);
   if (reloadTarget_ != nullptr) reloadTarget_->SetRunActive(true);
-  thread_.Join();  // the previous worker has posted its last event; let it end
   thread_.Start(job_);
 }
 
