@@ -1,13 +1,13 @@
 #ifndef HITSIEVE_ENGINE_ANALYSIS_JOB_H_
 #define HITSIEVE_ENGINE_ANALYSIS_JOB_H_
 
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "engine/log_reader.h"
 #include "engine/page_filter.h"
 
 namespace hitsieve {
@@ -36,17 +36,6 @@ class SaveProgressObserver {
  public:
   virtual ~SaveProgressObserver() = default;
   virtual void SetPosition(int position) = 0;
-};
-
-// Receives how far the run has read into the file it is reading. Called on the run's worker
-// thread, once when a file has been opened (done 0) and then as blocks of it have been parsed;
-// must be cheap and thread-safe. The file's end is still marked by FILE_DONE.
-class ReadProgressObserver {
- public:
-  virtual ~ReadProgressObserver() = default;
-  // `done` of the current file's `size` bytes have been parsed, 0 <= done <= size. For a gzip
-  // file both count compressed bytes. `size` is 0 when the file is empty or reads as empty.
-  virtual void FileProgress(int64_t done, int64_t size) = 0;
 };
 
 // Log file paths, in byte order of the path text.

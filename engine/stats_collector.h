@@ -94,6 +94,15 @@ class StatsCollector : public RecordSink {
   // `record` dies when this returns, so copy what you keep. Never fails.
   void OnRecord(const RequestRecord& record) override;
 
+  // An empty collector that counts like this one (same registry, same extension set), for a
+  // part of a file parsed on another thread.
+  StatsCollector EmptyCopy() const;
+
+  // Adds `later`'s statistics to these, as if its records had been handed to this collector
+  // after all of its own: counts add up, address and visitor sets unite, robot hits follow
+  // these, and a phrase already here keeps its spelling. `later` is left empty.
+  void Absorb(StatsCollector&& later);
+
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
