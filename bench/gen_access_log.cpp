@@ -3,18 +3,24 @@
 // seed gives the same bytes on every machine (own PRNG, no std distributions).
 //
 //   gen_access_log [--lines N] [--seed S] [--days D] [--start dd/Mon/yyyy] [--crlf] [--gzip]
-//                  [-o FILE]
+//                  [--profile default|site] [-o FILE]
+//
+// The default profile is small and dense with edge cases (the bundled samples come from it; its
+// bytes must not change). The site profile imitates a month of a busy site for the speed
+// comparison: many addresses, agents, pages, images and phrases; its days default to 30.
 //
 // Lines are spread evenly over D days from the start date, in time order. The default start,
 // 28/Oct/2008, with several days crosses a month boundary, so the byte order of the day keys
 // differs from the calendar order. Self-contained: needs only zlib and the standard library.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -159,10 +165,41 @@ constexpr const char* kEnglishPhrases[] = {
     "Googlebot crawl rate", "download", "php", "SEO tools",
 };
 
+// The words of a phrase list, each once, in list order.
+std::vector<std::u32string> WordsOf(const auto& phrases) {
+  std::vector<std::u32string> words;
+  for (const char* phrase : phrases) {
+    std::u32string text = DecodeUtf8(phrase);
+    for (size_t start = 0; start < text.size();) {
+      size_t end = std::min(text.find(U' ', start), text.size());
+      std::u32string word = text.substr(start, end - start);
+      if (std::find(words.begin(), words.end(), word) == words.end()) words.push_back(word);
+      start = end + 1;
+    }
+  }
+  return words;
+}
+
+// 1 to 4 words of one language, popular words more often: thousands of distinct phrases.
+std::u32string CombinedPhrase(Rng& rng) {
+  static const std::vector<std::u32string> russian = WordsOf(kRussianPhrases);
+  static const std::vector<std::u32string> english = WordsOf(kEnglishPhrases);
+  const auto& words = rng.Chance(650) ? russian : english;
+  unsigned roll = static_cast<unsigned>(rng.Below(100));
+  int count = roll < 25 ? 1 : roll < 65 ? 2 : roll < 90 ? 3 : 4;
+  std::u32string phrase;
+  for (int i = 0; i < count; ++i) phrase += (i ? U" " : U"") + words[rng.Skewed(words.size())];
+  return phrase;
+}
+
+// Set once before any line is written: the site profile draws phrases from combined words.
+bool g_combined_phrases = false;
+
 // A phrase as the visitor typed it, in Unicode; sometimes empty or with a trailing space.
 std::u32string PickPhrase(Rng& rng) {
   if (rng.Chance(15)) return U"";
-  std::u32string p = DecodeUtf8(rng.Chance(650) ? rng.Pick(kRussianPhrases) : rng.Pick(kEnglishPhrases));
+  std::u32string p = g_combined_phrases ? CombinedPhrase(rng)
+                     : DecodeUtf8(rng.Chance(650) ? rng.Pick(kRussianPhrases) : rng.Pick(kEnglishPhrases));
   p = VaryCase(std::move(p), rng);
   if (rng.Chance(60)) p += U' ';
   return p;
@@ -475,6 +512,176 @@ class LogWriter {
   std::vector<Visitor> visitors_;
 };
 
+// ---- The site profile: a month of a busy site, for the speed comparison ----
+// About 220 bytes a line; per million lines ~60,000 client addresses, ~2,000 user agents, ~8%
+// crawler requests, ~20% search referers, about half the requests for images, thousands of pages.
+
+void AddAgents(std::vector<std::string>& out, std::string_view head, const auto& versions,
+               const auto& platforms, const auto& languages, std::string_view tail_format) {
+  for (const char* v : versions)
+    for (const char* p : platforms)
+      for (const char* l : languages) {
+        std::string agent(head);
+        for (char c : tail_format) {  // P platform, L language, V version
+          if (c == 'P') agent += p;
+          else if (c == 'L') agent += l;
+          else if (c == 'V') agent += v;
+          else agent += c;
+        }
+        out.push_back(agent);
+      }
+}
+
+// Browser agents synthesised from families x versions x platforms x languages: ~2,000 of them.
+std::vector<std::string> SiteAgents() {
+  static const char* gecko_platforms[] = {
+      "Windows; U; Windows NT 5.1", "Windows; U; Windows NT 6.0", "Windows; U; Windows NT 6.1",
+      "X11; U; Linux i686", "X11; U; Linux x86_64", "Macintosh; U; Intel Mac OS X 10.5"};
+  static const char* gecko_languages[] = {"ru", "en-US", "uk", "de", "ru-RU"};
+  std::vector<std::string> firefox;
+  for (int i = 1; i <= 20; ++i) firefox.push_back("1.8.1." + std::to_string(i) + ") Gecko/20080201 Firefox/2.0.0." + std::to_string(i));
+  for (int i = 0; i <= 15; ++i) firefox.push_back("1.9.0." + std::to_string(i) + ") Gecko/2009011913 Firefox/3.0." + std::to_string(i));
+  for (int i = 0; i <= 8; ++i) firefox.push_back("1.9.1." + std::to_string(i) + ") Gecko/20090824 Firefox/3.5." + std::to_string(i));
+  std::vector<const char*> firefox_versions;
+  for (const auto& f : firefox) firefox_versions.push_back(f.c_str());
+
+  static const char* ie_versions[] = {"5.5", "6.0", "7.0", "8.0"};
+  static const char* windows[] = {"Windows NT 5.0", "Windows NT 5.1", "Windows NT 6.0", "Windows NT 6.1"};
+  static const char* ie_extras[] = {"", "; SV1", "; .NET CLR 1.1.4322", "; .NET CLR 2.0.50727",
+                                    "; .NET CLR 2.0.50727; .NET CLR 3.0.04506.30", "; InfoPath.2",
+                                    "; MRA 5.1 (build 02228)", "; Trident/4.0"};
+  static const char* opera_versions[] = {"9.00", "9.10", "9.20", "9.21", "9.22", "9.23", "9.24",
+                                         "9.25", "9.26", "9.27", "9.50", "9.51", "9.52", "9.60",
+                                         "9.61", "9.62", "9.63", "9.64", "10.00", "10.10"};
+  static const char* opera_platforms[] = {"Windows NT 5.1", "Windows NT 6.0", "X11; Linux i686"};
+  static const char* short_languages[] = {"ru", "en", "uk"};
+  std::vector<std::string> chrome;
+  for (const char* major : {"0.2.149.", "1.0.154.", "2.0.172.", "3.0.195."})
+    for (int build = 20; build < 30; ++build) chrome.push_back(major + std::to_string(build));
+  std::vector<const char*> chrome_versions;
+  for (const auto& c : chrome) chrome_versions.push_back(c.c_str());
+  static const char* chrome_windows[] = {"Windows NT 5.1", "Windows NT 6.0", "Windows NT 6.1"};
+  static const char* chrome_languages[] = {"ru", "en-US"};
+  static const char* safari_versions[] = {"3.1", "3.1.1", "3.1.2", "3.2", "3.2.1", "3.2.3", "4.0", "4.0.1", "4.0.2", "4.0.3"};
+  static const char* macs[] = {"Intel Mac OS X 10_5_6", "Intel Mac OS X 10_5_8"};
+  static const char* mac_languages[] = {"ru-ru", "en-us", "de-de"};
+  static const char* one[] = {""};
+
+  std::vector<std::string> agents;
+  // The most popular first: visitors pick agents with a bias to the front.
+  AddAgents(agents, "Mozilla/4.0 (compatible; MSIE ", ie_versions, windows, ie_extras, "V; PL)");
+  AddAgents(agents, "Mozilla/5.0 (", firefox_versions, gecko_platforms, gecko_languages, "P; L; rv:V");
+  AddAgents(agents, "Opera/9.80 (", opera_versions, opera_platforms, short_languages, "P; U; L) Presto/2.2.15 Version/V");
+  AddAgents(agents, "Mozilla/5.0 (Windows; U; ", chrome_versions, chrome_windows, chrome_languages,
+            "P; L) AppleWebKit/525.19 (KHTML, like Gecko) Chrome/V Safari/525.19");
+  AddAgents(agents, "Mozilla/5.0 (Macintosh; U; ", safari_versions, macs, mac_languages,
+            "P; L) AppleWebKit/530.19 (KHTML, like Gecko) Version/V Safari/530.19");
+  AddAgents(agents, "", std::vector<const char*>{"Wget/1.11.4", "curl/7.18.2", "-", "Java/1.6.0_13"}, one, one, "V");
+  return agents;
+}
+
+constexpr const char* kSlugWords[] = {
+    "apache", "logs", "statistics", "visitors", "referer", "search", "robots", "hosting", "traffic",
+    "counter", "rating", "moscow", "prices", "review", "update", "release", "forum", "guide",
+    "server", "gzip", "report", "daily", "weekly", "news", "spring", "winter", "photo", "video"};
+
+// A page of the site; the index decides the page, so popular indices repeat the same URL.
+std::string SitePage(Rng& rng) {
+  switch (rng.Below(20)) {
+    case 0: case 1: return kPages[rng.Skewed(std::size(kPages))];
+    case 2: case 3: case 4: case 5: case 6: case 7:
+      return "/articles/" + std::to_string(rng.Skewed(4000)) + ".html";
+    case 8: case 9: case 10: case 11: {
+      size_t id = rng.Skewed(5000);
+      char path[128];
+      std::snprintf(path, sizeof path, "/news/%zu/%02zu/%s-%zu.html", 2006 + id % 3, 1 + id / 3 % 12,
+                    kSlugWords[id % std::size(kSlugWords)], id);
+      return path;
+    }
+    case 12: case 13:
+      return "/catalog/item.php?id=" + std::to_string(rng.Skewed(6000)) + (rng.Chance(300) ? "&sort=price" : "");
+    case 14: case 15:
+      return "/forum/viewtopic.php?t=" + std::to_string(rng.Skewed(3000)) +
+             (rng.Chance(400) ? "&start=" + std::to_string(20 * (1 + rng.Below(5))) : "");
+    case 16: return "/tags/" + std::string(rng.Pick(kSlugWords)) + "/";
+    case 17: return "/download/" + std::string(rng.Pick(kSlugWords)) + "-" + std::to_string(rng.Skewed(40)) + ".zip";
+    default: return rng.Chance(500) ? "/" : "/index.php";
+  }
+}
+
+// An image (or now and then a style sheet or script) that a page pulls in.
+std::string SiteAsset(Rng& rng) {
+  static const char* layout[] = {"/img/logo.gif", "/img/bg.jpg", "/img/menu.gif", "/img/spacer.gif",
+                                 "/img/header.jpg", "/img/footer.png", "/img/arrow.gif", "/favicon.ico"};
+  static const char* icons[] = {"rss", "print", "mail", "home", "search", "star", "user", "cart"};
+  switch (rng.Below(16)) {
+    case 0: case 1: case 9: case 10: case 11: return rng.Pick(layout);
+    case 2: case 3: return "/images/news/" + std::to_string(rng.Skewed(6000)) + ".jpg";
+    case 4: return "/upload/photos/" + std::to_string(2006 + rng.Below(3)) + "/" + std::to_string(rng.Skewed(20000)) + ".jpg";
+    case 5: return "/i/icons/" + std::string(rng.Pick(icons)) + (rng.Chance(500) ? ".png" : "_16.gif");
+    case 6: case 7: case 12: case 13: return "/articles/img/" + std::to_string(rng.Skewed(8000)) + ".png";
+    case 8: case 14: return "/img/buttons/" + std::string(rng.Pick(kSlugWords)) + ".gif";
+    default: return rng.Chance(500) ? "/css/style.css" : "/js/main.js";
+  }
+}
+
+class SiteWriter {
+ public:
+  SiteWriter(Rng& rng, size_t lines) : rng_(rng), agents_(SiteAgents()) {
+    // A pool this size yields about 60,000 distinct addresses per million lines.
+    size_t count = std::max<size_t>(200, lines / 13);
+    for (size_t i = 0; i < count; ++i) {
+      std::string ip = (i > 0 && rng.Chance(100)) ? visitors_[rng.Below(i)].ip : RandomIp(rng);
+      visitors_.push_back({ip, agents_[rng.Skewed(agents_.size())].c_str()});
+    }
+  }
+
+  void Event(const std::string& time, std::vector<std::string>& lines) {
+    Request r;
+    r.time = time;
+    if (rng_.Chance(175)) return CrawlerHit(r, lines);
+    const Visitor& v = visitors_[rng_.Skewed(visitors_.size())];
+    r.ip = v.ip;
+    r.agent = v.agent;
+    r.url = SitePage(rng_);
+    if (rng_.Chance(10)) r.method = "POST";
+    if (rng_.Chance(50)) r.protocol = "HTTP/1.0";
+    unsigned roll = static_cast<unsigned>(rng_.Below(1000));
+    if (roll < 520) r.referer = SearchReferer(rng_);
+    else if (roll < 740) r.referer = std::string(kSite) + SitePage(rng_);
+    else if (roll < 800) r.referer = rng_.Pick(kExternalReferers);
+    SetStatus(r, rng_);
+    if (rng_.Chance(2)) return lines.push_back(OddLine(r, rng_));
+    lines.push_back(Format(r));
+    std::string page = std::string(kSite) + r.url;
+    for (size_t n = rng_.Below(3) + (rng_.Chance(400) ? 1 : 0); n > 0; --n) {
+      Request a = r;
+      a.method = "GET";
+      a.url = SiteAsset(rng_);
+      a.referer = page;
+      SetStatus(a, rng_);
+      lines.push_back(Format(a));
+    }
+  }
+
+ private:
+  void CrawlerHit(Request& r, std::vector<std::string>& lines) {
+    const Crawler& c = rng_.Pick(kCrawlers);
+    r.agent = c.agent;
+    r.ip = std::string(c.net) + "." + std::to_string(rng_.Below(4)) + "." + std::to_string(1 + rng_.Below(64));
+    unsigned roll = static_cast<unsigned>(rng_.Below(20));
+    r.url = roll == 0 ? "/robots.txt" : roll < 4 ? SiteAsset(rng_) : SitePage(rng_);
+    if (rng_.Chance(50)) r.method = "HEAD";
+    if (rng_.Chance(20)) r.referer = SearchReferer(rng_);  // must not count as a search
+    SetStatus(r, rng_);
+    lines.push_back(Format(r));
+  }
+
+  Rng& rng_;
+  std::vector<std::string> agents_;  // visitors point into it; never changed after the start
+  std::vector<Visitor> visitors_;
+};
+
 struct Options {
   size_t lines = 100000;
   uint64_t seed = 1;
@@ -482,6 +689,8 @@ struct Options {
   Date start;
   bool crlf = false;
   bool gzip = false;
+  bool site = false;  // --profile site
+  bool days_given = false;
   std::string output;  // empty: standard output
 };
 
@@ -493,11 +702,17 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     else if (a == "--gzip") o.gzip = true;
     else if (a == "--lines" && has_value) o.lines = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--seed" && has_value) o.seed = std::strtoull(argv[++i], nullptr, 10);
-    else if (a == "--days" && has_value) o.days = std::atoi(argv[++i]);
+    else if (a == "--days" && has_value) o.days = std::atoi(argv[++i]), o.days_given = true;
+    else if (a == "--profile" && has_value) {
+      std::string_view p = argv[++i];
+      if (p != "site" && p != "default") return false;
+      o.site = p == "site";
+    }
     else if (a == "--start" && has_value) { if (!ParseDate(argv[++i], o.start)) return false; }
     else if (a == "-o" && has_value) o.output = argv[++i];
     else return false;
   }
+  if (o.site && !o.days_given) o.days = 30;
   return o.days >= 1;
 }
 
@@ -508,7 +723,7 @@ int main(int argc, char** argv) {
   if (!ParseArgs(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: gen_access_log [--lines N] [--seed S] [--days D] [--start dd/Mon/yyyy]\n"
-                 "                      [--crlf] [--gzip] [-o FILE]\n");
+                 "                      [--profile default|site] [--crlf] [--gzip] [-o FILE]\n");
     return 2;
   }
   Output out(o.output, o.gzip);
@@ -517,7 +732,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   Rng rng(o.seed);
-  LogWriter writer(rng, o.lines);
+  g_combined_phrases = o.site;
+  std::optional<LogWriter> classic;
+  std::optional<SiteWriter> site;
+  if (o.site) site.emplace(rng, o.lines);
+  else classic.emplace(rng, o.lines);
   const char* eol = o.crlf ? "\r\n" : "\n";
   Date date = o.start;
   int day_index = 0;
@@ -534,7 +753,8 @@ int main(int argc, char** argv) {
     std::snprintf(clock, sizeof clock, ":%02u:%02u:%02u", second / 3600, second / 60 % 60, second % 60);
     time = date.Text() + clock;
     lines.clear();
-    writer.Event(time, lines);
+    if (site) site->Event(time, lines);
+    else classic->Event(time, lines);
     for (size_t k = 0; k < lines.size() && written < o.lines; ++k, ++written) {
       buffer += lines[k];
       buffer += eol;
