@@ -119,6 +119,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.files = &files;
   job.observer = &progress;
   job.save_progress = &progress;
+  job.read_progress = &progress;
   job.collected = [&summary, &files](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size()};
