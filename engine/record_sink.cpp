@@ -61,10 +61,8 @@ FileHandle OpenPlainFile(const std::string& path, size_t& size) {
   return file;
 }
 
-// The readers write into an output that offers free space with `char* Space(size_t at_least)`
-// and takes the bytes written into it with `Commit(size_t)` (space not committed is given back),
-// so the same reading code fills a
-// std::string for ReadPlainFile/ReadGzipFile and a bare growing block for ProcessFile.
+// The whole-file readers write into an output that offers free space with
+// `char* Space(size_t at_least)` and takes the bytes written into it with `Commit(size_t)`.
 
 template <typename Output>
 void ReadPlain(const std::string& path, Output& out) {
@@ -113,35 +111,6 @@ class StringOutput {
   size_t size_;
 };
 
-struct FreeDeleter {
-  void operator()(char* p) const { std::free(p); }
-};
-
-// A malloc'd block that doubles as needed and is never filled with zeros first: for a log of
-// hundreds of megabytes that pass would cost as much as a tenth of the parse, and realloc
-// moves a large block by remapping its pages, so the text is neither copied nor held twice.
-class GrowingOutput {
- public:
-  char* Space(size_t at_least) {
-    if (capacity_ - size_ < at_least) {
-      const size_t capacity = std::max(capacity_ * 2, std::max(kGzipInitialCapacity, size_ + at_least));
-      char* grown = static_cast<char*>(std::realloc(data_.get(), capacity));
-      if (grown == nullptr) throw std::bad_alloc();
-      data_.release();
-      data_.reset(grown);
-      capacity_ = capacity;
-    }
-    return data_.get() + size_;
-  }
-  void Commit(size_t size) { size_ += size; }
-  std::string_view Text() const { return std::string_view(data_.get(), size_); }
-
- private:
-  std::unique_ptr<char, FreeDeleter> data_;
-  size_t size_ = 0;
-  size_t capacity_ = 0;
-};
-
 }  // namespace
 
 void ReadPlainFile(const std::string& path, std::string& text) {
@@ -159,16 +128,6 @@ void ReadGzipFile(const std::string& path, std::string& text) {
     text.shrink_to_fit();
     throw;
   }
-}
-
-void RecordSink::ProcessFile(const std::string& path) {
-  GrowingOutput text;
-  if (IsGzipName(path)) {
-    DecompressGzip(path, text);
-  } else {
-    ReadPlain(path, text);
-  }
-  ParseContent(text.Text());
 }
 
 void RecordSink::ParseContent(std::string_view text) {

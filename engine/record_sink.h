@@ -10,6 +10,7 @@ namespace hitsieve {
 
 // Error texts of the log file source; callers and tests compare against these.
 inline constexpr const char kFileOpenError[] = "file open error";
+inline constexpr const char kFileReadError[] = "file read error";
 inline constexpr const char kGzipOpenError[] = "couldn`t open file";
 inline constexpr const char kGzipReadError[] = "error reading gzip file";
 
@@ -30,7 +31,9 @@ class RecordSink {
  public:
   virtual ~RecordSink() = default;
 
-  // Read the whole file (gzip when IsGzipName says so) and parse it. Reader errors pass through.
+  // Read the file (gzip when IsGzipName says so) in blocks of whole lines and parse them, on
+  // the calling thread. Reader errors pass through; the lines before the error have then been
+  // handed over already.
   void ProcessFile(const std::string& path);
 
   // Call OnRecord once per line whose first field is not empty, in text order. Never throws

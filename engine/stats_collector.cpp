@@ -1,5 +1,6 @@
 #include "engine/stats_collector.h"
 
+#include <iterator>
 #include <limits>
 
 #include "engine/referer.h"
@@ -33,7 +34,62 @@ typename Map::mapped_type& FindOrAddIndexed(Map& map, Index& key_index, std::str
   return entry.second;
 }
 
+int64_t SaturatingAdd(int64_t a, int64_t b) {
+  return b > std::numeric_limits<int64_t>::max() - a ? std::numeric_limits<int64_t>::max() : a + b;
+}
+
+// Moves the entries of `later` whose keys `map` lacks into `map`, then hands each pair of
+// entries that share a key to `combine(mine, theirs)`. std::map::merge keeps the entry already
+// present, so a key keeps the spelling it had here: the earlier one in file order.
+template <typename Map, typename Combine>
+void MergeMap(Map& map, Map& later, Combine combine) {
+  map.merge(later);
+  for (auto& [key, theirs] : later) combine(map.find(key)->second, theirs);
+  later.clear();
+}
+
+void AddCounts(std::map<int, int32_t>& mine, const std::map<int, int32_t>& theirs) {
+  for (const auto& [id, count] : theirs) mine[id] += count;
+}
+
 }  // namespace
+
+StatsCollector StatsCollector::EmptyCopy() const {
+  StatsCollector copy(registry_);
+  copy.pageExtensions = pageExtensions;
+  return copy;
+}
+
+void StatsCollector::Absorb(StatsCollector&& later) {
+  if (&later == this) return;
+  records_ += later.records_;
+  later.records_ = 0;
+  MergeMap(days, later.days, [](DayStats& mine, DayStats& theirs) {
+    mine.ips.merge(theirs.ips);  // moves the nodes; no string is copied
+    mine.visitors.merge(theirs.visitors);
+    mine.views += theirs.views;
+    mine.searches += theirs.searches;
+  });
+  MergeMap(pages, later.pages, [](PageStats& mine, const PageStats& theirs) {
+    mine.visits += theirs.visits;
+    mine.searches += theirs.searches;
+    mine.bandwidth = SaturatingAdd(mine.bandwidth, theirs.bandwidth);
+    AddCounts(mine.engineHits, theirs.engineHits);
+  });
+  auto add = [](int32_t& mine, int32_t theirs) { mine += theirs; };
+  MergeMap(referers, later.referers, add);
+  MergeMap(refererHosts, later.refererHosts, add);
+  MergeMap(queries, later.queries, [](QueryCounts& mine, const QueryCounts& theirs) { AddCounts(mine, theirs); });
+  robotHits.insert(robotHits.end(), std::make_move_iterator(later.robotHits.begin()),
+                   std::make_move_iterator(later.robotHits.end()));
+  later.robotHits.clear();
+  // The indexes are rebuilt from the maps on their next use.
+  for (StatsCollector* collector : {this, &later}) {
+    collector->pageIndex_.entries.clear();
+    collector->refererIndex_.entries.clear();
+    collector->refererHostIndex_.entries.clear();
+  }
+}
 
 StatsCollector::StatsCollector(const SearchEngineRegistry& registry) : registry_(registry) {}
 
@@ -57,9 +113,7 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   ++page.visits;
   // bytes is never negative; a log line can claim any size, so the sum stops at the limit
   // instead of overflowing.
-  page.bandwidth = record.bytes > std::numeric_limits<int64_t>::max() - page.bandwidth
-                       ? std::numeric_limits<int64_t>::max()
-                       : page.bandwidth + record.bytes;
+  page.bandwidth = SaturatingAdd(page.bandwidth, record.bytes);
 
   if (record.referer.empty() || record.referer == "-") return;
   ++FindOrAddIndexed(referers, refererIndex_, record.referer);

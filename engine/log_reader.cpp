@@ -1,0 +1,329 @@
+#include "engine/log_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "engine/line_blocks.h"
+#include "engine/record_sink.h"
+#include "engine/stats_collector.h"
+
+namespace hitsieve {
+
+// ---- Sources ----
+
+PlainFile::PlainFile(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw std::runtime_error(kFileOpenError);
+  struct stat info;
+  const bool known = fstat(fd_, &info) == 0;
+  // A folder opens on Linux, and its "size" may be absurd; it is no file to read.
+  if (known && S_ISDIR(info.st_mode)) {
+    ::close(fd_);
+    throw std::runtime_error(kFileOpenError);
+  }
+  if (known && S_ISREG(info.st_mode)) {
+    size_ = info.st_size;
+  } else {
+    const off_t end = ::lseek(fd_, 0, SEEK_END);  // a device may know its size; a pipe does not
+    size_ = end > 0 ? end : 0;
+  }
+  posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+PlainFile::~PlainFile() { ::close(fd_); }
+
+size_t PlainFile::ReadAt(int64_t offset, char* out, size_t count) const {
+  if (offset >= size_) return 0;
+  count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), size_ - offset));
+  for (;;) {
+    const ssize_t read = ::pread(fd_, out, count, offset);
+    if (read >= 0) return static_cast<size_t>(read);
+    if (errno != EINTR) throw std::runtime_error(kFileReadError);
+  }
+}
+
+int64_t PlainFile::NextLineStart(int64_t offset) const {
+  char buffer[64 * 1024];
+  while (offset < size_) {
+    const size_t read = ReadAt(offset, buffer, sizeof buffer);
+    if (read == 0) break;  // the file shrank
+    if (const void* found = std::memchr(buffer, '\n', read)) {
+      return offset + (static_cast<const char*>(found) - buffer) + 1;
+    }
+    offset += static_cast<int64_t>(read);
+  }
+  return size_;
+}
+
+size_t PlainSource::Read(char* out, size_t count) {
+  const size_t wanted = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), end_ - position_));
+  if (wanted == 0) return 0;
+  const size_t read = file_.ReadAt(position_, out, wanted);
+  position_ += static_cast<int64_t>(read);
+  return read;
+}
+
+namespace {
+// Larger than zlib's default, so that decompression calls the system less often.
+constexpr unsigned kGzipBuffer = 128 * 1024;
+constexpr size_t kGzipMaxRead = 1u << 30;  // gzread counts in an int
+}  // namespace
+
+GzipSource::GzipSource(const std::string& path) {
+  file_ = gzopen(path.c_str(), "rb");
+  if (file_ == nullptr) throw std::runtime_error(kGzipOpenError);
+  gzbuffer(file_, kGzipBuffer);
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) size_ = info.st_size;
+}
+
+GzipSource::~GzipSource() { gzclose(file_); }
+
+size_t GzipSource::Read(char* out, size_t count) {
+  const int read = gzread(file_, out, static_cast<unsigned>(std::min(count, kGzipMaxRead)));
+  if (read < 0) throw std::runtime_error(kGzipReadError);
+  if (read == 0) {
+    // zlib ends a stream that was cut short like a complete one and only remembers the fact;
+    // a truncated file would otherwise lose its tail without a word.
+    int error = Z_OK;
+    gzerror(file_, &error);
+    if (error != Z_OK) throw std::runtime_error(kGzipReadError);
+  }
+  return static_cast<size_t>(read);
+}
+
+int64_t GzipSource::Position() const { return gzoffset(file_); }
+
+void LineBlock::Reserve(size_t wanted) {
+  if (wanted <= capacity) return;
+  // Not zero-filled: every byte is written by a read before it is looked at.
+  auto grown = std::make_unique_for_overwrite<char[]>(wanted);
+  if (size > 0) std::memcpy(grown.get(), data.get(), size);
+  data = std::move(grown);
+  capacity = wanted;
+}
+
+// ---- Reading a file on the calling thread ----
+
+void RecordSink::ProcessFile(const std::string& path) {
+  constexpr size_t kBlock = CollectOptions().block_size;
+  LineBlock block;
+  if (IsGzipName(path)) {
+    GzipSource source(path);
+    LineCutter<GzipSource> cutter(source, kBlock);
+    while (cutter.Fill(block)) ParseContent(block.Text());
+  } else {
+    PlainFile file(path);
+    PlainSource source(file, 0, file.size());
+    LineCutter<PlainSource> cutter(source, kBlock);
+    while (cutter.Fill(block)) ParseContent(block.Text());
+  }
+}
+
+// ---- Reading a file on several threads ----
+
+namespace {
+
+constexpr unsigned kMaxThreads = 16;
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+class ProgressReport {
+ public:
+  explicit ProgressReport(ReadProgressObserver* observer) : observer_(observer) {}
+  void Start(int64_t size) {
+    size_ = size;
+    Report(0);
+  }
+  void Report(int64_t done) {
+    if (observer_ != nullptr) observer_->FileProgress(std::clamp<int64_t>(done, 0, size_), size_);
+  }
+  void Finish() { Report(size_); }
+
+ private:
+  ReadProgressObserver* observer_;
+  int64_t size_ = 0;
+};
+
+unsigned ThreadCount(const CollectOptions& options, int64_t size) {
+  if (size == 0 || size < options.parallel_threshold) return 1;
+  unsigned count = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
+  count = std::clamp(count, 1u, kMaxThreads);
+  return static_cast<unsigned>(std::min<int64_t>(count, size));
+}
+
+void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const CollectOptions& options,
+                          ProgressReport& progress) {
+  PlainSource source(file, 0, file.size());
+  LineCutter<PlainSource> cutter(source, options.block_size);
+  LineBlock block;
+  while (cutter.Fill(block)) {
+    sink.ParseContent(block.Text());
+    progress.Report(block.position);
+  }
+}
+
+// The file is cut at line feeds into one contiguous range per thread; each range is parsed
+// into a collector of its own, and the collectors are merged in file order, which gives the
+// statistics of one collector reading the whole file. The calling thread only reports
+// progress meanwhile.
+void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsigned threads,
+                          const CollectOptions& options, ProgressReport& progress) {
+  const int64_t size = file.size();
+  std::vector<int64_t> bounds(threads + 1, size);
+  bounds[0] = 0;
+  for (unsigned k = 1; k < threads; ++k) {
+    bounds[k] = std::max(bounds[k - 1], file.NextLineStart(size / threads * k - 1));
+  }
+  // The first range goes straight into `collector`, after whatever earlier files left there.
+  std::vector<StatsCollector> parts;
+  parts.reserve(threads - 1);
+  for (unsigned k = 1; k < threads; ++k) parts.push_back(collector.EmptyCopy());
+
+  std::atomic<int64_t> parsed{0};
+  std::vector<std::exception_ptr> errors(threads);
+  std::mutex mutex;
+  std::condition_variable finished_changed;
+  unsigned finished = 0;  // guarded by mutex
+
+  auto parse_range = [&](unsigned k) {
+    try {
+      StatsCollector& sink = k == 0 ? collector : parts[k - 1];
+      PlainSource source(file, bounds[k], bounds[k + 1]);
+      LineCutter<PlainSource> cutter(source, options.block_size);
+      LineBlock block;
+      int64_t reported = bounds[k];
+      while (cutter.Fill(block)) {
+        sink.ParseContent(block.Text());
+        parsed += block.position - reported;
+        reported = block.position;
+      }
+    } catch (...) {
+      errors[k] = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    ++finished;
+    finished_changed.notify_one();
+  };
+
+  {
+    std::vector<std::jthread> workers;  // joined when this scope ends, whatever happens
+    workers.reserve(threads);
+    for (unsigned k = 0; k < threads; ++k) workers.emplace_back(parse_range, k);
+    std::unique_lock<std::mutex> lock(mutex);
+    while (finished < threads) {
+      finished_changed.wait_for(lock, kProgressInterval);
+      lock.unlock();
+      progress.Report(parsed.load());
+      lock.lock();
+    }
+  }
+  for (const std::exception_ptr& error : errors) {
+    if (error) std::rethrow_exception(error);
+  }
+  for (StatsCollector& part : parts) collector.Absorb(std::move(part));
+}
+
+// Decompression on a thread of its own, parsing on the calling thread; a few blocks travel
+// between them, so memory holds no more than those whatever the file's size.
+void CollectGzip(RecordSink& sink, const std::string& path, const CollectOptions& options,
+                 ProgressReport& progress) {
+  constexpr size_t kBlocksInFlight = 3;
+  GzipSource source(path);
+  progress.Start(source.size());
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<LineBlock> ready;   // guarded by mutex
+  std::vector<LineBlock> spare(kBlocksInFlight);  // guarded by mutex
+  bool produced_all = false;     // guarded by mutex
+  bool stop = false;             // guarded by mutex: the parser gave up
+  std::exception_ptr error;      // written before produced_all is set
+
+  std::jthread producer([&] {
+    try {
+      LineCutter<GzipSource> cutter(source, options.block_size);
+      for (;;) {
+        LineBlock block;
+        {
+          std::unique_lock<std::mutex> lock(mutex);
+          changed.wait(lock, [&] { return stop || !spare.empty(); });
+          if (stop) break;
+          block = std::move(spare.back());
+          spare.pop_back();
+        }
+        if (!cutter.Fill(block)) break;
+        std::lock_guard<std::mutex> lock(mutex);
+        ready.push_back(std::move(block));
+        changed.notify_all();
+      }
+    } catch (...) {
+      error = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    produced_all = true;
+    changed.notify_all();
+  });
+  // Should parsing fail, the producer must not wait for a block that never comes back.
+  struct StopProducer {
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    bool& stop;
+    ~StopProducer() {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+      changed.notify_all();
+    }
+  } stop_producer{mutex, changed, stop};
+
+  for (;;) {
+    LineBlock block;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return produced_all || !ready.empty(); });
+      if (ready.empty()) break;
+      block = std::move(ready.front());
+      ready.pop_front();
+    }
+    sink.ParseContent(block.Text());
+    progress.Report(block.position);
+    std::lock_guard<std::mutex> lock(mutex);
+    spare.push_back(std::move(block));
+    changed.notify_all();
+  }
+  producer.join();
+  if (error) std::rethrow_exception(error);
+}
+
+}  // namespace
+
+void CollectFile(StatsCollector& collector, const std::string& path, const CollectOptions& options,
+                 ReadProgressObserver* observer) {
+  ProgressReport progress(observer);
+  if (IsGzipName(path)) {
+    CollectGzip(collector, path, options, progress);
+  } else {
+    PlainFile file(path);
+    progress.Start(file.size());
+    const unsigned threads = ThreadCount(options, file.size());
+    if (threads == 1) {
+      CollectPlainOnCaller(collector, file, options, progress);
+    } else {
+      CollectPlainInRanges(collector, file, threads, options, progress);
+    }
+  }
+  progress.Finish();
+}
+
+}  // namespace hitsieve
