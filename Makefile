@@ -42,6 +42,12 @@ cli-demo: build
 bench: build
 	bench/run-benchmarks $(BUILD)
 
+# hitsieve-cli against webalizer and plain reading on a generated month of a busy site (takes
+# minutes; installs webalizer and GNU time if missing). Not part of test.
+.PHONY: bench-compare
+bench-compare: build
+	bench/compare-speed $(BUILD)
+
 screenshots: build
 	scripts/screenshots $(BUILD)
 
