@@ -177,7 +177,7 @@ void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const Collect
 // The file is cut at line feeds into one contiguous range per thread; each range is parsed
 // into a collector of its own, and the collectors are merged in file order, which gives the
 // statistics of one collector reading the whole file. The calling thread only reports
-// progress meanwhile.
+// progress meanwhile, woken as blocks are parsed.
 void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsigned threads,
                           const CollectOptions& options, ProgressReport& progress) {
   const int64_t size = file.size();
@@ -194,7 +194,7 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
   std::atomic<int64_t> parsed{0};
   std::vector<std::exception_ptr> errors(threads);
   std::mutex mutex;
-  std::condition_variable finished_changed;
+  std::condition_variable changed;  // a block has been parsed, or a range finished
   unsigned finished = 0;  // guarded by mutex
 
   auto parse_range = [&](unsigned k) {
@@ -208,13 +208,14 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
         sink.ParseContent(block.Text());
         parsed += block.position - reported;
         reported = block.position;
+        changed.notify_one();
       }
     } catch (...) {
       errors[k] = std::current_exception();
     }
     std::lock_guard<std::mutex> lock(mutex);
     ++finished;
-    finished_changed.notify_one();
+    changed.notify_one();
   };
 
   {
@@ -222,10 +223,14 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
     workers.reserve(threads);
     for (unsigned k = 0; k < threads; ++k) workers.emplace_back(parse_range, k);
     std::unique_lock<std::mutex> lock(mutex);
+    int64_t reported = 0;
     while (finished < threads) {
-      finished_changed.wait_for(lock, kProgressInterval);
+      changed.wait_for(lock, kProgressInterval);
+      const int64_t now = parsed.load();
+      if (now == reported) continue;
+      reported = now;
       lock.unlock();
-      progress.Report(parsed.load());
+      progress.Report(now);
       lock.lock();
     }
   }

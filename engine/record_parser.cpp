@@ -76,29 +76,57 @@ int64_t ParseSaturated(std::string_view text, int64_t min, int64_t max) {
 
 }  // namespace
 
-bool FieldSplitter::Next(std::string* out) {
+bool FieldSplitter::Next(std::string_view& field, std::string& scratch) {
+  field = {};
   if (next_ == end_) {
     const bool more = trailing_empty_;
     trailing_empty_ = false;
     return more;
   }
   trailing_empty_ = false;
+  // The field's non-empty pieces: the first is kept as a view; a second one means joining.
+  const char* first = nullptr;
+  const char* first_end = nullptr;
+  bool joined = false;
+  auto add = [&](const char* begin, const char* end) {
+    if (begin == end) return;
+    if (joined) {
+      scratch.append(begin, end);
+    } else if (first == nullptr) {
+      first = begin;
+      first_end = end;
+    } else {
+      scratch.assign(first, first_end);
+      scratch.append(begin, end);
+      joined = true;
+    }
+  };
   bool quoted = false;
-  const char* run = next_;  // start of the bytes not yet copied into `out`
+  const char* run = next_;  // start of the piece being scanned
   for (;;) {
     next_ = quoted ? FindSpecial<false>(next_, end_) : FindSpecial<true>(next_, end_);
     if (next_ == end_) break;
+    add(run, next_);
     if (*next_ == ' ') {  // found outside quotes only
-      if (out != nullptr) out->append(run, next_);
       ++next_;
       trailing_empty_ = true;
-      return true;
+      run = nullptr;
+      break;
     }
-    if (out != nullptr) out->append(run, next_);
     run = ++next_;
     quoted = !quoted;
   }
-  if (out != nullptr) out->append(run, end_);
+  if (run != nullptr) add(run, end_);
+  if (joined) field = scratch;
+  else if (first != nullptr) field = std::string_view(first, static_cast<size_t>(first_end - first));
+  return true;
+}
+
+bool FieldSplitter::Next(std::string* out) {
+  std::string_view field;
+  std::string scratch;
+  if (!Next(field, scratch)) return false;
+  if (out != nullptr) out->append(field);
   return true;
 }
 
@@ -121,30 +149,45 @@ std::string_view RequestLineUrl(std::string_view request_line) {
   return request_line.substr(first + 1, last - first - 1);
 }
 
-bool ParseRecordLine(std::string_view line, RequestRecord& record, std::string& scratch) {
+bool ParseRecordLine(std::string_view line, RequestRecord& record, RecordScratch& scratch) {
   FieldSplitter fields(line);
-  record.ip.clear();
-  if (!fields.Next(&record.ip) || record.ip.empty()) return false;
-  record.date.clear();
-  record.url.clear();
+  if (!fields.Next(record.ip, scratch.ip) || record.ip.empty()) return false;
+  record.date = {};
+  record.url = {};
   record.status = 0;
   record.bytes = 0;
-  record.referer.clear();
-  record.user_agent.clear();
+  record.referer = {};
+  record.user_agent = {};
+  std::string_view field;
   for (int index = 1;; ++index) {
-    std::string* target = nullptr;
-    if (index == 3) target = &record.date;
-    if (index >= 4 && index <= 6) target = &scratch;
-    if (index == 7) target = &record.referer;
-    if (index == 8) target = &record.user_agent;
-    scratch.clear();
-    if (!fields.Next(target)) break;
-    if (index == 3 && record.date.size() > 11) record.date.resize(11);
-    if (index == 4) record.url.assign(RequestLineUrl(scratch));
-    if (index == 5) record.status = ParseStatusField(scratch);
-    if (index == 6) record.bytes = ParseBytesField(scratch);
+    switch (index) {
+      case 3:
+        if (!fields.Next(record.date, scratch.date)) return true;
+        record.date = record.date.substr(0, 11);
+        break;
+      case 4:
+        if (!fields.Next(field, scratch.request)) return true;
+        record.url = RequestLineUrl(field);
+        break;
+      case 5:
+        if (!fields.Next(field, scratch.status)) return true;
+        record.status = ParseStatusField(field);
+        break;
+      case 6:
+        if (!fields.Next(field, scratch.bytes)) return true;
+        record.bytes = ParseBytesField(field);
+        break;
+      case 7:
+        if (!fields.Next(record.referer, scratch.referer)) return true;
+        break;
+      case 8:
+        if (!fields.Next(record.user_agent, scratch.user_agent)) return true;
+        break;
+      default:
+        if (!fields.Next(field, scratch.skipped)) return true;
+        break;
+    }
   }
-  return true;
 }
 
 }  // namespace hitsieve

@@ -12,12 +12,18 @@ namespace hitsieve {
 // Cuts one log line into fields: a space outside quotes ends a field; '"', '[' and ']' all
 // toggle quoting and are dropped (so ']' closes what '"' opened); every other byte, backslash
 // and CR included, belongs to the field. A line ending in a space has an empty last field; an
-// empty line has no field. Hand-written so that walking a line allocates nothing.
+// empty line has no field. Hand-written so that walking a line copies nothing: a field that is
+// one unbroken run of the line's bytes (nearly every field) is given as a view into the line.
 // The line must outlive the splitter.
 class FieldSplitter {
  public:
   explicit FieldSplitter(std::string_view line)
       : next_(line.data()), end_(line.data() + line.size()) {}
+
+  // Gives the next field's text in `field`: a view into the line when the field is one run
+  // of bytes, otherwise a view of `scratch`, into which its pieces are joined (so the view
+  // lasts until `scratch` is used again). False when the line has no field left.
+  bool Next(std::string_view& field, std::string& scratch);
 
   // Appends the next field's text to `*out`, or skips it when `out` is null. False when the
   // line has no field left.
@@ -40,9 +46,15 @@ int64_t ParseBytesField(std::string_view field);
 // space, empty when it holds exactly one.
 std::string_view RequestLineUrl(std::string_view request_line);
 
+// Where the fields of a record go when they are not one run of the line's bytes. Kept between
+// lines, so that a line costs no allocation once the buffers have grown.
+struct RecordScratch {
+  std::string ip, date, request, status, bytes, referer, user_agent, skipped;
+};
+
 // Fills `record` from `line`. False when the line has no field or its first field is empty.
-// `scratch` is a buffer kept between calls so that a line costs no allocation.
-bool ParseRecordLine(std::string_view line, RequestRecord& record, std::string& scratch);
+// The record's texts view `line` and `scratch`, and last as long as both stay unchanged.
+bool ParseRecordLine(std::string_view line, RequestRecord& record, RecordScratch& scratch);
 
 }  // namespace hitsieve
 

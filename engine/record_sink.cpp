@@ -131,9 +131,9 @@ void ReadGzipFile(const std::string& path, std::string& text) {
 }
 
 void RecordSink::ParseContent(std::string_view text) {
-  // One record and one field buffer serve every line, so their capacity is reused.
+  // One record and one set of field buffers serve every line, so their capacity is reused.
   RequestRecord record;
-  std::string scratch;
+  RecordScratch scratch;
   size_t begin = 0;
   for (;;) {
     const size_t end = text.find('\n', begin);

@@ -84,6 +84,7 @@ void StatsCollector::Absorb(StatsCollector&& later) {
                    std::make_move_iterator(later.robotHits.end()));
   later.robotHits.clear();
   // The indexes are rebuilt from the maps on their next use.
+  later.lastDay_.day = nullptr;  // its node may be here now
   for (StatsCollector* collector : {this, &later}) {
     collector->pageIndex_.entries.clear();
     collector->refererIndex_.entries.clear();
@@ -93,18 +94,34 @@ void StatsCollector::Absorb(StatsCollector&& later) {
 
 StatsCollector::StatsCollector(const SearchEngineRegistry& registry) : registry_(registry) {}
 
+DayStats& StatsCollector::Day(std::string_view key) {
+  if (lastDay_.day == nullptr || lastDay_.key != key) {
+    lastDay_.day = &FindOrAdd(days, key);
+    lastDay_.key.assign(key);
+  }
+  return *lastDay_.day;
+}
+
+const SearchEngine* StatsCollector::FindRobot(std::string_view user_agent) {
+  if (const auto known = robotOf_.find(user_agent); known != robotOf_.end()) return known->second;
+  const SearchEngine* robot = registry_.FindRobot(user_agent);
+  if (robotOf_.size() < kRobotCacheLimit) robotOf_.emplace(user_agent, robot);
+  return robot;
+}
+
 void StatsCollector::OnRecord(const RequestRecord& record) {
   ++records_;
-  if (const SearchEngine* robot = registry_.FindRobot(record.user_agent)) {
-    robotHits.push_back({robot->Name(), record.url, record.status, record.ip, record.date});
+  if (const SearchEngine* robot = FindRobot(record.user_agent)) {
+    robotHits.push_back({robot->Name(), std::string(record.url), record.status,
+                         std::string(record.ip), std::string(record.date)});
     return;
   }
   if (!PassesPageFilter(record.url, pageExtensions)) return;
 
-  DayStats& day = FindOrAdd(days, record.date);
+  DayStats& day = Day(record.date);
   PageStats& page = FindOrAddIndexed(pages, pageIndex_, record.url);
   // Looked up first, so that an address or visitor already seen costs no allocation.
-  if (day.ips.find(std::string_view(record.ip)) == day.ips.end()) day.ips.insert(record.ip);
+  if (day.ips.find(record.ip) == day.ips.end()) day.ips.emplace(record.ip);
   const std::pair<std::string_view, std::string_view> visitor(record.ip, record.user_agent);
   if (day.visitors.find(visitor) == day.visitors.end()) {
     day.visitors.emplace(record.ip, record.user_agent);

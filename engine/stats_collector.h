@@ -127,6 +127,28 @@ class StatsCollector : public RecordSink {
   KeyIndex<PageStats> pageIndex_;
   KeyIndex<int32_t> refererIndex_;
   KeyIndex<int32_t> refererHostIndex_;
+
+  // Logs are written in time order, so nearly every record falls on the day of the one before.
+  struct LastDay {
+    LastDay() = default;
+    LastDay(const LastDay&) {}  // a copy would point into the original's map
+    LastDay& operator=(const LastDay&) {
+      day = nullptr;
+      return *this;
+    }
+    std::string key;
+    DayStats* day = nullptr;
+  };
+  LastDay lastDay_;
+  DayStats& Day(std::string_view key);
+
+  // The crawler each user agent seen so far belongs to (null for a browser): a site sees a few
+  // thousand agents over millions of lines, and a hash costs less than six substring searches.
+  // Bounded, so that a log of ever new agents only stops being remembered.
+  static constexpr size_t kRobotCacheLimit = 1 << 14;
+  std::unordered_map<std::string, const SearchEngine*, ByteStringHash, std::equal_to<>> robotOf_;
+  const SearchEngine* FindRobot(std::string_view user_agent);
+
   // Reused across records so that a repeated phrase costs no allocation.
   std::string phrase_;
 };

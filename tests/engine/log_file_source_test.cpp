@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/record_sink.h"
+#include "tests/engine/stored_record.h"
 
 namespace hitsieve {
 namespace {
@@ -17,10 +18,10 @@ const std::string kData = HITSIEVE_TEST_DATA;
 
 class CollectingSink : public RecordSink {
  public:
-  std::vector<RequestRecord> records;
+  std::vector<StoredRecord> records;
 
  protected:
-  void OnRecord(const RequestRecord& record) override { records.push_back(record); }
+  void OnRecord(const RequestRecord& record) override { records.emplace_back(record); }
 };
 
 std::string ThrownMessage(void (*read)(const std::string&, std::string&), const std::string& path) {

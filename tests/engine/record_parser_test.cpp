@@ -10,19 +10,20 @@
 
 #include "engine/record_parser.h"
 #include "engine/record_sink.h"
+#include "tests/engine/stored_record.h"
 
 namespace hitsieve {
 namespace {
 
 class CollectingSink : public RecordSink {
  public:
-  std::vector<RequestRecord> records;
+  std::vector<StoredRecord> records;
 
  protected:
-  void OnRecord(const RequestRecord& record) override { records.push_back(record); }
+  void OnRecord(const RequestRecord& record) override { records.emplace_back(record); }
 };
 
-std::vector<RequestRecord> Parse(std::string_view text) {
+std::vector<StoredRecord> Parse(std::string_view text) {
   CollectingSink sink;
   sink.ParseContent(text);
   return sink.records;
@@ -116,7 +117,7 @@ TEST(RecordParser, CombinedLineFillsEveryField) {
       "127.0.0.1 - frank [10/Oct/2000:13:55:36 -0700] \"GET /apache_pb.gif HTTP/1.0\" 200 2326 "
       "\"http://www.example.com/start.html\" \"Mozilla/4.08 [en] (Win98; I ;Nav)\" extra");
   ASSERT_EQ(1u, records.size());
-  const RequestRecord& r = records[0];
+  const StoredRecord& r = records[0];
   EXPECT_EQ("127.0.0.1", r.ip);
   EXPECT_EQ("10/Oct/2000", r.date);
   EXPECT_EQ("/apache_pb.gif", r.url);
@@ -160,7 +161,7 @@ TEST(RecordParser, LineShapes) {
     const auto records = Parse(c.text);
     ASSERT_EQ(c.records, records.size()) << c.label;
     if (records.empty()) continue;
-    const RequestRecord& r = records[0];
+    const StoredRecord& r = records[0];
     EXPECT_EQ(c.ip, r.ip) << c.label;
     EXPECT_EQ(c.url, r.url) << c.label;
     EXPECT_EQ(c.status, r.status) << c.label;
