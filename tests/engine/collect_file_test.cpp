@@ -1,0 +1,551 @@
+// CollectFile reads in blocks, on several threads, and merges per-thread collectors; whatever
+// the block size and thread count, its statistics must be exactly those of parsing the file's
+// whole text on one collector. These tests compare the two on generated logs, table by table
+// and row by row.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/log_reader.h"
+#include "engine/page_filter.h"
+#include "engine/standard_engines.h"
+#include "engine/stats_collector.h"
+#include "tests/engine/random_log.h"
+
+namespace hitsieve {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---- Collectors to compare --------------------------------------------------------------
+
+const SearchEngineRegistry& AllEngines() {
+  static SearchEngineRegistry registry;
+  static const bool filled = (RegisterStandardEngines(registry), true);
+  (void)filled;
+  return registry;
+}
+
+// Not the process-wide registry, and unlike it: a part collector that looked engines up
+// anywhere but in its parent's registry would count Google's crawler as a robot.
+const SearchEngineRegistry& AllButGoogle() {
+  static SearchEngineRegistry registry;
+  static const bool filled = [] {
+    registry.Register(std::make_unique<YandexEngine>());
+    registry.Register(std::make_unique<RamblerEngine>());
+    registry.Register(std::make_unique<MailruEngine>());
+    registry.Register(std::make_unique<AportEngine>());
+    registry.Register(std::make_unique<WebaltaEngine>());
+    return true;
+  }();
+  (void)filled;
+  return registry;
+}
+
+// How a collector counts; part collectors must count the same way as the one they serve.
+struct Counting {
+  const char* label;
+  const SearchEngineRegistry& (*registry)();
+  const char* extensions;
+};
+const Counting kCountings[] = {{"default extensions", AllEngines, kDefaultExtensionList},
+                         {"no page filter", AllEngines, ""},
+                         {"GIF and php only", AllEngines, "GIF; php"},
+                         {"registry without Google", AllButGoogle, kDefaultExtensionList}};
+
+StatsCollector MakeCollector(const Counting& setup) {
+  StatsCollector collector(setup.registry());
+  ParseExtensionList(setup.extensions, collector.pageExtensions);
+  return collector;
+}
+
+// The reference: the whole text read at once and parsed on one collector.
+StatsCollector CollectWhole(const Counting& setup, const std::string& path) {
+  std::string text;
+  if (IsGzipName(path)) {
+    ReadGzipFile(path, text);
+  } else {
+    ReadPlainFile(path, text);
+  }
+  StatsCollector collector = MakeCollector(setup);
+  collector.ParseContent(text);
+  return collector;
+}
+
+// ---- Row-by-row comparison --------------------------------------------------------------
+
+// Every table of a collector as rows of text, in the collector's order. Fields carry their
+// length, so any byte (NUL included) and any field boundary shows.
+struct Snapshot {
+  std::vector<std::pair<const char*, std::vector<std::string>>> tables;
+};
+
+void Put(std::string& row, std::string_view field) {
+  row += std::to_string(field.size()) + ':';
+  row += field;
+  row += ' ';
+}
+void Put(std::string& row, int64_t number) { row += std::to_string(number) + ' '; }
+
+template <typename Set, typename ToText>
+void PutSorted(std::string& row, const Set& set, ToText to_text) {
+  std::vector<std::string> items;
+  for (const auto& item : set) items.push_back(to_text(item));
+  std::sort(items.begin(), items.end());
+  Put(row, static_cast<int64_t>(items.size()));
+  for (const std::string& item : items) Put(row, item);
+}
+
+template <typename Map>
+std::vector<std::string> CountRows(const Map& counts) {
+  std::vector<std::string> rows;
+  for (const auto& [key, count] : counts) {
+    rows.emplace_back();
+    Put(rows.back(), key);
+    Put(rows.back(), count);
+  }
+  return rows;
+}
+
+std::vector<std::string> EngineRows(const std::map<int, int32_t>& hits) {
+  std::vector<std::string> rows;
+  for (const auto& [engine, count] : hits) rows.push_back(std::to_string(engine) + '=' + std::to_string(count));
+  return rows;
+}
+
+Snapshot Take(const StatsCollector& c) {
+  Snapshot s;
+  s.tables.reserve(8);  // rows are filled through references into this vector
+  auto& days = s.tables.emplace_back("days", std::vector<std::string>()).second;
+  for (const auto& [key, day] : c.days) {
+    std::string& row = days.emplace_back();
+    Put(row, key);
+    PutSorted(row, day.ips, [](const std::string& ip) { return ip; });
+    PutSorted(row, day.visitors, [](const Visitor& v) {
+      std::string text;
+      Put(text, v.first);
+      Put(text, v.second);
+      return text;
+    });
+    Put(row, day.views);
+    Put(row, day.searches);
+  }
+  auto& pages = s.tables.emplace_back("pages", std::vector<std::string>()).second;
+  for (const auto& [key, page] : c.pages) {
+    std::string& row = pages.emplace_back();
+    Put(row, key);
+    Put(row, page.visits);
+    Put(row, page.searches);
+    Put(row, page.bandwidth);
+    for (const std::string& hits : EngineRows(page.engineHits)) row += hits + ' ';
+  }
+  s.tables.emplace_back("referers", CountRows(c.referers));
+  s.tables.emplace_back("refererHosts", CountRows(c.refererHosts));
+  auto& queries = s.tables.emplace_back("queries", std::vector<std::string>()).second;
+  for (const auto& [phrase, counts] : c.queries) {
+    std::string& row = queries.emplace_back();
+    Put(row, phrase);  // the exact bytes: the first spelling must win
+    for (const std::string& count : EngineRows(counts)) row += count + ' ';
+  }
+  auto& robots = s.tables.emplace_back("robotHits", std::vector<std::string>()).second;
+  for (const RobotHit& hit : c.robotHits) {
+    std::string& row = robots.emplace_back();
+    for (const std::string* field : {&hit.name, &hit.action, &hit.ip, &hit.date}) Put(row, *field);
+    Put(row, hit.code);
+  }
+  s.tables.emplace_back("records", std::vector<std::string>{std::to_string(c.records())});
+  return s;
+}
+
+std::string Printable(std::string_view bytes) {
+  std::string out;
+  for (const char c : bytes.substr(0, 240)) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F && b != '\\') {
+      out += c;
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    }
+  }
+  return bytes.size() > 240 ? out + "..." : out;
+}
+
+// The first row in which `got` differs from `want`, or "" when every table agrees.
+std::string FirstDifference(const Snapshot& want, const Snapshot& got) {
+  for (size_t t = 0; t < want.tables.size(); ++t) {
+    const auto& [name, want_rows] = want.tables[t];
+    const auto& got_rows = got.tables[t].second;
+    for (size_t r = 0; r < std::max(want_rows.size(), got_rows.size()); ++r) {
+      const std::string w = r < want_rows.size() ? want_rows[r] : "(none)";
+      const std::string g = r < got_rows.size() ? got_rows[r] : "(none)";
+      if (w != g) {
+        return std::string(name) + " row " + std::to_string(r) + " of " +
+               std::to_string(want_rows.size()) + ": want <" + Printable(w) + "> got <" +
+               Printable(g) + ">";
+      }
+    }
+  }
+  return "";
+}
+
+// ---- Files ------------------------------------------------------------------------------
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "collect-file-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// One complete gzip member holding `data`.
+std::string GzipMember(std::string_view data, int level = 6) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2 failed");
+  }
+  std::string out(deflateBound(&z, data.size()) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  if (result != Z_STREAM_END) throw std::runtime_error("deflate failed");
+  return out;
+}
+
+// `data` as several gzip members of levels 0 (stored) to 9, cut at arbitrary bytes (inside
+// lines too); one member may be
+// empty.
+std::string GzipMembers(std::string_view data, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<size_t> cuts = {0, data.size()};
+  for (int i = 0; i < 3; ++i) cuts.push_back(data.empty() ? 0 : rng() % data.size());
+  std::sort(cuts.begin(), cuts.end());
+  std::string out;
+  for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+    out += GzipMember(data.substr(cuts[i], cuts[i + 1] - cuts[i]), static_cast<int>(i) * 3);
+  }
+  return out;
+}
+
+// ---- Logs -------------------------------------------------------------------------------
+
+struct LogCase {
+  std::string label;
+  std::string text;
+};
+
+std::string FixedLine(const std::string& ip, const std::string& url, const std::string& referer,
+                      const std::string& agent = "Mozilla/5.0") {
+  return ip + " - - [10/Oct/2000:13:55:36 +0400] \"GET " + url + " HTTP/1.1\" 200 100 \"" +
+         referer + "\" \"" + agent + "\"\n";
+}
+
+// A phrase spelt one way early in each half and another way later, with robots in both
+// halves, so that a merge in the wrong order or one that lets a later spelling win shows.
+std::string SpellingsInBothHalves() {
+  std::string half;
+  std::string text;
+  for (const char* spelling : {"Weather", "WEATHER", "weather"}) {
+    text += FixedLine("1.1.1.1", "/w.html", std::string("http://www.google.com/search?q=") + spelling);
+    text += FixedLine("2.2.2.2", "/r.gif", "-", std::string("Googlebot ") + spelling);
+  }
+  for (const char* spelling : {"wEATHER", "Weather", "\xCF\xCE\xC3\xCE\xC4\xC0"}) {
+    text += FixedLine("3.3.3.3", "/w.html", std::string("http://go.mail.ru/search?q=") + spelling);
+    text += FixedLine("4.4.4.4", "/r.gif", "-", std::string("Aport ") + spelling);
+  }
+  text += FixedLine("5.5.5.5", "/w.html", "http://go.mail.ru/search?q=\xEF\xEE\xE3\xEE\xE4\xE0");
+  return text;
+}
+
+std::vector<LogCase> LogCases() {
+  RandomLog lines(99);
+  // The first case is counted with every engine and the default extensions.
+  std::vector<LogCase> cases = {
+      {"one phrase spelt differently in each half", SpellingsInBothHalves()},
+      {"empty file", ""},
+      {"only line feeds", "\n\n\n\n\n"},
+      {"only CR LF", "\r\n\r\n\r\n"},
+      {"one line without a line feed", lines.Combined("/index.html")},
+      {"no final line feed", lines.Text(5) + "\n" + lines.Combined("/last.html")},
+      {"line longer than every block",
+       lines.Combined("/" + std::string(20000, 'x') + ".html") + "\n" + lines.Text(3)},
+      {"NUL bytes", std::string("\0\n", 2) + lines.Combined("/a.html") + std::string("\0\n\0", 3) +
+                        lines.Combined("/b.html") + std::string("\0", 1)},
+  };
+  for (uint32_t seed = 1; seed <= 10; ++seed) {
+    cases.push_back({"random seed " + std::to_string(seed), RandomLog(seed).Text(40 + 20 * seed)});
+  }
+  return cases;
+}
+
+struct LogFile {
+  const char* kind;
+  std::string path;
+};
+
+// Writes `text` as a plain file, as one gzip member and as several; the first case also
+// as plain text under a gzip name, which zlib passes through unchanged.
+std::vector<LogFile> WriteLogFiles(const TempDir& dir, const std::string& text, uint32_t seed) {
+  std::vector<LogFile> files = {{"plain", dir / "access.log"},
+                                {"gzip", dir / "access.log.gz"},
+                                {"gzip members", dir / "members.log.GZ"}};
+  WriteFile(files[0].path, text);
+  WriteFile(files[1].path, GzipMember(text));
+  WriteFile(files[2].path, GzipMembers(text, seed));
+  if (seed == 0) {
+    files.push_back({"plain text named .gz", dir / "plain.log.gz"});
+    WriteFile(files.back().path, text);
+  }
+  return files;
+}
+
+const size_t kBlockSizes[] = {1, 7, 64, 4096, CollectOptions().block_size};
+
+// ---- Tests ------------------------------------------------------------------------------
+
+TEST(CollectFile, MatchesWholeTextParseForAnyBlockSizeAndThreadCount) {
+  const TempDir dir;
+  const std::vector<LogCase> cases = LogCases();
+  int mismatches = 0;
+  for (size_t n = 0; n < cases.size(); ++n) {
+    const Counting& setup = kCountings[n % std::size(kCountings)];
+    for (const LogFile& file : WriteLogFiles(dir, cases[n].text, static_cast<uint32_t>(n))) {
+      SCOPED_TRACE(cases[n].label + ", " + file.kind + ", " + setup.label);
+      const Snapshot want = Take(CollectWhole(setup, file.path));
+      {
+        StatsCollector streamed = MakeCollector(setup);
+        streamed.ProcessFile(file.path);
+        EXPECT_EQ("", FirstDifference(want, Take(streamed))) << "ProcessFile";
+      }
+      const bool gzip = IsGzipName(file.path);
+      for (const size_t block : kBlockSizes) {
+        for (const unsigned threads : {1u, 2u, 3u, 8u}) {
+          if (gzip && threads != 1) continue;  // one reader and one parser, whatever is asked
+          StatsCollector got = MakeCollector(setup);
+          CollectFile(got, file.path, CollectOptions{block, threads, 0});
+          const std::string difference = FirstDifference(want, Take(got));
+          EXPECT_EQ("", difference) << "block " << block << ", threads " << threads;
+          if (!difference.empty() && ++mismatches == 10) FAIL() << "stopped after 10 mismatches";
+        }
+      }
+    }
+  }
+}
+
+TEST(CollectFile, LargerFileOnSeveralThreadsMatches) {
+  const TempDir dir;
+  const std::string text = RandomLog(2024).Text(8000);  // about a megabyte
+  ASSERT_GT(text.size(), 800000u);
+  const std::vector<LogFile> files = WriteLogFiles(dir, text, 7);
+  const struct {
+    const char* label;
+    CollectOptions options;
+    bool plain_only;  // a gzip file is parsed on one thread whatever the options say
+  } runs[] = {{"defaults", CollectOptions{}, false},
+              {"default blocks, 2 threads", CollectOptions{CollectOptions().block_size, 2, 0}, true},
+              {"64 KB blocks, 2 threads", CollectOptions{64 << 10, 2, 0}, true},
+              {"4 KB blocks, 3 threads", CollectOptions{4096, 3, 0}, false},
+              {"a thread per core", CollectOptions{16 << 10, 0, 0}, true}};
+  for (const LogFile& file : files) {
+    const Snapshot want = Take(CollectWhole(kCountings[0], file.path));
+    for (const auto& run : runs) {
+      if (run.plain_only && IsGzipName(file.path)) continue;
+      SCOPED_TRACE(std::string(file.kind) + ", " + run.label);
+      StatsCollector got = MakeCollector(kCountings[0]);
+      CollectFile(got, file.path, run.options);
+      EXPECT_EQ("", FirstDifference(want, Take(got)));
+    }
+  }
+}
+
+TEST(StatsCollectorAbsorb, SplittingTheRecordsAnywhereGivesTheSameResult) {
+  for (uint32_t seed : {5u, 6u, 7u}) {
+    const Counting& setup = kCountings[seed % std::size(kCountings)];
+    const std::vector<std::string> lines = RandomLog(seed).Lines(30);
+    auto join = [&](size_t from, size_t to) {
+      std::string text;
+      for (size_t i = from; i < to; ++i) text += lines[i];
+      return text;
+    };
+    StatsCollector whole = MakeCollector(setup);
+    whole.ParseContent(join(0, lines.size()));
+    const Snapshot want = Take(whole);
+    const Snapshot empty = Take(MakeCollector(setup));
+    int mismatches = 0;
+    // The first part is parsed here, the second in a copy that is then absorbed, and the rest
+    // is parsed here again: a merged collector must go on counting correctly.
+    const size_t n = lines.size();
+    for (size_t i = 0; i <= n; ++i) {
+      // The absorbed part: empty, one line, up to the middle of the rest, everything left.
+      std::vector<size_t> ends = {i, std::min(i + 1, n), (i + n + 1) / 2, n};
+      ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
+      for (const size_t j : ends) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + setup.label + ", lines [0," +
+                     std::to_string(i) + ") [" + std::to_string(i) + "," + std::to_string(j) +
+                     ") [" + std::to_string(j) + ",end)");
+        StatsCollector first = MakeCollector(setup);
+        first.ParseContent(join(0, i));
+        StatsCollector second = first.EmptyCopy();
+        second.ParseContent(join(i, j));
+        first.Absorb(std::move(second));
+        Snapshot left = Take(second);
+        left.tables.pop_back();  // how many records it once took is no table
+        Snapshot none = empty;
+        none.tables.pop_back();
+        EXPECT_EQ("", FirstDifference(none, left)) << "the absorbed collector is left empty";
+        first.ParseContent(join(j, lines.size()));
+        const std::string difference = FirstDifference(want, Take(first));
+        EXPECT_EQ("", difference);
+        if (!difference.empty() && ++mismatches == 5) FAIL() << "stopped after 5 mismatches";
+      }
+    }
+  }
+}
+
+// The message CollectFile throws, or "no error".
+std::string CollectError(const std::string& path, const CollectOptions& options) {
+  StatsCollector collector = MakeCollector(kCountings[0]);
+  try {
+    CollectFile(collector, path, options);
+  } catch (const std::runtime_error& e) {
+    return e.what();  // the partial collector is discarded, as a run does
+  }
+  return "no error";
+}
+
+std::string WholeReadError(const std::string& path) {
+  try {
+    CollectWhole(kCountings[0], path);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(CollectFile, ThrowsTheReaderErrors) {
+  const TempDir dir;
+  const std::string text = RandomLog(3).Text(2000);  // many blocks before the damage
+  const std::string member = GzipMember(text);
+  std::string bad_checksum = member;
+  bad_checksum[member.size() - 8] ^= 0x55;
+  fs::create_directory(dir / "directory.log");
+  const struct {
+    const char* label;
+    const char* name;
+    std::string bytes;  // not written when empty
+    const char* error;
+  } cases[] = {
+      {"missing plain file", "missing.log", "", kFileOpenError},
+      {"directory", "directory.log", "", kFileOpenError},
+      {"missing gzip file", "missing.log.gz", "", kGzipOpenError},
+      {"gzip cut in its data", "cut.log.gz", member.substr(0, member.size() * 2 / 3), kGzipReadError},
+      {"gzip without its trailer", "trailer.log.gz", member.substr(0, member.size() - 8), kGzipReadError},
+      {"gzip with a wrong checksum", "checksum.log.gz", bad_checksum, kGzipReadError},
+      {"second gzip member cut short", "second.log.gz",
+       GzipMember(text) + member.substr(0, member.size() / 2), kGzipReadError},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string path = dir / c.name;
+    if (!c.bytes.empty()) WriteFile(path, c.bytes);
+    ASSERT_EQ(c.error, WholeReadError(path)) << "the test's file is not what it claims";
+    for (const CollectOptions& options :
+         {CollectOptions{}, CollectOptions{4096, 1, 0}, CollectOptions{4096, 3, 0}}) {
+      EXPECT_EQ(c.error, CollectError(path, options))
+          << "block " << options.block_size << ", threads " << options.threads;
+    }
+  }
+}
+
+// Records every report; reports may come from any of the reading threads.
+class RecordingProgress : public ReadProgressObserver {
+ public:
+  void FileProgress(int64_t done, int64_t size) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reports_.emplace_back(done, size);
+  }
+  std::vector<std::pair<int64_t, int64_t>> reports() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::pair<int64_t, int64_t>> reports_;
+};
+
+TEST(CollectFile, ReportsProgressInBytesOfTheFile) {
+  const TempDir dir;
+  const std::string text = RandomLog(11).Text(1000);
+  WriteFile(dir / "p.log", text);
+  WriteFile(dir / "p.log.gz", GzipMembers(text, 11));
+  WriteFile(dir / "empty.log", "");
+  const struct {
+    const char* label;
+    const char* name;
+    CollectOptions options;
+    bool ends_at_size;
+  } cases[] = {
+      {"plain, one thread", "p.log", CollectOptions{4096, 1, 0}, true},
+      {"plain, three threads", "p.log", CollectOptions{4096, 3, 0}, true},
+      {"plain, defaults", "p.log", CollectOptions{}, true},
+      {"gzip", "p.log.gz", CollectOptions{4096, 1, 0}, false},
+      {"empty file", "empty.log", CollectOptions{4096, 2, 0}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string path = dir / c.name;
+    const auto size = static_cast<int64_t>(fs::file_size(path));
+    RecordingProgress progress;
+    StatsCollector collector = MakeCollector(kCountings[0]);
+    CollectFile(collector, path, c.options, &progress);
+    const auto reports = progress.reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(0, reports.front().first) << "the first report comes when the file is open";
+    int64_t last = 0;
+    for (const auto& [done, reported_size] : reports) {
+      EXPECT_EQ(size, reported_size);
+      EXPECT_LE(last, done) << "progress went back";
+      EXPECT_LE(done, reported_size);
+      last = done;
+    }
+    if (c.ends_at_size) {
+      EXPECT_EQ(size, reports.back().first) << "the last report is the whole file";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace hitsieve
