@@ -1,5 +1,7 @@
 #include "ui/settings_tab.h"
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <system_error>
 
@@ -71,6 +73,7 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   job_.files = &logFiles_;
   job_.observer = this;
   job_.save_progress = this;
+  job_.read_progress = this;
 
   timer_ = new QTimer(this);
   timer_->setInterval(kTimerMs);
@@ -81,6 +84,14 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
 SettingsTab::~SettingsTab() { WaitForRun(); }
 
 void SettingsTab::Notify(int event) {
+  // The read position is moved before the event is queued: once the timer has handled a
+  // FILE_DONE, the position it reads already counts that file.
+  if (event == RUN_STARTED) {
+    workerFilesDone_.store(0);
+    readPosition_.store(0);
+  } else if (event == FILE_DONE) {
+    readPosition_.store(static_cast<int64_t>(++workerFilesDone_) * kFileSteps);
+  }
   std::lock_guard<std::mutex> lock(queueMutex_);
   events_.push_back(event);
 }
@@ -88,6 +99,11 @@ void SettingsTab::Notify(int event) {
 void SettingsTab::SetPosition(int position) {
   savePosition_.store(position);
   Notify(SAVE_STEP);
+}
+
+void SettingsTab::FileProgress(int64_t done, int64_t size) {
+  const int64_t part = size > 0 ? std::clamp<int64_t>(done, 0, size) * kFileSteps / size : 0;
+  readPosition_.store(static_cast<int64_t>(workerFilesDone_.load()) * kFileSteps + part);
 }
 
 void SettingsTab::WaitForRun() { thread_.Join(); }
@@ -125,8 +141,12 @@ void SettingsTab::OnAnalyse() {
   AnalysePropDlg dialog(job_.extensions, this);
   if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
 
-  progress_->setRange(0, static_cast<int>(logFiles_.size()));
+  const int64_t files = static_cast<int64_t>(logFiles_.size());
+  barScale_ = files <= INT_MAX / kFileSteps ? kFileSteps : 1;
+  progress_->setRange(0, static_cast<int>(std::min<int64_t>(files * barScale_, INT_MAX)));
   progress_->setValue(0);
+  workerFilesDone_.store(0);
+  readPosition_.store(0);
   // Nothing else may touch the file list or the database until the run's last event.
   runActive_ = true;
   SetButtonsEnabled(false);
@@ -147,6 +167,7 @@ void SettingsTab::OnTimer() {
   if (inTimer_) return;
   inTimer_ = true;
   for (int event = TakeEvent(); event != 0; event = TakeEvent()) HandleEvent(event);
+  ShowReadPosition();
   inTimer_ = false;
 }
 
@@ -155,11 +176,15 @@ void SettingsTab::HandleEvent(int event) {
     case RUN_STARTED:
       SetButtonsEnabled(false);
       SetStatus(QStringLiteral("Анализ..."));
+      barCountsFiles_ = true;
+      filesDone_ = 0;
       break;
     case FILE_DONE:
-      progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));
+      ++filesDone_;
+      ShowReadPosition();
       break;
     case SAVE_STARTED:
+      barCountsFiles_ = false;
       SetStatus(QStringLiteral("Сохранение..."));
       progress_->setRange(0, 5);
       progress_->setValue(0);
@@ -195,9 +220,20 @@ void SettingsTab::FailRun() {
                         QString::fromStdString(thread_.FailureMessage()));
 }
 
+// While files are read: the files whose FILE_DONE has been handled, or further when the worker
+// has read more since. Never moves back, never past the end.
+void SettingsTab::ShowReadPosition() {
+  if (!barCountsFiles_) return;
+  const int64_t steps =
+      std::max(static_cast<int64_t>(filesDone_) * kFileSteps, readPosition_.load());
+  const int64_t value = std::max<int64_t>(steps * barScale_ / kFileSteps, progress_->value());
+  progress_->setValue(static_cast<int>(std::min<int64_t>(value, progress_->maximum())));
+}
+
 // The worker has posted its last event: join it and let the other screens use the database.
 void SettingsTab::EndRun() {
   thread_.Join();
+  barCountsFiles_ = false;
   runActive_ = false;
   if (reloadTarget_ != nullptr) reloadTarget_->SetRunActive(false);
 }

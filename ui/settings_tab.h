@@ -2,10 +2,12 @@
 #define HITSIEVE_UI_SETTINGS_TAB_H_
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 
 #include "engine/analysis_job.h"
+#include "engine/log_reader.h"
 #include "ui/report_screen.h"
 
 class QLabel;
@@ -18,14 +20,20 @@ namespace hitsieve {
 class ListCtrlGrid;
 
 // The log-files screen: the user lists log files and starts an analysis run, which works on a
-// worker thread and reports through Notify and SetPosition. The run's events wait in a queue
-// that a one-second timer drains on the UI thread, so the bar and the status move at most once
-// a second. Owned by MainDlg; the worker is joined before the screen goes away.
-class SettingsTab : public ReportScreen, public AnalysisObserver, public SaveProgressObserver {
+// worker thread and reports through Notify, SetPosition and FileProgress. The run's events wait
+// in a queue that a one-second timer drains on the UI thread, so the bar and the status move at
+// most once a second. While files are read the bar has kFileSteps steps per file: whole files
+// from FILE_DONE, and the part of the current file read so far. Owned by MainDlg; the worker is
+// joined before the screen goes away.
+class SettingsTab : public ReportScreen,
+                    public AnalysisObserver,
+                    public SaveProgressObserver,
+                    public ReadProgressObserver {
   Q_OBJECT
 
  public:
   static constexpr int kTimerMs = 1000;
+  static constexpr int kFileSteps = 1000;
 
   // `reload_target` (may be null) is reloaded after each run and told when runs start and end.
   SettingsTab(Reloadable* reload_target, QWidget* parent);
@@ -37,6 +45,8 @@ class SettingsTab : public ReportScreen, public AnalysisObserver, public SavePro
   // Any thread.
   void Notify(int event) override;
   void SetPosition(int position) override;
+  // Any thread; stores the position for the next timer tick and never blocks.
+  void FileProgress(int64_t done, int64_t size) override;
 
   // True from pressing "Анализ" until the run's last event has been handled.
   bool IsRunActive() const { return runActive_; }
@@ -62,6 +72,7 @@ class SettingsTab : public ReportScreen, public AnalysisObserver, public SavePro
   void SetButtonsEnabled(bool enabled);
   void SetStatus(const QString& text);
   int TakeEvent();
+  void ShowReadPosition();
 
   QPushButton* addButton_;
   QPushButton* deleteButton_;
@@ -76,10 +87,21 @@ class SettingsTab : public ReportScreen, public AnalysisObserver, public SavePro
   AnalysisJob job_;
   bool runActive_ = false;
   bool inTimer_ = false;
+  // The bar counts files from RUN_STARTED to SAVE_STARTED; FILE_DONE events handled so far.
+  bool barCountsFiles_ = false;
+  int filesDone_ = 0;
+  // Bar units per kFileSteps: 1 only when a list so long that files * kFileSteps would not fit
+  // in the bar's int range leaves it with whole-file steps.
+  int barScale_ = kFileSteps;
 
   std::mutex queueMutex_;
   std::deque<int> events_;  // guarded by queueMutex_
   std::atomic<int> savePosition_{0};
+  // Written by the worker (Notify, FileProgress), read by the timer. The read position is in
+  // kFileSteps per file: the files the worker has finished plus the part of the current one,
+  // held in one value so that the timer never pairs a file count with another file's part.
+  std::atomic<int> workerFilesDone_{0};
+  std::atomic<int64_t> readPosition_{0};
 
   AnalysisThread thread_;  // last member: joined first, by ~SettingsTab
 };

@@ -1,8 +1,16 @@
+#include <zlib.h>
+
+#include <set>
+#include <string>
+
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 
 #include "engine/analysis_job.h"
 #include "ui/analyse_prop_dlg.h"
@@ -86,7 +94,7 @@ TEST_F(SettingsTabTest, RunShowsProgressStatusMessageAndDaysInByteOrder) {
   EXPECT_TRUE(ButtonsDisabled(c));
   EXPECT_FALSE(ExcelButton(window)->isEnabled());
   EXPECT_EQ(0, c.progress->minimum());
-  EXPECT_EQ(1, c.progress->maximum());
+  EXPECT_EQ(SettingsTab::kFileSteps, c.progress->maximum());
   EXPECT_EQ(0, c.progress->value());
 
   ASSERT_TRUE(WaitForMessage(kDone));
@@ -104,10 +112,10 @@ TEST_F(SettingsTabTest, RunShowsProgressStatusMessageAndDaysInByteOrder) {
   EXPECT_EQ(expected, GridCells(*window.CommonStats()->Grid()));
 }
 
-// The worker's events as the timer handler turns them into the bar and the status. The range
-// 0..3 comes from pressing "Анализ" with three files; the first of them is missing, so that
-// run fails at once and leaves the screen idle for the injected events below.
-TEST_F(SettingsTabTest, TimerTurnsEventsIntoBarAndStatus) {
+// The worker's calls as the timer handler turns them into the bar and the status. The range
+// 0..3000 (1000 steps a file) comes from pressing "Анализ" with three files; the first of them
+// is missing, so that run fails at once and leaves the screen idle for the injected calls below.
+TEST_F(SettingsTabTest, TimerTurnsEventsAndReadPositionsIntoBarAndStatus) {
   SettingsTab tab(nullptr, nullptr);
   Controls c = Find(tab);
   // Idle before the first run: an empty bar, not a busy indicator (which a 0..0 range shows).
@@ -115,31 +123,47 @@ TEST_F(SettingsTabTest, TimerTurnsEventsIntoBarAndStatus) {
   EXPECT_EQ(c.progress->minimum(), c.progress->value());
   tab.AddLogFiles({TempPath("1-missing.log"), WriteLog("2.log", {}), WriteLog("3.log", {})});
   tab.OnAnalyse();
-  EXPECT_EQ(3, c.progress->maximum());
+  EXPECT_EQ(3 * SettingsTab::kFileSteps, c.progress->maximum());
   tab.WaitForRun();
   tab.OnTimer();
   ASSERT_EQ(1, messages_.size());
   messages_.clear();
 
+  struct Read {
+    int64_t done, size;
+  };
   const struct {
     const char* label;
     std::vector<int> events;
-    int save_position;  // > 0: SetPosition instead of events
+    std::vector<Read> reads;  // after the events, as the worker calls them
+    int save_position;        // > 0: SetPosition after the events
     const char* status;
     int maximum, value;
     bool buttons;
   } steps[] = {
-      {"started", {RUN_STARTED}, 0, "Анализ...", 3, 0, false},
-      {"two files in one tick", {FILE_DONE, FILE_DONE}, 0, "Анализ...", 3, 2, false},
-      {"third file", {FILE_DONE}, 0, "Анализ...", 3, 3, false},
-      {"saving", {SAVE_STARTED}, 0, "Сохранение...", 5, 0, false},
-      {"position 2", {}, 2, "Сохранение...", 5, 2, false},
-      {"unknown code ignored", {3, 42}, 0, "Сохранение...", 5, 2, false},
-      {"position 5", {}, 5, "Сохранение...", 5, 5, false},
-      {"finished", {RUN_FINISHED}, 0, "Готово", 5, 5, true},
+      {"started", {RUN_STARTED}, {}, 0, "Анализ...", 3000, 0, false},
+      {"first file opened", {}, {{0, 2000}}, 0, "Анализ...", 3000, 0, false},
+      {"a quarter of the first file", {}, {{500, 2000}}, 0, "Анализ...", 3000, 250, false},
+      {"two blocks in one tick", {}, {{900, 2000}, {1500, 2000}}, 0, "Анализ...", 3000, 750,
+       false},
+      {"first file done", {FILE_DONE}, {}, 0, "Анализ...", 3000, 1000, false},
+      {"second done, half the third read", {FILE_DONE}, {{0, 60}, {30, 60}}, 0, "Анализ...",
+       3000, 2500, false},
+      {"an earlier position never moves back", {}, {{10, 60}}, 0, "Анализ...", 3000, 2500,
+       false},
+      {"more than the size is the whole file", {}, {{90, 60}}, 0, "Анализ...", 3000, 3000,
+       false},
+      {"third file done", {FILE_DONE}, {}, 0, "Анализ...", 3000, 3000, false},
+      {"saving", {SAVE_STARTED}, {}, 0, "Сохранение...", 5, 0, false},
+      {"a read while saving is ignored", {}, {{60, 60}}, 0, "Сохранение...", 5, 0, false},
+      {"position 2", {}, {}, 2, "Сохранение...", 5, 2, false},
+      {"unknown code ignored", {3, 42}, {}, 0, "Сохранение...", 5, 2, false},
+      {"position 5", {}, {}, 5, "Сохранение...", 5, 5, false},
+      {"finished", {RUN_FINISHED}, {}, 0, "Готово", 5, 5, true},
   };
   for (const auto& step : steps) {
     for (int event : step.events) tab.Notify(event);
+    for (const Read& read : step.reads) tab.FileProgress(read.done, read.size);
     if (step.save_position > 0) tab.SetPosition(step.save_position);
     tab.OnTimer();
     EXPECT_EQ(QString::fromUtf8(step.status), c.status->text()) << step.label;
@@ -149,6 +173,63 @@ TEST_F(SettingsTabTest, TimerTurnsEventsIntoBarAndStatus) {
     EXPECT_EQ(!step.buttons, ButtonsDisabled(c)) << step.label;
   }
   EXPECT_EQ(QStringList{kDone}, messages_);
+}
+
+// A position read before the previous tick's FILE_DONE was posted belongs to the finished file:
+// the bar shows the files done, not that file's part on top of them.
+TEST_F(SettingsTabTest, FileDoneQueuedAfterAReadCountsOnlyOnce) {
+  SettingsTab tab(nullptr, nullptr);
+  Controls c = Find(tab);
+  tab.AddLogFiles({TempPath("1-missing.log"), WriteLog("2.log", {})});
+  tab.OnAnalyse();
+  tab.WaitForRun();
+  tab.OnTimer();
+  tab.Notify(RUN_STARTED);
+  tab.FileProgress(0, 100);
+  tab.FileProgress(90, 100);
+  tab.OnTimer();
+  EXPECT_EQ(900, c.progress->value());
+  tab.FileProgress(100, 100);
+  tab.Notify(FILE_DONE);
+  tab.OnTimer();
+  EXPECT_EQ(1000, c.progress->value());
+  tab.FileProgress(0, 100);
+  tab.OnTimer();
+  EXPECT_EQ(1000, c.progress->value());
+}
+
+// A real run over a gzip log of several of the engine's blocks: the reader reports after each
+// block, and the timer, called far more often than once a second here, sees the bar stop at
+// more than one place inside the file.
+TEST_F(SettingsTabTest, RealRunMovesTheBarInsideALargeFile) {
+  std::string text;
+  for (int i = 0; text.size() < (16u << 20); ++i)
+    text += LogLine("10.1." + std::to_string(i / 250 % 250) + "." + std::to_string(i % 250),
+                    std::to_string(10 + i % 9) + "/Mar/2009", "/p" + std::to_string(i % 997) + ".html",
+                    "http://example.org/from" + std::to_string(i % 31) + ".html") +
+            "\n";
+  const QString path = TempPath("big.log.gz");
+  gzFile gz = gzopen(QFile::encodeName(path).constData(), "wb1");
+  ASSERT_NE(nullptr, gz);
+  ASSERT_EQ(static_cast<int>(text.size()), gzwrite(gz, text.data(), text.size()));
+  ASSERT_EQ(Z_OK, gzclose(gz));
+
+  SettingsTab tab(nullptr, nullptr);
+  Controls c = Find(tab);
+  tab.AddLogFiles({path});
+  tab.OnAnalyse();
+  std::set<int> inside;
+  QElapsedTimer clock;
+  clock.start();
+  while (messages_.isEmpty() && clock.elapsed() < 60000) {
+    tab.OnTimer();
+    if (c.progress->maximum() == SettingsTab::kFileSteps && c.progress->value() > 0 &&
+        c.progress->value() < SettingsTab::kFileSteps)
+      inside.insert(c.progress->value());
+    QThread::usleep(500);
+  }
+  EXPECT_EQ(QStringList{kDone}, messages_);
+  EXPECT_GE(inside.size(), 2u);
 }
 
 TEST_F(SettingsTabTest, FailedRunShowsErrorAndKeepsPreviousStatistics) {
