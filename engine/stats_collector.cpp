@@ -64,6 +64,27 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   if (&later == this) return;
   records_ += later.records_;
   later.records_ = 0;
+  // Agents new here move over with their nodes, so visitors pointing at them stay valid; the
+  // visitors of agents known on both sides are pointed at this collector's copy.
+  agents_.merge(later.agents_);
+  if (!later.agents_.empty()) {
+    std::unordered_map<const std::string*, const std::string*> mine;
+    mine.reserve(later.agents_.size());
+    for (const auto& [agent, robot] : later.agents_) mine.emplace(&agent, &agents_.find(agent)->first);
+    for (auto& [date, day] : later.days) {
+      VisitorSet repointed;
+      repointed.reserve(day.visitors.size());
+      while (!day.visitors.empty()) {
+        auto node = day.visitors.extract(day.visitors.begin());
+        if (const auto found = mine.find(node.value().second); found != mine.end()) {
+          node.value().second = found->second;
+        }
+        repointed.insert(std::move(node));
+      }
+      day.visitors.swap(repointed);
+    }
+    later.agents_.clear();
+  }
   MergeMap(days, later.days, [](DayStats& mine, DayStats& theirs) {
     mine.ips.merge(theirs.ips);  // moves the nodes; no string is copied
     mine.visitors.merge(theirs.visitors);
@@ -85,6 +106,7 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   later.robotHits.clear();
   // The indexes are rebuilt from the maps on their next use.
   later.lastDay_.day = nullptr;  // its node may be here now
+  lastDay_.day = nullptr;
   for (StatsCollector* collector : {this, &later}) {
     collector->pageIndex_.entries.clear();
     collector->refererIndex_.entries.clear();
@@ -95,23 +117,24 @@ void StatsCollector::Absorb(StatsCollector&& later) {
 StatsCollector::StatsCollector(const SearchEngineRegistry& registry) : registry_(registry) {}
 
 DayStats& StatsCollector::Day(std::string_view key) {
-  if (lastDay_.day == nullptr || lastDay_.key != key) {
+  // The map is public: a size that changed means the remembered node may be gone.
+  if (lastDay_.day == nullptr || lastDay_.days != days.size() || lastDay_.key != key) {
     lastDay_.day = &FindOrAdd(days, key);
     lastDay_.key.assign(key);
+    lastDay_.days = days.size();
   }
   return *lastDay_.day;
 }
 
-const SearchEngine* StatsCollector::FindRobot(std::string_view user_agent) {
-  if (const auto known = robotOf_.find(user_agent); known != robotOf_.end()) return known->second;
-  const SearchEngine* robot = registry_.FindRobot(user_agent);
-  if (robotOf_.size() < kRobotCacheLimit) robotOf_.emplace(user_agent, robot);
-  return robot;
+const StatsCollector::AgentMap::value_type& StatsCollector::Agent(std::string_view user_agent) {
+  if (const auto known = agents_.find(user_agent); known != agents_.end()) return *known;
+  return *agents_.emplace(user_agent, registry_.FindRobot(user_agent)).first;
 }
 
 void StatsCollector::OnRecord(const RequestRecord& record) {
   ++records_;
-  if (const SearchEngine* robot = FindRobot(record.user_agent)) {
+  const auto& [agent, robot] = Agent(record.user_agent);
+  if (robot != nullptr) {
     robotHits.push_back({robot->Name(), std::string(record.url), record.status,
                          std::string(record.ip), std::string(record.date)});
     return;
@@ -122,10 +145,8 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   PageStats& page = FindOrAddIndexed(pages, pageIndex_, record.url);
   // Looked up first, so that an address or visitor already seen costs no allocation.
   if (day.ips.find(record.ip) == day.ips.end()) day.ips.emplace(record.ip);
-  const std::pair<std::string_view, std::string_view> visitor(record.ip, record.user_agent);
-  if (day.visitors.find(visitor) == day.visitors.end()) {
-    day.visitors.emplace(record.ip, record.user_agent);
-  }
+  const std::pair<std::string_view, const std::string*> visitor(record.ip, &agent);
+  if (day.visitors.find(visitor) == day.visitors.end()) day.visitors.emplace(record.ip, &agent);
   ++day.views;
   ++page.visits;
   // bytes is never negative; a log line can claim any size, so the sum stops at the limit

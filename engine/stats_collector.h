@@ -24,14 +24,18 @@ struct ByteStringHash {
   size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
 };
 
-// (client address, user agent) pairs, hashed and compared as pairs of byte strings; also
-// transparent, so a pair of views finds a stored pair.
+// A visitor of one day: (client address, user agent). The collector keeps each agent's text
+// once (StatsCollector::agent) and visitors point at it, so that a visitor costs no copy of a
+// long agent string and is hashed and compared by the address's bytes and the agent's address.
+using Visitor = std::pair<std::string, const std::string*>;
+
+// Transparent: a pair of an address view and an agent finds a stored visitor.
 struct VisitorHash {
   using is_transparent = void;
   template <typename Pair>
   size_t operator()(const Pair& visitor) const {
     const size_t ip = ByteStringHash()(visitor.first);
-    const size_t agent = ByteStringHash()(visitor.second);
+    const size_t agent = std::hash<const void*>()(visitor.second);
     return ip ^ (agent + 0x9E3779B97F4A7C15ULL + (ip << 6) + (ip >> 2));
   }
 };
@@ -39,17 +43,16 @@ struct VisitorEqual {
   using is_transparent = void;
   template <typename A, typename B>
   bool operator()(const A& a, const B& b) const {
-    return std::string_view(a.first) == std::string_view(b.first) &&
-           std::string_view(a.second) == std::string_view(b.second);
+    return a.second == b.second && std::string_view(a.first) == std::string_view(b.first);
   }
 };
 
-using Visitor = std::pair<std::string, std::string>;  // (client address, user agent)
-
 // Who came on one day. Only the sizes of the two sets are ever reported, so they are hashed
 // sets: a busy day's thousands of addresses cost one hash each instead of a tree walk.
+using VisitorSet = std::unordered_set<Visitor, VisitorHash, VisitorEqual>;
+
 struct DayStats {
-  std::unordered_set<Visitor, VisitorHash, VisitorEqual> visitors;
+  VisitorSet visitors;
   std::unordered_set<std::string, ByteStringHash, std::equal_to<>> ips;
   int32_t views = 0;
   int32_t searches = 0;
@@ -79,6 +82,10 @@ using QueryCounts = std::map<int, int32_t>;  // engine id -> count
 class StatsCollector : public RecordSink {
  public:
   explicit StatsCollector(const SearchEngineRegistry& registry = SearchEngineRegistry::Instance());
+  // Visitors point into the collector's own agent table, so a copy could not be independent.
+  StatsCollector(const StatsCollector&) = delete;
+  StatsCollector& operator=(const StatsCollector&) = delete;
+  StatsCollector(StatsCollector&&) = default;
 
   std::map<std::string, DayStats, std::less<>> days;
   std::map<std::string, PageStats, std::less<>> pages;
@@ -113,15 +120,6 @@ class StatsCollector : public RecordSink {
   // being fed (the store only reads them after the run).
   template <typename Value>
   struct KeyIndex {
-    KeyIndex() = default;
-    // A copied collector's index would point into the original's maps: start empty instead.
-    KeyIndex(const KeyIndex&) {}
-    KeyIndex& operator=(const KeyIndex&) {
-      entries.clear();
-      return *this;
-    }
-    KeyIndex(KeyIndex&&) = default;  // map nodes move with their maps
-    KeyIndex& operator=(KeyIndex&&) = default;
     std::unordered_map<std::string_view, Value*, ByteStringHash, std::equal_to<>> entries;
   };
   KeyIndex<PageStats> pageIndex_;
@@ -130,24 +128,19 @@ class StatsCollector : public RecordSink {
 
   // Logs are written in time order, so nearly every record falls on the day of the one before.
   struct LastDay {
-    LastDay() = default;
-    LastDay(const LastDay&) {}  // a copy would point into the original's map
-    LastDay& operator=(const LastDay&) {
-      day = nullptr;
-      return *this;
-    }
     std::string key;
     DayStats* day = nullptr;
+    size_t days = 0;  // the size of `days` when `day` was found
   };
   LastDay lastDay_;
   DayStats& Day(std::string_view key);
 
-  // The crawler each user agent seen so far belongs to (null for a browser): a site sees a few
-  // thousand agents over millions of lines, and a hash costs less than six substring searches.
-  // Bounded, so that a log of ever new agents only stops being remembered.
-  static constexpr size_t kRobotCacheLimit = 1 << 14;
-  std::unordered_map<std::string, const SearchEngine*, ByteStringHash, std::equal_to<>> robotOf_;
-  const SearchEngine* FindRobot(std::string_view user_agent);
+  // Every user agent seen, kept once, with the crawler it belongs to (null for a browser): a
+  // site sees a few thousand agents over millions of lines, and one hash costs less than six
+  // substring searches. Nodes never move, so visitors point at the keys.
+  using AgentMap = std::unordered_map<std::string, const SearchEngine*, ByteStringHash, std::equal_to<>>;
+  AgentMap agents_;
+  const AgentMap::value_type& Agent(std::string_view user_agent);
 
   // Reused across records so that a repeated phrase costs no allocation.
   std::string phrase_;

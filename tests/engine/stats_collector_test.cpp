@@ -139,24 +139,27 @@ TEST_F(StatsCollectorTest, BandwidthIsSixtyFourBit) {
   EXPECT_EQ(std::numeric_limits<int64_t>::max(), collector_.pages.at("/big.zip").bandwidth);
 }
 
-// Pages and referers are found through a hashed index into the maps; a copy of the collector
-// or a map emptied between files must not count into entries that are gone or not its own.
-TEST_F(StatsCollectorTest, CopiedOrClearedMapsKeepCountingCorrectly) {
+// Pages, referers, days and agents are found through indexes that point into the collector's
+// own containers; a moved collector, or a map emptied between files, must keep counting into
+// entries that exist and are its own.
+TEST_F(StatsCollectorTest, MovedOrClearedMapsKeepCountingCorrectly) {
   const std::string line = Line("1", kDay, "/a.html", "http://example.com/a");
   collector_.ParseContent(line);
-  StatsCollector copy(collector_);
-  copy.ParseContent(line);
-  EXPECT_EQ(1, collector_.referers.at("http://example.com/a"));
-  EXPECT_EQ(1, collector_.pages.at("/a.html").visits);
-  EXPECT_EQ(2, copy.referers.at("http://example.com/a"));
-  EXPECT_EQ(2, copy.refererHosts.at("example.com"));
-  EXPECT_EQ(2, copy.pages.at("/a.html").visits);
-  collector_.referers.clear();
-  collector_.pages.clear();
-  collector_.ParseContent(line);
-  EXPECT_EQ(1, collector_.referers.at("http://example.com/a"));
-  EXPECT_EQ(1, collector_.pages.at("/a.html").visits);
-  EXPECT_EQ(2, collector_.refererHosts.at("example.com"));
+  StatsCollector moved(std::move(collector_));
+  moved.ParseContent(line);
+  EXPECT_EQ(2, moved.referers.at("http://example.com/a"));
+  EXPECT_EQ(2, moved.refererHosts.at("example.com"));
+  EXPECT_EQ(2, moved.pages.at("/a.html").visits);
+  EXPECT_EQ(1u, moved.days.at(kDay).visitors.size());
+  EXPECT_EQ(2, moved.days.at(kDay).views);
+  moved.referers.clear();
+  moved.pages.clear();
+  moved.days.clear();
+  moved.ParseContent(line);
+  EXPECT_EQ(1, moved.referers.at("http://example.com/a"));
+  EXPECT_EQ(1, moved.pages.at("/a.html").visits);
+  EXPECT_EQ(3, moved.refererHosts.at("example.com"));
+  EXPECT_EQ(1, moved.days.at(kDay).views);
 }
 
 TEST(StatsCollector, EmptyRegistryFindsNoRobotOrSearch) {

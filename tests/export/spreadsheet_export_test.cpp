@@ -67,7 +67,8 @@ class SpreadsheetExportTest : public ::testing::Test {
     StatsCollector c;
     DayStats& day = c.days["01/Feb/2024"];
     day.ips = {"10.0.0.1", "10.0.0.2"};
-    day.visitors = {{"10.0.0.1", "agent"}};
+    static const std::string kAgent = "agent";
+    day.visitors = {{"10.0.0.1", &kAgent}};
     day.views = 5;
     c.days["02/Feb/2024"].views = 1;
     c.pages["/index.html"] = PageStats{10, 2, 500, {{1, 2}}};

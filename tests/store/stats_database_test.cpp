@@ -74,7 +74,8 @@ class StatsDatabaseTest : public ::testing::Test {
   static void FillFirstRun(StatsCollector& c) {
     DayStats& day = c.days["10/Oct/2000"];
     day.ips = {"1.1.1.1", "2.2.2.2"};
-    day.visitors = {{"1.1.1.1", "a"}, {"1.1.1.1", "b"}, {"2.2.2.2", "a"}};
+    static const std::string kAgentA = "a", kAgentB = "b";
+    day.visitors = {{"1.1.1.1", &kAgentA}, {"1.1.1.1", &kAgentB}, {"2.2.2.2", &kAgentA}};
     day.views = 7;
     day.searches = 2;
     c.days["09/Oct/2000"].views = 1;
