@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "store/sqlitepp/statement.h"
 
@@ -18,10 +19,27 @@ session::~session() {
   }
 }
 
+namespace {
+
+// SQLite keeps memory statistics under a process-wide mutex taken on every allocation; nothing
+// here reads them. Must happen before SQLite initialises, so it is done before the first open;
+// if the process has used SQLite already the call fails and changes nothing.
+void ConfigureLibraryOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
+}  // namespace
+
 void session::open(const std::string& file_name) {
   close();
+  ConfigureLibraryOnce();
   sqlite3* db = nullptr;
-  int result = sqlite3_open(file_name.c_str(), &db);
+  // A connection is used by one thread at a time (the analysis worker saves while the screens
+  // keep away from the database), so SQLite's per-call locking of the connection is not needed.
+  int result = sqlite3_open_v2(file_name.c_str(), &db,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                               nullptr);
   if (result == SQLITE_OK) {
     db_ = db;
     return;

@@ -107,8 +107,7 @@ void PutSorted(std::string& row, const Set& set, ToText to_text) {
   for (const std::string& item : items) Put(row, item);
 }
 
-// A visitor's user agent, whether the collector keeps it as text or points at its own copy.
-std::string_view AgentOf(const std::string& agent) { return agent; }
+// A visitor's user agent: the collector points at its own copy of the text.
 std::string_view AgentOf(const std::string* agent) {
   return agent == nullptr ? std::string_view("(no agent)") : std::string_view(*agent);
 }
