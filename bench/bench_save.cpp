@@ -23,7 +23,7 @@ void Fill(StatsCollector& c, int n) {
     auto& day = c.days[std::to_string(d) + "/Oct/2000"];
     day.views = 1000 + d;
     day.searches = d;
-    day.ips.insert("10.0.0." + std::to_string(d));
+    day.ips.Insert(static_cast<uint64_t>(d));
   }
   for (int i = 0; i < n; ++i) {
     std::string id = std::to_string(i);

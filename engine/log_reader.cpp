@@ -123,13 +123,14 @@ void RecordSink::ProcessFile(const std::string& path) {
   if (IsGzipName(path)) {
     GzipSource source(path);
     LineCutter<GzipSource> cutter(source, kBlock);
-    while (cutter.Fill(block)) ParseContent(block.Text());
+    while (cutter.Fill(block)) ParseLines(block.Text());
   } else {
     PlainFile file(path);
     PlainSource source(file, 0, file.size());
     LineCutter<PlainSource> cutter(source, kBlock);
-    while (cutter.Fill(block)) ParseContent(block.Text());
+    while (cutter.Fill(block)) ParseLines(block.Text());
   }
+  Finish();
 }
 
 // ---- Reading a file on several threads ----
@@ -169,7 +170,7 @@ void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const Collect
   LineCutter<PlainSource> cutter(source, options.block_size);
   LineBlock block;
   while (cutter.Fill(block)) {
-    sink.ParseContent(block.Text());
+    sink.ParseLines(block.Text());
     progress.Report(block.position);
   }
 }
@@ -205,11 +206,13 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
       LineBlock block;
       int64_t reported = bounds[k];
       while (cutter.Fill(block)) {
-        sink.ParseContent(block.Text());
+        sink.ParseLines(block.Text());
         parsed += block.position - reported;
         reported = block.position;
         changed.notify_one();
       }
+      // Each part sorts its own new keys, on its own thread; merging sorted parts is one pass.
+      sink.Finish();
     } catch (...) {
       errors[k] = std::current_exception();
     }
@@ -301,7 +304,7 @@ void CollectGzip(RecordSink& sink, const std::string& path, const CollectOptions
       block = std::move(ready.front());
       ready.pop_front();
     }
-    sink.ParseContent(block.Text());
+    sink.ParseLines(block.Text());
     progress.Report(block.position);
     std::lock_guard<std::mutex> lock(mutex);
     spare.push_back(std::move(block));
@@ -328,6 +331,7 @@ void CollectFile(StatsCollector& collector, const std::string& path, const Colle
       CollectPlainInRanges(collector, file, threads, options, progress);
     }
   }
+  collector.Finish();
   progress.Finish();
 }
 

@@ -131,6 +131,11 @@ void ReadGzipFile(const std::string& path, std::string& text) {
 }
 
 void RecordSink::ParseContent(std::string_view text) {
+  ParseLines(text);
+  Finish();
+}
+
+void RecordSink::ParseLines(std::string_view text) {
   // One record and one set of field buffers serve every line, so their capacity is reused.
   RequestRecord record;
   RecordScratch scratch;

@@ -36,9 +36,17 @@ class RecordSink {
   // handed over already.
   void ProcessFile(const std::string& path);
 
-  // Call OnRecord once per line whose first field is not empty, in text order. Never throws
-  // on content; any line, however long or strange, yields a record or is skipped.
+  // Call OnRecord once per line whose first field is not empty, in text order, then Finish.
+  // Never throws on content; any line, however long or strange, yields a record or is skipped.
   void ParseContent(std::string_view text);
+
+  // As ParseContent, for one of several pieces of a text that each end at a line feed (or at
+  // the text's end); Finish is left to the caller, after the last piece.
+  void ParseLines(std::string_view text);
+
+  // Called when a whole text or file has been handed over: a sink that keeps part of its
+  // results aside while records arrive completes them here.
+  virtual void Finish() {}
 
  protected:
   // REQUIRES: called from ParseContent only; `record` dies when this returns, so copy what you keep.

@@ -1,5 +1,6 @@
 #include "engine/stats_collector.h"
 
+#include <algorithm>
 #include <iterator>
 #include <limits>
 
@@ -38,14 +39,43 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
   return b > std::numeric_limits<int64_t>::max() - a ? std::numeric_limits<int64_t>::max() : a + b;
 }
 
-// Moves the entries of `later` whose keys `map` lacks into `map`, then hands each pair of
-// entries that share a key to `combine(mine, theirs)`. std::map::merge keeps the entry already
-// present, so a key keeps the spelling it had here: the earlier one in file order.
+// Puts the entries of `later` into `map`, handing each pair of entries that share a key to
+// `combine(mine, theirs)`; the entry of `map` stays, so a key keeps the spelling it had here,
+// the earlier one in file order. No entry is copied: nodes move from map to map.
 template <typename Map, typename Combine>
 void MergeMap(Map& map, Map& later, Combine combine) {
-  map.merge(later);
-  for (auto& [key, theirs] : later) combine(map.find(key)->second, theirs);
-  later.clear();
+  if (later.empty()) return;
+  if (map.empty()) {
+    map.swap(later);
+    return;
+  }
+  if (later.size() * 16 < map.size()) {
+    // A few keys into many: one search each.
+    map.merge(later);
+    for (auto& [key, theirs] : later) combine(map.find(key)->second, theirs);
+    later.clear();
+    return;
+  }
+  // Maps of like sizes: one pass over both in key order, each node appended at the end.
+  Map merged;
+  const auto less = map.key_comp();
+  while (!map.empty() && !later.empty()) {
+    auto& mine = *map.begin();
+    auto& theirs = *later.begin();
+    if (less(theirs.first, mine.first)) {
+      merged.insert(merged.end(), later.extract(later.begin()));
+      continue;
+    }
+    if (!less(mine.first, theirs.first)) {
+      combine(mine.second, theirs.second);
+      later.erase(later.begin());
+    }
+    merged.insert(merged.end(), map.extract(map.begin()));
+  }
+  for (Map* rest : {&map, &later}) {
+    while (!rest->empty()) merged.insert(merged.end(), rest->extract(rest->begin()));
+  }
+  map.swap(merged);
 }
 
 void AddCounts(std::map<int, int32_t>& mine, const std::map<int, int32_t>& theirs) {
@@ -64,33 +94,27 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   if (&later == this) return;
   records_ += later.records_;
   later.records_ = 0;
-  // Agents new here move over with their nodes, so visitors pointing at them stay valid; the
-  // visitors of agents known on both sides are pointed at this collector's copy.
-  agents_.merge(later.agents_);
-  if (!later.agents_.empty()) {
-    std::unordered_map<const std::string*, const std::string*> mine;
-    mine.reserve(later.agents_.size());
-    for (const auto& [agent, robot] : later.agents_) mine.emplace(&agent, &agents_.find(agent)->first);
-    for (auto& [date, day] : later.days) {
-      VisitorSet repointed;
-      repointed.reserve(day.visitors.size());
-      while (!day.visitors.empty()) {
-        auto node = day.visitors.extract(day.visitors.begin());
-        if (const auto found = mine.find(node.value().second); found != mine.end()) {
-          node.value().second = found->second;
-        }
-        repointed.insert(std::move(node));
-      }
-      day.visitors.swap(repointed);
-    }
-    later.agents_.clear();
+  // Days hold numbers of `later`'s tables: translate them into this collector's numbers.
+  std::vector<uint32_t> addresses(later.addresses_.size());
+  for (uint32_t id = 0; id < addresses.size(); ++id) {
+    addresses[id] = addresses_.Id(later.addresses_.Text(id));
   }
-  MergeMap(days, later.days, [](DayStats& mine, DayStats& theirs) {
-    mine.ips.merge(theirs.ips);  // moves the nodes; no string is copied
-    mine.visitors.merge(theirs.visitors);
+  std::vector<uint32_t> agents(later.agents_.size());
+  for (uint32_t id = 0; id < agents.size(); ++id) agents[id] = AgentId(later.agents_.Text(id));
+  for (auto& [date, theirs] : later.days) {
+    DayStats& mine = FindOrAdd(days, date);
+    theirs.ips.ForEach([&](uint64_t address) { mine.ips.Insert(addresses[address]); });
+    theirs.visitors.ForEach([&](uint64_t visitor) {
+      mine.visitors.Insert(
+          VisitorKey(addresses[VisitorAddress(visitor)], agents[VisitorAgent(visitor)]));
+    });
     mine.views += theirs.views;
     mine.searches += theirs.searches;
-  });
+  }
+  later.days.clear();
+  later.addresses_ = TextTable();
+  later.agents_ = TextTable();
+  later.agentRobots_.clear();
   MergeMap(pages, later.pages, [](PageStats& mine, const PageStats& theirs) {
     mine.visits += theirs.visits;
     mine.searches += theirs.searches;
@@ -98,18 +122,30 @@ void StatsCollector::Absorb(StatsCollector&& later) {
     AddCounts(mine.engineHits, theirs.engineHits);
   });
   auto add = [](int32_t& mine, int32_t theirs) { mine += theirs; };
+  // Phrases `later` has already finished came after every phrase here, pending or not.
+  if (!later.queries.empty()) Finish();
   MergeMap(referers, later.referers, add);
   MergeMap(refererHosts, later.refererHosts, add);
-  MergeMap(queries, later.queries, [](QueryCounts& mine, const QueryCounts& theirs) { AddCounts(mine, theirs); });
+  MergeMap(queries, later.queries,
+           [](QueryCounts& mine, const QueryCounts& theirs) { AddCounts(mine, theirs); });
+  pendingReferers_.merge(later.pendingReferers_);
+  for (const auto& [referer, count] : later.pendingReferers_) {
+    pendingReferers_.find(referer)->second += count;
+  }
+  later.pendingReferers_.clear();
+  pendingPhrases_.merge(later.pendingPhrases_);  // a phrase pending here keeps its spelling
+  for (const auto& [folded, phrase] : later.pendingPhrases_) {
+    AddCounts(pendingPhrases_.find(folded)->second.counts, phrase.counts);
+  }
+  later.pendingPhrases_.clear();
   robotHits.insert(robotHits.end(), std::make_move_iterator(later.robotHits.begin()),
                    std::make_move_iterator(later.robotHits.end()));
   later.robotHits.clear();
   // The indexes are rebuilt from the maps on their next use.
-  later.lastDay_.day = nullptr;  // its node may be here now
+  later.lastDay_.day = nullptr;
   lastDay_.day = nullptr;
   for (StatsCollector* collector : {this, &later}) {
     collector->pageIndex_.entries.clear();
-    collector->refererIndex_.entries.clear();
     collector->refererHostIndex_.entries.clear();
   }
 }
@@ -126,15 +162,16 @@ DayStats& StatsCollector::Day(std::string_view key) {
   return *lastDay_.day;
 }
 
-const StatsCollector::AgentMap::value_type& StatsCollector::Agent(std::string_view user_agent) {
-  if (const auto known = agents_.find(user_agent); known != agents_.end()) return *known;
-  return *agents_.emplace(user_agent, registry_.FindRobot(user_agent)).first;
+uint32_t StatsCollector::AgentId(std::string_view user_agent) {
+  const uint32_t agent = agents_.Id(user_agent);
+  if (agent == agentRobots_.size()) agentRobots_.push_back(registry_.FindRobot(user_agent));
+  return agent;
 }
 
 void StatsCollector::OnRecord(const RequestRecord& record) {
   ++records_;
-  const auto& [agent, robot] = Agent(record.user_agent);
-  if (robot != nullptr) {
+  const uint32_t agent = AgentId(record.user_agent);
+  if (const SearchEngine* robot = agentRobots_[agent]) {
     robotHits.push_back({robot->Name(), std::string(record.url), record.status,
                          std::string(record.ip), std::string(record.date)});
     return;
@@ -143,10 +180,9 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
 
   DayStats& day = Day(record.date);
   PageStats& page = FindOrAddIndexed(pages, pageIndex_, record.url);
-  // Looked up first, so that an address or visitor already seen costs no allocation.
-  if (day.ips.find(record.ip) == day.ips.end()) day.ips.emplace(record.ip);
-  const std::pair<std::string_view, const std::string*> visitor(record.ip, &agent);
-  if (day.visitors.find(visitor) == day.visitors.end()) day.visitors.emplace(record.ip, &agent);
+  const uint32_t address = addresses_.Id(record.ip);
+  day.ips.Insert(address);
+  day.visitors.Insert(VisitorKey(address, agent));
   ++day.views;
   ++page.visits;
   // bytes is never negative; a log line can claim any size, so the sum stops at the limit
@@ -154,7 +190,11 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   page.bandwidth = SaturatingAdd(page.bandwidth, record.bytes);
 
   if (record.referer.empty() || record.referer == "-") return;
-  ++FindOrAddIndexed(referers, refererIndex_, record.referer);
+  if (const auto known = pendingReferers_.find(record.referer); known != pendingReferers_.end()) {
+    ++known->second;
+  } else {
+    pendingReferers_.emplace(record.referer, 1);
+  }
   ++FindOrAddIndexed(refererHosts, refererHostIndex_, RefererHost(record.referer));
 
   const SearchEngine* engine = registry_.FindByReferer(record.referer);
@@ -164,7 +204,53 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
 
   if (!engine->ExtractQuery(record.referer, phrase_)) return;
   ++page.engineHits[engine->Id()];
-  ++FindOrAdd(queries, TrimWhitespace(phrase_))[engine->Id()];
+  const std::string_view phrase = TrimWhitespace(phrase_);
+  folded_.assign(phrase);
+  for (char& c : folded_) c = static_cast<char>(Cp1251Lower(static_cast<unsigned char>(c)));
+  auto pending = pendingPhrases_.find(folded_);
+  if (pending == pendingPhrases_.end()) {
+    pending = pendingPhrases_.emplace(folded_, PendingPhrase{std::string(phrase), {}}).first;
+  }
+  ++pending->second.counts[engine->Id()];
+}
+
+void StatsCollector::Finish() {
+  // Sorted first, so that each key goes into its map next to the one before: building a map
+  // from sorted keys costs no search at all when the map is empty, as it is after one file.
+  auto by_key = [](const auto& a, const auto& b) { return a.key() < b.key(); };
+
+  std::vector<decltype(pendingReferers_)::node_type> referer_nodes;
+  referer_nodes.reserve(pendingReferers_.size());
+  while (!pendingReferers_.empty()) {
+    referer_nodes.push_back(pendingReferers_.extract(pendingReferers_.begin()));
+  }
+  std::sort(referer_nodes.begin(), referer_nodes.end(), by_key);
+  for (auto& node : referer_nodes) {
+    auto at = referers.empty() ? referers.end() : referers.lower_bound(node.key());
+    if (at != referers.end() && at->first == node.key()) {
+      at->second += node.mapped();
+    } else {
+      referers.emplace_hint(at, std::move(node.key()), node.mapped());
+    }
+  }
+  referer_nodes.clear();
+
+  // Folded keys sort as CaseInsensitiveLess orders the spellings.
+  std::vector<decltype(pendingPhrases_)::node_type> phrase_nodes;
+  phrase_nodes.reserve(pendingPhrases_.size());
+  while (!pendingPhrases_.empty()) {
+    phrase_nodes.push_back(pendingPhrases_.extract(pendingPhrases_.begin()));
+  }
+  std::sort(phrase_nodes.begin(), phrase_nodes.end(), by_key);
+  for (auto& node : phrase_nodes) {
+    PendingPhrase& phrase = node.mapped();
+    auto at = queries.empty() ? queries.end() : queries.lower_bound(phrase.spelling);
+    if (at != queries.end() && !queries.key_comp()(phrase.spelling, at->first)) {
+      AddCounts(at->second, phrase.counts);  // counted in an earlier file: its spelling stays
+    } else {
+      queries.emplace_hint(at, std::move(phrase.spelling), std::move(phrase.counts));
+    }
+  }
 }
 
 }  // namespace hitsieve

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "engine/key_set.h"
 #include "engine/page_filter.h"
 #include "engine/record_sink.h"
 #include "engine/search_engine.h"
@@ -18,42 +18,19 @@
 
 namespace hitsieve {
 
-// Hashes byte strings; transparent, so a view can be looked up without making a string.
-struct ByteStringHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-};
+// A visitor of one day, (client address, user agent), as the two texts' numbers in the
+// collector's tables: one 64-bit key instead of two strings.
+inline uint64_t VisitorKey(uint32_t address, uint32_t agent) {
+  return uint64_t{address} << 32 | agent;
+}
+inline uint32_t VisitorAddress(uint64_t key) { return static_cast<uint32_t>(key >> 32); }
+inline uint32_t VisitorAgent(uint64_t key) { return static_cast<uint32_t>(key); }
 
-// A visitor of one day: (client address, user agent). The collector keeps each agent's text
-// once (StatsCollector::agent) and visitors point at it, so that a visitor costs no copy of a
-// long agent string and is hashed and compared by the address's bytes and the agent's address.
-using Visitor = std::pair<std::string, const std::string*>;
-
-// Transparent: a pair of an address view and an agent finds a stored visitor.
-struct VisitorHash {
-  using is_transparent = void;
-  template <typename Pair>
-  size_t operator()(const Pair& visitor) const {
-    const size_t ip = ByteStringHash()(visitor.first);
-    const size_t agent = std::hash<const void*>()(visitor.second);
-    return ip ^ (agent + 0x9E3779B97F4A7C15ULL + (ip << 6) + (ip >> 2));
-  }
-};
-struct VisitorEqual {
-  using is_transparent = void;
-  template <typename A, typename B>
-  bool operator()(const A& a, const B& b) const {
-    return a.second == b.second && std::string_view(a.first) == std::string_view(b.first);
-  }
-};
-
-// Who came on one day. Only the sizes of the two sets are ever reported, so they are hashed
-// sets: a busy day's thousands of addresses cost one hash each instead of a tree walk.
-using VisitorSet = std::unordered_set<Visitor, VisitorHash, VisitorEqual>;
-
+// Who came on one day. Only the sizes of the two sets are ever reported; the sets hold numbers
+// from the collector's address and agent tables (StatsCollector::AddressText, AgentText).
 struct DayStats {
-  VisitorSet visitors;
-  std::unordered_set<std::string, ByteStringHash, std::equal_to<>> ips;
+  KeySet visitors;  // VisitorKey(address, agent)
+  KeySet ips;       // address numbers
   int32_t views = 0;
   int32_t searches = 0;
 };
@@ -82,11 +59,14 @@ using QueryCounts = std::map<int, int32_t>;  // engine id -> count
 class StatsCollector : public RecordSink {
  public:
   explicit StatsCollector(const SearchEngineRegistry& registry = SearchEngineRegistry::Instance());
-  // Visitors point into the collector's own agent table, so a copy could not be independent.
+  // Days hold numbers from the collector's own tables; a copy would mean nothing to another
+  // collector's, so collectors are moved, never copied.
   StatsCollector(const StatsCollector&) = delete;
   StatsCollector& operator=(const StatsCollector&) = delete;
   StatsCollector(StatsCollector&&) = default;
 
+  // The results. `referers` and `queries` are complete once Finish has run: ParseContent,
+  // ProcessFile and CollectFile call it when they have handed over their last line.
   std::map<std::string, DayStats, std::less<>> days;
   std::map<std::string, PageStats, std::less<>> pages;
   std::map<std::string, int32_t, std::less<>> referers;
@@ -95,11 +75,20 @@ class StatsCollector : public RecordSink {
   std::map<std::string, QueryCounts, CaseInsensitiveLess> queries;  // keeps the first spelling
   ExtensionSet pageExtensions;
 
+  // The texts behind the numbers in `days`.
+  std::string_view AddressText(uint32_t address) const { return addresses_.Text(address); }
+  std::string_view AgentText(uint32_t agent) const { return agents_.Text(agent); }
+
   // Number of records handed to OnRecord so far (for the command line's summary).
   int64_t records() const { return records_; }
 
   // `record` dies when this returns, so copy what you keep. Never fails.
   void OnRecord(const RequestRecord& record) override;
+
+  // Puts the referers and phrases counted since the last call into `referers` and `queries`.
+  // Until then they are kept in hashed tables, so that a log's hundreds of thousands of new
+  // keys are sorted into the maps once, in order, instead of one tree walk each.
+  void Finish() override;
 
   // An empty collector that counts like this one (same registry, same extension set), for a
   // part of a file parsed on another thread.
@@ -113,7 +102,7 @@ class StatsCollector : public RecordSink {
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
-  // Hashed indexes over the keys of `pages`, `referers` and `refererHosts`, pointing into the
+  // Hashed indexes over the keys of `pages` and `refererHosts`, pointing into the
   // maps' own nodes, so that a known page or referer costs one hash instead of a walk over
   // keys that share long prefixes. The maps stay the record; an index whose size differs from
   // its map's is rebuilt before use. REQUIRES: nobody erases from these maps while records are
@@ -123,8 +112,17 @@ class StatsCollector : public RecordSink {
     std::unordered_map<std::string_view, Value*, ByteStringHash, std::equal_to<>> entries;
   };
   KeyIndex<PageStats> pageIndex_;
-  KeyIndex<int32_t> refererIndex_;
   KeyIndex<int32_t> refererHostIndex_;
+
+  // Referers and phrases not yet in `referers` and `queries` (see Finish). A phrase is found by
+  // its letters folded to lower case and keeps the spelling it was first seen with.
+  struct PendingPhrase {
+    std::string spelling;
+    QueryCounts counts;
+  };
+  std::unordered_map<std::string, int32_t, ByteStringHash, std::equal_to<>> pendingReferers_;
+  std::unordered_map<std::string, PendingPhrase, ByteStringHash, std::equal_to<>> pendingPhrases_;
+  std::string folded_;  // reused for folding each phrase
 
   // Logs are written in time order, so nearly every record falls on the day of the one before.
   struct LastDay {
@@ -135,12 +133,13 @@ class StatsCollector : public RecordSink {
   LastDay lastDay_;
   DayStats& Day(std::string_view key);
 
-  // Every user agent seen, kept once, with the crawler it belongs to (null for a browser): a
-  // site sees a few thousand agents over millions of lines, and one hash costs less than six
-  // substring searches. Nodes never move, so visitors point at the keys.
-  using AgentMap = std::unordered_map<std::string, const SearchEngine*, ByteStringHash, std::equal_to<>>;
-  AgentMap agents_;
-  const AgentMap::value_type& Agent(std::string_view user_agent);
+  // Every client address and user agent seen on a counted line, kept once and numbered.
+  TextTable addresses_;
+  TextTable agents_;  // every user agent seen
+  // The crawler of each agent (null for a browser), by agent number: a site sees a few thousand
+  // agents over millions of lines, and one hash costs less than six substring searches.
+  std::vector<const SearchEngine*> agentRobots_;
+  uint32_t AgentId(std::string_view user_agent);
 
   // Reused across records so that a repeated phrase costs no allocation.
   std::string phrase_;

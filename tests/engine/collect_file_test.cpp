@@ -98,18 +98,14 @@ void Put(std::string& row, std::string_view field) {
 }
 void Put(std::string& row, int64_t number) { row += std::to_string(number) + ' '; }
 
-template <typename Set, typename ToText>
-void PutSorted(std::string& row, const Set& set, ToText to_text) {
+// The keys are numbers private to each collector: compare the texts they stand for.
+template <typename ToText>
+void PutSorted(std::string& row, const KeySet& set, ToText to_text) {
   std::vector<std::string> items;
-  for (const auto& item : set) items.push_back(to_text(item));
+  set.ForEach([&](uint64_t key) { items.push_back(to_text(key)); });
   std::sort(items.begin(), items.end());
   Put(row, static_cast<int64_t>(items.size()));
   for (const std::string& item : items) Put(row, item);
-}
-
-// A visitor's user agent: the collector points at its own copy of the text.
-std::string_view AgentOf(const std::string* agent) {
-  return agent == nullptr ? std::string_view("(no agent)") : std::string_view(*agent);
 }
 
 template <typename Map>
@@ -136,11 +132,13 @@ Snapshot Take(const StatsCollector& c) {
   for (const auto& [key, day] : c.days) {
     std::string& row = days.emplace_back();
     Put(row, key);
-    PutSorted(row, day.ips, [](const std::string& ip) { return ip; });
-    PutSorted(row, day.visitors, [](const Visitor& v) {
+    PutSorted(row, day.ips, [&](uint64_t address) {
+      return std::string(c.AddressText(static_cast<uint32_t>(address)));
+    });
+    PutSorted(row, day.visitors, [&](uint64_t visitor) {
       std::string text;
-      Put(text, v.first);
-      Put(text, AgentOf(v.second));
+      Put(text, c.AddressText(VisitorAddress(visitor)));
+      Put(text, c.AgentText(VisitorAgent(visitor)));
       return text;
     });
     Put(row, day.views);

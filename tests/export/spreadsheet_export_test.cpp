@@ -66,9 +66,9 @@ class SpreadsheetExportTest : public ::testing::Test {
   static void SaveSampleData() {
     StatsCollector c;
     DayStats& day = c.days["01/Feb/2024"];
-    day.ips = {"10.0.0.1", "10.0.0.2"};
-    static const std::string kAgent = "agent";
-    day.visitors = {{"10.0.0.1", &kAgent}};
+    day.ips.Insert(0);  // two addresses, one of them with a known agent
+    day.ips.Insert(1);
+    day.visitors.Insert(VisitorKey(0, 0));
     day.views = 5;
     c.days["02/Feb/2024"].views = 1;
     c.pages["/index.html"] = PageStats{10, 2, 500, {{1, 2}}};

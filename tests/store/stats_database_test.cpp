@@ -73,9 +73,11 @@ class StatsDatabaseTest : public ::testing::Test {
   // engine 3, a bandwidth beyond 32 bits, a phrase with an engine id outside 0..5.
   static void FillFirstRun(StatsCollector& c) {
     DayStats& day = c.days["10/Oct/2000"];
-    day.ips = {"1.1.1.1", "2.2.2.2"};
-    static const std::string kAgentA = "a", kAgentB = "b";
-    day.visitors = {{"1.1.1.1", &kAgentA}, {"1.1.1.1", &kAgentB}, {"2.2.2.2", &kAgentA}};
+    // Only the sizes of the day's sets are saved: two addresses, three (address, agent) pairs.
+    for (uint32_t address : {0, 1}) day.ips.Insert(address);
+    for (auto [address, agent] : {std::pair{0, 0}, {0, 1}, {1, 0}}) {
+      day.visitors.Insert(VisitorKey(address, agent));
+    }
     day.views = 7;
     day.searches = 2;
     c.days["09/Oct/2000"].views = 1;
