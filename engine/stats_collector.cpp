@@ -4,6 +4,7 @@
 #include <iterator>
 #include <limits>
 
+#include "engine/key_sort.h"
 #include "engine/referer.h"
 
 namespace hitsieve {
@@ -214,18 +215,29 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   ++pending->second.counts[engine->Id()];
 }
 
+namespace {
+
+// The nodes of a hashed table, taken out of it and put in key order.
+template <typename Table>
+std::vector<typename Table::node_type> ExtractSorted(Table& table) {
+  std::vector<typename Table::node_type> nodes;
+  nodes.reserve(table.size());
+  while (!table.empty()) nodes.push_back(table.extract(table.begin()));
+  std::vector<std::string_view> keys;
+  keys.reserve(nodes.size());
+  for (const auto& node : nodes) keys.push_back(node.key());
+  std::vector<typename Table::node_type> sorted;
+  sorted.reserve(nodes.size());
+  for (size_t index : SortedOrder(keys)) sorted.push_back(std::move(nodes[index]));
+  return sorted;
+}
+
+}  // namespace
+
 void StatsCollector::Finish() {
   // Sorted first, so that each key goes into its map next to the one before: building a map
   // from sorted keys costs no search at all when the map is empty, as it is after one file.
-  auto by_key = [](const auto& a, const auto& b) { return a.key() < b.key(); };
-
-  std::vector<decltype(pendingReferers_)::node_type> referer_nodes;
-  referer_nodes.reserve(pendingReferers_.size());
-  while (!pendingReferers_.empty()) {
-    referer_nodes.push_back(pendingReferers_.extract(pendingReferers_.begin()));
-  }
-  std::sort(referer_nodes.begin(), referer_nodes.end(), by_key);
-  for (auto& node : referer_nodes) {
+  for (auto& node : ExtractSorted(pendingReferers_)) {
     auto at = referers.empty() ? referers.end() : referers.lower_bound(node.key());
     if (at != referers.end() && at->first == node.key()) {
       at->second += node.mapped();
@@ -233,16 +245,8 @@ void StatsCollector::Finish() {
       referers.emplace_hint(at, std::move(node.key()), node.mapped());
     }
   }
-  referer_nodes.clear();
-
   // Folded keys sort as CaseInsensitiveLess orders the spellings.
-  std::vector<decltype(pendingPhrases_)::node_type> phrase_nodes;
-  phrase_nodes.reserve(pendingPhrases_.size());
-  while (!pendingPhrases_.empty()) {
-    phrase_nodes.push_back(pendingPhrases_.extract(pendingPhrases_.begin()));
-  }
-  std::sort(phrase_nodes.begin(), phrase_nodes.end(), by_key);
-  for (auto& node : phrase_nodes) {
+  for (auto& node : ExtractSorted(pendingPhrases_)) {
     PendingPhrase& phrase = node.mapped();
     auto at = queries.empty() ? queries.end() : queries.lower_bound(phrase.spelling);
     if (at != queries.end() && !queries.key_comp()(phrase.spelling, at->first)) {
