@@ -50,14 +50,15 @@ void KeySet::Grow() {
 }
 
 uint32_t TextTable::Id(std::string_view text) {
-  if (const auto found = ids_.find(text); found != ids_.end()) return found->second;
+  if (last_ < texts_.size() && *texts_[last_] == text) return last_;
+  if (const auto found = ids_.find(text); found != ids_.end()) return last_ = found->second;
   // Ids are stored in 32 bits, and sets combine two of them with all bits set meaning "none".
   if (texts_.size() >= std::numeric_limits<uint32_t>::max()) {
     throw std::length_error("too many distinct texts");
   }
   const auto id = static_cast<uint32_t>(texts_.size());
   texts_.push_back(&ids_.emplace(text, id).first->first);
-  return id;
+  return last_ = id;
 }
 
 }  // namespace hitsieve

@@ -60,6 +60,9 @@ class TextTable {
  private:
   std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> ids_;
   std::vector<const std::string*> texts_;  // the keys of ids_, whose nodes never move
+  // The text asked for last: a browser fetches a page and its images in a row, so the same
+  // address and agent often come many lines running, and comparing costs less than hashing.
+  uint32_t last_ = 0;
 };
 
 }  // namespace hitsieve
