@@ -115,6 +115,41 @@ void LineBlock::Reserve(size_t wanted) {
   capacity = wanted;
 }
 
+// ---- Reading a whole file into memory ----
+
+void ReadPlainFile(const std::string& path, std::string& text) {
+  const PlainFile file(path);
+  text.resize(static_cast<size_t>(file.size()));
+  size_t done = 0;
+  while (done < text.size()) {
+    const size_t read =
+        file.ReadAt(static_cast<int64_t>(done), text.data() + done, text.size() - done);
+    if (read == 0) break;  // the file shrank: keep what was really read
+    done += read;
+  }
+  text.resize(done);
+}
+
+void ReadGzipFile(const std::string& path, std::string& text) {
+  constexpr size_t kInitialCapacity = 204800;
+  constexpr size_t kChunk = 64 * 1024;
+  try {
+    GzipSource source(path);
+    text.reserve(kInitialCapacity);
+    for (;;) {
+      const size_t size = text.size();
+      text.resize(size + kChunk);
+      const size_t read = source.Read(text.data() + size, kChunk);
+      text.resize(size + read);
+      if (read == 0) break;
+    }
+  } catch (...) {
+    text.clear();
+    text.shrink_to_fit();
+    throw;
+  }
+}
+
 // ---- Reading a file on the calling thread ----
 
 void RecordSink::ProcessFile(const std::string& path) {
