@@ -68,7 +68,8 @@ int64_t PlainFile::NextLineStart(int64_t offset) const {
 }
 
 size_t PlainSource::Read(char* out, size_t count) {
-  const size_t wanted = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), end_ - position_));
+  const int64_t left = end_ - position_;
+  const size_t wanted = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), left));
   if (wanted == 0) return 0;
   const size_t read = file_.ReadAt(position_, out, wanted);
   position_ += static_cast<int64_t>(read);
