@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the log parser and the statistics collector, and checks the
-// hand-written splitter and scans against the Boost components whose results they must equal.
+// Feeds arbitrary bytes to the log parser and the statistics collector, whole and read from a
+// file in blocks on several threads (the two must agree), and checks the hand-written splitter
+// and scans against the Boost components whose results they must equal.
 //
 // Build and run (from the repository root):
 //   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -9,12 +10,16 @@
 //     tests/data -max_len=4096 -max_total_time=300
 #include <boost/regex.hpp>
 #include <boost/tokenizer.hpp>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/log_reader.h"
 #include "engine/page_filter.h"
 #include "engine/query_match.h"
 #include "engine/record_parser.h"
@@ -85,6 +90,59 @@ void CheckLookups(const hitsieve::SearchEngineRegistry& registry, std::string_vi
   Check(registry.FindRobot(text) == naive(registry.robotTokens()));
 }
 
+std::string ScratchPath() {
+  return "/tmp/parse_content_fuzzer." + std::to_string(getpid()) + ".log";
+}
+
+// The same bytes read from a file in blocks, on several threads, must give the statistics of
+// the whole text parsed at once: every saved value of every table, robot hits in order.
+void CheckBlockReading(const hitsieve::StatsCollector& whole, std::string_view text,
+                       const uint8_t* data, size_t size) {
+  static const std::string path = [] {
+    std::atexit([] { std::remove(ScratchPath().c_str()); });
+    return ScratchPath();
+  }();
+  {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    Check(file != nullptr);
+    Check(std::fwrite(text.data(), 1, text.size(), file) == text.size());
+    std::fclose(file);
+  }
+  hitsieve::CollectOptions options;
+  options.block_size = size > 1 ? 1 + data[1] % 64 : 4;
+  options.threads = size > 2 ? 1 + data[2] % 4 : 2;
+  options.parallel_threshold = 0;
+  hitsieve::StatsCollector blocks = whole.EmptyCopy();
+  hitsieve::CollectFile(blocks, path, options);
+
+  Check(blocks.records() == whole.records());
+  Check(blocks.days.size() == whole.days.size());
+  for (auto a = blocks.days.cbegin(), b = whole.days.begin(); a != blocks.days.cend(); ++a, ++b) {
+    Check(a->first == b->first && a->second.ips.size() == b->second.ips.size() &&
+          a->second.visitors.size() == b->second.visitors.size() &&
+          a->second.views == b->second.views && a->second.searches == b->second.searches);
+  }
+  Check(blocks.pages.size() == whole.pages.size());
+  for (auto a = blocks.pages.cbegin(), b = whole.pages.begin(); a != blocks.pages.cend(); ++a, ++b) {
+    Check(a->first == b->first && a->second.visits == b->second.visits &&
+          a->second.searches == b->second.searches && a->second.bandwidth == b->second.bandwidth &&
+          a->second.engineHits == b->second.engineHits);
+  }
+  Check(blocks.referers == whole.referers && blocks.refererHosts == whole.refererHosts);
+  Check(blocks.queries.size() == whole.queries.size());
+  for (auto a = blocks.queries.cbegin(), b = whole.queries.begin(); a != blocks.queries.cend();
+       ++a, ++b) {
+    Check(a->first == b->first && a->second == b->second);  // the same spelling, not just letters
+  }
+  Check(blocks.robotHits.size() == whole.robotHits.size());
+  for (size_t i = 0; i < blocks.robotHits.size(); ++i) {
+    const hitsieve::RobotHit& a = blocks.robotHits[i];
+    const hitsieve::RobotHit& b = whole.robotHits[i];
+    Check(a.name == b.name && a.action == b.action && a.code == b.code && a.ip == b.ip &&
+          a.date == b.date);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -99,6 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hitsieve::ParseExtensionList(hitsieve::kDefaultExtensionList, collector.pageExtensions);
   }
   collector.ParseContent(text);
+  CheckBlockReading(collector, text, data, size);
 
   const std::string line(text.substr(0, text.find('\n')));
   CheckSplitter(line);
