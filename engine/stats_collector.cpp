@@ -22,18 +22,12 @@ typename Map::mapped_type& FindOrAdd(Map& map, std::string_view key) {
   return it->second;
 }
 
-// As FindOrAdd, through a hashed index of the map's keys (see StatsCollector's members).
-template <typename Map, typename Index>
-typename Map::mapped_type& FindOrAddIndexed(Map& map, Index& key_index, std::string_view key) {
-  auto& index = key_index.entries;
-  if (index.size() != map.size()) {
-    index.clear();
-    for (auto& [stored, value] : map) index.emplace(stored, &value);
-  }
-  if (const auto found = index.find(key); found != index.end()) return *found->second;
-  auto& entry = *map.emplace(std::string(key), typename Map::mapped_type{}).first;
-  index.emplace(entry.first, &entry.second);
-  return entry.second;
+// The entry for `key` in a hashed table, created with a default value when missing. Looks up
+// with the view first, so a key that is already present costs no allocation.
+template <typename Table>
+typename Table::mapped_type& Entry(Table& table, std::string_view key) {
+  if (const auto found = table.find(key); found != table.end()) return found->second;
+  return table.emplace(key, typename Table::mapped_type{}).first->second;
 }
 
 int64_t SaturatingAdd(int64_t a, int64_t b) {
@@ -43,6 +37,15 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 // Puts the entries of `later` into `map`, handing each pair of entries that share a key to
 // `combine(mine, theirs)`; the entry of `map` stays, so a key keeps the spelling it had here,
 // the earlier one in file order. No entry is copied: nodes move from map to map.
+// For a hashed table, or a few keys into a large map: one search each.
+template <typename Table, typename Combine>
+void MergeInto(Table& table, Table& later, Combine combine) {
+  table.merge(later);
+  for (auto& [key, theirs] : later) combine(table.find(key)->second, theirs);
+  later.clear();
+}
+
+// As MergeInto, for ordered maps: maps of like sizes are merged in one pass.
 template <typename Map, typename Combine>
 void MergeMap(Map& map, Map& later, Combine combine) {
   if (later.empty()) return;
@@ -50,13 +53,7 @@ void MergeMap(Map& map, Map& later, Combine combine) {
     map.swap(later);
     return;
   }
-  if (later.size() * 16 < map.size()) {
-    // A few keys into many: one search each.
-    map.merge(later);
-    for (auto& [key, theirs] : later) combine(map.find(key)->second, theirs);
-    later.clear();
-    return;
-  }
+  if (later.size() * 16 < map.size()) return MergeInto(map, later, combine);
   // Maps of like sizes: one pass over both in key order, each node appended at the end.
   Map merged;
   const auto less = map.key_comp();
@@ -81,6 +78,47 @@ void MergeMap(Map& map, Map& later, Combine combine) {
 
 void AddCounts(std::map<int, int32_t>& mine, const std::map<int, int32_t>& theirs) {
   for (const auto& [id, count] : theirs) mine[id] += count;
+}
+
+void AddPage(PageStats& mine, const PageStats& theirs) {
+  mine.visits += theirs.visits;
+  mine.searches += theirs.searches;
+  mine.bandwidth = SaturatingAdd(mine.bandwidth, theirs.bandwidth);
+  AddCounts(mine.engineHits, theirs.engineHits);
+}
+
+void AddCount(int32_t& mine, int32_t theirs) { mine += theirs; }
+
+void AddPhrase(QueryCounts& mine, const QueryCounts& theirs) { AddCounts(mine, theirs); }
+
+// The nodes of a hashed table, taken out of it and put in key order.
+template <typename Table>
+std::vector<typename Table::node_type> ExtractSorted(Table& table) {
+  std::vector<typename Table::node_type> nodes;
+  nodes.reserve(table.size());
+  while (!table.empty()) nodes.push_back(table.extract(table.begin()));
+  std::vector<std::string_view> keys;
+  keys.reserve(nodes.size());
+  for (const auto& node : nodes) keys.push_back(node.key());
+  std::vector<typename Table::node_type> sorted;
+  sorted.reserve(nodes.size());
+  for (size_t index : SortedOrder(keys)) sorted.push_back(std::move(nodes[index]));
+  return sorted;
+}
+
+// Moves the entries of a hashed table into `map` in key order, combining an entry with one the
+// map already holds. Sorted first, so that each key goes in next to the one before: building a
+// map from sorted keys costs no search at all when the map is empty, as it is after one file.
+template <typename Table, typename Map, typename Combine>
+void MoveSorted(Table& pending, Map& map, Combine combine) {
+  for (auto& node : ExtractSorted(pending)) {
+    auto at = map.empty() ? map.end() : map.lower_bound(node.key());
+    if (at != map.end() && at->first == node.key()) {
+      combine(at->second, node.mapped());
+    } else {
+      map.emplace_hint(at, std::move(node.key()), std::move(node.mapped()));
+    }
+  }
 }
 
 }  // namespace
@@ -116,39 +154,25 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   later.addresses_ = TextTable();
   later.agents_ = TextTable();
   later.agentRobots_.clear();
-  MergeMap(pages, later.pages, [](PageStats& mine, const PageStats& theirs) {
-    mine.visits += theirs.visits;
-    mine.searches += theirs.searches;
-    mine.bandwidth = SaturatingAdd(mine.bandwidth, theirs.bandwidth);
-    AddCounts(mine.engineHits, theirs.engineHits);
-  });
-  auto add = [](int32_t& mine, int32_t theirs) { mine += theirs; };
   // Phrases `later` has already finished came after every phrase here, pending or not.
   if (!later.queries.empty()) Finish();
-  MergeMap(referers, later.referers, add);
-  MergeMap(refererHosts, later.refererHosts, add);
-  MergeMap(queries, later.queries,
-           [](QueryCounts& mine, const QueryCounts& theirs) { AddCounts(mine, theirs); });
-  pendingReferers_.merge(later.pendingReferers_);
-  for (const auto& [referer, count] : later.pendingReferers_) {
-    pendingReferers_.find(referer)->second += count;
-  }
-  later.pendingReferers_.clear();
-  pendingPhrases_.merge(later.pendingPhrases_);  // a phrase pending here keeps its spelling
-  for (const auto& [folded, phrase] : later.pendingPhrases_) {
-    AddCounts(pendingPhrases_.find(folded)->second.counts, phrase.counts);
-  }
-  later.pendingPhrases_.clear();
+  MergeMap(pages, later.pages, AddPage);
+  MergeMap(referers, later.referers, AddCount);
+  MergeMap(refererHosts, later.refererHosts, AddCount);
+  MergeMap(queries, later.queries, AddPhrase);
+  MergeInto(pendingPages_, later.pendingPages_, AddPage);
+  MergeInto(pendingReferers_, later.pendingReferers_, AddCount);
+  MergeInto(pendingHosts_, later.pendingHosts_, AddCount);
+  // A phrase pending here keeps its spelling.
+  MergeInto(pendingPhrases_, later.pendingPhrases_,
+            [](PendingPhrase& mine, const PendingPhrase& theirs) {
+              AddCounts(mine.counts, theirs.counts);
+            });
   robotHits.insert(robotHits.end(), std::make_move_iterator(later.robotHits.begin()),
                    std::make_move_iterator(later.robotHits.end()));
   later.robotHits.clear();
-  // The indexes are rebuilt from the maps on their next use.
   later.lastDay_.day = nullptr;
   lastDay_.day = nullptr;
-  for (StatsCollector* collector : {this, &later}) {
-    collector->pageIndex_.entries.clear();
-    collector->refererHostIndex_.entries.clear();
-  }
 }
 
 StatsCollector::StatsCollector(const SearchEngineRegistry& registry) : registry_(registry) {}
@@ -180,7 +204,7 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   if (!PassesPageFilter(record.url, pageExtensions)) return;
 
   DayStats& day = Day(record.date);
-  PageStats& page = FindOrAddIndexed(pages, pageIndex_, record.url);
+  PageStats& page = Entry(pendingPages_, record.url);
   const uint32_t address = addresses_.Id(record.ip);
   day.ips.Insert(address);
   day.visitors.Insert(VisitorKey(address, agent));
@@ -191,12 +215,8 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   page.bandwidth = SaturatingAdd(page.bandwidth, record.bytes);
 
   if (record.referer.empty() || record.referer == "-") return;
-  if (const auto known = pendingReferers_.find(record.referer); known != pendingReferers_.end()) {
-    ++known->second;
-  } else {
-    pendingReferers_.emplace(record.referer, 1);
-  }
-  ++FindOrAddIndexed(refererHosts, refererHostIndex_, RefererHost(record.referer));
+  ++Entry(pendingReferers_, record.referer);
+  ++Entry(pendingHosts_, RefererHost(record.referer));
 
   const SearchEngine* engine = registry_.FindByReferer(record.referer);
   if (engine == nullptr) return;
@@ -215,36 +235,10 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   ++pending->second.counts[engine->Id()];
 }
 
-namespace {
-
-// The nodes of a hashed table, taken out of it and put in key order.
-template <typename Table>
-std::vector<typename Table::node_type> ExtractSorted(Table& table) {
-  std::vector<typename Table::node_type> nodes;
-  nodes.reserve(table.size());
-  while (!table.empty()) nodes.push_back(table.extract(table.begin()));
-  std::vector<std::string_view> keys;
-  keys.reserve(nodes.size());
-  for (const auto& node : nodes) keys.push_back(node.key());
-  std::vector<typename Table::node_type> sorted;
-  sorted.reserve(nodes.size());
-  for (size_t index : SortedOrder(keys)) sorted.push_back(std::move(nodes[index]));
-  return sorted;
-}
-
-}  // namespace
-
 void StatsCollector::Finish() {
-  // Sorted first, so that each key goes into its map next to the one before: building a map
-  // from sorted keys costs no search at all when the map is empty, as it is after one file.
-  for (auto& node : ExtractSorted(pendingReferers_)) {
-    auto at = referers.empty() ? referers.end() : referers.lower_bound(node.key());
-    if (at != referers.end() && at->first == node.key()) {
-      at->second += node.mapped();
-    } else {
-      referers.emplace_hint(at, std::move(node.key()), node.mapped());
-    }
-  }
+  MoveSorted(pendingPages_, pages, AddPage);
+  MoveSorted(pendingReferers_, referers, AddCount);
+  MoveSorted(pendingHosts_, refererHosts, AddCount);
   // Folded keys sort as CaseInsensitiveLess orders the spellings.
   for (auto& node : ExtractSorted(pendingPhrases_)) {
     PendingPhrase& phrase = node.mapped();

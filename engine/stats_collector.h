@@ -65,8 +65,8 @@ class StatsCollector : public RecordSink {
   StatsCollector& operator=(const StatsCollector&) = delete;
   StatsCollector(StatsCollector&&) = default;
 
-  // The results. `referers` and `queries` are complete once Finish has run: ParseContent,
-  // ProcessFile and CollectFile call it when they have handed over their last line.
+  // The results. `pages`, `referers`, `refererHosts` and `queries` are complete once Finish has
+  // run: ParseContent, ProcessFile and CollectFile call it after their last line.
   std::map<std::string, DayStats, std::less<>> days;
   std::map<std::string, PageStats, std::less<>> pages;
   std::map<std::string, int32_t, std::less<>> referers;
@@ -85,9 +85,7 @@ class StatsCollector : public RecordSink {
   // `record` dies when this returns, so copy what you keep. Never fails.
   void OnRecord(const RequestRecord& record) override;
 
-  // Puts the referers and phrases counted since the last call into `referers` and `queries`.
-  // Until then they are kept in hashed tables, so that a log's hundreds of thousands of new
-  // keys are sorted into the maps once, in order, instead of one tree walk each.
+  // Puts the pages, referers, hosts and phrases counted since the last call into their maps.
   void Finish() override;
 
   // An empty collector that counts like this one (same registry, same extension set), for a
@@ -102,26 +100,21 @@ class StatsCollector : public RecordSink {
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
-  // Hashed indexes over the keys of `pages` and `refererHosts`, pointing into the
-  // maps' own nodes, so that a known page or referer costs one hash instead of a walk over
-  // keys that share long prefixes. The maps stay the record; an index whose size differs from
-  // its map's is rebuilt before use. REQUIRES: nobody erases from these maps while records are
-  // being fed (the store only reads them after the run).
+  // Pages, referers, referer hosts and phrases counted since the last Finish. A log brings
+  // hundreds of thousands of new keys; counted in hashed tables and sorted into the maps once,
+  // in order, each costs one hash instead of a tree walk over keys that share long prefixes.
+  // A phrase is found by its letters folded to lower case and keeps the spelling it was first
+  // seen with.
   template <typename Value>
-  struct KeyIndex {
-    std::unordered_map<std::string_view, Value*, ByteStringHash, std::equal_to<>> entries;
-  };
-  KeyIndex<PageStats> pageIndex_;
-  KeyIndex<int32_t> refererHostIndex_;
-
-  // Referers and phrases not yet in `referers` and `queries` (see Finish). A phrase is found by
-  // its letters folded to lower case and keeps the spelling it was first seen with.
+  using PendingTable = std::unordered_map<std::string, Value, ByteStringHash, std::equal_to<>>;
   struct PendingPhrase {
     std::string spelling;
     QueryCounts counts;
   };
-  std::unordered_map<std::string, int32_t, ByteStringHash, std::equal_to<>> pendingReferers_;
-  std::unordered_map<std::string, PendingPhrase, ByteStringHash, std::equal_to<>> pendingPhrases_;
+  PendingTable<PageStats> pendingPages_;
+  PendingTable<int32_t> pendingReferers_;
+  PendingTable<int32_t> pendingHosts_;
+  PendingTable<PendingPhrase> pendingPhrases_;
   std::string folded_;  // reused for folding each phrase
 
   // Logs are written in time order, so nearly every record falls on the day of the one before.
