@@ -153,18 +153,33 @@ void ReadGzipFile(const std::string& path, std::string& text) {
 
 // ---- Reading a file on the calling thread ----
 
+namespace {
+
+// Hands `source` to `sink` block by block; `parsed(position)` follows each block, with the
+// source bytes consumed so far.
+template <typename Source, typename Parsed>
+void ParseBlocks(RecordSink& sink, Source& source, size_t block_size, Parsed parsed) {
+  LineCutter<Source> cutter(source, block_size);
+  LineBlock block;
+  while (cutter.Fill(block)) {
+    sink.ParseLines(block.Text());
+    parsed(block.position);
+  }
+}
+
+void Ignore(int64_t) {}
+
+}  // namespace
+
 void RecordSink::ProcessFile(const std::string& path) {
   constexpr size_t kBlock = CollectOptions().block_size;
-  LineBlock block;
   if (IsGzipName(path)) {
     GzipSource source(path);
-    LineCutter<GzipSource> cutter(source, kBlock);
-    while (cutter.Fill(block)) ParseLines(block.Text());
+    ParseBlocks(*this, source, kBlock, Ignore);
   } else {
     PlainFile file(path);
     PlainSource source(file, 0, file.size());
-    LineCutter<PlainSource> cutter(source, kBlock);
-    while (cutter.Fill(block)) ParseLines(block.Text());
+    ParseBlocks(*this, source, kBlock, Ignore);
   }
   Finish();
 }
@@ -203,12 +218,7 @@ unsigned ThreadCount(const CollectOptions& options, int64_t size) {
 void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const CollectOptions& options,
                           ProgressReport& progress) {
   PlainSource source(file, 0, file.size());
-  LineCutter<PlainSource> cutter(source, options.block_size);
-  LineBlock block;
-  while (cutter.Fill(block)) {
-    sink.ParseLines(block.Text());
-    progress.Report(block.position);
-  }
+  ParseBlocks(sink, source, options.block_size, [&](int64_t done) { progress.Report(done); });
 }
 
 // The file is cut at line feeds into one contiguous range per thread; each range is parsed
@@ -238,15 +248,12 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
     try {
       StatsCollector& sink = k == 0 ? collector : parts[k - 1];
       PlainSource source(file, bounds[k], bounds[k + 1]);
-      LineCutter<PlainSource> cutter(source, options.block_size);
-      LineBlock block;
       int64_t reported = bounds[k];
-      while (cutter.Fill(block)) {
-        sink.ParseLines(block.Text());
-        parsed += block.position - reported;
-        reported = block.position;
+      ParseBlocks(sink, source, options.block_size, [&](int64_t position) {
+        parsed += position - reported;
+        reported = position;
         changed.notify_one();
-      }
+      });
       // Each part sorts its own new keys, on its own thread; merging sorted parts is one pass.
       sink.Finish();
     } catch (...) {
