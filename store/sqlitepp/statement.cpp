@@ -103,27 +103,22 @@ void statement::finish_run() {
 statement::failure statement::release_failed(int result) {
   sqlite3* db = session_.handle();
   failure f{result, sqlite3_errmsg(db)};
-  int released = sqlite3_finalize(handle_);
-  handle_ = nullptr;
-  complete_ = false;
+  int released = drop_handle();
   if (released != SQLITE_OK) f = {released, sqlite3_errmsg(db)};
   return f;
 }
 
-void statement::finalize() {
-  if (handle_ == nullptr) return;
+// sqlite3_finalize accepts a null handle and returns SQLITE_OK for it.
+int statement::drop_handle() noexcept {
   int result = sqlite3_finalize(handle_);
   handle_ = nullptr;
   complete_ = false;
-  session_.check_error(result);
+  return result;
 }
 
-void statement::release() noexcept {
-  if (handle_ == nullptr) return;
-  sqlite3_finalize(handle_);
-  handle_ = nullptr;
-  complete_ = false;
-}
+void statement::finalize() { session_.check_error(drop_handle()); }
+
+void statement::release() noexcept { drop_handle(); }
 
 void statement::column_int(int position, int& value) {
   value = sqlite3_column_int(handle_, position);

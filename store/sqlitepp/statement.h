@@ -68,6 +68,8 @@ class statement {
   void finish_run();
   void bind_uses();
   failure release_failed(int result);
+  // Finalizes the compiled statement, if any, and forgets it; returns SQLite's result.
+  int drop_handle() noexcept;
 
   session& session_;
   std::string text_;
