@@ -22,7 +22,7 @@ query& query::operator,(use_binder_ptr binder) {
 }
 
 once_query::~once_query() noexcept(false) {
-  if (session_ == nullptr || unwinding()) return;
+  if (unwinding()) return;
   if (!session_->is_open()) throw session_not_open();
   statement st(*session_);
   st.assign(std::move(text_).str(), std::move(into_), std::move(use_));
