@@ -67,20 +67,19 @@ bool ParseInteger(const std::string& text, double& value) {
 lxw_error WriteRow(lxw_worksheet* sheet, lxw_row_t row_index, const std::vector<std::string>& cells,
                    const std::vector<bool>& numeric, bool from_cp1251, lxw_format* format,
                    std::vector<size_t>& widths) {
+  if (widths.size() < cells.size()) widths.resize(cells.size(), 0);
   for (size_t k = 0; k < cells.size(); ++k) {
     const auto column = static_cast<lxw_col_t>(k);
     double number = 0;
     lxw_error error;
     if (k < numeric.size() && numeric[k] && ParseInteger(cells[k], number)) {
       error = worksheet_write_number(sheet, row_index, column, number, format);
-      if (widths.size() <= k) widths.resize(k + 1, 0);
       widths[k] = std::max(widths[k], cells[k].size());
     } else {
       // Always a string cell: a text that looks like a formula ("=1+1") must stay text.
       std::string text = from_cp1251 ? Cp1251ToUtf8(cells[k]) : cells[k];
       CutToCellLimit(text);
       error = worksheet_write_string(sheet, row_index, column, text.c_str(), format);
-      if (widths.size() <= k) widths.resize(k + 1, 0);
       widths[k] = std::max(widths[k], Utf8Length(text));
     }
     if (error != LXW_NO_ERROR) return error;
