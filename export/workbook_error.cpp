@@ -18,11 +18,12 @@ std::string WhatText(const std::string& description, uint32_t code, int error_nu
   return description + buffer;
 }
 
-}  // namespace
-
+// 0x80070000 | errno: the result-code form of a system error.
 uint32_t ResultFromErrno(int error_number) {
   return 0x80070000u | (static_cast<uint32_t>(error_number) & 0xFFFFu);
 }
+
+}  // namespace
 
 WorkbookError::WorkbookError(uint32_t code, int error_number, std::string description,
                              std::string source)

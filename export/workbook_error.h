@@ -14,32 +14,26 @@ inline constexpr uint32_t kNoOpenerCode = 0x800401F3;      // no application reg
 inline constexpr uint32_t kWorkbookLimitCode = 0x80070057;  // table does not fit a worksheet
 inline constexpr uint32_t kWriterFailureBase = 0xA0040000;  // | the xlsx library's error number
 
-// 0x80070000 | errno: the result-code form of a system error.
-uint32_t ResultFromErrno(int error_number);
-
 class WorkbookError : public std::runtime_error {
  public:
   // `error_number` is the errno behind the failure, 0 when there is none.
   WorkbookError(uint32_t code, int error_number, std::string description, std::string source);
 
-  uint32_t code() const { return code_; }
-  int error_number() const { return error_number_; }
-  const std::string& description() const { return description_; }
-  const std::string& source() const { return source_; }
-
-  // The system's text for the error number, or "Unknown error 0x<code>" when there is none.
-  std::string SystemMessage() const;
   // The message box text: "_com_error:\nError       : ...\nErrorMessage: ...\n...".
   std::string ComErrorText() const;
 
  private:
+  // The system's text for the error number, or "Unknown error 0x<code>" when there is none.
+  std::string SystemMessage() const;
+
   uint32_t code_;
   int error_number_;
   std::string description_;
   std::string source_;
 };
 
-// Shorthand for a failed system call: code ResultFromErrno(error_number).
+// Shorthand for a failed system call: code 0x80070000 | errno, the result-code form of a
+// system error.
 WorkbookError SystemError(int error_number, std::string description, std::string source);
 
 }  // namespace hitsieve
