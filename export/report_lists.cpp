@@ -15,7 +15,7 @@ ListColumns WithEngines(ListColumns columns) {
   return columns;
 }
 
-// Adds each value to its total and returns the row's cells for the integer columns.
+// Adds each value to its total and appends its cell to `cells`.
 template <size_t N>
 void AddCounts(const std::array<int64_t, N>& values, std::array<int64_t, N>& totals,
                ListRow& cells) {
