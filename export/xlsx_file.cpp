@@ -32,24 +32,19 @@ std::string RandomSuffix() {
   return buffer;
 }
 
-// Number of characters of a UTF-8 text (bytes that do not continue a sequence).
-size_t Utf8Length(const std::string& text) {
-  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
-
 // A cell holds at most kMaxCellCharacters characters; a longer text (a huge URL from a log) is cut
-// there rather than failing the whole export.
-void CutToCellLimit(std::string& text) {
+// there rather than failing the whole export. Returns the number of UTF-8 characters kept
+// (bytes that do not continue a sequence).
+size_t CutToCellLimit(std::string& text) {
   size_t characters = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
     if (++characters > kMaxCellCharacters) {
       text.resize(i);
-      return;
+      return kMaxCellCharacters;
     }
   }
+  return characters;
 }
 
 // The cell as a number when the whole text is a decimal integer.
@@ -78,9 +73,9 @@ lxw_error WriteRow(lxw_worksheet* sheet, lxw_row_t row_index, const std::vector<
     } else {
       // Always a string cell: a text that looks like a formula ("=1+1") must stay text.
       std::string text = from_cp1251 ? Cp1251ToUtf8(cells[k]) : cells[k];
-      CutToCellLimit(text);
+      const size_t characters = CutToCellLimit(text);
       error = worksheet_write_string(sheet, row_index, column, text.c_str(), format);
-      widths[k] = std::max(widths[k], Utf8Length(text));
+      widths[k] = std::max(widths[k], characters);
     }
     if (error != LXW_NO_ERROR) return error;
   }
