@@ -78,9 +78,11 @@ std::string PrintableText(std::string_view text) {
 void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles,
                        const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> widths(titles.size(), 0);
+  // PrintableText turns single ASCII bytes into '?', which changes no display width, so the
+  // cells are measured as they are, without a printable copy.
   auto measure = [&widths](const std::vector<std::string>& cells) {
     for (size_t i = 0; i < cells.size() && i < widths.size(); ++i)
-      widths[i] = std::max(widths[i], DisplayWidth(PrintableText(cells[i])));
+      widths[i] = std::max(widths[i], DisplayWidth(cells[i]));
   };
   measure(titles);
   for (const auto& row : rows) measure(row);
