@@ -1,7 +1,5 @@
 #include "ui/list_ctrl_grid.h"
 
-#include <algorithm>
-
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
@@ -49,12 +47,8 @@ void ListCtrlGrid::DeleteAllItems() { model_->Clear(); }
 void ListCtrlGrid::SetRows(std::vector<ListRow> rows) { model_->SetRows(std::move(rows)); }
 
 void ListCtrlGrid::SelectedTexts(std::set<std::string>& texts) const {
-  const QModelIndexList selected = selectionModel()->selectedRows();
-  std::vector<int> rows;
-  rows.reserve(selected.size());
-  for (const QModelIndex& index : selected) rows.push_back(index.row());
-  std::sort(rows.begin(), rows.end());
-  for (int row : rows) texts.insert(model_->Cell(row, 1));
+  for (const QModelIndex& index : selectionModel()->selectedRows())
+    texts.insert(model_->Cell(index.row(), 1));
 }
 
 void ListCtrlGrid::SetupLogFileColumns() { SetColumns(LogFileColumns()); }

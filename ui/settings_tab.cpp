@@ -4,6 +4,8 @@
 #include <climits>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <QFile>
 #include <QLabel>
@@ -128,12 +130,10 @@ void SettingsTab::OnDelete() {
 }
 
 void SettingsTab::RefillFileList() {
-  fileList_->DeleteAllItems();
-  int index = 0;
-  for (const std::string& path : logFiles_) {
-    fileList_->InsertRow({FileNamePart(path), path}, index);
-    ++index;
-  }
+  std::vector<ListRow> rows;
+  rows.reserve(logFiles_.size());
+  for (const std::string& path : logFiles_) rows.push_back({FileNamePart(path), path});
+  fileList_->SetRows(std::move(rows));
 }
 
 void SettingsTab::OnAnalyse() {
