@@ -19,7 +19,6 @@ class ListModel : public QAbstractTableModel {
 
   // Replaces the columns; rows are kept (a row shorter than the columns shows empty cells).
   void SetColumns(const ListColumns& columns);
-  const ListColumns& Columns() const { return columns_; }
 
   void SetRows(std::vector<ListRow> rows);
   // REQUIRES: 0 <= index <= RowCount().
@@ -27,7 +26,6 @@ class ListModel : public QAbstractTableModel {
   void Clear();
 
   int RowCount() const { return static_cast<int>(rows_.size()); }
-  const ListRow& Row(int index) const { return rows_[index]; }
   // The cell's bytes; empty when the row has no such cell.
   const std::string& Cell(int row, int column) const;
 

@@ -45,8 +45,7 @@ MainDlg::MainDlg(QWidget* parent) : QDialog(parent) {
   aboutButton_->setGeometry(du.Rect(7, 326, 119, 14));
   connect(aboutButton_, &QPushButton::clicked, this, &MainDlg::ShowAbout);
 
-  tree_->AddIcon(AppIcon());
-  tree_->AddIcon(AppIcon());
+  tree_->SetItemIcon(AppIcon());
   CreateScreens();
   connect(tree_, &QTreeWidget::itemSelectionChanged, this, &MainDlg::OnTreeSelectionChanged);
   ShowScreen(0);

@@ -22,7 +22,6 @@ class RefererGrid : public ListCtrlGrid {
 
   // Stored bytes, matched case-sensitively anywhere in the referer; empty hides nothing.
   void SetExclusionText(const std::string& text) { exclusion_ = text; }
-  const std::string& ExclusionText() const { return exclusion_; }
 
   // Replaces the rows: those of this grid's mode not excluded, in the given order; no totals.
   void Fill(const std::vector<RefererRow>& rows);

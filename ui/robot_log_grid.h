@@ -23,7 +23,6 @@ class RobotLogGrid : public ListCtrlGrid {
 
   // The stored rows; the robots screen reads the database into them before FillAll.
   std::vector<RobotLogRow>& Rows() { return rows_; }
-  const std::vector<RobotLogRow>& Rows() const { return rows_; }
 
   // Shows every stored row and recounts the rows per robot.
   void FillAll();

@@ -16,12 +16,10 @@ ScreensTreeCtrl::ScreensTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
   setIconSize(QSize(16, 16));
 }
 
-void ScreensTreeCtrl::AddIcon(const QIcon& icon) { images_.append(icon); }
-
 void ScreensTreeCtrl::InsertScreenItem(int index, const QString& label) {
   auto* item = new QTreeWidgetItem(this);
   item->setText(0, label);
-  if (!images_.isEmpty()) item->setIcon(0, images_.first());
+  if (!itemIcon_.isNull()) item->setIcon(0, itemIcon_);
   item->setData(0, Qt::UserRole, index);
 }
 

@@ -14,8 +14,8 @@ class ScreensTreeCtrl : public QTreeWidget {
  public:
   explicit ScreensTreeCtrl(QWidget* parent = nullptr);
 
-  // Appends an image; item images are image 0.
-  void AddIcon(const QIcon& icon);
+  // The image of every item inserted from now on.
+  void SetItemIcon(const QIcon& icon) { itemIcon_ = icon; }
   void InsertScreenItem(int index, const QString& label);
   // The screen index of the selected item, or -1 when none is selected.
   int SelectedScreenIndex() const;
@@ -26,7 +26,7 @@ class ScreensTreeCtrl : public QTreeWidget {
       const QModelIndex& index, const QEvent* event = nullptr) const override;
 
  private:
-  QList<QIcon> images_;
+  QIcon itemIcon_;
 };
 
 }  // namespace hitsieve
