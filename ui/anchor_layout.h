@@ -19,6 +19,7 @@ class AnchorLayout {
     ANCHOR_BOTTOM = 2,  // the bottom edge moves by dH
     ANCHOR_LEFT = 4,    // the left edge keeps its distance from the left; else moves by dW
     ANCHOR_RIGHT = 8,   // the right edge moves by dW
+    ANCHOR_ALL = ANCHOR_TOP | ANCHOR_BOTTOM | ANCHOR_LEFT | ANCHOR_RIGHT,  // grows with the parent
   };
 
   // Remembers `parent` and its current size; forgets earlier entries.

@@ -19,8 +19,9 @@ GridReportScreen::GridReportScreen(QWidget* parent, const QRect& grid, const QSi
   excelButton_ = AddButton(QStringLiteral("Excel"), QStringLiteral("excel"), du.Rect(0, 0, 50, 14));
   resize(du.Size(size.width(), size.height()));
 
+  using enum AnchorLayout::Flags;
   Layout().Init(this);
-  Layout().Add(grid_, 15);
+  Layout().Add(grid_, ANCHOR_ALL);
   connect(excelButton_, &QPushButton::clicked, this, &GridReportScreen::OnExcel);
 }
 

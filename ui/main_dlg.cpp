@@ -50,10 +50,11 @@ MainDlg::MainDlg(QWidget* parent) : QDialog(parent) {
   connect(tree_, &QTreeWidget::itemSelectionChanged, this, &MainDlg::OnTreeSelectionChanged);
   ShowScreen(0);
 
+  using enum AnchorLayout::Flags;
   layout_.Init(this);
-  layout_.Add(tree_, 7);
-  layout_.Add(frame_, 15);
-  layout_.Add(aboutButton_, 6);
+  layout_.Add(tree_, ANCHOR_TOP | ANCHOR_BOTTOM | ANCHOR_LEFT);
+  layout_.Add(frame_, ANCHOR_ALL);
+  layout_.Add(aboutButton_, ANCHOR_BOTTOM | ANCHOR_LEFT);
   Reload();
 }
 

@@ -40,12 +40,13 @@ RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {
                            du.Rect(425, 0, 50, 14));
   resize(du.Size(475, 313));
 
+  using enum AnchorLayout::Flags;
   Layout().Init(this);
-  Layout().Add(hostGrid_, 15);
-  Layout().Add(pageGrid_, 11);
-  Layout().Add(excludeEdit_, 9);
-  Layout().Add(excludeLabel_, 9);
-  Layout().Add(applyButton_, 9);
+  Layout().Add(hostGrid_, ANCHOR_ALL);
+  Layout().Add(pageGrid_, ANCHOR_TOP | ANCHOR_BOTTOM | ANCHOR_RIGHT);
+  Layout().Add(excludeEdit_, ANCHOR_TOP | ANCHOR_RIGHT);
+  Layout().Add(excludeLabel_, ANCHOR_TOP | ANCHOR_RIGHT);
+  Layout().Add(applyButton_, ANCHOR_TOP | ANCHOR_RIGHT);
   hostGrid_->SetupColumns(0);
   pageGrid_->SetupColumns(1);
   connect(applyButton_, &QPushButton::clicked, this, &RefererTab::OnApply);

@@ -30,10 +30,11 @@ RobotsTab::RobotsTab(QWidget* parent) : ReportScreen(parent) {
   logGrid_->setGeometry(du.Rect(0, 103, 411, 183));
   resize(du.Size(411, 286));
 
+  using enum AnchorLayout::Flags;
   Layout().Init(this);
-  Layout().Add(summaryGrid_, 13);
-  Layout().Add(robotChoice_, 9);
-  Layout().Add(logGrid_, 15);
+  Layout().Add(summaryGrid_, ANCHOR_TOP | ANCHOR_LEFT | ANCHOR_RIGHT);
+  Layout().Add(robotChoice_, ANCHOR_TOP | ANCHOR_RIGHT);
+  Layout().Add(logGrid_, ANCHOR_ALL);
   logGrid_->SetupColumns();
   summaryGrid_->SetupRobotSummaryColumns();
   // The address column is sized for a small dialog font; with a larger one it still shows a

@@ -62,10 +62,11 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   fileList_->setGeometry(du.Rect(0, 18, 399, 186));
   resize(du.Size(399, 204));
 
+  using enum AnchorLayout::Flags;
   Layout().Init(this);
-  Layout().Add(progress_, 13);
-  Layout().Add(status_, 9);
-  Layout().Add(fileList_, 15);
+  Layout().Add(progress_, ANCHOR_TOP | ANCHOR_LEFT | ANCHOR_RIGHT);
+  Layout().Add(status_, ANCHOR_TOP | ANCHOR_RIGHT);
+  Layout().Add(fileList_, ANCHOR_ALL);
   fileList_->SetupLogFileColumns();
 
   connect(addButton_, &QPushButton::clicked, this, &SettingsTab::OnAdd);
