@@ -67,11 +67,10 @@ void RobotsTab::FillRobotChoice() {
   const QSignalBlocker blocker(robotChoice_);
   robotChoice_->clear();
   names_.clear();
-  robotChoice_->insertItem(0, QStringLiteral("Все"));
+  robotChoice_->addItem(QStringLiteral("Все"));
   names_.emplace_back();
   for (const auto& [name, count] : logGrid_->Counts()) {
-    robotChoice_->insertItem(static_cast<int>(names_.size()),
-                             QString::fromStdString(Cp1251ToUtf8(name)));
+    robotChoice_->addItem(QString::fromStdString(Cp1251ToUtf8(name)));
     names_.push_back(name);
   }
   robotChoice_->setCurrentIndex(0);
