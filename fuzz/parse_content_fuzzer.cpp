@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to the log parser and the statistics collector, whole and read from a
-// file in blocks on several threads (the two must agree), and checks the hand-written splitter
-// and scans against the Boost components whose results they must equal.
+// file in blocks on several threads (the two must agree), checks the hand-written splitter
+// and scans against the Boost components whose results they must equal, and the gzip reader
+// against zlib on the bytes as they are and compressed into members that are then cut,
+// damaged or followed by other bytes.
 //
 // Build and run (from the repository root):
 //   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -15,16 +17,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/gzip_inflate.h"
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
 #include "engine/query_match.h"
 #include "engine/record_parser.h"
 #include "engine/stats_collector.h"
 #include "engine/text.h"
+#include "tests/engine/zlib_reference.h"
 
 namespace {
 
@@ -143,6 +149,56 @@ void CheckBlockReading(const hitsieve::StatsCollector& whole, std::string_view t
   }
 }
 
+void WriteScratch(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  Check(file != nullptr);
+  Check(std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
+  std::fclose(file);
+}
+
+// The gzip reader must give zlib's bytes, or refuse exactly where zlib does.
+void CheckGzipReader(std::string_view file, size_t piece) {
+  static const std::string path = [] {
+    std::atexit([] { std::remove((ScratchPath() + ".gz").c_str()); });
+    return ScratchPath() + ".gz";
+  }();
+  WriteScratch(path, file);
+  const std::optional<std::string> expected = hitsieve::ZlibDecompress(file);
+  std::string got;
+  std::string buffer(piece, '\0');
+  bool refused = false;
+  try {
+    hitsieve::GzipInflater reader(path);
+    while (const size_t n = reader.Read(buffer.data(), piece)) got.append(buffer, 0, n);
+  } catch (const std::runtime_error&) {
+    refused = true;
+  }
+  Check(refused == !expected.has_value());
+  if (expected) Check(got == *expected);
+}
+
+// The bytes as a file of their own, then compressed into one to three members and changed as
+// the input's first bytes say.
+void CheckGzip(const uint8_t* data, size_t size, std::string_view text) {
+  const size_t piece = size > 3 ? 1 + data[3] % 200 : 64;
+  CheckGzipReader(text, piece);
+  if (size < 8) return;
+  const size_t cut1 = data[4] * text.size() / 256;
+  const size_t cut2 = cut1 + data[5] * (text.size() - cut1) / 256;
+  std::string file = hitsieve::GzipMember(text.substr(0, cut1), data[6] % 10, Z_DEFAULT_STRATEGY,
+                                          data[6] & 0x80);
+  if (data[7] % 2) file += hitsieve::GzipMember(text.substr(cut1, cut2 - cut1), 1, Z_FIXED);
+  if (data[7] % 3) file += hitsieve::GzipMember(text.substr(cut2), 9, Z_FILTERED);
+  const size_t at = (static_cast<size_t>(data[5]) << 8 | data[4]) % file.size();
+  switch (data[7] >> 4) {
+    case 0: file.resize(at); break;
+    case 1: file[at] ^= static_cast<char>(data[6] | 1); break;
+    case 2: file += text.substr(0, 3); break;
+    default: break;
+  }
+  CheckGzipReader(file, piece);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -158,6 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   collector.ParseContent(text);
   CheckBlockReading(collector, text, data, size);
+  CheckGzip(data, size, text);
 
   const std::string line(text.substr(0, text.find('\n')));
   CheckSplitter(line);
