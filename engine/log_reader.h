@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace hitsieve {
 
@@ -31,6 +33,8 @@ struct CollectOptions {
   unsigned threads = 0;
   // A plain file smaller than this is parsed on one thread: starting threads would cost more.
   int64_t parallel_threshold = 8 << 20;
+  // Threads reading whole files at once when a run has several; 0 means one per core.
+  unsigned file_threads = 0;
 };
 
 // Reads `path` (gzip when IsGzipName says so, plain otherwise) in blocks and hands every record
@@ -41,6 +45,17 @@ struct CollectOptions {
 // discarded. `progress` may be null.
 void CollectFile(StatsCollector& collector, const std::string& path,
                  const CollectOptions& options = {}, ReadProgressObserver* progress = nullptr);
+
+// Reads `paths`, in this order, into `collector`: the statistics of CollectFile on each file in
+// turn. When there are several files and several cores, whole files are read on several threads
+// at once, each into a collector of its own, and merged into `collector` in file order; a few
+// files' statistics wait at most. `file_done` is called on the calling thread each time the next
+// file's records are all in `collector`; progress reports, also on the calling thread, follow the
+// first file not yet done. A failure is raised once the files before the failing one are done,
+// and it is the failure of the first failing file in order; `collector` must then be discarded.
+void CollectFiles(StatsCollector& collector, const std::vector<std::string>& paths,
+                  const CollectOptions& options, ReadProgressObserver* progress,
+                  const std::function<void()>& file_done);
 
 }  // namespace hitsieve
 

@@ -577,5 +577,124 @@ TEST(CollectFile, ReportsProgressInBytesOfTheFile) {
   }
 }
 
+// ---- Several files ----------------------------------------------------------------------
+
+// Files of a run read side by side must give what reading them one after another gives, and
+// report each file done in order, once its records are all in the run's collector.
+TEST(CollectFiles, WholeFilesSideBySideMatchReadingThemInTurn) {
+  const TempDir dir;
+  const std::vector<LogCase> cases = LogCases();
+  std::vector<std::string> paths;
+  std::vector<int64_t> records_after;  // the reference's record count after each file
+  StatsCollector whole = MakeCollector(kCountings[0]);
+  for (size_t n = 0; n < cases.size(); ++n) {
+    const std::string name = std::to_string(100 + n) + ".log";
+    switch (n % 3) {
+      case 0: WriteFile(dir / name, cases[n].text); paths.push_back(dir / name); break;
+      case 1: WriteFile(dir / name + ".gz", GzipMember(cases[n].text)); paths.push_back(dir / name + ".gz"); break;
+      default: WriteFile(dir / name + ".GZ", GzipMembers(cases[n].text, n)); paths.push_back(dir / name + ".GZ"); break;
+    }
+    whole.ParseContent(cases[n].text);
+    records_after.push_back(whole.records());
+  }
+  ASSERT_GT(whole.records(), 200);
+  const Snapshot want = Take(whole);
+  for (const unsigned threads : {0u, 1u, 2u, 3u, 7u}) {
+    for (const size_t block : {size_t{64}, CollectOptions().block_size}) {
+      SCOPED_TRACE("file threads " + std::to_string(threads) + ", block " + std::to_string(block));
+      StatsCollector got = MakeCollector(kCountings[0]);
+      std::vector<int64_t> records_seen;
+      CollectOptions options{block, 2, 0};
+      options.file_threads = threads;
+      CollectFiles(got, paths, options, nullptr, [&] { records_seen.push_back(got.records()); });
+      EXPECT_EQ(records_after, records_seen) << "a file was reported done before its records arrived";
+      EXPECT_EQ("", FirstDifference(want, Take(got)));
+    }
+  }
+}
+
+TEST(CollectFiles, TheFirstFailingFileInOrderEndsTheRun) {
+  const TempDir dir;
+  const std::string text = RandomLog(41).Text(3000);  // long enough to still be read by a worker
+  WriteFile(dir / "a.log", text);
+  WriteFile(dir / "b.log.gz", GzipMember(text));
+  WriteFile(dir / "damaged.log.gz", GzipMember(text).substr(0, 3000));
+  WriteFile(dir / "tiny.log", "x\n");
+  const struct {
+    std::vector<std::string> names;
+    const char* error;
+    int done;  // files reported done before the failure
+  } cases[] = {
+      {{"a.log", "b.log.gz", "damaged.log.gz", "tiny.log", "missing.log"}, kGzipReadError, 2},
+      {{"a.log", "missing.log", "tiny.log", "damaged.log.gz"}, kFileOpenError, 1},
+      {{"tiny.log", "a.log", "b.log.gz", "a.log", "missing.log.gz"}, kGzipOpenError, 4},
+      {{"damaged.log.gz", "a.log", "b.log.gz"}, kGzipReadError, 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> paths;
+    for (const std::string& name : c.names) paths.push_back(dir / name);
+    for (const unsigned threads : {1u, 2u, 4u}) {
+      SCOPED_TRACE(c.names.front() + "..., threads " + std::to_string(threads));
+      CollectOptions options;
+      options.file_threads = threads;
+      StatsCollector got = MakeCollector(kCountings[0]);
+      int done = 0;
+      std::string error = "no error";
+      try {
+        CollectFiles(got, paths, options, nullptr, [&] { ++done; });
+      } catch (const std::runtime_error& e) {
+        error = e.what();
+      }
+      EXPECT_EQ(c.error, error);
+      EXPECT_EQ(c.done, done);
+    }
+  }
+  // What the caller's own callback throws ends the run too, with every worker stopped.
+  const std::vector<std::string> many(20, dir / "a.log");
+  CollectOptions options;
+  options.file_threads = 2;
+  StatsCollector got = MakeCollector(kCountings[0]);
+  int done = 0;
+  EXPECT_THROW(CollectFiles(got, many, options, nullptr,
+                            [&] {
+                              if (++done == 3) throw std::logic_error("observer failed");
+                            }),
+               std::logic_error);
+  EXPECT_EQ(3, done);
+}
+
+TEST(CollectFiles, ReportsProgressOfTheFirstFileNotDone) {
+  const TempDir dir;
+  std::vector<std::string> paths;
+  std::vector<int64_t> sizes;
+  for (uint32_t seed = 0; seed < 6; ++seed) {
+    const std::string text = RandomLog(50 + seed).Text(300 * (seed % 3));  // some empty
+    const std::string name = dir / ("f" + std::to_string(seed) + (seed % 2 ? ".log.gz" : ".log"));
+    WriteFile(name, seed % 2 ? GzipMember(text) : text);
+    paths.push_back(name);
+    sizes.push_back(static_cast<int64_t>(fs::file_size(name)));
+  }
+  RecordingProgress progress;
+  std::vector<size_t> reports_at_done;
+  CollectOptions options{512, 1, 0};
+  options.file_threads = 3;
+  StatsCollector got = MakeCollector(kCountings[0]);
+  CollectFiles(got, paths, options, &progress, [&] { reports_at_done.push_back(progress.reports().size()); });
+  ASSERT_EQ(paths.size(), reports_at_done.size());
+  const auto reports = progress.reports();
+  size_t from = 0;
+  for (size_t k = 0; k < paths.size(); ++k) {
+    SCOPED_TRACE("file " + std::to_string(k));
+    ASSERT_LT(from, reports_at_done[k]) << "no report for this file";
+    EXPECT_EQ(std::make_pair(int64_t{0}, sizes[k]), reports[from]) << "a file's reports start at 0";
+    EXPECT_EQ(std::make_pair(sizes[k], sizes[k]), reports[reports_at_done[k] - 1]);
+    for (size_t r = from + 1; r < reports_at_done[k]; ++r) {
+      EXPECT_EQ(sizes[k], reports[r].second);
+      EXPECT_LE(reports[r - 1].first, reports[r].first) << "progress went back";
+    }
+    from = reports_at_done[k];
+  }
+}
+
 }  // namespace
 }  // namespace hitsieve
