@@ -11,7 +11,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/run_progress.h"
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "engine/page_filter.h"
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"

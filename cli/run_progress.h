@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "engine/log_reader.h"
 
 namespace hitsieve::cli {

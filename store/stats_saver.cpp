@@ -1,8 +1,8 @@
 #include "store/stats_saver.h"
 
-#include "engine/analysis_job.h"
 #include "engine/stats_collector.h"
 #include "store/row_writers.h"
+#include "store/save_progress.h"
 #include "store/stats_database.h"
 
 namespace hitsieve {

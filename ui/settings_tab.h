@@ -6,7 +6,7 @@
 #include <deque>
 #include <mutex>
 
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "engine/log_reader.h"
 #include "ui/report_screen.h"
 

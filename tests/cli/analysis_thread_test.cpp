@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli_test_support.h"
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
 #include "store/stats_database.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "engine/stats_collector.h"
 #include "store/report_queries.h"
 #include "store/sqlitepp/statement.h"

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "engine/search_engine.h"
 #include "store/stats_database.h"
 #include "ui/list_ctrl_grid.h"

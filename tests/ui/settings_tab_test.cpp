@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QThread>
 
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "ui/analyse_prop_dlg.h"
 #include "ui/common_stat_dlg.h"
 #include "ui/list_ctrl_grid.h"

@@ -1,5 +1,5 @@
-#ifndef HITSIEVE_ENGINE_ANALYSIS_JOB_H_
-#define HITSIEVE_ENGINE_ANALYSIS_JOB_H_
+#ifndef HITSIEVE_RUN_ANALYSIS_JOB_H_
+#define HITSIEVE_RUN_ANALYSIS_JOB_H_
 
 #include <functional>
 #include <mutex>
@@ -9,6 +9,7 @@
 
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
+#include "store/save_progress.h"
 
 namespace hitsieve {
 
@@ -29,13 +30,6 @@ class AnalysisObserver {
  public:
   virtual ~AnalysisObserver() = default;
   virtual void Notify(int event) = 0;
-};
-
-// Receives the saving positions 1 to 5. Called on the worker thread.
-class SaveProgressObserver {
- public:
-  virtual ~SaveProgressObserver() = default;
-  virtual void SetPosition(int position) = 0;
 };
 
 // Log file paths, in byte order of the path text.
@@ -89,4 +83,4 @@ class AnalysisThread {
 
 }  // namespace hitsieve
 
-#endif  // HITSIEVE_ENGINE_ANALYSIS_JOB_H_
+#endif  // HITSIEVE_RUN_ANALYSIS_JOB_H_

@@ -1,4 +1,4 @@
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 
 #include <exception>
 #include <stdexcept>
