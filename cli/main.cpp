@@ -21,6 +21,7 @@ constexpr char kToolHelp[] =
     "  analyse   read log files and replace the statistics in the database\n"
     "  report    print one report (common, pages, queries, referers, robots)\n"
     "  export    write one report (common, pages, queries) to an .xlsx workbook\n"
+    "  html      write every report to one self-contained web page\n"
     "\n"
     "Run 'hitsieve-cli COMMAND --help' for a command's options.\n"
     "Exit status: 0 success, 1 failure (the database keeps its previous contents),\n"
@@ -38,6 +39,7 @@ int Dispatch(const std::vector<std::string>& args) {
   if (command == "analyse" || command == "analyze") return AnalyseCommand(rest);
   if (command == "report") return ReportCommand(rest);
   if (command == "export") return ExportCommand(rest);
+  if (command == "html") return HtmlCommand(rest);
   throw UsageError("unknown command '" + command + "' (try --help)");
 }
 

@@ -1,0 +1,48 @@
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "export/html_report.h"
+#include "store/stats_database.h"
+
+namespace hitsieve::cli {
+
+const char kHtmlHelp[] =
+    "Usage: hitsieve-cli html --output FILE.html [--db FILE] [--force]\n"
+    "\n"
+    "Writes the stored statistics as one self-contained web page: a summary, the daily chart\n"
+    "with a date range, the five reports as sortable, filterable tables with every row, and a\n"
+    "panel per crawler. The page loads nothing from the network; open it in any browser or send\n"
+    "it as an attachment.\n"
+    "\n"
+    "Options:\n"
+    "  --output FILE  the page to write (required); an existing FILE is refused\n"
+    "  --force        replace an existing FILE\n"
+    "  --db FILE      statistics database (default dat1.dt in the current directory)\n"
+    "  -h, --help     show this help\n";
+
+int HtmlCommand(const std::vector<std::string>& args) {
+  const ParsedArguments parsed =
+      ParseArguments(args, {{"--help"}, {"--output", true}, {"--db", true}, {"--force"}});
+  if (parsed.Has("--help")) {
+    std::fputs(kHtmlHelp, stdout);
+    return kExitOk;
+  }
+  if (!parsed.operands.empty()) throw UsageError("html: unexpected argument '" + parsed.operands[0] + "'");
+  const std::string path = parsed.Value("--output").value_or("");
+  if (path.empty()) throw UsageError("html: --output FILE is required");
+  const bool force = parsed.Has("--force");
+  if (!force && std::filesystem::exists(std::filesystem::symlink_status(path)))
+    throw std::runtime_error(path + " already exists (use --force to replace it)");
+
+  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  WriteHtmlReportFile(path, force);
+  std::printf("report page written to %s\n", path.c_str());
+  return kExitOk;
+}
+
+}  // namespace hitsieve::cli

@@ -1,0 +1,277 @@
+#include "export/html_report.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+#include "engine/search_engine.h"
+#include "engine/text.h"
+#include "export/html_report_assets.h"
+#include "export/report_lists.h"
+#include "export/sha256.h"
+#include "export/xlsx_file.h"
+
+namespace hitsieve {
+
+namespace {
+
+// Appends JSON by hand: the page's data is a few arrays of arrays, and every string goes through
+// JsonString so that nothing in it can end the script element.
+class JsonWriter {
+ public:
+  explicit JsonWriter(std::string& out) : out_(out) {}
+
+  JsonWriter& Text(std::string_view utf8) { return Put(JsonString(utf8)); }
+  JsonWriter& Log(std::string_view cp1251) { return Text(Cp1251ToUtf8(cp1251)); }
+  JsonWriter& Number(int64_t value) { return Put(Decimal(value)); }
+  JsonWriter& Null() { return Put("null"); }
+  JsonWriter& Open(char bracket) {
+    Separate();
+    out_ += bracket;
+    first_ = true;
+    return *this;
+  }
+  JsonWriter& Close(char bracket) {
+    out_ += bracket;
+    first_ = false;
+    return *this;
+  }
+  JsonWriter& Key(std::string_view name) {
+    Separate();
+    out_ += JsonString(name);
+    out_ += ':';
+    first_ = true;
+    return *this;
+  }
+  JsonWriter& Titles(const ListColumns& columns) {
+    Open('[');
+    for (const ListColumn& column : columns) Text(column.title);
+    return Close(']');
+  }
+
+ private:
+  JsonWriter& Put(std::string_view text) {
+    Separate();
+    out_ += text;
+    return *this;
+  }
+  void Separate() {
+    if (!first_) out_ += ',';
+    first_ = false;
+  }
+
+  std::string& out_;
+  bool first_ = true;
+};
+
+// Requests per day and per status code of one crawler.
+struct CrawlerFigures {
+  int64_t requests = 0;
+  std::map<std::string, int64_t> days;
+  std::map<int32_t, int64_t> codes;
+};
+
+void WriteRows(JsonWriter& json, const HtmlReportData& data) {
+  json.Key("days").Open('[');
+  for (const CommonStatsRow& row : data.days) {
+    json.Open('[').Log(row.date).Number(row.ips).Number(row.visitors).Number(row.views);
+    json.Number(row.searches).Close(']');
+  }
+  json.Close(']').Key("pages").Open('[');
+  for (const PageStatsRow& row : data.pages) {
+    json.Open('[').Log(row.page).Number(row.visits).Number(row.searches).Number(row.bandwidth);
+    for (int32_t count : row.engines) json.Number(count);
+    json.Close(']');
+  }
+  json.Close(']').Key("queries").Open('[');
+  for (const QueryStatsRow& row : data.queries) {
+    json.Open('[').Log(row.query).Number(row.total);
+    for (int32_t count : row.engines) json.Number(count);
+    json.Close(']');
+  }
+  json.Close(']').Key("hosts").Open('[');
+  for (const RefererRow& row : data.referers) {
+    if (row.type == 0) json.Open('[').Log(row.referer).Number(row.cnt).Close(']');
+  }
+  // Whole referers: the text as stored, its count, the readable form when it differs, and
+  // whether the stored text may serve as a link.
+  json.Close(']').Key("referers").Open('[');
+  for (const RefererRow& row : data.referers) {
+    if (row.type != 1) continue;
+    const std::string shown = Cp1251ToUtf8(row.referer);
+    const std::string readable = ReadableReferer(row.referer);
+    json.Open('[').Text(shown).Number(row.cnt);
+    readable == shown ? json.Null() : json.Text(readable);
+    json.Number(IsWebLink(row.referer) ? 1 : 0).Close(']');
+  }
+  json.Close(']').Key("robots").Open('[');
+  for (const RobotLogRow& row : data.robots) {
+    json.Open('[').Log(row.name).Log(row.action).Number(row.code).Log(row.ip).Log(row.date);
+    json.Close(']');
+  }
+  json.Close(']');
+}
+
+void WriteCrawlers(JsonWriter& json, const std::vector<RobotLogRow>& robots) {
+  std::map<std::string, CrawlerFigures> crawlers;
+  for (const RobotLogRow& row : robots) {
+    CrawlerFigures& figures = crawlers[row.name];
+    ++figures.requests;
+    ++figures.days[row.date];
+    ++figures.codes[row.code];
+  }
+  json.Key("crawlers").Open('[');
+  for (const auto& [name, figures] : crawlers) {
+    json.Open('[').Log(name).Number(figures.requests).Open('[');
+    for (const auto& [day, count] : figures.days) json.Open('[').Log(day).Number(count).Close(']');
+    json.Close(']').Open('[');
+    for (const auto& [code, count] : figures.codes)
+      json.Open('[').Number(code).Number(count).Close(']');
+    json.Close(']').Close(']');
+  }
+  json.Close(']');
+}
+
+std::string DataJson(const HtmlReportData& data) {
+  std::string out;
+  out.reserve(64 + 80 * (data.days.size() + data.pages.size() + data.queries.size() +
+                         data.referers.size() + data.robots.size()));
+  JsonWriter json(out);
+  json.Open('{').Key("titles").Open('{');
+  json.Key("days").Titles(CommonStatsColumns()).Key("pages").Titles(PageStatsColumns());
+  json.Key("queries").Titles(QueryStatsColumns()).Key("hosts").Titles(RefererColumns(0));
+  json.Key("referers").Titles(RefererColumns(1)).Key("robots").Titles(RobotLogColumns());
+  json.Key("crawlers").Titles(RobotSummaryColumns()).Close('}');
+  WriteRows(json, data);
+  WriteCrawlers(json, data.robots);
+  json.Close('}');
+  return out;
+}
+
+std::string LocalTimeText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
+  return buffer;
+}
+
+std::string CspSource(std::string_view text) {
+  const std::array<uint8_t, 32> digest = Sha256(text);
+  return "'sha256-" + Base64(digest.data(), digest.size()) + "'";
+}
+
+// Whole numbers with thin groups, as the summary shows them: 1234567 -> "1 234 567".
+std::string Grouped(int64_t value) {
+  std::string digits = Decimal(value < 0 ? -value : value);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, "\u202F");
+  return value < 0 ? "-" + digits : digits;
+}
+
+std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) {
+  const auto item = [](std::string_view label, const std::string& value, std::string_view id) {
+    return "<div class=\"figure\"><dt>" + std::string(label) + "</dt><dd id=\"sum-" +
+           std::string(id) + "\">" + value + "</dd></div>\n";
+  };
+  const std::string period =
+      s.first_day.empty() ? std::string("—")
+                          : HtmlEscape(Cp1251ToUtf8(s.first_day)) + " — " +
+                                HtmlEscape(Cp1251ToUtf8(s.last_day));
+  std::string html = "<section id=\"summary\"><h2>Сводка</h2><dl class=\"figures\">\n";
+  html += item("Дней", Grouped(s.days), "days");
+  html += item("Период", period, "period");
+  html += item("Хосты", Grouped(s.hosts), "hosts");
+  html += item("Посетители", Grouped(s.visitors), "visitors");
+  html += item("Просмотры", Grouped(s.views), "views");
+  html += item("Searches", Grouped(s.searches), "searches");
+  html += item("Страниц", Grouped(s.pages), "pages");
+  html += item("Запросов", Grouped(s.phrases), "phrases");
+  html += item("Обращений роботов", Grouped(s.robot_hits), "robots");
+  html += "</dl><p class=\"note\">Отчёт составлен " + HtmlEscape(generated) + ".</p></section>\n";
+  return html;
+}
+
+// The sections the script fills; without the script only the summary is there.
+constexpr char kBodySections[] = R"HTML(<nav id="nav"></nav>
+<noscript><p class="note">Графики и таблицы показывает сценарий страницы: разрешите его, чтобы их увидеть.</p></noscript>
+<section id="daily"><h2>Общая статистика</h2>
+<p class="note">Даты есть только у ежедневной статистики: диапазон дат ограничивает график и таблицу по дням, остальные отчёты охватывают весь период.</p>
+<div id="range"></div><div id="chart"></div><div id="days-table"></div></section>
+<section id="pages"><h2>Обращения к страницам</h2><div id="pages-table"></div></section>
+<section id="queries"><h2>Поисковые запросы</h2><div id="queries-table"></div></section>
+<section id="referers"><h2>Рефереры</h2><div class="pair"><div id="hosts-table"></div><div id="referers-table"></div></div></section>
+<section id="robots"><h2>Поисковики</h2><div id="crawlers-table"></div><div id="crawler-panels"></div><h3>Запросы роботов</h3><div id="robots-table"></div></section>
+)HTML";
+
+}  // namespace
+
+void ReadHtmlReportData(HtmlReportData& data) {
+  HtmlReportData read;
+  ReadCommonStats(read.days);
+  ReadPageStats(read.pages);
+  ReadQueryStats(read.queries);
+  ReadRefererStats(read.referers);
+  ReadRobotLog(read.robots);
+  data = std::move(read);
+}
+
+HtmlReportSummary SummariseReport(const HtmlReportData& data) {
+  HtmlReportSummary s;
+  s.days = static_cast<int64_t>(data.days.size());
+  std::optional<int32_t> first, last;
+  for (const CommonStatsRow& row : data.days) {
+    s.hosts += row.ips;
+    s.visitors += row.visitors;
+    s.views += row.views;
+    s.searches += row.searches;
+    const std::optional<int32_t> day = DayNumber(row.date);
+    if (!day) continue;
+    if (!first || *day < *first) first = day, s.first_day = row.date;
+    if (!last || *day > *last) last = day, s.last_day = row.date;
+  }
+  s.pages = static_cast<int64_t>(data.pages.size());
+  s.phrases = static_cast<int64_t>(data.queries.size());
+  s.robot_hits = static_cast<int64_t>(data.robots.size());
+  return s;
+}
+
+std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generated) {
+  const std::string script = kHtmlReportScript;
+  const std::string style = kHtmlReportStyle;
+  std::string page;
+  page += "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n";
+  page += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src " +
+          CspSource(script) + "; style-src " + CspSource(style) +
+          "; img-src 'none'; base-uri 'none'; form-action 'none'\">\n";
+  page += "<meta name=\"referrer\" content=\"no-referrer\">\n";
+  page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  page += "<title>Hitsieve: отчёт</title>\n<style>" + style + "</style>\n</head>\n<body>\n";
+  page += "<header><h1>Hitsieve: отчёт о посещениях</h1></header>\n<main>\n";
+  page += SummaryHtml(SummariseReport(data), generated);
+  page += kBodySections;
+  page += "</main>\n<script type=\"application/json\" id=\"report-data\">";
+  page += DataJson(data);
+  page += "</script>\n<script>" + script + "</script>\n</body>\n</html>\n";
+  return page;
+}
+
+void WriteHtmlReportFile(const std::string& path, bool replace) {
+  HtmlReportData data;
+  ReadHtmlReportData(data);
+  const std::string page = BuildHtmlReport(data, LocalTimeText());
+  const std::filesystem::path target(path);
+  TemporaryFile file(target.parent_path().string(), path);
+  {
+    std::ofstream out(file.path(), std::ios::binary | std::ios::trunc);
+    out.write(page.data(), static_cast<std::streamsize>(page.size()));
+    out.close();
+    if (!out) throw std::runtime_error("Could not write the report page " + path);
+  }
+  if (!file.PlaceAt(path, replace)) throw std::runtime_error(path + " already exists");
+}
+
+}  // namespace hitsieve

@@ -1,0 +1,78 @@
+#ifndef HITSIEVE_EXPORT_HTML_REPORT_H_
+#define HITSIEVE_EXPORT_HTML_REPORT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/report_queries.h"
+
+// The report page: one self-contained HTML file holding the five reports, a daily chart with a
+// date range, and a panel per crawler. The statistics travel inside the page as JSON; the page's
+// own script draws the chart (SVG) and the tables (sortable, filtered, a page of rows at a
+// time). Nothing is fetched: a Content-Security-Policy forbids every network request and any
+// script but the page's own, so the file works from disk and as an e-mail attachment.
+//
+// Log texts reach the browser only as JSON strings that the script puts into the page as text,
+// never as markup; the few texts written as HTML (the summary's first and last day) are escaped.
+// No Qt; the desktop program and hitsieve-cli both call WriteHtmlReportFile.
+namespace hitsieve {
+
+// The rows of the five tables, in their queries' order.
+struct HtmlReportData {
+  std::vector<CommonStatsRow> days;
+  std::vector<PageStatsRow> pages;
+  std::vector<QueryStatsRow> queries;
+  std::vector<RefererRow> referers;
+  std::vector<RobotLogRow> robots;
+};
+
+// The figures above the chart. Sums are 64-bit, so no column total wraps.
+struct HtmlReportSummary {
+  int64_t days = 0;
+  std::string first_day, last_day;  // by calendar; empty when no day key reads as a date
+  int64_t hosts = 0, visitors = 0, views = 0, searches = 0;
+  int64_t pages = 0, phrases = 0, robot_hits = 0;
+};
+
+// Reads the five tables through the report queries. Throws sqlitepp::exception; `data` is then
+// left as it was. REQUIRES: the database has been named; never while a run is saving.
+void ReadHtmlReportData(HtmlReportData& data);
+
+HtmlReportSummary SummariseReport(const HtmlReportData& data);
+
+// The whole page. `generated` is shown as the time of writing (any text; escaped).
+std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generated);
+
+// Reads the database and writes the page to `path` through a temporary file and a rename.
+// An existing `path` is refused unless `replace`. Throws std::runtime_error (or
+// sqlitepp::exception) on failure; the previous file, if any, is then left untouched.
+void WriteHtmlReportFile(const std::string& path, bool replace);
+
+// The pieces that keep the page safe, exposed for tests.
+
+// A day key "dd/Mon/yyyy" as yyyymmdd, or nothing when it is not a real calendar day.
+std::optional<int32_t> DayNumber(std::string_view day_key);
+
+// UTF-8 text as HTML character data or attribute value: & < > " ' become references.
+std::string HtmlEscape(std::string_view utf8);
+
+// UTF-8 text as a JSON string literal (with its quotes) that can sit inside a <script> element:
+// besides JSON's own escapes, < > & and U+2028/U+2029 are written as \u escapes, so no text can
+// close the element, open a comment or end a line for older script parsers. Bytes that are not
+// UTF-8 become U+FFFD.
+std::string JsonString(std::string_view utf8);
+
+// True for an absolute http or https URL (scheme in any letter case, nothing before it): the
+// only referers the page turns into links.
+bool IsWebLink(std::string_view url);
+
+// A referer as people read it: %XY sequences and '+' decoded, then taken as UTF-8 when the bytes
+// are valid UTF-8 and as Windows-1251 otherwise. Control characters become U+FFFD.
+std::string ReadableReferer(std::string_view raw);
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_EXPORT_HTML_REPORT_H_

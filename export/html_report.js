@@ -1,0 +1,587 @@
+'use strict';
+// The report page's script. The statistics come from the JSON element "report-data"; every text
+// from a log is put into the page with textContent or as an attribute value, never as markup.
+// The tables keep all their rows in memory and draw one page of them at a time.
+(function () {
+  var SVG = 'http://www.w3.org/2000/svg';
+  var MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
+  var SERIES = [
+    { column: 1, name: 'Хосты', color: '#1f77b4' },
+    { column: 2, name: 'Посетители', color: '#2ca02c' },
+    { column: 3, name: 'Просмотры', color: '#ff7f0e' },
+    { column: 4, name: 'Searches', color: '#9467bd' }
+  ];
+  var PAGE_SIZES = [25, 50, 100, 500, 1000];
+  var data = JSON.parse(document.getElementById('report-data').textContent);
+
+  function el(tag, className, text) {
+    var node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
+  function svg(tag, attributes) {
+    var node = document.createElementNS(SVG, tag);
+    for (var name in attributes) node.setAttribute(name, attributes[name]);
+    return node;
+  }
+
+  // Day keys are "dd/Mon/yyyy" as the log wrote them; anything else has no place in the calendar.
+  var dayCache = new Map();
+  function dayNumber(text) {
+    var cached = dayCache.get(text);
+    if (cached !== undefined) return cached;
+    var value = NaN;
+    var m = /^(\d\d)\/([A-Z][a-z]{2})\/(\d{4})$/.exec(text);
+    if (m) {
+      var day = +m[1], month = MONTHS.indexOf(m[2]) + 1, year = +m[3];
+      var leap = (year % 4 === 0 && year % 100 !== 0) || year % 400 === 0;
+      var length = [31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31][month - 1];
+      if (month > 0 && day >= 1 && day <= length) value = year * 10000 + month * 100 + day;
+    }
+    dayCache.set(text, value);
+    return value;
+  }
+  function isoDay(number) {
+    var s = String(number);
+    return s.slice(0, 4) + '-' + s.slice(4, 6) + '-' + s.slice(6, 8);
+  }
+  function dayFromIso(text) {
+    var m = /^(\d{4})-(\d\d)-(\d\d)$/.exec(text);
+    return m ? +m[1] * 10000 + +m[2] * 100 + +m[3] : NaN;
+  }
+  function epochDay(number) {
+    return Date.UTC(Math.floor(number / 10000), Math.floor(number / 100) % 100 - 1, number % 100) / 864e5;
+  }
+  function dayLabel(number) {
+    return String(number % 100).padStart(2, '0') + '/' + MONTHS[Math.floor(number / 100) % 100 - 1] +
+      '/' + Math.floor(number / 10000);
+  }
+
+  function dashOrDecimal(value) { return value > 0 ? String(value) : '-'; }
+  function megabytes(value) { return (value / 1048576).toFixed(2).replace('.', ','); }
+  function grouped(value) { return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, '\u202F'); }
+  function isWebLink(url) { return /^https?:\/\/./i.test(url); }
+
+  // How a column shows, sorts and totals its cells. `at` is the row's index of the value.
+  var KINDS = {
+    text: { show: function (v) { return v; }, key: function (v) { return v.toLowerCase(); }, text: true },
+    day: { show: function (v) { return v; }, key: dayNumber, text: true, day: true },
+    count: { show: dashOrDecimal, key: Number, total: dashOrDecimal, numeric: true },
+    megabytes: { show: megabytes, key: Number, total: megabytes, numeric: true },
+    decimal: { show: String, key: Number, numeric: true },
+    referer: {
+      show: function (v, row) { return row[2] === null ? v : row[2]; },
+      key: function (v, row) { return (row[2] === null ? v : row[2]).toLowerCase(); },
+      text: true, referer: true
+    }
+  };
+
+  function compareKeys(a, b) {
+    // NaN (a day key that is no date) sorts after every date.
+    var an = a !== a, bn = b !== b;
+    if (an || bn) return an === bn ? 0 : an ? 1 : -1;
+    return a < b ? -1 : a > b ? 1 : 0;
+  }
+
+  // A sortable, filtered, paged table over `spec.rows`. The host element carries the shown row
+  // count, the page and the number of pages as data attributes.
+  function Table(host, spec) {
+    this.host = host;
+    this.spec = spec;
+    this.rows = spec.rows;
+    this.columns = spec.columns.map(function (c) {
+      return typeof c === 'string' ? { kind: KINDS[c] } : { kind: KINDS[c.kind], choice: c.choice };
+    });
+    this.keys = [];
+    this.haystacks = null;
+    this.sortColumn = spec.sortColumn === undefined ? -1 : spec.sortColumn;
+    this.sortDescending = false;
+    this.filterText = '';
+    this.choice = '';
+    this.include = null;
+    this.pageSize = spec.pageSize || 50;
+    this.page = 0;
+    this.build();
+    this.sort();
+  }
+  Table.prototype.build = function () {
+    var self = this;
+    var tools = el('div', 'tools');
+    this.filterBox = el('input', 'filter');
+    this.filterBox.type = 'search';
+    this.filterBox.placeholder = 'Фильтр';
+    this.filterBox.setAttribute('aria-label', 'Фильтр');
+    var timer = 0;
+    this.filterBox.addEventListener('input', function () {
+      clearTimeout(timer);
+      timer = setTimeout(function () { self.setFilter(self.filterBox.value); }, 150);
+    });
+    tools.appendChild(this.filterBox);
+    if (this.spec.choices) {
+      this.choiceBox = el('select', 'choice');
+      this.choiceBox.appendChild(new Option('Все', ''));
+      this.spec.choices.forEach(function (name) { self.choiceBox.appendChild(new Option(name, name)); });
+      this.choiceBox.addEventListener('change', function () { self.choice = self.choiceBox.value; self.refilter(); });
+      tools.appendChild(this.choiceBox);
+    }
+    this.info = el('span', 'info');
+    tools.appendChild(this.info);
+    this.host.appendChild(tools);
+    var wrap = el('div', 'scroll');
+    var table = el('table');
+    var head = el('thead');
+    var headRow = el('tr');
+    this.headers = this.spec.titles.map(function (title, index) {
+      var th = el('th', self.columns[index].kind.numeric ? 'num' : '', title);
+      th.tabIndex = 0;
+      th.title = 'Сортировать';
+      var sortBy = function () { self.sortBy(index); };
+      th.addEventListener('click', sortBy);
+      th.addEventListener('keydown', function (e) { if (e.key === 'Enter') sortBy(); });
+      headRow.appendChild(th);
+      return th;
+    });
+    head.appendChild(headRow);
+    this.totalsBody = el('tbody', 'totals');
+    this.body = el('tbody');
+    table.appendChild(head);
+    table.appendChild(this.totalsBody);
+    table.appendChild(this.body);
+    wrap.appendChild(table);
+    this.host.appendChild(wrap);
+    this.pager = el('div', 'pager');
+    this.host.appendChild(this.pager);
+  };
+  Table.prototype.keyOf = function (column) {
+    if (!this.keys[column]) {
+      var kind = this.columns[column].kind;
+      this.keys[column] = this.rows.map(function (row) { return kind.key(row[column], row); });
+    }
+    return this.keys[column];
+  };
+  Table.prototype.sortBy = function (column) {
+    if (this.sortColumn === column) {
+      this.sortDescending = !this.sortDescending;
+    } else {
+      this.sortColumn = column;
+      this.sortDescending = this.columns[column].kind.numeric;  // biggest first
+    }
+    this.sort();
+  };
+  Table.prototype.sort = function () {
+    var order = this.rows.map(function (row, index) { return index; });
+    if (this.sortColumn >= 0) {
+      var keys = this.keyOf(this.sortColumn), rows = this.rows, column = this.sortColumn;
+      var sign = this.sortDescending ? -1 : 1, day = this.columns[column].kind.day;
+      order.sort(function (a, b) {
+        var c = compareKeys(keys[a], keys[b]);
+        if (c === 0 && day) c = rows[a][column] < rows[b][column] ? -1 : rows[a][column] > rows[b][column] ? 1 : 0;
+        return sign * c || a - b;
+      });
+    }
+    this.order = order;
+    var self = this;
+    this.headers.forEach(function (th, index) {
+      th.setAttribute('aria-sort', index !== self.sortColumn ? 'none' :
+        self.sortDescending ? 'descending' : 'ascending');
+    });
+    this.refilter();
+  };
+  Table.prototype.haystack = function (index) {
+    if (!this.haystacks) this.haystacks = new Array(this.rows.length);
+    var text = this.haystacks[index];
+    if (text === undefined) {
+      var row = this.rows[index], parts = [];
+      this.columns.forEach(function (c, k) {
+        if (!c.kind.text) return;
+        parts.push(row[k]);
+        if (c.kind.referer && row[2] !== null) parts.push(row[2]);
+      });
+      text = this.haystacks[index] = parts.join('\n').toLowerCase();
+    }
+    return text;
+  };
+  Table.prototype.setFilter = function (text) {
+    this.filterText = text.toLowerCase();
+    this.refilter();
+  };
+  // `include(row)` limits the rows further (the date range); null shows them all.
+  Table.prototype.setInclude = function (include) {
+    this.include = include;
+    this.refilter();
+  };
+  Table.prototype.refilter = function () {
+    var self = this, query = this.filterText, include = this.include, choice = this.choice;
+    var choiceColumn = this.spec.choiceColumn;
+    if (!query && !include && !choice) {
+      this.view = this.order;
+    } else {
+      this.view = this.order.filter(function (index) {
+        var row = self.rows[index];
+        if (include && !include(row)) return false;
+        if (choice && row[choiceColumn] !== choice) return false;
+        return !query || self.haystack(index).indexOf(query) >= 0;
+      });
+    }
+    this.page = 0;
+    this.render();
+    if (this.onChange) this.onChange(this);
+  };
+  Table.prototype.pages = function () { return Math.max(1, Math.ceil(this.view.length / this.pageSize)); };
+  Table.prototype.render = function () {
+    var self = this;
+    var first = this.page * this.pageSize;
+    var shown = this.view.slice(first, first + this.pageSize);
+    var fragment = document.createDocumentFragment();
+    shown.forEach(function (index) { fragment.appendChild(self.rowElement(self.rows[index])); });
+    if (shown.length === 0) {
+      var empty = el('tr', 'empty');
+      var cell = el('td', '', this.rows.length ? 'Нет строк, подходящих под условия' : 'Нет данных');
+      cell.colSpan = this.columns.length;
+      empty.appendChild(cell);
+      fragment.appendChild(empty);
+    }
+    this.body.replaceChildren(fragment);
+    this.renderTotals();
+    this.renderPager(first, shown.length);
+    this.host.dataset.rows = this.view.length;
+    this.host.dataset.page = this.page + 1;
+    this.host.dataset.pages = this.pages();
+  };
+  Table.prototype.rowElement = function (row) {
+    var tr = el('tr');
+    this.columns.forEach(function (c, k) {
+      var value = row[k], kind = c.kind;
+      var td = el('td', kind.numeric ? 'num' : '');
+      if (kind.referer) {
+        var text = kind.show(value, row);
+        if (row[3] === 1 && isWebLink(value)) {
+          var a = el('a', '', text);
+          a.href = value;
+          a.rel = 'noopener noreferrer nofollow';
+          a.target = '_blank';
+          a.title = value;
+          td.appendChild(a);
+        } else {
+          td.textContent = text;
+          if (text !== value) td.title = value;
+        }
+      } else {
+        td.textContent = kind.show(value, row);
+      }
+      tr.appendChild(td);
+    });
+    return tr;
+  };
+  Table.prototype.renderTotals = function () {
+    if (!this.spec.totals) return;
+    var self = this, sums = this.columns.map(function () { return 0; });
+    this.view.forEach(function (index) {
+      var row = self.rows[index];
+      self.columns.forEach(function (c, k) { if (c.kind.total) sums[k] += row[k]; });
+    });
+    var tr = el('tr');
+    this.columns.forEach(function (c, k) {
+      tr.appendChild(el('td', c.kind.numeric ? 'num' : '', k === 0 ? 'Итого' : c.kind.total ? c.kind.total(sums[k]) : ''));
+    });
+    this.totalsBody.replaceChildren(tr);
+  };
+  Table.prototype.renderPager = function (first, count) {
+    var self = this, pages = this.pages();
+    this.info.textContent = this.view.length === this.rows.length
+      ? 'Строк: ' + grouped(this.rows.length)
+      : 'Строк: ' + grouped(this.view.length) + ' из ' + grouped(this.rows.length);
+    var go = function (label, page, title) {
+      var button = el('button', '', label);
+      button.type = 'button';
+      button.title = title;
+      button.disabled = page < 0 || page >= pages || page === self.page;
+      button.addEventListener('click', function () { self.page = page; self.render(); });
+      return button;
+    };
+    var size = el('select', 'page-size');
+    size.setAttribute('aria-label', 'Строк на странице');
+    PAGE_SIZES.forEach(function (n) {
+      var option = new Option(n + ' на странице', n);
+      option.selected = n === self.pageSize;
+      size.appendChild(option);
+    });
+    size.addEventListener('change', function () { self.pageSize = +size.value; self.page = 0; self.render(); });
+    var where = el('span', 'where', count ? 'строки ' + grouped(first + 1) + '–' + grouped(first + count) +
+      ', страница ' + (this.page + 1) + ' из ' + pages : 'страница 1 из 1');
+    this.pager.replaceChildren(go('«', 0, 'Первая страница'), go('‹', this.page - 1, 'Предыдущая страница'),
+      where, go('›', this.page + 1, 'Следующая страница'), go('»', pages - 1, 'Последняя страница'), size);
+  };
+
+  // The daily chart: one line per series over the days of the range, values on hover, and a drag
+  // that selects a range of days.
+  function DailyChart(host, onRange) {
+    this.host = host;
+    this.onRange = onRange;
+    this.hidden = {};
+    this.days = [];
+    var self = this;
+    this.legend = el('div', 'legend');
+    SERIES.forEach(function (series) {
+      var button = el('button', 'series', series.name);
+      button.type = 'button';
+      button.setAttribute('aria-pressed', 'true');
+      var swatch = el('span', 'swatch');
+      swatch.style.background = series.color;
+      button.prepend(swatch);
+      button.addEventListener('click', function () {
+        self.hidden[series.column] = !self.hidden[series.column];
+        button.setAttribute('aria-pressed', self.hidden[series.column] ? 'false' : 'true');
+        self.draw();
+      });
+      self.legend.appendChild(button);
+    });
+    this.area = el('div', 'plot');
+    this.tip = el('div', 'tip');
+    this.tip.hidden = true;
+    host.appendChild(this.legend);
+    host.appendChild(this.area);
+    this.area.appendChild(this.tip);
+    window.addEventListener('resize', function () { self.draw(); });
+  }
+  DailyChart.prototype.show = function (days) {
+    this.days = days;  // rows with a calendar day, in calendar order
+    this.draw();
+  };
+  DailyChart.prototype.draw = function () {
+    var self = this, days = this.days;
+    var width = Math.max(320, this.area.clientWidth || 900), height = 280;
+    var left = 64, right = 16, top = 12, bottom = 36;
+    var plot = svg('svg', { width: width, height: height, viewBox: '0 0 ' + width + ' ' + height, role: 'img',
+      'aria-label': 'Ежедневная статистика' });
+    this.host.dataset.days = days.length;
+    if (this.svg) this.svg.remove();
+    this.svg = plot;
+    this.area.insertBefore(plot, this.tip);
+    if (!days.length) {
+      var none = svg('text', { x: width / 2, y: height / 2, 'text-anchor': 'middle', class: 'axis' });
+      none.textContent = 'Нет дней для графика';
+      plot.appendChild(none);
+      return;
+    }
+    var shown = SERIES.filter(function (s) { return !self.hidden[s.column]; });
+    var max = 0;
+    days.forEach(function (d) { shown.forEach(function (s) { max = Math.max(max, d.row[s.column]); }); });
+    var step = niceStep(max / 4 || 1), top_value = Math.max(step, Math.ceil(max / step) * step);
+    var t0 = epochDay(days[0].day), t1 = epochDay(days[days.length - 1].day);
+    var x = function (d) {
+      return t1 === t0 ? left + (width - left - right) / 2 : left + (epochDay(d) - t0) / (t1 - t0) * (width - left - right);
+    };
+    var y = function (v) { return top + (1 - v / top_value) * (height - top - bottom); };
+    for (var v = 0; v <= top_value + step / 2; v += step) {
+      plot.appendChild(svg('line', { x1: left, x2: width - right, y1: y(v), y2: y(v), class: 'grid' }));
+      var label = svg('text', { x: left - 6, y: y(v) + 4, 'text-anchor': 'end', class: 'axis' });
+      label.textContent = grouped(v);
+      plot.appendChild(label);
+    }
+    var ticks = Math.min(days.length, Math.max(2, Math.floor((width - left - right) / 110)));
+    for (var i = 0; i < ticks; ++i) {
+      var d = days[Math.round(i * (days.length - 1) / Math.max(1, ticks - 1))];
+      var anchor = ticks === 1 ? 'middle' : i === 0 ? 'start' : i === ticks - 1 ? 'end' : 'middle';
+      var tick = svg('text', { x: x(d.day), y: height - bottom + 18, 'text-anchor': anchor, class: 'axis' });
+      tick.textContent = dayLabel(d.day);
+      plot.appendChild(tick);
+    }
+    this.xs = days.map(function (d) { return x(d.day); });
+    shown.forEach(function (s) {
+      var points = days.map(function (d, k) { return self.xs[k].toFixed(1) + ',' + y(d.row[s.column]).toFixed(1); });
+      plot.appendChild(svg('polyline', { points: points.join(' '), fill: 'none', stroke: s.color, 'stroke-width': 2,
+        class: 'series-line', 'data-series': s.column }));
+      if (days.length <= 62) {
+        days.forEach(function (d, k) {
+          plot.appendChild(svg('circle', { cx: self.xs[k], cy: y(d.row[s.column]), r: 3, fill: s.color }));
+        });
+      }
+    });
+    this.cursor = svg('line', { x1: 0, x2: 0, y1: top, y2: height - bottom, class: 'cursor', visibility: 'hidden' });
+    this.selection = svg('rect', { x: 0, y: top, width: 0, height: height - top - bottom, class: 'selection',
+      visibility: 'hidden' });
+    plot.appendChild(this.cursor);
+    plot.appendChild(this.selection);
+    var overlay = svg('rect', { x: left, y: top, width: width - left - right, height: height - top - bottom,
+      fill: 'transparent', class: 'overlay' });
+    plot.appendChild(overlay);
+    this.bindPointer(overlay);
+  };
+  DailyChart.prototype.nearest = function (px) {
+    var xs = this.xs, lo = 0, hi = xs.length - 1;
+    while (lo < hi) {
+      var mid = (lo + hi) >> 1;
+      if (xs[mid] < px) lo = mid + 1; else hi = mid;
+    }
+    return lo > 0 && px - xs[lo - 1] < xs[lo] - px ? lo - 1 : lo;
+  };
+  DailyChart.prototype.bindPointer = function (overlay) {
+    var self = this, start = null;
+    var localX = function (e) { return e.clientX - self.svg.getBoundingClientRect().left; };
+    overlay.addEventListener('pointerdown', function (e) {
+      start = localX(e);
+      overlay.setPointerCapture(e.pointerId);
+    });
+    overlay.addEventListener('pointermove', function (e) {
+      var px = localX(e);
+      self.hover(self.nearest(px), px);
+      if (start !== null) {
+        self.selection.setAttribute('x', Math.min(start, px));
+        self.selection.setAttribute('width', Math.abs(px - start));
+        self.selection.setAttribute('visibility', 'visible');
+      }
+    });
+    overlay.addEventListener('pointerup', function (e) {
+      if (start === null) return;
+      var px = localX(e), from = self.nearest(Math.min(start, px)), to = self.nearest(Math.max(start, px));
+      start = null;
+      overlay.releasePointerCapture(e.pointerId);
+      self.selection.setAttribute('visibility', 'hidden');
+      if (from !== to) self.onRange(self.days[from].day, self.days[to].day);
+    });
+    overlay.addEventListener('pointerleave', function () {
+      if (start !== null) return;
+      self.cursor.setAttribute('visibility', 'hidden');
+      self.tip.hidden = true;
+    });
+  };
+  DailyChart.prototype.hover = function (index, px) {
+    var d = this.days[index];
+    this.cursor.setAttribute('x1', this.xs[index]);
+    this.cursor.setAttribute('x2', this.xs[index]);
+    this.cursor.setAttribute('visibility', 'visible');
+    var lines = [el('strong', '', d.row[0])];
+    SERIES.forEach(function (s) { lines.push(el('div', '', s.name + ': ' + grouped(d.row[s.column]))); });
+    this.tip.replaceChildren.apply(this.tip, lines);
+    this.tip.hidden = false;
+    var width = this.area.clientWidth;
+    this.tip.style.left = Math.min(Math.max(0, this.xs[index] + 12), Math.max(0, width - 180)) + 'px';
+    this.tip.style.top = '16px';
+  };
+  function niceStep(raw) {
+    var power = Math.pow(10, Math.floor(Math.log10(raw)));
+    var n = raw / power;
+    return (n <= 1 ? 1 : n <= 2 ? 2 : n <= 5 ? 5 : 10) * power;
+  }
+
+  // The date range above the chart: two date fields and a reset; a drag on the chart fills them.
+  function setUpDaily() {
+    var calendar = data.days.map(function (row) { return { day: dayNumber(row[0]), row: row }; })
+      .filter(function (d) { return d.day === d.day; })
+      .sort(function (a, b) { return a.day - b.day; });
+    var range = document.getElementById('range');
+    var from = el('input'), to = el('input'), reset = el('button', '', 'Весь период'), status = el('span', 'info');
+    from.type = to.type = 'date';
+    from.id = 'range-from';
+    to.id = 'range-to';
+    reset.type = 'button';
+    reset.id = 'range-reset';
+    if (calendar.length) {
+      from.min = to.min = isoDay(calendar[0].day);
+      from.max = to.max = isoDay(calendar[calendar.length - 1].day);
+    }
+    var labelled = function (text, input) { var label = el('label', '', text + ' '); label.appendChild(input); return label; };
+    range.append(labelled('С', from), ' ', labelled('по', to), ' ', reset, ' ', status);
+    var table = new Table(document.getElementById('days-table'), {
+      titles: data.titles.days, rows: data.days, columns: ['day', 'count', 'count', 'count', 'count'],
+      totals: true, sortColumn: 0, pageSize: 100
+    });
+    var chart = new DailyChart(document.getElementById('chart'), function (a, b) {
+      from.value = isoDay(a);
+      to.value = isoDay(b);
+      apply();
+    });
+    function apply() {
+      var lo = dayFromIso(from.value), hi = dayFromIso(to.value);
+      if (lo === lo && hi === hi && lo > hi) { var t = lo; lo = hi; hi = t; }
+      var limited = lo === lo || hi === hi;
+      var inside = function (day) { return day === day && !(day < lo) && !(day > hi); };
+      var days = calendar.filter(function (d) { return !limited || inside(d.day); });
+      chart.show(days);
+      table.setInclude(limited ? function (row) { return inside(dayNumber(row[0])); } : null);
+      status.textContent = limited ? 'Дней в диапазоне: ' + days.length + ' из ' + data.days.length : '';
+    }
+    from.addEventListener('change', apply);
+    to.addEventListener('change', apply);
+    reset.addEventListener('click', function () { from.value = ''; to.value = ''; apply(); });
+    apply();
+  }
+
+  // One panel per crawler: its requests per day as bars, and its status codes.
+  function crawlerPanel(crawler) {
+    var name = crawler[0], total = crawler[1];
+    var panel = el('article', 'crawler');
+    panel.dataset.crawler = name;
+    panel.appendChild(el('h3', '', name));
+    panel.appendChild(el('p', 'info', 'Запросов: ' + grouped(total)));
+    var days = crawler[2].map(function (d) { return { day: dayNumber(d[0]), text: d[0], count: d[1] }; })
+      .filter(function (d) { return d.day === d.day; }).sort(function (a, b) { return a.day - b.day; });
+    var width = 360, height = 120, max = 1;
+    days.forEach(function (d) { max = Math.max(max, d.count); });
+    var bars = svg('svg', { width: width, height: height, viewBox: '0 0 ' + width + ' ' + height, class: 'bars' });
+    var slot = days.length ? (width - 8) / days.length : 0;
+    days.forEach(function (d, k) {
+      var h = Math.max(1, d.count / max * (height - 20));
+      var bar = svg('rect', { x: 4 + k * slot, y: height - 16 - h, width: Math.max(1, slot - 1), height: h });
+      var title = svg('title', {});
+      title.textContent = d.text + ': ' + grouped(d.count);
+      bar.appendChild(title);
+      bars.appendChild(bar);
+    });
+    if (days.length) {
+      var first = svg('text', { x: 4, y: height - 3, class: 'axis' });
+      first.textContent = days[0].text;
+      var last = svg('text', { x: width - 4, y: height - 3, 'text-anchor': 'end', class: 'axis' });
+      last.textContent = days[days.length - 1].text;
+      bars.append(first, last);
+    }
+    panel.appendChild(bars);
+    var codes = el('table', 'codes');
+    var head = el('tr');
+    head.append(el('th', '', 'Код'), el('th', 'num', 'Запросов'), el('th', 'num', 'Доля'));
+    codes.appendChild(head);
+    crawler[3].forEach(function (c) {
+      var tr = el('tr');
+      tr.append(el('td', '', String(c[0])), el('td', 'num', grouped(c[1])),
+        el('td', 'num', (100 * c[1] / total).toFixed(1).replace('.', ',') + ' %'));
+      codes.appendChild(tr);
+    });
+    panel.appendChild(codes);
+    return panel;
+  }
+
+  function setUpNavigation() {
+    var nav = document.getElementById('nav');
+    document.querySelectorAll('main > section').forEach(function (section) {
+      var a = el('a', '', section.querySelector('h2').textContent);
+      a.href = '#' + section.id;
+      nav.appendChild(a);
+    });
+  }
+
+  setUpNavigation();
+  setUpDaily();
+  var tables = {
+    pages: { columns: ['text', 'count', 'count', 'megabytes', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },
+    queries: { columns: ['text', 'count', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },
+    hosts: { columns: ['text', 'decimal'] },
+    referers: { columns: ['referer', 'decimal'] },
+    crawlers: { columns: ['text', 'decimal'] }
+  };
+  Object.keys(tables).forEach(function (name) {
+    var spec = tables[name];
+    spec.titles = data.titles[name];
+    spec.rows = name === 'crawlers' ? data.crawlers.map(function (c) { return [c[0], c[1]]; }) : data[name];
+    new Table(document.getElementById(name + '-table'), spec);
+  });
+  var panels = document.getElementById('crawler-panels');
+  data.crawlers.forEach(function (c) { panels.appendChild(crawlerPanel(c)); });
+  new Table(document.getElementById('robots-table'), {
+    titles: data.titles.robots, rows: data.robots, columns: ['text', 'text', 'decimal', 'text', 'day'],
+    sortColumn: 4, choices: data.crawlers.map(function (c) { return c[0]; }), choiceColumn: 0
+  });
+  window.hitsieveReadyAt = performance.now();
+  document.documentElement.setAttribute('data-ready', '1');
+})();

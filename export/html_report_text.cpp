@@ -1,0 +1,191 @@
+// The text helpers of the report page: escaping for HTML and for JSON inside a script element,
+// day keys read as calendar days, and referers made readable.
+
+#include <array>
+
+#include "engine/text.h"
+#include "export/html_report.h"
+
+namespace hitsieve {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Decodes one UTF-8 sequence at `i` and moves past it. A byte that does not start a valid,
+// shortest-form sequence of a scalar value gives nothing and moves one byte.
+std::optional<char32_t> NextUtf8(std::string_view text, size_t& i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  }
+  size_t length;
+  char32_t cp;
+  char32_t min;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, cp = lead & 0x1F, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, cp = lead & 0x0F, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, cp = lead & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return std::nullopt;
+  }
+  if (i + length > text.size()) {
+    ++i;
+    return std::nullopt;
+  }
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) {
+      ++i;
+      return std::nullopt;
+    }
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return std::nullopt;
+  }
+  i += length;
+  return cp;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();)
+    if (!NextUtf8(text, i)) return false;
+  return true;
+}
+
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendUnicodeEscape(char32_t unit, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
+}
+
+// Controls that would act instead of being read: C0, DEL, C1, and the marks and overrides that
+// reorder the text around them.
+bool IsControl(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (const char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size() + 2);
+  out += '"';
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t start = i;
+    const char32_t cp = NextUtf8(utf8, i).value_or(kReplacement);
+    switch (cp) {
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\t': out += "\\t"; continue;
+      default: break;
+    }
+    if (cp < 0x20 || cp == 0x7F || cp == '<' || cp == '>' || cp == '&' || cp == 0x2028 ||
+        cp == 0x2029) {
+      AppendUnicodeEscape(cp, out);
+    } else if (cp == kReplacement) {
+      AppendUtf8(kReplacement, out);
+    } else {
+      out.append(utf8.substr(start, i - start));
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::optional<int32_t> DayNumber(std::string_view day_key) {
+  static constexpr std::array<std::string_view, 12> kMonths = {
+      "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (day_key.size() != 11 || day_key[2] != '/' || day_key[6] != '/') return std::nullopt;
+  const auto number = [](std::string_view digits) -> std::optional<int> {
+    int value = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return std::nullopt;
+      value = value * 10 + (c - '0');
+    }
+    return value;
+  };
+  const std::optional<int> day = number(day_key.substr(0, 2));
+  const std::optional<int> year = number(day_key.substr(7, 4));
+  int month = 0;
+  while (month < 12 && kMonths[month] != day_key.substr(3, 3)) ++month;
+  if (!day || !year || month == 12 || *day < 1) return std::nullopt;
+  static constexpr std::array<int, 12> kLengths = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
+  const int length = kLengths[month] + (month == 1 && leap ? 1 : 0);
+  if (*day > length) return std::nullopt;
+  return *year * 10000 + (month + 1) * 100 + *day;
+}
+
+bool IsWebLink(std::string_view url) {
+  const auto starts_with = [&](std::string_view prefix) {
+    if (url.size() <= prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+      if (Cp1251Lower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
+    }
+    return true;
+  };
+  return starts_with("http://") || starts_with("https://");
+}
+
+std::string ReadableReferer(std::string_view raw) {
+  const std::string decoded = UrlDecode(raw);
+  const std::string utf8 = IsValidUtf8(decoded) ? decoded : Cp1251ToUtf8(decoded);
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t start = i;
+    const char32_t cp = NextUtf8(utf8, i).value_or(kReplacement);
+    if (IsControl(cp)) {
+      AppendUtf8(kReplacement, out);
+    } else {
+      out.append(utf8.substr(start, i - start));
+    }
+  }
+  return out;
+}
+
+}  // namespace hitsieve
