@@ -1,0 +1,360 @@
+// The report page as text: what the browser will parse. The data block must give back every log
+// text exactly, no log text may appear as markup, and the policy must admit the page's own script.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/text.h"
+#include "export/html_report.h"
+#include "export/html_report_assets.h"
+#include "export/sha256.h"
+
+namespace hitsieve {
+namespace {
+
+// A small JSON reader, strict enough to reject what a browser's JSON.parse rejects.
+struct Json {
+  std::variant<std::nullptr_t, double, std::string, std::vector<Json>, std::map<std::string, Json>> v;
+  const std::vector<Json>& Array() const { return std::get<std::vector<Json>>(v); }
+  const Json& operator[](const std::string& key) const {
+    return std::get<std::map<std::string, Json>>(v).at(key);
+  }
+  const Json& operator[](size_t i) const { return Array().at(i); }
+  const std::string& Text() const { return std::get<std::string>(v); }
+  double Number() const { return std::get<double>(v); }
+};
+
+class JsonReader {
+ public:
+  explicit JsonReader(std::string_view text) : text_(text) {}
+  Json ReadDocument() {
+    Json value = Read();
+    if (pos_ != text_.size()) throw std::runtime_error("trailing text");
+    return value;
+  }
+
+ private:
+  char Peek() const {
+    if (pos_ >= text_.size()) throw std::runtime_error("unexpected end");
+    return text_[pos_];
+  }
+  void Expect(char c) {
+    if (Peek() != c) throw std::runtime_error(std::string("expected ") + c);
+    ++pos_;
+  }
+  Json Read() {
+    const char c = Peek();
+    if (c == '"') return Json{ReadString()};
+    if (c == 'n' && text_.substr(pos_, 4) == "null") return pos_ += 4, Json{nullptr};
+    if (c == '[') {
+      std::vector<Json> items;
+      ++pos_;
+      while (Peek() != ']') {
+        if (!items.empty()) Expect(',');
+        items.push_back(Read());
+      }
+      ++pos_;
+      return Json{std::move(items)};
+    }
+    if (c == '{') {
+      std::map<std::string, Json> members;
+      ++pos_;
+      while (Peek() != '}') {
+        if (!members.empty()) Expect(',');
+        std::string key = ReadString();
+        Expect(':');
+        members.emplace(std::move(key), Read());
+      }
+      ++pos_;
+      return Json{std::move(members)};
+    }
+    size_t end = pos_;
+    while (end < text_.size() && (isdigit(static_cast<unsigned char>(text_[end])) || text_[end] == '-')) ++end;
+    if (end == pos_) throw std::runtime_error("unexpected character");
+    const double number = std::stod(std::string(text_.substr(pos_, end - pos_)));
+    pos_ = end;
+    return Json{number};
+  }
+  std::string ReadString() {
+    Expect('"');
+    std::string out;
+    while (true) {
+      const unsigned char c = static_cast<unsigned char>(Peek());
+      ++pos_;
+      if (c == '"') return out;
+      if (c < 0x20) throw std::runtime_error("raw control character in a string");
+      if (c != '\\') {
+        out += static_cast<char>(c);
+        continue;
+      }
+      const char e = Peek();
+      ++pos_;
+      static const std::map<char, char> kSimple = {{'"', '"'}, {'\\', '\\'}, {'/', '/'}, {'n', '\n'},
+                                                   {'r', '\r'}, {'t', '\t'}, {'b', '\b'}, {'f', '\f'}};
+      if (auto it = kSimple.find(e); it != kSimple.end()) {
+        out += it->second;
+        continue;
+      }
+      if (e != 'u') throw std::runtime_error("bad escape");
+      uint32_t cp = std::stoul(std::string(text_.substr(pos_, 4)), nullptr, 16);
+      pos_ += 4;
+      if (cp >= 0xD800 && cp <= 0xDBFF) {
+        Expect('\\');
+        Expect('u');
+        const uint32_t low = std::stoul(std::string(text_.substr(pos_, 4)), nullptr, 16);
+        pos_ += 4;
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      }
+      AppendUtf8(cp, out);
+    }
+  }
+  static void AppendUtf8(uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+std::vector<std::string> HostileLines() {
+  std::ifstream in(HITSIEVE_TEST_DATA "/hostile-lines.log", std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Hostile texts of the tests' own, so the suite does not depend on a file outside the tree.
+std::vector<std::string> HostileTexts() {
+  std::vector<std::string> texts = {
+      "<script>alert(1)</script>", "\"><img src=x onerror=alert(1)>", "javascript:alert(1)",
+      "http://example.com/</script><script>alert(2)</script>", "</SCRIPT ><!--", "<!-- -->",
+      "a\xE2\x80\xA8" "b\xE2\x80\xA9" "c", "\x1B[31mred\x07", "nul\0byte", "\xFF\xFE\x80",
+      "'single' & \"double\"", "\xE2\x80\xAEreversed", "]]><![CDATA[", "\\u003c/script>",
+      std::string(20000, 'a'), "\xC0\xEF\xEE\xF0\xF2"};
+  texts[8] = std::string("nul\0byte", 8);
+  for (std::string& line : HostileLines()) texts.push_back(std::move(line));
+  return texts;
+}
+
+// Every text in every text column of every table.
+HtmlReportData HostileData() {
+  HtmlReportData data;
+  int n = 1;
+  for (const std::string& text : HostileTexts()) {
+    data.days.push_back({n, text, n, n, n, n});
+    data.pages.push_back({n, text, n, n, n, {n, n, n, n, n, n}});
+    data.queries.push_back({text, 6 * n, {n, n, n, n, n, n}});
+    data.referers.push_back({n, text, 0, n});
+    data.referers.push_back({n, "http://x.org/?q=" + text, 1, n});
+    data.referers.push_back({n, text, 1, n});
+    data.robots.push_back({text, text, n, text, text});
+    ++n;
+  }
+  return data;
+}
+
+// The text between the element's opening tag and the next "</script".
+std::string ScriptContent(const std::string& page, const std::string& opening) {
+  const size_t start = page.find(opening);
+  EXPECT_NE(std::string::npos, start) << opening;
+  const size_t from = start + opening.size();
+  return page.substr(from, page.find("</script", from) - from);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+TEST(HtmlReport, HostileTextsComeBackFromTheDataBlockAndNeverAsMarkup) {
+  const HtmlReportData data = HostileData();
+  const std::string page = BuildHtmlReport(data, "<b>now</b>");
+  // Only the page's own two script elements; nothing else that a parser would take as a tag.
+  EXPECT_EQ(2u, Count(Lower(page), "<script"));
+  EXPECT_EQ(2u, Count(Lower(page), "</script"));
+  EXPECT_EQ(0u, Count(page, "<b>now</b>"));
+  EXPECT_EQ(0u, Count(page, "<!--"));
+
+  const std::string block = ScriptContent(page, "<script type=\"application/json\" id=\"report-data\">");
+  for (const char* forbidden : {"<", ">", "&", "\xE2\x80\xA8", "\xE2\x80\xA9"})
+    EXPECT_EQ(std::string::npos, block.find(forbidden)) << "raw " << forbidden << " in the data";
+  const Json json = JsonReader(block).ReadDocument();
+
+  const auto shown = [](const std::string& text) { return Cp1251ToUtf8(text); };
+  for (size_t i = 0; i < data.pages.size(); ++i) {
+    SCOPED_TRACE("text " + std::to_string(i));
+    EXPECT_EQ(shown(data.days[i].date), json["days"][i][0].Text());
+    EXPECT_EQ(shown(data.pages[i].page), json["pages"][i][0].Text());
+    EXPECT_EQ(shown(data.queries[i].query), json["queries"][i][0].Text());
+    EXPECT_EQ(shown(data.referers[3 * i].referer), json["hosts"][i][0].Text());
+    const Json& robot = json["robots"][i];
+    for (size_t k : {0u, 1u, 3u, 4u}) EXPECT_EQ(shown(data.robots[i].name), robot[k].Text());
+    // Whole referers: only http(s) ones may become links.
+    const Json& linked = json["referers"][2 * i];
+    EXPECT_EQ(shown(data.referers[3 * i + 1].referer), linked[0].Text());
+    EXPECT_EQ(1.0, linked[3].Number());
+    const Json& plain = json["referers"][2 * i + 1];
+    EXPECT_EQ(IsWebLink(data.referers[3 * i + 2].referer) ? 1.0 : 0.0, plain[3].Number());
+  }
+}
+
+TEST(HtmlReport, JsonStringsRoundTripAnyBytes) {
+  std::mt19937 random(14);
+  std::uniform_int_distribution<int> byte(0, 255), length(0, 40);
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes;
+    for (int i = length(random); i > 0; --i) bytes += static_cast<char>(byte(random));
+    const std::string utf8 = Cp1251ToUtf8(bytes);
+    const std::string json = JsonString(utf8);
+    ASSERT_EQ(std::string::npos, json.find_first_of("<>&")) << json;
+    ASSERT_EQ(utf8, JsonReader(json).ReadDocument().Text()) << json;
+  }
+  // Bytes that are not UTF-8 become U+FFFD, never an invalid string.
+  EXPECT_EQ("a\xEF\xBF\xBD" "b", JsonReader(JsonString("a\xFF" "b")).ReadDocument().Text());
+  EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",  // an encoded surrogate
+            JsonReader(JsonString("\xED\xA0\x80")).ReadDocument().Text());
+}
+
+TEST(HtmlReport, PolicyAdmitsExactlyThePageOwnScriptAndStyle) {
+  const std::string page = BuildHtmlReport(HtmlReportData{}, "");
+  const std::string script = ScriptContent(page, "</script>\n<script>");
+  EXPECT_EQ(kHtmlReportScript, script);
+  const auto digest = [](const std::string& text) {
+    const auto d = Sha256(text);
+    return "'sha256-" + Base64(d.data(), d.size()) + "'";
+  };
+  const size_t policy = page.find("Content-Security-Policy");
+  const std::string meta = page.substr(policy, page.find('>', policy) - policy);
+  EXPECT_NE(std::string::npos, meta.find("default-src 'none'"));
+  EXPECT_NE(std::string::npos, meta.find("script-src " + digest(kHtmlReportScript) + ";"));
+  EXPECT_NE(std::string::npos, meta.find("style-src " + digest(kHtmlReportStyle) + ";"));
+  EXPECT_EQ(std::string::npos, meta.find("unsafe"));
+  // The script must not end its own element or open a comment the parser would honour.
+  EXPECT_EQ(std::string::npos, Lower(kHtmlReportScript).find("</script"));
+  EXPECT_EQ(std::string::npos, std::string(kHtmlReportScript).find("<!--"));
+  EXPECT_EQ(std::string::npos, Lower(kHtmlReportStyle).find("</style"));
+}
+
+TEST(HtmlReport, Sha256AndBase64MatchTheirStandards) {
+  const auto hex = [](const std::array<uint8_t, 32>& d) {
+    std::string out;
+    char buffer[3];
+    for (uint8_t b : d) std::snprintf(buffer, sizeof buffer, "%02x", b), out += buffer;
+    return out;
+  };
+  EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", hex(Sha256("")));
+  EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", hex(Sha256("abc")));
+  EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
+            hex(Sha256("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")));
+  EXPECT_EQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
+            hex(Sha256(std::string(1000000, 'a'))));
+  const struct { const char* in; const char* out; } cases[] = {
+      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.out, Base64(reinterpret_cast<const uint8_t*>(c.in), strlen(c.in))) << c.in;
+  }
+}
+
+TEST(HtmlReport, SummaryTotalsEveryDayAndFindsTheCalendarEnds) {
+  HtmlReportData data;
+  const int32_t big = INT32_MAX;
+  // Byte order of the keys is not calendar order; a key that is no date counts but bounds nothing.
+  for (const char* day : {"01/Feb/2009", "02/Jan/2009", "31/Dec/2008", "99/Zzz/0000"})
+    data.days.push_back({0, day, big, big, big, 1});
+  data.pages.resize(3);
+  data.queries.resize(2);
+  data.robots.resize(5);
+  const HtmlReportSummary s = SummariseReport(data);
+  EXPECT_EQ(4, s.days);
+  EXPECT_EQ("31/Dec/2008", s.first_day);
+  EXPECT_EQ("01/Feb/2009", s.last_day);
+  EXPECT_EQ(4LL * big, s.hosts);  // no 32-bit wrap
+  EXPECT_EQ(4LL * big, s.visitors);
+  EXPECT_EQ(4LL * big, s.views);
+  EXPECT_EQ(4, s.searches);
+  EXPECT_EQ(3, s.pages);
+  EXPECT_EQ(2, s.phrases);
+  EXPECT_EQ(5, s.robot_hits);
+
+  const std::string page = BuildHtmlReport(data, "");
+  EXPECT_NE(std::string::npos, page.find("id=\"sum-hosts\">8\u202F589\u202F934\u202F588<"));
+  EXPECT_NE(std::string::npos, page.find("id=\"sum-period\">31/Dec/2008 — 01/Feb/2009<"));
+  EXPECT_NE(std::string::npos, page.find("id=\"sum-robots\">5<"));
+
+  // With no real date at all the period is a dash, and the escaped key never shows as markup.
+  data.days = {{0, "<i>x</i>", 1, 1, 1, 1}};
+  const std::string odd = BuildHtmlReport(data, "");
+  EXPECT_NE(std::string::npos, odd.find("id=\"sum-period\">—<"));
+}
+
+TEST(HtmlReport, DayKeysReadAsCalendarDaysOnlyWhenReal) {
+  const struct { const char* key; int32_t day; } cases[] = {
+      {"10/Oct/2000", 20001010}, {"29/Feb/2008", 20080229}, {"29/Feb/2000", 20000229},
+      {"29/Feb/1900", 0},        {"29/Feb/2009", 0},        {"31/Apr/2009", 0},
+      {"00/Jan/2009", 0},        {"1/Jan/2009", 0},         {"01/jan/2009", 0},
+      {"01/Jan/09", 0},          {"01-Jan-2009", 0},        {"01/Jan/2009 ", 0},
+      {"", 0},                   {"0x/Jan/2009", 0}};
+  for (const auto& c : cases) EXPECT_EQ(c.day, DayNumber(c.key).value_or(0)) << c.key;
+}
+
+TEST(HtmlReport, OnlyHttpAndHttpsReferersAreLinks) {
+  const struct { const char* url; bool link; } cases[] = {
+      {"http://example.org/", true},   {"HTTPS://example.org", true}, {"hTtP://x", true},
+      {"javascript:alert(1)", false},  {" http://x.org/", false},     {"http:/x.org", false},
+      {"http://", false},              {"ftp://x.org/", false},       {"data:text/html,x", false},
+      {"//x.org/", false},             {"httpx://x.org", false},      {"", false}};
+  for (const auto& c : cases) EXPECT_EQ(c.link, IsWebLink(c.url)) << c.url;
+}
+
+TEST(HtmlReport, ReferersReadAsTextWithoutControls) {
+  const struct { const char* raw; const char* readable; } cases[] = {
+      {"http://www.google.ru/search?q=%D0%BF%D1%80%D0%B8", "http://www.google.ru/search?q=при"},
+      {"http://www.rambler.ru/srch?words=%E2%E8%EA%E8", "http://www.rambler.ru/srch?words=вики"},
+      {"http://x.org/?q=a+b%20c", "http://x.org/?q=a b c"},
+      {"http://x.org/?q=%1B%5B31m%07", "http://x.org/?q=\xEF\xBF\xBD[31m\xEF\xBF\xBD"},
+      {"http://x.org/?q=%E2%80%AEab", "http://x.org/?q=\xEF\xBF\xBD" "ab"},
+      {"http://x.org/%3Cscript%3E", "http://x.org/<script>"}};
+  for (const auto& c : cases) EXPECT_EQ(c.readable, ReadableReferer(c.raw)) << c.raw;
+}
+
+TEST(HtmlReport, HtmlEscapeLeavesNoMarkupCharacter) {
+  for (const std::string& text : HostileTexts()) {
+    const std::string escaped = HtmlEscape(text);
+    EXPECT_EQ(std::string::npos, escaped.find_first_of("<>\"'")) << text;
+  }
+  EXPECT_EQ("&lt;a href=&quot;x&quot;&gt;&amp;&#39;", HtmlEscape("<a href=\"x\">&'"));
+}
+
+}  // namespace
+}  // namespace hitsieve
