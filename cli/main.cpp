@@ -23,7 +23,8 @@ constexpr char kToolHelp[] =
     "  export    write one report (common, pages, queries) to an .xlsx workbook\n"
     "  html      write every report to one self-contained web page\n"
     "\n"
-    "Run 'hitsieve-cli COMMAND --help' for a command's options.\n"
+    "Run 'hitsieve-cli COMMAND --help' for a command's options;\n"
+    "'hitsieve-cli --version' prints the version.\n"
     "Exit status: 0 success, 1 failure (the database keeps its previous contents),\n"
     "2 wrong command line.\n";
 
@@ -34,6 +35,11 @@ int Dispatch(const std::vector<std::string>& args) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kToolHelp, stdout);
+    return kExitOk;
+  }
+  if (command == "--version") {
+    // One line, "hitsieve-cli VERSION": hitsieve-cluster compares it between the machines.
+    std::printf("hitsieve-cli %s\n", HITSIEVE_VERSION);
     return kExitOk;
   }
   if (command == "analyse" || command == "analyze") return AnalyseCommand(rest);
