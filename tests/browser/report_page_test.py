@@ -1,0 +1,336 @@
+"""The report page in a real browser: hitsieve-cli writes it, headless Chromium runs its script.
+
+Expected values are worked out here from the page's own data block (and from the logs the tests
+write), not from the page's script. Environment: HITSIEVE_CLI (the tool), CHROMIUM (the browser),
+HITSIEVE_TEST_DATA (tests/data). Run one class at a time: report_page_test.py SampleReport.
+"""
+
+import gzip
+import json
+import math
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from devtools import Browser  # noqa: E402
+
+CLI = os.environ.get("HITSIEVE_CLI", "build/cli/hitsieve-cli")
+CHROMIUM = os.environ.get("CHROMIUM", "chromium")
+DATA = os.environ.get("HITSIEVE_TEST_DATA", "tests/data")
+MONTHS = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
+
+
+def run_cli(*args):
+    result = subprocess.run([CLI, *args], capture_output=True, text=True)
+    if result.returncode != 0:
+        raise AssertionError(f"hitsieve-cli {' '.join(args)}: {result.returncode}\n{result.stderr}")
+
+
+def make_page(folder, logs, name="report.html"):
+    db = os.path.join(folder, name + ".dt")
+    run_cli("analyse", "--db", db, "--", *logs)
+    page = os.path.join(folder, name)
+    run_cli("html", "--db", db, "--output", page)
+    return page
+
+
+def calendar_key(day):
+    d, m, y = day.split("/")
+    return (int(y), MONTHS.index(m), int(d))
+
+
+class PageTest(unittest.TestCase):
+    """One browser for the class; each test opens the page afresh and checks it stayed clean."""
+
+    logs = []
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="hitsieve-page-")
+        cls.page = make_page(cls.folder, cls.prepare_logs(cls.folder))
+        cls.browser = Browser(CHROMIUM)
+
+    @classmethod
+    def prepare_logs(cls, folder):
+        return [os.path.join(DATA, log) for log in cls.logs]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+
+    def setUp(self):
+        self.browser.open(self.page)
+        self.data = self.js("JSON.parse(document.getElementById('report-data').textContent)")
+
+    def tearDown(self):
+        self.browser.pump(0.2)
+        self.assertEqual([], self.browser.errors(), "console errors")
+        self.assertEqual([], self.browser.dialogs, "dialogs opened")
+
+    def js(self, expression):
+        return self.browser.evaluate(expression)
+
+    def table(self, name):
+        """rows, page, pages and the visible cell texts of one table."""
+        return self.js(f"""(() => {{
+            const host = document.getElementById('{name}-table');
+            return {{rows: +host.dataset.rows, page: +host.dataset.page, pages: +host.dataset.pages,
+                     cells: [...host.querySelectorAll('tbody:not(.totals) tr:not(.empty)')]
+                              .map(tr => [...tr.cells].map(td => td.textContent)),
+                     totals: [...host.querySelectorAll('tbody.totals td')].map(td => td.textContent)}};
+        }})()""")
+
+    def click_header(self, name, column):
+        self.js(f"document.querySelectorAll('#{name}-table th')[{column}].click()")
+
+    def filter(self, name, text):
+        self.js(f"""(() => {{ const box = document.querySelector('#{name}-table .filter');
+            box.value = {json.dumps(text)}; box.dispatchEvent(new Event('input')); }})()""")
+        self.browser.wait_for(f"document.querySelector('#{name}-table .filter').value === {json.dumps(text)}")
+        self.browser.pump(0.3)  # the filter waits for typing to pause
+
+
+class SampleReport(PageTest):
+    logs = ["sample.log.gz"]
+
+    def test_every_table_holds_every_row_a_page_at_a_time(self):
+        for name, key in [("days", "days"), ("pages", "pages"), ("queries", "queries"),
+                          ("hosts", "hosts"), ("referers", "referers"), ("robots", "robots")]:
+            with self.subTest(table=name):
+                t = self.table(name)
+                total = len(self.data[key])
+                self.assertGreater(total, 0)
+                size = 100 if name == "days" else 50
+                self.assertEqual(total, t["rows"])
+                self.assertEqual(max(1, math.ceil(total / size)), t["pages"])
+                self.assertEqual(min(size, total), len(t["cells"]))
+        # Paging the robot log: the last page holds the rest, and all pages together every row.
+        t = self.table("robots")
+        seen = []
+        for page in range(t["pages"]):
+            seen += self.table("robots")["cells"]
+            self.js("document.querySelectorAll('#robots-table .pager button')[2].click()")
+        self.assertEqual(len(self.data["robots"]), len(seen))
+        self.assertEqual(sorted(json.dumps([r[0], r[1], str(r[2]), r[3], r[4]]) for r in self.data["robots"]),
+                         sorted(json.dumps(c) for c in seen))
+
+    def test_totals_rows_match_the_summary_and_the_data(self):
+        days = self.table("days")
+        hosts = sum(r[1] for r in self.data["days"])
+        views = sum(r[3] for r in self.data["days"])
+        self.assertEqual(str(hosts), days["totals"][1])
+        self.assertEqual(str(views), days["totals"][3])
+        summary = self.js("document.getElementById('sum-hosts').textContent").replace("\u202f", "")
+        self.assertEqual(str(hosts), summary)
+        pages = self.table("pages")
+        mb = "%.2f" % (sum(r[3] for r in self.data["pages"]) / 1048576)
+        self.assertEqual(mb.replace(".", ","), pages["totals"][3])
+
+    def test_sorting_numbers_by_value_and_texts_ignoring_case(self):
+        self.js("document.querySelector('#pages-table .page-size').value = '1000';"
+                "document.querySelector('#pages-table .page-size').dispatchEvent(new Event('change'))")
+        self.click_header("pages", 1)  # visits: biggest first
+        visits = [int(c[1]) if c[1] != "-" else 0 for c in self.table("pages")["cells"]]
+        self.assertEqual(sorted(visits, reverse=True), visits)
+        self.click_header("pages", 1)
+        visits = [int(c[1]) if c[1] != "-" else 0 for c in self.table("pages")["cells"]]
+        self.assertEqual(sorted(visits), visits)
+        self.click_header("pages", 3)  # traffic sorts by bytes, not by its text
+        traffic = [float(c[3].replace(",", ".")) for c in self.table("pages")["cells"]]
+        self.assertEqual(sorted(traffic, reverse=True), traffic)
+        self.click_header("pages", 0)
+        names = [c[0] for c in self.table("pages")["cells"]]
+        self.assertEqual(sorted(names, key=str.lower), names)
+        self.assertNotEqual(sorted(names), names, "the sample has pages that differ in case only")
+
+    def test_filter_is_case_insensitive_and_spans_pages(self):
+        for needle in ["NEWS", "index", "zzz-nothing"]:
+            with self.subTest(needle=needle):
+                self.filter("pages", needle)
+                expected = [r for r in self.data["pages"] if needle.lower() in r[0].lower()]
+                t = self.table("pages")
+                self.assertEqual(len(expected), t["rows"])
+                self.assertTrue(all(needle.lower() in c[0].lower() for c in t["cells"]))
+        self.filter("referers", "GOOGLE")
+        expected = [r for r in self.data["referers"] if "google" in (r[0] + (r[2] or "")).lower()]
+        self.assertEqual(len(expected), self.table("referers")["rows"])
+        self.filter("robots", "yandex")
+        self.assertEqual(sum(1 for r in self.data["robots"] if "yandex" in (r[0] + r[1] + r[3] + r[4]).lower()),
+                         self.table("robots")["rows"])
+
+    def test_referers_link_only_to_web_addresses(self):
+        links = self.js("[...document.querySelectorAll('#referers-table a')].map(a => [a.getAttribute('href'), a.rel])")
+        self.assertTrue(links)
+        for href, rel in links:
+            self.assertRegex(href, r"(?i)^https?://")
+            self.assertEqual("noopener noreferrer nofollow", rel)
+
+    def test_crawler_panels_count_each_crawler(self):
+        panels = self.js("""[...document.querySelectorAll('.crawler')].map(p => ({
+            name: p.dataset.crawler, bars: p.querySelectorAll('svg rect').length,
+            codes: [...p.querySelectorAll('.codes tr')].slice(1).map(tr => [+tr.cells[0].textContent,
+                    +tr.cells[1].textContent.replace(/\\u202f/g, '')])}))""")
+        by_name = {}
+        for r in self.data["robots"]:
+            by_name.setdefault(r[0], []).append(r)
+        self.assertEqual(sorted(by_name), [p["name"] for p in panels])
+        for p in panels:
+            rows = by_name[p["name"]]
+            self.assertEqual(len({r[4] for r in rows}), p["bars"], p["name"])
+            codes = {}
+            for r in rows:
+                codes[r[2]] = codes.get(r[2], 0) + 1
+            self.assertEqual(sorted(codes.items()), [tuple(c) for c in p["codes"]], p["name"])
+
+
+class CalendarReport(PageTest):
+    """Days whose byte order is not their calendar order, for sorting and the date range."""
+
+    DAYS = ["31/Dec/2008", "01/Jan/2009", "02/Jan/2009", "10/Jan/2009", "01/Feb/2009",
+            "15/Feb/2009", "28/Feb/2009", "01/Mar/2009"]
+
+    @classmethod
+    def prepare_logs(cls, folder):
+        lines = []
+        for i, day in enumerate(cls.DAYS):
+            for k in range(i + 1):
+                lines.append(f'10.0.{i}.{k} - - [{day}:10:00:00 +0300] "GET /p{k}.html HTTP/1.1" 200 10 '
+                             f'"-" "Mozilla/5.0"\n')
+                lines.append(f'66.249.0.{k} - - [{day}:11:00:00 +0300] "GET /r{k}.html HTTP/1.1" 200 10 '
+                             f'"-" "Googlebot/2.1"\n')
+        path = os.path.join(folder, "calendar.log.gz")
+        with gzip.open(path, "wt") as f:
+            f.writelines(lines)
+        return [path]
+
+    def chart_days(self):
+        return self.js("""(() => { const line = document.querySelector('#chart polyline');
+            return [+document.getElementById('chart').dataset.days,
+                    line ? line.getAttribute('points').split(' ').length : 0]; })()""")
+
+    def test_days_sort_by_calendar(self):
+        shown = [c[0] for c in self.table("days")["cells"]]
+        self.assertEqual(self.DAYS, shown)  # the page opens in calendar order
+        self.click_header("days", 0)
+        self.assertEqual(self.DAYS[::-1], [c[0] for c in self.table("days")["cells"]])
+        robot_days = [c[4] for c in self.table("robots")["cells"]]
+        self.assertEqual(sorted(robot_days, key=calendar_key), robot_days)
+        self.click_header("robots", 4)
+        robot_days = [c[4] for c in self.table("robots")["cells"]]
+        self.assertEqual(sorted(robot_days, key=calendar_key, reverse=True), robot_days)
+
+    def test_date_fields_limit_the_chart_and_the_table(self):
+        self.assertEqual([8, 8], self.chart_days())
+        self.js("""(() => { const from = document.getElementById('range-from'), to = document.getElementById('range-to');
+            from.value = '2009-01-01'; to.value = '2009-02-01';
+            from.dispatchEvent(new Event('change')); to.dispatchEvent(new Event('change')); })()""")
+        self.assertEqual([4, 4], self.chart_days())
+        t = self.table("days")
+        self.assertEqual(["01/Jan/2009", "02/Jan/2009", "10/Jan/2009", "01/Feb/2009"], [c[0] for c in t["cells"]])
+        self.assertEqual(str(2 + 3 + 4 + 5), t["totals"][3])  # views of the four days
+        self.js("document.getElementById('range-reset').click()")
+        self.assertEqual([8, 8], self.chart_days())
+        self.assertEqual(8, self.table("days")["rows"])
+
+    def test_drag_on_the_chart_selects_a_range(self):
+        box = self.js("""(() => { const r = document.querySelector('#chart .overlay').getBoundingClientRect();
+            window.scrollTo(0, 0); return [r.left, r.top, r.width, r.height]; })()""")
+        self.js("document.querySelector('#chart .overlay').scrollIntoView({block: 'center'})")
+        box = self.js("""(() => { const r = document.querySelector('#chart .overlay').getBoundingClientRect();
+            return [r.left, r.top, r.width, r.height]; })()""")
+        y = box[1] + box[3] / 2
+        x0, x1 = box[0] + 2, box[0] + box[2] * 0.45  # from the first day to about mid-January
+        self.browser.mouse("mouseMoved", x0, y)
+        self.browser.mouse("mousePressed", x0, y, buttons=1)
+        for step in range(1, 6):
+            self.browser.mouse("mouseMoved", x0 + (x1 - x0) * step / 5, y, buttons=1)
+        self.browser.mouse("mouseReleased", x1, y)
+        fields = self.js("[document.getElementById('range-from').value, document.getElementById('range-to').value]")
+        self.assertEqual("2008-12-31", fields[0])
+        self.assertTrue("2009-01-01" <= fields[1] < "2009-03-01", fields)
+        days, points = self.chart_days()
+        self.assertLess(days, 8)
+        self.assertEqual(days, points)
+        self.assertEqual(days, self.table("days")["rows"])
+
+    def test_hover_shows_the_values_of_a_day(self):
+        box = self.js("""(() => { const o = document.querySelector('#chart .overlay');
+            o.scrollIntoView({block: 'center'}); const r = o.getBoundingClientRect();
+            return [r.left, r.top, r.width, r.height]; })()""")
+        self.browser.mouse("mouseMoved", box[0] + box[2] - 1, box[1] + box[3] / 2)
+        tip = self.js("document.querySelector('#chart .tip').hidden ? null : document.querySelector('#chart .tip').innerText")
+        self.assertIsNotNone(tip)
+        self.assertIn("01/Mar/2009", tip)
+        self.assertIn("Просмотры: 8", tip)
+
+
+class HostileReport(PageTest):
+    """Logs whose texts try to run script or break the page, also as crawler requests."""
+
+    @classmethod
+    def prepare_logs(cls, folder):
+        source = os.path.join(DATA, "hostile-lines.log")
+        with open(source, "rb") as f:
+            lines = f.read().split(b"\n")
+        # The same lines again as Googlebot requests, so the robot log and panels carry them too.
+        robots = []
+        for line in lines:
+            cut = line.rfind(b'"', 0, max(0, line.rfind(b'"')))
+            robots.append(line[:cut] + b'"Googlebot/2.1 <script>alert(3)</script>"' if cut > 0 else line)
+        path = os.path.join(folder, "hostile-robots.log")
+        with open(path, "wb") as f:
+            f.write(b"\n".join(robots))
+        return [source, path]
+
+    def test_no_injected_script_runs_and_texts_show_as_text(self):
+        self.browser.pump(0.5)
+        self.assertEqual("Hitsieve: отчёт", self.js("document.title"))
+        self.assertEqual(0, self.js("document.querySelectorAll('img, iframe, object, embed, main svg[onload], [onerror], [onload]').length"))
+        self.assertEqual(2, self.js("document.scripts.length"))
+        self.filter("queries", "</script>")
+        self.assertIn("</script><!--", [c[0] for c in self.table("queries")["cells"]])
+        self.filter("pages", "</script>")
+        self.assertIn("/</script><b>x</b>.html", [c[0] for c in self.table("pages")["cells"]])
+        self.assertEqual(0, self.js("document.querySelectorAll('main b').length"))
+
+    def test_only_web_addresses_become_links(self):
+        self.js("document.querySelector('#referers-table .page-size').value = '1000';"
+                "document.querySelector('#referers-table .page-size').dispatchEvent(new Event('change'))")
+        hrefs = self.js("[...document.querySelectorAll('main a[href]')].map(a => a.getAttribute('href'))")
+        for href in hrefs:
+            self.assertRegex(href, r"(?i)^(https?://|#)")
+        shown = [c[0] for c in self.table("referers")["cells"]]
+        self.assertIn("javascript:alert(document.cookie)", shown)
+
+    def test_clicking_through_every_view_stays_clean(self):
+        for name in ["days", "pages", "queries", "hosts", "referers", "crawlers", "robots"]:
+            columns = self.js(f"document.querySelectorAll('#{name}-table th').length")
+            for column in range(columns):
+                self.click_header(name, column)
+            self.js(f"document.querySelectorAll('#{name}-table .pager button')[3].click()")
+        self.js("""(() => { const s = document.querySelector('#robots-table .choice');
+            s.selectedIndex = s.options.length - 1; s.dispatchEvent(new Event('change')); })()""")
+        self.browser.pump(0.3)
+        self.assertEqual("Hitsieve: отчёт", self.js("document.title"))
+
+
+class EmptyReport(PageTest):
+    @classmethod
+    def prepare_logs(cls, folder):
+        path = os.path.join(folder, "empty.log")
+        open(path, "w").close()
+        return [path]
+
+    def test_an_empty_database_gives_a_working_page(self):
+        for name in ["days", "pages", "queries", "hosts", "referers", "crawlers", "robots"]:
+            t = self.table(name)
+            self.assertEqual([0, 1, 1], [t["rows"], t["page"], t["pages"]], name)
+        self.assertEqual("Нет дней для графика", self.js("document.querySelector('#chart svg text').textContent"))
+        self.assertEqual("—", self.js("document.getElementById('sum-period').textContent"))
+
+
+if __name__ == "__main__":
+    unittest.main()
