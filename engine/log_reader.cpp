@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -190,6 +191,7 @@ void RecordSink::ProcessFile(const std::string& path) {
 namespace {
 
 constexpr unsigned kMaxThreads = 16;
+constexpr int64_t kGzipRatio = 8;  // about how much a log shrinks when compressed
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
 class ProgressReport {
@@ -289,11 +291,9 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
 
 // Decompression on a thread of its own, parsing on the calling thread; a few blocks travel
 // between them, so memory holds no more than those whatever the file's size.
-void CollectGzip(RecordSink& sink, const std::string& path, const CollectOptions& options,
+void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& options,
                  ProgressReport& progress) {
   constexpr size_t kBlocksInFlight = 3;
-  GzipSource source(path);
-  progress.Start(source.size());
 
   std::mutex mutex;
   std::condition_variable changed;
@@ -358,13 +358,142 @@ void CollectGzip(RecordSink& sink, const std::string& path, const CollectOptions
   if (error) std::rethrow_exception(error);
 }
 
+
+// A gzip stream cannot be cut before it is decompressed, but its text can. Each thread in turn
+// takes the stream, decompresses the next segment of whole lines, gives the stream up and
+// parses its segment while the next thread decompresses the following one. The first segment
+// goes straight into `collector`, every later one into a collector of its own, and the
+// calling thread merges them in stream order as they finish. A few segments wait at most, so
+// memory holds no more than those whatever the file's size.
+void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsigned threads,
+                           const CollectOptions& options, ProgressReport& progress) {
+  constexpr int64_t kMinSegment = 4 << 20;
+  constexpr int64_t kMaxSegment = 64 << 20;
+  const size_t segment =
+      options.gzip_segment != 0
+          ? options.gzip_segment
+          : static_cast<size_t>(std::clamp<int64_t>(
+                source.size() * kGzipRatio / (4 * static_cast<int64_t>(threads)), kMinSegment,
+                kMaxSegment));
+  struct Part {
+    std::unique_ptr<StatsCollector> stats;  // null for the first segment and for an empty one
+    std::exception_ptr error;
+    int64_t position = 0;  // compressed bytes consumed when the segment was complete
+  };
+  const StatsCollector blank = collector.EmptyCopy();
+  LineCutter<GzipSource> cutter(source, options.block_size);
+  const size_t window = threads + 1;  // segments decompressed ahead of the first not merged
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::mutex stream;   // held while a thread decompresses; guards `cutter` and `source`
+  size_t taken = 0;    // guarded by mutex: segments handed out
+  size_t merged = 0;   // guarded by mutex
+  bool ended = false;  // guarded by mutex: the stream is exhausted or failed; `taken` is final
+  bool stop = false;   // guarded by mutex
+  std::map<size_t, Part> finished;  // guarded by mutex: parsed, not yet merged
+
+  auto work = [&] {
+    std::vector<LineBlock> blocks;
+    for (;;) {
+      size_t k;
+      Part part;
+      size_t used = 0;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stop || ended || taken < merged + window; });
+        if (stop || ended) return;
+        lock.unlock();
+        std::lock_guard<std::mutex> hold(stream);
+        lock.lock();
+        if (stop || ended) return;
+        k = taken++;
+        lock.unlock();
+        try {
+          size_t filled = 0;
+          while (filled < segment) {
+            if (used == blocks.size()) blocks.emplace_back();
+            if (!cutter.Fill(blocks[used])) break;
+            filled += blocks[used++].size;
+          }
+          part.position = source.Position();
+          if (filled < segment) {
+            lock.lock();
+            ended = true;
+            lock.unlock();
+          }
+        } catch (...) {
+          part.error = std::current_exception();
+          lock.lock();
+          ended = true;
+          lock.unlock();
+        }
+      }
+      changed.notify_all();
+      if (!part.error && used > 0) {
+        try {
+          if (k != 0) part.stats = std::make_unique<StatsCollector>(blank.EmptyCopy());
+          RecordSink& sink = k == 0 ? static_cast<RecordSink&>(collector) : *part.stats;
+          for (size_t b = 0; b < used; ++b) sink.ParseLines(blocks[b].Text());
+          sink.Finish();  // each part sorts its own new keys, on its own thread
+        } catch (...) {
+          part.error = std::current_exception();
+          part.stats.reset();
+        }
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      finished.emplace(k, std::move(part));
+      changed.notify_all();
+    }
+  };
+
+  std::vector<std::jthread> workers;
+  // Declared after the workers, so it runs first: however this function is left, the workers
+  // stop before they are joined.
+  struct StopWorkers {
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    bool& stop;
+    ~StopWorkers() {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+      changed.notify_all();
+    }
+  } stop_workers{mutex, changed, stop};
+  workers.reserve(threads);
+  for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
+
+  std::unique_lock<std::mutex> lock(mutex);
+  for (size_t k = 0;; ++k) {
+    changed.wait(lock, [&] { return finished.count(k) != 0 || (ended && k >= taken); });
+    const auto found = finished.find(k);
+    if (found == finished.end()) break;  // every segment is merged
+    Part part = std::move(found->second);
+    finished.erase(found);
+    lock.unlock();
+    if (part.error) std::rethrow_exception(part.error);
+    if (part.stats) collector.Absorb(std::move(*part.stats));
+    part.stats.reset();
+    progress.Report(part.position);
+    lock.lock();
+    merged = k + 1;
+    changed.notify_all();
+  }
+}
 }  // namespace
 
 void CollectFile(StatsCollector& collector, const std::string& path, const CollectOptions& options,
                  ReadProgressObserver* observer) {
   ProgressReport progress(observer);
   if (IsGzipName(path)) {
-    CollectGzip(collector, path, options, progress);
+    GzipSource source(path);
+    progress.Start(source.size());
+    const unsigned threads = ThreadCount(options, source.size());
+    if (threads == 1) {
+      CollectGzip(collector, source, options, progress);
+    } else {
+      CollectGzipInSegments(collector, source, threads, options, progress);
+    }
   } else {
     PlainFile file(path);
     progress.Start(file.size());
@@ -404,7 +533,6 @@ void ReadWholeFile(RecordSink& sink, const std::string& path, size_t block_size,
 // logs. One file larger than a core's share is better read alone on every core, as
 // CollectFile does, one file after another.
 unsigned FileThreads(const std::vector<std::string>& paths) {
-  constexpr int64_t kGzipRatio = 8;  // about how much a log shrinks when compressed
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   int64_t total = 0;
   int64_t largest = 0;

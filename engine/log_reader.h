@@ -28,11 +28,16 @@ struct CollectOptions {
   // Bytes read per block. A block always ends at a line feed (or the file's end); a line
   // longer than a block makes its block grow to hold it.
   size_t block_size = 4 << 20;
-  // Parsing threads for a plain file; 0 means one per processor core. A gzip file is always
-  // decompressed on one thread and parsed on another.
+  // Parsing threads for one file; 0 means one per processor core. A plain file is cut into
+  // one range per thread. A gzip file is decompressed one segment at a time, by whichever
+  // thread is free, while the others parse the segments already decompressed.
   unsigned threads = 0;
-  // A plain file smaller than this is parsed on one thread: starting threads would cost more.
+  // A file smaller than this (compressed, for gzip) is parsed on one thread: starting threads
+  // would cost more. A small gzip file is still decompressed on a thread of its own.
   int64_t parallel_threshold = 8 << 20;
+  // Decompressed bytes in a segment of a gzip file parsed on several threads; 0 chooses from
+  // the file's size, so that each thread gets a few segments.
+  size_t gzip_segment = 0;
   // Threads reading whole files at once when a run has several; 0 means one per core.
   unsigned file_threads = 0;
 };

@@ -100,26 +100,48 @@ std::string ScratchPath() {
   return "/tmp/parse_content_fuzzer." + std::to_string(getpid()) + ".log";
 }
 
+void WriteScratch(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  Check(file != nullptr);
+  Check(std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
+  std::fclose(file);
+}
+
+void CheckSameStatistics(const hitsieve::StatsCollector& blocks,
+                         const hitsieve::StatsCollector& whole);
+
 // The same bytes read from a file in blocks, on several threads, must give the statistics of
-// the whole text parsed at once: every saved value of every table, robot hits in order.
+// the whole text parsed at once: every saved value of every table, robot hits in order. So
+// must the bytes compressed and read in segments.
 void CheckBlockReading(const hitsieve::StatsCollector& whole, std::string_view text,
                        const uint8_t* data, size_t size) {
   static const std::string path = [] {
     std::atexit([] { std::remove(ScratchPath().c_str()); });
     return ScratchPath();
   }();
-  {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    Check(file != nullptr);
-    Check(std::fwrite(text.data(), 1, text.size(), file) == text.size());
-    std::fclose(file);
-  }
+  WriteScratch(path, text);
   hitsieve::CollectOptions options;
   options.block_size = size > 1 ? 1 + data[1] % 64 : 4;
   options.threads = size > 2 ? 1 + data[2] % 4 : 2;
   options.parallel_threshold = 0;
   hitsieve::StatsCollector blocks = whole.EmptyCopy();
   hitsieve::CollectFile(blocks, path, options);
+  CheckSameStatistics(blocks, whole);
+
+  // Compressed, the same text read in segments of a few blocks on the same threads.
+  static const std::string gz_path = [] {
+    std::atexit([] { std::remove((ScratchPath() + ".members.gz").c_str()); });
+    return ScratchPath() + ".members.gz";
+  }();
+  WriteScratch(gz_path, hitsieve::GzipMember(text, 1));
+  options.gzip_segment = options.block_size * (size > 3 ? 1 + data[3] % 4 : 2);
+  hitsieve::StatsCollector segments = whole.EmptyCopy();
+  hitsieve::CollectFile(segments, gz_path, options);
+  CheckSameStatistics(segments, whole);
+}
+
+void CheckSameStatistics(const hitsieve::StatsCollector& blocks,
+                         const hitsieve::StatsCollector& whole) {
 
   Check(blocks.records() == whole.records());
   Check(blocks.days.size() == whole.days.size());
@@ -147,13 +169,6 @@ void CheckBlockReading(const hitsieve::StatsCollector& whole, std::string_view t
     Check(a.name == b.name && a.action == b.action && a.code == b.code && a.ip == b.ip &&
           a.date == b.date);
   }
-}
-
-void WriteScratch(const std::string& path, std::string_view bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  Check(file != nullptr);
-  Check(std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
-  std::fclose(file);
 }
 
 // The gzip reader must give zlib's bytes, or refuse exactly where zlib does.
