@@ -7,6 +7,8 @@
 #include <map>
 #include <stdexcept>
 
+#include <zlib.h>
+
 #include "engine/search_engine.h"
 #include "engine/text.h"
 #include "export/html_report_assets.h"
@@ -96,21 +98,33 @@ void WriteRows(JsonWriter& json, const HtmlReportData& data) {
   for (const RefererRow& row : data.referers) {
     if (row.type == 0) json.Open('[').Log(row.referer).Number(row.cnt).Close(']');
   }
-  // Whole referers: the text as stored, its count, the readable form when it differs, and
-  // whether the stored text may serve as a link.
+  // Whole referers: the text as stored and whether it may serve as a link. The page decodes
+  // the %XY sequences itself, for the rows it shows, so the data carries each referer once.
   json.Close(']').Key("referers").Open('[');
   for (const RefererRow& row : data.referers) {
     if (row.type != 1) continue;
-    const std::string shown = Cp1251ToUtf8(row.referer);
-    const std::string readable = ReadableReferer(row.referer);
-    json.Open('[').Text(shown).Number(row.cnt);
-    readable == shown ? json.Null() : json.Text(readable);
-    json.Number(IsWebLink(row.referer) ? 1 : 0).Close(']');
+    json.Open('[').Log(row.referer).Number(row.cnt).Number(IsWebLink(row.referer) ? 1 : 0);
+    json.Close(']');
+  }
+  // Robot hits name their crawler and day by index (into "crawlers" and "robotDays"): a large
+  // log repeats both in every row.
+  std::map<std::string, int64_t> crawler_index, day_index;
+  for (const RobotLogRow& row : data.robots) {
+    crawler_index.emplace(row.name, 0);
+    day_index.emplace(row.date, 0);
+  }
+  int64_t next = 0;
+  for (auto& entry : crawler_index) entry.second = next++;
+  next = 0;
+  json.Close(']').Key("robotDays").Open('[');
+  for (auto& [day, index] : day_index) {
+    index = next++;
+    json.Log(day);
   }
   json.Close(']').Key("robots").Open('[');
   for (const RobotLogRow& row : data.robots) {
-    json.Open('[').Log(row.name).Log(row.action).Number(row.code).Log(row.ip).Log(row.date);
-    json.Close(']');
+    json.Open('[').Number(crawler_index[row.name]).Log(row.action).Number(row.code).Log(row.ip);
+    json.Number(day_index[row.date]).Close(']');
   }
   json.Close(']');
 }
@@ -158,6 +172,35 @@ std::string LocalTimeText() {
   char buffer[32];
   std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
   return buffer;
+}
+
+// gzip (RFC 1952) of `text`, for DecompressionStream in the browser.
+std::string Gzip(const std::string& text) {
+  z_stream stream{};
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("Could not start compressing the report data");
+  std::string out(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) throw std::runtime_error("Could not compress the report data");
+  return out;
+}
+
+// The data element. Up to kPlainDataLimit bytes the JSON stands as it is, readable in the page's
+// source; a larger report's JSON is gzip-compressed and base64-encoded, which makes the file
+// several times smaller and lets the browser read and parse it within the load-time target
+// (the page inflates it with the browser's own DecompressionStream).
+std::string DataElement(const std::string& json) {
+  if (json.size() <= kPlainDataLimit)
+    return "<script type=\"application/json\" id=\"report-data\">" + json + "</script>\n";
+  const std::string packed = Gzip(json);
+  return "<script type=\"application/json\" id=\"report-data\" data-encoding=\"gzip-base64\">" +
+         Base64(reinterpret_cast<const uint8_t*>(packed.data()), packed.size()) + "</script>\n";
 }
 
 std::string CspSource(std::string_view text) {
@@ -253,9 +296,9 @@ std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generat
   page += "<header><h1>Hitsieve: отчёт о посещениях</h1></header>\n<main>\n";
   page += SummaryHtml(SummariseReport(data), generated);
   page += kBodySections;
-  page += "</main>\n<script type=\"application/json\" id=\"report-data\">";
-  page += DataJson(data);
-  page += "</script>\n<script>" + script + "</script>\n</body>\n</html>\n";
+  page += "</main>\n";
+  page += DataElement(DataJson(data));
+  page += "<script>" + script + "</script>\n</body>\n</html>\n";
   return page;
 }
 

@@ -43,6 +43,9 @@ void ReadHtmlReportData(HtmlReportData& data);
 
 HtmlReportSummary SummariseReport(const HtmlReportData& data);
 
+// Data larger than this many bytes of JSON travels compressed inside the page.
+inline constexpr size_t kPlainDataLimit = 4 << 20;
+
 // The whole page. `generated` is shown as the time of writing (any text; escaped).
 std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generated);
 
@@ -68,10 +71,6 @@ std::string JsonString(std::string_view utf8);
 // True for an absolute http or https URL (scheme in any letter case, nothing before it): the
 // only referers the page turns into links.
 bool IsWebLink(std::string_view url);
-
-// A referer as people read it: %XY sequences and '+' decoded, then taken as UTF-8 when the bytes
-// are valid UTF-8 and as Windows-1251 otherwise. Control characters become U+FFFD.
-std::string ReadableReferer(std::string_view raw);
 
 }  // namespace hitsieve
 

@@ -3,6 +3,7 @@
 // from a log is put into the page with textContent or as an attribute value, never as markup.
 // The tables keep all their rows in memory and draw one page of them at a time.
 (function () {
+  var scriptStart = performance.now();
   var SVG = 'http://www.w3.org/2000/svg';
   var MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
   var SERIES = [
@@ -12,7 +13,18 @@
     { column: 4, name: 'Searches', color: '#9467bd' }
   ];
   var PAGE_SIZES = [25, 50, 100, 500, 1000];
-  var data = JSON.parse(document.getElementById('report-data').textContent);
+  var data;
+
+  // A large report's data is gzip-compressed and base64-encoded (see data-encoding); the browser
+  // inflates it itself. Either way the result is the same JSON.
+  function loadData() {
+    var element = document.getElementById('report-data');
+    if (element.dataset.encoding !== 'gzip-base64') return Promise.resolve(JSON.parse(element.textContent));
+    var binary = atob(element.textContent), bytes = new Uint8Array(binary.length);
+    for (var i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    var stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('gzip'));
+    return new Response(stream).text().then(JSON.parse);
+  }
 
   function el(tag, className, text) {
     var node = document.createElement(tag);
@@ -63,6 +75,39 @@
   function grouped(value) { return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, '\u202F'); }
   function isWebLink(url) { return /^https?:\/\/./i.test(url); }
 
+  // A referer as people read it: %XY and '+' decoded, the bytes taken as UTF-8 or, failing that,
+  // as Windows-1251; controls and marks that would reorder the text become U+FFFD. Worked out
+  // when a row is first shown, sorted or filtered, and kept in the row (index 3).
+  var utf8 = new TextDecoder('utf-8', { fatal: true }), cp1251 = new TextDecoder('windows-1251');
+  var encoder = new TextEncoder();
+  var CONTROLS = /[\u0000-\u001f\u007f-\u009f\u200e\u200f\u202a-\u202e\u2066-\u2069]/g;
+  function readableReferer(raw) {
+    if (!/[%+]/.test(raw)) return raw.replace(CONTROLS, '\uFFFD');
+    try {
+      return decodeURIComponent(raw.replace(/\+/g, ' ')).replace(CONTROLS, '\uFFFD');
+    } catch (e) {
+      // A stray '%' or bytes that are not UTF-8: decode by hand below.
+    }
+    var bytes = encoder.encode(raw), out = new Uint8Array(bytes.length), n = 0;
+    var hex = function (b) { return b >= 48 && b <= 57 ? b - 48 : (b | 32) >= 97 && (b | 32) <= 102 ? (b | 32) - 87 : -1; };
+    for (var i = 0; i < bytes.length; ++i) {
+      var b = bytes[i];
+      if (b === 37 && i + 2 < bytes.length && hex(bytes[i + 1]) >= 0 && hex(bytes[i + 2]) >= 0) {
+        out[n++] = hex(bytes[i + 1]) * 16 + hex(bytes[i + 2]);
+        i += 2;
+      } else {
+        out[n++] = b === 43 ? 32 : b;
+      }
+    }
+    var text;
+    try { text = utf8.decode(out.subarray(0, n)); } catch (e) { text = cp1251.decode(out.subarray(0, n)); }
+    return text.replace(CONTROLS, '\uFFFD');
+  }
+  function readableOf(row) {
+    if (row[3] === undefined) row[3] = readableReferer(row[0]);
+    return row[3];
+  }
+
   // How a column shows, sorts and totals its cells. `at` is the row's index of the value.
   var KINDS = {
     text: { show: function (v) { return v; }, key: function (v) { return v.toLowerCase(); }, text: true },
@@ -71,8 +116,8 @@
     megabytes: { show: megabytes, key: Number, total: megabytes, numeric: true },
     decimal: { show: String, key: Number, numeric: true },
     referer: {
-      show: function (v, row) { return row[2] === null ? v : row[2]; },
-      key: function (v, row) { return (row[2] === null ? v : row[2]).toLowerCase(); },
+      show: function (v, row) { return readableOf(row); },
+      key: function (v, row) { return readableOf(row).toLowerCase(); },
       text: true, referer: true
     }
   };
@@ -196,7 +241,7 @@
       this.columns.forEach(function (c, k) {
         if (!c.kind.text) return;
         parts.push(row[k]);
-        if (c.kind.referer && row[2] !== null) parts.push(row[2]);
+        if (c.kind.referer) parts.push(readableOf(row));
       });
       text = this.haystacks[index] = parts.join('\n').toLowerCase();
     }
@@ -256,7 +301,7 @@
       var td = el('td', kind.numeric ? 'num' : '');
       if (kind.referer) {
         var text = kind.show(value, row);
-        if (row[3] === 1 && isWebLink(value)) {
+        if (row[2] === 1 && isWebLink(value)) {
           var a = el('a', '', text);
           a.href = value;
           a.rel = 'noopener noreferrer nofollow';
@@ -561,27 +606,42 @@
     });
   }
 
-  setUpNavigation();
-  setUpDaily();
-  var tables = {
-    pages: { columns: ['text', 'count', 'count', 'megabytes', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },
-    queries: { columns: ['text', 'count', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },
-    hosts: { columns: ['text', 'decimal'] },
-    referers: { columns: ['referer', 'decimal'] },
-    crawlers: { columns: ['text', 'decimal'] }
-  };
-  Object.keys(tables).forEach(function (name) {
-    var spec = tables[name];
-    spec.titles = data.titles[name];
-    spec.rows = name === 'crawlers' ? data.crawlers.map(function (c) { return [c[0], c[1]]; }) : data[name];
-    new Table(document.getElementById(name + '-table'), spec);
+  function start() {
+    setUpNavigation();
+    setUpDaily();
+    var tables = {
+      pages: { columns: ['text', 'count', 'count', 'megabytes', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },
+      queries: { columns: ['text', 'count', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },
+      hosts: { columns: ['text', 'decimal'] },
+      referers: { columns: ['referer', 'decimal'] },
+      crawlers: { columns: ['text', 'decimal'] }
+    };
+    Object.keys(tables).forEach(function (name) {
+      var spec = tables[name];
+      spec.titles = data.titles[name];
+      spec.rows = name === 'crawlers' ? data.crawlers.map(function (c) { return [c[0], c[1]]; }) : data[name];
+      new Table(document.getElementById(name + '-table'), spec);
+    });
+    var panels = document.getElementById('crawler-panels');
+    data.crawlers.forEach(function (c) { panels.appendChild(crawlerPanel(c)); });
+    var robots = data.robots.map(function (r) {
+      return [data.crawlers[r[0]][0], r[1], r[2], r[3], data.robotDays[r[4]]];
+    });
+    new Table(document.getElementById('robots-table'), {
+      titles: data.titles.robots, rows: robots, columns: ['text', 'text', 'decimal', 'text', 'day'],
+      sortColumn: 4, choices: data.crawlers.map(function (c) { return c[0]; }), choiceColumn: 0
+    });
+    window.hitsieveScriptStart = scriptStart;
+    window.hitsieveReadyAt = performance.now();
+    document.documentElement.setAttribute('data-ready', '1');
+  }
+
+  loadData().then(function (loaded) {
+    data = loaded;
+    start();
+  }).catch(function (error) {
+    var main = document.querySelector('main');
+    main.prepend(el('p', 'note', 'Не удалось показать отчёт: ' + error));
+    throw error;
   });
-  var panels = document.getElementById('crawler-panels');
-  data.crawlers.forEach(function (c) { panels.appendChild(crawlerPanel(c)); });
-  new Table(document.getElementById('robots-table'), {
-    titles: data.titles.robots, rows: data.robots, columns: ['text', 'text', 'decimal', 'text', 'day'],
-    sortColumn: 4, choices: data.crawlers.map(function (c) { return c[0]; }), choiceColumn: 0
-  });
-  window.hitsieveReadyAt = performance.now();
-  document.documentElement.setAttribute('data-ready', '1');
 })();

@@ -1,5 +1,5 @@
 // The text helpers of the report page: escaping for HTML and for JSON inside a script element,
-// day keys read as calendar days, and referers made readable.
+// day keys read as calendar days, and which referers may be links.
 
 #include <array>
 
@@ -10,7 +10,7 @@ namespace hitsieve {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kReplacement = 0xFFFD;  // U+FFFD, for bytes that are not UTF-8
 
 // Decodes one UTF-8 sequence at `i` and moves past it. A byte that does not start a valid,
 // shortest-form sequence of a scalar value gives nothing and moves one byte.
@@ -53,41 +53,10 @@ std::optional<char32_t> NextUtf8(std::string_view text, size_t& i) {
   return cp;
 }
 
-bool IsValidUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();)
-    if (!NextUtf8(text, i)) return false;
-  return true;
-}
-
-void AppendUtf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 void AppendUnicodeEscape(char32_t unit, std::string& out) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += "\\u";
   for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
-}
-
-// Controls that would act instead of being read: C0, DEL, C1, and the marks and overrides that
-// reorder the text around them.
-bool IsControl(char32_t cp) {
-  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x200E || cp == 0x200F ||
-         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
 }
 
 }  // namespace
@@ -127,7 +96,7 @@ std::string JsonString(std::string_view utf8) {
         cp == 0x2029) {
       AppendUnicodeEscape(cp, out);
     } else if (cp == kReplacement) {
-      AppendUtf8(kReplacement, out);
+      out += "\xEF\xBF\xBD";
     } else {
       out.append(utf8.substr(start, i - start));
     }
@@ -169,23 +138,6 @@ bool IsWebLink(std::string_view url) {
     return true;
   };
   return starts_with("http://") || starts_with("https://");
-}
-
-std::string ReadableReferer(std::string_view raw) {
-  const std::string decoded = UrlDecode(raw);
-  const std::string utf8 = IsValidUtf8(decoded) ? decoded : Cp1251ToUtf8(decoded);
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    const size_t start = i;
-    const char32_t cp = NextUtf8(utf8, i).value_or(kReplacement);
-    if (IsControl(cp)) {
-      AppendUtf8(kReplacement, out);
-    } else {
-      out.append(utf8.substr(start, i - start));
-    }
-  }
-  return out;
 }
 
 }  // namespace hitsieve

@@ -5,6 +5,7 @@ write), not from the page's script. Environment: HITSIEVE_CLI (the tool), CHROMI
 HITSIEVE_TEST_DATA (tests/data). Run one class at a time: report_page_test.py SampleReport.
 """
 
+import base64
 import gzip
 import json
 import math
@@ -13,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from urllib.parse import unquote_plus
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from devtools import Browser  # noqa: E402
@@ -35,6 +37,16 @@ def make_page(folder, logs, name="report.html"):
     page = os.path.join(folder, name)
     run_cli("html", "--db", db, "--output", page)
     return page
+
+
+def read_data(element):
+    """The report's data from the text and data-encoding of its element, decoded here."""
+    text, encoding = element
+    if encoding == "gzip-base64":
+        text = gzip.decompress(base64.b64decode(text)).decode()
+    else:
+        assert encoding == "", encoding
+    return json.loads(text)
 
 
 def calendar_key(day):
@@ -63,7 +75,11 @@ class PageTest(unittest.TestCase):
 
     def setUp(self):
         self.browser.open(self.page)
-        self.data = self.js("JSON.parse(document.getElementById('report-data').textContent)")
+        self.data = read_data(self.js("[document.getElementById('report-data').textContent,"
+                                      " document.getElementById('report-data').dataset.encoding || '']"))
+        # Robot hits name their crawler and day by index.
+        self.data["robots"] = [[self.data["crawlers"][r[0]][0], r[1], r[2], r[3], self.data["robotDays"][r[4]]]
+                               for r in self.data["robots"]]
 
     def tearDown(self):
         self.browser.pump(0.2)
@@ -155,7 +171,7 @@ class SampleReport(PageTest):
                 self.assertEqual(len(expected), t["rows"])
                 self.assertTrue(all(needle.lower() in c[0].lower() for c in t["cells"]))
         self.filter("referers", "GOOGLE")
-        expected = [r for r in self.data["referers"] if "google" in (r[0] + (r[2] or "")).lower()]
+        expected = [r for r in self.data["referers"] if "google" in unquote_plus(r[0]).lower()]
         self.assertEqual(len(expected), self.table("referers")["rows"])
         self.filter("robots", "yandex")
         self.assertEqual(sum(1 for r in self.data["robots"] if "yandex" in (r[0] + r[1] + r[3] + r[4]).lower()),
@@ -304,6 +320,13 @@ class HostileReport(PageTest):
             self.assertRegex(href, r"(?i)^(https?://|#)")
         shown = [c[0] for c in self.table("referers")["cells"]]
         self.assertIn("javascript:alert(document.cookie)", shown)
+        # Referers read decoded (UTF-8, else Windows-1251; controls and reordering marks replaced),
+        # while the link keeps the address as logged.
+        self.assertIn("http://www.rambler.ru/srch?words=вики", shown)
+        self.assertIn("http://www.google.ru/search?q=\ufffdreversed\ufffd", shown)
+        self.assertIn("http://www.google.ru/search?q=\ufffd[31mred\ufffd[0m\ufffd", shown)
+        self.assertIn("http://www.google.ru/search?q=😀 emoji", shown)
+        self.assertIn("http://www.rambler.ru/srch?words=%E2%E8%EA%E8", hrefs)
 
     def test_clicking_through_every_view_stays_clean(self):
         for name in ["days", "pages", "queries", "hosts", "referers", "crawlers", "robots"]:
@@ -315,6 +338,40 @@ class HostileReport(PageTest):
             s.selectedIndex = s.options.length - 1; s.dispatchEvent(new Event('change')); })()""")
         self.browser.pump(0.3)
         self.assertEqual("Hitsieve: отчёт", self.js("document.title"))
+
+
+class LargeReport(PageTest):
+    """Enough rows that the data travels compressed; the page must behave the same."""
+
+    @classmethod
+    def prepare_logs(cls, folder):
+        return []
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="hitsieve-page-")
+        db = os.path.join(cls.folder, "large.dt")
+        maker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench", "make_report_db.py")
+        subprocess.run([sys.executable, maker, CLI, db, "--rows", "30000", "--days", "400"], check=True)
+        cls.page = os.path.join(cls.folder, "large.html")
+        run_cli("html", "--db", db, "--output", cls.page)
+        cls.browser = Browser(CHROMIUM)
+
+    def test_compressed_data_gives_every_row(self):
+        self.assertEqual("gzip-base64", self.js("document.getElementById('report-data').dataset.encoding"))
+        for name in ["pages", "queries", "referers", "robots"]:
+            with self.subTest(table=name):
+                t = self.table(name)
+                self.assertEqual([30000, 600], [t["rows"], t["pages"]])
+        self.assertEqual(400, self.table("days")["rows"])
+        self.click_header("queries", 1)
+        totals = [int(c[1]) if c[1] != "-" else 0 for c in self.table("queries")["cells"]]
+        self.assertEqual(max(r[1] for r in self.data["queries"]), totals[0])
+        self.assertEqual(sorted(totals, reverse=True), totals)
+        self.filter("referers", "ПОИСКОВЫЕ")
+        from_data = sum(1 for r in self.data["referers"] if "поисковые" in unquote_plus(r[0]).lower())
+        self.assertEqual(from_data, self.table("referers")["rows"])
+        self.assertGreater(from_data, 0)
 
 
 class EmptyReport(PageTest):

@@ -15,6 +15,8 @@
 #include <variant>
 #include <vector>
 
+#include <zlib.h>
+
 #include "engine/text.h"
 #include "export/html_report.h"
 #include "export/html_report_assets.h"
@@ -219,13 +221,17 @@ TEST(HtmlReport, HostileTextsComeBackFromTheDataBlockAndNeverAsMarkup) {
     EXPECT_EQ(shown(data.queries[i].query), json["queries"][i][0].Text());
     EXPECT_EQ(shown(data.referers[3 * i].referer), json["hosts"][i][0].Text());
     const Json& robot = json["robots"][i];
-    for (size_t k : {0u, 1u, 3u, 4u}) EXPECT_EQ(shown(data.robots[i].name), robot[k].Text());
+    EXPECT_EQ(shown(data.robots[i].name),
+              json["crawlers"][static_cast<size_t>(robot[0].Number())][0].Text());
+    EXPECT_EQ(shown(data.robots[i].date), json["robotDays"][static_cast<size_t>(robot[4].Number())].Text());
+    EXPECT_EQ(shown(data.robots[i].action), robot[1].Text());
+    EXPECT_EQ(shown(data.robots[i].ip), robot[3].Text());
     // Whole referers: only http(s) ones may become links.
     const Json& linked = json["referers"][2 * i];
     EXPECT_EQ(shown(data.referers[3 * i + 1].referer), linked[0].Text());
-    EXPECT_EQ(1.0, linked[3].Number());
+    EXPECT_EQ(1.0, linked[2].Number());
     const Json& plain = json["referers"][2 * i + 1];
-    EXPECT_EQ(IsWebLink(data.referers[3 * i + 2].referer) ? 1.0 : 0.0, plain[3].Number());
+    EXPECT_EQ(IsWebLink(data.referers[3 * i + 2].referer) ? 1.0 : 0.0, plain[2].Number());
   }
 }
 
@@ -244,6 +250,57 @@ TEST(HtmlReport, JsonStringsRoundTripAnyBytes) {
   EXPECT_EQ("a\xEF\xBF\xBD" "b", JsonReader(JsonString("a\xFF" "b")).ReadDocument().Text());
   EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",  // an encoded surrogate
             JsonReader(JsonString("\xED\xA0\x80")).ReadDocument().Text());
+}
+
+std::string Unbase64(const std::string& text) {
+  static const std::string kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    const size_t v = kAlphabet.find(c);
+    if (v == std::string::npos) throw std::runtime_error("not base64");
+    bits = (bits << 6) | static_cast<uint32_t>(v);
+    if ((count += 6) >= 8) out += static_cast<char>((bits >> (count -= 8)) & 0xFF);
+  }
+  return out;
+}
+
+std::string Gunzip(const std::string& packed) {
+  z_stream stream{};
+  EXPECT_EQ(Z_OK, inflateInit2(&stream, 15 + 16));
+  std::string out(packed.size() * 20 + 1024, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  stream.avail_in = static_cast<uInt>(packed.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(Z_STREAM_END, inflate(&stream, Z_FINISH));
+  out.resize(stream.total_out);
+  inflateEnd(&stream);
+  return out;
+}
+
+TEST(HtmlReport, LargeDataTravelsCompressedAndIntact) {
+  HtmlReportData data;
+  for (int i = 0; i < 60000; ++i) {
+    data.pages.push_back({i, "/page-" + std::to_string(i) + "/</script>.html", i, 0, 1LL << 40, {}});
+  }
+  const std::string page = BuildHtmlReport(data, "");
+  const std::string opening =
+      "<script type=\"application/json\" id=\"report-data\" data-encoding=\"gzip-base64\">";
+  const std::string block = ScriptContent(page, opening);
+  ASSERT_FALSE(block.empty());
+  EXPECT_EQ(std::string::npos, block.find_first_not_of(
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="));
+  const std::string json_text = Gunzip(Unbase64(block));
+  EXPECT_GT(json_text.size(), kPlainDataLimit);
+  const Json json = JsonReader(json_text).ReadDocument();
+  ASSERT_EQ(data.pages.size(), json["pages"].Array().size());
+  EXPECT_EQ("/page-59999/</script>.html", json["pages"][59999][0].Text());
+  EXPECT_EQ(static_cast<double>(1LL << 40), json["pages"][59999][3].Number());
+  EXPECT_LT(page.size(), json_text.size() / 3);
 }
 
 TEST(HtmlReport, PolicyAdmitsExactlyThePageOwnScriptAndStyle) {
@@ -335,17 +392,6 @@ TEST(HtmlReport, OnlyHttpAndHttpsReferersAreLinks) {
       {"http://", false},              {"ftp://x.org/", false},       {"data:text/html,x", false},
       {"//x.org/", false},             {"httpx://x.org", false},      {"", false}};
   for (const auto& c : cases) EXPECT_EQ(c.link, IsWebLink(c.url)) << c.url;
-}
-
-TEST(HtmlReport, ReferersReadAsTextWithoutControls) {
-  const struct { const char* raw; const char* readable; } cases[] = {
-      {"http://www.google.ru/search?q=%D0%BF%D1%80%D0%B8", "http://www.google.ru/search?q=при"},
-      {"http://www.rambler.ru/srch?words=%E2%E8%EA%E8", "http://www.rambler.ru/srch?words=вики"},
-      {"http://x.org/?q=a+b%20c", "http://x.org/?q=a b c"},
-      {"http://x.org/?q=%1B%5B31m%07", "http://x.org/?q=\xEF\xBF\xBD[31m\xEF\xBF\xBD"},
-      {"http://x.org/?q=%E2%80%AEab", "http://x.org/?q=\xEF\xBF\xBD" "ab"},
-      {"http://x.org/%3Cscript%3E", "http://x.org/<script>"}};
-  for (const auto& c : cases) EXPECT_EQ(c.readable, ReadableReferer(c.raw)) << c.raw;
 }
 
 TEST(HtmlReport, HtmlEscapeLeavesNoMarkupCharacter) {
