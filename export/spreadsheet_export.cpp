@@ -54,6 +54,10 @@ WorkbookError AsWorkbookError(const std::exception& e) {
 
 }  // namespace
 
+std::string ExportHost::WorkbookFolder() {
+  return std::filesystem::temp_directory_path().string();
+}
+
 bool SpreadsheetExport::Export() {
   ReportTable table;
   if (!BuildTable(table)) return false;
@@ -62,7 +66,7 @@ bool SpreadsheetExport::Export() {
 
 bool SpreadsheetExport::WriteWorkbook(const ReportTable& table) {
   try {
-    const std::string directory = std::filesystem::temp_directory_path().string();
+    const std::string directory = host_.WorkbookFolder();
     const std::string base = directory + "/hitsieve-" + Kind() + "-" + Timestamp();
     TemporaryFile file(directory, base + ".xlsx");
     WriteWorkbookFile(table, file, base + ".xlsx");

@@ -16,9 +16,12 @@ class ExportHost {
   virtual void ShowMessage(const std::string& text) = 0;
   // Open the workbook with the desktop's default application; false when none could open it.
   virtual bool OpenWorkbook(const std::string& path) = 0;
+  // The folder that receives the workbook; the system's temporary folder unless overridden.
+  // Throws std::filesystem::filesystem_error when there is none.
+  virtual std::string WorkbookFolder();
 };
 
-// Copies one report table into a new workbook in the temporary folder and opens it. Made on the
+// Copies one report table into a new workbook in the host's workbook folder and opens it. Made on the
 // stack by a screen's "Excel" button, used once. UI thread, never while a run is under way.
 class SpreadsheetExport {
  public:

@@ -9,7 +9,7 @@
 
 namespace hitsieve {
 
-AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, QWidget* parent)
+AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent)
     : QDialog(parent), target_(target) {
   setWindowTitle(QString());
   const DialogUnits du(this);
@@ -19,7 +19,7 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, QWidget* parent)
   // As wide as the edit below it: the Cyrillic text is wider than the template allowed.
   label->setGeometry(du.Rect(7, 6, 209, 10));
 
-  edit_ = new QLineEdit(QString::fromUtf8(kDefaultExtensionList), this);
+  edit_ = new QLineEdit(text, this);
   edit_->setObjectName(QStringLiteral("extensions"));
   edit_->setGeometry(du.Rect(7, 17, 209, 14));
 

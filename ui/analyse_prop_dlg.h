@@ -9,14 +9,15 @@ class QLineEdit;
 
 namespace hitsieve {
 
-// Asks which page extensions a run counts. Always opens with the default list; "Анализ" fills
-// the target set from the text as the user left it, "Отмена" leaves the set alone.
+// Asks which page extensions a run counts. Opens with `text` (the list used last, the default
+// list at first); "Анализ" fills the target set from the text as the user left it, "Отмена"
+// leaves the set alone.
 class AnalysePropDlg : public QDialog {
   Q_OBJECT
 
  public:
   // REQUIRES: `target` outlives the dialog.
-  AnalysePropDlg(ExtensionSet& target, QWidget* parent = nullptr);
+  AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent = nullptr);
 
   QLineEdit* ExtensionEdit() const { return edit_; }
 

@@ -23,7 +23,7 @@ void ApplyStartupHooks(MainDlg& window) {
   bool ok = false;
   const int screen = qEnvironmentVariableIntValue("HITSIEVE_SCREEN", &ok);
   if (ok && screen >= 0 && screen < MainDlg::kScreenCount)
-    window.Tree()->topLevelItem(screen)->setSelected(true);
+    window.Tree()->setCurrentItem(window.Tree()->topLevelItem(screen));
   // Opened once the window's event loop runs, so that they show over the finished window.
   const QByteArray dialog = qgetenv("HITSIEVE_DIALOG");
   if (dialog == "about") {

@@ -8,6 +8,7 @@
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/common_stat_dlg.h"
+#include "ui/kept_settings.h"
 #include "ui/page_stats_tab.h"
 #include "ui/queries_tab.h"
 #include "ui/referer_tab.h"
@@ -56,6 +57,18 @@ MainDlg::MainDlg(QWidget* parent) : QDialog(parent) {
   layout_.Add(frame_, ANCHOR_ALL);
   layout_.Add(aboutButton_, ANCHOR_BOTTOM | ANCHOR_LEFT);
   Reload();
+  RestoreKeptView();
+}
+
+MainDlg::~MainDlg() {
+  if (!isMaximized() && !isFullScreen()) KeepWindowSize(size());
+}
+
+// The size and the screen of the last session, once the template layout has been recorded.
+void MainDlg::RestoreKeptView() {
+  if (const std::optional<QSize> size = KeptWindowSize()) resize(*size);
+  const int screen = KeptScreen();
+  if (screen >= 0 && screen < kScreenCount) tree_->setCurrentItem(tree_->topLevelItem(screen));
 }
 
 void MainDlg::CreateScreens() {
@@ -94,7 +107,9 @@ void MainDlg::ShowAbout() {
 
 void MainDlg::OnTreeSelectionChanged() {
   const int index = tree_->SelectedScreenIndex();
-  if (index != -1) ShowScreen(index);
+  if (index == -1) return;
+  ShowScreen(index);
+  KeepScreen(index);
 }
 
 void MainDlg::resizeEvent(QResizeEvent* event) {

@@ -32,6 +32,8 @@ class MainDlg : public QDialog, public Reloadable {
   static constexpr int kScreenCount = 6;
 
   explicit MainDlg(QWidget* parent = nullptr);
+  // Keeps the window's size for the next start.
+  ~MainDlg() override;
 
   // Reloads the report screens in the order common, pages, referers, queries, robots.
   void Reload() override;
@@ -62,6 +64,7 @@ class MainDlg : public QDialog, public Reloadable {
 
  private:
   void CreateScreens();
+  void RestoreKeptView();
   void OnTreeSelectionChanged();
   // True when no run is under way; otherwise tells the user why the window stays open.
   bool MayClose();

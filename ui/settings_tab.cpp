@@ -9,12 +9,14 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
 #include "engine/search_engine.h"
 #include "ui/analyse_prop_dlg.h"
+#include "ui/kept_settings.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/ui_seams.h"
 
@@ -22,6 +24,8 @@ namespace hitsieve {
 
 namespace {
 
+const char kEmptyRunQuestion[] =
+    "Список файлов пуст. Анализ заменит сохранённую статистику пустой. Продолжить?";
 const char kFileFilter[] = "GZIP files (*.gz);;Log files (*.log);;All Files (*)";
 // Longer paths than this are not resolved: they are listed as "Error" (and still analysed).
 constexpr size_t kMaxFullPath = 4096;
@@ -73,6 +77,9 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   connect(deleteButton_, &QPushButton::clicked, this, &SettingsTab::OnDelete);
   connect(analyseButton_, &QPushButton::clicked, this, &SettingsTab::OnAnalyse);
 
+  logFiles_ = KeptLogFiles();
+  RefillFileList();
+
   job_.files = &logFiles_;
   job_.observer = this;
   job_.save_progress = this;
@@ -114,6 +121,7 @@ void SettingsTab::WaitForRun() { thread_.Join(); }
 void SettingsTab::AddLogFiles(const QStringList& paths) {
   for (const QString& path : paths) logFiles_.insert(QFile::encodeName(path).toStdString());
   RefillFileList();
+  KeepLogFiles(logFiles_);
 }
 
 void SettingsTab::OnAdd() {
@@ -128,6 +136,7 @@ void SettingsTab::OnDelete() {
   if (selected.empty()) return;
   for (const std::string& path : selected) logFiles_.erase(path);
   RefillFileList();
+  KeepLogFiles(logFiles_);
 }
 
 void SettingsTab::RefillFileList() {
@@ -139,8 +148,11 @@ void SettingsTab::RefillFileList() {
 
 void SettingsTab::OnAnalyse() {
   if (runActive_) return;
-  AnalysePropDlg dialog(job_.extensions, this);
+  // A run replaces the stored statistics: with no files that leaves nothing, so it is asked.
+  if (logFiles_.empty() && !AskYesNo(this, QString::fromUtf8(kEmptyRunQuestion))) return;
+  AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this);
   if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
+  KeepExtensionText(dialog.ExtensionEdit()->text());
 
   const int64_t files = static_cast<int64_t>(logFiles_.size());
   barScale_ = files <= INT_MAX / kFileSteps ? kFileSteps : 1;

@@ -13,6 +13,9 @@ class UiExportHost : public ExportHost {
   explicit UiExportHost(QWidget* parent) : parent_(parent) {}
   void ShowMessage(const std::string& text) override;
   bool OpenWorkbook(const std::string& path) override;
+  // The user's documents folder, where a workbook saved in the spreadsheet program stays; the
+  // temporary folder when there is none.
+  std::string WorkbookFolder() override;
 
  private:
   QWidget* parent_;

@@ -299,10 +299,37 @@ TEST_F(SettingsTabTest, ExtensionTextDecidesWhichPagesCount) {
   }
 }
 
-TEST_F(SettingsTabTest, EmptyListStillRunsAndSavesNothing) {
+TEST_F(SettingsTabTest, EmptyListRunsOnlyWhenTheUserSaysYes) {
   MainDlg window;
   window.show();
   Controls c = Find(*window.Settings());
+  AddThroughDialog(c, {WriteLog("x.log", {LogLine("10.0.0.1", "05/May/2009", "/a.html")})});
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  ASSERT_TRUE(WaitForMessage(kDone));
+  EXPECT_TRUE(questions_.isEmpty()) << "a list with files is not asked about";
+  messages_.clear();
+  c.files->selectAll();
+  QTest::mouseClick(c.remove, Qt::LeftButton);
+  ASSERT_EQ(0, c.files->Model()->RowCount());
+
+  QFile database(DatabasePath());
+  ASSERT_TRUE(database.open(QIODevice::ReadOnly));
+  const QByteArray before = database.readAll();
+  database.close();
+  const auto shown = GridCells(*window.CommonStats()->Grid());
+  const int dialogs = dialogs_shown_;
+  QTest::mouseClick(c.analyse, Qt::LeftButton);  // the default answer is no
+  ASSERT_EQ(1, questions_.size());
+  EXPECT_EQ(dialogs, dialogs_shown_) << "no extension dialog after a no";
+  EXPECT_FALSE(window.Settings()->IsRunActive());
+  QTest::qWait(SettingsTab::kTimerMs + 200);
+  EXPECT_TRUE(messages_.isEmpty());
+  EXPECT_EQ(shown, GridCells(*window.CommonStats()->Grid()));
+  ASSERT_TRUE(database.open(QIODevice::ReadOnly));
+  EXPECT_EQ(before, database.readAll());
+  database.close();
+
+  answer_yes_ = true;
   QTest::mouseClick(c.analyse, Qt::LeftButton);
   EXPECT_EQ(0, c.progress->maximum());
   ASSERT_TRUE(WaitForMessage(kDone));

@@ -1,6 +1,8 @@
 #include "ui_test_support.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTest>
 
 #include "store/stats_database.h"
@@ -12,8 +14,19 @@ namespace hitsieve {
 void UiTest::SetUp() {
   ASSERT_TRUE(dir_.isValid());
   StatsDatabase::SetFileName(QFile::encodeName(DatabasePath()).toStdString());
+  home_ = qgetenv("HOME");
+  xdgConfig_ = qgetenv("XDG_CONFIG_HOME");
+  ASSERT_TRUE(QDir().mkpath(HomePath()));
+  qputenv("HOME", QFile::encodeName(HomePath()));
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("xdg"))));
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                     dir_.filePath(QStringLiteral("config")));
   UiSeams& seams = Seams();
   seams.show_message = [this](QWidget*, const QString& text) { messages_.append(text); };
+  seams.ask_yes_no = [this](QWidget*, const QString& text) {
+    questions_.append(text);
+    return answer_yes_;
+  };
   seams.choose_files = [this](QWidget*, const QString&) { return chosen_files_; };
   seams.exec_dialog = [this](QDialog& dialog) {
     ++dialogs_shown_;
@@ -27,7 +40,15 @@ void UiTest::SetUp() {
   };
 }
 
-void UiTest::TearDown() { ResetSeams(); }
+void UiTest::TearDown() {
+  ResetSeams();
+  qputenv("HOME", home_);
+  if (xdgConfig_.isNull()) {
+    qunsetenv("XDG_CONFIG_HOME");
+  } else {
+    qputenv("XDG_CONFIG_HOME", xdgConfig_);
+  }
+}
 
 QString UiTest::WriteLog(const QString& name, const std::vector<std::string>& lines) const {
   const QString path = dir_.filePath(name);

@@ -15,9 +15,11 @@ namespace hitsieve {
 
 class ListCtrlGrid;
 
-// Every test gets a database file of its own in a fresh folder, and seams that record message
-// boxes, answer the file dialog with `chosen_files` and run our dialogs through `on_dialog`
-// (by default: accept with the text as it is).
+// Every test gets a database file, a settings folder and a home folder (without a documents
+// folder, so workbooks go to the temporary folder) of its own in a fresh folder, and seams
+// that record message boxes, answer questions with `answer_yes_` (no by default), answer the
+// file dialog with `chosen_files` and run our dialogs through `on_dialog` (by default: accept
+// with the text as it is).
 class UiTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -27,11 +29,14 @@ class UiTest : public ::testing::Test {
   QString WriteLog(const QString& name, const std::vector<std::string>& lines) const;
   QString DatabasePath() const { return dir_.filePath(QStringLiteral("stats.db")); }
   QString TempPath(const QString& name) const { return dir_.filePath(name); }
+  QString HomePath() const { return dir_.filePath(QStringLiteral("home")); }
 
   // Processes events until `done` holds or `timeout_ms` has passed; returns `done()`.
   static bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 15000);
 
   QStringList messages_;
+  QStringList questions_;
+  bool answer_yes_ = false;
   QStringList chosen_files_;
   QStringList opened_files_;
   std::function<int(QDialog&)> on_dialog_;
@@ -39,6 +44,7 @@ class UiTest : public ::testing::Test {
 
  private:
   QTemporaryDir dir_;
+  QByteArray home_, xdgConfig_;
 };
 
 // A combined-format log line.

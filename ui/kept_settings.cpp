@@ -1,0 +1,79 @@
+#include "ui/kept_settings.h"
+
+#include <QSettings>
+
+#include "engine/page_filter.h"
+
+namespace hitsieve {
+
+namespace {
+
+// Paths are kept as their bytes: a path that is not valid UTF-8 survives unchanged.
+const char kFilesKey[] = "files";
+const char kPathKey[] = "path";
+const char kExtensionsKey[] = "extensions";
+const char kExclusionKey[] = "referers/exclude";
+const char kSizeKey[] = "window/size";
+const char kScreenKey[] = "window/screen";
+
+class Store : public QSettings {
+ public:
+  Store()
+      : QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("hitsieve"),
+                  QStringLiteral("hitsieve")) {}
+};
+
+}  // namespace
+
+std::set<std::string> KeptLogFiles() {
+  Store store;
+  std::set<std::string> files;
+  const int count = store.beginReadArray(kFilesKey);
+  for (int i = 0; i < count; ++i) {
+    store.setArrayIndex(i);
+    const QByteArray path = store.value(kPathKey).toByteArray();
+    if (!path.isEmpty()) files.insert(path.toStdString());
+  }
+  store.endArray();
+  return files;
+}
+
+void KeepLogFiles(const std::set<std::string>& files) {
+  Store store;
+  store.remove(kFilesKey);
+  store.beginWriteArray(kFilesKey, static_cast<int>(files.size()));
+  int i = 0;
+  for (const std::string& path : files) {
+    store.setArrayIndex(i++);
+    store.setValue(kPathKey, QByteArray::fromStdString(path));
+  }
+  store.endArray();
+}
+
+QString KeptExtensionText() {
+  return Store().value(kExtensionsKey, QString::fromUtf8(kDefaultExtensionList)).toString();
+}
+
+void KeepExtensionText(const QString& text) { Store().setValue(kExtensionsKey, text); }
+
+QString KeptExclusionText() { return Store().value(kExclusionKey).toString(); }
+
+void KeepExclusionText(const QString& text) { Store().setValue(kExclusionKey, text); }
+
+std::optional<QSize> KeptWindowSize() {
+  const QSize size = Store().value(kSizeKey).toSize();
+  if (!size.isValid() || size.isEmpty()) return std::nullopt;
+  return size;
+}
+
+void KeepWindowSize(const QSize& size) { Store().setValue(kSizeKey, size); }
+
+int KeptScreen() {
+  bool ok = false;
+  const int index = Store().value(kScreenKey).toInt(&ok);
+  return ok ? index : -1;
+}
+
+void KeepScreen(int index) { Store().setValue(kScreenKey, index); }
+
+}  // namespace hitsieve
