@@ -5,8 +5,10 @@
 
 namespace hitsieve {
 
-// "Общая статистика": one row per day of the last run, totals first, and an "Excel" button
-// that copies the days into a workbook. Reloaded at start-up and after each run. Owned by
+class DailyChart;
+
+// "Общая статистика": one row per day of the last run, totals first, a chart of the same days
+// in calendar order, and an "Excel" button that copies the days into a workbook. Reloaded at start-up and after each run. Owned by
 // MainDlg; UI thread only.
 class CommonStatDlg : public GridReportScreen {
   Q_OBJECT
@@ -14,9 +16,14 @@ class CommonStatDlg : public GridReportScreen {
  public:
   explicit CommonStatDlg(QWidget* parent);
 
+  DailyChart* Chart() const { return chart_; }
+
  protected:
   void ReadAndFill() override;
   void Export(ExportHost& host) override;
+
+ private:
+  DailyChart* chart_;
 };
 
 }  // namespace hitsieve

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "ui/list_ctrl_grid.h"
@@ -23,6 +24,15 @@ GridReportScreen::GridReportScreen(QWidget* parent, const QRect& grid, const QSi
   Layout().Init(this);
   Layout().Add(grid_, ANCHOR_ALL);
   connect(excelButton_, &QPushButton::clicked, this, &GridReportScreen::OnExcel);
+}
+
+void GridReportScreen::AddSearch(int width) {
+  // REQUIRES: the screen still has its template size, which the layout records.
+  const DialogUnits du(this);
+  filterEdit_ = AddFilterEdit(QRect(this->width() - du.X(width), 0, du.X(width), du.Y(14)),
+                              {grid_});
+  Layout().Add(filterEdit_, AnchorLayout::ANCHOR_TOP | AnchorLayout::ANCHOR_RIGHT);
+  grid_->FitColumnsToWidth(0);
 }
 
 void GridReportScreen::Reload() {

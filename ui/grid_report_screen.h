@@ -6,6 +6,7 @@
 
 #include "ui/report_screen.h"
 
+class QLineEdit;
 class QPushButton;
 
 namespace hitsieve {
@@ -27,11 +28,17 @@ class GridReportScreen : public ReportScreen {
   void SetRunActive(bool active) override;
 
   ListCtrlGrid* Grid() const { return grid_; }
+  // The search field of screens that have one, else null.
+  QLineEdit* FilterEdit() const { return filterEdit_; }
   void OnExcel();
 
  protected:
   // `grid` is the grid's rectangle and `size` the screen's size, both in dialog units.
   GridReportScreen(QWidget* parent, const QRect& grid, const QSize& size);
+
+  // Adds a search field at the top right, `width` dialog units wide, and lets the grid's first
+  // column take the width that the number columns leave.
+  void AddSearch(int width);
 
   // Reads the report's rows and hands them to Grid(); throws on a failed read.
   virtual void ReadAndFill() = 0;
@@ -41,6 +48,7 @@ class GridReportScreen : public ReportScreen {
  private:
   ListCtrlGrid* grid_;
   QPushButton* excelButton_;
+  QLineEdit* filterEdit_ = nullptr;
 };
 
 }  // namespace hitsieve

@@ -1,6 +1,10 @@
 #include "ui/list_ctrl_grid.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QHeaderView>
+#include <QStyle>
 #include <QItemSelectionModel>
 
 #include "ui/robot_log_grid.h"
@@ -26,16 +30,48 @@ ListCtrlGrid::ListCtrlGrid(QWidget* parent) : QTableView(parent), model_(new Lis
   rows->setDefaultSectionSize(fontMetrics().height() + 4);
 
   QHeaderView* columns = horizontalHeader();
-  columns->setSectionsClickable(false);
-  columns->setSortIndicatorShown(false);
+  columns->setSectionsClickable(true);
+  columns->setSortIndicatorShown(true);
+  columns->setSortIndicator(-1, Qt::AscendingOrder);
   columns->setHighlightSections(false);
   columns->setStretchLastSection(false);
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   columns->setSectionResizeMode(QHeaderView::Interactive);
+  connect(columns, &QHeaderView::sectionClicked, this, &ListCtrlGrid::SortByColumnClicked);
+  connect(model_, &QAbstractItemModel::modelReset, this, &ListCtrlGrid::ShowSortIndicator);
 }
 
-void ListCtrlGrid::SetColumns(const ListColumns& list_columns) {
-  model_->SetColumns(list_columns);
+void ListCtrlGrid::SortByColumnClicked(int column) {
+  Qt::SortOrder order = Qt::AscendingOrder;
+  if (model_->SortColumn() == column) {
+    order = model_->SortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+  } else {
+    const CellKind kind = model_->Kind(column);
+    if (kind == CellKind::kNumber || kind == CellKind::kMegabytes) order = Qt::DescendingOrder;
+  }
+  model_->sort(column, order);
+}
+
+void ListCtrlGrid::ShowSortIndicator() {
+  horizontalHeader()->setSortIndicator(model_->SortColumn(), model_->SortOrder());
+}
+
+void ListCtrlGrid::FitColumnsToWidth(int column) {
+  QHeaderView* header = horizontalHeader();
+  const QFontMetrics header_font(header->font());
+  // The header's margins beside the widest text; a sort arrow may then cover a title's end.
+  const int padding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 6;
+  const int number = fontMetrics().horizontalAdvance(QStringLiteral("000000")) + padding;
+  for (int i = 0; i < model_->columnCount(); ++i) {
+    if (i == column) continue;
+    const QString title = model_->headerData(i, Qt::Horizontal).toString();
+    setColumnWidth(i, std::max(number, header_font.horizontalAdvance(title) + padding));
+  }
+  header->setSectionResizeMode(column, QHeaderView::Stretch);
+}
+
+void ListCtrlGrid::SetColumns(const ListColumns& list_columns, std::vector<CellKind> kinds) {
+  model_->SetColumns(list_columns, std::move(kinds));
   for (int i = 0; i < static_cast<int>(list_columns.size()); ++i)
     setColumnWidth(i, list_columns[i].width);
 }
@@ -51,11 +87,41 @@ void ListCtrlGrid::SelectedTexts(std::set<std::string>& texts) const {
     texts.insert(model_->Cell(index.row(), 1));
 }
 
-void ListCtrlGrid::SetupLogFileColumns() { SetColumns(LogFileColumns()); }
-void ListCtrlGrid::SetupCommonStatsColumns() { SetColumns(CommonStatsColumns()); }
-void ListCtrlGrid::SetupPageStatsColumns() { SetColumns(PageStatsColumns()); }
-void ListCtrlGrid::SetupQueryStatsColumns() { SetColumns(QueryStatsColumns()); }
-void ListCtrlGrid::SetupRobotSummaryColumns() { SetColumns(RobotSummaryColumns()); }
+namespace {
+
+// `first` followed by `count` number columns.
+std::vector<CellKind> Kinds(CellKind first, int count) {
+  std::vector<CellKind> kinds(count + 1, CellKind::kNumber);
+  kinds[0] = first;
+  return kinds;
+}
+
+}  // namespace
+
+void ListCtrlGrid::SetupLogFileColumns() {
+  SetColumns(LogFileColumns(), {CellKind::kPlainText, CellKind::kPlainText});
+}
+
+void ListCtrlGrid::SetupCommonStatsColumns() {
+  model_->SetTotalsFirst(true);
+  SetColumns(CommonStatsColumns(), Kinds(CellKind::kDay, 4));
+}
+
+void ListCtrlGrid::SetupPageStatsColumns() {
+  model_->SetTotalsFirst(true);
+  std::vector<CellKind> kinds = Kinds(CellKind::kText, 9);
+  kinds[3] = CellKind::kMegabytes;
+  SetColumns(PageStatsColumns(), std::move(kinds));
+}
+
+void ListCtrlGrid::SetupQueryStatsColumns() {
+  model_->SetTotalsFirst(true);
+  SetColumns(QueryStatsColumns(), Kinds(CellKind::kText, 7));
+}
+
+void ListCtrlGrid::SetupRobotSummaryColumns() {
+  SetColumns(RobotSummaryColumns(), Kinds(CellKind::kPlainText, 1));
+}
 
 void ListCtrlGrid::FillCommonStats(const std::vector<CommonStatsRow>& rows) {
   SetRows(RenderCommonStats(rows));

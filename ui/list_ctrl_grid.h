@@ -16,8 +16,10 @@ namespace hitsieve {
 class RobotLogGrid;
 
 // The list that shows every table of the window: grid lines, whole rows selected, several rows
-// selectable, columns left-aligned with fixed initial widths, no sorting, no editing. Rows stay
-// in the order they are handed over. Every fill replaces all rows with one model reset, so a
+// selectable, texts left-aligned and numbers right-aligned, fixed initial widths, no editing.
+// Rows come in the order they are handed over; a header click sorts by that column (numbers
+// largest first, texts and days from the start), a second click reverses, and every fill
+// shows the handed-over order again. Every fill replaces all rows with one model reset, so a
 // refill of many rows repaints once. UI thread only.
 class ListCtrlGrid : public QTableView {
   Q_OBJECT
@@ -27,7 +29,13 @@ class ListCtrlGrid : public QTableView {
 
   ListModel* Model() const { return model_; }
 
-  void SetColumns(const ListColumns& columns);
+  void SetColumns(const ListColumns& columns, std::vector<CellKind> kinds = {});
+  // Sizes the number columns to their header and a six-digit number and lets `column` take
+  // the rest of the width, so that every column is visible in a narrow window.
+  void FitColumnsToWidth(int column);
+  // A header click on `column`.
+  void SortByColumnClicked(int column);
+  void SetFilterText(const QString& text) { model_->SetFilterText(text); }
   // Inserts `row` unselected at `index` (0 to the row count).
   void InsertRow(const ListRow& row, int index);
   void DeleteAllItems();
@@ -50,6 +58,8 @@ class ListCtrlGrid : public QTableView {
   void FillRobotSummary(const RobotLogGrid& log);
 
  private:
+  void ShowSortIndicator();
+
   ListModel* model_;
 };
 

@@ -1,36 +1,196 @@
 #include "ui/list_model.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <numeric>
+
+#include <QStringDecoder>
+
+#include "engine/text.h"
+
 namespace hitsieve {
 
 namespace {
+
 const std::string kNoCell;
+// Longer texts are cut in tooltips: a tooltip taller than the screen shows nothing useful.
+constexpr qsizetype kMaxTooltipChars = 4000;
+
+bool IsNumeric(CellKind kind) { return kind == CellKind::kNumber || kind == CellKind::kMegabytes; }
+
+// "-" and anything that is not a number count as 0; "12,34" is 12.34.
+double NumberValue(const std::string& text, CellKind kind) {
+  if (kind == CellKind::kMegabytes) {
+    std::string dotted = text;
+    std::replace(dotted.begin(), dotted.end(), ',', '.');
+    return std::strtod(dotted.c_str(), nullptr);
+  }
+  int64_t value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return static_cast<double>(value);
+}
+
+QString Inert(QString text) {
+  for (QChar& c : text) {
+    if (c.category() == QChar::Other_Control) c = QChar(QChar::ReplacementCharacter);
+  }
+  return text;
+}
+
+QString Clipped(const QString& text) {
+  return text.size() <= kMaxTooltipChars ? text : text.left(kMaxTooltipChars) + QChar(0x2026);
+}
+
+// The whole text and, where it differs, its decoded form, as rich text whose every character
+// from the log is escaped: a tooltip would otherwise render a text that looks like markup.
+QString Tooltip(const std::string& cell) {
+  if (cell.empty()) return QString();
+  QString html = QStringLiteral("<p style='white-space:pre-wrap'>") +
+                 Clipped(Inert(QString::fromStdString(cell))).toHtmlEscaped();
+  const QString decoded = PercentDecoded(cell);
+  if (!decoded.isEmpty()) html += QStringLiteral("<br><br>") + Clipped(decoded).toHtmlEscaped();
+  return html + QStringLiteral("</p>");
+}
+
 }  // namespace
+
+QString PercentDecoded(const std::string& text) {
+  if (text.find('%') == std::string::npos) return QString();
+  const QByteArray bytes = QByteArray::fromPercentEncoding(QByteArray::fromStdString(text));
+  if (bytes.toStdString() == text) return QString();
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString decoded = utf8.decode(bytes);
+  if (utf8.hasError()) decoded = QString::fromStdString(Cp1251ToUtf8(bytes.toStdString()));
+  return Inert(decoded);
+}
+
+int DayNumber(std::string_view text) {
+  static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (text.size() != 11 || text[2] != '/' || text[6] != '/') return -1;
+  auto digits = [&](size_t from, size_t count, int& out) {
+    const char* end = text.data() + from + count;
+    return std::from_chars(text.data() + from, end, out).ptr == end;
+  };
+  int day = 0, year = 0;
+  if (!digits(0, 2, day) || !digits(7, 4, year) || day < 1 || day > 31) return -1;
+  const auto month = std::find(std::begin(kMonths), std::end(kMonths), text.substr(3, 3));
+  if (month == std::end(kMonths)) return -1;
+  return year * 10000 + static_cast<int>(month - std::begin(kMonths) + 1) * 100 + day;
+}
 
 ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void ListModel::SetColumns(const ListColumns& columns) {
+void ListModel::SetColumns(const ListColumns& columns, std::vector<CellKind> kinds) {
   beginResetModel();
   columns_ = columns;
+  kinds_ = std::move(kinds);
+  sortColumn_ = -1;
+  folded_.clear();
+  Arrange();
   endResetModel();
+}
+
+CellKind ListModel::Kind(int column) const {
+  return column >= 0 && column < static_cast<int>(kinds_.size()) ? kinds_[column]
+                                                                 : CellKind::kPlainText;
 }
 
 void ListModel::SetRows(std::vector<ListRow> rows) {
   beginResetModel();
   rows_ = std::move(rows);
+  sortColumn_ = -1;
+  folded_.clear();
+  Arrange();
   endResetModel();
 }
 
 void ListModel::InsertRow(const ListRow& row, int index) {
-  beginInsertRows(QModelIndex(), index, index);
-  rows_.insert(rows_.begin() + index, row);
-  endInsertRows();
+  std::vector<ListRow> rows = rows_;
+  rows.insert(rows.begin() + index, row);
+  SetRows(std::move(rows));
 }
 
 void ListModel::Clear() { SetRows({}); }
 
-const std::string& ListModel::Cell(int row, int column) const {
+void ListModel::SetFilterText(const QString& text) {
+  const QString folded = text.toCaseFolded();
+  if (folded == filter_) return;
+  beginResetModel();
+  filter_ = folded;
+  Arrange();
+  endResetModel();
+}
+
+void ListModel::sort(int column, Qt::SortOrder order) {
+  beginResetModel();
+  sortColumn_ = column >= 0 && column < columnCount() ? column : -1;
+  sortOrder_ = order;
+  Arrange();
+  endResetModel();
+}
+
+const std::string& ListModel::RawCell(int row, int column) const {
   const ListRow& cells = rows_[row];
-  return column < static_cast<int>(cells.size()) ? cells[column] : kNoCell;
+  return column >= 0 && column < static_cast<int>(cells.size()) ? cells[column] : kNoCell;
+}
+
+const std::string& ListModel::Cell(int row, int column) const {
+  return RawCell(shown_[row], column);
+}
+
+const std::vector<QString>& ListModel::FoldedTexts(int column) const {
+  if (folded_.size() < columns_.size()) folded_.resize(columns_.size());
+  std::vector<QString>& texts = folded_[column];
+  if (texts.empty() && !rows_.empty()) {
+    texts.reserve(rows_.size());
+    for (size_t row = 0; row < rows_.size(); ++row)
+      texts.push_back(QString::fromStdString(RawCell(static_cast<int>(row), column)).toCaseFolded());
+  }
+  return texts;
+}
+
+bool ListModel::Passes(int row) const {
+  if (filter_.isEmpty()) return true;
+  for (int column = 0; column < columnCount(); ++column) {
+    const CellKind kind = Kind(column);
+    if (kind != CellKind::kText && kind != CellKind::kPlainText) continue;
+    if (FoldedTexts(column)[row].contains(filter_)) return true;
+  }
+  return false;
+}
+
+void ListModel::Arrange() {
+  shown_.clear();
+  shown_.reserve(rows_.size());
+  const int first = HasTotals() ? 1 : 0;
+  if (first == 1) shown_.push_back(0);
+  for (int row = first; row < static_cast<int>(rows_.size()); ++row)
+    if (Passes(row)) shown_.push_back(row);
+  if (sortColumn_ >= 0) SortShown();
+}
+
+// Stable, so rows that compare equal keep the handed-over order in both directions.
+void ListModel::SortShown() {
+  const auto begin = shown_.begin() + (HasTotals() ? 1 : 0);
+  const CellKind kind = Kind(sortColumn_);
+  const bool descending = sortOrder_ == Qt::DescendingOrder;
+  if (kind == CellKind::kText || kind == CellKind::kPlainText) {
+    const std::vector<QString>& texts = FoldedTexts(sortColumn_);
+    std::stable_sort(begin, shown_.end(), [&](int a, int b) {
+      return descending ? texts[b] < texts[a] : texts[a] < texts[b];
+    });
+    return;
+  }
+  std::vector<double> keys(rows_.size());
+  for (auto it = begin; it != shown_.end(); ++it) {
+    const std::string& cell = RawCell(*it, sortColumn_);
+    keys[*it] = kind == CellKind::kDay ? DayNumber(cell) : NumberValue(cell, kind);
+  }
+  std::stable_sort(begin, shown_.end(), [&](int a, int b) {
+    return descending ? keys[b] < keys[a] : keys[a] < keys[b];
+  });
 }
 
 int ListModel::rowCount(const QModelIndex& parent) const {
@@ -44,18 +204,29 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 QVariant ListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= RowCount() || index.column() >= columnCount())
     return QVariant();
-  if (role == Qt::DisplayRole) return QString::fromStdString(Cell(index.row(), index.column()));
-  if (role == Qt::TextAlignmentRole)
-    return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
-  return QVariant();
+  const CellKind kind = Kind(index.column());
+  switch (role) {
+    case Qt::DisplayRole:
+      return QString::fromStdString(Cell(index.row(), index.column()));
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(
+          Qt::Alignment((IsNumeric(kind) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    case Qt::ToolTipRole:
+      if (kind == CellKind::kText) return Tooltip(Cell(index.row(), index.column()));
+      return QVariant();
+    default:
+      return QVariant();
+  }
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
     return QVariant();
   if (role == Qt::DisplayRole) return QString::fromStdString(columns_[section].title);
-  if (role == Qt::TextAlignmentRole)
-    return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+  if (role == Qt::TextAlignmentRole) {
+    const Qt::Alignment side = IsNumeric(Kind(section)) ? Qt::AlignRight : Qt::AlignLeft;
+    return QVariant::fromValue(Qt::Alignment(side | Qt::AlignVCenter));
+  }
   return QVariant();
 }
 

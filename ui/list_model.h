@@ -1,16 +1,30 @@
 #ifndef HITSIEVE_UI_LIST_MODEL_H_
 #define HITSIEVE_UI_LIST_MODEL_H_
 
+#include <cstdint>
 #include <vector>
 
 #include <QAbstractTableModel>
+#include <QString>
 
 #include "export/report_lists.h"
 
 namespace hitsieve {
 
-// The rows of one report list as rendered cell texts (UTF-8). Read-only for the view: rows
-// change only through SetRows (one model reset), InsertRow and Clear. UI thread only.
+// How a column's cells read, for sorting, alignment and tooltips.
+enum class CellKind {
+  kText,       // compared case-insensitively; tooltips show the whole and decoded text
+  kPlainText,  // compared case-insensitively; no tooltip (paths, names, addresses)
+  kNumber,     // decimal or "-" (0); right-aligned
+  kMegabytes,  // "12,34"; right-aligned
+  kDay,        // dd/Mon/yyyy, compared in calendar order
+};
+
+// The rows of one report list as rendered cell texts (UTF-8). Rows are kept in the order they
+// were handed over; the view shows them in that order, or sorted by one column, and only those
+// that pass the filter text. A list with a totals row keeps it first, outside sorting and
+// filtering. Rows change only through SetRows (one model reset), InsertRow and Clear, each of
+// which puts the handed-over order back; the filter text stays. UI thread only.
 class ListModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -18,15 +32,28 @@ class ListModel : public QAbstractTableModel {
   explicit ListModel(QObject* parent = nullptr);
 
   // Replaces the columns; rows are kept (a row shorter than the columns shows empty cells).
-  void SetColumns(const ListColumns& columns);
+  // Columns without a kind are plain text.
+  void SetColumns(const ListColumns& columns, std::vector<CellKind> kinds = {});
+  CellKind Kind(int column) const;
+
+  // Whether the first row handed over is a totals row.
+  void SetTotalsFirst(bool totals_first) { totalsFirst_ = totals_first; }
 
   void SetRows(std::vector<ListRow> rows);
-  // REQUIRES: 0 <= index <= RowCount().
+  // REQUIRES: 0 <= index <= the number of rows handed over.
   void InsertRow(const ListRow& row, int index);
   void Clear();
 
-  int RowCount() const { return static_cast<int>(rows_.size()); }
-  // The cell's bytes; empty when the row has no such cell.
+  // Keeps the rows whose text cells contain `text`, ignoring case; empty keeps every row.
+  void SetFilterText(const QString& text);
+  const QString& FilterText() const { return filter_; }
+  // -1 while the rows are in the order they were handed over.
+  int SortColumn() const { return sortColumn_; }
+  Qt::SortOrder SortOrder() const { return sortOrder_; }
+
+  // The rows shown, in the order shown.
+  int RowCount() const { return static_cast<int>(shown_.size()); }
+  // The cell's bytes of shown row `row`; empty when the row has no such cell.
   const std::string& Cell(int row, int column) const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -35,11 +62,35 @@ class ListModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
  private:
+  const std::string& RawCell(int row, int column) const;
+  bool HasTotals() const { return totalsFirst_ && !rows_.empty(); }
+  bool Passes(int row) const;
+  // Recomputes shown_ from the sort and the filter; the caller resets or relayouts the model.
+  void Arrange();
+  void SortShown();
+  const std::vector<QString>& FoldedTexts(int column) const;
+
   ListColumns columns_;
+  std::vector<CellKind> kinds_;
+  bool totalsFirst_ = false;
   std::vector<ListRow> rows_;
+  std::vector<int> shown_;  // indexes into rows_
+  QString filter_;          // case-folded
+  int sortColumn_ = -1;
+  Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+  // Case-folded cell texts per column, made when first needed and dropped with the rows.
+  mutable std::vector<std::vector<QString>> folded_;
 };
+
+// The percent-decoded form of `text` (UTF-8), or empty when decoding changes nothing. Escapes
+// that do not form UTF-8 are read as Windows-1251; control characters become U+FFFD.
+QString PercentDecoded(const std::string& text);
+
+// Calendar position of "dd/Mon/yyyy" (yyyymmdd), or -1 when the text is not such a day.
+int DayNumber(std::string_view text);
 
 }  // namespace hitsieve
 

@@ -11,6 +11,7 @@ namespace hitsieve {
 PageStatsTab::PageStatsTab(QWidget* parent)
     : GridReportScreen(parent, QRect(0, 16, 383, 217), QSize(383, 233)) {
   Grid()->SetupPageStatsColumns();
+  AddSearch(150);
 }
 
 void PageStatsTab::ReadAndFill() {

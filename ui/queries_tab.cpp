@@ -11,6 +11,7 @@ namespace hitsieve {
 QueriesTab::QueriesTab(QWidget* parent)
     : GridReportScreen(parent, QRect(0, 17, 341, 209), QSize(341, 226)) {
   Grid()->SetupQueryStatsColumns();
+  AddSearch(150);
 }
 
 void QueriesTab::ReadAndFill() {

@@ -4,7 +4,9 @@ namespace hitsieve {
 
 void RefererGrid::SetupColumns(int mode) {
   mode_ = mode;
-  SetColumns(RefererColumns(mode));
+  // Hosts are names; whole referers are addresses whose tooltip shows them decoded.
+  SetColumns(RefererColumns(mode), {mode == 0 ? CellKind::kPlainText : CellKind::kText,
+                                    CellKind::kNumber});
 }
 
 void RefererGrid::Fill(const std::vector<RefererRow>& rows) {

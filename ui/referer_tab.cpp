@@ -10,6 +10,7 @@
 
 #include "engine/text.h"
 #include "store/report_queries.h"
+#include "ui/kept_settings.h"
 #include "ui/referer_grid.h"
 #include "ui/ui_seams.h"
 
@@ -42,14 +43,30 @@ RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {
 
   using enum AnchorLayout::Flags;
   Layout().Init(this);
-  Layout().Add(hostGrid_, ANCHOR_ALL);
-  Layout().Add(pageGrid_, ANCHOR_TOP | ANCHOR_BOTTOM | ANCHOR_RIGHT);
+  // The whole referers are the long texts: their list takes the width the window gains.
+  Layout().Add(hostGrid_, ANCHOR_TOP | ANCHOR_BOTTOM | ANCHOR_LEFT);
+  Layout().Add(pageGrid_, ANCHOR_ALL);
   Layout().Add(excludeEdit_, ANCHOR_TOP | ANCHOR_RIGHT);
   Layout().Add(excludeLabel_, ANCHOR_TOP | ANCHOR_RIGHT);
   Layout().Add(applyButton_, ANCHOR_TOP | ANCHOR_RIGHT);
   hostGrid_->SetupColumns(0);
   pageGrid_->SetupColumns(1);
+  pageGrid_->FitColumnsToWidth(0);
+  filterEdit_ = AddFilterEdit(du.Rect(0, 0, 120, 14), {hostGrid_, pageGrid_});
+  Layout().Add(filterEdit_, ANCHOR_TOP | ANCHOR_LEFT);
   connect(applyButton_, &QPushButton::clicked, this, &RefererTab::OnApply);
+
+  // The text applied last stays in force from the first reload on.
+  excludeEdit_->setText(KeptExclusionText());
+  SetExclusion(excludeEdit_->text());
+}
+
+void RefererTab::SetExclusion(const QString& text) {
+  // Referers are stored as the log's bytes, Cyrillic in Windows-1251: the typed text is
+  // matched in that encoding.
+  const std::string bytes = ConvertCodePage(text.toStdString(), kCodePageUtf8, kCodePage1251);
+  hostGrid_->SetExclusionText(bytes);
+  pageGrid_->SetExclusionText(bytes);
 }
 
 void RefererTab::Reload() {
@@ -67,12 +84,8 @@ void RefererTab::Reload() {
 void RefererTab::SetRunActive(bool active) { applyButton_->setEnabled(!active); }
 
 void RefererTab::OnApply() {
-  // Referers are stored as the log's bytes, Cyrillic in Windows-1251: the typed text is
-  // matched in that encoding.
-  const std::string text =
-      ConvertCodePage(excludeEdit_->text().toStdString(), kCodePageUtf8, kCodePage1251);
-  hostGrid_->SetExclusionText(text);
-  pageGrid_->SetExclusionText(text);
+  SetExclusion(excludeEdit_->text());
+  KeepExclusionText(excludeEdit_->text());
   Reload();
 }
 

@@ -28,13 +28,18 @@ class RefererTab : public ReportScreen {
   RefererGrid* HostGrid() const { return hostGrid_; }
   RefererGrid* PageGrid() const { return pageGrid_; }
   QLineEdit* ExcludeEdit() const { return excludeEdit_; }
+  // Shows, in both lists, only the rows that contain its text.
+  QLineEdit* FilterEdit() const { return filterEdit_; }
   void OnApply();
 
  private:
+  void SetExclusion(const QString& text);
+
   RefererGrid* hostGrid_;  // rows of type 0
   RefererGrid* pageGrid_;  // rows of type 1
   QLabel* excludeLabel_;
   QLineEdit* excludeEdit_;
+  QLineEdit* filterEdit_;
   QPushButton* applyButton_;
 };
 

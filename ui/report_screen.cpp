@@ -1,7 +1,12 @@
 #include "ui/report_screen.h"
 
+#include <vector>
+
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
+
+#include "ui/list_ctrl_grid.h"
 
 namespace hitsieve {
 
@@ -12,6 +17,20 @@ QPushButton* ReportScreen::AddButton(const QString& text, const QString& name,
   button->setAutoDefault(false);
   button->setGeometry(rect);
   return button;
+}
+
+QLineEdit* ReportScreen::AddFilterEdit(const QRect& rect,
+                                       std::initializer_list<ListCtrlGrid*> grids) {
+  auto* edit = new QLineEdit(this);
+  edit->setObjectName(QStringLiteral("filter"));
+  edit->setPlaceholderText(QStringLiteral("Поиск"));
+  edit->setClearButtonEnabled(true);
+  edit->setGeometry(rect);
+  std::vector<ListCtrlGrid*> targets(grids);
+  connect(edit, &QLineEdit::textChanged, this, [targets](const QString& text) {
+    for (ListCtrlGrid* grid : targets) grid->SetFilterText(text);
+  });
+  return edit;
 }
 
 void ReportScreen::keyPressEvent(QKeyEvent* event) {

@@ -1,16 +1,21 @@
 #ifndef HITSIEVE_UI_REPORT_SCREEN_H_
 #define HITSIEVE_UI_REPORT_SCREEN_H_
 
+#include <initializer_list>
+
 #include <QWidget>
 
 #include "ui/anchor_layout.h"
 #include "ui/reloadable.h"
 
 class QKeyEvent;
+class QLineEdit;
 class QPushButton;
 class QResizeEvent;
 
 namespace hitsieve {
+
+class ListCtrlGrid;
 
 // Base of the screens shown in the main window's frame. Enter and Escape inside a screen do
 // nothing (they would otherwise reach the main window and close it). A screen places its
@@ -25,6 +30,9 @@ class ReportScreen : public QWidget, public Reloadable {
 
   // A push button of this screen at `rect` (pixels) that Enter does not press.
   QPushButton* AddButton(const QString& text, const QString& name, const QRect& rect);
+  // A search field at `rect` (pixels) that shows, in each of `grids`, only the rows whose text
+  // contains what is typed. Its object name is "filter".
+  QLineEdit* AddFilterEdit(const QRect& rect, std::initializer_list<ListCtrlGrid*> grids);
 
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;

@@ -2,7 +2,10 @@
 
 namespace hitsieve {
 
-void RobotLogGrid::SetupColumns() { SetColumns(RobotLogColumns()); }
+void RobotLogGrid::SetupColumns() {
+  SetColumns(RobotLogColumns(), {CellKind::kPlainText, CellKind::kText, CellKind::kNumber,
+                                 CellKind::kPlainText, CellKind::kDay});
+}
 
 void RobotLogGrid::FillAll() {
   counts_ = RobotCounts(rows_);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSignalBlocker>
 
 #include "engine/text.h"
@@ -35,6 +36,8 @@ RobotsTab::RobotsTab(QWidget* parent) : ReportScreen(parent) {
   Layout().Add(summaryGrid_, ANCHOR_TOP | ANCHOR_LEFT | ANCHOR_RIGHT);
   Layout().Add(robotChoice_, ANCHOR_TOP | ANCHOR_RIGHT);
   Layout().Add(logGrid_, ANCHOR_ALL);
+  filterEdit_ = AddFilterEdit(du.Rect(0, 88, 150, 14), {logGrid_});
+  Layout().Add(filterEdit_, ANCHOR_TOP | ANCHOR_LEFT);
   logGrid_->SetupColumns();
   summaryGrid_->SetupRobotSummaryColumns();
   // The address column is sized for a small dialog font; with a larger one it still shows a

@@ -7,6 +7,7 @@
 #include "ui/report_screen.h"
 
 class QComboBox;
+class QLineEdit;
 
 namespace hitsieve {
 
@@ -28,6 +29,8 @@ class RobotsTab : public ReportScreen {
   RobotLogGrid* LogGrid() const { return logGrid_; }
   ListCtrlGrid* SummaryGrid() const { return summaryGrid_; }
   QComboBox* RobotChoice() const { return robotChoice_; }
+  // Shows only the requests that contain its text, within the chosen robot's.
+  QLineEdit* FilterEdit() const { return filterEdit_; }
   // The robot of each drop-down item, in item order; "" stands for "Все".
   const std::vector<std::string>& Names() const { return names_; }
 
@@ -40,6 +43,7 @@ class RobotsTab : public ReportScreen {
   RobotLogGrid* logGrid_;
   ListCtrlGrid* summaryGrid_;
   QComboBox* robotChoice_;
+  QLineEdit* filterEdit_;
   std::vector<std::string> names_;
 };
 

@@ -1,9 +1,14 @@
+#include <QChart>
 #include <QFileInfo>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QTest>
 
 #include "store/stats_database.h"
 #include "ui/common_stat_dlg.h"
+#include "ui/daily_chart.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/main_dlg.h"
 #include "ui_test_support.h"
@@ -73,6 +78,65 @@ TEST_F(CommonStatDlgTest, ExcelIsDisabledWhileARunIsUnderWay) {
   EXPECT_FALSE(excel->isEnabled());
   window.SetRunActive(false);
   EXPECT_TRUE(excel->isEnabled());
+}
+
+}  // namespace
+}  // namespace hitsieve
+
+namespace hitsieve {
+namespace {
+
+std::vector<QPointF> Points(const QLineSeries& series) {
+  const QList<QPointF> points = series.points();
+  return std::vector<QPointF>(points.begin(), points.end());
+}
+
+double Day(int year, int month, int day) {
+  return static_cast<double>(QDate(year, month, day).startOfDay().toMSecsSinceEpoch());
+}
+
+TEST_F(CommonStatDlgTest, ChartShowsTheDaysInCalendarOrderAndCountsTheOthers) {
+  MainDlg window;
+  window.show();
+  DailyChart& chart = *window.CommonStats()->Chart();
+  EXPECT_TRUE(chart.Series(0)->points().isEmpty());
+  Execute("INSERT INTO common_stats (date, ips, visitors, views, searches) VALUES "
+          "('02/Nov/2026', 2, 3, 4, 0), ('28/Oct/2026', 1, 1, 1, 1), "
+          "('01/Nov/2026', 5, 5, 9, 2), ('31/Feb/2026', 7, 7, 7, 7), "
+          "('<b>x</b>', 8, 8, 8, 8)");
+  window.Reload();  // the chart reloads with the grid
+
+  const QStringList names = {"Хосты", "Посетители", "Просмотры", "Searches"};
+  const std::vector<double> days = {Day(2026, 10, 28), Day(2026, 11, 1), Day(2026, 11, 2)};
+  const std::vector<std::vector<double>> values = {
+      {1, 5, 2}, {1, 5, 3}, {1, 9, 4}, {1, 2, 0}};
+  for (int i = 0; i < DailyChart::kSeriesCount; ++i) {
+    EXPECT_EQ(names[i], chart.Series(i)->name());
+    std::vector<QPointF> expected;
+    for (size_t d = 0; d < days.size(); ++d) expected.emplace_back(days[d], values[i][d]);
+    EXPECT_EQ(expected, Points(*chart.Series(i))) << names[i].toStdString();
+  }
+  EXPECT_EQ(2, chart.LeftOut());
+  EXPECT_TRUE(chart.chart()->title().contains(QStringLiteral("2"))) << "it says how many";
+
+  // Hovering near a day names it and the line's value there.
+  EXPECT_EQ(QStringLiteral("01.11.2026\nПросмотры: 9"),
+            chart.HoverText(2, QPointF(Day(2026, 11, 1) + 3600e3 * 5, 8.7)));
+  EXPECT_EQ(QStringLiteral("28.10.2026\nХосты: 1"), chart.HoverText(0, QPointF(0, 0)));
+
+  // A click on a legend entry hides its line, a second shows it again.
+  QLegendMarker* views = chart.chart()->legend()->markers(chart.Series(2)).at(0);
+  emit views->clicked();
+  EXPECT_FALSE(chart.Series(2)->isVisible());
+  EXPECT_TRUE(chart.Series(1)->isVisible());
+  emit views->clicked();
+  EXPECT_TRUE(chart.Series(2)->isVisible());
+
+  Execute("DELETE FROM common_stats");
+  window.Reload();
+  EXPECT_TRUE(chart.Series(0)->points().isEmpty());
+  EXPECT_EQ(0, chart.LeftOut());
+  EXPECT_TRUE(chart.chart()->title().isEmpty());
 }
 
 }  // namespace

@@ -95,10 +95,13 @@ TEST_F(MainDlgTest, TreeListsTheScreensInOrderAndSwitchesBetweenThem) {
   EXPECT_EQ(0, tree.SelectedScreenIndex());
   EXPECT_EQ(window.Screen(0), window.CurrentScreen());
 
-  // The common statistics list stretched with its screen.
+  // The common statistics list stretched with its screen, above the chart at the bottom.
   const ListCtrlGrid* grid = window.CommonStats()->Grid();
+  const QWidget* chart = window.CommonStats()->findChild<QWidget*>("chart");
   EXPECT_EQ(window.CommonStats()->width(), grid->geometry().right() + 1);
-  EXPECT_EQ(window.CommonStats()->height(), grid->geometry().bottom() + 1);
+  EXPECT_EQ(window.CommonStats()->width(), chart->geometry().right() + 1);
+  EXPECT_EQ(window.CommonStats()->height(), chart->geometry().bottom() + 1);
+  EXPECT_LT(grid->geometry().bottom(), chart->geometry().top());
 }
 
 TEST_F(MainDlgTest, ReloadListHoldsTheReportScreensInOrder) {

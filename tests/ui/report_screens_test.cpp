@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -338,6 +340,100 @@ TEST_F(ReportScreensTest, ExcelOfPagesAndQueriesOpensAWorkbook) {
     EXPECT_TRUE(path.endsWith(".xlsx")) << path.toStdString();
     EXPECT_GT(QFileInfo(path).size(), 0) << path.toStdString();
     QFile::remove(path);
+  }
+}
+
+}  // namespace
+}  // namespace hitsieve
+
+namespace hitsieve {
+namespace {
+
+// As typing does, one character at a time (key events cannot carry Cyrillic here).
+void Type(QLineEdit* edit, const QString& text) {
+  edit->clear();
+  for (QChar c : text) edit->insert(QString(c));
+}
+
+TEST_F(ReportScreensTest, SearchFieldsKeepMatchingRowsAndTheTotals) {
+  MainDlg window;
+  Analyse(FirstLog());
+  window.Reload();
+  QueriesTab& queries = Queries(window);
+  const Cells all = GridCells(*queries.Grid());
+  Type(queries.FilterEdit(), QStringLiteral("СЛО"));  // upper case against stored lower case
+  EXPECT_EQ((Cells{all[0], all[1]}), GridCells(*queries.Grid()));
+  Type(queries.FilterEdit(), QStringLiteral("нет такого"));
+  EXPECT_EQ(Cells{all[0]}, GridCells(*queries.Grid())) << "the totals stay the described ones";
+
+  PageStatsTab& pages = Pages(window);
+  Type(pages.FilterEdit(), QStringLiteral(".HTML"));
+  const Cells shown = GridCells(*pages.Grid());
+  ASSERT_EQ(3u, shown.size());
+  EXPECT_EQ("13", shown[0][1]);
+  EXPECT_EQ("/index.html", shown[1][0]);
+  EXPECT_EQ("/cat.html", shown[2][0]);
+
+  // One field serves both referer lists; a raw Windows-1251 referer is found by typed Cyrillic.
+  RefererTab& referers = Referers(window);
+  Type(referers.FilterEdit(), QStringLiteral("КАТАЛОГ"));
+  EXPECT_EQ((Cells{{"http://site.example/каталог", "1"}}), GridCells(*referers.PageGrid()));
+  EXPECT_TRUE(GridCells(*referers.HostGrid()).empty());
+  Type(referers.FilterEdit(), QStringLiteral("Site."));
+  EXPECT_EQ((Cells{{"site.example", "1"}}), GridCells(*referers.HostGrid()));
+
+  // The robots' filter works within the chosen robot and survives a new choice.
+  RobotsTab& robots = Robots(window);
+  Type(robots.FilterEdit(), QStringLiteral("index"));
+  EXPECT_EQ(2u, GridCells(*robots.LogGrid()).size());
+  Choose(robots, 1);  // Google
+  const Cells google = GridCells(*robots.LogGrid());
+  ASSERT_EQ(1u, google.size());
+  EXPECT_EQ("/index.html", google[0][1]);
+  // A reload after a run keeps the typed text in force.
+  Analyse(FirstLog());
+  window.Reload();
+  EXPECT_EQ(Cells{all[0]}, GridCells(*queries.Grid())) << "no such phrase after the reload";
+}
+
+TEST_F(ReportScreensTest, TooltipsShowTheWholeTextDecodedAndInert) {
+  const std::string hostile = "http://evil.example/<b>bold</b>?q=%3Cscript%3E%D1%81%0A";
+  MainDlg window;
+  Analyse({Line("1.1.1.1", "10/Mar/2009", "/p.html", 10, hostile),
+           Line("1.1.1.2", "10/Mar/2009", "/p.html", 10, kRamblerHello)});
+  window.Reload();
+  const ListCtrlGrid& grid = *Referers(window).PageGrid();
+  std::map<std::string, QString> tips;
+  for (int row = 0; row < grid.Model()->RowCount(); ++row)
+    tips[grid.Model()->Cell(row, 0)] =
+        grid.Model()->data(grid.Model()->index(row, 0), Qt::ToolTipRole).toString();
+  const QString evil = tips[hostile];
+  EXPECT_TRUE(evil.contains(QStringLiteral("&lt;b&gt;bold&lt;/b&gt;"))) << evil.toStdString();
+  EXPECT_TRUE(evil.contains(QStringLiteral("&lt;script&gt;с\uFFFD"))) << evil.toStdString();
+  EXPECT_FALSE(evil.contains(QStringLiteral("<b>")));
+  EXPECT_FALSE(evil.contains(QStringLiteral("<script")));
+  // Escapes in Windows-1251 are decoded as such.
+  EXPECT_TRUE(tips[kRamblerHello].contains(QStringLiteral("words=привет&amp;x=1")))
+      << tips[kRamblerHello].toStdString();
+  // A text without escapes shows itself alone.
+  const QString hosts = Referers(window).HostGrid()->Model()->data(
+      Referers(window).HostGrid()->Model()->index(0, 0), Qt::ToolTipRole).toString();
+  EXPECT_TRUE(hosts.isEmpty()) << "host names need no tooltip";
+}
+
+// At the window's default size a user sees every column of the pages and phrases lists.
+TEST_F(ReportScreensTest, PagesAndQueriesShowEveryColumnAtTheDefaultSize) {
+  MainDlg window;
+  window.show();
+  for (int screen : {2, 4}) {
+    window.ShowScreen(screen);
+    const ListCtrlGrid& grid = *static_cast<GridReportScreen*>(window.Screen(screen))->Grid();
+    const int last = grid.Model()->columnCount() - 1;
+    EXPECT_LE(grid.horizontalHeader()->sectionViewportPosition(last) +
+                  grid.horizontalHeader()->sectionSize(last),
+              grid.viewport()->width())
+        << "screen " << screen;
+    EXPECT_GE(grid.columnWidth(0), 120) << "the text column keeps room, screen " << screen;
   }
 }
 
