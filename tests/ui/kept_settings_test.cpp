@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "engine/analysis_job.h"
+#include "run/analysis_job.h"
 #include "ui/common_stat_dlg.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/main_dlg.h"
