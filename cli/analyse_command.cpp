@@ -11,6 +11,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/run_progress.h"
+#include "cli/text_output.h"
 #include "run/analysis_job.h"
 #include "engine/page_filter.h"
 #include "engine/search_engine.h"
@@ -20,16 +21,26 @@
 namespace hitsieve::cli {
 
 const char kAnalyseHelp[] =
-    "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] LOGFILE...\n"
+    "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
+    "                            [--from DAY] [--to DAY] LOGFILE...\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
-    "paths; a file named twice is read once. Nothing is merged with earlier runs. If any file\n"
-    "cannot be read, or saving fails, the database keeps its previous statistics.\n"
+    "paths; a file named twice is read once. If any file cannot be read, or saving fails, the\n"
+    "database keeps its previous statistics.\n"
+    "\n"
+    "With --add, only what is new in the files is added to the stored statistics. Logs are\n"
+    "recognised by their text, not their names: text counted before is skipped, a log that\n"
+    "grew is read from where the last run stopped, a rotated or compressed copy counts only\n"
+    "its lines beyond what was read. A plain log's final line without a line feed is left for\n"
+    "a later run (it may still be being written).\n"
     "\n"
     "Options:\n"
     "  --extensions TEXT  page extensions that count, separated by ';'\n"
     "                     (default \"html; htm; php; asp; zip; jsp; txt\"; \"\" counts every page)\n"
+    "  --add              add to the stored statistics instead of replacing them\n"
+    "  --from DAY         count only records of DAY (YYYY-MM-DD) and later\n"
+    "  --to DAY           count only records of DAY (YYYY-MM-DD) and earlier\n"
     "  --db FILE          statistics database (default dat1.dt in the current directory;\n"
     "                     created with its tables when missing)\n"
     "  -h, --help         show this help\n"
@@ -92,11 +103,36 @@ void PrintFailure(const RunProgress& progress, const std::string& database,
                where.c_str(), message.c_str());
 }
 
+// What the run read: with --add the files skipped and the new text; with a period what it
+// left out. Log names are shown as inert text.
+void PrintAdded(const RunReport& report, bool add, const Period& period) {
+  if (add) {
+    std::printf("added %zu %s, skipped %zu: %lld new bytes, %lld new lines\n", report.files_read,
+                report.files_read == 1 ? "file" : "files", report.skipped.size(),
+                static_cast<long long>(report.new_bytes), static_cast<long long>(report.new_lines));
+    for (const std::string& name : report.skipped)
+      std::printf("already analysed: %s\n", PrintableText(name).c_str());
+  }
+  if (period.Limited()) {
+    std::printf("period %s to %s: %lld records outside it and %lld without a date left out\n",
+                period.first ? period.FirstText().c_str() : "...",
+                period.last ? period.LastText().c_str() : "...",
+                static_cast<long long>(report.left_out.outside),
+                static_cast<long long>(report.left_out.not_a_date));
+  }
+  for (const std::string& note : report.notes) std::printf("%s\n", PrintableText(note).c_str());
+}
+
 }  // namespace
 
 int AnalyseCommand(const std::vector<std::string>& args) {
   const ParsedArguments parsed =
-      ParseArguments(args, {{"--help"}, {"--extensions", true}, {"--db", true}});
+      ParseArguments(args, {{"--help"},
+                            {"--extensions", true},
+                            {"--db", true},
+                            {"--add"},
+                            {"--from", true},
+                            {"--to", true}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
@@ -105,6 +141,17 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const LogFileSet files = AbsolutePaths(parsed.operands);
   ExtensionSet extensions;
   ParseExtensionList(parsed.Value("--extensions").value_or(kDefaultExtensionList), extensions);
+
+  Period period;
+  for (const char* option : {"--from", "--to"}) {
+    const std::optional<std::string> text = parsed.Value(option);
+    if (!text) continue;
+    const std::optional<int> day = ParseIsoDay(*text);
+    if (!day) throw UsageError(std::string(option) + " needs a date written YYYY-MM-DD, not '" + *text + "'");
+    (option[2] == 'f' ? period.first : period.last) = day;
+  }
+  if (period.first && period.last && *period.first > *period.last)
+    throw UsageError("--from is later than --to");
 
   const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
   UseDatabase(database, /*create=*/true);
@@ -120,6 +167,10 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.observer = &progress;
   job.save_progress = &progress;
   job.read_progress = &progress;
+  RunReport report;
+  job.add = parsed.Has("--add");
+  job.period = period;
+  job.report = &report;
   job.collected = [&summary, &files](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size()};
@@ -138,6 +189,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
               "in %.2f s\n",
               summary.files, summary.files == 1 ? "file" : "files", summary.lines, summary.days, summary.pages, summary.phrases,
               summary.robot_hits, seconds.count());
+  PrintAdded(report, job.add, period);
   return kExitOk;
 }
 

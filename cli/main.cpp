@@ -18,7 +18,8 @@ constexpr char kToolHelp[] =
     "kept in an SQLite database, the same one the desktop program shows.\n"
     "\n"
     "Commands:\n"
-    "  analyse   read log files and replace the statistics in the database\n"
+    "  analyse   read log files and replace the statistics in the database (or add to them)\n"
+    "  merge     add the statistics of other databases to the database\n"
     "  report    print one report (common, pages, queries, referers, robots)\n"
     "  export    write one report (common, pages, queries) to an .xlsx workbook\n"
     "  html      write every report to one self-contained web page\n"
@@ -43,6 +44,7 @@ int Dispatch(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (command == "analyse" || command == "analyze") return AnalyseCommand(rest);
+  if (command == "merge") return MergeCommand(rest);
   if (command == "report") return ReportCommand(rest);
   if (command == "export") return ExportCommand(rest);
   if (command == "html") return HtmlCommand(rest);

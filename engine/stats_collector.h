@@ -78,6 +78,8 @@ class StatsCollector : public RecordSink {
   // The texts behind the numbers in `days`.
   std::string_view AddressText(uint32_t address) const { return addresses_.Text(address); }
   std::string_view AgentText(uint32_t agent) const { return agents_.Text(agent); }
+  size_t AddressCount() const { return addresses_.size(); }
+  size_t AgentCount() const { return agents_.size(); }
 
   // Number of records handed to OnRecord so far (for the command line's summary).
   int64_t records() const { return records_; }

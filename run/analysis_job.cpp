@@ -5,7 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "engine/stats_collector.h"
+#include "store/stats_database.h"
+#include "store/stats_merge.h"
 #include "store/stats_saver.h"
 
 namespace hitsieve {
@@ -18,19 +22,75 @@ void AnalysisJob::Run() const {
   const LogFileSet& paths = files != nullptr ? *files : kNoFiles;
 
   observer->Notify(RUN_STARTED);
+  RunReport unreported;
+  RunReport& report_to = report != nullptr ? *report : unreported;
+  report_to = RunReport{};
   StatsCollector collector;
   collector.pageExtensions = extensions;
-  // Reads the files in blocks, on every core, into the one collector of the run: a large file
-  // on all cores, several files side by side, merged in the set's order.
-  CollectFiles(collector, std::vector<std::string>(paths.begin(), paths.end()), CollectOptions{},
-               read_progress, [this] { observer->Notify(FILE_DONE); });
+  std::vector<LogSource> sources;
+  std::vector<LogSource> stored;
+  if (add || period.Limited()) {
+    // Each file is read from where the known text ends, or whole, on the calling thread.
+    if (add) stored = sources = LoadLogSources(StatsDatabase::Instance().session());
+    for (const std::string& path : paths) {
+      std::vector<LogSource> alone;  // a replacing run reads every file whole
+      const LogOutcome outcome = ReadNewText(collector, path, period, add ? sources : alone,
+                                             report_to.left_out, /*hold_back_unfinished=*/add);
+      sources.insert(sources.end(), alone.begin(), alone.end());
+      if (outcome.skipped) {
+        report_to.skipped.push_back(path);
+      } else {
+        ++report_to.files_read;
+      }
+      report_to.new_bytes += outcome.new_bytes;
+      report_to.new_lines += outcome.new_lines;
+      report_to.notes.insert(report_to.notes.end(), outcome.notes.begin(), outcome.notes.end());
+      observer->Notify(FILE_DONE);
+    }
+  } else {
+    // Described side by side with the reading (another core, if there is one), each plain
+    // file as far as it reached when the run began.
+    const std::vector<std::string> list(paths.begin(), paths.end());
+    std::vector<int64_t> limits(list.size(), -1);
+    for (size_t k = 0; k < list.size(); ++k) {
+      struct stat info;
+      if (!IsGzipName(list[k]) && ::stat(list[k].c_str(), &info) == 0) limits[k] = info.st_size;
+    }
+    std::exception_ptr describe_error;
+    std::vector<LogSource> described;
+    {
+      std::jthread describer([&] {
+        try {
+          for (size_t k = 0; k < list.size(); ++k) described.push_back(DescribeLog(list[k], limits[k]));
+        } catch (...) {
+          describe_error = std::current_exception();
+        }
+      });
+      // Reads the files in blocks, on every core, into the one collector of the run: a large
+      // file on all cores, several files side by side, merged in the set's order.
+      CollectFiles(collector, list, CollectOptions{}, read_progress,
+                   [this] { observer->Notify(FILE_DONE); });
+    }
+    if (describe_error) std::rethrow_exception(describe_error);
+    sources = std::move(described);
+    report_to.files_read = list.size();
+    for (const LogSource& source : sources) {
+      report_to.new_bytes += source.bytes;
+      report_to.new_lines += source.lines;
+    }
+  }
   // Reported before saving starts, so a caller can print the sizes even if the save fails.
   if (collected) collected(collector);
 
   observer->Notify(SAVE_STARTED);
-  // An exception from here on destroys the saver uncommitted, which rolls its transaction back.
-  StatsSaver saver(collector, save_progress);
-  saver.save();
+  if (add) {
+    SaveTotals(StatsDatabase::Instance().session(), StatsTotals::FromCollector(collector),
+               sources, /*replace=*/false, save_progress, &stored);
+  } else {
+    // An exception from here on destroys the saver uncommitted, which rolls its transaction back.
+    StatsSaver saver(collector, save_progress, &sources);
+    saver.save();
+  }
   observer->Notify(RUN_FINISHED);
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
+#include "run/log_sources.h"
 #include "store/save_progress.h"
 
 namespace hitsieve {
@@ -35,8 +36,19 @@ class AnalysisObserver {
 // Log file paths, in byte order of the path text.
 using LogFileSet = std::set<std::string>;
 
+// What a run read, for its summary. Filled on the worker before SAVE_STARTED.
+struct RunReport {
+  size_t files_read = 0;
+  std::vector<std::string> skipped;  // logs whose text had been counted already
+  int64_t new_bytes = 0;             // decompressed bytes counted
+  int64_t new_lines = 0;
+  PeriodCounts left_out;             // records outside the period, or without a date
+  std::vector<std::string> notes;    // one line each
+};
+
 // One analysis run: read every file into a fresh collector, then replace the statistics in
-// the database. Failures leave Run as exceptions; the database then keeps the previous run.
+// the database (or, with `add`, add what is new in the files to them). Failures leave Run as
+// exceptions; the database then keeps what it held.
 struct AnalysisJob {
   ExtensionSet extensions;
   const LogFileSet* files = nullptr;             // read by Run; AnalysisThread passes a copy
@@ -46,6 +58,11 @@ struct AnalysisJob {
   // Optional: called on the worker with the collector after the last file, before saving
   // (the command line reports its sizes).
   std::function<void(const StatsCollector&)> collected;
+  // Add what is new in the files to the stored statistics instead of replacing them.
+  bool add = false;
+  // Count only records whose day falls in the period (no limit by default).
+  Period period;
+  RunReport* report = nullptr;  // may be null
 
   // Performs the whole run on the calling thread.
   void Run() const;

@@ -2,6 +2,7 @@
 
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
+#include "store/stats_merge.h"
 
 namespace hitsieve {
 
@@ -42,6 +43,7 @@ void CreateTablesIfNone(sqlitepp::session& session) {
   if (existing != 0) return;
   sqlitepp::transaction txn(session);
   for (const char* create : kCreateTables) session << create;
+  CreateSetTables(session);
   txn.commit();
 }
 

@@ -19,17 +19,24 @@ void ReportPosition(SaveProgressObserver* observer, int position) {
 
 }  // namespace
 
-StatsSaver::StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer)
+StatsSaver::StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer,
+                       const std::vector<LogSource>* sources)
     : transaction_(StatsDatabase::Instance().session()),
       collector_(collector),
-      observer_(observer) {}
+      observer_(observer),
+      sources_(sources) {}
 
 void StatsSaver::save() {
   sqlitepp::session& session = StatsDatabase::Instance().session();
   for (const char* table : kTables) session << "DELETE FROM " << table;
+  // A replacing run makes any database extendable: it writes the sets that adding needs.
+  CreateSetTables(session);
+  session << "DELETE FROM day_sets";
+  session << "DELETE FROM analysed_logs";
 
   ReportPosition(observer_, 1);
   for (const auto& [date, day] : collector_.days) CommonStatsWriter::Instance().Write(date, day);
+  WriteDaySets(session, collector_);
 
   ReportPosition(observer_, 2);
   for (const auto& [page, stats] : collector_.pages) PageStatsWriter::Instance().Write(page, stats);
@@ -50,6 +57,7 @@ void StatsSaver::save() {
     QueryStatsWriter::Instance().Write(phrase, counts);
   }
 
+  if (sources_ != nullptr) WriteLogSources(session, *sources_);
   transaction_.commit();
 }
 

@@ -1,18 +1,23 @@
 #ifndef HITSIEVE_STORE_STATS_SAVER_H_
 #define HITSIEVE_STORE_STATS_SAVER_H_
 
+#include <vector>
+
 #include "store/sqlitepp/transaction.h"
+#include "store/stats_merge.h"
 
 namespace hitsieve {
 
 class StatsCollector;
 class SaveProgressObserver;
 
-// Replaces the five statistics tables with one collector's aggregates in one transaction.
+// Replaces the five statistics tables with one collector's aggregates in one transaction, and
+// with them the day sets and the remembered logs (`sources`, may be null for none).
 // Constructing it begins the transaction; destroying it uncommitted rolls back. Worker thread.
 class StatsSaver {
  public:
-  StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer);
+  StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer,
+             const std::vector<LogSource>* sources = nullptr);
 
   // Delete the old rows, write the new ones (positions 1 to 5), commit.
   void save();
@@ -21,6 +26,7 @@ class StatsSaver {
   sqlitepp::transaction transaction_;
   const StatsCollector& collector_;
   SaveProgressObserver* observer_;
+  const std::vector<LogSource>* sources_;
 };
 
 }  // namespace hitsieve

@@ -43,7 +43,32 @@ class use_of : public use_binder {
   T* variable_;
 };
 
+class into_blob_of : public into_binder {
+ public:
+  explicit into_blob_of(std::string& variable) : variable_(&variable) {}
+  void bind(statement&, int position) override { position_ = position; }
+  void update(statement& st) override { st.column_blob(position_, *variable_); }
+
+ private:
+  std::string* variable_;
+  int position_ = -1;
+};
+
+class use_blob_of : public use_binder {
+ public:
+  explicit use_blob_of(std::string& variable) : variable_(&variable) {}
+  void bind(statement& st, int position) override { st.bind_blob(position, *variable_); }
+
+ private:
+  std::string* variable_;
+};
+
 }  // namespace
+
+into_binder_ptr into_blob(std::string& variable) {
+  return std::make_unique<into_blob_of>(variable);
+}
+use_binder_ptr use_blob(std::string& variable) { return std::make_unique<use_blob_of>(variable); }
 
 into_binder_ptr into(int& variable) { return std::make_unique<into_of<int>>(variable); }
 into_binder_ptr into(int64_t& variable) { return std::make_unique<into_of<int64_t>>(variable); }

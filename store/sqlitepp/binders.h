@@ -55,6 +55,10 @@ use_binder_ptr use(int& variable);
 use_binder_ptr use(int64_t& variable);
 use_binder_ptr use(std::string& variable);
 
+// The same for BLOB columns and parameters: bytes kept whole, NUL bytes included.
+into_binder_ptr into_blob(std::string& variable);
+use_binder_ptr use_blob(std::string& variable);
+
 }  // namespace sqlitepp
 
 #endif  // HITSIEVE_STORE_SQLITEPP_BINDERS_H_

@@ -154,4 +154,20 @@ void statement::bind_text(int index, const std::string& value) {
                                          SQLITE_STATIC));
 }
 
+void statement::bind_blob(int index, const std::string& value) {
+  session_.check_error(sqlite3_bind_blob(handle_, index, value.data(),
+                                         static_cast<int>(value.size()), SQLITE_STATIC));
+}
+
+void statement::column_blob(int position, std::string& value) {
+  const void* bytes = sqlite3_column_blob(handle_, position);
+  const int size = sqlite3_column_bytes(handle_, position);
+  session_.check_last_error();
+  if (bytes == nullptr) {
+    value.clear();
+  } else {
+    value.assign(static_cast<const char*>(bytes), static_cast<size_t>(size));
+  }
+}
+
 }  // namespace sqlitepp

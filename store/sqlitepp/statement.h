@@ -49,11 +49,16 @@ class statement {
   void column_int64(int position, int64_t& value);
   // A NULL column gives the empty string.
   void column_text(int position, std::string& value);
+  // Every byte of a BLOB column, NUL bytes included; NULL gives the empty string.
+  void column_blob(int position, std::string& value);
+
   void bind_int(int index, int value);
   void bind_int64(int index, int64_t value);
   // Binds without copying: `value` must stay unchanged until the statement has stepped. An
   // empty string is bound as SQL NULL.
   void bind_text(int index, const std::string& value);
+  // Binds `value`'s bytes as a BLOB (an empty one when empty), without copying, as bind_text.
+  void bind_blob(int index, const std::string& value);
 
  private:
   friend class prepare_query;

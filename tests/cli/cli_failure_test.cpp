@@ -211,7 +211,8 @@ TEST(CliHelp, ToolAndEveryCommandExplainThemselves) {
   } cases[] = {{{"--help"}, "Usage: hitsieve-cli COMMAND"},
                {{"analyse", "--help"}, "Usage: hitsieve-cli analyse [--extensions TEXT]"},
                {{"report", "-h"}, "Usage: hitsieve-cli report (common|pages|queries|referers|robots)"},
-               {{"export", "--help"}, "Usage: hitsieve-cli export (common|pages|queries) --xlsx"}};
+               {{"export", "--help"}, "Usage: hitsieve-cli export (common|pages|queries) --xlsx"},
+               {{"merge", "--help"}, "Usage: hitsieve-cli merge [--replace] [--db FILE] PART..."}};
   for (const auto& c : cases) {
     const CliResult run = RunCli(dir.path(), c.args);
     EXPECT_EQ(0, run.status) << c.usage;

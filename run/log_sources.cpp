@@ -1,0 +1,427 @@
+#include "run/log_sources.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "engine/content_hash.h"
+#include "engine/gzip_inflate.h"
+#include "engine/stats_collector.h"
+
+namespace hitsieve {
+
+namespace {
+
+constexpr size_t kBlock = 4 << 20;
+
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysIn(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
+}
+
+std::optional<int> Digits(std::string_view text) {
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+std::optional<int> Compose(std::optional<int> year, int month, std::optional<int> day) {
+  if (!year || !day || *year < 1 || month < 1 || month > 12) return std::nullopt;
+  if (*day < 1 || *day > DaysIn(*year, month)) return std::nullopt;
+  return *year * 10000 + month * 100 + *day;
+}
+
+std::string IsoText(const std::optional<int>& day) {
+  if (!day) return {};
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", *day / 10000, *day / 100 % 100, *day % 100);
+  return text;
+}
+
+// Hands records inside the period to the collector and counts the others.
+class PeriodSink : public RecordSink {
+ public:
+  PeriodSink(StatsCollector& collector, const Period& period, PeriodCounts& left_out)
+      : collector_(collector), period_(period), left_out_(left_out) {}
+  void Finish() override { collector_.Finish(); }
+
+ protected:
+  void OnRecord(const RequestRecord& record) override {
+    if (period_.Limited()) {
+      // Logs come in time order: most records fall on the day of the one before.
+      if (record.date != last_key_) {
+        last_key_.assign(record.date);
+        last_date_ = DayKeyDate(record.date);
+      }
+      if (!last_date_) {
+        ++left_out_.not_a_date;
+        return;
+      }
+      if ((period_.first && *last_date_ < *period_.first) ||
+          (period_.last && *last_date_ > *period_.last)) {
+        ++left_out_.outside;
+        return;
+      }
+    }
+    collector_.OnRecord(record);
+  }
+
+ private:
+  StatsCollector& collector_;
+  const Period& period_;
+  PeriodCounts& left_out_;
+  std::string last_key_ = std::string(1, '\0');  // no day key is a lone NUL
+  std::optional<int> last_date_;
+};
+
+// Feeds a log's text through the content hash, stopping at given offsets to compare with
+// remembered logs, and keeps what describing the log needs.
+class Scanner {
+ public:
+  // `checkpoints`: offset -> indexes of remembered logs of that length to compare there.
+  explicit Scanner(std::map<int64_t, std::vector<size_t>> checkpoints = {})
+      : checkpoints_(std::move(checkpoints)), next_(checkpoints_.begin()) {}
+
+  // Called at each checkpoint with the indexes and whether the hash so far equals theirs is
+  // left to the caller: `matches` receives the hash value and the last byte before it.
+  template <typename Check>
+  void Feed(std::string_view piece, Check check) {
+    while (!piece.empty()) {
+      size_t take = piece.size();
+      if (next_ != checkpoints_.end()) {
+        const int64_t room = next_->first - hash_.size();
+        if (room >= 0 && static_cast<uint64_t>(room) < take) take = static_cast<size_t>(room);
+      }
+      Process(piece.substr(0, take));
+      piece.remove_prefix(take);
+      while (next_ != checkpoints_.end() && next_->first <= hash_.size()) {
+        if (next_->first == hash_.size()) check(next_->second, hash_.Value(), last_);
+        ++next_;
+      }
+    }
+  }
+
+  const ContentHash& hash() const { return hash_; }
+  const ContentHash& through_last_line_feed() const { return at_line_feed_; }
+  int64_t line_feeds() const { return line_feeds_; }
+  int64_t line_feeds_through_last() const { return line_feeds_at_line_feed_; }
+  const std::string& head() const { return head_; }
+  bool ends_with_line_feed() const { return last_ == '\n'; }
+
+ private:
+  void Process(std::string_view chunk) {
+    if (chunk.empty()) return;
+    if (head_.size() < static_cast<size_t>(kLogHeadBytes)) {
+      head_.append(chunk.substr(0, std::min(chunk.size(), kLogHeadBytes - head_.size())));
+    }
+    const size_t lf = chunk.rfind('\n');
+    if (lf == std::string_view::npos) {
+      hash_.Update(chunk);
+    } else {
+      const std::string_view lines = chunk.substr(0, lf + 1);
+      hash_.Update(lines);
+      line_feeds_ += std::count(lines.begin(), lines.end(), '\n');
+      at_line_feed_ = hash_;
+      line_feeds_at_line_feed_ = line_feeds_;
+      hash_.Update(chunk.substr(lf + 1));
+    }
+    last_ = chunk.back();
+  }
+
+  std::map<int64_t, std::vector<size_t>> checkpoints_;
+  std::map<int64_t, std::vector<size_t>>::const_iterator next_;
+  ContentHash hash_;
+  ContentHash at_line_feed_;
+  int64_t line_feeds_ = 0;
+  int64_t line_feeds_at_line_feed_ = 0;
+  std::string head_;
+  char last_ = '\n';
+};
+
+LogSource Describe(const std::string& path, const ContentHash& hash, int64_t lines,
+                   const std::string& head) {
+  LogSource source;
+  source.name = path;
+  source.bytes = hash.size();
+  source.hash = hash.Value();
+  source.head_bytes = std::min<int64_t>(kLogHeadBytes, source.bytes);
+  source.head_hash =
+      ContentHash::Of(std::string_view(head).substr(0, static_cast<size_t>(source.head_bytes)));
+  source.lines = lines;
+  source.time = NowText();
+  return source;
+}
+
+// The narrower of two periods as analysed_logs keeps them (empty = open).
+std::string Later(const std::string& a, const std::string& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  return std::max(a, b);
+}
+std::string Earlier(const std::string& a, const std::string& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  return std::min(a, b);
+}
+
+// Parses the text of `path` from `begin` to `end` into `sink` in blocks of whole lines. With
+// `after_line_feed`, the bytes up to and including the first line feed are passed over.
+// Returns the bytes and lines parsed.
+std::pair<int64_t, int64_t> ParseRange(RecordSink& sink, const std::string& path, int64_t begin,
+                                       int64_t end, bool after_line_feed) {
+  LogText text(path);
+  std::string buffer(kBlock, '\0');
+  int64_t position = 0;
+  size_t held = 0;  // bytes at the buffer's start waiting for their line feed
+  int64_t parsed = 0, lines = 0;
+  bool skipping = after_line_feed;
+  auto changed = [&path] { return std::runtime_error(path + ": the log changed while it was read"); };
+  while (position < end) {
+    if (held == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
+    const size_t want = static_cast<size_t>(
+        std::min<int64_t>(static_cast<int64_t>(buffer.size() - held), end - position));
+    const size_t got = text.Read(buffer.data() + held, want);
+    if (got == 0) throw changed();
+    std::string_view piece(buffer.data() + held, got);
+    position += static_cast<int64_t>(got);
+    // Before `begin`: passed over.
+    if (position <= begin) continue;
+    if (position - static_cast<int64_t>(got) < begin) {
+      piece.remove_prefix(static_cast<size_t>(begin - (position - static_cast<int64_t>(got))));
+    }
+    if (skipping) {
+      const size_t lf = piece.find('\n');
+      if (lf == std::string_view::npos) continue;
+      piece.remove_prefix(lf + 1);
+      skipping = false;
+    }
+    if (piece.data() != buffer.data() + held) {
+      std::memmove(buffer.data() + held, piece.data(), piece.size());
+    }
+    held += piece.size();
+    const std::string_view all(buffer.data(), held);
+    const size_t lf = position == end ? held - 1 : all.rfind('\n');
+    if (lf == std::string_view::npos || held == 0) continue;
+    const std::string_view lines_text = all.substr(0, lf + 1);
+    sink.ParseLines(lines_text);
+    parsed += static_cast<int64_t>(lines_text.size());
+    lines += std::count(lines_text.begin(), lines_text.end(), '\n');
+    if (!lines_text.empty() && lines_text.back() != '\n') ++lines;
+    held -= lines_text.size();
+    std::memmove(buffer.data(), buffer.data() + lines_text.size(), held);
+  }
+  return {parsed, lines};
+}
+
+}  // namespace
+
+// ---- LogText ----
+
+struct LogText::Impl {
+  int fd = -1;
+  std::unique_ptr<GzipInflater> gzip;
+};
+
+LogText::LogText(const std::string& path) : impl_(new Impl) {
+  try {
+    if (IsGzipName(path)) {
+      impl_->gzip = std::make_unique<GzipInflater>(path);
+    } else {
+      impl_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (impl_->fd < 0) throw std::runtime_error(kFileOpenError);
+    }
+  } catch (...) {
+    delete impl_;
+    throw;
+  }
+}
+
+LogText::~LogText() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+  delete impl_;
+}
+
+bool LogText::compressed() const { return impl_->gzip != nullptr; }
+
+size_t LogText::Read(char* out, size_t count) {
+  if (impl_->gzip) return impl_->gzip->Read(out, count);
+  for (;;) {
+    const ssize_t got = ::read(impl_->fd, out, count);
+    if (got >= 0) return static_cast<size_t>(got);
+    if (errno != EINTR) throw std::runtime_error(kFileReadError);
+  }
+}
+
+// ---- Days and periods ----
+
+std::optional<int> ParseIsoDay(std::string_view text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  const std::optional<int> month = Digits(text.substr(5, 2));
+  if (!month) return std::nullopt;
+  return Compose(Digits(text.substr(0, 4)), *month, Digits(text.substr(8, 2)));
+}
+
+std::optional<int> DayKeyDate(std::string_view key) {
+  if (key.size() != 11 || key[2] != '/' || key[6] != '/') return std::nullopt;
+  const std::string_view month = key.substr(3, 3);
+  for (int m = 0; m < 12; ++m) {
+    if (month == kMonths[m]) return Compose(Digits(key.substr(7, 4)), m + 1, Digits(key.substr(0, 2)));
+  }
+  return std::nullopt;
+}
+
+std::string Period::FirstText() const { return IsoText(first); }
+std::string Period::LastText() const { return IsoText(last); }
+
+std::string NowText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
+  return text;
+}
+
+// ---- Reading ----
+
+LogSource DescribeLog(const std::string& path, int64_t limit) {
+  LogText text(path);
+  Scanner scanner;
+  std::string buffer(kBlock, '\0');
+  int64_t position = 0;
+  for (;;) {
+    size_t want = buffer.size();
+    if (limit >= 0) want = static_cast<size_t>(std::min<int64_t>(want, limit - position));
+    if (want == 0) break;
+    const size_t got = text.Read(buffer.data(), want);
+    if (got == 0) break;
+    position += static_cast<int64_t>(got);
+    scanner.Feed(std::string_view(buffer.data(), got), [](auto&&...) {});
+  }
+  const int64_t lines = scanner.line_feeds() + (scanner.ends_with_line_feed() ? 0 : 1);
+  return Describe(path, scanner.hash(), lines, scanner.head());
+}
+
+LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
+                       std::vector<LogSource>& sources, PeriodCounts& left_out,
+                       bool hold_back_unfinished) {
+  LogOutcome outcome;
+  bool compressed = false;
+  // First pass: how much of the text is known already.
+  std::optional<size_t> known;  // the remembered log with the longest matching start
+  char before_end = '\n';       // the byte before the end of the known part
+  int64_t end = 0;              // where the text to count ends
+  int64_t total = 0;
+  ContentHash through_end;
+  int64_t lines_through_end = 0;
+  std::string head;
+  {
+    LogText text(path);
+    compressed = text.compressed();
+    std::string buffer(kBlock, '\0');
+    // The head decides which remembered logs can be this one.
+    size_t filled = 0;
+    while (filled < static_cast<size_t>(kLogHeadBytes)) {
+      const size_t got = text.Read(buffer.data() + filled, kLogHeadBytes - filled);
+      if (got == 0) break;
+      filled += got;
+    }
+    const std::string_view first(buffer.data(), filled);
+    std::map<int64_t, uint64_t> head_hashes;
+    std::map<int64_t, std::vector<size_t>> checkpoints;
+    for (size_t i = 0; i < sources.size(); ++i) {
+      const LogSource& source = sources[i];
+      if (source.bytes <= 0 || source.head_bytes > static_cast<int64_t>(filled)) continue;
+      auto [it, fresh] = head_hashes.try_emplace(source.head_bytes, 0);
+      if (fresh) it->second = ContentHash::Of(first.substr(0, static_cast<size_t>(source.head_bytes)));
+      if (it->second == source.head_hash) checkpoints[source.bytes].push_back(i);
+    }
+    Scanner scanner(std::move(checkpoints));
+    auto check = [&](const std::vector<size_t>& candidates, uint64_t hash, char last) {
+      for (size_t i : candidates) {
+        if (sources[i].hash != hash) continue;
+        if (!known || sources[i].bytes > sources[*known].bytes) {
+          known = i;
+          before_end = last;
+        }
+      }
+    };
+    scanner.Feed(first, check);
+    for (;;) {
+      const size_t got = text.Read(buffer.data(), buffer.size());
+      if (got == 0) break;
+      scanner.Feed(std::string_view(buffer.data(), got), check);
+    }
+    total = scanner.hash().size();
+    head = scanner.head();
+    // A compressed log is complete; a plain one may still be being written, so its final line
+    // counts only once it has its line feed.
+    if (compressed || !hold_back_unfinished || scanner.ends_with_line_feed()) {
+      end = total;
+      through_end = scanner.hash();
+      lines_through_end = scanner.line_feeds() + (scanner.ends_with_line_feed() ? 0 : 1);
+    } else {
+      through_end = scanner.through_last_line_feed();
+      end = through_end.size();
+      lines_through_end = scanner.line_feeds_through_last();
+      outcome.notes.push_back("unfinished last line left for a later run: " + path);
+    }
+  }
+
+  const int64_t begin = known ? sources[*known].bytes : 0;
+  if (known) {
+    const LogSource& old = sources[*known];
+    if ((!old.first_day.empty() && old.first_day > period.FirstText()) ||
+        (!old.last_day.empty() && (period.LastText().empty() || old.last_day < period.LastText()))) {
+      outcome.notes.push_back(
+          "cannot add days outside " + (old.first_day.empty() ? "..." : old.first_day) + " to " +
+          (old.last_day.empty() ? "..." : old.last_day) + " from the first " +
+          std::to_string(old.bytes) + " bytes of " + path +
+          ": they were counted for that period only");
+    }
+  }
+  if (begin >= end) {
+    outcome.skipped = true;
+    if (known) sources[*known].name = path;
+    return outcome;
+  }
+
+  // Second pass: count the new text. A known part that ended inside a line (a replacing run
+  // counted the line as it was then) is followed by the rest of that line: passed over.
+  const bool rest_of_line = begin > 0 && before_end != '\n';
+  if (rest_of_line)
+    outcome.notes.push_back("rest of a line counted unfinished by an earlier run passed over: " + path);
+  PeriodSink sink(collector, period, left_out);
+  std::tie(outcome.new_bytes, outcome.new_lines) = ParseRange(sink, path, begin, end, rest_of_line);
+  sink.Finish();
+
+  LogSource updated = Describe(path, through_end, lines_through_end, head);
+  if (known) {
+    const LogSource& old = sources[*known];
+    updated.first_day = Later(old.first_day, period.FirstText());
+    updated.last_day = Earlier(old.last_day, period.LastText());
+    sources[*known] = std::move(updated);
+  } else {
+    updated.first_day = period.FirstText();
+    updated.last_day = period.LastText();
+    sources.push_back(std::move(updated));
+  }
+  return outcome;
+}
+
+}  // namespace hitsieve

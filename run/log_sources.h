@@ -1,0 +1,81 @@
+#ifndef HITSIEVE_RUN_LOG_SOURCES_H_
+#define HITSIEVE_RUN_LOG_SOURCES_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/record_sink.h"
+#include "store/stats_merge.h"
+
+namespace hitsieve {
+
+class StatsCollector;
+
+// A period of calendar days, both ends included; an absent end is open.
+struct Period {
+  std::optional<int> first;  // YYYYMMDD
+  std::optional<int> last;
+  bool Limited() const { return first.has_value() || last.has_value(); }
+  // "YYYY-MM-DD" of each end, empty when open (as analysed_logs keeps them).
+  std::string FirstText() const;
+  std::string LastText() const;
+};
+
+// YYYYMMDD of a real calendar date written "YYYY-MM-DD"; nullopt for anything else.
+std::optional<int> ParseIsoDay(std::string_view text);
+// YYYYMMDD of a day key "dd/Mon/yyyy" (English month abbreviation); nullopt when it is no date.
+std::optional<int> DayKeyDate(std::string_view day_key);
+
+// Records left out by a period.
+struct PeriodCounts {
+  int64_t outside = 0;    // a date outside the period
+  int64_t not_a_date = 0;
+};
+
+// What reading one offered log came to.
+struct LogOutcome {
+  bool skipped = false;     // nothing new in it
+  int64_t new_bytes = 0;    // decompressed bytes parsed
+  int64_t new_lines = 0;
+  std::vector<std::string> notes;  // one line each, for the summary
+};
+
+// The decompressed text of a log, read from its start in pieces (gzip when the name says so).
+class LogText {
+ public:
+  explicit LogText(const std::string& path);
+  ~LogText();
+  LogText(const LogText&) = delete;
+  LogText& operator=(const LogText&) = delete;
+  // Up to `count` bytes; 0 only at the end. Reader errors pass through.
+  size_t Read(char* out, size_t count);
+  bool compressed() const;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+// Reads the whole of `path` once to describe it as a remembered log (no parsing), stopping at
+// `limit` bytes when `limit` >= 0.
+LogSource DescribeLog(const std::string& path, int64_t limit = -1);
+
+// Reads what is new in `path` into `collector` (records outside `period` are counted in
+// `left_out` instead), judged against the remembered `sources`, which it updates: content
+// already read is skipped, a log that grew is read from where the last read ended, a rotated
+// or compressed copy is recognised by its text, and a log whose first bytes are unknown is
+// read from its start. A final line without a line feed in a plain log is left for a later
+// run (it may still be being written) when `hold_back_unfinished`. Calls collector.Finish().
+LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
+                       std::vector<LogSource>& sources, PeriodCounts& left_out,
+                       bool hold_back_unfinished = true);
+
+// The current time, UTC, as analysed_logs keeps it.
+std::string NowText();
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_RUN_LOG_SOURCES_H_

@@ -1,0 +1,429 @@
+#include "store/stats_merge.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <utility>
+
+#include "engine/content_hash.h"
+#include "store/row_writers.h"
+#include "store/save_progress.h"
+#include "store/sqlitepp/session.h"
+#include "store/sqlitepp/statement.h"
+#include "store/sqlitepp/transaction.h"
+
+namespace hitsieve {
+
+namespace {
+
+using sqlitepp::into;
+using sqlitepp::into_blob;
+using sqlitepp::use;
+using sqlitepp::use_blob;
+
+constexpr const char kCreateDaySets[] =
+    "CREATE TABLE IF NOT EXISTS day_sets (rec_id INTEGER PRIMARY KEY, date TEXT, ips BLOB, "
+    "visitors BLOB)";
+constexpr const char kCreateAnalysedLogs[] =
+    "CREATE TABLE IF NOT EXISTS analysed_logs (rec_id INTEGER PRIMARY KEY, name TEXT, "
+    "bytes INTEGER, hash INTEGER, head_bytes INTEGER, head_hash INTEGER, lines INTEGER, "
+    "time TEXT, first_day TEXT, last_day TEXT)";
+constexpr const char kInsertDaySet[] =
+    "INSERT INTO day_sets(rec_id, date, ips, visitors) VALUES(NULL, :date, :ips, :visitors)";
+constexpr const char kInsertLogSource[] =
+    "INSERT INTO analysed_logs(rec_id, name, bytes, hash, head_bytes, head_hash, lines, time, "
+    "first_day, last_day) VALUES(NULL, :name, :bytes, :hash, :head_bytes, :head_hash, :lines, "
+    ":time, :first_day, :last_day)";
+
+constexpr const char kNotExtendable[] =
+    "the database was written without the tables that adding needs (by an earlier version, "
+    "or by hand); run analyse once without --add to make it extendable";
+
+void ReportPosition(SaveProgressObserver* observer, int position) {
+  if (observer != nullptr) observer->SetPosition(position);
+}
+
+// Sorted hashes <-> their BLOB form, 8 little-endian bytes each.
+std::string Encode(const std::vector<uint64_t>& hashes) {
+  std::string bytes(hashes.size() * 8, '\0');
+  for (size_t i = 0; i < hashes.size(); ++i) {
+    for (int b = 0; b < 8; ++b) bytes[i * 8 + b] = static_cast<char>(hashes[i] >> (8 * b));
+  }
+  return bytes;
+}
+
+std::vector<uint64_t> Decode(const std::string& bytes, const std::string& date) {
+  if (bytes.size() % 8 != 0)
+    throw std::runtime_error("day_sets: the sets of day \"" + date + "\" are damaged");
+  std::vector<uint64_t> hashes(bytes.size() / 8);
+  for (size_t i = 0; i < hashes.size(); ++i) {
+    uint64_t h = 0;
+    for (int b = 0; b < 8; ++b) {
+      h |= uint64_t{static_cast<unsigned char>(bytes[i * 8 + b])} << (8 * b);
+    }
+    hashes[i] = h;
+  }
+  if (!std::is_sorted(hashes.begin(), hashes.end()) ||
+      std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end())
+    throw std::runtime_error("day_sets: the sets of day \"" + date + "\" are damaged");
+  return hashes;
+}
+
+void Unite(std::vector<uint64_t>& mine, std::vector<uint64_t>&& theirs) {
+  if (theirs.empty()) return;
+  if (mine.empty()) {
+    mine = std::move(theirs);
+    return;
+  }
+  std::vector<uint64_t> united;
+  united.reserve(mine.size() + theirs.size());
+  std::set_union(mine.begin(), mine.end(), theirs.begin(), theirs.end(),
+                 std::back_inserter(united));
+  mine = std::move(united);
+}
+
+std::vector<uint64_t> Sorted(std::vector<uint64_t> hashes) {
+  std::sort(hashes.begin(), hashes.end());
+  hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+  return hashes;
+}
+
+// The day's sets as hashes of their texts. A number the collector's tables do not hold (a
+// collector filled by hand) stands for itself.
+void DayHashes(const StatsCollector& collector, const DayStats& day, std::vector<uint64_t>& ips,
+               std::vector<uint64_t>& visitors) {
+  ips.clear();
+  visitors.clear();
+  ips.reserve(day.ips.size());
+  visitors.reserve(day.visitors.size());
+  std::string unknown;
+  auto address = [&](uint32_t id) -> std::string_view {
+    if (id < collector.AddressCount()) return collector.AddressText(id);
+    return unknown = "#" + std::to_string(id);
+  };
+  std::string unknown_agent;
+  auto agent = [&](uint32_t id) -> std::string_view {
+    if (id < collector.AgentCount()) return collector.AgentText(id);
+    return unknown_agent = "#" + std::to_string(id);
+  };
+  day.ips.ForEach([&](uint64_t id) { ips.push_back(AddressHash(address(static_cast<uint32_t>(id)))); });
+  day.visitors.ForEach([&](uint64_t key) {
+    visitors.push_back(VisitorHash(address(VisitorAddress(key)), agent(VisitorAgent(key))));
+  });
+  ips = Sorted(std::move(ips));
+  visitors = Sorted(std::move(visitors));
+}
+
+int64_t AsInteger(uint64_t hash) { return static_cast<int64_t>(hash); }
+
+void Require(sqlitepp::session& session) {
+  if (!IsExtendable(session)) throw NotExtendableError(kNotExtendable);
+}
+
+}  // namespace
+
+void StatsTotals::Add(StatsTotals&& later) {
+  for (auto& [date, theirs] : later.days) {
+    auto [it, inserted] = days.try_emplace(date);
+    DayTotals& mine = it->second;
+    mine.views += theirs.views;
+    mine.searches += theirs.searches;
+    Unite(mine.ips, std::move(theirs.ips));
+    Unite(mine.visitors, std::move(theirs.visitors));
+  }
+  for (const auto& [page, theirs] : later.pages) {
+    PageTotals& mine = pages[page];
+    mine.visits += theirs.visits;
+    mine.searches += theirs.searches;
+    mine.bandwidth += theirs.bandwidth;
+    for (int e = 0; e < kEngineCount; ++e) mine.engines[e] += theirs.engines[e];
+  }
+  for (const auto& [referer, count] : later.referers) referers[referer] += count;
+  for (const auto& [host, count] : later.refererHosts) refererHosts[host] += count;
+  robotHits.insert(robotHits.end(), std::make_move_iterator(later.robotHits.begin()),
+                   std::make_move_iterator(later.robotHits.end()));
+  for (const auto& [phrase, theirs] : later.queries) {
+    // try_emplace keeps the key already here, so the first spelling stays.
+    EngineTotals& mine = queries.try_emplace(phrase).first->second;
+    for (int e = 0; e < kEngineCount; ++e) mine[e] += theirs[e];
+  }
+  later = StatsTotals{};
+}
+
+StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
+  StatsTotals totals;
+  for (const auto& [date, day] : collector.days) {
+    DayTotals& mine = totals.days[date];
+    mine.views = day.views;
+    mine.searches = day.searches;
+    DayHashes(collector, day, mine.ips, mine.visitors);
+  }
+  for (const auto& [page, stats] : collector.pages) {
+    PageTotals& mine = totals.pages[page];
+    mine.visits = stats.visits;
+    mine.searches = stats.searches;
+    mine.bandwidth = stats.bandwidth;
+    for (const auto& [engine, hits] : stats.engineHits) {
+      if (engine >= 0 && engine < kEngineCount) mine.engines[engine] = hits;
+    }
+  }
+  for (const auto& [referer, count] : collector.referers) totals.referers.emplace(referer, count);
+  for (const auto& [host, count] : collector.refererHosts) totals.refererHosts.emplace(host, count);
+  totals.robotHits = std::move(collector.robotHits);
+  collector.robotHits.clear();
+  for (const auto& [phrase, counts] : collector.queries) {
+    EngineTotals& mine = totals.queries[phrase];
+    for (const auto& [engine, count] : counts) {
+      if (engine >= 0 && engine < kEngineCount) mine[engine] = count;
+    }
+  }
+  return totals;
+}
+
+bool IsExtendable(sqlitepp::session& session) {
+  int found = 0;
+  sqlitepp::statement count(session);
+  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+           "('day_sets', 'analysed_logs')",
+      into(found);
+  while (count.exec()) {
+  }
+  return found == 2;
+}
+
+void CreateSetTables(sqlitepp::session& session) {
+  session << kCreateDaySets;
+  session << kCreateAnalysedLogs;
+}
+
+StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
+  Require(session);
+  StatsTotals totals;
+  std::string text, blob_a, blob_b;
+  int64_t a = 0, b = 0, c = 0;
+  {
+    sqlitepp::statement rows(session);
+    rows << "SELECT date, views, searches FROM common_stats ORDER BY rec_id", into(text), into(a),
+        into(b);
+    while (rows.exec()) {
+      DayTotals& day = totals.days[text];
+      day.views += a;
+      day.searches += b;
+    }
+  }
+  {
+    size_t found = 0;
+    sqlitepp::statement rows(session);
+    rows << "SELECT date, ips, visitors FROM day_sets ORDER BY rec_id", into(text),
+        into_blob(blob_a), into_blob(blob_b);
+    while (rows.exec()) {
+      auto it = totals.days.find(text);
+      if (it == totals.days.end()) continue;  // a day without statistics adds nothing
+      it->second.ips = Decode(blob_a, text);
+      it->second.visitors = Decode(blob_b, text);
+      ++found;
+    }
+    if (found != totals.days.size())
+      throw NotExtendableError(
+          "day_sets does not hold the sets of every day in common_stats; run analyse once "
+          "without --add to make the database extendable again");
+  }
+  {
+    EngineTotals engines{};
+    sqlitepp::statement rows(session);
+    rows << "SELECT page, visits, searches, bandwidth, google, yandex, rambler, mailru, aport, "
+            "webalta FROM page_stats ORDER BY rec_id",
+        into(text), into(a), into(b), into(c), into(engines[0]), into(engines[1]),
+        into(engines[2]), into(engines[3]), into(engines[4]), into(engines[5]);
+    while (rows.exec()) {
+      PageTotals& page = totals.pages[text];
+      page.visits += a;
+      page.searches += b;
+      page.bandwidth += c;
+      for (int e = 0; e < kEngineCount; ++e) page.engines[e] += engines[e];
+    }
+  }
+  {
+    sqlitepp::statement rows(session);
+    rows << "SELECT referer, type, cnt FROM referer_stats ORDER BY rec_id", into(text), into(a),
+        into(b);
+    while (rows.exec()) (a == 0 ? totals.refererHosts : totals.referers)[text] += b;
+  }
+  if (robots) {
+    RobotHit hit;
+    sqlitepp::statement rows(session);
+    rows << "SELECT name, action, code, ip, date FROM robot_log ORDER BY rec_id", into(hit.name),
+        into(hit.action), into(hit.code), into(hit.ip), into(hit.date);
+    while (rows.exec()) totals.robotHits.push_back(hit);
+  }
+  {
+    EngineTotals engines{};
+    sqlitepp::statement rows(session);
+    rows << "SELECT query, google, yandex, rambler, mailru, aport, webalta FROM query_stats "
+            "ORDER BY rec_id",
+        into(text), into(engines[0]), into(engines[1]), into(engines[2]), into(engines[3]),
+        into(engines[4]), into(engines[5]);
+    while (rows.exec()) {
+      EngineTotals& mine = totals.queries.try_emplace(text).first->second;
+      for (int e = 0; e < kEngineCount; ++e) mine[e] += engines[e];
+    }
+  }
+  return totals;
+}
+
+std::vector<LogSource> LoadLogSources(sqlitepp::session& session) {
+  Require(session);
+  std::vector<LogSource> sources;
+  LogSource row;
+  int64_t hash = 0, head_hash = 0;
+  sqlitepp::statement rows(session);
+  rows << "SELECT name, bytes, hash, head_bytes, head_hash, lines, time, first_day, last_day "
+          "FROM analysed_logs ORDER BY rec_id",
+      into(row.name), into(row.bytes), into(hash), into(row.head_bytes), into(head_hash),
+      into(row.lines), into(row.time), into(row.first_day), into(row.last_day);
+  while (rows.exec()) {
+    row.hash = static_cast<uint64_t>(hash);
+    row.head_hash = static_cast<uint64_t>(head_hash);
+    sources.push_back(row);
+  }
+  return sources;
+}
+
+void WriteDaySets(sqlitepp::session& session, const StatsCollector& collector) {
+  std::string date, ips, visitors;
+  sqlitepp::statement insert(session);
+  insert << kInsertDaySet, use(date), use_blob(ips), use_blob(visitors);
+  std::vector<uint64_t> ip_hashes, visitor_hashes;
+  for (const auto& [key, day] : collector.days) {
+    DayHashes(collector, day, ip_hashes, visitor_hashes);
+    date = key;
+    ips = Encode(ip_hashes);
+    visitors = Encode(visitor_hashes);
+    insert.exec();
+  }
+}
+
+void WriteLogSources(sqlitepp::session& session, const std::vector<LogSource>& sources) {
+  LogSource row;
+  int64_t hash = 0, head_hash = 0;
+  sqlitepp::statement insert(session);
+  insert << kInsertLogSource, use(row.name), use(row.bytes), use(hash), use(row.head_bytes),
+      use(head_hash), use(row.lines), use(row.time), use(row.first_day), use(row.last_day);
+  for (const LogSource& source : sources) {
+    row = source;
+    hash = AsInteger(source.hash);
+    head_hash = AsInteger(source.head_hash);
+    insert.exec();
+  }
+}
+
+void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
+                const std::vector<LogSource>& sources, bool replace,
+                SaveProgressObserver* observer, const std::vector<LogSource>* read_against) {
+  sqlitepp::transaction transaction(session);
+  if (read_against != nullptr) {
+    const std::vector<LogSource> stored = LoadLogSources(session);
+    const bool same = std::equal(stored.begin(), stored.end(), read_against->begin(),
+                                 read_against->end(), [](const LogSource& a, const LogSource& b) {
+                                   return a.bytes == b.bytes && a.hash == b.hash;
+                                 });
+    if (!same)
+      throw std::runtime_error(
+          "another run added to the database meanwhile; nothing was added (run again)");
+  }
+  StatsTotals totals;
+  if (replace) {
+    CreateSetTables(session);
+  } else {
+    totals = LoadTotals(session, /*robots=*/false);  // stored robot rows stay where they are
+  }
+  totals.Add(std::move(added));
+
+  for (const char* table : {"common_stats", "page_stats", "referer_stats", "query_stats",
+                            "day_sets", "analysed_logs"}) {
+    session << "DELETE FROM " << table;
+  }
+  if (replace) session << "DELETE FROM robot_log";
+
+  std::string text, blob_a, blob_b;
+  int64_t a = 0, b = 0, c = 0, d = 0;
+  ReportPosition(observer, 1);
+  {
+    sqlitepp::statement common(session);
+    common << kInsertCommonStats, use(text), use(a), use(b), use(c), use(d);
+    sqlitepp::statement sets(session);
+    sets << kInsertDaySet, use(text), use_blob(blob_a), use_blob(blob_b);
+    for (const auto& [date, day] : totals.days) {
+      text = date;
+      a = static_cast<int64_t>(day.ips.size());
+      b = static_cast<int64_t>(day.visitors.size());
+      c = day.views;
+      d = day.searches;
+      common.exec();
+      blob_a = Encode(day.ips);
+      blob_b = Encode(day.visitors);
+      sets.exec();
+    }
+  }
+  ReportPosition(observer, 2);
+  {
+    EngineTotals engines{};
+    sqlitepp::statement insert(session);
+    insert << kInsertPageStats, use(text), use(a), use(b), use(c), use(engines[0]),
+        use(engines[1]), use(engines[2]), use(engines[3]), use(engines[4]), use(engines[5]);
+    for (const auto& [page, stats] : totals.pages) {
+      text = page;
+      a = stats.visits;
+      b = stats.searches;
+      c = stats.bandwidth;
+      engines = stats.engines;
+      insert.exec();
+    }
+  }
+  ReportPosition(observer, 3);
+  {
+    sqlitepp::statement insert(session);
+    insert << kInsertRefererStats, use(text), use(a), use(b);
+    a = 0;
+    for (const auto& [host, count] : totals.refererHosts) {
+      text = host;
+      b = count;
+      insert.exec();
+    }
+    a = 1;
+    for (const auto& [referer, count] : totals.referers) {
+      text = referer;
+      b = count;
+      insert.exec();
+    }
+  }
+  ReportPosition(observer, 4);
+  {
+    RobotHit row;
+    sqlitepp::statement insert(session);
+    insert << kInsertRobotLog, use(row.name), use(row.action), use(row.code), use(row.ip),
+        use(row.date);
+    for (RobotHit& hit : totals.robotHits) {
+      row = std::move(hit);
+      insert.exec();
+    }
+  }
+  ReportPosition(observer, 5);
+  {
+    EngineTotals engines{};
+    sqlitepp::statement insert(session);
+    insert << kInsertQueryStats, use(text), use(a), use(engines[0]), use(engines[1]),
+        use(engines[2]), use(engines[3]), use(engines[4]), use(engines[5]);
+    for (const auto& [phrase, counts] : totals.queries) {
+      text = phrase;
+      engines = counts;
+      a = 0;
+      for (int64_t count : counts) a += count;
+      insert.exec();
+    }
+  }
+  WriteLogSources(session, sources);
+  transaction.commit();
+}
+
+}  // namespace hitsieve

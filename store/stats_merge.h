@@ -1,0 +1,113 @@
+#ifndef HITSIEVE_STORE_STATS_MERGE_H_
+#define HITSIEVE_STORE_STATS_MERGE_H_
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/search_engine.h"
+#include "engine/stats_collector.h"
+#include "engine/text.h"
+
+namespace sqlitepp {
+class session;
+}
+
+// Statistics that add up exactly: what a database holds, or what new logs bring, in a form
+// where two of them can be added as if one run had read both. Besides the five statistics
+// tables an extendable database keeps two more:
+//   day_sets       one row per common_stats day: the day's distinct client addresses and
+//                  visitors as sorted 64-bit hashes (8 bytes each, little-endian, in a BLOB),
+//                  so that a day spread over several runs counts each of them once;
+//   analysed_logs  every log whose text the statistics hold, recognised by its content.
+namespace hitsieve {
+
+class SaveProgressObserver;
+
+// The first bytes of a log that serve to find it again under another name.
+inline constexpr int64_t kLogHeadBytes = 64 << 10;
+
+// A log whose first `bytes` bytes (decompressed) the statistics hold.
+struct LogSource {
+  std::string name;         // the path it was last read under
+  int64_t bytes = 0;
+  uint64_t hash = 0;        // ContentHash of those bytes
+  int64_t head_bytes = 0;   // min(kLogHeadBytes, bytes)
+  uint64_t head_hash = 0;   // ContentHash of the first head_bytes bytes
+  int64_t lines = 0;        // lines in those bytes
+  std::string time;         // when it was last read, UTC "YYYY-MM-DD HH:MM:SS"
+  // The period its records were counted for, YYYY-MM-DD; empty for no limit on that side.
+  std::string first_day, last_day;
+};
+
+// Thrown when a database lacks the day_sets and analysed_logs tables that adding needs.
+class NotExtendableError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using EngineTotals = std::array<int64_t, kEngineCount>;
+
+struct DayTotals {
+  int64_t views = 0, searches = 0;
+  std::vector<uint64_t> ips;       // AddressHash, sorted, distinct
+  std::vector<uint64_t> visitors;  // VisitorHash, sorted, distinct
+};
+
+struct PageTotals {
+  int64_t visits = 0, searches = 0, bandwidth = 0;
+  EngineTotals engines{};
+};
+
+struct StatsTotals {
+  std::map<std::string, DayTotals, std::less<>> days;
+  std::map<std::string, PageTotals, std::less<>> pages;
+  std::map<std::string, int64_t, std::less<>> referers;
+  std::map<std::string, int64_t, std::less<>> refererHosts;
+  std::vector<RobotHit> robotHits;
+  std::map<std::string, EngineTotals, CaseInsensitiveLess> queries;  // keeps the first spelling
+
+  // Adds `later` as if its records had come after all of these: counts add up, day sets
+  // unite, robot hits follow, a phrase already here keeps its spelling. `later` is emptied.
+  void Add(StatsTotals&& later);
+
+  // A finished collector's statistics (its robot hits are moved out).
+  static StatsTotals FromCollector(StatsCollector& collector);
+};
+
+// True when the database holds day_sets and analysed_logs.
+bool IsExtendable(sqlitepp::session& session);
+
+// Creates day_sets and analysed_logs where missing.
+void CreateSetTables(sqlitepp::session& session);
+
+// Reads the statistics of an extendable database (throws NotExtendableError otherwise);
+// robot hits only when `robots`.
+StatsTotals LoadTotals(sqlitepp::session& session, bool robots);
+
+// The remembered logs in the order they were first read (throws NotExtendableError).
+std::vector<LogSource> LoadLogSources(sqlitepp::session& session);
+
+// The day_sets rows of a collector's days and the analysed_logs rows, for a replacing save;
+// the caller has emptied both tables inside its transaction.
+void WriteDaySets(sqlitepp::session& session, const StatsCollector& collector);
+void WriteLogSources(sqlitepp::session& session, const std::vector<LogSource>& sources);
+
+// Adds `added` to the statistics of the database in one transaction, then remembers
+// `sources` (the whole list, replacing the stored one). With `replace` the stored
+// statistics are dropped first, as a replacing run does; without it the database must be
+// extendable. On any failure the database keeps its previous contents. `observer` may be null
+// and receives positions 1 to 5 as in a replacing save. With `read_against`, the remembered
+// logs that the caller judged the new text by must still be the stored ones (another process
+// may have added meanwhile); otherwise nothing is saved and the error says so.
+void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
+                const std::vector<LogSource>& sources, bool replace,
+                SaveProgressObserver* observer,
+                const std::vector<LogSource>* read_against = nullptr);
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_STORE_STATS_MERGE_H_
