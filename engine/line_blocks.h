@@ -4,14 +4,14 @@
 // The engine's streaming readers: byte sources for plain and gzip files, and the cutter that
 // turns a source into blocks of whole lines. Internal to the engine (log_reader.cpp).
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "engine/gzip_inflate.h"
 
 namespace hitsieve {
 
@@ -55,26 +55,9 @@ class PlainSource {
   int64_t end_;
 };
 
-// The decompressed bytes of a gzip file (or a file without a gzip header, passed through).
-class GzipSource {
- public:
-  // Throws std::runtime_error(kGzipOpenError).
-  explicit GzipSource(const std::string& path);
-  ~GzipSource();
-  GzipSource(const GzipSource&) = delete;
-  GzipSource& operator=(const GzipSource&) = delete;
-
-  // Size of the compressed file, or 0 when unknown.
-  int64_t size() const { return size_; }
-  // Throws std::runtime_error(kGzipReadError) on damaged or truncated data.
-  size_t Read(char* out, size_t count);
-  // Compressed bytes consumed so far (zlib reads ahead, so this runs a little early).
-  int64_t Position() const;
-
- private:
-  gzFile file_ = nullptr;
-  int64_t size_ = 0;
-};
+// The decompressed bytes of a gzip file (or a file without a gzip header, passed through),
+// decoded with ISA-L: see gzip_inflate.h.
+using GzipSource = GzipInflater;
 
 // A buffer holding whole lines: every line of it but the file's last ends in a line feed.
 struct LineBlock {

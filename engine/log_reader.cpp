@@ -78,37 +78,6 @@ size_t PlainSource::Read(char* out, size_t count) {
   return read;
 }
 
-namespace {
-// Larger than zlib's default, so that decompression calls the system less often.
-constexpr unsigned kGzipBuffer = 128 * 1024;
-constexpr size_t kGzipMaxRead = 1u << 30;  // gzread counts in an int
-}  // namespace
-
-GzipSource::GzipSource(const std::string& path) {
-  file_ = gzopen(path.c_str(), "rb");
-  if (file_ == nullptr) throw std::runtime_error(kGzipOpenError);
-  gzbuffer(file_, kGzipBuffer);
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) size_ = info.st_size;
-}
-
-GzipSource::~GzipSource() { gzclose(file_); }
-
-size_t GzipSource::Read(char* out, size_t count) {
-  const int read = gzread(file_, out, static_cast<unsigned>(std::min(count, kGzipMaxRead)));
-  if (read < 0) throw std::runtime_error(kGzipReadError);
-  if (read == 0) {
-    // zlib ends a stream that was cut short like a complete one and only remembers the fact;
-    // a truncated file would otherwise lose its tail without a word.
-    int error = Z_OK;
-    gzerror(file_, &error);
-    if (error != Z_OK) throw std::runtime_error(kGzipReadError);
-  }
-  return static_cast<size_t>(read);
-}
-
-int64_t GzipSource::Position() const { return gzoffset(file_); }
-
 void LineBlock::Reserve(size_t wanted) {
   if (wanted <= capacity) return;
   // Not zero-filled: every byte is written by a read before it is looked at.
