@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <stdexcept>
 
 #include <zlib.h>
@@ -165,12 +166,12 @@ std::string DataJson(const HtmlReportData& data) {
   return out;
 }
 
-std::string LocalTimeText() {
+std::string LocalTimeText(const char* format) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
+  std::strftime(buffer, sizeof buffer, format, &local);
   return buffer;
 }
 
@@ -302,19 +303,37 @@ std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generat
   return page;
 }
 
-void WriteHtmlReportFile(const std::string& path, bool replace) {
+namespace {
+
+// The page of the current statistics in a temporary file in `folder`, not yet placed.
+std::unique_ptr<TemporaryFile> WritePageBeside(const std::string& folder, const std::string& target) {
   HtmlReportData data;
   ReadHtmlReportData(data);
-  const std::string page = BuildHtmlReport(data, LocalTimeText());
-  const std::filesystem::path target(path);
-  TemporaryFile file(target.parent_path().string(), path);
-  {
-    std::ofstream out(file.path(), std::ios::binary | std::ios::trunc);
-    out.write(page.data(), static_cast<std::streamsize>(page.size()));
-    out.close();
-    if (!out) throw std::runtime_error("Could not write the report page " + path);
+  const std::string page = BuildHtmlReport(data, LocalTimeText("%Y-%m-%d %H:%M"));
+  auto file = std::make_unique<TemporaryFile>(folder, target);
+  std::ofstream out(file->path(), std::ios::binary | std::ios::trunc);
+  out.write(page.data(), static_cast<std::streamsize>(page.size()));
+  out.close();
+  if (!out) throw std::runtime_error("Could not write the report page " + target);
+  return file;
+}
+
+}  // namespace
+
+void WriteHtmlReportFile(const std::string& path, bool replace) {
+  const std::unique_ptr<TemporaryFile> file =
+      WritePageBeside(std::filesystem::path(path).parent_path().string(), path);
+  if (!file->PlaceAt(path, replace)) throw std::runtime_error(path + " already exists");
+}
+
+std::string WriteHtmlReportInto(const std::string& folder) {
+  const std::string base = folder + "/hitsieve-report-" + LocalTimeText("%Y-%m-%d-%H%M%S");
+  const std::unique_ptr<TemporaryFile> file = WritePageBeside(folder, base + ".html");
+  for (int n = 1; n <= 1000; ++n) {
+    const std::string path = n == 1 ? base + ".html" : base + "-" + std::to_string(n) + ".html";
+    if (file->PlaceAt(path, /*overwrite=*/false)) return path;
   }
-  if (!file.PlaceAt(path, replace)) throw std::runtime_error(path + " already exists");
+  throw std::runtime_error("Every name for the report page " + base + ".html is taken");
 }
 
 }  // namespace hitsieve

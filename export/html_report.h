@@ -54,6 +54,11 @@ std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generat
 // sqlitepp::exception) on failure; the previous file, if any, is then left untouched.
 void WriteHtmlReportFile(const std::string& path, bool replace);
 
+// The desktop's button: reads the database and writes the page into `folder` as
+// hitsieve-report-<yyyy-mm-dd-hhmmss>.html (or -2, -3, ... when the name is taken, since an
+// earlier page may be open in a browser). Returns the page's path. Throws as WriteHtmlReportFile.
+std::string WriteHtmlReportInto(const std::string& folder);
+
 // The pieces that keep the page safe, exposed for tests.
 
 // A day key "dd/Mon/yyyy" as yyyymmdd, or nothing when it is not a real calendar day.

@@ -1,11 +1,17 @@
 #include "ui/common_stat_dlg.h"
 
+#include <exception>
 #include <vector>
 
+#include <QPushButton>
+
+#include "export/html_report.h"
 #include "export/spreadsheet_export.h"
 #include "store/report_queries.h"
 #include "ui/daily_chart.h"
 #include "ui/list_ctrl_grid.h"
+#include "ui/ui_export_host.h"
+#include "ui/ui_seams.h"
 
 namespace hitsieve {
 
@@ -20,6 +26,26 @@ CommonStatDlg::CommonStatDlg(QWidget* parent)
   chart_->setGeometry(du.Rect(0, 103, 299, 107));
   using enum AnchorLayout::Flags;
   Layout().Add(chart_, ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM);
+  htmlButton_ = AddButton(QStringLiteral("HTML"), QStringLiteral("html"), du.Rect(54, 0, 50, 14));
+  connect(htmlButton_, &QPushButton::clicked, this, &CommonStatDlg::OnHtmlReport);
+}
+
+void CommonStatDlg::SetRunActive(bool active) {
+  GridReportScreen::SetRunActive(active);
+  htmlButton_->setEnabled(!active);
+}
+
+// Written where the workbooks go and named like them, then handed to the default browser.
+void CommonStatDlg::OnHtmlReport() {
+  UiExportHost host(this);
+  try {
+    const std::string path = WriteHtmlReportInto(host.WorkbookFolder());
+    if (!host.OpenWorkbook(path))
+      ShowMessage(this, QStringLiteral("Нет программы, которая открыла бы страницу ") +
+                            QString::fromStdString(path));
+  } catch (const std::exception& e) {
+    ShowMessage(this, QString::fromStdString(e.what()));
+  }
 }
 
 void CommonStatDlg::ReadAndFill() {

@@ -8,8 +8,9 @@ namespace hitsieve {
 class DailyChart;
 
 // "Общая статистика": one row per day of the last run, totals first, a chart of the same days
-// in calendar order, and an "Excel" button that copies the days into a workbook. Reloaded at start-up and after each run. Owned by
-// MainDlg; UI thread only.
+// in calendar order, an "Excel" button that copies the days into a workbook, and an "HTML"
+// button that writes the report page of every report and opens it in the browser. Reloaded at
+// start-up and after each run. Owned by MainDlg; UI thread only.
 class CommonStatDlg : public GridReportScreen {
   Q_OBJECT
 
@@ -18,12 +19,17 @@ class CommonStatDlg : public GridReportScreen {
 
   DailyChart* Chart() const { return chart_; }
 
+  // The page reads the database, which a run is writing: "HTML" waits for the run's end too.
+  void SetRunActive(bool active) override;
+  void OnHtmlReport();
+
  protected:
   void ReadAndFill() override;
   void Export(ExportHost& host) override;
 
  private:
   DailyChart* chart_;
+  QPushButton* htmlButton_;
 };
 
 }  // namespace hitsieve
