@@ -272,7 +272,7 @@ HtmlReportSummary SummariseReport(const HtmlReportData& data) {
     s.visitors += row.visitors;
     s.views += row.views;
     s.searches += row.searches;
-    const std::optional<int32_t> day = DayNumber(row.date);
+    const std::optional<int32_t> day = CalendarDayNumber(row.date);
     if (!day) continue;
     if (!first || *day < *first) first = day, s.first_day = row.date;
     if (!last || *day > *last) last = day, s.last_day = row.date;

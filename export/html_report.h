@@ -62,7 +62,7 @@ std::string WriteHtmlReportInto(const std::string& folder);
 // The pieces that keep the page safe, exposed for tests.
 
 // A day key "dd/Mon/yyyy" as yyyymmdd, or nothing when it is not a real calendar day.
-std::optional<int32_t> DayNumber(std::string_view day_key);
+std::optional<int32_t> CalendarDayNumber(std::string_view day_key);
 
 // UTF-8 text as HTML character data or attribute value: & < > " ' become references.
 std::string HtmlEscape(std::string_view utf8);

@@ -105,7 +105,7 @@ std::string JsonString(std::string_view utf8) {
   return out;
 }
 
-std::optional<int32_t> DayNumber(std::string_view day_key) {
+std::optional<int32_t> CalendarDayNumber(std::string_view day_key) {
   static constexpr std::array<std::string_view, 12> kMonths = {
       "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   if (day_key.size() != 11 || day_key[2] != '/' || day_key[6] != '/') return std::nullopt;

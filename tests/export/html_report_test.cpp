@@ -382,7 +382,7 @@ TEST(HtmlReport, DayKeysReadAsCalendarDaysOnlyWhenReal) {
       {"00/Jan/2009", 0},        {"1/Jan/2009", 0},         {"01/jan/2009", 0},
       {"01/Jan/09", 0},          {"01-Jan-2009", 0},        {"01/Jan/2009 ", 0},
       {"", 0},                   {"0x/Jan/2009", 0}};
-  for (const auto& c : cases) EXPECT_EQ(c.day, DayNumber(c.key).value_or(0)) << c.key;
+  for (const auto& c : cases) EXPECT_EQ(c.day, CalendarDayNumber(c.key).value_or(0)) << c.key;
 }
 
 TEST(HtmlReport, OnlyHttpAndHttpsReferersAreLinks) {
