@@ -396,7 +396,7 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
     }
   }
   if (begin >= end) {
-    outcome.skipped = true;
+    outcome.skipped = known.has_value();  // else not one whole line yet
     if (known) sources[*known].name = path;
     return outcome;
   }

@@ -196,6 +196,7 @@ void CreateSetTables(sqlitepp::session& session) {
   session << kCreateAnalysedLogs;
 }
 
+// Texts are read whole (as BLOBs), so a key holding a NUL byte keeps every byte.
 StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
   Require(session);
   StatsTotals totals;
@@ -203,7 +204,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
   int64_t a = 0, b = 0, c = 0;
   {
     sqlitepp::statement rows(session);
-    rows << "SELECT date, views, searches FROM common_stats ORDER BY rec_id", into(text), into(a),
+    rows << "SELECT date, views, searches FROM common_stats ORDER BY rec_id", into_blob(text), into(a),
         into(b);
     while (rows.exec()) {
       DayTotals& day = totals.days[text];
@@ -214,7 +215,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
   {
     size_t found = 0;
     sqlitepp::statement rows(session);
-    rows << "SELECT date, ips, visitors FROM day_sets ORDER BY rec_id", into(text),
+    rows << "SELECT date, ips, visitors FROM day_sets ORDER BY rec_id", into_blob(text),
         into_blob(blob_a), into_blob(blob_b);
     while (rows.exec()) {
       auto it = totals.days.find(text);
@@ -233,7 +234,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
     sqlitepp::statement rows(session);
     rows << "SELECT page, visits, searches, bandwidth, google, yandex, rambler, mailru, aport, "
             "webalta FROM page_stats ORDER BY rec_id",
-        into(text), into(a), into(b), into(c), into(engines[0]), into(engines[1]),
+        into_blob(text), into(a), into(b), into(c), into(engines[0]), into(engines[1]),
         into(engines[2]), into(engines[3]), into(engines[4]), into(engines[5]);
     while (rows.exec()) {
       PageTotals& page = totals.pages[text];
@@ -245,15 +246,15 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
   }
   {
     sqlitepp::statement rows(session);
-    rows << "SELECT referer, type, cnt FROM referer_stats ORDER BY rec_id", into(text), into(a),
+    rows << "SELECT referer, type, cnt FROM referer_stats ORDER BY rec_id", into_blob(text), into(a),
         into(b);
     while (rows.exec()) (a == 0 ? totals.refererHosts : totals.referers)[text] += b;
   }
   if (robots) {
     RobotHit hit;
     sqlitepp::statement rows(session);
-    rows << "SELECT name, action, code, ip, date FROM robot_log ORDER BY rec_id", into(hit.name),
-        into(hit.action), into(hit.code), into(hit.ip), into(hit.date);
+    rows << "SELECT name, action, code, ip, date FROM robot_log ORDER BY rec_id", into_blob(hit.name),
+        into_blob(hit.action), into(hit.code), into_blob(hit.ip), into_blob(hit.date);
     while (rows.exec()) totals.robotHits.push_back(hit);
   }
   {
@@ -261,7 +262,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
     sqlitepp::statement rows(session);
     rows << "SELECT query, google, yandex, rambler, mailru, aport, webalta FROM query_stats "
             "ORDER BY rec_id",
-        into(text), into(engines[0]), into(engines[1]), into(engines[2]), into(engines[3]),
+        into_blob(text), into(engines[0]), into(engines[1]), into(engines[2]), into(engines[3]),
         into(engines[4]), into(engines[5]);
     while (rows.exec()) {
       EngineTotals& mine = totals.queries.try_emplace(text).first->second;
