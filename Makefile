@@ -42,6 +42,11 @@ cli-demo: build
 bench: build
 	bench/run-benchmarks $(BUILD)
 
+# The report page of 100,000 rows each: its size and how fast headless Chromium makes it usable.
+.PHONY: bench-html
+bench-html: build
+	bench/html_report_load.py $(BUILD)
+
 # hitsieve-cli against webalizer and plain reading on a generated month of a busy site (takes
 # minutes; installs webalizer and GNU time if missing). Not part of test.
 .PHONY: bench-compare
@@ -50,6 +55,7 @@ bench-compare: build
 
 screenshots: build
 	scripts/screenshots $(BUILD)
+	scripts/report-page-screenshots $(BUILD)
 
 install: build
 	cmake --install $(BUILD)
