@@ -143,7 +143,7 @@ void Ignore(int64_t) {}
 }  // namespace
 
 void RecordSink::ProcessFile(const std::string& path) {
-  constexpr size_t kBlock = CollectOptions().block_size;
+  const size_t kBlock = CollectOptions().block_size;
   if (IsGzipName(path)) {
     GzipSource source(path);
     ParseBlocks(*this, source, kBlock, Ignore);
@@ -160,6 +160,12 @@ void RecordSink::ProcessFile(const std::string& path) {
 namespace {
 
 constexpr unsigned kMaxThreads = 16;
+// The text of one gzip file, for CollectOptions::gzip_text.
+using TextObserver = std::function<void(std::string_view)>;
+TextObserver GzipTextOf(const CollectOptions& options, size_t file) {
+  if (!options.gzip_text) return {};
+  return [&options, file](std::string_view text) { options.gzip_text(file, text); };
+}
 constexpr int64_t kGzipRatio = 8;  // about how much a log shrinks when compressed
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
@@ -261,7 +267,7 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
 // Decompression on a thread of its own, parsing on the calling thread; a few blocks travel
 // between them, so memory holds no more than those whatever the file's size.
 void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& options,
-                 ProgressReport& progress) {
+                 const TextObserver& text, ProgressReport& progress) {
   constexpr size_t kBlocksInFlight = 3;
 
   std::mutex mutex;
@@ -285,6 +291,7 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
           spare.pop_back();
         }
         if (!cutter.Fill(block)) break;
+        if (text) text(block.Text());
         std::lock_guard<std::mutex> lock(mutex);
         ready.push_back(std::move(block));
         changed.notify_all();
@@ -335,7 +342,8 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
 // calling thread merges them in stream order as they finish. A few segments wait at most, so
 // memory holds no more than those whatever the file's size.
 void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsigned threads,
-                           const CollectOptions& options, ProgressReport& progress) {
+                           const CollectOptions& options, const TextObserver& text,
+                           ProgressReport& progress) {
   constexpr int64_t kMinSegment = 4 << 20;
   constexpr int64_t kMaxSegment = 64 << 20;
   const size_t segment =
@@ -383,6 +391,7 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
           while (filled < segment) {
             if (used == blocks.size()) blocks.emplace_back();
             if (!cutter.Fill(blocks[used])) break;
+            if (text) text(blocks[used].Text());  // in order: the stream is held
             filled += blocks[used++].size;
           }
           part.position = source.Position();
@@ -451,17 +460,20 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
 }
 }  // namespace
 
-void CollectFile(StatsCollector& collector, const std::string& path, const CollectOptions& options,
-                 ReadProgressObserver* observer) {
+namespace {
+
+void CollectFileAt(StatsCollector& collector, const std::string& path, size_t index,
+                   const CollectOptions& options, ReadProgressObserver* observer) {
   ProgressReport progress(observer);
   if (IsGzipName(path)) {
     GzipSource source(path);
     progress.Start(source.size());
+    const TextObserver text = GzipTextOf(options, index);
     const unsigned threads = ThreadCount(options, source.size());
     if (threads == 1) {
-      CollectGzip(collector, source, options, progress);
+      CollectGzip(collector, source, options, text, progress);
     } else {
-      CollectGzipInSegments(collector, source, threads, options, progress);
+      CollectGzipInSegments(collector, source, threads, options, text, progress);
     }
   } else {
     PlainFile file(path);
@@ -477,6 +489,13 @@ void CollectFile(StatsCollector& collector, const std::string& path, const Colle
   progress.Finish();
 }
 
+}  // namespace
+
+void CollectFile(StatsCollector& collector, const std::string& path, const CollectOptions& options,
+                 ReadProgressObserver* observer) {
+  CollectFileAt(collector, path, 0, options, observer);
+}
+
 // ---- Reading several files at once ----
 
 namespace {
@@ -484,12 +503,19 @@ namespace {
 // Reads one whole file on the calling thread into `sink`, publishing its size once it is open
 // and the bytes parsed so far as blocks go by.
 void ReadWholeFile(RecordSink& sink, const std::string& path, size_t block_size,
-                   std::atomic<int64_t>& size, std::atomic<int64_t>& done) {
+                   const TextObserver& text, std::atomic<int64_t>& size,
+                   std::atomic<int64_t>& done) {
   auto parsed = [&](int64_t position) { done.store(position, std::memory_order_relaxed); };
   if (IsGzipName(path)) {
     GzipSource source(path);
     size.store(source.size());
-    ParseBlocks(sink, source, block_size, parsed);
+    LineCutter<GzipSource> cutter(source, block_size);
+    LineBlock block;
+    while (cutter.Fill(block)) {
+      if (text) text(block.Text());
+      sink.ParseLines(block.Text());
+      parsed(block.position);
+    }
   } else {
     PlainFile file(path);
     size.store(file.size());
@@ -533,8 +559,8 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
   unsigned threads = options.file_threads != 0 ? options.file_threads : FileThreads(paths);
   threads = static_cast<unsigned>(std::min<size_t>(std::clamp(threads, 1u, kMaxThreads), count));
   if (threads <= 1) {
-    for (const std::string& path : paths) {
-      CollectFile(collector, path, options, observer);
+    for (size_t k = 0; k < count; ++k) {
+      CollectFileAt(collector, paths[k], k, options, observer);
       if (file_done) file_done();
     }
     return;
@@ -565,7 +591,8 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
       auto part = std::make_unique<StatsCollector>(blank.EmptyCopy());
       std::exception_ptr error;
       try {
-        ReadWholeFile(*part, paths[k], options.block_size, slot.size, slot.done);
+        ReadWholeFile(*part, paths[k], options.block_size, GzipTextOf(options, k), slot.size,
+                      slot.done);
         part->Finish();
       } catch (...) {
         error = std::current_exception();

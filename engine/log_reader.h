@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hitsieve {
@@ -40,6 +41,11 @@ struct CollectOptions {
   size_t gzip_segment = 0;
   // Threads reading whole files at once when a run has several; 0 means one per core.
   unsigned file_threads = 0;
+  // When set, sees the decompressed text of every gzip file as it is read, block after block
+  // in order, so that a caller that needs the text too (to hash it) need not decompress it
+  // again. `file` is the file's place in CollectFiles' list (0 for CollectFile). The calls for
+  // one file never overlap; those for different files may come at once from several threads.
+  std::function<void(size_t file, std::string_view text)> gzip_text;
 };
 
 // Reads `path` (gzip when IsGzipName says so, plain otherwise) in blocks and hands every record

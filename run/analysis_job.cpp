@@ -48,8 +48,10 @@ void AnalysisJob::Run() const {
       observer->Notify(FILE_DONE);
     }
   } else {
-    // Described side by side with the reading (another core, if there is one), each plain
-    // file as far as it reached when the run began.
+    // Plain files are described side by side with the reading (another core, if there is
+    // one), each as far as it reached when the run began. A gzip file is described from the
+    // text the reading decompresses anyway: decompressing it twice would cost more than all
+    // the rest of the description.
     const std::vector<std::string> list(paths.begin(), paths.end());
     std::vector<int64_t> limits(list.size(), -1);
     for (size_t k = 0; k < list.size(); ++k) {
@@ -57,21 +59,31 @@ void AnalysisJob::Run() const {
       if (!IsGzipName(list[k]) && ::stat(list[k].c_str(), &info) == 0) limits[k] = info.st_size;
     }
     std::exception_ptr describe_error;
-    std::vector<LogSource> described;
+    std::vector<LogSource> described(list.size());
+    std::vector<LogDescriber> decompressed(list.size());
+    CollectOptions options;
+    options.gzip_text = [&decompressed](size_t file, std::string_view text) {
+      decompressed[file].Feed(text);
+    };
     {
       std::jthread describer([&] {
         try {
-          for (size_t k = 0; k < list.size(); ++k) described.push_back(DescribeLog(list[k], limits[k]));
+          for (size_t k = 0; k < list.size(); ++k) {
+            if (!IsGzipName(list[k])) described[k] = DescribeLog(list[k], limits[k]);
+          }
         } catch (...) {
           describe_error = std::current_exception();
         }
       });
       // Reads the files in blocks, on every core, into the one collector of the run: a large
       // file on all cores, several files side by side, merged in the set's order.
-      CollectFiles(collector, list, CollectOptions{}, read_progress,
+      CollectFiles(collector, list, options, read_progress,
                    [this] { observer->Notify(FILE_DONE); });
     }
     if (describe_error) std::rethrow_exception(describe_error);
+    for (size_t k = 0; k < list.size(); ++k) {
+      if (IsGzipName(list[k])) described[k] = decompressed[k].Describe(list[k]);
+    }
     sources = std::move(described);
     report_to.files_read = list.size();
     for (const LogSource& source : sources) {

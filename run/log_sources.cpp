@@ -91,6 +91,18 @@ class PeriodSink : public RecordSink {
 
 // Feeds a log's text through the content hash, stopping at given offsets to compare with
 // remembered logs, and keeps what describing the log needs.
+// memchr skips a log line's bytes many at a time; a count byte by byte is several times slower.
+int64_t CountLineFeeds(std::string_view text) {
+  int64_t count = 0;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while ((at = static_cast<const char*>(std::memchr(at, '\n', end - at))) != nullptr) {
+    ++count;
+    ++at;
+  }
+  return count;
+}
+
 class Scanner {
  public:
   // `checkpoints`: offset -> indexes of remembered logs of that length to compare there.
@@ -135,7 +147,7 @@ class Scanner {
     } else {
       const std::string_view lines = chunk.substr(0, lf + 1);
       hash_.Update(lines);
-      line_feeds_ += std::count(lines.begin(), lines.end(), '\n');
+      line_feeds_ += CountLineFeeds(lines);
       at_line_feed_ = hash_;
       line_feeds_at_line_feed_ = line_feeds_;
       hash_.Update(chunk.substr(lf + 1));
@@ -299,9 +311,26 @@ std::string NowText() {
 
 // ---- Reading ----
 
+struct LogDescriber::Impl {
+  Scanner scanner;
+};
+
+LogDescriber::LogDescriber() : impl_(std::make_unique<Impl>()) {}
+LogDescriber::~LogDescriber() = default;
+LogDescriber::LogDescriber(LogDescriber&&) noexcept = default;
+LogDescriber& LogDescriber::operator=(LogDescriber&&) noexcept = default;
+
+void LogDescriber::Feed(std::string_view text) { impl_->scanner.Feed(text, [](auto&&...) {}); }
+
+LogSource LogDescriber::Describe(const std::string& path) const {
+  const Scanner& scanner = impl_->scanner;
+  const int64_t lines = scanner.line_feeds() + (scanner.ends_with_line_feed() ? 0 : 1);
+  return hitsieve::Describe(path, scanner.hash(), lines, scanner.head());
+}
+
 LogSource DescribeLog(const std::string& path, int64_t limit) {
   LogText text(path);
-  Scanner scanner;
+  LogDescriber describer;
   std::string buffer(kBlock, '\0');
   int64_t position = 0;
   for (;;) {
@@ -311,10 +340,9 @@ LogSource DescribeLog(const std::string& path, int64_t limit) {
     const size_t got = text.Read(buffer.data(), want);
     if (got == 0) break;
     position += static_cast<int64_t>(got);
-    scanner.Feed(std::string_view(buffer.data(), got), [](auto&&...) {});
+    describer.Feed(std::string_view(buffer.data(), got));
   }
-  const int64_t lines = scanner.line_feeds() + (scanner.ends_with_line_feed() ? 0 : 1);
-  return Describe(path, scanner.hash(), lines, scanner.head());
+  return describer.Describe(path);
 }
 
 LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,

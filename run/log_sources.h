@@ -2,6 +2,7 @@
 #define HITSIEVE_RUN_LOG_SOURCES_H_
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,6 +63,23 @@ class LogText {
 // Reads the whole of `path` once to describe it as a remembered log (no parsing), stopping at
 // `limit` bytes when `limit` >= 0.
 LogSource DescribeLog(const std::string& path, int64_t limit = -1);
+
+// Describes a log from its text handed over piece by piece, in order, by a reader that has
+// the text anyway: DescribeLog without reading the file a second time.
+class LogDescriber {
+ public:
+  LogDescriber();
+  ~LogDescriber();
+  LogDescriber(LogDescriber&&) noexcept;
+  LogDescriber& operator=(LogDescriber&&) noexcept;
+  void Feed(std::string_view text);
+  // What DescribeLog would give for `path` whose text was everything fed.
+  LogSource Describe(const std::string& path) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 // Reads what is new in `path` into `collector` (records outside `period` are counted in
 // `left_out` instead), judged against the remembered `sources`, which it updates: content

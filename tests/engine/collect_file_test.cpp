@@ -610,11 +610,18 @@ TEST(CollectFiles, WholeFilesSideBySideMatchReadingThemInTurn) {
       SCOPED_TRACE("file threads " + std::to_string(threads) + ", block " + std::to_string(block));
       StatsCollector got = MakeCollector(kCountings[0]);
       std::vector<int64_t> records_seen;
-      CollectOptions options{block, 2, 0};
+      // Small blocks: a gzip file read alone is parsed in segments; large: in a pipeline.
+      CollectOptions options{block, block == 64 ? 2u : 1u, 0, block * 3};
       options.file_threads = threads;
+      std::vector<std::string> texts(paths.size());
+      options.gzip_text = [&](size_t file, std::string_view text) { texts.at(file) += text; };
       CollectFiles(got, paths, options, nullptr, [&] { records_seen.push_back(got.records()); });
       EXPECT_EQ(records_after, records_seen) << "a file was reported done before its records arrived";
       EXPECT_EQ("", FirstDifference(want, Take(got)));
+      for (size_t n = 0; n < paths.size(); ++n) {
+        // Every gzip file's whole text, in order, and nothing of a plain file.
+        EXPECT_TRUE(texts[n] == (IsGzipName(paths[n]) ? cases[n].text : "")) << paths[n];
+      }
     }
   }
 }
