@@ -28,6 +28,7 @@ LONG = 300  # seconds: a guard against a hang, never a measure of speed
 
 def Rows(db, table):
     with sqlite3.connect("file:%s?mode=ro" % db, uri=True) as connection:
+        connection.text_factory = bytes  # log texts are bytes, not always UTF-8
         return connection.execute("SELECT * FROM %s ORDER BY rec_id" % table).fetchall()
 
 
@@ -146,12 +147,10 @@ exec '%(cli)s' "$@"
 
     # ---- helpers for the tests ----
 
-    def Cluster(self, *args, scheduler=True, cli=None):
-        command = [CLUSTER, *args]
+    def Cluster(self, *args, scheduler=True, cli=CLI):
+        command = [CLUSTER, "--cli", cli, *args]
         if scheduler:
             command[1:1] = ["--scheduler", self.address]
-        if cli:
-            command[1:1] = ["--cli", cli]
         return subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
                               timeout=LONG, cwd=self.dir)
 
@@ -183,13 +182,14 @@ class ExactnessTest(ClusterTestBase):
         files = ["c2.log.gz", "a1.log", "b2.log.gz", "./a1.log", "b1.log", "a2.log.gz",
                  "c1.log"]
         files.append(HOSTILE)  # texts that attack every place they are shown
-        for extensions in (None, "html; php; zip"):
-            with self.subTest(extensions=extensions):
+        # Every part merged here, and (with two parts a merge) a tree of merges on the workers.
+        for extensions, fan_in in ((None, "8"), ("html; php; zip", "2")):
+            with self.subTest(extensions=extensions, fan_in=fan_in):
                 option = [] if extensions is None else ["--extensions", extensions]
                 local = self.FreshDb("local.dt")
                 self.AssertOk(self.Analyse("--db", local, *option, *files))
                 db = self.FreshDb("cluster.dt")
-                done = self.Cluster("--db", db, *option, *files)
+                done = self.Cluster("--db", db, "--fan-in", fan_in, *option, *files)
                 self.AssertOk(done)
                 self.AssertSameStatistics(local, db)
                 progress = done.stderr.decode()
@@ -210,7 +210,9 @@ class ExactnessTest(ClusterTestBase):
         db = self.FreshDb("added.dt")
         self.AssertOk(self.Cluster("--db", db, "a2.log.gz", "a1.log"))
         self.AssertOk(self.Cluster("--db", db, "--add", "b1.log", "b2.log.gz"))
-        self.AssertOk(self.Cluster("--db", db, "--add", "c1.log", "a1.log", "c2.log.gz"))
+        done = self.Cluster("--db", db, "--add", "c1.log", "a1.log", "c2.log.gz")
+        self.AssertOk(done)
+        self.assertIn("already analysed: " + self.Path("a1.log"), done.stdout.decode())
         local = self.FreshDb("added-local.dt")
         self.AssertOk(self.Analyse("--db", local, "a1.log", "a2.log.gz", "b1.log",
                                    "b2.log.gz", "c1.log", "c2.log.gz"))
@@ -251,14 +253,15 @@ class FailureTest(ClusterTestBase):
                     done = self.Cluster("--db", self.db, *add, *files)
                     self.AssertFailedAndKept(done)
                     self.assertEqual(expected.stderr.decode().splitlines()[-1],
-                                     done.stderr.decode().splitlines()[-1])
+                                     done.stderr.decode().splitlines()[-1],
+                                     done.stderr.decode(errors="replace"))
 
     def test_unreachable_scheduler(self):
         import socket
         with socket.socket() as s:  # a port that nobody listens on
             s.bind(("127.0.0.1", 0))
             port = s.getsockname()[1]
-        done = subprocess.run([CLUSTER, "--scheduler", "tcp://127.0.0.1:%d" % port,
+        done = subprocess.run([CLUSTER, "--cli", CLI, "--scheduler", "tcp://127.0.0.1:%d" % port,
                                "--timeout", "2", "--db", self.db, "a1.log"],
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=LONG,
                               cwd=self.dir)
@@ -283,7 +286,7 @@ class FailureTest(ClusterTestBase):
         open(self.Path("stall"), "w").close()
         db = self.FreshDb("after-kill.dt")
         command = [CLUSTER, "--scheduler", self.address, "--cli", self.stand_in, "--db", db,
-                   *files]
+                   "--fan-in", "2", *files]
         run = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, cwd=self.dir)
         try:
