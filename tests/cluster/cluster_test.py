@@ -23,6 +23,7 @@ HOSTILE = os.path.join(TEST_DATA, "hostile-lines.log")
 
 STATS_TABLES = ("common_stats", "page_stats", "referer_stats", "robot_log", "query_stats")
 PYTHON = sys.executable
+ESCAPING_NAME = "d\x1b[2J\x9b31m.log"  # a file name that would clear a terminal
 LONG = 300  # seconds: a guard against a hang, never a measure of speed
 
 
@@ -114,7 +115,8 @@ class ClusterTestBase(unittest.TestCase):
                  ("b1.log", ["--seed", "3", "--days", "2", "--crlf"]),
                  ("b2.log.gz", ["--seed", "4", "--days", "5", "--gzip"]),
                  ("c1.log", ["--seed", "5", "--days", "3", "--start", "30/Oct/2008"]),
-                 ("c2.log.gz", ["--seed", "6", "--days", "2", "--gzip"])]
+                 ("c2.log.gz", ["--seed", "6", "--days", "2", "--gzip"]),
+                 (ESCAPING_NAME, ["--seed", "7", "--days", "1"])]
         for name, options in specs:
             subprocess.run([GEN_LOG, "--lines", "6000", *options, "-o", cls.Path(name)],
                            check=True)
@@ -181,7 +183,7 @@ class ExactnessTest(ClusterTestBase):
         # Given out of order, one of them twice under another spelling of its path.
         files = ["c2.log.gz", "a1.log", "b2.log.gz", "./a1.log", "b1.log", "a2.log.gz",
                  "c1.log"]
-        files.append(HOSTILE)  # texts that attack every place they are shown
+        files += [HOSTILE, ESCAPING_NAME]  # texts that attack every place they are shown
         # Every part merged here, and (with two parts a merge) a tree of merges on the workers.
         for extensions, fan_in in ((None, "8"), ("html; php; zip", "2")):
             with self.subTest(extensions=extensions, fan_in=fan_in):
@@ -195,6 +197,8 @@ class ExactnessTest(ClusterTestBase):
                 progress = done.stderr.decode()
                 self.assertIn("%d/%d tasks done" % (len(files) - 1, len(files) - 1), progress)
                 self.assertIn(" read (", progress)
+                self.assertNotIn("\x1b", progress)
+                self.assertIn("d\\x1b[2J\\x9b31m.log", progress)
 
     def test_replaces_what_the_database_held(self):
         db = self.FreshDb("replaced.dt")
