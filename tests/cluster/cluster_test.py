@@ -260,6 +260,18 @@ class FailureTest(ClusterTestBase):
                                      done.stderr.decode().splitlines()[-1],
                                      done.stderr.decode(errors="replace"))
 
+    def test_a_log_grown_since_it_was_counted_is_refused_by_add(self):
+        # Each log's part is merged whole, so a log whose beginning the database has counted
+        # (here c1.log, grown by a line under a new name) cannot be added through the
+        # cluster: it must be refused, never counted twice.
+        with open(self.Path("c1.log"), "rb") as f:
+            grown = f.read() + b'1.2.3.4 - - [30/Oct/2008:10:00:00 +0300] "GET /x.html HTTP/1.0" 200 1\n'
+        with open(self.Path("c1-grown.log"), "wb") as f:
+            f.write(grown)
+        done = self.Cluster("--db", self.db, "--add", "c1-grown.log")
+        self.AssertFailedAndKept(done)
+        self.assertIn("counted already", done.stderr.decode())
+
     def test_unreachable_scheduler(self):
         import socket
         with socket.socket() as s:  # a port that nobody listens on
