@@ -17,10 +17,12 @@ import unittest
 from urllib.parse import unquote_plus
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bidi import Firefox  # noqa: E402
 from devtools import Browser  # noqa: E402
 
 CLI = os.environ.get("HITSIEVE_CLI", "build/cli/hitsieve-cli")
 CHROMIUM = os.environ.get("CHROMIUM", "chromium")
+FIREFOX = os.environ.get("FIREFOX", "firefox-esr")
 DATA = os.environ.get("HITSIEVE_TEST_DATA", "tests/data")
 MONTHS = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
 
@@ -59,11 +61,15 @@ class PageTest(unittest.TestCase):
 
     logs = []
 
+    @staticmethod
+    def make_browser():
+        return Browser(CHROMIUM)
+
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="hitsieve-page-")
         cls.page = make_page(cls.folder, cls.prepare_logs(cls.folder))
-        cls.browser = Browser(CHROMIUM)
+        cls.browser = cls.make_browser()
 
     @classmethod
     def prepare_logs(cls, folder):
@@ -355,7 +361,7 @@ class LargeReport(PageTest):
         subprocess.run([sys.executable, maker, CLI, db, "--rows", "30000", "--days", "400"], check=True)
         cls.page = os.path.join(cls.folder, "large.html")
         run_cli("html", "--db", db, "--output", cls.page)
-        cls.browser = Browser(CHROMIUM)
+        cls.browser = cls.make_browser()
 
     def test_compressed_data_gives_every_row(self):
         self.assertEqual("gzip-base64", self.js("document.getElementById('report-data').dataset.encoding"))
@@ -387,6 +393,15 @@ class EmptyReport(PageTest):
             self.assertEqual([0, 1, 1], [t["rows"], t["page"], t["pages"]], name)
         self.assertEqual("Нет дней для графика", self.js("document.querySelector('#chart svg text').textContent"))
         self.assertEqual("—", self.js("document.getElementById('sum-period').textContent"))
+
+
+# The same checks in Firefox ESR, over WebDriver BiDi: the page must not depend on one engine.
+class FirefoxSampleReport(SampleReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxHostileReport(HostileReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
 
 if __name__ == "__main__":
