@@ -38,9 +38,10 @@ bool SameText(const LogSource& a, const LogSource& b) {
   return a.bytes == b.bytes && a.hash == b.hash;
 }
 
-// Two remembered logs that begin alike hold, one or both, the same first lines.
+// Two remembered logs that begin alike are one log read to different lengths.
 bool SameStart(const LogSource& a, const LogSource& b) {
-  return a.head_bytes == b.head_bytes && a.head_hash == b.head_hash;
+  return (a.head_bytes == b.head_bytes && a.head_hash == b.head_hash) ||
+         a.first_line_hash == b.first_line_hash;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

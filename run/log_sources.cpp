@@ -174,6 +174,10 @@ LogSource Describe(const std::string& path, const ContentHash& hash, int64_t lin
   source.head_bytes = std::min<int64_t>(kLogHeadBytes, source.bytes);
   source.head_hash =
       ContentHash::Of(std::string_view(head).substr(0, static_cast<size_t>(source.head_bytes)));
+  const std::string_view start = std::string_view(head).substr(0, static_cast<size_t>(source.head_bytes));
+  const size_t line_feed = start.find('\n');
+  source.first_line_hash =
+      ContentHash::Of(line_feed == std::string_view::npos ? start : start.substr(0, line_feed + 1));
   source.lines = lines;
   source.time = NowText();
   return source;

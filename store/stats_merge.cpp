@@ -26,14 +26,14 @@ constexpr const char kCreateDaySets[] =
     "visitors BLOB)";
 constexpr const char kCreateAnalysedLogs[] =
     "CREATE TABLE IF NOT EXISTS analysed_logs (rec_id INTEGER PRIMARY KEY, name TEXT, "
-    "bytes INTEGER, hash INTEGER, head_bytes INTEGER, head_hash INTEGER, lines INTEGER, "
-    "time TEXT, first_day TEXT, last_day TEXT)";
+    "bytes INTEGER, hash INTEGER, head_bytes INTEGER, head_hash INTEGER, first_line_hash INTEGER, "
+    "lines INTEGER, time TEXT, first_day TEXT, last_day TEXT)";
 constexpr const char kInsertDaySet[] =
     "INSERT INTO day_sets(rec_id, date, ips, visitors) VALUES(NULL, :date, :ips, :visitors)";
 constexpr const char kInsertLogSource[] =
-    "INSERT INTO analysed_logs(rec_id, name, bytes, hash, head_bytes, head_hash, lines, time, "
-    "first_day, last_day) VALUES(NULL, :name, :bytes, :hash, :head_bytes, :head_hash, :lines, "
-    ":time, :first_day, :last_day)";
+    "INSERT INTO analysed_logs(rec_id, name, bytes, hash, head_bytes, head_hash, first_line_hash, "
+    "lines, time, first_day, last_day) VALUES(NULL, :name, :bytes, :hash, :head_bytes, "
+    ":head_hash, :first_line_hash, :lines, :time, :first_day, :last_day)";
 
 constexpr const char kNotExtendable[] =
     "the database was written without the tables that adding needs (by an earlier version, "
@@ -276,15 +276,17 @@ std::vector<LogSource> LoadLogSources(sqlitepp::session& session) {
   Require(session);
   std::vector<LogSource> sources;
   LogSource row;
-  int64_t hash = 0, head_hash = 0;
+  int64_t hash = 0, head_hash = 0, first_line_hash = 0;
   sqlitepp::statement rows(session);
-  rows << "SELECT name, bytes, hash, head_bytes, head_hash, lines, time, first_day, last_day "
-          "FROM analysed_logs ORDER BY rec_id",
+  rows << "SELECT name, bytes, hash, head_bytes, head_hash, first_line_hash, lines, time, "
+          "first_day, last_day FROM analysed_logs ORDER BY rec_id",
       into(row.name), into(row.bytes), into(hash), into(row.head_bytes), into(head_hash),
-      into(row.lines), into(row.time), into(row.first_day), into(row.last_day);
+      into(first_line_hash), into(row.lines), into(row.time), into(row.first_day),
+      into(row.last_day);
   while (rows.exec()) {
     row.hash = static_cast<uint64_t>(hash);
     row.head_hash = static_cast<uint64_t>(head_hash);
+    row.first_line_hash = static_cast<uint64_t>(first_line_hash);
     sources.push_back(row);
   }
   return sources;
@@ -306,14 +308,16 @@ void WriteDaySets(sqlitepp::session& session, const StatsCollector& collector) {
 
 void WriteLogSources(sqlitepp::session& session, const std::vector<LogSource>& sources) {
   LogSource row;
-  int64_t hash = 0, head_hash = 0;
+  int64_t hash = 0, head_hash = 0, first_line_hash = 0;
   sqlitepp::statement insert(session);
   insert << kInsertLogSource, use(row.name), use(row.bytes), use(hash), use(row.head_bytes),
-      use(head_hash), use(row.lines), use(row.time), use(row.first_day), use(row.last_day);
+      use(head_hash), use(first_line_hash), use(row.lines), use(row.time), use(row.first_day),
+      use(row.last_day);
   for (const LogSource& source : sources) {
     row = source;
     hash = AsInteger(source.hash);
     head_hash = AsInteger(source.head_hash);
+    first_line_hash = AsInteger(source.first_line_hash);
     insert.exec();
   }
 }

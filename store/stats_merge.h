@@ -37,6 +37,10 @@ struct LogSource {
   uint64_t hash = 0;        // ContentHash of those bytes
   int64_t head_bytes = 0;   // min(kLogHeadBytes, bytes)
   uint64_t head_hash = 0;   // ContentHash of the first head_bytes bytes
+  // ContentHash of the first line, line feed included (of the whole head when it holds no
+  // line feed): two remembered logs that share it are copies of one log, read to different
+  // lengths, even when the shorter one is shorter than the head.
+  uint64_t first_line_hash = 0;
   int64_t lines = 0;        // lines in those bytes
   std::string time;         // when it was last read, UTC "YYYY-MM-DD HH:MM:SS"
   // The period its records were counted for, YYYY-MM-DD; empty for no limit on that side.
