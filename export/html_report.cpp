@@ -1,9 +1,10 @@
 #include "export/html_report.h"
 
-#include <algorithm>
+#include <array>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -30,7 +31,6 @@ class JsonWriter {
   JsonWriter& Text(std::string_view utf8) { return Put(JsonString(utf8)); }
   JsonWriter& Log(std::string_view cp1251) { return Text(Cp1251ToUtf8(cp1251)); }
   JsonWriter& Number(int64_t value) { return Put(Decimal(value)); }
-  JsonWriter& Null() { return Put("null"); }
   JsonWriter& Open(char bracket) {
     Separate();
     out_ += bracket;
@@ -177,6 +177,8 @@ std::string LocalTimeText(const char* format) {
 
 // gzip (RFC 1952) of `text`, for DecompressionStream in the browser.
 std::string Gzip(const std::string& text) {
+  if (text.size() > std::numeric_limits<uInt>::max() / 2)
+    throw std::runtime_error("The report is too large for one page");
   z_stream stream{};
   if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error("Could not start compressing the report data");

@@ -108,7 +108,7 @@
     return row[3];
   }
 
-  // How a column shows, sorts and totals its cells. `at` is the row's index of the value.
+  // How a column shows, sorts and totals its cells.
   var KINDS = {
     text: { show: function (v) { return v; }, key: function (v) { return v.toLowerCase(); }, text: true },
     day: { show: function (v) { return v; }, key: dayNumber, text: true, day: true },
@@ -135,9 +135,7 @@
     this.host = host;
     this.spec = spec;
     this.rows = spec.rows;
-    this.columns = spec.columns.map(function (c) {
-      return typeof c === 'string' ? { kind: KINDS[c] } : { kind: KINDS[c.kind], choice: c.choice };
-    });
+    this.columns = spec.columns.map(function (name) { return { kind: KINDS[name] }; });
     this.keys = [];
     this.haystacks = null;
     this.sortColumn = spec.sortColumn === undefined ? -1 : spec.sortColumn;
