@@ -1,4 +1,7 @@
+#include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <chrono>
 #include <cstdio>
@@ -45,7 +48,8 @@ const char kAnalyseHelp[] =
     "                     created with its tables when missing)\n"
     "  -h, --help         show this help\n"
     "\n"
-    "Progress goes to stderr; a one-line summary goes to stdout.\n";
+    "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
+    "run before it saves, leaves the database unchanged and exits with status 130.\n";
 
 namespace {
 
@@ -123,6 +127,41 @@ void PrintAdded(const RunReport& report, bool add, const Period& period) {
   for (const std::string& note : report.notes) std::printf("%s\n", PrintableText(note).c_str());
 }
 
+constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as a shell reports it
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+void OnInterrupt(int) { interrupted.store(true); }
+
+// Catches SIGINT while it exists, so that Ctrl+C stops the run instead of the process.
+class InterruptCatcher {
+ public:
+  InterruptCatcher() {
+    interrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptCatcher() { sigaction(SIGINT, &previous_, nullptr); }
+  InterruptCatcher(const InterruptCatcher&) = delete;
+  InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+// Waits for the run, passing a Ctrl+C on to it within a tenth of a second.
+void WaitForRun(AnalysisThread& thread) {
+  InterruptCatcher catcher;
+  while (thread.Running()) {
+    if (interrupted.load()) thread.Stop();
+    usleep(100 * 1000);
+  }
+  thread.Join();
+}
+
 }  // namespace
 
 int AnalyseCommand(const std::vector<std::string>& args) {
@@ -179,7 +218,12 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const auto start = std::chrono::steady_clock::now();
   AnalysisThread thread;
   thread.Start(job);
-  thread.Join();
+  WaitForRun(thread);
+  if (progress.Stopped()) {
+    std::fputs("hitsieve-cli: analysis stopped (the database keeps its previous statistics)\n",
+               stderr);
+    return kExitInterrupted;
+  }
   if (progress.Failed()) {
     PrintFailure(progress, database, thread.FailureMessage());
     return kExitFailure;

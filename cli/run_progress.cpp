@@ -66,8 +66,11 @@ void RunProgress::Notify(int event) {
       save_started_ = true;
       if (terminal_) DrawBar(0, "saving 0/" + std::to_string(kSaveSteps));
       break;
+    case RUN_STOPPED:
+      stopped_ = true;
+      [[fallthrough]];
     case RUN_FAILED:
-      failed_ = true;
+      failed_ = failed_ || event == RUN_FAILED;
       [[fallthrough]];
     case RUN_FINISHED:
       if (bar_drawn_) std::fputc('\n', out_);

@@ -41,6 +41,8 @@ class RunProgress : public AnalysisObserver,
   bool SaveStarted() const { return save_started_; }
   // True once RUN_FAILED has arrived. Read after the worker has been joined.
   bool Failed() const { return failed_; }
+  // The run was stopped (Ctrl+C) before it saved anything.
+  bool Stopped() const { return stopped_; }
 
  private:
   void DrawReading();
@@ -54,6 +56,7 @@ class RunProgress : public AnalysisObserver,
   bool bar_drawn_ = false;
   bool save_started_ = false;
   bool failed_ = false;
+  bool stopped_ = false;
   int files_done_ = 0;
   // The file being read (index files_done_): bytes parsed of its size, and the last tenth
   // printed as a plain line.

@@ -126,13 +126,20 @@ void ReadGzipFile(const std::string& path, std::string& text) {
 
 namespace {
 
+void ThrowIfStopped(const std::atomic<bool>* stop) {
+  if (stop != nullptr && stop->load(std::memory_order_relaxed)) throw ReadingStopped();
+}
+
 // Hands `source` to `sink` block by block; `parsed(position)` follows each block, with the
-// source bytes consumed so far.
+// source bytes consumed so far. Checks `stop` (may be null) before each block.
 template <typename Source, typename Parsed>
-void ParseBlocks(RecordSink& sink, Source& source, size_t block_size, Parsed parsed) {
+void ParseBlocks(RecordSink& sink, Source& source, size_t block_size, Parsed parsed,
+                 const std::atomic<bool>* stop = nullptr) {
   LineCutter<Source> cutter(source, block_size);
   LineBlock block;
-  while (cutter.Fill(block)) {
+  for (;;) {
+    ThrowIfStopped(stop);
+    if (!cutter.Fill(block)) break;
     sink.ParseLines(block.Text());
     parsed(block.position);
   }
@@ -196,7 +203,8 @@ unsigned ThreadCount(const CollectOptions& options, int64_t size) {
 void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const CollectOptions& options,
                           ProgressReport& progress) {
   PlainSource source(file, 0, file.size());
-  ParseBlocks(sink, source, options.block_size, [&](int64_t done) { progress.Report(done); });
+  ParseBlocks(sink, source, options.block_size, [&](int64_t done) { progress.Report(done); },
+              options.stop);
 }
 
 // The file is cut at line feeds into one contiguous range per thread; each range is parsed
@@ -231,7 +239,7 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
         parsed += position - reported;
         reported = position;
         changed.notify_one();
-      });
+      }, options.stop);
       // Each part sorts its own new keys, on its own thread; merging sorted parts is one pass.
       sink.Finish();
     } catch (...) {
@@ -324,6 +332,7 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
       block = std::move(ready.front());
       ready.pop_front();
     }
+    ThrowIfStopped(options.stop);
     sink.ParseLines(block.Text());
     progress.Report(block.position);
     std::lock_guard<std::mutex> lock(mutex);
@@ -389,6 +398,7 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
         try {
           size_t filled = 0;
           while (filled < segment) {
+            ThrowIfStopped(options.stop);
             if (used == blocks.size()) blocks.emplace_back();
             if (!cutter.Fill(blocks[used])) break;
             if (text) text(blocks[used].Text());  // in order: the stream is held
@@ -412,7 +422,10 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
         try {
           if (k != 0) part.stats = std::make_unique<StatsCollector>(blank.EmptyCopy());
           RecordSink& sink = k == 0 ? static_cast<RecordSink&>(collector) : *part.stats;
-          for (size_t b = 0; b < used; ++b) sink.ParseLines(blocks[b].Text());
+          for (size_t b = 0; b < used; ++b) {
+            ThrowIfStopped(options.stop);
+            sink.ParseLines(blocks[b].Text());
+          }
           sink.Finish();  // each part sorts its own new keys, on its own thread
         } catch (...) {
           part.error = std::current_exception();
@@ -502,16 +515,19 @@ namespace {
 
 // Reads one whole file on the calling thread into `sink`, publishing its size once it is open
 // and the bytes parsed so far as blocks go by.
-void ReadWholeFile(RecordSink& sink, const std::string& path, size_t block_size,
+void ReadWholeFile(RecordSink& sink, const std::string& path, const CollectOptions& options,
                    const TextObserver& text, std::atomic<int64_t>& size,
                    std::atomic<int64_t>& done) {
+  const size_t block_size = options.block_size;
   auto parsed = [&](int64_t position) { done.store(position, std::memory_order_relaxed); };
   if (IsGzipName(path)) {
     GzipSource source(path);
     size.store(source.size());
     LineCutter<GzipSource> cutter(source, block_size);
     LineBlock block;
-    while (cutter.Fill(block)) {
+    for (;;) {
+      ThrowIfStopped(options.stop);
+      if (!cutter.Fill(block)) break;
       if (text) text(block.Text());
       sink.ParseLines(block.Text());
       parsed(block.position);
@@ -520,7 +536,7 @@ void ReadWholeFile(RecordSink& sink, const std::string& path, size_t block_size,
     PlainFile file(path);
     size.store(file.size());
     PlainSource source(file, 0, file.size());
-    ParseBlocks(sink, source, block_size, parsed);
+    ParseBlocks(sink, source, block_size, parsed, options.stop);
   }
 }
 
@@ -560,6 +576,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
   threads = static_cast<unsigned>(std::min<size_t>(std::clamp(threads, 1u, kMaxThreads), count));
   if (threads <= 1) {
     for (size_t k = 0; k < count; ++k) {
+      ThrowIfStopped(options.stop);
       CollectFileAt(collector, paths[k], k, options, observer);
       if (file_done) file_done();
     }
@@ -591,8 +608,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
       auto part = std::make_unique<StatsCollector>(blank.EmptyCopy());
       std::exception_ptr error;
       try {
-        ReadWholeFile(*part, paths[k], options.block_size, GzipTextOf(options, k), slot.size,
-                      slot.done);
+        ReadWholeFile(*part, paths[k], options, GzipTextOf(options, k), slot.size, slot.done);
         part->Finish();
       } catch (...) {
         error = std::current_exception();
@@ -624,6 +640,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
   for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
 
   for (size_t k = 0; k < count; ++k) {
+    ThrowIfStopped(options.stop);  // files read ahead are not merged after a stop
     FileSlot& slot = slots[k];
     ProgressReport progress(observer);
     bool started = false;

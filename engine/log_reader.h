@@ -1,9 +1,11 @@
 #ifndef HITSIEVE_ENGINE_LOG_READER_H_
 #define HITSIEVE_ENGINE_LOG_READER_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,15 @@ struct CollectOptions {
   // again. `file` is the file's place in CollectFiles' list (0 for CollectFile). The calls for
   // one file never overlap; those for different files may come at once from several threads.
   std::function<void(size_t file, std::string_view text)> gzip_text;
+  // When set and true, reading stops at the next block on every thread with ReadingStopped.
+  // Another thread may set it at any time.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// Thrown by the readers when CollectOptions::stop was set: the run was stopped on purpose.
+class ReadingStopped : public std::runtime_error {
+ public:
+  ReadingStopped() : std::runtime_error("analysis stopped") {}
 };
 
 // Reads `path` (gzip when IsGzipName says so, plain otherwise) in blocks and hands every record

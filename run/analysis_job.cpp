@@ -33,6 +33,7 @@ void AnalysisJob::Run() const {
     // Each file is read from where the known text ends, or whole, on the calling thread.
     if (add) stored = sources = LoadLogSources(StatsDatabase::Instance().session());
     for (const std::string& path : paths) {
+      if (stop != nullptr && stop->load()) throw ReadingStopped();
       std::vector<LogSource> alone;  // a replacing run reads every file whole
       const LogOutcome outcome = ReadNewText(collector, path, period, add ? sources : alone,
                                              report_to.left_out, /*hold_back_unfinished=*/add);
@@ -69,7 +70,7 @@ void AnalysisJob::Run() const {
       std::jthread describer([&] {
         try {
           for (size_t k = 0; k < list.size(); ++k) {
-            if (!IsGzipName(list[k])) described[k] = DescribeLog(list[k], limits[k]);
+            if (!IsGzipName(list[k])) described[k] = DescribeLog(list[k], limits[k], stop);
           }
         } catch (...) {
           describe_error = std::current_exception();
@@ -77,6 +78,7 @@ void AnalysisJob::Run() const {
       });
       // Reads the files in blocks, on every core, into the one collector of the run: a large
       // file on all cores, several files side by side, merged in the set's order.
+      options.stop = stop;
       CollectFiles(collector, list, options, read_progress,
                    [this] { observer->Notify(FILE_DONE); });
     }
@@ -94,6 +96,8 @@ void AnalysisJob::Run() const {
   // Reported before saving starts, so a caller can print the sizes even if the save fails.
   if (collected) collected(collector);
 
+  // The last moment to stop: from here on the database is written.
+  if (stop != nullptr && stop->load()) throw ReadingStopped();
   observer->Notify(SAVE_STARTED);
   if (add) {
     SaveTotals(StatsDatabase::Instance().session(), StatsTotals::FromCollector(collector),
@@ -117,7 +121,10 @@ void AnalysisThread::Start(const AnalysisJob& job) {
     failure_.clear();
     running_ = true;
   }
-  thread_ = std::thread(&AnalysisThread::Body, this, job, std::move(files));
+  stop_.store(false);
+  AnalysisJob copy = job;
+  copy.stop = &stop_;
+  thread_ = std::thread(&AnalysisThread::Body, this, std::move(copy), std::move(files));
 }
 
 void AnalysisThread::Join() {
@@ -138,9 +145,12 @@ std::string AnalysisThread::FailureMessage() const {
 void AnalysisThread::Body(AnalysisJob job, LogFileSet files) {
   job.files = &files;
   bool failed = false;
+  bool stopped = false;
   std::string message;
   try {
     job.Run();
+  } catch (const ReadingStopped&) {
+    stopped = true;
   } catch (const std::exception& e) {
     failed = true;
     message = e.what();
@@ -148,7 +158,13 @@ void AnalysisThread::Body(AnalysisJob job, LogFileSet files) {
     failed = true;
     message = "unknown error";
   }
-  if (failed) {
+  if (stopped) {
+    try {
+      if (job.observer != nullptr) job.observer->Notify(RUN_STOPPED);
+    } catch (...) {
+      // As below.
+    }
+  } else if (failed) {
     {
       // Kept before the event is posted, so a receiver of RUN_FAILED always finds it.
       std::lock_guard<std::mutex> lock(mutex_);

@@ -1,6 +1,7 @@
 #ifndef HITSIEVE_RUN_ANALYSIS_JOB_H_
 #define HITSIEVE_RUN_ANALYSIS_JOB_H_
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -23,7 +24,8 @@ enum RunEvent : int {
   SAVE_STARTED = 4,
   SAVE_STEP = 5,
   RUN_FINISHED = 6,
-  RUN_FAILED = 7,  // posted by AnalysisThread when Run ends with an exception
+  RUN_FAILED = 7,   // posted by AnalysisThread when Run ends with an exception
+  RUN_STOPPED = 8,  // posted by AnalysisThread when Run was stopped before saving
 };
 
 // Receives the run events. Called on the worker thread: must be cheap and thread-safe.
@@ -63,13 +65,17 @@ struct AnalysisJob {
   // Count only records whose day falls in the period (no limit by default).
   Period period;
   RunReport* report = nullptr;  // may be null
+  // Optional: when it becomes true before saving has started, Run ends within a block of
+  // reading with ReadingStopped and the database is left untouched. Saving is never stopped.
+  const std::atomic<bool>* stop = nullptr;
 
   // Performs the whole run on the calling thread.
   void Run() const;
 };
 
 // Runs one AnalysisJob on a worker thread of its own. The worker catches what Run lets out,
-// keeps the message and posts RUN_FAILED. Owned by the UI thread; Join before destroying.
+// keeps the message and posts RUN_FAILED, or RUN_STOPPED after Stop. Owned by the UI thread;
+// Join before destroying.
 class AnalysisThread {
  public:
   AnalysisThread() = default;
@@ -83,6 +89,9 @@ class AnalysisThread {
   // Wait for the worker, if any, to end.
   void Join();
 
+  // Asks the run under way to stop; it does unless it has started saving. Any thread.
+  void Stop() { stop_.store(true); }
+
   // True from Start until the worker's last event has been posted.
   bool Running() const;
 
@@ -95,6 +104,7 @@ class AnalysisThread {
   mutable std::mutex mutex_;
   std::string failure_;   // guarded by mutex_
   bool running_ = false;  // guarded by mutex_
+  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 

@@ -1,5 +1,7 @@
 #include "run/log_sources.h"
 
+#include "engine/log_reader.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -332,12 +334,13 @@ LogSource LogDescriber::Describe(const std::string& path) const {
   return hitsieve::Describe(path, scanner.hash(), lines, scanner.head());
 }
 
-LogSource DescribeLog(const std::string& path, int64_t limit) {
+LogSource DescribeLog(const std::string& path, int64_t limit, const std::atomic<bool>* stop) {
   LogText text(path);
   LogDescriber describer;
   std::string buffer(kBlock, '\0');
   int64_t position = 0;
   for (;;) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) throw ReadingStopped();
     size_t want = buffer.size();
     if (limit >= 0) want = static_cast<size_t>(std::min<int64_t>(want, limit - position));
     if (want == 0) break;

@@ -1,6 +1,7 @@
 #ifndef HITSIEVE_RUN_LOG_SOURCES_H_
 #define HITSIEVE_RUN_LOG_SOURCES_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -61,8 +62,9 @@ class LogText {
 };
 
 // Reads the whole of `path` once to describe it as a remembered log (no parsing), stopping at
-// `limit` bytes when `limit` >= 0.
-LogSource DescribeLog(const std::string& path, int64_t limit = -1);
+// `limit` bytes when `limit` >= 0. Throws ReadingStopped once `stop` (may be null) is set.
+LogSource DescribeLog(const std::string& path, int64_t limit = -1,
+                      const std::atomic<bool>* stop = nullptr);
 
 // Describes a log from its text handed over piece by piece, in order, by a reader that has
 // the text anyway: DescribeLog without reading the file a second time.

@@ -50,6 +50,10 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
       AddButton(QStringLiteral("Удалить"), QStringLiteral("delete"), du.Rect(54, 0, 50, 14));
   analyseButton_ =
       AddButton(QStringLiteral("Анализ"), QStringLiteral("analyse"), du.Rect(108, 0, 50, 14));
+  // While a run is under way "Стоп" takes the place of the disabled "Анализ".
+  stopButton_ =
+      AddButton(QStringLiteral("Стоп"), QStringLiteral("stop"), du.Rect(108, 0, 50, 14));
+  stopButton_->hide();
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setTextVisible(false);
@@ -76,6 +80,7 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   connect(addButton_, &QPushButton::clicked, this, &SettingsTab::OnAdd);
   connect(deleteButton_, &QPushButton::clicked, this, &SettingsTab::OnDelete);
   connect(analyseButton_, &QPushButton::clicked, this, &SettingsTab::OnAnalyse);
+  connect(stopButton_, &QPushButton::clicked, this, &SettingsTab::OnStop);
 
   logFiles_ = KeptLogFiles();
   RefillFileList();
@@ -163,6 +168,7 @@ void SettingsTab::OnAnalyse() {
   // Nothing else may touch the file list or the database until the run's last event.
   runActive_ = true;
   SetButtonsEnabled(false);
+  ShowStopButton(true);
   if (reloadTarget_ != nullptr) reloadTarget_->SetRunActive(true);
   thread_.Start(job_);
 }
@@ -197,6 +203,8 @@ void SettingsTab::HandleEvent(int event) {
       ShowReadPosition();
       break;
     case SAVE_STARTED:
+      // Saving is not stopped: it replaces the statistics in one transaction.
+      stopButton_->setEnabled(false);
       barCountsFiles_ = false;
       SetStatus(QStringLiteral("Сохранение..."));
       progress_->setRange(0, 5);
@@ -210,6 +218,11 @@ void SettingsTab::HandleEvent(int event) {
       break;
     case RUN_FAILED:
       FailRun();
+      break;
+    case RUN_STOPPED:
+      EndRun();
+      SetButtonsEnabled(true);
+      SetStatus(QStringLiteral("Остановлено"));
       break;
     default:
       break;
@@ -246,9 +259,23 @@ void SettingsTab::ShowReadPosition() {
 // The worker has posted its last event: join it and let the other screens use the database.
 void SettingsTab::EndRun() {
   thread_.Join();
+  ShowStopButton(false);
   barCountsFiles_ = false;
   runActive_ = false;
   if (reloadTarget_ != nullptr) reloadTarget_->SetRunActive(false);
+}
+
+void SettingsTab::OnStop() {
+  if (!runActive_) return;
+  thread_.Stop();
+  stopButton_->setEnabled(false);
+  SetStatus(QStringLiteral("Остановка..."));
+}
+
+void SettingsTab::ShowStopButton(bool shown) {
+  stopButton_->setEnabled(shown);
+  stopButton_->setVisible(shown);
+  analyseButton_->setVisible(!shown);
 }
 
 void SettingsTab::SetButtonsEnabled(bool enabled) {

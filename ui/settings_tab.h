@@ -60,6 +60,8 @@ class SettingsTab : public ReportScreen,
   void OnAdd();
   void OnDelete();
   void OnAnalyse();
+  // Asks the run under way to stop; the stored statistics stay as they were.
+  void OnStop();
   // Drains the event queue; the timer calls it every second.
   void OnTimer();
 
@@ -70,6 +72,7 @@ class SettingsTab : public ReportScreen,
   void FailRun();
   void EndRun();
   void SetButtonsEnabled(bool enabled);
+  void ShowStopButton(bool shown);
   void SetStatus(const QString& text);
   int TakeEvent();
   void ShowReadPosition();
@@ -77,6 +80,7 @@ class SettingsTab : public ReportScreen,
   QPushButton* addButton_;
   QPushButton* deleteButton_;
   QPushButton* analyseButton_;
+  QPushButton* stopButton_;
   QProgressBar* progress_;
   QLabel* status_;
   ListCtrlGrid* fileList_;

@@ -166,6 +166,37 @@ TEST_F(CliFailure, KillDuringSaveLeavesThePreviousRows) {
             QueryRows(db_, "SELECT date, ips, visitors, views, searches FROM common_stats"));
 }
 
+// Ctrl+C while large logs are read ends the tool with 130 and leaves the database file byte
+// for byte as it was.
+TEST_F(CliFailure, InterruptStopsTheRunAndLeavesTheDatabaseFileAsItWas) {
+  std::string big;
+  for (int i = 0; big.size() < (16u << 20); ++i)
+    big += LogLine(std::to_string(10 + i % 18) + "/Mar/2009", "/p" + std::to_string(i % 777) + ".html");
+  for (const char* name : {"big1.log.gz", "big2.log.gz", "big3.log.gz"}) WriteGzip(dir_ / name, big);
+  WriteFile(dir_ / "a-first.log", LogLine("03/Mar/2009", "/first.html"));
+  const std::string bytes = ReadFile(db_);
+  TempDir io;
+  const pid_t pid = StartCli(dir_.path(),
+                             {"analyse", "--db", "s.dt", "a-first.log", "big1.log.gz",
+                              "big2.log.gz", "big3.log.gz"},
+                             io / "out", io / "err");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (ReadFile(io / "err").find("file 1 of 4 done") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  kill(pid, SIGINT);
+  const auto sent = std::chrono::steady_clock::now();
+  EXPECT_EQ(130, WaitForExit(pid)) << ReadFile(io / "err");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+  const std::string err = ReadFile(io / "err");
+  EXPECT_NE(std::string::npos, err.find("analysis stopped")) << err;
+  EXPECT_EQ(std::string::npos, err.find("file 4 of 4 done")) << "stopped before the end: " << err;
+  EXPECT_EQ("", ReadFile(io / "out"));
+  EXPECT_EQ(bytes, ReadFile(db_));
+  EXPECT_EQ(before_, DumpTables(db_));
+  std::fprintf(stderr, "stopped %.3f s after SIGINT\n", seconds);
+}
+
 TEST_F(CliFailure, BadArgumentsExitTwoAndTouchNoDatabase) {
   const std::string db = db_.string();
   const std::string bytes = ReadFile(db_);

@@ -2,6 +2,7 @@
 // the block size and thread count, its statistics must be exactly those of parsing the file's
 // whole text on one collector. These tests compare the two on generated logs, table by table
 // and row by row.
+#include <atomic>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <zlib.h>
@@ -707,6 +708,70 @@ TEST(CollectFiles, ReportsProgressOfTheFirstFileNotDone) {
     }
     from = reports_at_done[k];
   }
+}
+
+}  // namespace
+}  // namespace hitsieve
+
+namespace hitsieve {
+namespace {
+
+// Sets the stop flag once the reader has reported some progress inside a file.
+class StopAfterFirstBlock : public ReadProgressObserver {
+ public:
+  explicit StopAfterFirstBlock(std::atomic<bool>& stop) : stop_(stop) {}
+  void FileProgress(int64_t done, int64_t) override {
+    if (done > 0) stop_.store(true);
+  }
+
+ private:
+  std::atomic<bool>& stop_;
+};
+
+// Every way of reading stops at a block boundary once asked: one thread or several, plain or
+// gzip, one file or several side by side. Without the request the same reads complete.
+TEST(CollectFiles, StopEndsEveryKindOfReadWithReadingStopped) {
+  const TempDir dir;
+  const std::string text = RandomLog(5).Text(20000);  // hundreds of 4 KB blocks
+  WriteFile(dir / "a.log", text);
+  WriteFile(dir / "b.log.gz", GzipMember(text));
+  const std::vector<std::string> both = {dir / "a.log", dir / "b.log.gz", dir / "a.log"};
+  const struct {
+    const char* label;
+    std::vector<std::string> paths;
+    CollectOptions options;
+  } cases[] = {
+      {"plain on the caller", {dir / "a.log"}, CollectOptions{4096, 1, 0}},
+      {"plain in ranges", {dir / "a.log"}, CollectOptions{4096, 3, 0}},
+      {"gzip beside a decompressing thread", {dir / "b.log.gz"}, CollectOptions{4096, 1, 0}},
+      {"gzip in segments", {dir / "b.log.gz"}, CollectOptions{4096, 3, 0, 16384}},
+      {"several files in turn", both, CollectOptions{4096, 1, 0}},
+      {"several files side by side", both, CollectOptions{4096, 1, 0, 0, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::atomic<bool> stop{false};
+    CollectOptions options = c.options;
+    options.stop = &stop;
+    StopAfterFirstBlock stopper(stop);
+    int files_done = 0;
+    StatsCollector stopped = MakeCollector(kCountings[0]);
+    EXPECT_THROW(CollectFiles(stopped, c.paths, options, &stopper, [&] { ++files_done; }),
+                 ReadingStopped);
+    EXPECT_LT(files_done, static_cast<int>(c.paths.size()));
+
+    stop.store(false);
+    StatsCollector whole = MakeCollector(kCountings[0]);
+    EXPECT_NO_THROW(CollectFiles(whole, c.paths, options, nullptr, [&] {}));
+    EXPECT_GT(whole.records(), 0);
+  }
+
+  std::atomic<bool> stop{true};  // asked before the first block: nothing is read
+  CollectOptions options;
+  options.stop = &stop;
+  StatsCollector none = MakeCollector(kCountings[0]);
+  EXPECT_THROW(CollectFile(none, dir / "a.log", options), ReadingStopped);
+  EXPECT_EQ(0, none.records());
 }
 
 }  // namespace

@@ -232,6 +232,56 @@ TEST_F(SettingsTabTest, RealRunMovesTheBarInsideALargeFile) {
   EXPECT_GE(inside.size(), 2u);
 }
 
+// A gzip log of about `megabytes` MB of text, written with fast compression.
+QString WriteBigGzip(const QString& path, size_t megabytes) {
+  std::string text;
+  for (int i = 0; text.size() < (megabytes << 20); ++i)
+    text += LogLine("10.2." + std::to_string(i / 250 % 250) + "." + std::to_string(i % 250),
+                    std::to_string(10 + i % 9) + "/Apr/2010", "/q" + std::to_string(i % 991) + ".html") +
+            "\n";
+  gzFile gz = gzopen(QFile::encodeName(path).constData(), "wb1");
+  EXPECT_NE(nullptr, gz);
+  EXPECT_EQ(static_cast<int>(text.size()), gzwrite(gz, text.data(), text.size()));
+  EXPECT_EQ(Z_OK, gzclose(gz));
+  return path;
+}
+
+QByteArray FileBytes(const QString& path) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+  return file.readAll();
+}
+
+// "Стоп" inside a large gzip file ends the run before it saves: the database file is byte for
+// byte what the previous run left, the lists stay, and the status says the run was stopped.
+TEST_F(SettingsTabTest, StopInsideALargeGzipFileLeavesTheDatabaseAsItWas) {
+  MainDlg window;
+  Controls c = Find(*window.Settings());
+  window.Settings()->AddLogFiles(
+      {WriteLog("small.log", {LogLine("10.0.0.1", "05/May/2009", "/a.html")})});
+  window.Settings()->OnAnalyse();
+  ASSERT_TRUE(WaitForMessage(kDone));
+  const QByteArray before = FileBytes(DatabasePath());
+  const auto shown = GridCells(*window.CommonStats()->Grid());
+  QPushButton* stop = window.Settings()->findChild<QPushButton*>("stop");
+  EXPECT_TRUE(stop->isHidden());
+
+  window.Settings()->AddLogFiles({WriteBigGzip(TempPath("zz-big.log.gz"), 32)});
+  window.Settings()->OnAnalyse();
+  EXPECT_FALSE(stop->isHidden());
+  EXPECT_TRUE(c.analyse->isHidden()) << "the stop button takes its place";
+  QTest::qWait(150);  // the small file is read by now, the large one is not
+  QTest::mouseClick(stop, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !window.Settings()->IsRunActive(); }));
+  EXPECT_EQ(QStringLiteral("Остановлено"), c.status->text());
+  EXPECT_EQ(QStringList{kDone}, messages_) << "no second \"finished\" for a stopped run";
+  EXPECT_TRUE(ButtonsEnabled(c));
+  EXPECT_TRUE(stop->isHidden());
+  EXPECT_FALSE(c.analyse->isHidden());
+  EXPECT_EQ(before, FileBytes(DatabasePath()));
+  EXPECT_EQ(shown, GridCells(*window.CommonStats()->Grid()));
+}
+
 TEST_F(SettingsTabTest, FailedRunShowsErrorAndKeepsPreviousStatistics) {
   MainDlg window;
   window.show();
