@@ -152,9 +152,11 @@ class InterruptCatcher {
   struct sigaction previous_ {};
 };
 
-// Waits for the run, passing a Ctrl+C on to it within a tenth of a second.
-void WaitForRun(AnalysisThread& thread) {
+// Runs `job` on `thread` and waits for it, passing a Ctrl+C on to it within a tenth of a
+// second. SIGINT is caught from before the run starts until it has ended.
+void RunCatchingInterrupts(AnalysisThread& thread, const AnalysisJob& job) {
   InterruptCatcher catcher;
+  thread.Start(job);
   while (thread.Running()) {
     if (interrupted.load()) thread.Stop();
     usleep(100 * 1000);
@@ -217,8 +219,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
 
   const auto start = std::chrono::steady_clock::now();
   AnalysisThread thread;
-  thread.Start(job);
-  WaitForRun(thread);
+  RunCatchingInterrupts(thread, job);
   if (progress.Stopped()) {
     std::fputs("hitsieve-cli: analysis stopped (the database keeps its previous statistics)\n",
                stderr);

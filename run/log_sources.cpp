@@ -1,7 +1,5 @@
 #include "run/log_sources.h"
 
-#include "engine/log_reader.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 
 #include "engine/content_hash.h"
 #include "engine/gzip_inflate.h"
+#include "engine/log_reader.h"
 #include "engine/stats_collector.h"
 
 namespace hitsieve {
