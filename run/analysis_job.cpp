@@ -99,7 +99,9 @@ void AnalysisJob::Run() const {
   // The last moment to stop: from here on the database is written.
   if (stop != nullptr && stop->load()) throw ReadingStopped();
   observer->Notify(SAVE_STARTED);
-  if (add) {
+  if (add && report_to.files_read == 0) {
+    // Nothing new: the stored statistics stay as they are, untouched.
+  } else if (add) {
     SaveTotals(StatsDatabase::Instance().session(), StatsTotals::FromCollector(collector),
                sources, /*replace=*/false, save_progress, &stored);
   } else {

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 #include "engine/page_filter.h"
+#include "run/log_sources.h"
 
 class QLineEdit;
 
@@ -11,21 +12,29 @@ namespace hitsieve {
 
 // Asks which page extensions a run counts. Opens with `text` (the list used last, the default
 // list at first); "Анализ" fills the target set from the text as the user left it, "Отмена"
-// leaves the set alone.
+// leaves the set alone. Given a `period`, it also offers the first and last day of the records
+// to count (YYYY-MM-DD, empty by default: no limit) and fills the period on "Анализ"; a text
+// that is no date keeps the dialog open and says so.
 class AnalysePropDlg : public QDialog {
   Q_OBJECT
 
  public:
   // REQUIRES: `target` outlives the dialog.
-  AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent = nullptr);
+  AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent = nullptr,
+                 Period* period = nullptr);
 
   QLineEdit* ExtensionEdit() const { return edit_; }
+  QLineEdit* FirstDayEdit() const { return first_; }  // null without a period
+  QLineEdit* LastDayEdit() const { return last_; }
 
   void accept() override;
 
  private:
   ExtensionSet& target_;
   QLineEdit* edit_;
+  Period* period_;
+  QLineEdit* first_ = nullptr;
+  QLineEdit* last_ = nullptr;
 };
 
 }  // namespace hitsieve

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,9 +66,13 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("status"));
   status_->setGeometry(du.Rect(324, 3, 73, 8));
+  addBox_ = new QCheckBox(QStringLiteral("Добавить к сохранённой статистике"), this);
+  addBox_->setObjectName(QStringLiteral("add_to_stored"));
+  addBox_->setChecked(false);
+  addBox_->setGeometry(du.Rect(0, 17, 200, 10));
   fileList_ = new ListCtrlGrid(this);
   fileList_->setObjectName(QStringLiteral("files"));
-  fileList_->setGeometry(du.Rect(0, 18, 399, 186));
+  fileList_->setGeometry(du.Rect(0, 29, 399, 175));
   resize(du.Size(399, 204));
 
   using enum AnchorLayout::Flags;
@@ -89,6 +94,7 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   job_.observer = this;
   job_.save_progress = this;
   job_.read_progress = this;
+  job_.report = &report_;
 
   timer_ = new QTimer(this);
   timer_->setInterval(kTimerMs);
@@ -153,9 +159,11 @@ void SettingsTab::RefillFileList() {
 
 void SettingsTab::OnAnalyse() {
   if (runActive_) return;
+  job_.add = addBox_->isChecked();
   // A run replaces the stored statistics: with no files that leaves nothing, so it is asked.
-  if (logFiles_.empty() && !AskYesNo(this, QString::fromUtf8(kEmptyRunQuestion))) return;
-  AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this);
+  if (!job_.add && logFiles_.empty() && !AskYesNo(this, QString::fromUtf8(kEmptyRunQuestion)))
+    return;
+  AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this, &job_.period);
   if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
   KeepExtensionText(dialog.ExtensionEdit()->text());
 
@@ -235,7 +243,12 @@ void SettingsTab::FinishRun() {
   if (reloadTarget_ != nullptr) reloadTarget_->Reload();
   SetButtonsEnabled(true);
   SetStatus(QStringLiteral("Готово"));
-  ShowMessage(this, QStringLiteral("Анализ завершен!"));
+  QString message = QStringLiteral("Анализ завершен!");
+  if (job_.add) {
+    message += QStringLiteral(" Пропущено уже проанализированных файлов: ") +
+               QString::number(report_.skipped.size());
+  }
+  ShowMessage(this, message);
 }
 
 void SettingsTab::FailRun() {
@@ -282,6 +295,7 @@ void SettingsTab::SetButtonsEnabled(bool enabled) {
   addButton_->setEnabled(enabled);
   deleteButton_->setEnabled(enabled);
   analyseButton_->setEnabled(enabled);
+  addBox_->setEnabled(enabled);
 }
 
 void SettingsTab::SetStatus(const QString& text) {

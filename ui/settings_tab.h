@@ -10,6 +10,7 @@
 #include "engine/log_reader.h"
 #include "ui/report_screen.h"
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -83,12 +84,14 @@ class SettingsTab : public ReportScreen,
   QPushButton* stopButton_;
   QProgressBar* progress_;
   QLabel* status_;
+  QCheckBox* addBox_;  // add to the stored statistics instead of replacing them
   ListCtrlGrid* fileList_;
   QTimer* timer_;
 
   LogFileSet logFiles_;  // UI thread; the run works on its own copy
   Reloadable* reloadTarget_;
   AnalysisJob job_;
+  RunReport report_;  // written by the worker before SAVE_STARTED, read after RUN_FINISHED
   bool runActive_ = false;
   bool inTimer_ = false;
   // The bar counts files from RUN_STARTED to SAVE_STARTED; FILE_DONE events handled so far.

@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -467,6 +468,71 @@ TEST_F(SettingsTabTest, WindowStaysOpenDuringRunAndSaysWhy) {
   ASSERT_TRUE(WaitForMessage(kDone));
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace hitsieve
+
+namespace hitsieve {
+namespace {
+
+// The add box (off by default) adds what is new; the finish message counts the files skipped
+// as already analysed. The dialog's period fields start empty, refuse a text that is no date
+// and limit the run to their days.
+TEST_F(SettingsTabTest, AddBoxAddsOnlyWhatIsNewAndThePeriodLimitsTheDays) {
+  MainDlg window;
+  window.show();
+  Controls c = Find(*window.Settings());
+  auto* add = window.Settings()->findChild<QCheckBox*>("add_to_stored");
+  ASSERT_NE(nullptr, add);
+  EXPECT_FALSE(add->isChecked());
+  AddThroughDialog(c, {WriteLog("x.log", {LogLine("10.0.0.1", "05/May/2009", "/a.html"),
+                                          LogLine("10.0.0.2", "06/May/2009", "/a.html")})});
+  QStringList first_texts;
+  on_dialog_ = [&](QDialog& dialog) {
+    first_texts << dialog.findChild<QLineEdit*>("first_day")->text()
+                << dialog.findChild<QLineEdit*>("last_day")->text();
+    dialog.accept();
+    return dialog.result();
+  };
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  ASSERT_TRUE(WaitForMessage(kDone));
+  EXPECT_EQ((QStringList{"", ""}), first_texts);
+  EXPECT_EQ(3u, GridCells(*window.CommonStats()->Grid()).size());  // the total and two days
+
+  // Added again with the box checked: the same file is skipped and nothing doubles.
+  messages_.clear();
+  add->setChecked(true);
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  ASSERT_TRUE(WaitForMessage(kDone));
+  EXPECT_EQ(QStringList{kDone + QStringLiteral(" Пропущено уже проанализированных файлов: 1")},
+            messages_);
+  auto cells = GridCells(*window.CommonStats()->Grid());
+  ASSERT_EQ(3u, cells.size());
+  EXPECT_EQ("1", cells[1][3]);
+
+  // A replacing run over one day of the period; a month that does not exist keeps the
+  // dialog open with a message.
+  messages_.clear();
+  add->setChecked(false);
+  int tries = 0;
+  on_dialog_ = [&](QDialog& dialog) {
+    auto* first = dialog.findChild<QLineEdit*>("first_day");
+    first->setText(QStringLiteral("2009-13-06"));
+    dialog.accept();
+    EXPECT_NE(QDialog::Accepted, dialog.result());
+    ++tries;
+    first->setText(QStringLiteral("2009-05-06"));
+    dialog.accept();
+    return dialog.result();
+  };
+  QTest::mouseClick(c.analyse, Qt::LeftButton);
+  ASSERT_TRUE(WaitForMessage(kDone));
+  EXPECT_EQ(1, tries);
+  EXPECT_TRUE(messages_.front().startsWith(QStringLiteral("Дата периода"))) << messages_.front().toStdString();
+  cells = GridCells(*window.CommonStats()->Grid());
+  ASSERT_EQ(2u, cells.size());
+  EXPECT_EQ("06/May/2009", cells[1][0]);
 }
 
 }  // namespace
