@@ -7,6 +7,7 @@ HITSIEVE_CLI, HITSIEVE_CLUSTER, HITSIEVE_GEN_LOG, HITSIEVE_TEST_DATA.
 
 import json
 import os
+import re
 import signal
 import sqlite3
 import subprocess
@@ -189,11 +190,14 @@ class ExactnessTest(ClusterTestBase):
             with self.subTest(extensions=extensions, fan_in=fan_in):
                 option = [] if extensions is None else ["--extensions", extensions]
                 local = self.FreshDb("local.dt")
-                self.AssertOk(self.Analyse("--db", local, *option, *files))
+                expected = self.Analyse("--db", local, *option, *files)
+                self.AssertOk(expected)
                 db = self.FreshDb("cluster.dt")
                 done = self.Cluster("--db", db, "--fan-in", fan_in, *option, *files)
                 self.AssertOk(done)
                 self.AssertSameStatistics(local, db)
+                self.assertEqual(re.search(rb": (\d+) lines", expected.stdout).group(1),
+                                 re.search(rb": (\d+) lines", done.stdout).group(1))
                 progress = done.stderr.decode()
                 self.assertIn("%d/%d tasks done" % (len(files) - 1, len(files) - 1), progress)
                 self.assertIn(" read (", progress)
