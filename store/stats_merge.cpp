@@ -114,6 +114,21 @@ void DayHashes(const StatsCollector& collector, const DayStats& day, std::vector
   visitors = Sorted(std::move(visitors));
 }
 
+// The entry of `key` in a map filled in key order: found or added at the end without a walk
+// down the tree (keys of one site share long prefixes). Falls back to a lookup when the key
+// does not sort last.
+template <typename Map>
+typename Map::mapped_type& AtEnd(Map& map, const std::string& key) {
+  if (!map.empty()) {
+    auto last = std::prev(map.end());
+    if (!map.key_comp()(last->first, key)) {
+      if (!map.key_comp()(key, last->first)) return last->second;
+      return map[key];
+    }
+  }
+  return map.emplace_hint(map.end(), key, typename Map::mapped_type{})->second;
+}
+
 int64_t AsInteger(uint64_t hash) { return static_cast<int64_t>(hash); }
 
 void Require(sqlitepp::session& session) {
@@ -153,13 +168,13 @@ void StatsTotals::Add(StatsTotals&& later) {
 StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
   StatsTotals totals;
   for (const auto& [date, day] : collector.days) {
-    DayTotals& mine = totals.days[date];
+    DayTotals& mine = AtEnd(totals.days, date);
     mine.views = day.views;
     mine.searches = day.searches;
     DayHashes(collector, day, mine.ips, mine.visitors);
   }
   for (const auto& [page, stats] : collector.pages) {
-    PageTotals& mine = totals.pages[page];
+    PageTotals& mine = AtEnd(totals.pages, page);
     mine.visits = stats.visits;
     mine.searches = stats.searches;
     mine.bandwidth = stats.bandwidth;
@@ -167,12 +182,12 @@ StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
       if (engine >= 0 && engine < kEngineCount) mine.engines[engine] = hits;
     }
   }
-  for (const auto& [referer, count] : collector.referers) totals.referers.emplace(referer, count);
-  for (const auto& [host, count] : collector.refererHosts) totals.refererHosts.emplace(host, count);
+  for (const auto& [referer, count] : collector.referers) AtEnd(totals.referers, referer) = count;
+  for (const auto& [host, count] : collector.refererHosts) AtEnd(totals.refererHosts, host) = count;
   totals.robotHits = std::move(collector.robotHits);
   collector.robotHits.clear();
   for (const auto& [phrase, counts] : collector.queries) {
-    EngineTotals& mine = totals.queries[phrase];
+    EngineTotals& mine = AtEnd(totals.queries, phrase);
     for (const auto& [engine, count] : counts) {
       if (engine >= 0 && engine < kEngineCount) mine[engine] = count;
     }
@@ -207,7 +222,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
     rows << "SELECT date, views, searches FROM common_stats ORDER BY rec_id", into_blob(text), into(a),
         into(b);
     while (rows.exec()) {
-      DayTotals& day = totals.days[text];
+      DayTotals& day = AtEnd(totals.days, text);
       day.views += a;
       day.searches += b;
     }
@@ -237,7 +252,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
         into_blob(text), into(a), into(b), into(c), into(engines[0]), into(engines[1]),
         into(engines[2]), into(engines[3]), into(engines[4]), into(engines[5]);
     while (rows.exec()) {
-      PageTotals& page = totals.pages[text];
+      PageTotals& page = AtEnd(totals.pages, text);
       page.visits += a;
       page.searches += b;
       page.bandwidth += c;
@@ -248,7 +263,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
     sqlitepp::statement rows(session);
     rows << "SELECT referer, type, cnt FROM referer_stats ORDER BY rec_id", into_blob(text), into(a),
         into(b);
-    while (rows.exec()) (a == 0 ? totals.refererHosts : totals.referers)[text] += b;
+    while (rows.exec()) AtEnd(a == 0 ? totals.refererHosts : totals.referers, text) += b;
   }
   if (robots) {
     RobotHit hit;
@@ -265,7 +280,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
         into_blob(text), into(engines[0]), into(engines[1]), into(engines[2]), into(engines[3]),
         into(engines[4]), into(engines[5]);
     while (rows.exec()) {
-      EngineTotals& mine = totals.queries.try_emplace(text).first->second;
+      EngineTotals& mine = AtEnd(totals.queries, text);
       for (int e = 0; e < kEngineCount; ++e) mine[e] += engines[e];
     }
   }
