@@ -107,8 +107,11 @@ int64_t CountLineFeeds(std::string_view text) {
 class Scanner {
  public:
   // `checkpoints`: offset -> indexes of remembered logs of that length to compare there.
-  explicit Scanner(std::map<int64_t, std::vector<size_t>> checkpoints = {})
-      : checkpoints_(std::move(checkpoints)), next_(checkpoints_.begin()) {}
+  // Without `count_lines` the line counts stay 0 (a caller that parses the text counts them).
+  explicit Scanner(std::map<int64_t, std::vector<size_t>> checkpoints = {},
+                   bool count_lines = true)
+      : checkpoints_(std::move(checkpoints)), next_(checkpoints_.begin()),
+        count_lines_(count_lines) {}
 
   // Called at each checkpoint with the indexes and whether the hash so far equals theirs is
   // left to the caller: `matches` receives the hash value and the last byte before it.
@@ -148,7 +151,7 @@ class Scanner {
     } else {
       const std::string_view lines = chunk.substr(0, lf + 1);
       hash_.Update(lines);
-      line_feeds_ += CountLineFeeds(lines);
+      if (count_lines_) line_feeds_ += CountLineFeeds(lines);
       at_line_feed_ = hash_;
       line_feeds_at_line_feed_ = line_feeds_;
       hash_.Update(chunk.substr(lf + 1));
@@ -158,6 +161,7 @@ class Scanner {
 
   std::map<int64_t, std::vector<size_t>> checkpoints_;
   std::map<int64_t, std::vector<size_t>>::const_iterator next_;
+  bool count_lines_;
   ContentHash hash_;
   ContentHash at_line_feed_;
   int64_t line_feeds_ = 0;
@@ -362,7 +366,6 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
   int64_t end = 0;              // where the text to count ends
   int64_t total = 0;
   ContentHash through_end;
-  int64_t lines_through_end = 0;
   std::string head;
   {
     LogText text(path);
@@ -385,7 +388,8 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
       if (fresh) it->second = ContentHash::Of(first.substr(0, static_cast<size_t>(source.head_bytes)));
       if (it->second == source.head_hash) checkpoints[source.bytes].push_back(i);
     }
-    Scanner scanner(std::move(checkpoints));
+    // Lines are counted by the parsing below; re-offered text is only hashed.
+    Scanner scanner(std::move(checkpoints), /*count_lines=*/false);
     auto check = [&](const std::vector<size_t>& candidates, uint64_t hash, char last) {
       for (size_t i : candidates) {
         if (sources[i].hash != hash) continue;
@@ -408,11 +412,9 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
     if (compressed || !hold_back_unfinished || scanner.ends_with_line_feed()) {
       end = total;
       through_end = scanner.hash();
-      lines_through_end = scanner.line_feeds() + (scanner.ends_with_line_feed() ? 0 : 1);
     } else {
       through_end = scanner.through_last_line_feed();
       end = through_end.size();
-      lines_through_end = scanner.line_feeds_through_last();
       outcome.notes.push_back("unfinished last line left for a later run: " + path);
     }
   }
@@ -444,6 +446,8 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
   std::tie(outcome.new_bytes, outcome.new_lines) = ParseRange(sink, path, begin, end, rest_of_line);
   sink.Finish();
 
+  // The lines of the known part (an unfinished last one among them) and the new ones.
+  const int64_t lines_through_end = (known ? sources[*known].lines : 0) + outcome.new_lines;
   LogSource updated = Describe(path, through_end, lines_through_end, head);
   if (known) {
     const LogSource& old = sources[*known];

@@ -179,6 +179,8 @@ TEST(MergeOrder, PartsAddInTheOrderGivenAndCountedLogsAreSkippedOrRefused) {
   EXPECT_NE(std::string::npos, run.out.find("new lines")) << run.out;
   EXPECT_EQ((Rows{"01/Mar/2010|2", "02/Mar/2010|1"}),
             QueryRows(dir / "ba.dt", "SELECT date, views FROM common_stats ORDER BY rec_id"));
+  // The remembered log now covers all three lines of the grown file.
+  EXPECT_EQ((Rows{"2", "3"}), QueryRows(dir / "ba.dt", "SELECT lines FROM analysed_logs ORDER BY rec_id"));
 }
 
 TEST(Period, CountsOnlyItsDaysInCalendarOrderAndSaysWhatAnAddCannotRecover) {
