@@ -11,15 +11,15 @@ namespace hitsieve {
 namespace {
 
 const char* const kCredits[] = {
-    "Статистика посещений по журналам сервера",
-    "Запросы, страницы, рефереры, роботы",
-    "Свободная программа для владельцев сайтов",
+    QT_TRANSLATE_NOOP("hitsieve::AboutDlg", "Статистика посещений по журналам сервера"),
+    QT_TRANSLATE_NOOP("hitsieve::AboutDlg", "Запросы, страницы, рефереры, роботы"),
+    QT_TRANSLATE_NOOP("hitsieve::AboutDlg", "Свободная программа для владельцев сайтов"),
 };
 
 }  // namespace
 
 AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("О программе"));
+  setWindowTitle(tr("О программе"));
   setWindowIcon(AppIcon());
   const DialogUnits du(this);
   setFixedSize(du.Size(298, 124));
@@ -28,12 +28,12 @@ AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(AppIcon().pixmap(32, 32));
   icon->setGeometry(QRect(du.X(22), du.Y(18), 32, 32));
 
-  auto* version = new QLabel(QStringLiteral("Hitsieve Версия 1.0"), this);
+  auto* version = new QLabel(tr("Hitsieve Версия 1.0"), this);
   version->setObjectName(QStringLiteral("version"));
   version->setGeometry(du.Rect(58, 17, 233, 8));
   const int credit_tops[] = {39, 51, 64};
   for (int i = 0; i < 3; ++i) {
-    auto* credit = new QLabel(QString::fromUtf8(kCredits[i]), this);
+    auto* credit = new QLabel(tr(kCredits[i]), this);
     credit->setGeometry(du.Rect(58, credit_tops[i], 233, 8));
   }
 

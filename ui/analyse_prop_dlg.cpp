@@ -19,7 +19,7 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidge
   const int extra = period != nullptr ? 20 : 0;
   setFixedSize(du.Size(223, 63 + extra));
 
-  auto* label = new QLabel(QStringLiteral("Анализировать только эти файлы"), this);
+  auto* label = new QLabel(tr("Анализировать только эти файлы"), this);
   // As wide as the edit below it: the Cyrillic text is wider than the template allowed.
   label->setGeometry(du.Rect(7, 6, 209, 10));
 
@@ -28,24 +28,24 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidge
   edit_->setGeometry(du.Rect(7, 17, 209, 14));
 
   if (period != nullptr) {
-    auto* from = new QLabel(QStringLiteral("Период с"), this);
+    auto* from = new QLabel(tr("Период с"), this);
     from->setGeometry(du.Rect(7, 41, 40, 10));
     first_ = new QLineEdit(this);
     first_->setObjectName(QStringLiteral("first_day"));
-    first_->setPlaceholderText(QStringLiteral("ГГГГ-ММ-ДД"));
+    first_->setPlaceholderText(tr("ГГГГ-ММ-ДД"));
     first_->setGeometry(du.Rect(48, 39, 60, 14));
-    auto* to = new QLabel(QStringLiteral("по"), this);
+    auto* to = new QLabel(tr("по"), this);
     to->setGeometry(du.Rect(114, 41, 16, 10));
     last_ = new QLineEdit(this);
     last_->setObjectName(QStringLiteral("last_day"));
-    last_->setPlaceholderText(QStringLiteral("ГГГГ-ММ-ДД"));
+    last_->setPlaceholderText(tr("ГГГГ-ММ-ДД"));
     last_->setGeometry(du.Rect(132, 39, 60, 14));
   }
 
-  auto* ok = new QPushButton(QStringLiteral("Анализ"), this);
+  auto* ok = new QPushButton(tr("Анализ"), this);
   ok->setDefault(true);
   ok->setGeometry(du.Rect(110, 42 + extra, 50, 14));
-  auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
+  auto* cancel = new QPushButton(tr("Отмена"), this);
   cancel->setGeometry(du.Rect(166, 42 + extra, 50, 14));
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -63,12 +63,12 @@ void AnalysePropDlg::accept() {
       if (text.isEmpty()) continue;
       end.day = ParseIsoDay(text.toStdString());
       if (!end.day) {
-        ShowMessage(this, QStringLiteral("Дата периода пишется как ГГГГ-ММ-ДД: ") + text);
+        ShowMessage(this, tr("Дата периода пишется как ГГГГ-ММ-ДД: ") + text);
         return;
       }
     }
     if (period.first && period.last && *period.first > *period.last) {
-      ShowMessage(this, QStringLiteral("Начало периода позже его конца"));
+      ShowMessage(this, tr("Начало периода позже его конца"));
       return;
     }
     *period_ = period;

@@ -41,7 +41,7 @@ void CommonStatDlg::OnHtmlReport() {
   try {
     const std::string path = WriteHtmlReportInto(host.WorkbookFolder());
     if (!host.OpenWorkbook(path))
-      ShowMessage(this, QStringLiteral("Нет программы, которая открыла бы страницу ") +
+      ShowMessage(this, tr("Нет программы, которая открыла бы страницу ") +
                             QString::fromStdString(path));
   } catch (const std::exception& e) {
     ShowMessage(this, QString::fromStdString(e.what()));

@@ -47,7 +47,7 @@ DailyChart::DailyChart(QWidget* parent) : QChartView(parent) {
   const ListColumns& columns = CommonStatsColumns();
   for (int i = 0; i < kSeriesCount; ++i) {
     auto* series = new QLineSeries(chart);
-    series->setName(QString::fromStdString(columns[i + 1].title));
+    series->setName(ColumnTitle(columns[i + 1].title));
     chart->addSeries(series);
     series->attachAxis(daysAxis_);
     series->attachAxis(valuesAxis_);
@@ -107,7 +107,7 @@ void DailyChart::SetDays(const std::vector<CommonStatsRow>& rows) {
   valuesAxis_->setRange(0, static_cast<double>(std::max<int64_t>(highest, 1)));
   valuesAxis_->applyNiceNumbers();
   chart()->setTitle(leftOut_ == 0 ? QString()
-                                  : QStringLiteral("Не показано дней с нераспознанной датой: %1")
+                                  : tr("Не показано дней с нераспознанной датой: %1")
                                         .arg(leftOut_));
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <numeric>
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 
 #include "engine/text.h"
@@ -53,7 +54,33 @@ QString Tooltip(const std::string& cell) {
   return html + QStringLiteral("</p>");
 }
 
+// The titles of every list, for the translation tools; the lists themselves take them from the
+// report definitions shared with the command line.
+[[maybe_unused]] const char* const kColumnTitles[] = {
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Файл"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Путь"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Дата"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Хосты"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Посетители"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Просмотры"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Страница"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Посещений"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Траффик(Mb)"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Апорт"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Запрос"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Всего"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Домены"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Кол-во"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Паук"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Код"),
+    QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Запросы"),
+};
+
 }  // namespace
+
+QString ColumnTitle(const std::string& title) {
+  return QCoreApplication::translate("hitsieve::ListColumns", title.c_str());
+}
 
 QString PercentDecoded(const std::string& text) {
   if (text.find('%') == std::string::npos) return QString();
@@ -222,7 +249,7 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
     return QVariant();
-  if (role == Qt::DisplayRole) return QString::fromStdString(columns_[section].title);
+  if (role == Qt::DisplayRole) return ColumnTitle(columns_[section].title);
   if (role == Qt::TextAlignmentRole) {
     const Qt::Alignment side = IsNumeric(Kind(section)) ? Qt::AlignRight : Qt::AlignLeft;
     return QVariant::fromValue(Qt::Alignment(side | Qt::AlignVCenter));

@@ -89,6 +89,9 @@ class ListModel : public QAbstractTableModel {
 // that do not form UTF-8 are read as Windows-1251; control characters become U+FFFD.
 QString PercentDecoded(const std::string& text);
 
+// A column title (UTF-8) in the language of the interface.
+QString ColumnTitle(const std::string& title);
+
 // Calendar position of "dd/Mon/yyyy" (yyyymmdd), or -1 when the text is not such a day.
 int DayNumber(std::string_view text);
 

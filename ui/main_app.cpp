@@ -6,6 +6,7 @@
 #include <QTreeWidgetItem>
 
 #include "store/stats_database.h"
+#include "ui/languages.h"
 #include "ui/main_dlg.h"
 #include "ui/screens_tree_ctrl.h"
 #include "ui/settings_tab.h"
@@ -48,6 +49,7 @@ MainApp::MainApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Hitsieve"));
   setApplicationVersion(QStringLiteral("1.0"));
   setDesktopFileName(QStringLiteral("hitsieve"));
+  InstallTranslations(*this, ChooseLanguage());
 }
 
 int MainApp::Run() {

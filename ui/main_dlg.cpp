@@ -22,8 +22,12 @@ namespace hitsieve {
 namespace {
 
 const char* const kScreenLabels[MainDlg::kScreenCount] = {
-    "Настройки", "Общая статистика", "Обращения к страницам",
-    "Рефереры",  "Поисковые запросы", "Поисковики",
+    QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Настройки"),
+    QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Общая статистика"),
+    QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Обращения к страницам"),
+    QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Рефереры"),
+    QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Поисковые запросы"),
+    QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Поисковики"),
 };
 
 }  // namespace
@@ -41,7 +45,7 @@ MainDlg::MainDlg(QWidget* parent) : QDialog(parent) {
   frame_->setGeometry(du.Rect(132, 7, 463, 333));
   tree_ = new ScreensTreeCtrl(this);
   tree_->setGeometry(du.Rect(7, 7, 119, 315));
-  aboutButton_ = new QPushButton(QStringLiteral("О Программе"), this);
+  aboutButton_ = new QPushButton(tr("О Программе"), this);
   aboutButton_->setAutoDefault(false);
   aboutButton_->setGeometry(du.Rect(7, 326, 119, 14));
   connect(aboutButton_, &QPushButton::clicked, this, &MainDlg::ShowAbout);
@@ -78,7 +82,7 @@ void MainDlg::CreateScreens() {
               new QueriesTab(this), new RobotsTab(this)};
   for (int i = 0; i < kScreenCount; ++i) {
     screens_[i]->hide();
-    tree_->InsertScreenItem(i, QString::fromUtf8(kScreenLabels[i]));
+    tree_->InsertScreenItem(i, tr(kScreenLabels[i]));
     if (i > 0) reloadList_.push_back(screens_[i]);
   }
 }
@@ -120,7 +124,7 @@ void MainDlg::resizeEvent(QResizeEvent* event) {
 
 bool MainDlg::MayClose() {
   if (settings_ == nullptr || !settings_->IsRunActive()) return true;
-  ShowMessage(this, QStringLiteral("Идёт анализ. Окно можно закрыть после его окончания."));
+  ShowMessage(this, tr("Идёт анализ. Окно можно закрыть после его окончания."));
   return false;
 }
 

@@ -24,7 +24,7 @@ RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {
   pageGrid_ = new RefererGrid(this);
   pageGrid_->setObjectName(QStringLiteral("pages"));
   pageGrid_->setGeometry(du.Rect(218, 20, 257, 293));
-  excludeLabel_ = new QLabel(QStringLiteral("Исключить рефереры с указанного домена"), this);
+  excludeLabel_ = new QLabel(tr("Исключить рефереры с указанного домена"), this);
   excludeLabel_->setObjectName(QStringLiteral("excludeLabel"));
   // The label ends where the template puts it, just before the edit; it grows to the left when
   // this font needs more room than the template's width.
@@ -37,7 +37,7 @@ RefererTab::RefererTab(QWidget* parent) : ReportScreen(parent) {
   excludeEdit_ = new QLineEdit(this);
   excludeEdit_->setObjectName(QStringLiteral("exclude"));
   excludeEdit_->setGeometry(du.Rect(301, 0, 111, 14));
-  applyButton_ = AddButton(QStringLiteral("Применить"), QStringLiteral("apply"),
+  applyButton_ = AddButton(tr("Применить"), QStringLiteral("apply"),
                            du.Rect(425, 0, 50, 14));
   resize(du.Size(475, 313));
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,7 +24,7 @@ QLineEdit* ReportScreen::AddFilterEdit(const QRect& rect,
                                        std::initializer_list<ListCtrlGrid*> grids) {
   auto* edit = new QLineEdit(this);
   edit->setObjectName(QStringLiteral("filter"));
-  edit->setPlaceholderText(QStringLiteral("Поиск"));
+  edit->setPlaceholderText(QCoreApplication::translate("hitsieve::ReportScreen", "Поиск"));
   edit->setClearButtonEnabled(true);
   edit->setGeometry(rect);
   std::vector<ListCtrlGrid*> targets(grids);

@@ -70,7 +70,7 @@ void RobotsTab::FillRobotChoice() {
   const QSignalBlocker blocker(robotChoice_);
   robotChoice_->clear();
   names_.clear();
-  robotChoice_->addItem(QStringLiteral("Все"));
+  robotChoice_->addItem(tr("Все"));
   names_.emplace_back();
   for (const auto& [name, count] : logGrid_->Counts()) {
     robotChoice_->addItem(QString::fromStdString(Cp1251ToUtf8(name)));

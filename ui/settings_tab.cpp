@@ -25,8 +25,9 @@ namespace hitsieve {
 
 namespace {
 
-const char kEmptyRunQuestion[] =
-    "Список файлов пуст. Анализ заменит сохранённую статистику пустой. Продолжить?";
+const char kEmptyRunQuestion[] = QT_TRANSLATE_NOOP(
+    "hitsieve::SettingsTab",
+    "Список файлов пуст. Анализ заменит сохранённую статистику пустой. Продолжить?");
 const char kFileFilter[] = "GZIP files (*.gz);;Log files (*.log);;All Files (*)";
 // Longer paths than this are not resolved: they are listed as "Error" (and still analysed).
 constexpr size_t kMaxFullPath = 4096;
@@ -46,14 +47,14 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   RegisterStandardEngines(SearchEngineRegistry::Instance());
 
   const DialogUnits du(this);
-  addButton_ = AddButton(QStringLiteral("Добавить"), QStringLiteral("add"), du.Rect(0, 0, 50, 14));
+  addButton_ = AddButton(tr("Добавить"), QStringLiteral("add"), du.Rect(0, 0, 50, 14));
   deleteButton_ =
-      AddButton(QStringLiteral("Удалить"), QStringLiteral("delete"), du.Rect(54, 0, 50, 14));
+      AddButton(tr("Удалить"), QStringLiteral("delete"), du.Rect(54, 0, 50, 14));
   analyseButton_ =
-      AddButton(QStringLiteral("Анализ"), QStringLiteral("analyse"), du.Rect(108, 0, 50, 14));
+      AddButton(tr("Анализ"), QStringLiteral("analyse"), du.Rect(108, 0, 50, 14));
   // While a run is under way "Стоп" takes the place of the disabled "Анализ".
   stopButton_ =
-      AddButton(QStringLiteral("Стоп"), QStringLiteral("stop"), du.Rect(108, 0, 50, 14));
+      AddButton(tr("Стоп"), QStringLiteral("stop"), du.Rect(108, 0, 50, 14));
   stopButton_->hide();
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
@@ -66,7 +67,7 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("status"));
   status_->setGeometry(du.Rect(324, 3, 73, 8));
-  addBox_ = new QCheckBox(QStringLiteral("Добавить к сохранённой статистике"), this);
+  addBox_ = new QCheckBox(tr("Добавить к сохранённой статистике"), this);
   addBox_->setObjectName(QStringLiteral("add_to_stored"));
   addBox_->setChecked(false);
   addBox_->setGeometry(du.Rect(0, 17, 200, 10));
@@ -161,7 +162,7 @@ void SettingsTab::OnAnalyse() {
   if (runActive_) return;
   job_.add = addBox_->isChecked();
   // A run replaces the stored statistics: with no files that leaves nothing, so it is asked.
-  if (!job_.add && logFiles_.empty() && !AskYesNo(this, QString::fromUtf8(kEmptyRunQuestion)))
+  if (!job_.add && logFiles_.empty() && !AskYesNo(this, tr(kEmptyRunQuestion)))
     return;
   AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this, &job_.period);
   if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
@@ -202,7 +203,7 @@ void SettingsTab::HandleEvent(int event) {
   switch (event) {
     case RUN_STARTED:
       SetButtonsEnabled(false);
-      SetStatus(QStringLiteral("Анализ..."));
+      SetStatus(tr("Анализ..."));
       barCountsFiles_ = true;
       filesDone_ = 0;
       break;
@@ -214,7 +215,7 @@ void SettingsTab::HandleEvent(int event) {
       // Saving is not stopped: it replaces the statistics in one transaction.
       stopButton_->setEnabled(false);
       barCountsFiles_ = false;
-      SetStatus(QStringLiteral("Сохранение..."));
+      SetStatus(tr("Сохранение..."));
       progress_->setRange(0, 5);
       progress_->setValue(0);
       break;
@@ -230,7 +231,7 @@ void SettingsTab::HandleEvent(int event) {
     case RUN_STOPPED:
       EndRun();
       SetButtonsEnabled(true);
-      SetStatus(QStringLiteral("Остановлено"));
+      SetStatus(tr("Остановлено"));
       break;
     default:
       break;
@@ -238,14 +239,14 @@ void SettingsTab::HandleEvent(int event) {
 }
 
 void SettingsTab::FinishRun() {
-  SetStatus(QStringLiteral("Обновление..."));
+  SetStatus(tr("Обновление..."));
   EndRun();
   if (reloadTarget_ != nullptr) reloadTarget_->Reload();
   SetButtonsEnabled(true);
-  SetStatus(QStringLiteral("Готово"));
-  QString message = QStringLiteral("Анализ завершен!");
+  SetStatus(tr("Готово"));
+  QString message = tr("Анализ завершен!");
   if (job_.add) {
-    message += QStringLiteral(" Пропущено уже проанализированных файлов: ") +
+    message += tr(" Пропущено уже проанализированных файлов: ") +
                QString::number(report_.skipped.size());
   }
   ShowMessage(this, message);
@@ -254,8 +255,8 @@ void SettingsTab::FinishRun() {
 void SettingsTab::FailRun() {
   EndRun();
   SetButtonsEnabled(true);
-  SetStatus(QStringLiteral("Ошибка"));
-  ShowMessage(this, QStringLiteral("Анализ не выполнен: ") +
+  SetStatus(tr("Ошибка"));
+  ShowMessage(this, tr("Анализ не выполнен: ") +
                         QString::fromStdString(thread_.FailureMessage()));
 }
 
@@ -282,7 +283,7 @@ void SettingsTab::OnStop() {
   if (!runActive_) return;
   thread_.Stop();
   stopButton_->setEnabled(false);
-  SetStatus(QStringLiteral("Остановка..."));
+  SetStatus(tr("Остановка..."));
 }
 
 void SettingsTab::ShowStopButton(bool shown) {

@@ -1,0 +1,246 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ru">
+<context>
+    <name>hitsieve::AboutDlg</name>
+    <message>
+        <source>Статистика посещений по журналам сервера</source>
+        <translation>Visit statistics from server logs</translation>
+    </message>
+    <message>
+        <source>Запросы, страницы, рефереры, роботы</source>
+        <translation>Phrases, pages, referers, robots</translation>
+    </message>
+    <message>
+        <source>Свободная программа для владельцев сайтов</source>
+        <translation>Free software for site owners</translation>
+    </message>
+    <message>
+        <source>О программе</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Hitsieve Версия 1.0</source>
+        <translation>Hitsieve version 1.0</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::AnalysePropDlg</name>
+    <message>
+        <source>Анализировать только эти файлы</source>
+        <translation>Analyse only these files</translation>
+    </message>
+    <message>
+        <source>Анализ</source>
+        <translation>Analyse</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::CommonStatDlg</name>
+    <message>
+        <source>Нет программы, которая открыла бы страницу </source>
+        <translation>No program could open the page </translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::DailyChart</name>
+    <message>
+        <source>Не показано дней с нераспознанной датой: %1</source>
+        <translation>Days not shown because their date is not recognised: %1</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::ListColumns</name>
+    <message>
+        <source>Файл</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Путь</source>
+        <translation>Path</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Хосты</source>
+        <translation>Hosts</translation>
+    </message>
+    <message>
+        <source>Посетители</source>
+        <translation>Visitors</translation>
+    </message>
+    <message>
+        <source>Просмотры</source>
+        <translation>Views</translation>
+    </message>
+    <message>
+        <source>Страница</source>
+        <translation>Page</translation>
+    </message>
+    <message>
+        <source>Посещений</source>
+        <translation>Visits</translation>
+    </message>
+    <message>
+        <source>Траффик(Mb)</source>
+        <translation>Traffic (MB)</translation>
+    </message>
+    <message>
+        <source>Апорт</source>
+        <translation>Aport</translation>
+    </message>
+    <message>
+        <source>Запрос</source>
+        <translation>Query</translation>
+    </message>
+    <message>
+        <source>Всего</source>
+        <translation>Total</translation>
+    </message>
+    <message>
+        <source>Домены</source>
+        <translation>Domains</translation>
+    </message>
+    <message>
+        <source>Кол-во</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>Паук</source>
+        <translation>Robot</translation>
+    </message>
+    <message>
+        <source>Код</source>
+        <translation>Code</translation>
+    </message>
+    <message>
+        <source>Запросы</source>
+        <translation>Requests</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::MainDlg</name>
+    <message>
+        <source>Настройки</source>
+        <translation>Log files</translation>
+    </message>
+    <message>
+        <source>Общая статистика</source>
+        <translation>Overview</translation>
+    </message>
+    <message>
+        <source>Обращения к страницам</source>
+        <translation>Pages</translation>
+    </message>
+    <message>
+        <source>Рефереры</source>
+        <translation>Referers</translation>
+    </message>
+    <message>
+        <source>Поисковые запросы</source>
+        <translation>Search phrases</translation>
+    </message>
+    <message>
+        <source>Поисковики</source>
+        <translation>Search robots</translation>
+    </message>
+    <message>
+        <source>О Программе</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Идёт анализ. Окно можно закрыть после его окончания.</source>
+        <translation>An analysis is under way. The window can be closed once it has finished.</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::RefererTab</name>
+    <message>
+        <source>Исключить рефереры с указанного домена</source>
+        <translation>Exclude referers from this domain</translation>
+    </message>
+    <message>
+        <source>Применить</source>
+        <translation>Apply</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::ReportScreen</name>
+    <message>
+        <source>Поиск</source>
+        <translation>Search</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::RobotsTab</name>
+    <message>
+        <source>Все</source>
+        <translation>All</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::SettingsTab</name>
+    <message>
+        <source>Список файлов пуст. Анализ заменит сохранённую статистику пустой. Продолжить?</source>
+        <translation>The file list is empty. The analysis will replace the stored statistics with empty ones. Continue?</translation>
+    </message>
+    <message>
+        <source>Добавить</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Анализ</source>
+        <translation>Analyse</translation>
+    </message>
+    <message>
+        <source>Стоп</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Анализ...</source>
+        <translation>Analysing...</translation>
+    </message>
+    <message>
+        <source>Сохранение...</source>
+        <translation>Saving...</translation>
+    </message>
+    <message>
+        <source>Остановлено</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>Обновление...</source>
+        <translation>Updating...</translation>
+    </message>
+    <message>
+        <source>Готово</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>Анализ завершен!</source>
+        <translation>Analysis finished!</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Анализ не выполнен: </source>
+        <translation>Analysis failed: </translation>
+    </message>
+    <message>
+        <source>Остановка...</source>
+        <translation>Stopping...</translation>
+    </message>
+</context>
+</TS>
