@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps build test test-release test-asan run cli-demo bench screenshots install clean
+.PHONY: all deps build test test-release test-asan run cli-demo bench screenshots install package clean
 
 all: build
 
@@ -59,6 +59,10 @@ screenshots: build
 
 install: build
 	cmake --install $(BUILD)
+
+# A Debian package of both programs in $(BUILD)/ (hitsieve_<version>_<arch>.deb).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
