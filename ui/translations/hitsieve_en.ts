@@ -38,6 +38,26 @@
         <source>Отмена</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Период с</source>
+        <translation>Period from</translation>
+    </message>
+    <message>
+        <source>ГГГГ-ММ-ДД</source>
+        <translation>YYYY-MM-DD</translation>
+    </message>
+    <message>
+        <source>по</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>Дата периода пишется как ГГГГ-ММ-ДД: </source>
+        <translation>A period date is written as YYYY-MM-DD: </translation>
+    </message>
+    <message>
+        <source>Начало периода позже его конца</source>
+        <translation>The period starts after it ends</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::CommonStatDlg</name>
@@ -241,6 +261,14 @@
     <message>
         <source>Остановка...</source>
         <translation>Stopping...</translation>
+    </message>
+    <message>
+        <source>Добавить к сохранённой статистике</source>
+        <translation>Add to the stored statistics</translation>
+    </message>
+    <message>
+        <source> Пропущено уже проанализированных файлов: </source>
+        <translation> Files skipped as already analysed: </translation>
     </message>
 </context>
 </TS>
