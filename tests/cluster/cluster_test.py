@@ -186,7 +186,7 @@ class ExactnessTest(ClusterTestBase):
                  "c1.log"]
         files += [HOSTILE, ESCAPING_NAME]  # texts that attack every place they are shown
         # Every part merged here, and (with two parts a merge) a tree of merges on the workers.
-        for extensions, fan_in in ((None, "8"), ("html; php; zip", "2")):
+        for extensions, fan_in in ((None, "0"), ("html; php; zip", "2")):
             with self.subTest(extensions=extensions, fan_in=fan_in):
                 option = [] if extensions is None else ["--extensions", extensions]
                 local = self.FreshDb("local.dt")
