@@ -15,4 +15,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# hitsieve-cluster runs only where Dask is installed; it says so when it is not.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed")
 include(CPack)
