@@ -50,6 +50,7 @@ def main():
         with Browser(args.chromium) as browser:
             seen.append(browser.open(page, timeout=60))
             ready.append(browser.evaluate("window.hitsieveReadyAt") / 1000)
+
             errors = browser.errors()
             if errors:
                 print("console errors:", errors)
@@ -62,6 +63,7 @@ def main():
     print(f"interactive (navigation start to script done), median of {args.runs}: "
           f"{statistics.median(ready):.2f} s (min {min(ready):.2f}, max {max(ready):.2f})")
     print(f"as seen by the driver (navigate command to ready): {statistics.median(seen):.2f} s")
+    print(f"load average while measuring: {os.getloadavg()[0]:.1f} (the machine has {os.cpu_count()} cores)")
     print(f"sort {args.rows} referers by text: {statistics.median(sort) * 1000:.0f} ms; "
           f"filter them: {statistics.median(filtering) * 1000:.0f} ms (after the 150 ms typing pause)")
     print("target: interactive within 2 s:", "met" if statistics.median(ready) < 2 else "NOT met")
