@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -15,28 +16,32 @@
 #include "cli/commands.h"
 #include "cli/run_progress.h"
 #include "cli/text_output.h"
-#include "run/analysis_job.h"
 #include "engine/page_filter.h"
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
+#include "run/analysis_job.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
 
 const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
-    "                            [--from DAY] [--to DAY] LOGFILE...\n"
+    "                            [--from DAY] [--to DAY] [--strict SHARE] LOGFILE...\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
-    "paths; a file named twice is read once. If any file cannot be read, or saving fails, the\n"
-    "database keeps its previous statistics.\n"
+    "paths; a file named twice, or through two paths, is read once. If any file cannot be\n"
+    "read, or saving fails, the database keeps its previous statistics.\n"
     "\n"
     "With --add, only what is new in the files is added to the stored statistics. Logs are\n"
     "recognised by their text, not their names: text counted before is skipped, a log that\n"
     "grew is read from where the last run stopped, a rotated or compressed copy counts only\n"
     "its lines beyond what was read. A plain log's final line without a line feed is left for\n"
     "a later run (it may still be being written).\n"
+    "\n"
+    "Lines that are no log lines (no fields, or a day that is not a date like 01/Dec/2008)\n"
+    "are still read as the parser always has, but counted: the summary says how many. A line\n"
+    "of 64 MiB or more is skipped and counted among them.\n"
     "\n"
     "Options:\n"
     "  --extensions TEXT  page extensions that count, separated by ';'\n"
@@ -46,6 +51,8 @@ const char kAnalyseHelp[] =
     "  --to DAY           count only records of DAY (YYYY-MM-DD) and earlier\n"
     "  --db FILE          statistics database (default dat1.dt in the current directory;\n"
     "                     created with its tables when missing)\n"
+    "  --strict SHARE     fail the run, keeping the previous statistics, when more than\n"
+    "                     SHARE of the lines are not recognised (0.05 or 5%)\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -57,7 +64,37 @@ struct RunSummary {
   size_t files = 0;
   long long lines = 0;
   size_t days = 0, pages = 0, phrases = 0, robot_hits = 0;
+  long long unrecognised = 0, too_long = 0;
 };
+
+// "0.05" or "5%": a share between 0 and 1.
+double ParseShare(const std::string& text) {
+  const bool percent = !text.empty() && text.back() == '%';
+  const std::string number = percent ? text.substr(0, text.size() - 1) : text;
+  size_t used = 0;
+  double value = -1;
+  try {
+    value = std::stod(number, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (number.empty() || used != number.size() || !(value >= 0))
+    throw UsageError("analyse: --strict needs a share such as 0.05 or 5%, not '" + text + "'");
+  if (percent) value /= 100;
+  if (value > 1) throw UsageError("analyse: --strict share '" + text + "' is above 100%");
+  return value;
+}
+
+// Thrown on the worker after the last file, before saving: the run fails and the database
+// keeps its statistics.
+void CheckShareRecognised(const StatsCollector& collector, double share) {
+  const int64_t lines = collector.records() + collector.lines_without_record();
+  const int64_t unrecognised = collector.unrecognised_lines();
+  if (unrecognised == 0 || static_cast<double>(unrecognised) <= share * static_cast<double>(lines))
+    return;
+  throw std::runtime_error(std::to_string(unrecognised) + " of " + std::to_string(lines) +
+                           " lines are not recognised, more than --strict allows");
+}
 
 // The absolute path without "." elements and repeated separators, so that "a.log" and
 // "./a.log" name one file. Symbolic links and ".." are left alone: removing "x/.." is only
@@ -97,12 +134,14 @@ void RefuseWhatIsNoFile(const LogFileSet& files) {
 
 void PrintFailure(const RunProgress& progress, const std::string& database,
                   const std::string& message) {
-  const std::string file = progress.FileInProgress();
+  const std::string file = PrintableText(progress.FileInProgress());
   std::string where;
   if (!file.empty())
     where = file + ": ";
   else if (progress.SaveStarted())
     where = "saving failed: " + database + ": ";
+  else if (!progress.RunStarted())
+    where = "database " + PrintableText(database) + ": ";
   std::fprintf(stderr, "hitsieve-cli: error: %s%s (the database keeps its previous statistics)\n",
                where.c_str(), message.c_str());
 }
@@ -173,7 +212,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--db", true},
                             {"--add"},
                             {"--from", true},
-                            {"--to", true}});
+                            {"--to", true},
+                            {"--strict", true}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
@@ -194,6 +234,9 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   if (period.first && period.last && *period.first > *period.last)
     throw UsageError("--from is later than --to");
 
+  const std::optional<double> strict =
+      parsed.Has("--strict") ? std::optional<double>(ParseShare(*parsed.Value("--strict")))
+                             : std::nullopt;
   const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
   UseDatabase(database, /*create=*/true);
   RefuseWhatIsNoFile(files);
@@ -212,9 +255,11 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.add = parsed.Has("--add");
   job.period = period;
   job.report = &report;
-  job.collected = [&summary, &files](const StatsCollector& collector) {
+  job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
-               collector.pages.size(), collector.queries.size(), collector.robotHits.size()};
+               collector.pages.size(), collector.queries.size(), collector.robotHits.size(),
+               collector.unrecognised_lines(), collector.long_lines()};
+    if (strict) CheckShareRecognised(collector, *strict);
   };
 
   const auto start = std::chrono::steady_clock::now();
@@ -230,10 +275,13 @@ int AnalyseCommand(const std::vector<std::string>& args) {
     return kExitFailure;
   }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+  std::string too_long;
+  if (summary.too_long > 0) too_long = " (" + std::to_string(summary.too_long) + " too long)";
   std::printf("analysed %zu %s: %lld lines, %zu days, %zu pages, %zu phrases, %zu robot hits "
-              "in %.2f s\n",
-              summary.files, summary.files == 1 ? "file" : "files", summary.lines, summary.days, summary.pages, summary.phrases,
-              summary.robot_hits, seconds.count());
+              "in %.2f s; %lld lines not recognised%s\n",
+              summary.files, summary.files == 1 ? "file" : "files", summary.lines, summary.days,
+              summary.pages, summary.phrases, summary.robot_hits, seconds.count(),
+              summary.unrecognised, too_long.c_str());
   PrintAdded(report, job.add, period);
   return kExitOk;
 }
@@ -245,6 +293,9 @@ void UseDatabase(const std::string& file_name, bool create) {
   std::error_code ignored;
   if (fs::is_directory(path, ignored))
     throw std::runtime_error("database " + file_name + " is a folder, not a file");
+  const fs::file_status status = fs::status(path, ignored);
+  if (fs::exists(status) && !fs::is_regular_file(status))
+    throw std::runtime_error("database " + file_name + " is not a regular file");
   if (!create && !fs::exists(path, ignored))
     throw std::runtime_error("database " + file_name + " does not exist (run analyse first)");
   // Found now rather than after every log has been read.
@@ -253,7 +304,8 @@ void UseDatabase(const std::string& file_name, bool create) {
                              path.parent_path().string() + " does not exist");
   // An absolute path is always a file to SQLite: never ":memory:", a private temporary
   // database (the empty name) or a "file:" URI, any of which would lose the statistics.
-  StatsDatabase::SetFileName(path.string());
+  // Reports and exports never create or change the file.
+  StatsDatabase::SetFileName(path.string(), /*read_only=*/!create);
 }
 
 }  // namespace hitsieve::cli

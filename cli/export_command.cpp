@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/report_kinds.h"
 #include "export/spreadsheet_export.h"
+#include "export/xlsx_file.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -20,7 +21,8 @@ const char kExportHelp[] =
     "\n"
     "Options:\n"
     "  --xlsx FILE  the workbook to write (required); an existing FILE is refused\n"
-    "  --force      replace an existing FILE\n"
+    "  --force      replace an existing FILE (only a regular file: a device, a pipe, a\n"
+    "               folder or a symbolic link is never replaced)\n"
     "  --db FILE    statistics database (default dat1.dt in the current directory)\n"
     "  -h, --help   show this help\n";
 
@@ -42,7 +44,11 @@ int ExportCommand(const std::vector<std::string>& args) {
   const std::string path = parsed.Value("--xlsx").value_or("");
   if (path.empty()) throw UsageError("export: --xlsx FILE is required");
   const bool force = parsed.Has("--force");
-  if (!force && std::filesystem::exists(path))
+  // Found before the table is built; the writer checks again just before it replaces a file.
+  RefuseUnsafeTarget(path);
+  std::error_code ignored;
+  if (!force && std::filesystem::symlink_status(path, ignored).type() !=
+                    std::filesystem::file_type::not_found)
     throw std::runtime_error(path + " already exists (use --force to replace it)");
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);

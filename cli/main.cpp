@@ -3,11 +3,13 @@
 
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/text_output.h"
 
 namespace {
 
@@ -51,17 +53,30 @@ int Dispatch(const std::vector<std::string>& args) {
   throw UsageError("unknown command '" + command + "' (try --help)");
 }
 
+// A summary or a help text that never arrived (a full disk, a closed pipe) is a failure: a
+// script must not take the run for done and read an empty file.
+bool StdoutWasWritten() {
+  std::cout.flush();
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout.good();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace hitsieve::cli;
   try {
-    return Dispatch(std::vector<std::string>(argv + 1, argv + argc));
+    const int status = Dispatch(std::vector<std::string>(argv + 1, argv + argc));
+    if (status == kExitOk && !StdoutWasWritten()) {
+      std::fputs("hitsieve-cli: error: cannot write to standard output\n", stderr);
+      return kExitFailure;
+    }
+    return status;
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "hitsieve-cli: %s\n", e.what());
+    std::fprintf(stderr, "hitsieve-cli: %s\n", PrintableText(e.what()).c_str());
     return kExitUsage;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "hitsieve-cli: error: %s\n", e.what());
+    // Messages name files, and a file name may hold anything but '/' and NUL.
+    std::fprintf(stderr, "hitsieve-cli: error: %s\n", PrintableText(e.what()).c_str());
     return kExitFailure;
   }
 }

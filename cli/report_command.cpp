@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
@@ -25,14 +27,21 @@ const char kReportHelp[] =
     "  csv   the export table: header row, then the database rows with plain numbers and\n"
     "        traffic in bytes, quoted as RFC 4180 asks\n"
     "\n"
+    "Texts from the logs are made harmless: in text, and in csv when stdout is a terminal,\n"
+    "control characters (C0, DEL and C1) are shown as '?'; in csv, a text cell that starts\n"
+    "with '=', '+', '-', '@', TAB or CR gets a leading apostrophe (') so that a spreadsheet\n"
+    "does not run it as a formula. Numbers stay plain.\n"
+    "\n"
     "Options:\n"
-    "  --db FILE      statistics database (default dat1.dt in the current directory)\n"
+    "  --db FILE      statistics database (default dat1.dt in the current directory);\n"
+    "                 opened read-only, never created or changed\n"
     "  --format FMT   text or csv\n"
+    "  --raw          csv only: write the texts' bytes unchanged (for scripts)\n"
     "  -h, --help     show this help\n";
 
 namespace {
 
-void PrintCsv(const ReportKind& kind) {
+void PrintCsv(const ReportKind& kind, const CsvCellRule& rule) {
   ReportTable table;
   kind.build_table(table);
 
@@ -42,7 +51,7 @@ void PrintCsv(const ReportKind& kind) {
     fields.clear();
     for (size_t i = 0; i < row.size(); ++i) {
       const bool numeric = i < table.numeric.size() && table.numeric[i];
-      fields.push_back(numeric ? row[i] : Cp1251ToUtf8(row[i]));
+      fields.push_back(numeric ? row[i] : CsvTextCell(Cp1251ToUtf8(row[i]), rule));
     }
     WriteCsvRecord(std::cout, fields);
   }
@@ -51,7 +60,8 @@ void PrintCsv(const ReportKind& kind) {
 }  // namespace
 
 int ReportCommand(const std::vector<std::string>& args) {
-  const ParsedArguments parsed = ParseArguments(args, {{"--help"}, {"--db", true}, {"--format", true}});
+  const ParsedArguments parsed =
+      ParseArguments(args, {{"--help"}, {"--db", true}, {"--format", true}, {"--raw"}});
   if (parsed.Has("--help")) {
     std::fputs(kReportHelp, stdout);
     return kExitOk;
@@ -63,10 +73,13 @@ int ReportCommand(const std::vector<std::string>& args) {
   const std::string format = parsed.Value("--format").value_or("text");
   if (format != "text" && format != "csv")
     throw UsageError("report: unknown format '" + format + "' (text or csv)");
+  const bool raw = parsed.Has("--raw");
+  if (raw && format != "csv") throw UsageError("report: --raw is for --format csv only");
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   if (format == "csv")
-    PrintCsv(*kind);
+    PrintCsv(*kind, raw ? CsvCellRule{false, false}
+                        : CsvCellRule{isatty(STDOUT_FILENO) != 0, true});
   else
     kind->print_text(std::cout);
   std::cout.flush();

@@ -50,6 +50,7 @@ void RunProgress::Notify(int event) {
   const int total = static_cast<int>(files_.size());
   switch (event) {
     case RUN_STARTED:
+      run_started_ = true;
       if (terminal_) DrawReading();
       break;
     case FILE_DONE:
@@ -60,7 +61,7 @@ void RunProgress::Notify(int event) {
         DrawReading();
       else if (files_done_ <= total)
         std::fprintf(out_, "file %d of %d done: %s\n", files_done_, total,
-                     files_[files_done_ - 1].c_str());
+                     PrintableText(files_[files_done_ - 1]).c_str());
       break;
     case SAVE_STARTED:
       save_started_ = true;
@@ -113,13 +114,13 @@ void RunProgress::FileProgress(int64_t done, int64_t size) {
     if (tenths <= tenths_printed_ || tenths >= 10) return;
     tenths_printed_ = tenths;
     std::fprintf(out_, "file %d of %d at %d%%: %s\n", files_done_ + 1, total, tenths * 10,
-                 files_[files_done_].c_str());
+                 PrintableText(files_[files_done_]).c_str());
   }
   std::fflush(out_);
 }
 
 std::string RunProgress::FileInProgress() const {
-  if (save_started_ || files_done_ >= static_cast<int>(files_.size())) return {};
+  if (!run_started_ || save_started_ || files_done_ >= static_cast<int>(files_.size())) return {};
   return files_[files_done_];
 }
 

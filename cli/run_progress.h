@@ -39,6 +39,8 @@ class RunProgress : public AnalysisObserver,
   // The file being read when the run failed, or empty when the failure came later.
   std::string FileInProgress() const;
   bool SaveStarted() const { return save_started_; }
+  // False when the run failed before reading its first file (its database was unusable).
+  bool RunStarted() const { return run_started_; }
   // True once RUN_FAILED has arrived. Read after the worker has been joined.
   bool Failed() const { return failed_; }
   // The run was stopped (Ctrl+C) before it saved anything.
@@ -55,6 +57,7 @@ class RunProgress : public AnalysisObserver,
   std::chrono::steady_clock::time_point last_draw_{};
   bool bar_drawn_ = false;
   bool save_started_ = false;
+  bool run_started_ = false;
   bool failed_ = false;
   bool stopped_ = false;
   int files_done_ = 0;

@@ -25,6 +25,14 @@ size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& code_point) {
     }
     code_point = (code_point << 6) | (next & 0x3F);
   }
+  // Overlong forms, surrogates and values past U+10FFFF are malformed too: a terminal may
+  // decode them otherwise.
+  static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code_point < kMinimum[length] || code_point > 0x10FFFF ||
+      (code_point >= 0xD800 && code_point <= 0xDFFF)) {
+    code_point = 0xFFFD;
+    return 1;
+  }
   return length;
 }
 
@@ -48,7 +56,8 @@ void WriteLine(std::ostream& out, const std::vector<std::string>& cells,
     if (i > 0) line.append(2, ' ');
     const std::string cell = PrintableText(cells[i]);
     line += cell;
-    if (i + 1 < widths.size()) line.append(widths[i] - DisplayWidth(cell), ' ');
+    const size_t width = DisplayWidth(cell);
+    if (i + 1 < widths.size() && width < widths[i]) line.append(widths[i] - width, ' ');
   }
   while (!line.empty() && line.back() == ' ') line.pop_back();
   out << line << '\n';
@@ -67,19 +76,38 @@ size_t DisplayWidth(std::string_view text) {
 }
 
 std::string PrintableText(std::string_view text) {
-  std::string printable(text);
-  for (char& c : printable) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '?';
+  std::string printable;
+  printable.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    char32_t c;
+    const size_t length = DecodeUtf8(text, pos, c);
+    const bool malformed = c == 0xFFFD && length == 1;
+    if (malformed || c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      printable += '?';
+    } else {
+      printable.append(text.substr(pos, length));
+    }
+    pos += length;
   }
   return printable;
+}
+
+std::string CsvTextCell(std::string_view text, const CsvCellRule& rule) {
+  std::string cell = rule.printable ? PrintableText(text) : std::string(text);
+  // What a spreadsheet takes for the start of a formula; "-1" and "+1" too, which would at
+  // best lose their text and at worst be the tail of an expression.
+  if (rule.guard_formula && !cell.empty() &&
+      std::string_view("=+-@\t\r").find(cell.front()) != std::string_view::npos) {
+    cell.insert(cell.begin(), '\'');
+  }
+  return cell;
 }
 
 void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles,
                        const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> widths(titles.size(), 0);
-  // PrintableText turns single ASCII bytes into '?', which changes no display width, so the
-  // cells are measured as they are, without a printable copy.
+  // PrintableText turns each character it replaces into one '?', which changes no display
+  // width, so the cells are measured as they are, without a printable copy.
   auto measure = [&widths](const std::vector<std::string>& cells) {
     for (size_t i = 0; i < cells.size() && i < widths.size(); ++i)
       widths[i] = std::max(widths[i], DisplayWidth(cells[i]));

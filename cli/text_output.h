@@ -14,9 +14,20 @@ namespace hitsieve::cli {
 // characters, none for combining marks. A malformed byte counts as one column.
 size_t DisplayWidth(std::string_view text);
 
-// Log text may hold control characters (an escape sequence in a URL could restyle or move a
-// terminal's cursor): each C0 control and DEL becomes '?'.
+// Log text may hold control characters (an escape sequence in a URL could set a terminal's
+// title, write its clipboard or move its cursor): each C0 control, DEL, C1 control (U+0080 to
+// U+009F) and byte that is no part of a UTF-8 sequence becomes '?'.
 std::string PrintableText(std::string_view text);
+
+// How a text cell of a CSV report is written.
+struct CsvCellRule {
+  bool printable = true;      // PrintableText (for a terminal)
+  bool guard_formula = true;  // a leading '=', '+', '-', '@', TAB or CR gets an apostrophe
+};
+
+// The cell as a spreadsheet may open it without running it as a formula, and as a terminal
+// may show it without obeying it: see CsvCellRule.
+std::string CsvTextCell(std::string_view text, const CsvCellRule& rule);
 
 // The header line, then one line per row, every column left-aligned and padded by display
 // width, columns two spaces apart, no trailing blanks.

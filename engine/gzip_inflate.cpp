@@ -11,6 +11,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "engine/line_blocks.h"
 #include "engine/record_sink.h"
 
 namespace hitsieve {
@@ -26,10 +27,8 @@ constexpr size_t kMaxCall = std::numeric_limits<uint32_t>::max();  // the decode
 }  // namespace
 
 GzipInflater::GzipInflater(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) throw std::runtime_error(kGzipOpenError);
-  struct stat info;
-  if (fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) size_ = info.st_size;
+  // Only a regular file: a pipe or a device could hang the run or never end.
+  fd_ = OpenRegularFile(path, kGzipOpenError, size_);
   posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   in_ = std::make_unique_for_overwrite<unsigned char[]>(kInputBuffer);
   in_next_ = in_.get();

@@ -22,7 +22,8 @@ namespace hitsieve {
 
 class GzipInflater {
  public:
-  // Throws std::runtime_error(kGzipOpenError) when the path cannot be opened.
+  // Throws std::runtime_error(kGzipOpenError) when the path cannot be opened or is no regular
+  // file (a folder, a pipe, a device).
   explicit GzipInflater(const std::string& path);
   ~GzipInflater();
   GzipInflater(const GzipInflater&) = delete;

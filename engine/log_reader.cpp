@@ -25,21 +25,34 @@ namespace hitsieve {
 
 // ---- Sources ----
 
-PlainFile::PlainFile(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) throw std::runtime_error(kFileOpenError);
+int OpenRegularFile(const std::string& path, const char* open_error, int64_t& size) {
+  // O_NONBLOCK: should the name have become a pipe since it was checked, opening it must not
+  // wait for a writer that never comes. It changes nothing for a regular file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw std::runtime_error(open_error);
   struct stat info;
-  const bool known = fstat(fd_, &info) == 0;
-  // A folder opens on Linux, and its "size" may be absurd; it is no file to read.
-  if (known && S_ISDIR(info.st_mode)) {
-    ::close(fd_);
-    throw std::runtime_error(kFileOpenError);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw std::runtime_error(open_error);
   }
-  if (known && S_ISREG(info.st_mode)) {
-    size_ = info.st_size;
-  } else {
-    const off_t end = ::lseek(fd_, 0, SEEK_END);  // a device may know its size; a pipe does not
-    size_ = end > 0 ? end : 0;
+  size = info.st_size;
+  return fd;
+}
+
+PlainFile::PlainFile(const std::string& path) {
+  fd_ = OpenRegularFile(path, kFileOpenError, size_);
+  if (size_ == 0) {
+    // Files under /proc and /sys report no size but have content; reading them as empty would
+    // replace the statistics with nothing.
+    char probe;
+    ssize_t read;
+    do {
+      read = ::pread(fd_, &probe, 1, 0);
+    } while (read < 0 && errno == EINTR);
+    if (read != 0) {
+      ::close(fd_);
+      throw std::runtime_error(kFileReadError);
+    }
   }
   posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
@@ -51,16 +64,21 @@ size_t PlainFile::ReadAt(int64_t offset, char* out, size_t count) const {
   count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), size_ - offset));
   for (;;) {
     const ssize_t read = ::pread(fd_, out, count, offset);
-    if (read >= 0) return static_cast<size_t>(read);
-    if (errno != EINTR) throw std::runtime_error(kFileReadError);
+    // Nothing before size(): the file has been cut while it was read.
+    if (read > 0 || (read == 0 && count == 0)) return static_cast<size_t>(read);
+    if (read == 0 || errno != EINTR) throw std::runtime_error(kFileReadError);
   }
+}
+
+void PlainFile::CheckNotShrunk() const {
+  struct stat info;
+  if (fstat(fd_, &info) != 0 || info.st_size < size_) throw std::runtime_error(kFileReadError);
 }
 
 int64_t PlainFile::NextLineStart(int64_t offset) const {
   char buffer[64 * 1024];
   while (offset < size_) {
     const size_t read = ReadAt(offset, buffer, sizeof buffer);
-    if (read == 0) break;  // the file shrank
     if (const void* found = std::memchr(buffer, '\n', read)) {
       return offset + (static_cast<const char*>(found) - buffer) + 1;
     }
@@ -94,12 +112,8 @@ void ReadPlainFile(const std::string& path, std::string& text) {
   text.resize(static_cast<size_t>(file.size()));
   size_t done = 0;
   while (done < text.size()) {
-    const size_t read =
-        file.ReadAt(static_cast<int64_t>(done), text.data() + done, text.size() - done);
-    if (read == 0) break;  // the file shrank: keep what was really read
-    done += read;
+    done += file.ReadAt(static_cast<int64_t>(done), text.data() + done, text.size() - done);
   }
-  text.resize(done);
 }
 
 void ReadGzipFile(const std::string& path, std::string& text) {
@@ -133,9 +147,9 @@ void ThrowIfStopped(const std::atomic<bool>* stop) {
 // Hands `source` to `sink` block by block; `parsed(position)` follows each block, with the
 // source bytes consumed so far. Checks `stop` (may be null) before each block.
 template <typename Source, typename Parsed>
-void ParseBlocks(RecordSink& sink, Source& source, size_t block_size, Parsed parsed,
+void ParseBlocks(RecordSink& sink, Source& source, const CollectOptions& options, Parsed parsed,
                  const std::atomic<bool>* stop = nullptr) {
-  LineCutter<Source> cutter(source, block_size);
+  LineCutter<Source> cutter(source, options.block_size, options.max_line);
   LineBlock block;
   for (;;) {
     ThrowIfStopped(stop);
@@ -143,6 +157,7 @@ void ParseBlocks(RecordSink& sink, Source& source, size_t block_size, Parsed par
     sink.ParseLines(block.Text());
     parsed(block.position);
   }
+  sink.CountLongLines(cutter.long_lines());
 }
 
 void Ignore(int64_t) {}
@@ -150,14 +165,15 @@ void Ignore(int64_t) {}
 }  // namespace
 
 void RecordSink::ProcessFile(const std::string& path) {
-  const size_t kBlock = CollectOptions().block_size;
+  const CollectOptions options;
   if (IsGzipName(path)) {
     GzipSource source(path);
-    ParseBlocks(*this, source, kBlock, Ignore);
+    ParseBlocks(*this, source, options, Ignore);
   } else {
     PlainFile file(path);
     PlainSource source(file, 0, file.size());
-    ParseBlocks(*this, source, kBlock, Ignore);
+    ParseBlocks(*this, source, options, Ignore);
+    file.CheckNotShrunk();
   }
   Finish();
 }
@@ -203,7 +219,7 @@ unsigned ThreadCount(const CollectOptions& options, int64_t size) {
 void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const CollectOptions& options,
                           ProgressReport& progress) {
   PlainSource source(file, 0, file.size());
-  ParseBlocks(sink, source, options.block_size, [&](int64_t done) { progress.Report(done); },
+  ParseBlocks(sink, source, options, [&](int64_t done) { progress.Report(done); },
               options.stop);
 }
 
@@ -235,7 +251,7 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
       StatsCollector& sink = k == 0 ? collector : parts[k - 1];
       PlainSource source(file, bounds[k], bounds[k + 1]);
       int64_t reported = bounds[k];
-      ParseBlocks(sink, source, options.block_size, [&](int64_t position) {
+      ParseBlocks(sink, source, options, [&](int64_t position) {
         parsed += position - reported;
         reported = position;
         changed.notify_one();
@@ -285,10 +301,11 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
   bool produced_all = false;     // guarded by mutex
   bool stop = false;             // guarded by mutex: the parser gave up
   std::exception_ptr error;      // written before produced_all is set
+  int64_t long_lines = 0;        // written before produced_all is set
 
   std::jthread producer([&] {
     try {
-      LineCutter<GzipSource> cutter(source, options.block_size);
+      LineCutter<GzipSource> cutter(source, options.block_size, options.max_line);
       for (;;) {
         LineBlock block;
         {
@@ -304,6 +321,7 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
         ready.push_back(std::move(block));
         changed.notify_all();
       }
+      long_lines = cutter.long_lines();
     } catch (...) {
       error = std::current_exception();
     }
@@ -341,6 +359,7 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
   }
   producer.join();
   if (error) std::rethrow_exception(error);
+  sink.CountLongLines(long_lines);
 }
 
 
@@ -367,7 +386,7 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
     int64_t position = 0;  // compressed bytes consumed when the segment was complete
   };
   const StatsCollector blank = collector.EmptyCopy();
-  LineCutter<GzipSource> cutter(source, options.block_size);
+  LineCutter<GzipSource> cutter(source, options.block_size, options.max_line);
   const size_t window = threads + 1;  // segments decompressed ahead of the first not merged
 
   std::mutex mutex;
@@ -470,6 +489,8 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
     merged = k + 1;
     changed.notify_all();
   }
+  // Every segment is merged, so no worker uses the cutter any more.
+  collector.CountLongLines(cutter.long_lines());
 }
 }  // namespace
 
@@ -497,6 +518,7 @@ void CollectFileAt(StatsCollector& collector, const std::string& path, size_t in
     } else {
       CollectPlainInRanges(collector, file, threads, options, progress);
     }
+    file.CheckNotShrunk();
   }
   collector.Finish();
   progress.Finish();
@@ -523,7 +545,7 @@ void ReadWholeFile(RecordSink& sink, const std::string& path, const CollectOptio
   if (IsGzipName(path)) {
     GzipSource source(path);
     size.store(source.size());
-    LineCutter<GzipSource> cutter(source, block_size);
+    LineCutter<GzipSource> cutter(source, options.block_size, options.max_line);
     LineBlock block;
     for (;;) {
       ThrowIfStopped(options.stop);
@@ -532,11 +554,13 @@ void ReadWholeFile(RecordSink& sink, const std::string& path, const CollectOptio
       sink.ParseLines(block.Text());
       parsed(block.position);
     }
+    sink.CountLongLines(cutter.long_lines());
   } else {
     PlainFile file(path);
     size.store(file.size());
     PlainSource source(file, 0, file.size());
-    ParseBlocks(sink, source, block_size, parsed, options.stop);
+    ParseBlocks(sink, source, options, parsed, options.stop);
+    file.CheckNotShrunk();
   }
 }
 

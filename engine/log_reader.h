@@ -48,6 +48,9 @@ struct CollectOptions {
   // again. `file` is the file's place in CollectFiles' list (0 for CollectFile). The calls for
   // one file never overlap; those for different files may come at once from several threads.
   std::function<void(size_t file, std::string_view text)> gzip_text;
+  // A line of this many bytes or more (or of block_size, if that is larger) is skipped and
+  // counted (RecordSink::long_lines), so that memory stays bounded whatever the file holds.
+  size_t max_line = size_t{64} << 20;
   // When set and true, reading stops at the next block on every thread with ReadingStopped.
   // Another thread may set it at any time.
   const std::atomic<bool>* stop = nullptr;

@@ -1,6 +1,7 @@
 #include "engine/record_sink.h"
 
 #include "engine/record_parser.h"
+#include "engine/text.h"
 
 namespace hitsieve {
 
@@ -14,6 +15,19 @@ bool IsGzipName(std::string_view path) {
   if (path.size() < 3) return false;
   const std::string_view tail = path.substr(path.size() - 3);
   return tail[0] == '.' && AsciiLower(tail[1]) == 'g' && AsciiLower(tail[2]) == 'z';
+}
+
+bool IsLogDate(std::string_view date) {
+  static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  auto digits = [&date](size_t from, size_t count) {
+    for (size_t i = from; i < from + count; ++i)
+      if (date[i] < '0' || date[i] > '9') return false;
+    return true;
+  };
+  if (date.size() != 11 || date[2] != '/' || date[6] != '/') return false;
+  if (!digits(0, 2) || !digits(7, 4)) return false;
+  const size_t month = kMonths.find(date.substr(3, 3));
+  return month != std::string_view::npos && month % 3 == 0;
 }
 
 void RecordSink::ParseContent(std::string_view text) {
@@ -30,7 +44,12 @@ void RecordSink::ParseLines(std::string_view text) {
     const size_t end = text.find('\n', begin);
     const std::string_view line =
         text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
-    if (ParseRecordLine(line, record, scratch)) OnRecord(record);
+    if (ParseRecordLine(line, record, scratch)) {
+      if (!IsLogDate(record.date)) ++lines_without_date_;
+      OnRecord(record);
+    } else if (!TrimWhitespace(line).empty()) {
+      ++lines_without_record_;
+    }
     if (end == std::string_view::npos) break;
     begin = end + 1;
   }

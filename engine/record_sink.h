@@ -48,10 +48,38 @@ class RecordSink {
   // results aside while records arrive completes them here.
   virtual void Finish() {}
 
+  // Lines that were not log lines, counted while the loose parser goes on: non-blank lines
+  // that gave no record (too long ones included), and records whose day is not a date of the
+  // form dd/Mon/yyyy (those still count in the statistics, as the parser has always done).
+  int64_t lines_without_record() const { return lines_without_record_; }
+  int64_t lines_without_date() const { return lines_without_date_; }
+  int64_t long_lines() const { return long_lines_; }
+  int64_t unrecognised_lines() const { return lines_without_record_ + lines_without_date_; }
+  // For the file readers: `count` lines were dropped for their length.
+  void CountLongLines(int64_t count) {
+    long_lines_ += count;
+    lines_without_record_ += count;
+  }
+
  protected:
   // REQUIRES: called from ParseContent only; `record` dies when this returns, so copy what you keep.
   virtual void OnRecord(const RequestRecord& record) = 0;
+
+  // For a sink that merges another's results into its own.
+  void AddLineCounts(const RecordSink& other) {
+    lines_without_record_ += other.lines_without_record_;
+    lines_without_date_ += other.lines_without_date_;
+    long_lines_ += other.long_lines_;
+  }
+
+ private:
+  int64_t lines_without_record_ = 0;
+  int64_t lines_without_date_ = 0;
+  int64_t long_lines_ = 0;
 };
+
+// True for a day key of the form dd/Mon/yyyy: digits, an English month abbreviation, digits.
+bool IsLogDate(std::string_view date);
 
 }  // namespace hitsieve
 

@@ -133,6 +133,7 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   if (&later == this) return;
   records_ += later.records_;
   later.records_ = 0;
+  AddLineCounts(later);
   // Days hold numbers of `later`'s tables: translate them into this collector's numbers.
   std::vector<uint32_t> addresses(later.addresses_.size());
   for (uint32_t id = 0; id < addresses.size(); ++id) {

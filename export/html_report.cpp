@@ -323,6 +323,7 @@ std::unique_ptr<TemporaryFile> WritePageBeside(const std::string& folder, const 
 }  // namespace
 
 void WriteHtmlReportFile(const std::string& path, bool replace) {
+  RefuseUnsafeTarget(path);  // before the tables are read; PlaceAt checks again
   const std::unique_ptr<TemporaryFile> file =
       WritePageBeside(std::filesystem::path(path).parent_path().string(), path);
   if (!file->PlaceAt(path, replace)) throw std::runtime_error(path + " already exists");

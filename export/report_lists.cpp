@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <limits>
 
 #include "engine/text.h"
 
@@ -15,12 +16,20 @@ ListColumns WithEngines(ListColumns columns) {
   return columns;
 }
 
+// Totals stop at the 64-bit limits instead of wrapping: two pages of 2^63 - 1 bytes, or a
+// database written by something else, must not turn the totals row negative.
+int64_t SaturatingAdd(int64_t a, int64_t b) {
+  int64_t sum;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+}
+
 // Adds each value to its total and appends its cell to `cells`.
 template <size_t N>
 void AddCounts(const std::array<int64_t, N>& values, std::array<int64_t, N>& totals,
                ListRow& cells) {
   for (size_t i = 0; i < N; ++i) {
-    totals[i] += values[i];
+    totals[i] = SaturatingAdd(totals[i], values[i]);
     cells.push_back(DashOrDecimal(values[i]));
   }
 }
@@ -119,7 +128,7 @@ std::vector<ListRow> RenderPageStats(const std::vector<PageStatsRow>& rows) {
     ListRow cells{Cp1251ToUtf8(row.page)};
     AddCounts<2>({row.visits, row.searches}, totals, cells);
     cells.push_back(Megabytes(row.bandwidth));
-    bandwidth_total += row.bandwidth;
+    bandwidth_total = SaturatingAdd(bandwidth_total, row.bandwidth);
     std::array<int64_t, kEngineCount> engines;
     std::copy(row.engines.begin(), row.engines.end(), engines.begin());
     AddCounts(engines, engine_totals, cells);

@@ -1,6 +1,7 @@
 #include "export/xlsx_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
@@ -130,7 +131,24 @@ TemporaryFile::~TemporaryFile() {
   if (!placed_) ::unlink(path_.c_str());
 }
 
+void RefuseUnsafeTarget(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) return;  // missing: nothing to replace
+  if (S_ISREG(info.st_mode)) return;
+  const char* what = S_ISLNK(info.st_mode)   ? "a symbolic link"
+                     : S_ISDIR(info.st_mode) ? "a folder"
+                     : S_ISFIFO(info.st_mode) ? "a pipe"
+                     : S_ISSOCK(info.st_mode) ? "a socket"
+                                              : "a device";
+  throw SystemError(EEXIST, path + " is " + what + ", not a regular file; it is not replaced",
+                    kWriterSource);
+}
+
 bool TemporaryFile::PlaceAt(const std::string& destination, bool overwrite) {
+  // Without `overwrite` the rename itself refuses any existing name. With it, the check leaves
+  // a window until the rename in which only someone who may write the folder could swap in
+  // another kind of file.
+  if (overwrite) RefuseUnsafeTarget(destination);
   int result = overwrite ? std::rename(path_.c_str(), destination.c_str())
                          : ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, destination.c_str(),
                                        RENAME_NOREPLACE);
@@ -183,6 +201,7 @@ void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
 }
 
 void WriteXlsx(const ReportTable& table, const std::string& path, bool overwrite) {
+  RefuseUnsafeTarget(path);
   std::string directory = std::filesystem::path(path).parent_path().string();
   TemporaryFile file(directory, path);
   WriteWorkbookFile(table, file, path);

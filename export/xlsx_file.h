@@ -23,7 +23,8 @@ class TemporaryFile {
   const std::string& directory() const { return directory_; }
 
   // Moves the file to `destination` (same file system). Without `overwrite`, an existing
-  // `destination` is left alone and false is returned; the temporary file then stays.
+  // `destination` is left alone and false is returned; the temporary file then stays. With
+  // `overwrite`, only a regular file is replaced (see RefuseUnsafeTarget).
   bool PlaceAt(const std::string& destination, bool overwrite);
 
  private:
@@ -31,6 +32,13 @@ class TemporaryFile {
   std::string path_;
   bool placed_ = false;
 };
+
+// Throws SystemError when `path` exists and is not a regular file: a device, a pipe, a socket,
+// a folder or a symbolic link. Replacing /dev/null or a pipe by renaming a file over it would
+// break the system, and renaming over a link replaces the link, not the file it names, so a
+// link is refused rather than followed. Every file the program writes passes this check before
+// it is written and again just before the rename.
+void RefuseUnsafeTarget(const std::string& path);
 
 // Writes `table` as a workbook into `file` (first sheet, header in row 1, columns from A).
 // `target` names the destination in messages.

@@ -1,11 +1,12 @@
 #include "run/analysis_job.h"
 
+#include <sys/stat.h>
+
 #include <exception>
+#include <set>
 #include <stdexcept>
 #include <utility>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "engine/stats_collector.h"
 #include "store/stats_database.h"
@@ -21,19 +22,40 @@ void AnalysisJob::Run() const {
   static const LogFileSet kNoFiles;
   const LogFileSet& paths = files != nullptr ? *files : kNoFiles;
 
+  // A database that cannot take the statistics fails the run now, not after every log has
+  // been read. Before RUN_STARTED, so that receivers can tell its failure from a log's.
+  StatsDatabase::CheckCanSave();
   observer->Notify(RUN_STARTED);
   RunReport unreported;
   RunReport& report_to = report != nullptr ? *report : unreported;
   report_to = RunReport{};
   StatsCollector collector;
   collector.pageExtensions = extensions;
+  // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at
+  // the first of its paths in the set's order; the others are done when it is.
+  std::vector<std::string> unique;
+  std::vector<int> done_events;  // FILE_DONE events per unique file: itself and its repeats
+  std::set<std::pair<dev_t, ino_t>> seen;
+  for (const std::string& path : paths) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !seen.insert({info.st_dev, info.st_ino}).second) {
+      ++done_events.back();  // the first path is never a repeat
+      continue;
+    }
+    unique.push_back(path);
+    done_events.push_back(1);
+  }
+  auto notify_done = [this, &done_events](size_t k) {
+    for (int n = 0; n < done_events[k]; ++n) observer->Notify(FILE_DONE);
+  };
   std::vector<LogSource> sources;
   std::vector<LogSource> stored;
   if (add || period.Limited()) {
     // Each file is read from where the known text ends, or whole, on the calling thread.
     if (add) stored = sources = LoadLogSources(StatsDatabase::Instance().session());
-    for (const std::string& path : paths) {
+    for (size_t k = 0; k < unique.size(); ++k) {
       if (stop != nullptr && stop->load()) throw ReadingStopped();
+      const std::string& path = unique[k];
       std::vector<LogSource> alone;  // a replacing run reads every file whole
       const LogOutcome outcome = ReadNewText(collector, path, period, add ? sources : alone,
                                              report_to.left_out, /*hold_back_unfinished=*/add);
@@ -46,14 +68,14 @@ void AnalysisJob::Run() const {
       report_to.new_bytes += outcome.new_bytes;
       report_to.new_lines += outcome.new_lines;
       report_to.notes.insert(report_to.notes.end(), outcome.notes.begin(), outcome.notes.end());
-      observer->Notify(FILE_DONE);
+      notify_done(k);
     }
   } else {
     // Plain files are described side by side with the reading (another core, if there is
     // one), each as far as it reached when the run began. A gzip file is described from the
     // text the reading decompresses anyway: decompressing it twice would cost more than all
     // the rest of the description.
-    const std::vector<std::string> list(paths.begin(), paths.end());
+    const std::vector<std::string>& list = unique;
     std::vector<int64_t> limits(list.size(), -1);
     for (size_t k = 0; k < list.size(); ++k) {
       struct stat info;
@@ -79,8 +101,8 @@ void AnalysisJob::Run() const {
       // Reads the files in blocks, on every core, into the one collector of the run: a large
       // file on all cores, several files side by side, merged in the set's order.
       options.stop = stop;
-      CollectFiles(collector, list, options, read_progress,
-                   [this] { observer->Notify(FILE_DONE); });
+      size_t next_done = 0;
+      CollectFiles(collector, list, options, read_progress, [&] { notify_done(next_done++); });
     }
     if (describe_error) std::rethrow_exception(describe_error);
     for (size_t k = 0; k < list.size(); ++k) {

@@ -18,6 +18,7 @@ namespace hitsieve {
 class StatsCollector;
 
 // Run events, in the order a run posts them. 0 is never posted: receivers use it for "no event".
+// A run whose database cannot take the statistics fails before RUN_STARTED.
 enum RunEvent : int {
   RUN_STARTED = 1,
   FILE_DONE = 2,

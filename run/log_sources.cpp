@@ -13,6 +13,7 @@
 
 #include "engine/content_hash.h"
 #include "engine/gzip_inflate.h"
+#include "engine/line_blocks.h"
 #include "engine/log_reader.h"
 #include "engine/stats_collector.h"
 
@@ -263,8 +264,9 @@ LogText::LogText(const std::string& path) : impl_(new Impl) {
     if (IsGzipName(path)) {
       impl_->gzip = std::make_unique<GzipInflater>(path);
     } else {
-      impl_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (impl_->fd < 0) throw std::runtime_error(kFileOpenError);
+      // Without blocking, and only a regular file: a pipe put in a log's place must not hang.
+      int64_t size = 0;
+      impl_->fd = OpenRegularFile(path, kFileOpenError, size);
     }
   } catch (...) {
     delete impl_;

@@ -1,5 +1,13 @@
 #include "store/stats_database.h"
 
+#include <sys/stat.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
 #include "store/stats_merge.h"
@@ -28,19 +36,22 @@ constexpr const char* kCreateTables[] = {
 constexpr const char kCountStatsTables[] =
     "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
     "('common_stats', 'page_stats', 'referer_stats', 'robot_log', 'query_stats')";
+constexpr int kStatsTableCount = 5;
+
+int CountStatsTables(sqlitepp::session& session) {
+  int existing = 0;
+  sqlitepp::statement count(session);
+  count << kCountStatsTables, sqlitepp::into(existing);
+  while (count.exec()) {
+  }
+  return existing;
+}
 
 // A file without any of the five tables (a new one, typically) gets all of them, in one
 // transaction so that a failure leaves none. A file holding some is not touched: its missing
 // tables surface as errors when a statement names them.
 void CreateTablesIfNone(sqlitepp::session& session) {
-  int existing = 0;
-  {
-    sqlitepp::statement count(session);
-    count << kCountStatsTables, sqlitepp::into(existing);
-    while (count.exec()) {
-    }
-  }
-  if (existing != 0) return;
+  if (CountStatsTables(session) != 0) return;
   sqlitepp::transaction txn(session);
   for (const char* create : kCreateTables) session << create;
   CreateSetTables(session);
@@ -52,17 +63,83 @@ std::string& FileName() {
   return file_name;
 }
 
+bool& ReadOnly() {
+  static bool read_only = false;
+  return read_only;
+}
+
+void RefuseWhatIsNoFile(const std::string& file_name) {
+  struct stat info;
+  if (::stat(file_name.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return;
+  throw std::runtime_error("database " + file_name + " is not a regular file");
+}
+
 }  // namespace
 
-void StatsDatabase::SetFileName(const std::string& file_name) { FileName() = file_name; }
+void StatsDatabase::SetFileName(const std::string& file_name, bool read_only) {
+  FileName() = file_name;
+  ReadOnly() = read_only;
+}
 
 StatsDatabase& StatsDatabase::Instance() {
-  static StatsDatabase database(FileName());
+  static StatsDatabase database(FileName(), ReadOnly());
+  opened_ = true;
   return database;
 }
 
-StatsDatabase::StatsDatabase(const std::string& file_name) : session_(file_name) {
-  CreateTablesIfNone(session_);
+StatsDatabase::StatsDatabase(const std::string& file_name, bool read_only)
+    : file_name_(file_name) {
+  RefuseWhatIsNoFile(file_name);
+  session_.open(file_name, read_only);
+  if (read_only) {
+    RequireStatsTables();
+  } else {
+    CreateTablesIfNone(session_);
+  }
+}
+
+void StatsDatabase::RequireStatsTables() {
+  if (CountStatsTables(session_) != kStatsTableCount) {
+    throw std::runtime_error("database " + file_name_ +
+                             " does not hold the statistics tables (run an analysis first)");
+  }
+}
+
+void StatsDatabase::RequireTable(const char* name) {
+  int tables = 0;
+  std::string wanted = name;
+  sqlitepp::statement count(session_);
+  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = :name",
+      sqlitepp::into(tables), sqlitepp::use(wanted);
+  while (count.exec()) {
+  }
+  // SQLite's own error for a missing table, so that callers see one kind of failure.
+  if (tables != 1) throw sqlitepp::exception(1, std::string("no such table: ") + name);
+}
+
+void StatsDatabase::CheckCanSave() {
+  const std::string& file_name = FileName();
+  struct stat info;
+  if (!opened_ && ::stat(file_name.c_str(), &info) != 0 && errno == ENOENT) {
+    // Not created yet: it is made when the statistics are saved, so that a run that fails
+    // before leaves no empty file behind. Its folder must take it.
+    std::string folder = file_name.substr(0, file_name.find_last_of('/') + 1);
+    if (folder.empty()) folder = ".";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+      throw std::runtime_error("database " + file_name + " cannot be created: " +
+                               std::strerror(errno));
+    }
+    return;
+  }
+  Instance().CheckWritable();
+}
+
+void StatsDatabase::CheckWritable() {
+  RequireStatsTables();
+  // BEGIN IMMEDIATE takes the write lock at once, which a read-only file or folder, or a
+  // file that is no database, refuses; nothing is changed.
+  session_ << "BEGIN IMMEDIATE";
+  session_ << "ROLLBACK";
 }
 
 }  // namespace hitsieve

@@ -15,17 +15,38 @@ inline constexpr const char kDefaultDatabaseFile[] = "dat1.dt";
 class StatsDatabase {
  public:
   // REQUIRES: before the first Instance(). Default "dat1.dt" in the current directory.
-  static void SetFileName(const std::string& file_name);
+  // `read_only` is for processes that only show reports: the file is then never created or
+  // changed, and one without the five statistics tables is refused when first opened.
+  static void SetFileName(const std::string& file_name, bool read_only = false);
 
   // Opens the file on first use. If opening throws, nothing is created and the next call
-  // tries again.
+  // tries again. A path that exists and is no regular file (a device, a pipe) is refused, so
+  // that SQLite never leaves a journal beside it.
   static StatsDatabase& Instance();
+
+  // Throws unless every one of the five statistics names is a table (not a view, not missing):
+  // reading a view someone named like one could take forever.
+  void RequireStatsTables();
+  // The same for one of them, by its name.
+  void RequireTable(const char* name);
+
+  // Throws unless the statistics can be replaced: the five tables are there and the file takes
+  // a write lock (it is not read-only, locked for good, or no database at all). An analysis
+  // calls it before reading its first log, so such a file fails the run at once.
+  void CheckWritable();
+
+  // CheckWritable on the named file; for a file that does not exist yet, only whether its
+  // folder would take it, so that nothing is created before a run has succeeded.
+  static void CheckCanSave();
+
 
   sqlitepp::session& session() { return session_; }
 
  private:
-  explicit StatsDatabase(const std::string& file_name);
+  StatsDatabase(const std::string& file_name, bool read_only);
 
+  static inline bool opened_ = false;  // Instance() has succeeded once
+  std::string file_name_;
   sqlitepp::session session_;
 };
 

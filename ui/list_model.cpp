@@ -107,6 +107,15 @@ int DayNumber(std::string_view text) {
   return year * 10000 + static_cast<int>(month - std::begin(kMonths) + 1) * 100 + day;
 }
 
+QString DisplayText(const std::string& utf8) {
+  QString text = QString::fromStdString(utf8);
+  for (QChar& c : text) {
+    const char16_t unit = c.unicode();
+    if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) c = u'?';
+  }
+  return text;
+}
+
 ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ListModel::SetColumns(const ListColumns& columns, std::vector<CellKind> kinds) {
@@ -234,7 +243,7 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
   const CellKind kind = Kind(index.column());
   switch (role) {
     case Qt::DisplayRole:
-      return QString::fromStdString(Cell(index.row(), index.column()));
+      return DisplayText(Cell(index.row(), index.column()));
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(
           Qt::Alignment((IsNumeric(kind) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));

@@ -11,6 +11,10 @@
 
 namespace hitsieve {
 
+// A UTF-8 cell text as the window shows it: control characters (C0, DEL, C1), NUL included,
+// become '?', as in the command line's text reports, so that log text cannot hide what follows.
+QString DisplayText(const std::string& utf8);
+
 // How a column's cells read, for sorting, alignment and tooltips.
 enum class CellKind {
   kText,       // compared case-insensitively; tooltips show the whole and decoded text

@@ -10,6 +10,7 @@
 
 #include "engine/text.h"
 #include "store/report_queries.h"
+#include "ui/list_model.h"
 #include "ui/robot_log_grid.h"
 #include "ui/ui_seams.h"
 
@@ -73,7 +74,7 @@ void RobotsTab::FillRobotChoice() {
   robotChoice_->addItem(tr("Все"));
   names_.emplace_back();
   for (const auto& [name, count] : logGrid_->Counts()) {
-    robotChoice_->addItem(QString::fromStdString(Cp1251ToUtf8(name)));
+    robotChoice_->addItem(DisplayText(Cp1251ToUtf8(name)));
     names_.push_back(name);
   }
   robotChoice_->setCurrentIndex(0);

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "engine/search_engine.h"
+#include "engine/stats_collector.h"
 #include "ui/analyse_prop_dlg.h"
 #include "ui/kept_settings.h"
 #include "ui/list_ctrl_grid.h"
@@ -96,6 +97,9 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   job_.save_progress = this;
   job_.read_progress = this;
   job_.report = &report_;
+  job_.collected = [this](const StatsCollector& collector) {
+    unrecognisedLines_.store(collector.unrecognised_lines());
+  };
 
   timer_ = new QTimer(this);
   timer_->setInterval(kTimerMs);
@@ -174,6 +178,7 @@ void SettingsTab::OnAnalyse() {
   progress_->setValue(0);
   workerFilesDone_.store(0);
   readPosition_.store(0);
+  unrecognisedLines_.store(0);
   // Nothing else may touch the file list or the database until the run's last event.
   runActive_ = true;
   SetButtonsEnabled(false);
@@ -243,7 +248,16 @@ void SettingsTab::FinishRun() {
   EndRun();
   if (reloadTarget_ != nullptr) reloadTarget_->Reload();
   SetButtonsEnabled(true);
-  SetStatus(tr("Готово"));
+  // Random bytes or another program's log give few records and many lines that are none;
+  // the status says so instead of a plain "done".
+  const int64_t unrecognised = unrecognisedLines_.load();
+  if (unrecognised > 0) {
+    SetStatus(tr("Не распознано: %1").arg(unrecognised));
+    status_->setToolTip(tr("%1 строк не распознано").arg(unrecognised));
+  } else {
+    SetStatus(tr("Готово"));
+    status_->setToolTip(QString());
+  }
   QString message = tr("Анализ завершен!");
   if (job_.add) {
     message += tr(" Пропущено уже проанализированных файлов: ") +

@@ -109,6 +109,8 @@ class SettingsTab : public ReportScreen,
   // held in one value so that the timer never pairs a file count with another file's part.
   std::atomic<int> workerFilesDone_{0};
   std::atomic<int64_t> readPosition_{0};
+  // Lines of the run that were no log lines; written by the worker before saving starts.
+  std::atomic<int64_t> unrecognisedLines_{0};
 
   AnalysisThread thread_;  // last member: joined first, by ~SettingsTab
 };

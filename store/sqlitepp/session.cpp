@@ -9,7 +9,7 @@
 
 namespace sqlitepp {
 
-session::session(const std::string& file_name) { open(file_name); }
+session::session(const std::string& file_name, bool read_only) { open(file_name, read_only); }
 
 session::~session() {
   try {
@@ -31,16 +31,18 @@ void ConfigureLibraryOnce() {
 
 }  // namespace
 
-void session::open(const std::string& file_name) {
+void session::open(const std::string& file_name, bool read_only) {
   close();
   ConfigureLibraryOnce();
   sqlite3* db = nullptr;
   // A connection is used by one thread at a time (the analysis worker saves while the screens
   // keep away from the database), so SQLite's per-call locking of the connection is not needed.
-  int result = sqlite3_open_v2(file_name.c_str(), &db,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                               nullptr);
+  const int mode = read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  int result = sqlite3_open_v2(file_name.c_str(), &db, mode | SQLITE_OPEN_NOMUTEX, nullptr);
   if (result == SQLITE_OK) {
+    // Other processes (a report during a save, a second analysis) share the file; waiting a
+    // little for their locks beats failing a whole run.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     db_ = db;
     return;
   }

@@ -19,16 +19,20 @@ class transaction;
 class session {
  public:
   session() = default;
-  // Opens `file_name` (created empty if missing; relative names resolve against the current
-  // directory). Throws sqlitepp::exception when SQLite cannot open it.
-  explicit session(const std::string& file_name);
+  // How long a statement waits for another connection's lock before it fails with "database
+  // is locked": a report reading while an analysis commits, or the other way round.
+  static constexpr int kBusyTimeoutMs = 5000;
+
+  // Opens `file_name` (created empty if missing, unless `read_only`; relative names resolve
+  // against the current directory). Throws sqlitepp::exception when SQLite cannot open it.
+  explicit session(const std::string& file_name, bool read_only = false);
   ~session();
 
   session(const session&) = delete;
   session& operator=(const session&) = delete;
 
   // Closes an open connection first. A failed open leaves the session closed.
-  void open(const std::string& file_name);
+  void open(const std::string& file_name, bool read_only = false);
   // Releases the compiled forms its statements keep between runs first, so that closing never
   // fails on them; those statements compile again at their next exec.
   void close();

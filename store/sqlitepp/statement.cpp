@@ -136,7 +136,9 @@ void statement::column_text(int position, std::string& value) {
   if (text == nullptr) {
     value.clear();
   } else {
-    value.assign(reinterpret_cast<const char*>(text));
+    // By its length, not up to the first NUL: a log line may carry one inside a URL.
+    value.assign(reinterpret_cast<const char*>(text),
+                 static_cast<size_t>(sqlite3_column_bytes(handle_, position)));
   }
 }
 

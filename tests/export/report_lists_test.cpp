@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "export/report_lists.h"
 
 namespace hitsieve {
@@ -38,6 +40,25 @@ TEST(ReportLists, PageTotalsKeepTrafficAsANumberAndDashOtherZeroes) {
       {"/a.html", "2", "-", "0,00", "-", "-", "-", "-", "-", "-"},
       {"/привет.html", "1", "-", "0,00", "-", "-", "-", "1", "-", "-"}};
   EXPECT_EQ(expected, RenderPageStats({a, b}));
+}
+
+TEST(ReportLists, TotalsSaturateInsteadOfWrapping) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  PageStatsRow a;
+  a.page = "/a.iso";
+  a.visits = std::numeric_limits<int32_t>::max();
+  a.bandwidth = kMax;
+  PageStatsRow b = a;
+  b.page = "/b.iso";
+  const std::vector<ListRow> list = RenderPageStats({a, b});
+  ASSERT_EQ(3u, list.size());
+  EXPECT_EQ(Megabytes(kMax), list[0][3]);
+  EXPECT_EQ("4294967294", list[0][1]);  // int32 counts sum in 64 bits, exactly
+
+  // A database written by something else may hold negative counts; they must not wrap either.
+  PageStatsRow low = a;
+  low.bandwidth = std::numeric_limits<int64_t>::min();
+  EXPECT_EQ(Megabytes(std::numeric_limits<int64_t>::min()), RenderPageStats({low, low})[0][3]);
 }
 
 }  // namespace
