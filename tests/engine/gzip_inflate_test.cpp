@@ -87,8 +87,8 @@ std::string Content(std::mt19937& rng, RandomLog& log) {
   switch (rng() % 7) {
     case 0: return "";
     case 1: return RandomBytes(rng, rng() % 2000);
-    case 2: return std::string(1 + rng() % 3000000, '\0');  // long runs: long matches
-    case 3: return RandomBytes(rng, 300000 + rng() % 300000);  // more than one input buffer
+    case 2: return std::string(1 + rng() % 1000000, '\0');  // long runs: long matches
+    case 3: return RandomBytes(rng, 270000 + rng() % 100000);  // more than one input buffer
     default: return log.Text(1 + static_cast<int>(rng() % 400));
   }
 }
@@ -102,7 +102,7 @@ TEST(GzipInflater, MatchesZlibOnGeneratedDamagedAndConcatenatedFiles) {
   const size_t kPieces[] = {1, 7, 4096, 65536, 4 << 20};
   int accepted = 0;
   int refused = 0;
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 150; ++round) {
     std::string file;
     const int members = 1 + static_cast<int>(rng() % 4);
     for (int m = 0; m < members; ++m) {
@@ -158,8 +158,8 @@ TEST(GzipInflater, MatchesZlibOnGeneratedDamagedAndConcatenatedFiles) {
     }
   }
   // Both kinds of verdict must have come up often, or the comparison proves little.
-  EXPECT_GT(accepted, 150);
-  EXPECT_GT(refused, 60);
+  EXPECT_GT(accepted, 50);
+  EXPECT_GT(refused, 25);
 }
 
 TEST(GzipInflater, EdgesOfTheFile) {
