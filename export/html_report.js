@@ -103,6 +103,13 @@
     try { text = utf8.decode(out.subarray(0, n)); } catch (e) { text = cp1251.decode(out.subarray(0, n)); }
     return text.replace(CONTROLS, '\uFFFD');
   }
+  // What a cell shows of a text: controls as U+FFFD, and no more than CELL_LIMIT characters
+  // (a 20,000-character phrase would fill the screen); the whole text is in the tooltip.
+  var CELL_LIMIT = 300;
+  function cellText(text) {
+    text = text.replace(CONTROLS, '\uFFFD');
+    return text.length > CELL_LIMIT ? Array.from(text).slice(0, CELL_LIMIT).join('') + '…' : text;
+  }
   function readableOf(row) {
     if (row[3] === undefined) row[3] = readableReferer(row[0]);
     return row[3];
@@ -297,21 +304,20 @@
     this.columns.forEach(function (c, k) {
       var value = row[k], kind = c.kind;
       var td = el('td', kind.numeric ? 'num' : '');
-      if (kind.referer) {
-        var text = kind.show(value, row);
-        if (row[2] === 1 && isWebLink(value)) {
-          var a = el('a', '', text);
-          a.href = value;
-          a.rel = 'noopener noreferrer nofollow';
-          a.target = '_blank';
-          a.title = value;
-          td.appendChild(a);
-        } else {
-          td.textContent = text;
-          if (text !== value) td.title = value;
-        }
-      } else {
+      if (!kind.text) {
         td.textContent = kind.show(value, row);
+      } else {
+        var shown = kind.show(value, row), text = cellText(shown);
+        var target = td;
+        if (kind.referer && row[2] === 1 && isWebLink(value)) {
+          target = el('a');
+          target.href = value;
+          target.rel = 'noopener noreferrer nofollow';
+          target.target = '_blank';
+          td.appendChild(target);
+        }
+        target.textContent = text;
+        if (text !== value) target.title = kind.referer ? value : shown;
       }
       tr.appendChild(td);
     });
