@@ -204,6 +204,18 @@ class ExactnessTest(ClusterTestBase):
                 self.assertNotIn("\x1b", progress)
                 self.assertIn("d\\x1b[2J\\x9b31m.log", progress)
 
+    def test_a_file_reached_through_two_paths_is_read_once(self):
+        for link, target, make in (("a1-hard.log", "a1.log", os.link),
+                                   ("b1-soft.log", "b1.log", os.symlink)):
+            if not os.path.lexists(self.Path(link)):
+                make(self.Path(target), self.Path(link))
+        files = ["a1.log", "a1-hard.log", "b1-soft.log", "b1.log"]
+        local = self.FreshDb("linked-local.dt")
+        self.AssertOk(self.Analyse("--db", local, *files))
+        db = self.FreshDb("linked.dt")
+        self.AssertOk(self.Cluster("--db", db, *files))
+        self.AssertSameStatistics(local, db)
+
     def test_replaces_what_the_database_held(self):
         db = self.FreshDb("replaced.dt")
         self.AssertOk(self.Analyse("--db", db, "c1.log", "c2.log.gz"))
