@@ -9,6 +9,7 @@
 #include "cli/report_kinds.h"
 #include "export/spreadsheet_export.h"
 #include "export/xlsx_file.h"
+#include "store/report_queries.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -52,6 +53,8 @@ int ExportCommand(const std::vector<std::string>& args) {
     throw std::runtime_error(path + " already exists (use --force to replace it)");
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  // Refused on its row count, before millions of rows are read for nothing.
+  CheckFitsAWorksheet(CountStatsRows(kind->table), path);
   ReportTable table;
   kind->build_table(table);
   WriteXlsx(table, path, force);

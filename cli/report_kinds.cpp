@@ -47,13 +47,13 @@ void PrintRobots(std::ostream& out) {
 const ReportKind kReportKinds[] = {
     {"common",
      PrintOneList<CommonStatsRow, ReadCommonStats, CommonStatsColumns, RenderCommonStats>,
-     BuildCommonStatsTable, true},
+     BuildCommonStatsTable, true, "common_stats"},
     {"pages", PrintOneList<PageStatsRow, ReadPageStats, PageStatsColumns, RenderPageStats>,
-     BuildPageStatsTable, true},
+     BuildPageStatsTable, true, "page_stats"},
     {"queries", PrintOneList<QueryStatsRow, ReadQueryStats, QueryStatsColumns, RenderQueryStats>,
-     BuildQueryStatsTable, true},
-    {"referers", PrintReferers, BuildRefererTable, false},
-    {"robots", PrintRobots, BuildRobotLogTable, false},
+     BuildQueryStatsTable, true, "query_stats"},
+    {"referers", PrintReferers, BuildRefererTable, false, "referer_stats"},
+    {"robots", PrintRobots, BuildRobotLogTable, false, "robot_log"},
 };
 
 }  // namespace

@@ -15,6 +15,7 @@ struct ReportKind {
   void (*print_text)(std::ostream& out);    // the lists as the window shows them, in UTF-8
   void (*build_table)(ReportTable& table);  // the export table (CSV and workbook)
   bool exportable;                          // offered by the export command
+  const char* table;                        // the statistics table it reads
 };
 
 // The kind called `name`, or nullptr. REQUIRES for the functions: the database has been named.

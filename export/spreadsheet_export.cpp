@@ -8,6 +8,7 @@
 
 #include "export/workbook_error.h"
 #include "export/xlsx_file.h"
+#include "store/report_queries.h"
 
 namespace hitsieve {
 
@@ -59,6 +60,16 @@ std::string ExportHost::WorkbookFolder() {
 }
 
 bool SpreadsheetExport::Export() {
+  // A table larger than a worksheet is refused on its row count, before it is read.
+  try {
+    CheckFitsAWorksheet(CountStatsRows(Table()), std::string("hitsieve-") + Kind() + ".xlsx");
+  } catch (const WorkbookError& e) {
+    host_.ShowMessage(e.ComErrorText());
+    return false;
+  } catch (const std::exception& e) {
+    host_.ShowMessage(e.what());
+    return false;
+  }
   ReportTable table;
   if (!BuildTable(table)) return false;
   return WriteWorkbook(table);

@@ -41,6 +41,8 @@ class SpreadsheetExport {
  protected:
   // Names the workbook: hitsieve-<kind>-<yyyy-mm-dd-hhmmss>.xlsx.
   virtual const char* Kind() const = 0;
+  // The statistics table the export reads, counted before it is read.
+  virtual const char* Table() const = 0;
   ExportHost& host_;
 };
 
@@ -51,6 +53,7 @@ class CommonStatsExport : public SpreadsheetExport {
 
  protected:
   const char* Kind() const override { return "common"; }
+  const char* Table() const override { return "common_stats"; }
 };
 
 class PageStatsExport : public SpreadsheetExport {
@@ -60,6 +63,7 @@ class PageStatsExport : public SpreadsheetExport {
 
  protected:
   const char* Kind() const override { return "pages"; }
+  const char* Table() const override { return "page_stats"; }
 };
 
 class QueryStatsExport : public SpreadsheetExport {
@@ -69,6 +73,7 @@ class QueryStatsExport : public SpreadsheetExport {
 
  protected:
   const char* Kind() const override { return "queries"; }
+  const char* Table() const override { return "query_stats"; }
 };
 
 // Write `table` as an .xlsx workbook at `path` (header in row 1, columns from A; numeric

@@ -165,15 +165,18 @@ bool TemporaryFile::PlaceAt(const std::string& destination, bool overwrite) {
   throw SystemError(errno, "Could not save the workbook as " + destination, kWriterSource);
 }
 
+void CheckFitsAWorksheet(int64_t rows, const std::string& target) {
+  if (rows < static_cast<int64_t>(LXW_ROW_MAX)) return;
+  throw WorkbookError(kWorkbookLimitCode, 0,
+                      "The table has " + std::to_string(rows) +
+                          " rows, more than a worksheet holds; the workbook " + target +
+                          " was not written",
+                      kWriterSource);
+}
+
 void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
                        const std::string& target) {
-  if (table.rows.size() >= LXW_ROW_MAX) {
-    throw WorkbookError(kWorkbookLimitCode, 0,
-                        "The table has " + std::to_string(table.rows.size()) +
-                            " rows, more than a worksheet holds; the workbook " + target +
-                            " was not written",
-                        kWriterSource);
-  }
+  CheckFitsAWorksheet(static_cast<int64_t>(table.rows.size()), target);
   // The library's own scratch files go beside ours, in a directory known to be writable.
   std::string scratch = file.directory();
   lxw_workbook_options options{};

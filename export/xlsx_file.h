@@ -40,6 +40,10 @@ class TemporaryFile {
 // it is written and again just before the rename.
 void RefuseUnsafeTarget(const std::string& path);
 
+// Throws WorkbookError(kWorkbookLimitCode) when `rows` data rows and a header do not fit a
+// worksheet. Checked on the row count before a table is read, and again on the table.
+void CheckFitsAWorksheet(int64_t rows, const std::string& target);
+
 // Writes `table` as a workbook into `file` (first sheet, header in row 1, columns from A).
 // `target` names the destination in messages.
 void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,

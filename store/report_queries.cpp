@@ -42,6 +42,17 @@ class ReportQuery {
 
 }  // namespace
 
+int64_t CountStatsRows(const char* table) {
+  StatsDatabase& database = StatsDatabase::Instance();
+  database.RequireTable(table);
+  int64_t rows = 0;
+  sqlitepp::statement count(database.session());
+  count << "SELECT count(*) FROM " << table, into(rows);
+  while (count.exec()) {
+  }
+  return rows;
+}
+
 void ReadCommonStats(std::vector<CommonStatsRow>& rows) {
   static ReportQuery<CommonStatsRow> query("common_stats", [](sqlitepp::statement& st, CommonStatsRow& r) {
     st << kCommonStatsQuery, into(r.rec_id), into(r.date), into(r.ips), into(r.visitors),

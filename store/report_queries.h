@@ -63,6 +63,10 @@ inline constexpr const char kRefererQuery[] =
 inline constexpr const char kRobotLogQuery[] =
     "SELECT name, action, code, ip, date  FROM robot_log ORDER BY date ";
 
+// Number of rows in one of the five statistics tables (checked to be a table first), so that
+// a caller can refuse a table too large before reading it.
+int64_t CountStatsRows(const char* table);
+
 // Append every row of the query, in its ORDER BY order, to `rows`. A database error is thrown
 // as sqlitepp::exception; the rows read before it stay appended.
 void ReadCommonStats(std::vector<CommonStatsRow>& rows);

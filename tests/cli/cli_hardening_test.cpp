@@ -82,6 +82,22 @@ TEST_F(CliHardening, ExportNeverReplacesWhatIsNotARegularFile) {
     EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp")) << entry.path();
 }
 
+// A table larger than a worksheet is refused on its row count, without a file left behind.
+TEST_F(CliHardening, ExportRefusesATableLargerThanASheet) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open((dir_ / "r.dt").c_str(), &db));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
+                                    "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n "
+                                    "LIMIT 1048576) INSERT INTO page_stats (page, visits) "
+                                    "SELECT '/p' || x, 1 FROM n",
+                                    nullptr, nullptr, nullptr));
+  sqlite3_close(db);
+  const CliResult run = Export(dir_ / "big.xlsx", false);
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("1048578 rows, more than a worksheet holds")) << run.err;
+  EXPECT_FALSE(fs::exists(dir_ / "big.xlsx"));
+}
+
 // ---- Databases that are not ours, busy or unusable ----
 
 TEST_F(CliHardening, ReportsNeverWriteTheDatabaseAndRefuseFilesWithoutTheTables) {

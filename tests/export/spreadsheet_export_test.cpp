@@ -218,6 +218,7 @@ class TableExport : public SpreadsheetExport {
 
  protected:
   const char* Kind() const override { return "test"; }
+  const char* Table() const override { return "page_stats"; }
 };
 
 TEST_F(SpreadsheetExportTest, TableTooBigForASheetLeavesNoPartialFile) {
