@@ -98,6 +98,7 @@ bool ChartOfTenYears() {
   chart.show();
   QApplication::processEvents();
   const Timing drawing = Measure(5, chart, [&](int) { chart.SetDays(days); });
+
   std::printf("daily chart, %d days: %.1f ms mean, %.1f ms worst (set and drawn, 5 times)\n",
               kDays, drawing.mean_ms, drawing.worst_ms);
   return chart.LeftOut() == 0;

@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include <QChart>
+#include <QGraphicsLayout>
 #include <QCursor>
 #include <QDateTimeAxis>
 #include <QLegend>
@@ -19,7 +20,22 @@ namespace hitsieve {
 
 namespace {
 
-qint64 Milliseconds(const QDate& day) { return day.startOfDay().toMSecsSinceEpoch(); }
+constexpr qint64 kDayMs = 24 * 3600 * 1000;
+
+// Noon of each day in local time, from one offset for the whole chart: converting every day on
+// its own costs more than the rest of the chart, and an hour of summer time never moves noon
+// into another day.
+class DayPlacer {
+ public:
+  explicit DayPlacer(const QDate& any) : offset_ms_(any.startOfDay().offsetFromUtc() * 1000LL) {}
+  double X(const QDate& day) const {
+    return static_cast<double>((day.toJulianDay() - kEpochDay) * kDayMs + kDayMs / 2 - offset_ms_);
+  }
+
+ private:
+  static constexpr qint64 kEpochDay = 2440588;  // 1970-01-01
+  qint64 offset_ms_;
+};
 
 QDate DayDate(const std::string& text) {
   const int number = DayNumber(text);
@@ -32,7 +48,8 @@ QDate DayDate(const std::string& text) {
 DailyChart::DailyChart(QWidget* parent) : QChartView(parent) {
   auto* chart = new QChart();
   chart->legend()->setAlignment(Qt::AlignTop);
-  chart->setMargins(QMargins(4, 4, 4, 4));
+  chart->setMargins(QMargins(0, 0, 0, 0));
+  chart->layout()->setContentsMargins(0, 0, 0, 0);
   chart->setBackgroundRoundness(0);
   daysAxis_ = new QDateTimeAxis(chart);
   daysAxis_->setFormat(QStringLiteral("dd.MM.yyyy"));
@@ -88,24 +105,34 @@ void DailyChart::SetDays(const std::vector<CommonStatsRow>& rows) {
   days_.clear();
   for (auto& values : values_) values.clear();
   std::array<QList<QPointF>, kSeriesCount> points;
+  for (auto& list : points) list.reserve(static_cast<qsizetype>(dated.size()));
+  const DayPlacer placer(dated.empty() ? QDate::currentDate() : dated.front().first);
   int64_t highest = 0;
   for (const auto& [day, row] : dated) {
     days_.push_back(day);
     const int64_t values[kSeriesCount] = {row->ips, row->visitors, row->views, row->searches};
-    const double x = static_cast<double>(Milliseconds(day));
+    const double x = placer.X(day);
     for (int i = 0; i < kSeriesCount; ++i) {
       values_[i].push_back(values[i]);
       points[i].append(QPointF(x, static_cast<double>(values[i])));
       highest = std::max(highest, values[i]);
     }
   }
-  for (int i = 0; i < kSeriesCount; ++i) series_[i]->replace(points[i]);
-
+  // The ranges first, so that the lines are laid out once, for the new ranges.
   const QDate first = days_.empty() ? QDate::currentDate() : days_.front();
   const QDate last = days_.empty() ? first : days_.back();
-  daysAxis_->setRange(first.startOfDay(), (last == first ? last.addDays(1) : last).startOfDay());
+  daysAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(placer.X(first))),
+                      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(
+                          placer.X(last == first ? last.addDays(1) : last))));
   valuesAxis_->setRange(0, static_cast<double>(std::max<int64_t>(highest, 1)));
   valuesAxis_->applyNiceNumbers();
+  // A few weeks show each day's point and smooth lines; years of days stay quick to draw.
+  const bool few = days_.size() <= 62;
+  for (int i = 0; i < kSeriesCount; ++i) {
+    if (series_[i]->pointsVisible() != few) series_[i]->setPointsVisible(few);
+    series_[i]->replace(points[i]);
+  }
+  setRenderHint(QPainter::Antialiasing, days_.size() <= 400);
   chart()->setTitle(leftOut_ == 0 ? QString()
                                   : tr("Не показано дней с нераспознанной датой: %1")
                                         .arg(leftOut_));
@@ -113,9 +140,8 @@ void DailyChart::SetDays(const std::vector<CommonStatsRow>& rows) {
 
 QString DailyChart::HoverText(int index, const QPointF& value) const {
   if (days_.empty()) return QString();
-  const QDate wanted = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(value.x()) +
-                                                      12 * 3600 * 1000)
-                           .date();
+  // Days sit at noon: the nearest day is the one whose date the point has.
+  const QDate wanted = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(value.x())).date();
   auto it = std::lower_bound(days_.begin(), days_.end(), wanted);
   if (it == days_.end()) --it;
   if (it != days_.begin() && std::abs(wanted.daysTo(*std::prev(it))) < std::abs(wanted.daysTo(*it)))

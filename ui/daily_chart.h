@@ -33,8 +33,8 @@ class DailyChart : public QChartView {
   QLineSeries* Series(int index) const { return series_[index]; }
   // Days of `rows` whose text is not a date, as of the last SetDays.
   int LeftOut() const { return leftOut_; }
-  // What hovering line `index` at chart value `value` (x: milliseconds since the epoch) shows:
-  // the nearest day's date and that line's value.
+  // What hovering line `index` at chart value `value` shows: the nearest day's date and that
+  // line's value. x is in milliseconds since the epoch; each day's point is at its local noon.
   QString HoverText(int index, const QPointF& value) const;
 
  private:

@@ -53,7 +53,13 @@ void ListCtrlGrid::SortByColumnClicked(int column) {
 }
 
 void ListCtrlGrid::ShowSortIndicator() {
-  horizontalHeader()->setSortIndicator(model_->SortColumn(), model_->SortOrder());
+  const int sorted = model_->SortColumn();
+  horizontalHeader()->setSortIndicator(sorted, model_->SortOrder());
+  // A fitted column has room for its title alone: the sorted one gets room for the arrow too,
+  // taken from the stretching column.
+  const int arrow = style()->pixelMetric(QStyle::PM_HeaderMarkSize) + 6;
+  for (int i = 0; i < static_cast<int>(fittedWidths_.size()); ++i)
+    if (fittedWidths_[i] > 0) setColumnWidth(i, fittedWidths_[i] + (i == sorted ? arrow : 0));
 }
 
 void ListCtrlGrid::FitColumnsToWidth(int column) {
@@ -62,10 +68,12 @@ void ListCtrlGrid::FitColumnsToWidth(int column) {
   // The header's margins beside the widest text; a sort arrow may then cover a title's end.
   const int padding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 6;
   const int number = fontMetrics().horizontalAdvance(QStringLiteral("000000")) + padding;
+  fittedWidths_.assign(model_->columnCount(), 0);
   for (int i = 0; i < model_->columnCount(); ++i) {
     if (i == column) continue;
     const QString title = model_->headerData(i, Qt::Horizontal).toString();
-    setColumnWidth(i, std::max(number, header_font.horizontalAdvance(title) + padding));
+    fittedWidths_[i] = std::max(number, header_font.horizontalAdvance(title) + padding);
+    setColumnWidth(i, fittedWidths_[i]);
   }
   header->setSectionResizeMode(column, QHeaderView::Stretch);
 }

@@ -61,6 +61,7 @@ class ListCtrlGrid : public QTableView {
   void ShowSortIndicator();
 
   ListModel* model_;
+  std::vector<int> fittedWidths_;  // per column after FitColumnsToWidth; 0 for the stretching one
 };
 
 }  // namespace hitsieve

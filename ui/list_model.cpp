@@ -18,6 +18,17 @@ const std::string kNoCell;
 // Longer texts are cut in tooltips: a tooltip taller than the screen shows nothing useful.
 constexpr qsizetype kMaxTooltipChars = 4000;
 
+// Case-folded UTF-8; ASCII, most of a log's text, without a round trip through UTF-16.
+std::string Folded(const std::string& text) {
+  if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+    std::string folded = text;
+    for (char& c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+  }
+  return QString::fromStdString(text).toCaseFolded().toStdString();
+}
+
 bool IsNumeric(CellKind kind) { return kind == CellKind::kNumber || kind == CellKind::kMegabytes; }
 
 // "-" and anything that is not a number count as 0; "12,34" is 12.34.
@@ -124,6 +135,7 @@ void ListModel::SetColumns(const ListColumns& columns, std::vector<CellKind> kin
   kinds_ = std::move(kinds);
   sortColumn_ = -1;
   folded_.clear();
+  ranks_.clear();
   Arrange();
   endResetModel();
 }
@@ -138,6 +150,7 @@ void ListModel::SetRows(std::vector<ListRow> rows) {
   rows_ = std::move(rows);
   sortColumn_ = -1;
   folded_.clear();
+  ranks_.clear();
   Arrange();
   endResetModel();
 }
@@ -151,10 +164,10 @@ void ListModel::InsertRow(const ListRow& row, int index) {
 void ListModel::Clear() { SetRows({}); }
 
 void ListModel::SetFilterText(const QString& text) {
-  const QString folded = text.toCaseFolded();
+  std::string folded = Folded(text.toStdString());
   if (folded == filter_) return;
   beginResetModel();
-  filter_ = folded;
+  filter_ = std::move(folded);
   Arrange();
   endResetModel();
 }
@@ -176,23 +189,41 @@ const std::string& ListModel::Cell(int row, int column) const {
   return RawCell(shown_[row], column);
 }
 
-const std::vector<QString>& ListModel::FoldedTexts(int column) const {
+const std::vector<std::string>& ListModel::FoldedTexts(int column) const {
   if (folded_.size() < columns_.size()) folded_.resize(columns_.size());
-  std::vector<QString>& texts = folded_[column];
+  std::vector<std::string>& texts = folded_[column];
   if (texts.empty() && !rows_.empty()) {
     texts.reserve(rows_.size());
     for (size_t row = 0; row < rows_.size(); ++row)
-      texts.push_back(QString::fromStdString(RawCell(static_cast<int>(row), column)).toCaseFolded());
+      texts.push_back(Folded(RawCell(static_cast<int>(row), column)));
   }
   return texts;
 }
 
+const std::vector<int>& ListModel::TextRanks(int column) const {
+  if (ranks_.size() < columns_.size()) ranks_.resize(columns_.size());
+  std::vector<int>& ranks = ranks_[column];
+  if (ranks.empty() && !rows_.empty()) {
+    const std::vector<std::string>& texts = FoldedTexts(column);
+    std::vector<int> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return texts[a] < texts[b]; });
+    ranks.resize(rows_.size());
+    int rank = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (i > 0 && texts[order[i - 1]] != texts[order[i]]) ++rank;
+      ranks[order[i]] = rank;
+    }
+  }
+  return ranks;
+}
+
 bool ListModel::Passes(int row) const {
-  if (filter_.isEmpty()) return true;
+  if (filter_.empty()) return true;
   for (int column = 0; column < columnCount(); ++column) {
     const CellKind kind = Kind(column);
     if (kind != CellKind::kText && kind != CellKind::kPlainText) continue;
-    if (FoldedTexts(column)[row].contains(filter_)) return true;
+    if (FoldedTexts(column)[row].find(filter_) != std::string::npos) return true;
   }
   return false;
 }
@@ -213,9 +244,9 @@ void ListModel::SortShown() {
   const CellKind kind = Kind(sortColumn_);
   const bool descending = sortOrder_ == Qt::DescendingOrder;
   if (kind == CellKind::kText || kind == CellKind::kPlainText) {
-    const std::vector<QString>& texts = FoldedTexts(sortColumn_);
+    const std::vector<int>& ranks = TextRanks(sortColumn_);
     std::stable_sort(begin, shown_.end(), [&](int a, int b) {
-      return descending ? texts[b] < texts[a] : texts[a] < texts[b];
+      return descending ? ranks[b] < ranks[a] : ranks[a] < ranks[b];
     });
     return;
   }

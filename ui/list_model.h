@@ -50,7 +50,6 @@ class ListModel : public QAbstractTableModel {
 
   // Keeps the rows whose text cells contain `text`, ignoring case; empty keeps every row.
   void SetFilterText(const QString& text);
-  const QString& FilterText() const { return filter_; }
   // -1 while the rows are in the order they were handed over.
   int SortColumn() const { return sortColumn_; }
   Qt::SortOrder SortOrder() const { return sortOrder_; }
@@ -75,18 +74,21 @@ class ListModel : public QAbstractTableModel {
   // Recomputes shown_ from the sort and the filter; the caller resets or relayouts the model.
   void Arrange();
   void SortShown();
-  const std::vector<QString>& FoldedTexts(int column) const;
+  const std::vector<std::string>& FoldedTexts(int column) const;
+  // Each row's place among the column's folded texts (equal texts share it).
+  const std::vector<int>& TextRanks(int column) const;
 
   ListColumns columns_;
   std::vector<CellKind> kinds_;
   bool totalsFirst_ = false;
   std::vector<ListRow> rows_;
   std::vector<int> shown_;  // indexes into rows_
-  QString filter_;          // case-folded
+  std::string filter_;      // case-folded UTF-8
   int sortColumn_ = -1;
   Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
   // Case-folded cell texts per column, made when first needed and dropped with the rows.
-  mutable std::vector<std::vector<QString>> folded_;
+  mutable std::vector<std::vector<std::string>> folded_;
+  mutable std::vector<std::vector<int>> ranks_;  // likewise, for sorting by a text column
 };
 
 // The percent-decoded form of `text` (UTF-8), or empty when decoding changes nothing. Escapes

@@ -2,11 +2,13 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QLineEdit>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
 #include "store/stats_database.h"
 #include "ui/languages.h"
+#include "ui/list_ctrl_grid.h"
 #include "ui/main_dlg.h"
 #include "ui/screens_tree_ctrl.h"
 #include "ui/settings_tab.h"
@@ -25,6 +27,18 @@ void ApplyStartupHooks(MainDlg& window) {
   const int screen = qEnvironmentVariableIntValue("HITSIEVE_SCREEN", &ok);
   if (ok && screen >= 0 && screen < MainDlg::kScreenCount)
     window.Tree()->setCurrentItem(window.Tree()->topLevelItem(screen));
+  // The shown screen's list sorted by a column (as one header click does) and its search field
+  // filled in, for screenshots of both.
+  const int column = qEnvironmentVariableIntValue("HITSIEVE_SORT", &ok);
+  if (ok && window.CurrentScreen() != nullptr) {
+    if (auto* grid = window.CurrentScreen()->findChild<ListCtrlGrid*>())
+      if (column >= 0 && column < grid->Model()->columnCount()) grid->SortByColumnClicked(column);
+  }
+  const QString search = qEnvironmentVariable("HITSIEVE_SEARCH");
+  if (!search.isEmpty() && window.CurrentScreen() != nullptr) {
+    if (auto* edit = window.CurrentScreen()->findChild<QLineEdit*>(QStringLiteral("filter")))
+      edit->setText(search);
+  }
   // Opened once the window's event loop runs, so that they show over the finished window.
   const QByteArray dialog = qgetenv("HITSIEVE_DIALOG");
   if (dialog == "about") {

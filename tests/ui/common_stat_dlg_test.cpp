@@ -86,13 +86,16 @@ TEST_F(CommonStatDlgTest, ExcelIsDisabledWhileARunIsUnderWay) {
 namespace hitsieve {
 namespace {
 
-std::vector<QPointF> Points(const QLineSeries& series) {
-  const QList<QPointF> points = series.points();
-  return std::vector<QPointF>(points.begin(), points.end());
+// Each point as its local date and value.
+std::vector<std::pair<QDate, double>> Points(const QLineSeries& series) {
+  std::vector<std::pair<QDate, double>> points;
+  for (const QPointF& p : series.points())
+    points.emplace_back(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(p.x())).date(), p.y());
+  return points;
 }
 
-double Day(int year, int month, int day) {
-  return static_cast<double>(QDate(year, month, day).startOfDay().toMSecsSinceEpoch());
+double Noon(int year, int month, int day) {
+  return static_cast<double>(QDateTime(QDate(year, month, day), QTime(12, 0)).toMSecsSinceEpoch());
 }
 
 TEST_F(CommonStatDlgTest, ChartShowsTheDaysInCalendarOrderAndCountsTheOthers) {
@@ -107,12 +110,12 @@ TEST_F(CommonStatDlgTest, ChartShowsTheDaysInCalendarOrderAndCountsTheOthers) {
   window.Reload();  // the chart reloads with the grid
 
   const QStringList names = {"Хосты", "Посетители", "Просмотры", "Searches"};
-  const std::vector<double> days = {Day(2026, 10, 28), Day(2026, 11, 1), Day(2026, 11, 2)};
+  const std::vector<QDate> days = {QDate(2026, 10, 28), QDate(2026, 11, 1), QDate(2026, 11, 2)};
   const std::vector<std::vector<double>> values = {
       {1, 5, 2}, {1, 5, 3}, {1, 9, 4}, {1, 2, 0}};
   for (int i = 0; i < DailyChart::kSeriesCount; ++i) {
     EXPECT_EQ(names[i], chart.Series(i)->name());
-    std::vector<QPointF> expected;
+    std::vector<std::pair<QDate, double>> expected;
     for (size_t d = 0; d < days.size(); ++d) expected.emplace_back(days[d], values[i][d]);
     EXPECT_EQ(expected, Points(*chart.Series(i))) << names[i].toStdString();
   }
@@ -121,7 +124,7 @@ TEST_F(CommonStatDlgTest, ChartShowsTheDaysInCalendarOrderAndCountsTheOthers) {
 
   // Hovering near a day names it and the line's value there.
   EXPECT_EQ(QStringLiteral("01.11.2026\nПросмотры: 9"),
-            chart.HoverText(2, QPointF(Day(2026, 11, 1) + 3600e3 * 5, 8.7)));
+            chart.HoverText(2, QPointF(Noon(2026, 11, 1) + 3600e3 * 5, 8.7)));
   EXPECT_EQ(QStringLiteral("28.10.2026\nХосты: 1"), chart.HoverText(0, QPointF(0, 0)));
 
   // A click on a legend entry hides its line, a second shows it again.
