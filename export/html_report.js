@@ -136,21 +136,21 @@
     return a < b ? -1 : a > b ? 1 : 0;
   }
 
-  // A sortable, filtered, paged table over `spec.rows`. The host element carries the shown row
+  // A sortable, filtered, paged table over `layout.rows`. The host element carries the shown row
   // count, the page and the number of pages as data attributes.
-  function Table(host, spec) {
+  function Table(host, layout) {
     this.host = host;
-    this.spec = spec;
-    this.rows = spec.rows;
-    this.columns = spec.columns.map(function (name) { return { kind: KINDS[name] }; });
+    this.layout = layout;
+    this.rows = layout.rows;
+    this.columns = layout.columns.map(function (name) { return { kind: KINDS[name] }; });
     this.keys = [];
     this.haystacks = null;
-    this.sortColumn = spec.sortColumn === undefined ? -1 : spec.sortColumn;
+    this.sortColumn = layout.sortColumn === undefined ? -1 : layout.sortColumn;
     this.sortDescending = false;
     this.filterText = '';
     this.choice = '';
     this.include = null;
-    this.pageSize = spec.pageSize || 50;
+    this.pageSize = layout.pageSize || 50;
     this.page = 0;
     this.build();
     this.sort();
@@ -168,10 +168,10 @@
       timer = setTimeout(function () { self.setFilter(self.filterBox.value); }, 150);
     });
     tools.appendChild(this.filterBox);
-    if (this.spec.choices) {
+    if (this.layout.choices) {
       this.choiceBox = el('select', 'choice');
       this.choiceBox.appendChild(new Option('Все', ''));
-      this.spec.choices.forEach(function (name) { self.choiceBox.appendChild(new Option(name, name)); });
+      this.layout.choices.forEach(function (name) { self.choiceBox.appendChild(new Option(name, name)); });
       this.choiceBox.addEventListener('change', function () { self.choice = self.choiceBox.value; self.refilter(); });
       tools.appendChild(this.choiceBox);
     }
@@ -182,7 +182,7 @@
     var table = el('table');
     var head = el('thead');
     var headRow = el('tr');
-    this.headers = this.spec.titles.map(function (title, index) {
+    this.headers = this.layout.titles.map(function (title, index) {
       var th = el('th', self.columns[index].kind.numeric ? 'num' : '', title);
       th.tabIndex = 0;
       th.title = 'Сортировать';
@@ -263,7 +263,7 @@
   };
   Table.prototype.refilter = function () {
     var self = this, query = this.filterText, include = this.include, choice = this.choice;
-    var choiceColumn = this.spec.choiceColumn;
+    var choiceColumn = this.layout.choiceColumn;
     if (!query && !include && !choice) {
       this.view = this.order;
     } else {
@@ -324,7 +324,7 @@
     return tr;
   };
   Table.prototype.renderTotals = function () {
-    if (!this.spec.totals) return;
+    if (!this.layout.totals) return;
     var self = this, sums = this.columns.map(function () { return 0; });
     this.view.forEach(function (index) {
       var row = self.rows[index];
@@ -621,10 +621,10 @@
       crawlers: { columns: ['text', 'decimal'] }
     };
     Object.keys(tables).forEach(function (name) {
-      var spec = tables[name];
-      spec.titles = data.titles[name];
-      spec.rows = name === 'crawlers' ? data.crawlers.map(function (c) { return [c[0], c[1]]; }) : data[name];
-      new Table(document.getElementById(name + '-table'), spec);
+      var layout = tables[name];
+      layout.titles = data.titles[name];
+      layout.rows = name === 'crawlers' ? data.crawlers.map(function (c) { return [c[0], c[1]]; }) : data[name];
+      new Table(document.getElementById(name + '-table'), layout);
     });
     var panels = document.getElementById('crawler-panels');
     data.crawlers.forEach(function (c) { panels.appendChild(crawlerPanel(c)); });
