@@ -111,14 +111,14 @@ class ClusterTestBase(unittest.TestCase):
         """Several files of several days, plain, CR LF and gzip, from different seeds; the
         days of one file overlap those of the next, so hosts and visitors of one day are
         spread over files."""
-        specs = [("a1.log", ["--seed", "1", "--days", "3"]),
-                 ("a2.log.gz", ["--seed", "2", "--days", "4", "--gzip"]),
-                 ("b1.log", ["--seed", "3", "--days", "2", "--crlf"]),
-                 ("b2.log.gz", ["--seed", "4", "--days", "5", "--gzip"]),
-                 ("c1.log", ["--seed", "5", "--days", "3", "--start", "30/Oct/2008"]),
-                 ("c2.log.gz", ["--seed", "6", "--days", "2", "--gzip"]),
-                 (ESCAPING_NAME, ["--seed", "7", "--days", "1"])]
-        for name, options in specs:
+        generated = [("a1.log", ["--seed", "1", "--days", "3"]),
+                     ("a2.log.gz", ["--seed", "2", "--days", "4", "--gzip"]),
+                     ("b1.log", ["--seed", "3", "--days", "2", "--crlf"]),
+                     ("b2.log.gz", ["--seed", "4", "--days", "5", "--gzip"]),
+                     ("c1.log", ["--seed", "5", "--days", "3", "--start", "30/Oct/2008"]),
+                     ("c2.log.gz", ["--seed", "6", "--days", "2", "--gzip"]),
+                     (ESCAPING_NAME, ["--seed", "7", "--days", "1"])]
+        for name, options in generated:
             subprocess.run([GEN_LOG, "--lines", "6000", *options, "-o", cls.Path(name)],
                            check=True)
         with open(cls.Path("a1.log"), "rb") as f:
