@@ -162,6 +162,27 @@ void ParseBlocks(RecordSink& sink, Source& source, const CollectOptions& options
 
 void Ignore(int64_t) {}
 
+// Raises a pool's stop flag and wakes its workers when it goes out of scope. Declared after the
+// workers, it runs first, so however the pool's function is left the workers stop before they
+// are joined.
+class StopWorkers {
+ public:
+  StopWorkers(std::mutex& mutex, std::condition_variable& changed, bool& stop)
+      : mutex_(mutex), changed_(changed), stop_(stop) {}
+  StopWorkers(const StopWorkers&) = delete;
+  StopWorkers& operator=(const StopWorkers&) = delete;
+  ~StopWorkers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex& mutex_;
+  std::condition_variable& changed_;
+  bool& stop_;
+};
+
 }  // namespace
 
 void RecordSink::ProcessFile(const std::string& path) {
@@ -458,18 +479,7 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
   };
 
   std::vector<std::jthread> workers;
-  // Declared after the workers, so it runs first: however this function is left, the workers
-  // stop before they are joined.
-  struct StopWorkers {
-    std::mutex& mutex;
-    std::condition_variable& changed;
-    bool& stop;
-    ~StopWorkers() {
-      std::lock_guard<std::mutex> lock(mutex);
-      stop = true;
-      changed.notify_all();
-    }
-  } stop_workers{mutex, changed, stop};
+  const StopWorkers stop_workers(mutex, changed, stop);  // after the workers: runs first
   workers.reserve(threads);
   for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
 
@@ -648,18 +658,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
   };
 
   std::vector<std::jthread> workers;
-  // Declared after the workers, so it runs first: however this function is left, the workers
-  // stop taking files before they are joined.
-  struct StopWorkers {
-    std::mutex& mutex;
-    std::condition_variable& changed;
-    bool& stop;
-    ~StopWorkers() {
-      std::lock_guard<std::mutex> lock(mutex);
-      stop = true;
-      changed.notify_all();
-    }
-  } stop_workers{mutex, changed, stop};
+  const StopWorkers stop_workers(mutex, changed, stop);  // after the workers: runs first
   workers.reserve(threads);
   for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
 
