@@ -85,25 +85,19 @@ size_t GzipInflater::Read(char* out, size_t count) {
   while (done < count) {
     switch (mode_) {
       case Mode::kStart:
-        // Like gzread: two magic bytes at the very start make a gzip file; anything else,
-        // including a file of one byte, is passed through.
-        FillAtLeast(2);
-        if (in_avail_ == 0) {
-          mode_ = Mode::kEnd;
-        } else if (AtMagic()) {
-          StartMember();
-        } else {
-          mode_ = Mode::kCopy;
-        }
-        break;
       case Mode::kBetweenMembers:
+        // Like gzread: two magic bytes at the very start make a gzip file; anything else,
+        // including a file of one byte, is passed through. After a member, bytes that begin
+        // no further member are damage.
         FillAtLeast(2);
         if (in_avail_ == 0) {
           mode_ = Mode::kEnd;
         } else if (AtMagic()) {
           StartMember();
+        } else if (mode_ == Mode::kStart) {
+          mode_ = Mode::kCopy;
         } else {
-          Fail();  // trailing bytes that begin no member
+          Fail();
         }
         break;
       case Mode::kMember:
