@@ -87,8 +87,9 @@ size_t GzipInflater::Read(char* out, size_t count) {
       case Mode::kStart:
       case Mode::kBetweenMembers:
         // Like gzread: two magic bytes at the very start make a gzip file; anything else,
-        // including a file of one byte, is passed through. After a member, bytes that begin
-        // no further member are damage.
+        // including a file of one byte, is passed through. After a member, zero bytes to the
+        // end are padding (gzip accepts them too); other bytes that begin no further member
+        // are damage.
         FillAtLeast(2);
         if (in_avail_ == 0) {
           mode_ = Mode::kEnd;
@@ -97,7 +98,8 @@ size_t GzipInflater::Read(char* out, size_t count) {
         } else if (mode_ == Mode::kStart) {
           mode_ = Mode::kCopy;
         } else {
-          Fail();
+          SkipZeroPadding();
+          mode_ = Mode::kEnd;
         }
         break;
       case Mode::kMember:
@@ -121,6 +123,17 @@ size_t GzipInflater::Read(char* out, size_t count) {
     }
   }
   return done;
+}
+
+// Consumes the rest of the file, which must be zero bytes.
+void GzipInflater::SkipZeroPadding() {
+  do {
+    if (std::any_of(in_next_, in_next_ + in_avail_, [](unsigned char c) { return c != 0; })) {
+      Fail();
+    }
+    in_next_ += in_avail_;
+    in_avail_ = 0;
+  } while (Refill());
 }
 
 // Decodes into `out` until it is full, the member ends, or the input runs dry and the file

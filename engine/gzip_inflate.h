@@ -7,8 +7,10 @@
 // - a file that does not begin with the gzip magic bytes is passed through unchanged, so plain
 //   text under a .gz name reads as plain text; an empty file reads as empty;
 // - damaged data, a wrong checksum or length, a stream cut short, and bytes after a member
-//   that do not begin another member are errors. (gzread ignores such trailing bytes; here a
-//   file that gzip itself would not accept is not taken for a complete log.)
+//   that do not begin another member are errors, except zero bytes to the end of the file
+//   (block padding, which gzip accepts too). gzread ignores any trailing bytes; here a file
+//   that gzip itself would not accept is not taken for a complete log.
+// - So for a file that begins with the magic bytes, the verdict is `gzip -t`'s.
 // NUL bytes are ordinary bytes.
 
 #include <cstddef>
@@ -49,6 +51,7 @@ class GzipInflater {
   void FillAtLeast(size_t count);
   bool AtMagic() const;
   void StartMember();
+  void SkipZeroPadding();
   size_t Inflate(char* out, size_t count);
   [[noreturn]] static void Fail();
 

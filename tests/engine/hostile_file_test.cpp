@@ -210,7 +210,8 @@ TEST(HostileFile, GzipWithDamagedOrTrailingDataFails) {
     const char* outcome;
   } cases[] = {{"two.gz", member + member, "no error"},
                {"garbage.gz", member + "garbage after the member\n", kGzipReadError},
-               {"zeros.gz", member + std::string(64, '\0'), kGzipReadError},
+               {"zeros.gz", member + std::string(64, '\0'), "no error"},
+               {"zeros-then-text.gz", member + std::string(64, '\0') + "x", kGzipReadError},
                {"second-damaged.gz", member + damaged, kGzipReadError},
                {"second-cut.gz", member + member.substr(0, member.size() - 4), kGzipReadError}};
   for (const auto& c : cases) {

@@ -2,13 +2,16 @@
 #define HITSIEVE_TESTS_ENGINE_ZLIB_REFERENCE_H_
 
 // zlib's verdict on the bytes of a .gz log, the reference the ISA-L reader must match: the
-// decompressed text, or nothing when the file is not acceptable. Shared by the engine tests and
-// the fuzzer.
+// decompressed text, or nothing when the file is not acceptable; and the gzip program's verdict
+// on a file. Shared by the engine tests and the fuzzer.
 
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -21,14 +24,18 @@ inline bool StartsGzipMember(std::string_view bytes) {
 
 // Every member decompressed with zlib's inflate, one after another. A file that does not begin
 // with a member is passed through, as gzread does. Unlike gzread, bytes after a member that do
-// not begin another one make the file unacceptable.
+// not begin another one make the file unacceptable, unless they are all zero (padding, as gzip
+// itself allows).
 inline std::optional<std::string> ZlibDecompress(std::string_view file) {
   if (!StartsGzipMember(file)) return std::string(file);
   std::string out;
   size_t position = 0;
   char buffer[16384];
   while (position < file.size()) {
-    if (!StartsGzipMember(file.substr(position))) return std::nullopt;
+    if (!StartsGzipMember(file.substr(position))) {
+      if (file.find_first_not_of('\0', position) == std::string_view::npos) break;
+      return std::nullopt;
+    }
     z_stream stream{};
     if (inflateInit2(&stream, 15 + 16) != Z_OK) return std::nullopt;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(file.data() + position));
@@ -74,6 +81,19 @@ inline std::string GzipMember(std::string_view text, int level = 6,
   deflate(&stream, Z_FINISH);
   out.resize(stream.total_out);
   deflateEnd(&stream);
+  return out;
+}
+
+// What the system's gzip makes of a file: its decompressed bytes when `gzip -t` accepts the
+// file without a warning, nothing otherwise. `path` holds no quote.
+inline std::optional<std::string> GzipToolRead(const std::string& path) {
+  if (std::system(("gzip -t -q -- '" + path + "' 2>/dev/null").c_str()) != 0) return std::nullopt;
+  std::FILE* pipe = popen(("gzip -d -c -- '" + path + "'").c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("cannot run gzip");
+  std::string out;
+  char buffer[65536];
+  while (const size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, got);
+  if (pclose(pipe) != 0) throw std::runtime_error("gzip -d failed after gzip -t passed");
   return out;
 }
 
