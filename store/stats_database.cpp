@@ -47,11 +47,25 @@ int CountStatsTables(sqlitepp::session& session) {
   return existing;
 }
 
-// A file without any of the five tables (a new one, typically) gets all of them, in one
-// transaction so that a failure leaves none. A file holding some is not touched: its missing
-// tables surface as errors when a statement names them.
-void CreateTablesIfNone(sqlitepp::session& session) {
+// A new, empty file gets all the tables, in one transaction so that a failure leaves none. A
+// file holding some of the five is not touched: its missing tables surface as errors when a
+// statement names them. A file holding none of them but other things is another program's
+// database, and our tables are not added to it.
+void CreateTablesIfNone(sqlitepp::session& session, const std::string& file_name) {
   if (CountStatsTables(session) != 0) return;
+  int others = 0;
+  {
+    sqlitepp::statement count(session);
+    count << "SELECT count(*) FROM sqlite_master WHERE name NOT IN ('day_sets', 'analysed_logs')",
+        sqlitepp::into(others);
+    while (count.exec()) {
+    }
+  }
+  if (others != 0) {
+    throw std::runtime_error("database " + file_name +
+                             " holds other tables and none of the statistics tables: it is "
+                             "not a statistics database");
+  }
   sqlitepp::transaction txn(session);
   for (const char* create : kCreateTables) session << create;
   CreateSetTables(session);
@@ -94,7 +108,7 @@ StatsDatabase::StatsDatabase(const std::string& file_name, bool read_only)
   if (read_only) {
     RequireStatsTables();
   } else {
-    CreateTablesIfNone(session_);
+    CreateTablesIfNone(session_, file_name);
   }
 }
 

@@ -10,8 +10,9 @@ namespace hitsieve {
 inline constexpr const char kDefaultDatabaseFile[] = "dat1.dt";
 
 // The process-wide statistics database: one session on one file, shared by the saver (worker
-// thread) and the report screens (UI thread), never at the same time. A file that holds none
-// of the five tables gets them; a file that holds some is left alone.
+// thread) and the report screens (UI thread), never at the same time. A new, empty file gets
+// the five tables; a file that holds some is left alone; one that holds none of them but
+// other tables is refused when opened.
 class StatsDatabase {
  public:
   // REQUIRES: before the first Instance(). Default "dat1.dt" in the current directory.

@@ -126,8 +126,19 @@ TEST_F(CliHardening, ReportsNeverWriteTheDatabaseAndRefuseFilesWithoutTheTables)
     }
   }
   EXPECT_EQ("", ReadFile(dir_ / "empty.dt"));
-  EXPECT_EQ(other_before, ReadFile(dir_ / "other.dt"));
   EXPECT_FALSE(fs::exists(dir_ / "c.xlsx"));
+  // Nor does an analysis or a merge add our tables to another program's database.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"analyse", "--db", "other.dt", "access.log"},
+        std::vector<std::string>{"merge", "--db", "other.dt", "r.dt"}}) {
+    const CliResult run = RunCli(dir_.path(), args);
+    EXPECT_EQ(1, run.status) << args[0];
+    EXPECT_NE(std::string::npos, run.err.find("not a statistics database")) << run.err;
+  }
+  EXPECT_EQ(other_before, ReadFile(dir_ / "other.dt"));
+  // An empty file is a new database: an analysis gives it the tables.
+  EXPECT_EQ(0, RunCli(dir_.path(), {"analyse", "--db", "empty.dt", "access.log"}).status);
+  EXPECT_EQ(0, RunCli(dir_.path(), {"report", "common", "--db", "empty.dt"}).status);
   // A report never leaves a journal or takes a write lock: it works on a read-only copy too.
   fs::permissions(dir_ / "r.dt", fs::perms::owner_read);
   EXPECT_EQ(0, RunCli(dir_.path(), {"report", "pages", "--db", "r.dt"}).status);
