@@ -10,6 +10,7 @@
 #include "export/spreadsheet_export.h"
 #include "export/xlsx_file.h"
 #include "store/report_queries.h"
+#include "store/sqlitepp/transaction.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -53,12 +54,14 @@ int ExportCommand(const std::vector<std::string>& args) {
     throw std::runtime_error(path + " already exists (use --force to replace it)");
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  // One read transaction: the rows streamed are the rows counted.
+  sqlitepp::transaction snapshot(StatsDatabase::Instance().session());
   // Refused on its row count, before millions of rows are read for nothing.
   CheckFitsAWorksheet(CountStatsRows(kind->table), path);
-  ReportTable table;
-  kind->build_table(table);
-  WriteXlsx(table, path, force);
-  std::printf("%s: %zu rows written to %s\n", name.c_str(), table.rows.size(), path.c_str());
+  const int64_t rows = WriteXlsx(kind->stream_table, path, force);
+  snapshot.commit();
+  std::printf("%s: %lld rows written to %s\n", name.c_str(), static_cast<long long>(rows),
+              path.c_str());
   return kExitOk;
 }
 

@@ -12,6 +12,7 @@
 #include "cli/text_output.h"
 #include "engine/text.h"
 #include "export/report_tables.h"
+#include "store/sqlitepp/transaction.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -41,21 +42,31 @@ const char kReportHelp[] =
 
 namespace {
 
-void PrintCsv(const ReportKind& kind, const CsvCellRule& rule) {
-  ReportTable table;
-  kind.build_table(table);
+// Writes the export table as CSV, one record as each row is read.
+class CsvTableWriter : public ReportTableSink {
+ public:
+  CsvTableWriter(std::ostream& out, const CsvCellRule& rule) : out_(out), rule_(rule) {}
 
-  WriteCsvRecord(std::cout, table.header);
-  std::vector<std::string> fields;
-  for (const auto& row : table.rows) {
-    fields.clear();
-    for (size_t i = 0; i < row.size(); ++i) {
-      const bool numeric = i < table.numeric.size() && table.numeric[i];
-      fields.push_back(numeric ? row[i] : CsvTextCell(Cp1251ToUtf8(row[i]), rule));
-    }
-    WriteCsvRecord(std::cout, fields);
+  void Header(const std::vector<std::string>& titles, const std::vector<bool>& numeric) override {
+    numeric_ = numeric;
+    WriteCsvRecord(out_, titles);
   }
-}
+
+  void Row(const std::vector<std::string>& cells) override {
+    fields_.clear();
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const bool numeric = i < numeric_.size() && numeric_[i];
+      fields_.push_back(numeric ? cells[i] : CsvTextCell(Cp1251ToUtf8(cells[i]), rule_));
+    }
+    WriteCsvRecord(out_, fields_);
+  }
+
+ private:
+  std::ostream& out_;
+  CsvCellRule rule_;
+  std::vector<bool> numeric_;
+  std::vector<std::string> fields_;
+};
 
 }  // namespace
 
@@ -77,12 +88,19 @@ int ReportCommand(const std::vector<std::string>& args) {
   if (raw && format != "csv") throw UsageError("report: --raw is for --format csv only");
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
-  if (format == "csv")
-    PrintCsv(*kind, raw ? CsvCellRule{false, false}
-                        : CsvCellRule{isatty(STDOUT_FILENO) != 0, true});
-  else
+  // Rows go out as they are read, and a list is read twice (widths and totals first): one
+  // read transaction makes every pass see the same rows, even if an analysis saves meanwhile.
+  // A save waits for it (busy timeout) until the report has been written.
+  sqlitepp::transaction snapshot(StatsDatabase::Instance().session());
+  if (format == "csv") {
+    CsvTableWriter writer(std::cout, raw ? CsvCellRule{false, false}
+                                         : CsvCellRule{isatty(STDOUT_FILENO) != 0, true});
+    kind->stream_table(writer);
+  } else {
     kind->print_text(std::cout);
+  }
   std::cout.flush();
+  snapshot.commit();
   if (!std::cout) throw std::runtime_error("cannot write the report to standard output");
   return kExitOk;
 }

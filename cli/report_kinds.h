@@ -12,8 +12,10 @@ namespace hitsieve::cli {
 
 struct ReportKind {
   std::string_view name;                    // as typed on the command line
-  void (*print_text)(std::ostream& out);    // the lists as the window shows them, in UTF-8
-  void (*build_table)(ReportTable& table);  // the export table (CSV and workbook)
+  // The lists as the window shows them, in UTF-8. Reads the query twice (widths and totals
+  // first), so the caller runs it inside one transaction to see the same rows both times.
+  void (*print_text)(std::ostream& out);
+  void (*stream_table)(ReportTableSink& sink);  // the export table (CSV and workbook)
   bool exportable;                          // offered by the export command
   const char* table;                        // the statistics table it reads
 };

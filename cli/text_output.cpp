@@ -1,6 +1,7 @@
 #include "cli/text_output.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace hitsieve::cli {
 
@@ -116,6 +117,39 @@ void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles
   for (const auto& row : rows) measure(row);
   WriteLine(out, titles, widths);
   for (const auto& row : rows) WriteLine(out, row, widths);
+}
+
+AlignedTableWriter::AlignedTableWriter(std::vector<std::string> titles)
+    : titles_(std::move(titles)), widths_(titles_.size(), 0) {
+  Measure(titles_);
+}
+
+void AlignedTableWriter::Measure(const std::vector<std::string>& cells) {
+  // As in WriteAlignedTable, a '?' in place of a control character keeps the width.
+  for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i)
+    widths_[i] = std::max(widths_[i], DisplayWidth(cells[i]));
+}
+
+void AlignedTableWriter::WriteRow(std::ostream& out, const std::vector<std::string>& cells) const {
+  // Blanks (padding, separators, a cell's own trailing spaces) are only counted until something
+  // follows them, so that the end of the line carries none.
+  line_.clear();
+  size_t blanks = 0;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) blanks += 2;
+    const std::string cell = PrintableText(cells[i]);
+    const size_t last = cell.find_last_not_of(' ');
+    if (last != std::string::npos) {
+      line_.append(blanks, ' ');
+      line_.append(cell, 0, last + 1);
+      blanks = 0;
+    }
+    blanks += cell.size() - (last == std::string::npos ? 0 : last + 1);
+    const size_t width = DisplayWidth(cell);
+    if (i + 1 < widths_.size() && width < widths_[i]) blanks += widths_[i] - width;
+  }
+  line_ += '\n';
+  out.write(line_.data(), static_cast<std::streamsize>(line_.size()));
 }
 
 void WriteCsvRecord(std::ostream& out, const std::vector<std::string>& fields) {

@@ -34,6 +34,22 @@ std::string CsvTextCell(std::string_view text, const CsvCellRule& rule);
 void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles,
                        const std::vector<std::vector<std::string>>& rows);
 
+// WriteAlignedTable for rows that are not held: every row is measured in a first pass, then
+// written in a second, in the same order. Keeps only the column widths and one line.
+class AlignedTableWriter {
+ public:
+  explicit AlignedTableWriter(std::vector<std::string> titles);
+  void Measure(const std::vector<std::string>& cells);
+  // REQUIRES: every row has been measured. Writes the header line.
+  void WriteTitles(std::ostream& out) const { WriteRow(out, titles_); }
+  void WriteRow(std::ostream& out, const std::vector<std::string>& cells) const;
+
+ private:
+  std::vector<std::string> titles_;
+  std::vector<size_t> widths_;
+  mutable std::string line_;  // reused from line to line
+};
+
 // One CSV record ending in "\n". A field that holds a comma, a double quote, CR or LF is
 // quoted, with its double quotes doubled.
 void WriteCsvRecord(std::ostream& out, const std::vector<std::string>& fields);

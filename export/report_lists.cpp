@@ -24,26 +24,6 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
   return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
 }
 
-// Adds each value to its total and appends its cell to `cells`.
-template <size_t N>
-void AddCounts(const std::array<int64_t, N>& values, std::array<int64_t, N>& totals,
-               ListRow& cells) {
-  for (size_t i = 0; i < N; ++i) {
-    totals[i] = SaturatingAdd(totals[i], values[i]);
-    cells.push_back(DashOrDecimal(values[i]));
-  }
-}
-
-// Above an empty table the totals row is a single empty cell: there is nothing to sum.
-std::vector<ListRow> EmptyTotalsOnly() { return {ListRow{""}}; }
-
-template <size_t N>
-ListRow TotalsRow(const std::array<int64_t, N>& totals) {
-  ListRow cells{""};
-  for (int64_t total : totals) cells.push_back(DashOrDecimal(total));
-  return cells;
-}
-
 }  // namespace
 
 std::string Decimal(int64_t value) {
@@ -103,67 +83,100 @@ const ListColumns& RobotSummaryColumns() {
   return columns;
 }
 
-std::vector<ListRow> RenderCommonStats(const std::vector<CommonStatsRow>& rows) {
-  if (rows.empty()) return EmptyTotalsOnly();
+void ListTotals::StartRow() {
+  any_row_ = true;
+  next_ = 0;
+}
+
+std::string ListTotals::Count(int64_t value) { return Add(value, false); }
+
+std::string ListTotals::Megabytes(int64_t bytes) { return Add(bytes, true); }
+
+std::string ListTotals::Add(int64_t value, bool megabytes) {
+  if (next_ == columns_.size()) columns_.push_back({0, megabytes});
+  Column& column = columns_[next_++];
+  column.sum = SaturatingAdd(column.sum, value);
+  return megabytes ? hitsieve::Megabytes(value) : DashOrDecimal(value);
+}
+
+ListRow ListTotals::Cells() const {
+  ListRow cells{""};
+  if (!any_row_) return cells;
+  for (const Column& column : columns_)
+    cells.push_back(column.megabytes ? hitsieve::Megabytes(column.sum) : DashOrDecimal(column.sum));
+  return cells;
+}
+
+ListRow CommonStatsCells(const CommonStatsRow& row, ListTotals& totals) {
+  totals.StartRow();
+  return {Cp1251ToUtf8(row.date), totals.Count(row.ips), totals.Count(row.visitors),
+          totals.Count(row.views), totals.Count(row.searches)};
+}
+
+ListRow PageStatsCells(const PageStatsRow& row, ListTotals& totals) {
+  totals.StartRow();
+  ListRow cells{Cp1251ToUtf8(row.page), totals.Count(row.visits), totals.Count(row.searches),
+                totals.Megabytes(row.bandwidth)};  // its total reads 0,00 rather than "-"
+  for (int32_t count : row.engines) cells.push_back(totals.Count(count));
+  return cells;
+}
+
+ListRow QueryStatsCells(const QueryStatsRow& row, ListTotals& totals) {
+  totals.StartRow();
+  ListRow cells{Cp1251ToUtf8(row.query), totals.Count(row.total)};
+  for (int32_t count : row.engines) cells.push_back(totals.Count(count));
+  return cells;
+}
+
+ListRow RefererCells(const RefererRow& row) { return {Cp1251ToUtf8(row.referer), Decimal(row.cnt)}; }
+
+ListRow RobotLogCells(const RobotLogRow& row) {
+  return {Cp1251ToUtf8(row.name), Cp1251ToUtf8(row.action), Decimal(row.code),
+          Cp1251ToUtf8(row.ip), Cp1251ToUtf8(row.date)};
+}
+
+ListRow RobotSummaryCells(const std::string& name, int64_t count) {
+  return {Cp1251ToUtf8(name), Decimal(count)};
+}
+
+bool ShowsReferer(const RefererRow& row, int mode, std::string_view exclusion) {
+  return row.type == mode &&
+         (exclusion.empty() || row.referer.find(exclusion) == std::string::npos);
+}
+
+namespace {
+
+// The totals row first, then each row's cells.
+template <typename Row>
+std::vector<ListRow> RenderTotalled(const std::vector<Row>& rows,
+                                    ListRow (*cells)(const Row&, ListTotals&)) {
   std::vector<ListRow> list(1);
   list.reserve(rows.size() + 1);
-  std::array<int64_t, 4> totals{};
-  for (const CommonStatsRow& row : rows) {
-    ListRow cells{Cp1251ToUtf8(row.date)};
-    AddCounts<4>({row.ips, row.visitors, row.views, row.searches}, totals, cells);
-    list.push_back(std::move(cells));
-  }
-  list[0] = TotalsRow(totals);
+  ListTotals totals;
+  for (const Row& row : rows) list.push_back(cells(row, totals));
+  list[0] = totals.Cells();
   return list;
+}
+
+}  // namespace
+
+std::vector<ListRow> RenderCommonStats(const std::vector<CommonStatsRow>& rows) {
+  return RenderTotalled(rows, CommonStatsCells);
 }
 
 std::vector<ListRow> RenderPageStats(const std::vector<PageStatsRow>& rows) {
-  if (rows.empty()) return EmptyTotalsOnly();
-  std::vector<ListRow> list(1);
-  list.reserve(rows.size() + 1);
-  std::array<int64_t, 2> totals{};
-  std::array<int64_t, kEngineCount> engine_totals{};
-  int64_t bandwidth_total = 0;
-  for (const PageStatsRow& row : rows) {
-    ListRow cells{Cp1251ToUtf8(row.page)};
-    AddCounts<2>({row.visits, row.searches}, totals, cells);
-    cells.push_back(Megabytes(row.bandwidth));
-    bandwidth_total = SaturatingAdd(bandwidth_total, row.bandwidth);
-    std::array<int64_t, kEngineCount> engines;
-    std::copy(row.engines.begin(), row.engines.end(), engines.begin());
-    AddCounts(engines, engine_totals, cells);
-    list.push_back(std::move(cells));
-  }
-  ListRow total_cells = TotalsRow(totals);
-  total_cells.push_back(Megabytes(bandwidth_total));  // reads 0,00 rather than "-"
-  for (int64_t total : engine_totals) total_cells.push_back(DashOrDecimal(total));
-  list[0] = std::move(total_cells);
-  return list;
+  return RenderTotalled(rows, PageStatsCells);
 }
 
 std::vector<ListRow> RenderQueryStats(const std::vector<QueryStatsRow>& rows) {
-  if (rows.empty()) return EmptyTotalsOnly();
-  std::vector<ListRow> list(1);
-  list.reserve(rows.size() + 1);
-  std::array<int64_t, kEngineCount + 1> totals{};
-  for (const QueryStatsRow& row : rows) {
-    ListRow cells{Cp1251ToUtf8(row.query)};
-    std::array<int64_t, kEngineCount + 1> values{row.total};
-    std::copy(row.engines.begin(), row.engines.end(), values.begin() + 1);
-    AddCounts(values, totals, cells);
-    list.push_back(std::move(cells));
-  }
-  list[0] = TotalsRow(totals);
-  return list;
+  return RenderTotalled(rows, QueryStatsCells);
 }
 
 std::vector<ListRow> RenderReferers(const std::vector<RefererRow>& rows, int mode,
                                     std::string_view exclusion) {
   std::vector<ListRow> list;
   for (const RefererRow& row : rows) {
-    if (row.type != mode) continue;
-    if (!exclusion.empty() && row.referer.find(exclusion) != std::string::npos) continue;
-    list.push_back({Cp1251ToUtf8(row.referer), Decimal(row.cnt)});
+    if (ShowsReferer(row, mode, exclusion)) list.push_back(RefererCells(row));
   }
   return list;
 }
@@ -172,9 +185,7 @@ std::vector<ListRow> RenderRobotLog(const std::vector<RobotLogRow>& rows, std::s
   std::vector<ListRow> list;
   list.reserve(name.empty() ? rows.size() : 0);
   for (const RobotLogRow& row : rows) {
-    if (!name.empty() && row.name != name) continue;
-    list.push_back({Cp1251ToUtf8(row.name), Cp1251ToUtf8(row.action), Decimal(row.code),
-                    Cp1251ToUtf8(row.ip), Cp1251ToUtf8(row.date)});
+    if (name.empty() || row.name == name) list.push_back(RobotLogCells(row));
   }
   return list;
 }
@@ -187,7 +198,7 @@ std::map<std::string, int64_t> RobotCounts(const std::vector<RobotLogRow>& rows)
 
 std::vector<ListRow> RenderRobotSummary(const std::map<std::string, int64_t>& counts) {
   std::vector<ListRow> list;
-  for (const auto& [name, count] : counts) list.push_back({Cp1251ToUtf8(name), Decimal(count)});
+  for (const auto& [name, count] : counts) list.push_back(RobotSummaryCells(name, count));
   return list;
 }
 

@@ -35,14 +35,53 @@ const ListColumns& RefererColumns(int mode);  // 0 hosts, 1 whole referers
 const ListColumns& RobotLogColumns();
 const ListColumns& RobotSummaryColumns();
 
-// The totals row (empty first cell) comes first, then one row per database row, in order. An
-// empty table gives the totals row alone, holding only its empty first cell.
+// Sums a list's counts, row by row, for the totals row that heads it, and formats each count's
+// cell on the way. A total stops at the 64-bit limits instead of wrapping. One per list pass.
+class ListTotals {
+ public:
+  // Starts the counts of the next row.
+  void StartRow();
+  // Adds `value` to the total of the row's next count column; returns its cell: "-" for 0 or
+  // less, else the number (Count), or megabytes (Megabytes, which shows its total so too).
+  std::string Count(int64_t value);
+  std::string Megabytes(int64_t bytes);
+  // The totals row: an empty first cell, then one per count column. Over no rows it is the
+  // empty first cell alone: there is nothing to sum.
+  ListRow Cells() const;
+
+ private:
+  struct Column {
+    int64_t sum = 0;
+    bool megabytes = false;
+  };
+  std::string Add(int64_t value, bool megabytes);
+
+  bool any_row_ = false;
+  size_t next_ = 0;
+  std::vector<Column> columns_;
+};
+
+// One database row's cells as its list shows them, its counts added to `totals`.
+ListRow CommonStatsCells(const CommonStatsRow& row, ListTotals& totals);
+ListRow PageStatsCells(const PageStatsRow& row, ListTotals& totals);
+ListRow QueryStatsCells(const QueryStatsRow& row, ListTotals& totals);
+// Lists without a totals row.
+ListRow RefererCells(const RefererRow& row);
+ListRow RobotLogCells(const RobotLogRow& row);
+ListRow RobotSummaryCells(const std::string& name, int64_t count);
+
+// Whether a referer row belongs in the list of `mode`, less those whose referer contains
+// `exclusion` (raw bytes, case-sensitive, anywhere); an empty exclusion hides nothing.
+bool ShowsReferer(const RefererRow& row, int mode, std::string_view exclusion);
+
+// Whole lists, for the window's grids. The totals row (empty first cell) comes first, then one
+// row per database row, in order. An empty table gives the totals row alone, holding only its
+// empty first cell.
 std::vector<ListRow> RenderCommonStats(const std::vector<CommonStatsRow>& rows);
 std::vector<ListRow> RenderPageStats(const std::vector<PageStatsRow>& rows);
 std::vector<ListRow> RenderQueryStats(const std::vector<QueryStatsRow>& rows);
 
-// Rows whose type equals `mode`, less those whose referer contains `exclusion` (raw bytes,
-// case-sensitive, anywhere); an empty exclusion hides nothing. No totals row.
+// Rows that ShowsReferer(row, mode, exclusion). No totals row.
 std::vector<ListRow> RenderReferers(const std::vector<RefererRow>& rows, int mode,
                                     std::string_view exclusion);
 

@@ -16,13 +16,33 @@ struct ReportTable {
   std::vector<std::vector<std::string>> rows;  // cells: Windows-1251 bytes or decimal digits
 };
 
-// Each throws sqlitepp::exception when reading fails; `table` is then left empty.
+// Takes an export table as it is read, so that nobody needs to hold it whole: the header first,
+// then each row in order.
+class ReportTableSink {
+ public:
+  virtual ~ReportTableSink() = default;
+  virtual void Header(const std::vector<std::string>& titles, const std::vector<bool>& numeric) = 0;
+  // `cells` lives only for the call.
+  virtual void Row(const std::vector<std::string>& cells) = 0;
+};
+
+// Each reads its query to the end, handing the header and every row to `sink`; a database error
+// (or the sink's) is thrown after the rows read before it. Referers: type 0 rows, then type 1
+// rows, each in the SELECT's order, from two passes over the query, which see the same rows
+// only inside one transaction ("Реферер", "Тип", "Кол-во"). Robot log: "Паук", "Запрос", "Код",
+// "IP", "Дата".
+void StreamCommonStatsTable(ReportTableSink& sink);
+void StreamPageStatsTable(ReportTableSink& sink);
+void StreamQueryStatsTable(ReportTableSink& sink);
+void StreamRefererTable(ReportTableSink& sink);
+void StreamRobotLogTable(ReportTableSink& sink);
+
+// The same tables held whole. Each throws sqlitepp::exception when reading fails; `table` is
+// then left empty.
 void BuildCommonStatsTable(ReportTable& table);
 void BuildPageStatsTable(ReportTable& table);
 void BuildQueryStatsTable(ReportTable& table);
-// Referers: type 0 rows, then type 1 rows, each in the SELECT's order ("Реферер", "Тип", "Кол-во").
 void BuildRefererTable(ReportTable& table);
-// Robot log: "Паук", "Запрос", "Код", "IP", "Дата".
 void BuildRobotLogTable(ReportTable& table);
 
 }  // namespace hitsieve

@@ -1,6 +1,8 @@
 #ifndef HITSIEVE_EXPORT_SPREADSHEET_EXPORT_H_
 #define HITSIEVE_EXPORT_SPREADSHEET_EXPORT_H_
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "export/report_tables.h"
@@ -81,6 +83,10 @@ class QueryStatsExport : public SpreadsheetExport {
 // Writes a temporary file beside `path` and renames it, so no half-written file is left.
 // Refuses an existing `path` unless `overwrite`. Throws std::runtime_error on failure.
 void WriteXlsx(const ReportTable& table, const std::string& path, bool overwrite);
+// The same for a table handed to the sink by `stream` as it is read (see WorkbookWriter);
+// returns the number of data rows written.
+int64_t WriteXlsx(const std::function<void(ReportTableSink&)>& stream, const std::string& path,
+                  bool overwrite);
 
 }  // namespace hitsieve
 

@@ -10,7 +10,9 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <utility>
 
 #include "engine/text.h"
 #include "export/spreadsheet_export.h"
@@ -56,31 +58,6 @@ bool ParseInteger(const std::string& text, double& value) {
   if (text.empty() || result.ec != std::errc() || result.ptr != end) return false;
   value = static_cast<double>(number);
   return true;
-}
-
-// Writes the cells of one row; `from_cp1251` for data rows (the header is UTF-8 already).
-// Returns the first error of the library, or LXW_NO_ERROR.
-lxw_error WriteRow(lxw_worksheet* sheet, lxw_row_t row_index, const std::vector<std::string>& cells,
-                   const std::vector<bool>& numeric, bool from_cp1251, lxw_format* format,
-                   std::vector<size_t>& widths) {
-  if (widths.size() < cells.size()) widths.resize(cells.size(), 0);
-  for (size_t k = 0; k < cells.size(); ++k) {
-    const auto column = static_cast<lxw_col_t>(k);
-    double number = 0;
-    lxw_error error;
-    if (k < numeric.size() && numeric[k] && ParseInteger(cells[k], number)) {
-      error = worksheet_write_number(sheet, row_index, column, number, format);
-      widths[k] = std::max(widths[k], cells[k].size());
-    } else {
-      // Always a string cell: a text that looks like a formula ("=1+1") must stay text.
-      std::string text = from_cp1251 ? Cp1251ToUtf8(cells[k]) : cells[k];
-      const size_t characters = CutToCellLimit(text);
-      error = worksheet_write_string(sheet, row_index, column, text.c_str(), format);
-      widths[k] = std::max(widths[k], characters);
-    }
-    if (error != LXW_NO_ERROR) return error;
-  }
-  return LXW_NO_ERROR;
 }
 
 void SetColumnWidths(lxw_worksheet* sheet, const std::vector<size_t>& widths) {
@@ -174,42 +151,104 @@ void CheckFitsAWorksheet(int64_t rows, const std::string& target) {
                       kWriterSource);
 }
 
+WorkbookWriter::WorkbookWriter(const TemporaryFile& file, const std::string& target)
+    : target_(target), scratch_(file.directory()) {
+  // The library's own scratch files go beside ours, in a directory known to be writable (not
+  // /tmp, which may be memory).
+  lxw_workbook_options options{};
+  options.constant_memory = LXW_TRUE;
+  options.tmpdir = scratch_.data();
+  workbook_ = workbook_new_opt(file.path().c_str(), &options);
+  if (workbook_ == nullptr) throw WriterError(LXW_ERROR_MEMORY_MALLOC_FAILED, 0, target);
+  sheet_ = workbook_add_worksheet(workbook_, nullptr);
+  bold_ = workbook_add_format(workbook_);
+  if (sheet_ == nullptr || bold_ == nullptr) {
+    workbook_close(std::exchange(workbook_, nullptr));
+    throw WriterError(LXW_ERROR_MEMORY_MALLOC_FAILED, 0, target);
+  }
+  format_set_bold(bold_);
+}
+
+WorkbookWriter::~WorkbookWriter() {
+  // Freeing alone would keep the sheet's scratch file open (and its disk space taken) until the
+  // process ends; closing releases it, at the price of writing a workbook that the temporary
+  // file's owner then removes.
+  if (workbook_ != nullptr) workbook_close(workbook_);
+}
+
+void WorkbookWriter::Header(const std::vector<std::string>& titles,
+                            const std::vector<bool>& numeric) {
+  numeric_ = numeric;
+  Write(titles, /*data_row=*/false);
+}
+
+void WorkbookWriter::Row(const std::vector<std::string>& cells) {
+  if (next_row_ >= static_cast<int64_t>(LXW_ROW_MAX)) CheckFitsAWorksheet(next_row_, target_);
+  Write(cells, /*data_row=*/true);
+}
+
+// A data row's cells are Windows-1251 (the header is UTF-8 already).
+void WorkbookWriter::Write(const std::vector<std::string>& cells, bool data_row) {
+  if (widths_.size() < cells.size()) widths_.resize(cells.size(), 0);
+  const auto row = static_cast<lxw_row_t>(next_row_);
+  for (size_t k = 0; k < cells.size(); ++k) {
+    const auto column = static_cast<lxw_col_t>(k);
+    double number = 0;
+    lxw_error error;
+    if (data_row && k < numeric_.size() && numeric_[k] && ParseInteger(cells[k], number)) {
+      error = worksheet_write_number(sheet_, row, column, number, nullptr);
+      widths_[k] = std::max(widths_[k], cells[k].size());
+    } else {
+      // Always a string cell: a text that looks like a formula ("=1+1") must stay text.
+      std::string text = data_row ? Cp1251ToUtf8(cells[k]) : cells[k];
+      const size_t characters = CutToCellLimit(text);
+      error = worksheet_write_string(sheet_, row, column, text.c_str(), data_row ? nullptr : bold_);
+      widths_[k] = std::max(widths_[k], characters);
+    }
+    if (error != LXW_NO_ERROR) throw WriterError(error, 0, target_);
+  }
+  ++next_row_;
+}
+
+void WorkbookWriter::Finish() {
+  SetColumnWidths(sheet_, widths_);
+  lxw_workbook* workbook = std::exchange(workbook_, nullptr);
+  // Closing also frees the workbook, whatever it returns.
+  errno = 0;
+  const lxw_error error = workbook_close(workbook);
+  if (error != LXW_NO_ERROR) throw WriterError(error, errno, target_);
+}
+
 void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
                        const std::string& target) {
   CheckFitsAWorksheet(static_cast<int64_t>(table.rows.size()), target);
-  // The library's own scratch files go beside ours, in a directory known to be writable.
-  std::string scratch = file.directory();
-  lxw_workbook_options options{};
-  options.tmpdir = scratch.data();
-  lxw_workbook* workbook = workbook_new_opt(file.path().c_str(), &options);
-  if (workbook == nullptr) throw WriterError(LXW_ERROR_MEMORY_MALLOC_FAILED, 0, target);
-  lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
-  lxw_format* bold = workbook_add_format(workbook);
-  format_set_bold(bold);
-
-  std::vector<size_t> widths;
-  std::vector<bool> header_kinds(table.header.size(), false);
-  lxw_error error = WriteRow(sheet, 0, table.header, header_kinds, false, bold, widths);
-  for (size_t r = 0; r < table.rows.size() && error == LXW_NO_ERROR; ++r)
-    error = WriteRow(sheet, static_cast<lxw_row_t>(r + 1), table.rows[r], table.numeric, true, nullptr,
-                     widths);
-  SetColumnWidths(sheet, widths);
-
-  // Closing also frees the workbook, so it happens even after a failed cell.
-  errno = 0;
-  lxw_error close_error = workbook_close(workbook);
-  int close_errno = errno;
-  if (error != LXW_NO_ERROR) throw WriterError(error, 0, target);
-  if (close_error != LXW_NO_ERROR) throw WriterError(close_error, close_errno, target);
+  WorkbookWriter writer(file, target);
+  writer.Header(table.header, table.numeric);
+  for (const auto& row : table.rows) writer.Row(row);
+  writer.Finish();
 }
 
-void WriteXlsx(const ReportTable& table, const std::string& path, bool overwrite) {
+int64_t WriteXlsx(const std::function<void(ReportTableSink&)>& stream, const std::string& path,
+                  bool overwrite) {
   RefuseUnsafeTarget(path);
   std::string directory = std::filesystem::path(path).parent_path().string();
   TemporaryFile file(directory, path);
-  WriteWorkbookFile(table, file, path);
+  WorkbookWriter writer(file, path);
+  stream(writer);
+  writer.Finish();
   if (!file.PlaceAt(path, overwrite))
     throw SystemError(EEXIST, "The file " + path + " already exists", kWriterSource);
+  return writer.data_rows();
+}
+
+void WriteXlsx(const ReportTable& table, const std::string& path, bool overwrite) {
+  CheckFitsAWorksheet(static_cast<int64_t>(table.rows.size()), path);
+  WriteXlsx(
+      [&table](ReportTableSink& sink) {
+        sink.Header(table.header, table.numeric);
+        for (const auto& row : table.rows) sink.Row(row);
+      },
+      path, overwrite);
 }
 
 }  // namespace hitsieve

@@ -1,9 +1,15 @@
 #ifndef HITSIEVE_EXPORT_XLSX_FILE_H_
 #define HITSIEVE_EXPORT_XLSX_FILE_H_
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "export/report_tables.h"
+
+struct lxw_workbook;
+struct lxw_worksheet;
+struct lxw_format;
 
 // The pieces of the workbook writer: a temporary file beside the destination, the workbook
 // written into it, and the final move that never replaces a file unless asked to. All failures
@@ -44,8 +50,42 @@ void RefuseUnsafeTarget(const std::string& path);
 // worksheet. Checked on the row count before a table is read, and again on the table.
 void CheckFitsAWorksheet(int64_t rows, const std::string& target);
 
-// Writes `table` as a workbook into `file` (first sheet, header in row 1, columns from A).
-// `target` names the destination in messages.
+// Writes a table into a workbook in `file` as its rows come: first sheet, header in row 1 (bold),
+// columns from A; numeric columns as numbers, text columns always as text (converted from
+// Windows-1251 to UTF-8, cut to what a cell holds). The library runs in its constant-memory
+// mode: each finished row goes to a scratch file beside `file` at once, texts inline rather
+// than shared, so the writer holds one row and the column widths, whatever the table's size.
+// `target` names the destination in messages; every failure is thrown as WorkbookError.
+class WorkbookWriter : public ReportTableSink {
+ public:
+  WorkbookWriter(const TemporaryFile& file, const std::string& target);
+  // An unfinished workbook is closed into the temporary file, which its owner removes.
+  ~WorkbookWriter() override;
+  WorkbookWriter(const WorkbookWriter&) = delete;
+  WorkbookWriter& operator=(const WorkbookWriter&) = delete;
+
+  void Header(const std::vector<std::string>& titles, const std::vector<bool>& numeric) override;
+  // Throws WorkbookError(kWorkbookLimitCode) for a row past the sheet's last one.
+  void Row(const std::vector<std::string>& cells) override;
+  // Sets the column widths and writes the file.
+  void Finish();
+  int64_t data_rows() const { return next_row_ == 0 ? 0 : next_row_ - 1; }
+
+ private:
+  void Write(const std::vector<std::string>& cells, bool data_row);
+
+  std::string target_;
+  std::string scratch_;  // the library keeps the pointer to it
+  lxw_workbook* workbook_ = nullptr;
+  lxw_worksheet* sheet_ = nullptr;
+  lxw_format* bold_ = nullptr;
+  std::vector<bool> numeric_;
+  std::vector<size_t> widths_;
+  int64_t next_row_ = 0;
+};
+
+// Writes `table` as a workbook into `file` with a WorkbookWriter. `target` names the
+// destination in messages.
 void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
                        const std::string& target);
 

@@ -21,13 +21,14 @@ class ReportQuery {
     setup(statement_, row_);
   }
 
-  // Appends every row. If reading fails the compiled statement is dropped, so the next read
-  // starts from the first row instead of resuming a half-read result.
-  void ReadAll(std::vector<Row>& rows) {
+  // Hands every row to `visit`. If reading or `visit` fails the compiled statement is
+  // dropped, so the next pass starts from the first row instead of resuming a half-read result.
+  template <class Visit>
+  void ForEach(const Visit& visit) {
     // A view by that name (another program's file) could recurse without end.
     StatsDatabase::Instance().RequireTable(table_);
     try {
-      while (statement_.exec()) rows.push_back(row_);
+      while (statement_.exec()) visit(row_);
     } catch (...) {
       statement_.release();
       throw;
@@ -53,45 +54,71 @@ int64_t CountStatsRows(const char* table) {
   return rows;
 }
 
-void ReadCommonStats(std::vector<CommonStatsRow>& rows) {
+void ForEachCommonStatsRow(const std::function<void(const CommonStatsRow&)>& visit) {
   static ReportQuery<CommonStatsRow> query("common_stats", [](sqlitepp::statement& st, CommonStatsRow& r) {
     st << kCommonStatsQuery, into(r.rec_id), into(r.date), into(r.ips), into(r.visitors),
         into(r.views), into(r.searches);
   });
-  query.ReadAll(rows);
+  query.ForEach(visit);
 }
 
-void ReadPageStats(std::vector<PageStatsRow>& rows) {
+void ForEachPageStatsRow(const std::function<void(const PageStatsRow&)>& visit) {
   static ReportQuery<PageStatsRow> query("page_stats", [](sqlitepp::statement& st, PageStatsRow& r) {
     st << kPageStatsQuery, into(r.rec_id), into(r.page), into(r.visits), into(r.searches),
         into(r.bandwidth), into(r.engines[kGoogle]), into(r.engines[kYandex]),
         into(r.engines[kRambler]), into(r.engines[kMailru]), into(r.engines[kAport]),
         into(r.engines[kWebalta]);
   });
-  query.ReadAll(rows);
+  query.ForEach(visit);
 }
 
-void ReadQueryStats(std::vector<QueryStatsRow>& rows) {
+void ForEachQueryStatsRow(const std::function<void(const QueryStatsRow&)>& visit) {
   static ReportQuery<QueryStatsRow> query("query_stats", [](sqlitepp::statement& st, QueryStatsRow& r) {
     st << kQueryStatsQuery, into(r.query), into(r.total), into(r.engines[kGoogle]),
         into(r.engines[kYandex]), into(r.engines[kRambler]), into(r.engines[kMailru]),
         into(r.engines[kAport]), into(r.engines[kWebalta]);
   });
-  query.ReadAll(rows);
+  query.ForEach(visit);
 }
 
-void ReadRefererStats(std::vector<RefererRow>& rows) {
+void ForEachRefererRow(const std::function<void(const RefererRow&)>& visit) {
   static ReportQuery<RefererRow> query("referer_stats", [](sqlitepp::statement& st, RefererRow& r) {
     st << kRefererQuery, into(r.rec_id), into(r.referer), into(r.type), into(r.cnt);
   });
-  query.ReadAll(rows);
+  query.ForEach(visit);
 }
 
-void ReadRobotLog(std::vector<RobotLogRow>& rows) {
+void ForEachRobotLogRow(const std::function<void(const RobotLogRow&)>& visit) {
   static ReportQuery<RobotLogRow> query("robot_log", [](sqlitepp::statement& st, RobotLogRow& r) {
     st << kRobotLogQuery, into(r.name), into(r.action), into(r.code), into(r.ip), into(r.date);
   });
-  query.ReadAll(rows);
+  query.ForEach(visit);
 }
+
+void ForEachRobotCount(const std::function<void(const std::string& name, int64_t count)>& visit) {
+  struct RobotCountRow {
+    std::string name;
+    int64_t count = 0;
+  };
+  static ReportQuery<RobotCountRow> query("robot_log", [](sqlitepp::statement& st, RobotCountRow& r) {
+    st << kRobotCountQuery, sqlitepp::into_blob(r.name), into(r.count);
+  });
+  query.ForEach([&visit](const RobotCountRow& row) { visit(row.name, row.count); });
+}
+
+namespace {
+
+template <class Row>
+void AppendAll(void (*for_each)(const std::function<void(const Row&)>&), std::vector<Row>& rows) {
+  for_each([&rows](const Row& row) { rows.push_back(row); });
+}
+
+}  // namespace
+
+void ReadCommonStats(std::vector<CommonStatsRow>& rows) { AppendAll(ForEachCommonStatsRow, rows); }
+void ReadPageStats(std::vector<PageStatsRow>& rows) { AppendAll(ForEachPageStatsRow, rows); }
+void ReadQueryStats(std::vector<QueryStatsRow>& rows) { AppendAll(ForEachQueryStatsRow, rows); }
+void ReadRefererStats(std::vector<RefererRow>& rows) { AppendAll(ForEachRefererRow, rows); }
+void ReadRobotLog(std::vector<RobotLogRow>& rows) { AppendAll(ForEachRobotLogRow, rows); }
 
 }  // namespace hitsieve

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@
 
 // The report screens' SELECT statements and their row records. Each query object is a
 // statement on the StatsDatabase session, created on first use and kept until the process
-// ends; every Read runs it from its first row to its last. UI thread (or the command line) only,
-// and never while a run is saving.
+// ends; every Read or ForEach runs it from its first row to its last. UI thread (or the command
+// line) only, and never while a run is saving.
 namespace hitsieve {
 
 // Per-engine counts in column order google, yandex, rambler, mailru, aport, webalta.
@@ -62,6 +63,11 @@ inline constexpr const char kRefererQuery[] =
     "SELECT rec_id, referer, type, cnt FROM referer_stats ORDER BY cnt DESC";
 inline constexpr const char kRobotLogQuery[] =
     "SELECT name, action, code, ip, date  FROM robot_log ORDER BY date ";
+// Requests per robot, grouped and ordered on the name's bytes (NULL and the empty text are one
+// name, as a NULL column reads as ""), so that the groups and their order are those of a map
+// keyed by the names as the robot log reads them.
+inline constexpr const char kRobotCountQuery[] =
+    "SELECT coalesce(CAST(name AS BLOB), X''), count(*) FROM robot_log GROUP BY 1 ORDER BY 1";
 
 // Number of rows in one of the five statistics tables (checked to be a table first), so that
 // a caller can refuse a table too large before reading it.
@@ -74,6 +80,21 @@ void ReadPageStats(std::vector<PageStatsRow>& rows);
 void ReadQueryStats(std::vector<QueryStatsRow>& rows);
 void ReadRefererStats(std::vector<RefererRow>& rows);
 void ReadRobotLog(std::vector<RobotLogRow>& rows);
+
+// Call `visit` with every row of the query, in its ORDER BY order, keeping none: the row handed
+// over is overwritten by the next one. What a report that streams its rows reads; a second pass
+// gives the same rows only inside one transaction. A database error, or anything `visit`
+// throws, ends the pass; the next pass starts from the first row.
+// REQUIRES: `visit` does not run the same query.
+void ForEachCommonStatsRow(const std::function<void(const CommonStatsRow&)>& visit);
+void ForEachPageStatsRow(const std::function<void(const PageStatsRow&)>& visit);
+void ForEachQueryStatsRow(const std::function<void(const QueryStatsRow&)>& visit);
+void ForEachRefererRow(const std::function<void(const RefererRow&)>& visit);
+void ForEachRobotLogRow(const std::function<void(const RobotLogRow&)>& visit);
+
+// Each robot's name (stored bytes) and its number of requests, in byte order of the name,
+// counted by SQLite: what RobotCounts gives without holding the robot log.
+void ForEachRobotCount(const std::function<void(const std::string& name, int64_t count)>& visit);
 
 }  // namespace hitsieve
 
