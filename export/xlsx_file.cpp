@@ -50,6 +50,14 @@ size_t CutToCellLimit(std::string& text) {
   return characters;
 }
 
+// The library takes C strings, so a NUL would end the cell there and lose what follows (a page
+// "/x\0y.html" would read "/x"). It goes in the workbook's escape form, which the library uses
+// for every other control character.
+void EscapeNul(std::string& text) {
+  for (size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at + 7))
+    text.replace(at, 1, "_x0000_");
+}
+
 // The cell as a number when the whole text is a decimal integer.
 bool ParseInteger(const std::string& text, double& value) {
   int64_t number = 0;
@@ -202,6 +210,7 @@ void WorkbookWriter::Write(const std::vector<std::string>& cells, bool data_row)
       // Always a string cell: a text that looks like a formula ("=1+1") must stay text.
       std::string text = data_row ? Cp1251ToUtf8(cells[k]) : cells[k];
       const size_t characters = CutToCellLimit(text);
+      EscapeNul(text);
       error = worksheet_write_string(sheet_, row, column, text.c_str(), data_row ? nullptr : bold_);
       widths_[k] = std::max(widths_[k], characters);
     }

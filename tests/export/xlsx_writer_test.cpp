@@ -5,6 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "engine/text.h"
 #include "export/spreadsheet_export.h"
 #include "tests/export/xlsx_reader.h"
 
@@ -107,6 +108,47 @@ TEST_F(WriteXlsxTest, OverlongTextIsCutToWhatACellHolds) {
   WriteXlsx(table, Path("long.xlsx"), false);
   auto cells = ReadFirstSheet(Path("long.xlsx"));
   EXPECT_EQ(cells["A2"].value.size(), 32767u * 2);
+}
+
+// Texts go into the sheet inline (the writer streams its rows), not through a shared table: the
+// hostile log's lines must still come out as well-formed XML and as the same, inert texts.
+TEST_F(WriteXlsxTest, HostileTextsStayWellFormedInertText) {
+  ReportTable table;
+  table.header = {"Запрос", "Всего"};
+  table.numeric = {false, true};
+  std::ifstream in(HITSIEVE_TEST_DATA "/hostile-lines.log", std::ios::binary);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) table.rows.push_back({line, "1"});  // an empty text makes no cell
+  table.rows.push_back({std::string("a\0b\x1b[2J\r\n\t ", 11), "2"});
+  ASSERT_GT(table.rows.size(), 20u);
+  WriteXlsx(table, Path("hostile.xlsx"), false);
+
+  const std::string xml = test::UnzipMember(Path("hostile.xlsx"), "xl/worksheets/sheet1.xml");
+  for (unsigned char c : xml)
+    ASSERT_TRUE(c >= 0x20 || c == '\t' || c == '\n' || c == '\r') << "raw control byte " << int(c);
+  auto cells = ReadFirstSheet(Path("hostile.xlsx"));
+  ASSERT_EQ(cells.size(), 2 * (table.rows.size() + 1));
+  for (size_t r = 0; r < table.rows.size(); ++r) {
+    const std::string row = std::to_string(r + 2);
+    SCOPED_TRACE(row);
+    const test::XlsxCell& text = cells["A" + row];
+    EXPECT_TRUE(text.is_text);
+    EXPECT_FALSE(text.has_formula);
+    // Controls are written in the workbook's own escape form, _xHHHH_.
+    std::string decoded;
+    for (size_t i = 0; i < text.value.size(); ++i) {
+      if (text.value.compare(i, 2, "_x") == 0 && i + 7 <= text.value.size() && text.value[i + 6] == '_') {
+        decoded += static_cast<char>(std::stoi(text.value.substr(i + 2, 4), nullptr, 16));
+        i += 6;
+      } else {
+        decoded += text.value[i];
+      }
+    }
+    std::string expected = Cp1251ToUtf8(table.rows[r][0]);
+    if (expected.find("_x") == std::string::npos && expected.size() < 32767)
+      EXPECT_EQ(expected, decoded);
+    EXPECT_EQ(table.rows[r][1], cells["B" + row].value);
+  }
 }
 
 }  // namespace
