@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,6 +65,25 @@ class PlainSource {
   const PlainFile& file_;
   int64_t position_;
   int64_t end_;
+};
+
+// A source whose bytes are also shown to `seen` (when set), every byte once, in the order read.
+// Bytes the cutter drops with a line too long are shown too: `seen` gets the file's whole text.
+template <typename Source>
+class ObservedSource {
+ public:
+  ObservedSource(Source& source, const std::function<void(std::string_view)>& seen)
+      : source_(source), seen_(seen) {}
+  size_t Read(char* out, size_t count) {
+    const size_t read = source_.Read(out, count);
+    if (read != 0 && seen_) seen_(std::string_view(out, read));
+    return read;
+  }
+  int64_t Position() const { return source_.Position(); }
+
+ private:
+  Source& source_;
+  const std::function<void(std::string_view)>& seen_;
 };
 
 // The decompressed bytes of a gzip file (or a file without a gzip header, passed through),

@@ -204,11 +204,25 @@ void RecordSink::ProcessFile(const std::string& path) {
 namespace {
 
 constexpr unsigned kMaxThreads = 16;
-// The text of one gzip file, for CollectOptions::gzip_text.
+// The text of one file, for CollectOptions::file_text.
 using TextObserver = std::function<void(std::string_view)>;
-TextObserver GzipTextOf(const CollectOptions& options, size_t file) {
-  if (!options.gzip_text) return {};
-  return [&options, file](std::string_view text) { options.gzip_text(file, text); };
+TextObserver FileTextOf(const CollectOptions& options, size_t file) {
+  if (!options.file_text) return {};
+  return [&options, file](std::string_view text) { options.file_text(file, text); };
+}
+
+// Shows `text` the bytes [begin, end) of `file`, in order.
+void ShowPlainText(const PlainFile& file, int64_t begin, int64_t end, const TextObserver& text,
+                   const std::atomic<bool>* stop) {
+  constexpr size_t kPiece = 1 << 20;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+  while (begin < end) {
+    ThrowIfStopped(stop);
+    const size_t read = file.ReadAt(
+        begin, buffer.get(), static_cast<size_t>(std::min<int64_t>(kPiece, end - begin)));
+    text(std::string_view(buffer.get(), read));
+    begin += static_cast<int64_t>(read);
+  }
 }
 constexpr int64_t kGzipRatio = 8;  // about how much a log shrinks when compressed
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
@@ -238,8 +252,9 @@ unsigned ThreadCount(const CollectOptions& options, int64_t size) {
 }
 
 void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const CollectOptions& options,
-                          ProgressReport& progress) {
-  PlainSource source(file, 0, file.size());
+                          const TextObserver& text, ProgressReport& progress) {
+  PlainSource plain(file, 0, file.size());
+  ObservedSource<PlainSource> source(plain, text);
   ParseBlocks(sink, source, options, [&](int64_t done) { progress.Report(done); },
               options.stop);
 }
@@ -247,9 +262,11 @@ void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const Collect
 // The file is cut at line feeds into one contiguous range per thread; each range is parsed
 // into a collector of its own, and the collectors are merged in file order, which gives the
 // statistics of one collector reading the whole file. The calling thread only reports
-// progress meanwhile, woken as blocks are parsed.
+// progress meanwhile, woken as blocks are parsed. `text` sees the first range as it is parsed
+// and the others after it, in order, on the first range's thread.
 void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsigned threads,
-                          const CollectOptions& options, ProgressReport& progress) {
+                          const CollectOptions& options, const TextObserver& text,
+                          ProgressReport& progress) {
   const int64_t size = file.size();
   std::vector<int64_t> bounds(threads + 1, size);
   bounds[0] = 0;
@@ -270,13 +287,17 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
   auto parse_range = [&](unsigned k) {
     try {
       StatsCollector& sink = k == 0 ? collector : parts[k - 1];
-      PlainSource source(file, bounds[k], bounds[k + 1]);
+      PlainSource plain(file, bounds[k], bounds[k + 1]);
+      static const TextObserver kUnseen;
+      ObservedSource<PlainSource> source(plain, k == 0 ? text : kUnseen);
       int64_t reported = bounds[k];
       ParseBlocks(sink, source, options, [&](int64_t position) {
         parsed += position - reported;
         reported = position;
         changed.notify_one();
       }, options.stop);
+      // The text's later ranges can only follow the first: the caller's hash runs in order.
+      if (k == 0 && text) ShowPlainText(file, bounds[1], size, text, options.stop);
       // Each part sorts its own new keys, on its own thread; merging sorted parts is one pass.
       sink.Finish();
     } catch (...) {
@@ -326,7 +347,8 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
 
   std::jthread producer([&] {
     try {
-      LineCutter<GzipSource> cutter(source, options.block_size, options.max_line);
+      ObservedSource<GzipSource> observed(source, text);
+      LineCutter<ObservedSource<GzipSource>> cutter(observed, options.block_size, options.max_line);
       for (;;) {
         LineBlock block;
         {
@@ -337,7 +359,6 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
           spare.pop_back();
         }
         if (!cutter.Fill(block)) break;
-        if (text) text(block.Text());
         std::lock_guard<std::mutex> lock(mutex);
         ready.push_back(std::move(block));
         changed.notify_all();
@@ -407,7 +428,8 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
     int64_t position = 0;  // compressed bytes consumed when the segment was complete
   };
   const StatsCollector blank = collector.EmptyCopy();
-  LineCutter<GzipSource> cutter(source, options.block_size, options.max_line);
+  ObservedSource<GzipSource> observed(source, text);  // read in order: the stream is held
+  LineCutter<ObservedSource<GzipSource>> cutter(observed, options.block_size, options.max_line);
   const size_t window = threads + 1;  // segments decompressed ahead of the first not merged
 
   std::mutex mutex;
@@ -441,7 +463,6 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
             ThrowIfStopped(options.stop);
             if (used == blocks.size()) blocks.emplace_back();
             if (!cutter.Fill(blocks[used])) break;
-            if (text) text(blocks[used].Text());  // in order: the stream is held
             filled += blocks[used++].size;
           }
           part.position = source.Position();
@@ -509,10 +530,10 @@ namespace {
 void CollectFileAt(StatsCollector& collector, const std::string& path, size_t index,
                    const CollectOptions& options, ReadProgressObserver* observer) {
   ProgressReport progress(observer);
+  const TextObserver text = FileTextOf(options, index);
   if (IsGzipName(path)) {
     GzipSource source(path);
     progress.Start(source.size());
-    const TextObserver text = GzipTextOf(options, index);
     const unsigned threads = ThreadCount(options, source.size());
     if (threads == 1) {
       CollectGzip(collector, source, options, text, progress);
@@ -524,9 +545,9 @@ void CollectFileAt(StatsCollector& collector, const std::string& path, size_t in
     progress.Start(file.size());
     const unsigned threads = ThreadCount(options, file.size());
     if (threads == 1) {
-      CollectPlainOnCaller(collector, file, options, progress);
+      CollectPlainOnCaller(collector, file, options, text, progress);
     } else {
-      CollectPlainInRanges(collector, file, threads, options, progress);
+      CollectPlainInRanges(collector, file, threads, options, text, progress);
     }
     file.CheckNotShrunk();
   }
@@ -550,17 +571,16 @@ namespace {
 void ReadWholeFile(RecordSink& sink, const std::string& path, const CollectOptions& options,
                    const TextObserver& text, std::atomic<int64_t>& size,
                    std::atomic<int64_t>& done) {
-  const size_t block_size = options.block_size;
   auto parsed = [&](int64_t position) { done.store(position, std::memory_order_relaxed); };
   if (IsGzipName(path)) {
     GzipSource source(path);
     size.store(source.size());
-    LineCutter<GzipSource> cutter(source, options.block_size, options.max_line);
+    ObservedSource<GzipSource> observed(source, text);
+    LineCutter<ObservedSource<GzipSource>> cutter(observed, options.block_size, options.max_line);
     LineBlock block;
     for (;;) {
       ThrowIfStopped(options.stop);
       if (!cutter.Fill(block)) break;
-      if (text) text(block.Text());
       sink.ParseLines(block.Text());
       parsed(block.position);
     }
@@ -568,7 +588,8 @@ void ReadWholeFile(RecordSink& sink, const std::string& path, const CollectOptio
   } else {
     PlainFile file(path);
     size.store(file.size());
-    PlainSource source(file, 0, file.size());
+    PlainSource plain(file, 0, file.size());
+    ObservedSource<PlainSource> source(plain, text);
     ParseBlocks(sink, source, options, parsed, options.stop);
     file.CheckNotShrunk();
   }
@@ -642,7 +663,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
       auto part = std::make_unique<StatsCollector>(blank.EmptyCopy());
       std::exception_ptr error;
       try {
-        ReadWholeFile(*part, paths[k], options, GzipTextOf(options, k), slot.size, slot.done);
+        ReadWholeFile(*part, paths[k], options, FileTextOf(options, k), slot.size, slot.done);
         part->Finish();
       } catch (...) {
         error = std::current_exception();

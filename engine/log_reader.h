@@ -43,11 +43,14 @@ struct CollectOptions {
   size_t gzip_segment = 0;
   // Threads reading whole files at once when a run has several; 0 means one per core.
   unsigned file_threads = 0;
-  // When set, sees the decompressed text of every gzip file as it is read, block after block
-  // in order, so that a caller that needs the text too (to hash it) need not decompress it
-  // again. `file` is the file's place in CollectFiles' list (0 for CollectFile). The calls for
-  // one file never overlap; those for different files may come at once from several threads.
-  std::function<void(size_t file, std::string_view text)> gzip_text;
+  // When set, sees the whole text of every file (decompressed, for gzip), every byte once and
+  // in order, lines too long to parse included, so that a caller that needs the text too (to
+  // hash it) need not read or decompress it again. `file` is the file's place in CollectFiles'
+  // list (0 for CollectFile). The calls for one file never overlap; those for different files
+  // may come at once from several threads. A plain file parsed in ranges on several threads is
+  // shown its first range as it is parsed and the rest once that range is done, read again
+  // from the system's cache: the text must be seen in order.
+  std::function<void(size_t file, std::string_view text)> file_text;
   // A line of this many bytes or more (or of block_size, if that is larger) is skipped and
   // counted (RecordSink::long_lines), so that memory stays bounded whatever the file holds.
   size_t max_line = size_t{64} << 20;

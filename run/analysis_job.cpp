@@ -71,43 +71,21 @@ void AnalysisJob::Run() const {
       notify_done(k);
     }
   } else {
-    // Plain files are described side by side with the reading (another core, if there is
-    // one), each as far as it reached when the run began. A gzip file is described from the
-    // text the reading decompresses anyway: decompressing it twice would cost more than all
-    // the rest of the description.
+    // Each file is described from the text the reading goes through anyway (decompressed, for
+    // gzip), exactly as far as it was parsed: a gzip file is never decompressed twice.
     const std::vector<std::string>& list = unique;
-    std::vector<int64_t> limits(list.size(), -1);
-    for (size_t k = 0; k < list.size(); ++k) {
-      struct stat info;
-      if (!IsGzipName(list[k]) && ::stat(list[k].c_str(), &info) == 0) limits[k] = info.st_size;
-    }
-    std::exception_ptr describe_error;
-    std::vector<LogSource> described(list.size());
-    std::vector<LogDescriber> decompressed(list.size());
+    std::vector<LogDescriber> describers(list.size());
     CollectOptions options;
-    options.gzip_text = [&decompressed](size_t file, std::string_view text) {
-      decompressed[file].Feed(text);
+    options.file_text = [&describers](size_t file, std::string_view text) {
+      describers[file].Feed(text);
     };
-    {
-      std::jthread describer([&] {
-        try {
-          for (size_t k = 0; k < list.size(); ++k) {
-            if (!IsGzipName(list[k])) described[k] = DescribeLog(list[k], limits[k], stop);
-          }
-        } catch (...) {
-          describe_error = std::current_exception();
-        }
-      });
-      // Reads the files in blocks, on every core, into the one collector of the run: a large
-      // file on all cores, several files side by side, merged in the set's order.
-      options.stop = stop;
-      size_t next_done = 0;
-      CollectFiles(collector, list, options, read_progress, [&] { notify_done(next_done++); });
-    }
-    if (describe_error) std::rethrow_exception(describe_error);
-    for (size_t k = 0; k < list.size(); ++k) {
-      if (IsGzipName(list[k])) described[k] = decompressed[k].Describe(list[k]);
-    }
+    // Reads the files in blocks, on every core, into the one collector of the run: a large
+    // file on all cores, several files side by side, merged in the set's order.
+    options.stop = stop;
+    size_t next_done = 0;
+    CollectFiles(collector, list, options, read_progress, [&] { notify_done(next_done++); });
+    std::vector<LogSource> described(list.size());
+    for (size_t k = 0; k < list.size(); ++k) described[k] = describers[k].Describe(list[k]);
     sources = std::move(described);
     report_to.files_read = list.size();
     for (const LogSource& source : sources) {

@@ -339,24 +339,6 @@ LogSource LogDescriber::Describe(const std::string& path) const {
   return hitsieve::Describe(path, scanner.hash(), lines, scanner.head());
 }
 
-LogSource DescribeLog(const std::string& path, int64_t limit, const std::atomic<bool>* stop) {
-  LogText text(path);
-  LogDescriber describer;
-  std::string buffer(kBlock, '\0');
-  int64_t position = 0;
-  for (;;) {
-    if (stop != nullptr && stop->load(std::memory_order_relaxed)) throw ReadingStopped();
-    size_t want = buffer.size();
-    if (limit >= 0) want = static_cast<size_t>(std::min<int64_t>(want, limit - position));
-    if (want == 0) break;
-    const size_t got = text.Read(buffer.data(), want);
-    if (got == 0) break;
-    position += static_cast<int64_t>(got);
-    describer.Feed(std::string_view(buffer.data(), got));
-  }
-  return describer.Describe(path);
-}
-
 LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
                        std::vector<LogSource>& sources, PeriodCounts& left_out,
                        bool hold_back_unfinished) {

@@ -61,13 +61,8 @@ class LogText {
   Impl* impl_;
 };
 
-// Reads the whole of `path` once to describe it as a remembered log (no parsing), stopping at
-// `limit` bytes when `limit` >= 0. Throws ReadingStopped once `stop` (may be null) is set.
-LogSource DescribeLog(const std::string& path, int64_t limit = -1,
-                      const std::atomic<bool>* stop = nullptr);
-
-// Describes a log from its text handed over piece by piece, in order, by a reader that has
-// the text anyway: DescribeLog without reading the file a second time.
+// Describes a log as a remembered log (no parsing) from its text handed over piece by piece,
+// in order, by a reader that has the text anyway.
 class LogDescriber {
  public:
   LogDescriber();
@@ -75,7 +70,7 @@ class LogDescriber {
   LogDescriber(LogDescriber&&) noexcept;
   LogDescriber& operator=(LogDescriber&&) noexcept;
   void Feed(std::string_view text);
-  // What DescribeLog would give for `path` whose text was everything fed.
+  // The remembered log `path` whose text was everything fed.
   LogSource Describe(const std::string& path) const;
 
  private:

@@ -307,16 +307,32 @@ std::vector<LogSource> LoadLogSources(sqlitepp::session& session) {
   return sources;
 }
 
-void WriteDaySets(sqlitepp::session& session, const StatsCollector& collector) {
-  std::string date, ips, visitors;
-  sqlitepp::statement insert(session);
-  insert << kInsertDaySet, use(date), use_blob(ips), use_blob(visitors);
+DaySetBlobs EncodeDaySets(const StatsCollector& collector) {
+  DaySetBlobs blobs;
+  blobs.ips.reserve(collector.days.size());
+  blobs.visitors.reserve(collector.days.size());
   std::vector<uint64_t> ip_hashes, visitor_hashes;
   for (const auto& [key, day] : collector.days) {
     DayHashes(collector, day, ip_hashes, visitor_hashes);
+    blobs.ips.push_back(Encode(ip_hashes));
+    blobs.visitors.push_back(Encode(visitor_hashes));
+  }
+  return blobs;
+}
+
+void WriteDaySets(sqlitepp::session& session, const StatsCollector& collector,
+                  DaySetBlobs&& blobs) {
+  if (blobs.ips.size() != collector.days.size() || blobs.visitors.size() != collector.days.size())
+    throw std::logic_error("day sets encoded for other days");
+  std::string date, ips, visitors;
+  sqlitepp::statement insert(session);
+  insert << kInsertDaySet, use(date), use_blob(ips), use_blob(visitors);
+  size_t k = 0;
+  for (const auto& [key, day] : collector.days) {
     date = key;
-    ips = Encode(ip_hashes);
-    visitors = Encode(visitor_hashes);
+    ips.swap(blobs.ips[k]);
+    visitors.swap(blobs.visitors[k]);
+    ++k;
     insert.exec();
   }
 }

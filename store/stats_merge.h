@@ -95,9 +95,19 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots);
 // The remembered logs in the order they were first read (throws NotExtendableError).
 std::vector<LogSource> LoadLogSources(sqlitepp::session& session);
 
-// The day_sets rows of a collector's days and the analysed_logs rows, for a replacing save;
-// the caller has emptied both tables inside its transaction.
-void WriteDaySets(sqlitepp::session& session, const StatsCollector& collector);
+// The day_sets blobs of a collector's days, in the order of `days`: the costly part of
+// writing them (every address and visitor hashed and sorted), which touches no database and
+// so may run on another thread while the other tables are written.
+struct DaySetBlobs {
+  std::vector<std::string> ips, visitors;
+};
+DaySetBlobs EncodeDaySets(const StatsCollector& collector);
+
+// The day_sets rows of a collector's days (`blobs` from EncodeDaySets on it, used up) and the
+// analysed_logs rows, for a replacing save; the caller has emptied both tables inside its
+// transaction.
+void WriteDaySets(sqlitepp::session& session, const StatsCollector& collector,
+                  DaySetBlobs&& blobs);
 void WriteLogSources(sqlitepp::session& session, const std::vector<LogSource>& sources);
 
 // Adds `added` to the statistics of the database in one transaction, then remembers

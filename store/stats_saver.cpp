@@ -1,5 +1,7 @@
 #include "store/stats_saver.h"
 
+#include <future>
+
 #include "engine/stats_collector.h"
 #include "store/row_writers.h"
 #include "store/save_progress.h"
@@ -34,9 +36,14 @@ void StatsSaver::save() {
   session << "DELETE FROM day_sets";
   session << "DELETE FROM analysed_logs";
 
+  // Hashing and sorting every day's addresses and visitors is the one costly step that needs
+  // no database: done on another core while the statistics tables are written (or at the end,
+  // should no thread be had). The future waits for it however this function is left.
+  std::future<DaySetBlobs> day_sets =
+      std::async(std::launch::async | std::launch::deferred, [this] { return EncodeDaySets(collector_); });
+
   ReportPosition(observer_, 1);
   for (const auto& [date, day] : collector_.days) CommonStatsWriter::Instance().Write(date, day);
-  WriteDaySets(session, collector_);
 
   ReportPosition(observer_, 2);
   for (const auto& [page, stats] : collector_.pages) PageStatsWriter::Instance().Write(page, stats);
@@ -57,6 +64,7 @@ void StatsSaver::save() {
     QueryStatsWriter::Instance().Write(phrase, counts);
   }
 
+  WriteDaySets(session, collector_, day_sets.get());
   if (sources_ != nullptr) WriteLogSources(session, *sources_);
   transaction_.commit();
 }

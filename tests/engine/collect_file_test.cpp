@@ -360,10 +360,13 @@ TEST(CollectFile, MatchesWholeTextParseForAnyBlockSizeAndThreadCount) {
           CollectOptions options{block, threads, 0};
           // A gzip file in segments of one block to a few, handed to the threads in turn.
           if (gzip) options.gzip_segment = block * (threads - 1);
+          std::string seen;
+          options.file_text = [&seen](size_t, std::string_view text) { seen += text; };
           StatsCollector got = MakeCollector(setup);
           CollectFile(got, file.path, options);
           const std::string difference = FirstDifference(want, Take(got));
           EXPECT_EQ("", difference) << "block " << block << ", threads " << threads;
+          EXPECT_TRUE(seen == cases[n].text) << "text seen, block " << block << ", threads " << threads;
           if (!difference.empty() && ++mismatches == 10) FAIL() << "stopped after 10 mismatches";
         }
       }
@@ -395,6 +398,35 @@ TEST(CollectFile, LargerFileOnSeveralThreadsMatches) {
       StatsCollector got = MakeCollector(kCountings[0]);
       CollectFile(got, file.path, run.options);
       EXPECT_EQ("", FirstDifference(want, Take(got)));
+    }
+  }
+}
+
+// A caller hashes the text it is shown to recognise the log later, so a line dropped for its
+// length must still be shown, in place, whichever way the file is read.
+TEST(CollectFile, ShowsTheWholeTextLinesTooLongToParseIncluded) {
+  const TempDir dir;
+  RandomLog lines(77);
+  const std::string text = lines.Text(30) + "\n" + lines.Combined("/" + std::string(5000, 'y')) +
+                           "\n" + lines.Text(30) + "\n" + std::string(3000, 'z');
+  int64_t long_lines = -1;  // the same count every way
+  for (const LogFile& file : WriteLogFiles(dir, text, 0)) {
+    for (const unsigned threads : {1u, 2u, 3u}) {
+      for (const unsigned file_threads : {0u, 2u}) {
+        SCOPED_TRACE(std::string(file.kind) + ", threads " + std::to_string(threads) +
+                     ", file threads " + std::to_string(file_threads));
+        CollectOptions options{256, threads, 0, 1024};
+        options.max_line = 1000;
+        options.file_threads = file_threads;
+        std::vector<std::string> seen(2);
+        options.file_text = [&seen](size_t k, std::string_view piece) { seen.at(k) += piece; };
+        StatsCollector got = MakeCollector(kCountings[0]);
+        CollectFiles(got, {file.path, file.path}, options, nullptr, {});
+        if (long_lines < 0) long_lines = got.long_lines();
+        EXPECT_GE(got.long_lines(), 4);  // both of the text's long lines, twice
+        EXPECT_EQ(long_lines, got.long_lines());
+        EXPECT_TRUE(seen[0] == text && seen[1] == text);
+      }
     }
   }
 }
@@ -615,13 +647,12 @@ TEST(CollectFiles, WholeFilesSideBySideMatchReadingThemInTurn) {
       CollectOptions options{block, block == 64 ? 2u : 1u, 0, block * 3};
       options.file_threads = threads;
       std::vector<std::string> texts(paths.size());
-      options.gzip_text = [&](size_t file, std::string_view text) { texts.at(file) += text; };
+      options.file_text = [&](size_t file, std::string_view text) { texts.at(file) += text; };
       CollectFiles(got, paths, options, nullptr, [&] { records_seen.push_back(got.records()); });
       EXPECT_EQ(records_after, records_seen) << "a file was reported done before its records arrived";
       EXPECT_EQ("", FirstDifference(want, Take(got)));
       for (size_t n = 0; n < paths.size(); ++n) {
-        // Every gzip file's whole text, in order, and nothing of a plain file.
-        EXPECT_TRUE(texts[n] == (IsGzipName(paths[n]) ? cases[n].text : "")) << paths[n];
+        EXPECT_TRUE(texts[n] == cases[n].text) << paths[n];
       }
     }
   }
