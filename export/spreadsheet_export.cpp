@@ -9,6 +9,7 @@
 #include "export/workbook_error.h"
 #include "export/xlsx_file.h"
 #include "store/report_queries.h"
+#include "store/sqlitepp/exception.h"
 
 namespace hitsieve {
 
@@ -70,18 +71,32 @@ bool SpreadsheetExport::Export() {
     host_.ShowMessage(e.what());
     return false;
   }
-  ReportTable table;
-  if (!BuildTable(table)) return false;
-  return WriteWorkbook(table);
+  return Write([this](ReportTableSink& sink) { StreamTable(sink); });
 }
 
 bool SpreadsheetExport::WriteWorkbook(const ReportTable& table) {
+  return Write(
+      [&table](ReportTableSink& sink) {
+        sink.Header(table.header, table.numeric);
+        for (const auto& row : table.rows) sink.Row(row);
+      },
+      static_cast<int64_t>(table.rows.size()));
+}
+
+bool SpreadsheetExport::Write(const std::function<void(ReportTableSink&)>& stream,
+                              int64_t known_rows) {
   try {
     const std::string directory = host_.WorkbookFolder();
     const std::string base = directory + "/hitsieve-" + Kind() + "-" + Timestamp();
-    TemporaryFile file(directory, base + ".xlsx");
-    WriteWorkbookFile(table, file, base + ".xlsx");
-    const std::string path = PlaceUnderFreeName(file, base);
+    if (known_rows >= 0) CheckFitsAWorksheet(known_rows, base + ".xlsx");
+    std::string path;
+    {
+      TemporaryFile file(directory, base + ".xlsx");
+      WorkbookWriter writer(file, base + ".xlsx");
+      stream(writer);
+      writer.Finish();
+      path = PlaceUnderFreeName(file, base);
+    }
     // The workbook is complete from here on; if nothing can open it, it stays where the
     // message says, so the user can still open it by hand.
     if (!host_.OpenWorkbook(path)) {
@@ -91,6 +106,9 @@ bool SpreadsheetExport::WriteWorkbook(const ReportTable& table) {
     return true;
   } catch (const WorkbookError& e) {
     host_.ShowMessage(e.ComErrorText());
+  } catch (const sqlitepp::exception& e) {
+    // Reading the table failed while it was being written: the database's own message.
+    host_.ShowMessage(e.what());
   } catch (const std::exception& e) {
     host_.ShowMessage(AsWorkbookError(e).ComErrorText());
   }

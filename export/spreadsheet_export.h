@@ -33,7 +33,9 @@ class SpreadsheetExport {
   // Fill `table` from the screen's query; on a database error show its message and return false.
   virtual bool BuildTable(ReportTable& table) = 0;
 
-  // BuildTable, then WriteWorkbook. False when either failed (the failure has been shown).
+  // Checks the row count, then writes the screen's table into a new .xlsx file as it is read
+  // (never holding it whole) and opens it. False when anything failed: a database error is shown
+  // with its own message, a workbook failure as WriteWorkbook shows it; no file is left behind.
   bool Export();
 
   // Write `table` to a new .xlsx file and open it; on failure show one "_com_error:" message
@@ -41,11 +43,18 @@ class SpreadsheetExport {
   bool WriteWorkbook(const ReportTable& table);
 
  protected:
+  // Hands the screen's table to `sink` as its query reads it; throws the database's errors.
+  virtual void StreamTable(ReportTableSink& sink) = 0;
   // Names the workbook: hitsieve-<kind>-<yyyy-mm-dd-hhmmss>.xlsx.
   virtual const char* Kind() const = 0;
   // The statistics table the export reads, counted before it is read.
   virtual const char* Table() const = 0;
   ExportHost& host_;
+
+ private:
+  // WriteWorkbook for a table that `stream` hands over row by row; `known_rows`, when not
+  // negative, is checked against a worksheet's size first.
+  bool Write(const std::function<void(ReportTableSink&)>& stream, int64_t known_rows = -1);
 };
 
 class CommonStatsExport : public SpreadsheetExport {
@@ -54,6 +63,7 @@ class CommonStatsExport : public SpreadsheetExport {
   bool BuildTable(ReportTable& table) override;
 
  protected:
+  void StreamTable(ReportTableSink& sink) override { StreamCommonStatsTable(sink); }
   const char* Kind() const override { return "common"; }
   const char* Table() const override { return "common_stats"; }
 };
@@ -64,6 +74,7 @@ class PageStatsExport : public SpreadsheetExport {
   bool BuildTable(ReportTable& table) override;
 
  protected:
+  void StreamTable(ReportTableSink& sink) override { StreamPageStatsTable(sink); }
   const char* Kind() const override { return "pages"; }
   const char* Table() const override { return "page_stats"; }
 };
@@ -74,6 +85,7 @@ class QueryStatsExport : public SpreadsheetExport {
   bool BuildTable(ReportTable& table) override;
 
  protected:
+  void StreamTable(ReportTableSink& sink) override { StreamQueryStatsTable(sink); }
   const char* Kind() const override { return "queries"; }
   const char* Table() const override { return "query_stats"; }
 };

@@ -228,15 +228,6 @@ void WorkbookWriter::Finish() {
   if (error != LXW_NO_ERROR) throw WriterError(error, errno, target_);
 }
 
-void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
-                       const std::string& target) {
-  CheckFitsAWorksheet(static_cast<int64_t>(table.rows.size()), target);
-  WorkbookWriter writer(file, target);
-  writer.Header(table.header, table.numeric);
-  for (const auto& row : table.rows) writer.Row(row);
-  writer.Finish();
-}
-
 int64_t WriteXlsx(const std::function<void(ReportTableSink&)>& stream, const std::string& path,
                   bool overwrite) {
   RefuseUnsafeTarget(path);

@@ -84,11 +84,6 @@ class WorkbookWriter : public ReportTableSink {
   int64_t next_row_ = 0;
 };
 
-// Writes `table` as a workbook into `file` with a WorkbookWriter. `target` names the
-// destination in messages.
-void WriteWorkbookFile(const ReportTable& table, const TemporaryFile& file,
-                       const std::string& target);
-
 }  // namespace hitsieve
 
 #endif  // HITSIEVE_EXPORT_XLSX_FILE_H_

@@ -217,6 +217,7 @@ class TableExport : public SpreadsheetExport {
   bool BuildTable(ReportTable&) override { return true; }
 
  protected:
+  void StreamTable(ReportTableSink&) override {}
   const char* Kind() const override { return "test"; }
   const char* Table() const override { return "page_stats"; }
 };
