@@ -50,6 +50,23 @@ bool IsWide(char32_t c) {
          (c >= 0x20000 && c <= 0x3FFFD);
 }
 
+// Appends the printable form of `text` from `pos` on, character by character, until `out` holds
+// `limit` bytes or more or the text ends; returns where it stopped.
+size_t AppendPrintable(std::string_view text, size_t pos, size_t limit, std::string& out) {
+  while (pos < text.size() && out.size() < limit) {
+    char32_t c;
+    const size_t length = DecodeUtf8(text, pos, c);
+    const bool malformed = c == 0xFFFD && length == 1;
+    if (malformed || c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      out += '?';
+    } else {
+      out.append(text.substr(pos, length));
+    }
+    pos += length;
+  }
+  return pos;
+}
+
 void WriteLine(std::ostream& out, const std::vector<std::string>& cells,
                const std::vector<size_t>& widths) {
   std::string line;
@@ -79,17 +96,7 @@ size_t DisplayWidth(std::string_view text) {
 std::string PrintableText(std::string_view text) {
   std::string printable;
   printable.reserve(text.size());
-  for (size_t pos = 0; pos < text.size();) {
-    char32_t c;
-    const size_t length = DecodeUtf8(text, pos, c);
-    const bool malformed = c == 0xFFFD && length == 1;
-    if (malformed || c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      printable += '?';
-    } else {
-      printable.append(text.substr(pos, length));
-    }
-    pos += length;
-  }
+  AppendPrintable(text, 0, text.size(), printable);
   return printable;
 }
 
@@ -132,24 +139,39 @@ void AlignedTableWriter::Measure(const std::vector<std::string>& cells) {
 
 void AlignedTableWriter::WriteRow(std::ostream& out, const std::vector<std::string>& cells) const {
   // Blanks (padding, separators, a cell's own trailing spaces) are only counted until something
-  // follows them, so that the end of the line carries none.
+  // follows them, so that the end of the line carries none. PrintableText keeps every space and
+  // makes no others, so the cell's trailing spaces and display width are found on the cell
+  // itself, and its printable form goes out in pieces, never copied whole.
   line_.clear();
   size_t blanks = 0;
   for (size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) blanks += 2;
-    const std::string cell = PrintableText(cells[i]);
+    const std::string_view cell = cells[i];
     const size_t last = cell.find_last_not_of(' ');
-    if (last != std::string::npos) {
-      line_.append(blanks, ' ');
-      line_.append(cell, 0, last + 1);
-      blanks = 0;
+    if (last != std::string_view::npos) {
+      while (blanks > 0) {
+        const size_t run = std::min(blanks, kLineBuffer);
+        line_.append(run, ' ');
+        blanks -= run;
+        if (line_.size() >= kLineBuffer) Flush(out);
+      }
+      const std::string_view shown = cell.substr(0, last + 1);
+      for (size_t pos = 0; pos < shown.size();) {
+        pos = AppendPrintable(shown, pos, kLineBuffer, line_);
+        if (line_.size() >= kLineBuffer) Flush(out);
+      }
     }
-    blanks += cell.size() - (last == std::string::npos ? 0 : last + 1);
+    blanks += cell.size() - (last == std::string_view::npos ? 0 : last + 1);
     const size_t width = DisplayWidth(cell);
     if (i + 1 < widths_.size() && width < widths_[i]) blanks += widths_[i] - width;
   }
   line_ += '\n';
+  Flush(out);
+}
+
+void AlignedTableWriter::Flush(std::ostream& out) const {
   out.write(line_.data(), static_cast<std::streamsize>(line_.size()));
+  line_.clear();
 }
 
 void WriteCsvRecord(std::ostream& out, const std::vector<std::string>& fields) {

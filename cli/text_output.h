@@ -35,7 +35,8 @@ void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles
                        const std::vector<std::vector<std::string>>& rows);
 
 // WriteAlignedTable for rows that are not held: every row is measured in a first pass, then
-// written in a second, in the same order. Keeps only the column widths and one line.
+// written in a second, in the same order. Keeps only the column widths and a small buffer: a
+// line goes out in pieces, and no cell is copied whole.
 class AlignedTableWriter {
  public:
   explicit AlignedTableWriter(std::vector<std::string> titles);
@@ -45,9 +46,12 @@ class AlignedTableWriter {
   void WriteRow(std::ostream& out, const std::vector<std::string>& cells) const;
 
  private:
+  static constexpr size_t kLineBuffer = 64 * 1024;
+  void Flush(std::ostream& out) const;
+
   std::vector<std::string> titles_;
   std::vector<size_t> widths_;
-  mutable std::string line_;  // reused from line to line
+  mutable std::string line_;  // the part of the line not yet written
 };
 
 // One CSV record ending in "\n". A field that holds a comma, a double quote, CR or LF is

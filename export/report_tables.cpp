@@ -27,6 +27,13 @@ void AppendEngineCounts(const EngineCounts& counts, std::vector<std::string>& ce
   for (int32_t count : counts) cells.push_back(Decimal(count));
 }
 
+// Replaces `cells` by the texts, each copied once (a log's text may be megabytes long).
+template <class... Texts>
+void SetCells(std::vector<std::string>& cells, const Texts&... texts) {
+  cells.clear();
+  (cells.push_back(texts), ...);
+}
+
 // Collects a streamed table into a ReportTable.
 class TableCollector : public ReportTableSink {
  public:
@@ -55,8 +62,8 @@ void StreamCommonStatsTable(ReportTableSink& sink) {
   SendHeader(sink, {"Дата", "Хосты", "Посетители", "Просмотры", "Searches"}, {0});
   std::vector<std::string> cells;
   ForEachCommonStatsRow([&](const CommonStatsRow& row) {
-    cells = {row.date, Decimal(row.ips), Decimal(row.visitors), Decimal(row.views),
-             Decimal(row.searches)};
+    SetCells(cells, row.date, Decimal(row.ips), Decimal(row.visitors), Decimal(row.views),
+             Decimal(row.searches));
     sink.Row(cells);
   });
 }
@@ -65,7 +72,7 @@ void StreamPageStatsTable(ReportTableSink& sink) {
   SendHeader(sink, WithEngineTitles({"Страница", "Посещений", "Searches", "Траффик"}), {0});
   std::vector<std::string> cells;
   ForEachPageStatsRow([&](const PageStatsRow& row) {
-    cells = {row.page, Decimal(row.visits), Decimal(row.searches), Decimal(row.bandwidth)};
+    SetCells(cells, row.page, Decimal(row.visits), Decimal(row.searches), Decimal(row.bandwidth));
     AppendEngineCounts(row.engines, cells);
     sink.Row(cells);
   });
@@ -75,7 +82,7 @@ void StreamQueryStatsTable(ReportTableSink& sink) {
   SendHeader(sink, WithEngineTitles({"Запрос", "Всего"}), {0});
   std::vector<std::string> cells;
   ForEachQueryStatsRow([&](const QueryStatsRow& row) {
-    cells = {row.query, Decimal(row.total)};
+    SetCells(cells, row.query, Decimal(row.total));
     AppendEngineCounts(row.engines, cells);
     sink.Row(cells);
   });
@@ -89,7 +96,7 @@ void StreamRefererTable(ReportTableSink& sink) {
   for (int type : {0, 1}) {
     ForEachRefererRow([&](const RefererRow& row) {
       if (row.type != type) return;
-      cells = {row.referer, Decimal(row.type), Decimal(row.cnt)};
+      SetCells(cells, row.referer, Decimal(row.type), Decimal(row.cnt));
       sink.Row(cells);
     });
   }
@@ -99,7 +106,7 @@ void StreamRobotLogTable(ReportTableSink& sink) {
   SendHeader(sink, {"Паук", "Запрос", "Код", "IP", "Дата"}, {0, 1, 3, 4});
   std::vector<std::string> cells;
   ForEachRobotLogRow([&](const RobotLogRow& row) {
-    cells = {row.name, row.action, Decimal(row.code), row.ip, row.date};
+    SetCells(cells, row.name, row.action, Decimal(row.code), row.ip, row.date);
     sink.Row(cells);
   });
 }
