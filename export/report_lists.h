@@ -41,8 +41,9 @@ class ListTotals {
  public:
   // Starts the counts of the next row.
   void StartRow();
-  // Adds `value` to the total of the row's next count column; returns its cell: "-" for 0 or
-  // less, else the number (Count), or megabytes (Megabytes, which shows its total so too).
+  // Each adds the value to the total of the row's next count column and returns the value's
+  // cell: Count as DashOrDecimal, Megabytes in megabytes (and its total so too, which reads
+  // 0,00 rather than "-").
   std::string Count(int64_t value);
   std::string Megabytes(int64_t bytes);
   // The totals row: an empty first cell, then one per count column. Over no rows it is the
