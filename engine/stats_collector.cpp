@@ -109,6 +109,8 @@ std::vector<typename Table::node_type> ExtractSorted(Table& table) {
 // Moves the entries of a hashed table into `map` in key order, combining an entry with one the
 // map already holds. Sorted first, so that each key goes in next to the one before: building a
 // map from sorted keys costs no search at all when the map is empty, as it is after one file.
+// Each hashed node is freed as soon as its entry is in the map, so that the two never both
+// hold every key.
 template <typename Table, typename Map, typename Combine>
 void MoveSorted(Table& pending, Map& map, Combine combine) {
   for (auto& node : ExtractSorted(pending)) {
@@ -118,10 +120,45 @@ void MoveSorted(Table& pending, Map& map, Combine combine) {
     } else {
       map.emplace_hint(at, std::move(node.key()), std::move(node.mapped()));
     }
+    node = {};
   }
 }
 
 }  // namespace
+
+void RobotHitList::Add(std::string_view name, std::string_view action, int32_t code,
+                       std::string_view ip, std::string_view date) {
+  hits_.push_back({names_.Id(name), actions_.Id(action), ips_.Id(ip), dates_.Id(date), code});
+}
+
+RobotHit RobotHitList::operator[](size_t index) const {
+  const Packed& hit = hits_[index];
+  return RobotHit{std::string(names_.Text(hit.name)), std::string(actions_.Text(hit.action)),
+                  hit.code, std::string(ips_.Text(hit.ip)), std::string(dates_.Text(hit.date))};
+}
+
+void RobotHitList::Append(RobotHitList&& later) {
+  if (&later == this || later.empty()) return;
+  if (empty()) {
+    *this = std::move(later);
+    later.clear();
+    return;
+  }
+  auto numbers = [](TextTable& mine, const TextTable& theirs) {
+    std::vector<uint32_t> ids(theirs.size());
+    for (uint32_t id = 0; id < ids.size(); ++id) ids[id] = mine.Id(theirs.Text(id));
+    return ids;
+  };
+  const std::vector<uint32_t> names = numbers(names_, later.names_);
+  const std::vector<uint32_t> actions = numbers(actions_, later.actions_);
+  const std::vector<uint32_t> ips = numbers(ips_, later.ips_);
+  const std::vector<uint32_t> dates = numbers(dates_, later.dates_);
+  hits_.reserve(hits_.size() + later.hits_.size());
+  for (const Packed& hit : later.hits_) {
+    hits_.push_back({names[hit.name], actions[hit.action], ips[hit.ip], dates[hit.date], hit.code});
+  }
+  later.clear();
+}
 
 StatsCollector StatsCollector::EmptyCopy() const {
   StatsCollector copy(registry_);
@@ -169,9 +206,7 @@ void StatsCollector::Absorb(StatsCollector&& later) {
             [](PendingPhrase& mine, const PendingPhrase& theirs) {
               AddCounts(mine.counts, theirs.counts);
             });
-  robotHits.insert(robotHits.end(), std::make_move_iterator(later.robotHits.begin()),
-                   std::make_move_iterator(later.robotHits.end()));
-  later.robotHits.clear();
+  robotHits.Append(std::move(later.robotHits));
   later.lastDay_.day = nullptr;
   lastDay_.day = nullptr;
 }
@@ -198,8 +233,7 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   ++records_;
   const uint32_t agent = AgentId(record.user_agent);
   if (const SearchEngine* robot = agentRobots_[agent]) {
-    robotHits.push_back({robot->Name(), std::string(record.url), record.status,
-                         std::string(record.ip), std::string(record.date)});
+    robotHits.Add(robot->Name(), record.url, record.status, record.ip, record.date);
     return;
   }
   if (!PassesPageFilter(record.url, pageExtensions)) return;
@@ -249,6 +283,7 @@ void StatsCollector::Finish() {
     } else {
       queries.emplace_hint(at, std::move(phrase.spelling), std::move(phrase.counts));
     }
+    node = {};
   }
 }
 

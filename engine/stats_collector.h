@@ -2,6 +2,8 @@
 #define HITSIEVE_ENGINE_STATS_COLLECTOR_H_
 
 #include <array>
+#include <cstddef>
+#include <iterator>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -52,6 +54,61 @@ struct RobotHit {
   std::string date;    // the day key
 };
 
+// The crawler requests of a run in the order they came, packed: each text of the hits (crawler
+// names, URLs, addresses, days) is kept once and a hit holds its texts' numbers, so that the
+// hundreds of thousands of crawler requests of a large log take tens of megabytes, not
+// hundreds. A hit is handed out as a RobotHit made on the spot.
+class RobotHitList {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = RobotHit;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = RobotHit;
+    const_iterator() = default;
+    const_iterator(const RobotHitList* list, size_t index) : list_(list), index_(index) {}
+    RobotHit operator*() const { return (*list_)[index_]; }
+    const_iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++index_;
+      return before;
+    }
+    bool operator==(const const_iterator& other) const { return index_ == other.index_; }
+
+   private:
+    const RobotHitList* list_ = nullptr;
+    size_t index_ = 0;
+  };
+
+  void Add(std::string_view name, std::string_view action, int32_t code, std::string_view ip,
+           std::string_view date);
+  void push_back(const RobotHit& hit) { Add(hit.name, hit.action, hit.code, hit.ip, hit.date); }
+  // Puts `later`'s hits after these; `later` is left empty.
+  void Append(RobotHitList&& later);
+
+  RobotHit operator[](size_t index) const;
+  size_t size() const { return hits_.size(); }
+  bool empty() const { return hits_.empty(); }
+  void clear() { *this = RobotHitList(); }
+  const_iterator begin() const { return const_iterator(this, 0); }
+  const_iterator end() const { return const_iterator(this, hits_.size()); }
+
+ private:
+  struct Packed {
+    uint32_t name, action, ip, date;  // numbers in the tables below
+    int32_t code;
+  };
+  std::vector<Packed> hits_;
+  // A table each, so that the repeats in a row (one crawler, one day) cost a comparison only.
+  TextTable names_, actions_, ips_, dates_;
+};
+
 using QueryCounts = std::map<int, int32_t>;  // engine id -> count
 
 // Accumulates one run's statistics in memory. Owned by the run; lives on the worker thread only.
@@ -71,7 +128,7 @@ class StatsCollector : public RecordSink {
   std::map<std::string, PageStats, std::less<>> pages;
   std::map<std::string, int32_t, std::less<>> referers;
   std::map<std::string, int32_t, std::less<>> refererHosts;
-  std::vector<RobotHit> robotHits;
+  RobotHitList robotHits;
   std::map<std::string, QueryCounts, CaseInsensitiveLess> queries;  // keeps the first spelling
   ExtensionSet pageExtensions;
 

@@ -184,7 +184,8 @@ StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
   }
   for (const auto& [referer, count] : collector.referers) AtEnd(totals.referers, referer) = count;
   for (const auto& [host, count] : collector.refererHosts) AtEnd(totals.refererHosts, host) = count;
-  totals.robotHits = std::move(collector.robotHits);
+  totals.robotHits.reserve(collector.robotHits.size());
+  totals.robotHits.assign(collector.robotHits.begin(), collector.robotHits.end());
   collector.robotHits.clear();
   for (const auto& [phrase, counts] : collector.queries) {
     EngineTotals& mine = AtEnd(totals.queries, phrase);
