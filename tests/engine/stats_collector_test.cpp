@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
+#include <tuple>
+#include <vector>
 #include <string>
 
 #include "engine/stats_collector.h"
@@ -160,6 +163,36 @@ TEST_F(StatsCollectorTest, MovedOrClearedMapsKeepCountingCorrectly) {
   EXPECT_EQ(1, moved.pages.at("/a.html").visits);
   EXPECT_EQ(3, moved.refererHosts.at("example.com"));
   EXPECT_EQ(1, moved.days.at(kDay).views);
+}
+
+// The packed list against a plain vector: hits from few texts (so that texts repeat, in a row
+// and apart), appended list after list in random cuts, come back in order, text for text.
+TEST(RobotHitList, AppendedListsGiveBackEveryHitInOrder) {
+  std::mt19937 random(7);
+  const std::string texts[] = {"", "a", "Googlebot", std::string(40, 'u'), "\xC0\xFF", "/x?q=1"};
+  auto text = [&] { return texts[random() % 6] + std::to_string(random() % 3); };
+  for (int round = 0; round < 50; ++round) {
+    std::vector<RobotHit> want;
+    RobotHitList got;
+    for (int lists = static_cast<int>(random() % 5); lists >= 0; --lists) {
+      RobotHitList part;
+      for (int n = static_cast<int>(random() % 40); n > 0; --n) {
+        RobotHit hit{text(), text(), static_cast<int32_t>(random() % 3) - 1, text(), text()};
+        part.push_back(hit);
+        want.push_back(hit);
+      }
+      got.Append(std::move(part));
+      EXPECT_TRUE(part.empty());
+    }
+    ASSERT_EQ(want.size(), got.size());
+    size_t k = 0;
+    for (const RobotHit& hit : got) {
+      const RobotHit& w = want[k++];
+      ASSERT_EQ(std::tie(w.name, w.action, w.code, w.ip, w.date),
+                std::tie(hit.name, hit.action, hit.code, hit.ip, hit.date))
+          << "round " << round << ", hit " << k - 1;
+    }
+  }
 }
 
 TEST(StatsCollector, EmptyRegistryFindsNoRobotOrSearch) {
