@@ -1,6 +1,10 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -68,6 +72,57 @@ class CsvTableWriter : public ReportTableSink {
   std::vector<std::string> fields_;
 };
 
+// Where a report is written while the database is read: stdout itself when it is a regular
+// file (it takes the rows as fast as they come), otherwise an unlinked scratch file in
+// $TMPDIR (or /tmp). When no scratch file can be made, stdout after all.
+class ReportSpool {
+ public:
+  ReportSpool() {
+    struct stat info;
+    if (fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode)) return;
+    const char* folder = std::getenv("TMPDIR");
+    std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+                       "/hitsieve-report-XXXXXX";
+    fd_ = mkstemp(path.data());
+    if (fd_ < 0) return;
+    file_.open(path, std::ios::binary | std::ios::trunc);
+    ::unlink(path.c_str());
+    if (!file_) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ReportSpool() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ReportSpool(const ReportSpool&) = delete;
+  ReportSpool& operator=(const ReportSpool&) = delete;
+
+  std::ostream& stream() { return fd_ >= 0 ? static_cast<std::ostream&>(file_) : std::cout; }
+
+  // Copies what was written to stdout. Throws when the scratch file failed (a full disk).
+  void CopyToStandardOutput() {
+    if (fd_ < 0) return;
+    file_.flush();
+    if (!file_) throw std::runtime_error("cannot write the report to a scratch file");
+    std::vector<char> buffer(1 << 16);
+    off_t offset = 0;
+    for (;;) {
+      const ssize_t got = ::pread(fd_, buffer.data(), buffer.size(), offset);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) throw std::runtime_error("cannot read the report's scratch file");
+      if (got == 0) break;
+      std::cout.write(buffer.data(), got);
+      if (!std::cout) break;
+      offset += got;
+    }
+  }
+
+ private:
+  int fd_ = -1;
+  std::ofstream file_;
+};
+
 }  // namespace
 
 int ReportCommand(const std::vector<std::string>& args) {
@@ -88,19 +143,27 @@ int ReportCommand(const std::vector<std::string>& args) {
   if (raw && format != "csv") throw UsageError("report: --raw is for --format csv only");
 
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  const CsvCellRule rule =
+      raw ? CsvCellRule{false, false} : CsvCellRule{isatty(STDOUT_FILENO) != 0, true};
   // Rows go out as they are read, and a list is read twice (widths and totals first): one
   // read transaction makes every pass see the same rows, even if an analysis saves meanwhile.
-  // A save waits for it (busy timeout) until the report has been written.
-  sqlitepp::transaction snapshot(StatsDatabase::Instance().session());
-  if (format == "csv") {
-    CsvTableWriter writer(std::cout, raw ? CsvCellRule{false, false}
-                                         : CsvCellRule{isatty(STDOUT_FILENO) != 0, true});
-    kind->stream_table(writer);
-  } else {
-    kind->print_text(std::cout);
+  // A save waits for it, so the report must not hang on a slow reader of its output (a pager
+  // left open): unless stdout is a file, it is written to a scratch file first and copied
+  // out after the database is let go.
+  ReportSpool spool;
+  std::ostream& out = spool.stream();
+  {
+    sqlitepp::transaction snapshot(StatsDatabase::Instance().session());
+    if (format == "csv") {
+      CsvTableWriter writer(out, rule);
+      kind->stream_table(writer);
+    } else {
+      kind->print_text(out);
+    }
+    snapshot.commit();
   }
+  spool.CopyToStandardOutput();
   std::cout.flush();
-  snapshot.commit();
   if (!std::cout) throw std::runtime_error("cannot write the report to standard output");
   return kExitOk;
 }

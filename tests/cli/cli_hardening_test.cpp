@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -158,6 +160,45 @@ TEST_F(CliHardening, BusyDatabaseIsWaitedFor) {
     EXPECT_EQ(0, WaitForExit(pid)) << args[0] << ": " << ReadFile(dir_ / "err");
   }
   sqlite3_close(holder);
+}
+
+// A report piped into a reader that does not read (a pager left open) must not hold the
+// database: an analysis saving meanwhile succeeds, and the report still comes out whole.
+TEST_F(CliHardening, ReportIntoAStalledPipeDoesNotHoldUpASave) {
+  constexpr int kPages = 20000;  // far more text than a pipe holds
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((dir_ / "r.dt").c_str(), &db));
+    ASSERT_EQ(SQLITE_OK,
+              sqlite3_exec(db,
+                           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                           "WHERE i < 20000) INSERT INTO page_stats (page, visits, searches, "
+                           "bandwidth, google, yandex, rambler, mailru, aport, webalta) SELECT "
+                           "'/stalled/page-' || i || '.html', i, 0, i, 0, 0, 0, 0, 0, 0 FROM n",
+                           nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+  }
+  const fs::path fifo = dir_ / "out.fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const pid_t report =
+      StartCli(dir_.path(), {"report", "pages", "--db", "r.dt"}, fifo, dir_ / "report.err");
+  // Once output arrives the report is writing, and with nobody reading, it soon stalls.
+  pollfd wait{reader, POLLIN, 0};
+  ASSERT_EQ(1, poll(&wait, 1, 20000)) << "the report wrote nothing";
+  usleep(200 * 1000);
+  const CliResult save = RunCli(dir_.path(), {"analyse", "--db", "r.dt", "access.log"});
+  EXPECT_EQ(0, save.status) << save.err;
+
+  std::string text;
+  ASSERT_EQ(0, fcntl(reader, F_SETFL, 0));  // blocking again: read to the end
+  char buffer[65536];
+  for (ssize_t got; (got = ::read(reader, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+  ::close(reader);
+  EXPECT_EQ(0, WaitForExit(report)) << ReadFile(dir_ / "report.err");
+  EXPECT_GT(std::count(text.begin(), text.end(), '\n'), kPages);
+  EXPECT_NE(std::string::npos, text.find("/stalled/page-20000.html"));
 }
 
 TEST_F(CliHardening, UnusableDatabaseFailsBeforeTheFirstLogIsRead) {
