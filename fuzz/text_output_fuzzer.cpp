@@ -97,6 +97,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ostringstream table;
   hitsieve::cli::WriteAlignedTable(table, cells, {cells, cells});
   Check(!HasControl(table.str(), true));
+  // The streaming writer (rows measured, then written) gives the same bytes.
+  {
+    hitsieve::cli::AlignedTableWriter writer(cells);
+    writer.Measure(cells);
+    writer.Measure(cells);
+    std::ostringstream streamed;
+    writer.WriteTitles(streamed);
+    writer.WriteRow(streamed, cells);
+    writer.WriteRow(streamed, cells);
+    streamed.flush();
+    Check(streamed.str() == table.str());
+  }
 
   for (const CsvCellRule& rule : {CsvCellRule{false, false}, CsvCellRule{false, true},
                                   CsvCellRule{true, true}}) {
