@@ -1,6 +1,7 @@
 #include "engine/key_set.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -21,7 +22,7 @@ constexpr size_t kFirstCapacity = 16;
 
 bool KeySet::Insert(uint64_t key) {
   // Kept at most 70% full, so that a probe finds a free slot within a few steps.
-  if ((size_ + 1) * 10 > capacity_ * 7) Grow();
+  if ((size_ + 1) * 10 > capacity_ * 7) Grow(capacity_ == 0 ? kFirstCapacity : capacity_ * 2);
   const size_t mask = capacity_ - 1;
   for (size_t i = Mix(key) & mask;; i = (i + 1) & mask) {
     if (slots_[i] == key) return false;
@@ -33,8 +34,13 @@ bool KeySet::Insert(uint64_t key) {
   }
 }
 
-void KeySet::Grow() {
-  const size_t capacity = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
+void KeySet::Reserve(size_t count) {
+  size_t capacity = capacity_ == 0 ? kFirstCapacity : capacity_;
+  while (count * 10 > capacity * 7) capacity *= 2;
+  if (capacity != capacity_) Grow(capacity);
+}
+
+void KeySet::Grow(size_t capacity) {
   auto slots = std::make_unique_for_overwrite<uint64_t[]>(capacity);
   std::fill_n(slots.get(), capacity, kNoKey);
   const size_t mask = capacity - 1;
@@ -50,15 +56,71 @@ void KeySet::Grow() {
 }
 
 uint32_t TextTable::Id(std::string_view text) {
-  if (last_ < texts_.size() && *texts_[last_] == text) return last_;
-  if (const auto found = ids_.find(text); found != ids_.end()) return last_ = found->second;
+  if (last_ < texts_.size() && texts_[last_] == text) return last_;
+  const uint32_t tag = static_cast<uint32_t>(ByteStringHash()(text));
+  if (!slots_.empty()) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = tag & mask; slots_[i] != 0; i = (i + 1) & mask) {
+      if (tags_[i] == tag && texts_[slots_[i] - 1] == text) return last_ = slots_[i] - 1;
+    }
+  }
+  return last_ = Add(text, tag);
+}
+
+uint32_t TextTable::Add(std::string_view text, uint32_t tag) {
   // Ids are stored in 32 bits, and sets combine two of them with all bits set meaning "none".
-  if (texts_.size() >= std::numeric_limits<uint32_t>::max()) {
+  if (texts_.size() >= std::numeric_limits<uint32_t>::max() - 1) {
     throw std::length_error("too many distinct texts");
   }
+  constexpr size_t kPiece = 256 << 10;
+  char* at = nullptr;
+  if (text.size() > kPiece / 4) {
+    // A long text gets memory of its own, so that no piece is left mostly empty.
+    long_texts_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
+    at = long_texts_.back().get();
+  } else if (!text.empty()) {
+    if (text.size() > piece_left_) {
+      pieces_.push_back(std::make_unique_for_overwrite<char[]>(kPiece));
+      piece_left_ = kPiece;
+    }
+    at = pieces_.back().get() + (kPiece - piece_left_);
+    piece_left_ -= text.size();
+  }
+  if (at != nullptr) std::memcpy(at, text.data(), text.size());
   const auto id = static_cast<uint32_t>(texts_.size());
-  texts_.push_back(&ids_.emplace(text, id).first->first);
-  return last_ = id;
+  texts_.emplace_back(at, text.size());
+  // Kept at most 70% full, so that a probe finds a free slot within a few steps.
+  if ((texts_.size()) * 10 > slots_.size() * 7) {
+    Grow();
+  } else {
+    const size_t mask = slots_.size() - 1;
+    size_t i = tag & mask;
+    while (slots_[i] != 0) i = (i + 1) & mask;
+    slots_[i] = id + 1;
+    tags_[i] = tag;
+  }
+  return id;
+}
+
+// Doubles the slots and places every text again by its kept tag (the last one added too).
+void TextTable::Grow() {
+  std::vector<uint32_t> old_slots = std::move(slots_);
+  std::vector<uint32_t> old_tags = std::move(tags_);
+  const size_t capacity = old_slots.empty() ? kFirstCapacity : old_slots.size() * 2;
+  slots_.assign(capacity, 0);
+  tags_.assign(capacity, 0);
+  const size_t mask = capacity - 1;
+  auto place = [&](uint32_t slot, uint32_t tag) {
+    size_t i = tag & mask;
+    while (slots_[i] != 0) i = (i + 1) & mask;
+    slots_[i] = slot;
+    tags_[i] = tag;
+  };
+  for (size_t k = 0; k < old_slots.size(); ++k) {
+    if (old_slots[k] != 0) place(old_slots[k], old_tags[k]);
+  }
+  const uint32_t last = static_cast<uint32_t>(texts_.size());  // id + 1 of the text just added
+  place(last, static_cast<uint32_t>(ByteStringHash()(texts_.back())));
 }
 
 }  // namespace hitsieve

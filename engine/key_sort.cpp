@@ -46,8 +46,15 @@ uint64_t MedianOfThree(uint64_t a, uint64_t b, uint64_t c) {
 }  // namespace
 
 std::vector<size_t> SortedOrder(const std::vector<std::string_view>& keys) {
-  std::vector<Item> items(keys.size());
-  for (size_t i = 0; i < keys.size(); ++i) items[i] = {0, keys[i].data(), keys[i].size(), i};
+  return SortedOrder(keys.size(), [&keys](size_t i) { return keys[i]; });
+}
+
+std::vector<size_t> SortedOrder(size_t count, const std::function<std::string_view(size_t)>& key) {
+  std::vector<Item> items(count);
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view text = key(i);
+    items[i] = {0, text.data(), text.size(), i};
+  }
 
   // Groups wait on a stack of their own instead of in recursion: a log can hold keys of any
   // length sharing any prefix, and each eight shared bytes make a group one level deeper.

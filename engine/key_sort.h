@@ -2,6 +2,7 @@
 #define HITSIEVE_ENGINE_KEY_SORT_H_
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace hitsieve {
 // time, so a key's bytes are fetched from memory once per eight bytes of depth instead of once
 // per comparison. Recursion depth stays logarithmic whatever the keys are.
 std::vector<size_t> SortedOrder(const std::vector<std::string_view>& keys);
+// As above, for `count` keys given by `key(i)` (which must stay valid), without a list of them.
+std::vector<size_t> SortedOrder(size_t count, const std::function<std::string_view(size_t)>& key);
 
 }  // namespace hitsieve
 

@@ -91,18 +91,20 @@ void AddCount(int32_t& mine, int32_t theirs) { mine += theirs; }
 
 void AddPhrase(QueryCounts& mine, const QueryCounts& theirs) { AddCounts(mine, theirs); }
 
-// The nodes of a hashed table, taken out of it and put in key order.
+// The nodes of a hashed table taken out of it, and the order that sorts them by key. Run on
+// the largest tables of a run at once: nothing else is held for each key meanwhile.
 template <typename Table>
-std::vector<typename Table::node_type> ExtractSorted(Table& table) {
+struct SortedNodes {
   std::vector<typename Table::node_type> nodes;
-  nodes.reserve(table.size());
-  while (!table.empty()) nodes.push_back(table.extract(table.begin()));
-  std::vector<std::string_view> keys;
-  keys.reserve(nodes.size());
-  for (const auto& node : nodes) keys.push_back(node.key());
-  std::vector<typename Table::node_type> sorted;
-  sorted.reserve(nodes.size());
-  for (size_t index : SortedOrder(keys)) sorted.push_back(std::move(nodes[index]));
+  std::vector<size_t> order;
+};
+template <typename Table>
+SortedNodes<Table> ExtractSorted(Table& table) {
+  SortedNodes<Table> sorted;
+  sorted.nodes.reserve(table.size());
+  while (!table.empty()) sorted.nodes.push_back(table.extract(table.begin()));
+  sorted.order = SortedOrder(sorted.nodes.size(),
+                             [&sorted](size_t i) { return std::string_view(sorted.nodes[i].key()); });
   return sorted;
 }
 
@@ -113,7 +115,9 @@ std::vector<typename Table::node_type> ExtractSorted(Table& table) {
 // hold every key.
 template <typename Table, typename Map, typename Combine>
 void MoveSorted(Table& pending, Map& map, Combine combine) {
-  for (auto& node : ExtractSorted(pending)) {
+  SortedNodes<Table> sorted = ExtractSorted(pending);
+  for (size_t index : sorted.order) {
+    auto& node = sorted.nodes[index];
     auto at = map.empty() ? map.end() : map.lower_bound(node.key());
     if (at != map.end() && at->first == node.key()) {
       combine(at->second, node.mapped());
@@ -178,8 +182,14 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   }
   std::vector<uint32_t> agents(later.agents_.size());
   for (uint32_t id = 0; id < agents.size(); ++id) agents[id] = AgentId(later.agents_.Text(id));
-  for (auto& [date, theirs] : later.days) {
-    DayStats& mine = FindOrAdd(days, date);
+  // Each of `later`'s days is freed as soon as it has been added: the sets of a day new here
+  // are built anew in this collector's numbers, and both copies of every day would not fit.
+  while (!later.days.empty()) {
+    const auto first = later.days.begin();
+    DayStats& theirs = first->second;
+    DayStats& mine = FindOrAdd(days, first->first);
+    mine.ips.Reserve(mine.ips.size() + theirs.ips.size());
+    mine.visitors.Reserve(mine.visitors.size() + theirs.visitors.size());
     theirs.ips.ForEach([&](uint64_t address) { mine.ips.Insert(addresses[address]); });
     theirs.visitors.ForEach([&](uint64_t visitor) {
       mine.visitors.Insert(
@@ -187,8 +197,8 @@ void StatsCollector::Absorb(StatsCollector&& later) {
     });
     mine.views += theirs.views;
     mine.searches += theirs.searches;
+    later.days.erase(first);
   }
-  later.days.clear();
   later.addresses_ = TextTable();
   later.agents_ = TextTable();
   later.agentRobots_.clear();
@@ -275,7 +285,9 @@ void StatsCollector::Finish() {
   MoveSorted(pendingReferers_, referers, AddCount);
   MoveSorted(pendingHosts_, refererHosts, AddCount);
   // Folded keys sort as CaseInsensitiveLess orders the spellings.
-  for (auto& node : ExtractSorted(pendingPhrases_)) {
+  auto sorted = ExtractSorted(pendingPhrases_);
+  for (size_t index : sorted.order) {
+    auto& node = sorted.nodes[index];
     PendingPhrase& phrase = node.mapped();
     auto at = queries.empty() ? queries.end() : queries.lower_bound(phrase.spelling);
     if (at != queries.end() && !queries.key_comp()(phrase.spelling, at->first)) {

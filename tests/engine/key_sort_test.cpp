@@ -4,6 +4,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/key_set.h"
@@ -79,6 +80,47 @@ TEST(KeySet, CountsEachKeyOnceAcrossGrowth) {
   EXPECT_EQ(inserted, walked);
   EXPECT_EQ(inserted.size(), set.size());
   EXPECT_FALSE(set.Insert(0)) << "0 was among the keys";
+}
+
+// Reserving room changes nothing a set holds, however much or little is reserved.
+TEST(KeySet, ReservingKeepsEveryKey) {
+  std::mt19937_64 random(11);
+  for (const size_t reserve : {size_t{0}, size_t{1}, size_t{100}, size_t{5000}}) {
+    KeySet set;
+    std::vector<uint64_t> inserted;
+    for (int i = 0; i < 3000; ++i) {
+      if (i == 1000) set.Reserve(set.size() + reserve);
+      inserted.push_back(random() % 2000);
+      set.Insert(inserted.back());
+    }
+    std::sort(inserted.begin(), inserted.end());
+    inserted.erase(std::unique(inserted.begin(), inserted.end()), inserted.end());
+    std::vector<uint64_t> walked;
+    set.ForEach([&](uint64_t key) { walked.push_back(key); });
+    std::sort(walked.begin(), walked.end());
+    EXPECT_EQ(inserted, walked) << "reserved " << reserve;
+  }
+}
+
+// Against a map of strings: every text gets the next number when first seen and the same one
+// after, across growth, whatever its bytes or length (empty, NUL, longer than a piece).
+TEST(TextTable, NumbersTextsInTheOrderFirstSeen) {
+  std::mt19937 random(5);
+  std::vector<std::string> keys = RandomKeys(random, 30000);
+  keys.push_back(std::string(300 << 10, 'L'));
+  keys.push_back(std::string(300 << 10, 'L') + "x");
+  keys.push_back(std::string(100 << 10, '\0'));
+  std::shuffle(keys.begin(), keys.end(), random);
+  TextTable table;
+  std::unordered_map<std::string, uint32_t> want;
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& key : keys) {
+      const uint32_t expected = want.emplace(key, static_cast<uint32_t>(want.size())).first->second;
+      ASSERT_EQ(expected, table.Id(key)) << "round " << round;
+    }
+  }
+  ASSERT_EQ(want.size(), table.size());
+  for (const auto& [text, id] : want) ASSERT_TRUE(table.Text(id) == text);
 }
 
 }  // namespace
