@@ -54,26 +54,21 @@ void MergeMap(Map& map, Map& later, Combine combine) {
     return;
   }
   if (later.size() * 16 < map.size()) return MergeInto(map, later, combine);
-  // Maps of like sizes: one pass over both in key order, each node appended at the end.
-  Map merged;
+  // Maps of like sizes: one pass over both in key order. `later`'s nodes go in just before the
+  // first key of `map` not below theirs, found by walking forward: no search, and the nodes
+  // of `map` stay where they are.
   const auto less = map.key_comp();
-  while (!map.empty() && !later.empty()) {
-    auto& mine = *map.begin();
-    auto& theirs = *later.begin();
-    if (less(theirs.first, mine.first)) {
-      merged.insert(merged.end(), later.extract(later.begin()));
-      continue;
+  auto at = map.begin();
+  while (!later.empty()) {
+    const auto theirs = later.begin();
+    while (at != map.end() && less(at->first, theirs->first)) ++at;
+    if (at != map.end() && !less(theirs->first, at->first)) {
+      combine(at->second, theirs->second);
+      later.erase(theirs);
+    } else {
+      map.insert(at, later.extract(theirs));
     }
-    if (!less(mine.first, theirs.first)) {
-      combine(mine.second, theirs.second);
-      later.erase(later.begin());
-    }
-    merged.insert(merged.end(), map.extract(map.begin()));
   }
-  for (Map* rest : {&map, &later}) {
-    while (!rest->empty()) merged.insert(merged.end(), rest->extract(rest->begin()));
-  }
-  map.swap(merged);
 }
 
 void AddCounts(std::map<int, int32_t>& mine, const std::map<int, int32_t>& theirs) {
