@@ -72,18 +72,22 @@ uint32_t TextTable::Add(std::string_view text, uint32_t tag) {
   if (texts_.size() >= std::numeric_limits<uint32_t>::max() - 1) {
     throw std::length_error("too many distinct texts");
   }
-  constexpr size_t kPiece = 256 << 10;
+  // Pieces grow with the table, from 4 KiB to 256 KiB: a run makes a table for every part of
+  // its logs, and most of them hold a few texts.
+  constexpr size_t kLargestPiece = 256 << 10;
   char* at = nullptr;
-  if (text.size() > kPiece / 4) {
+  if (text.size() > kLargestPiece / 4) {
     // A long text gets memory of its own, so that no piece is left mostly empty.
     long_texts_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
     at = long_texts_.back().get();
   } else if (!text.empty()) {
     if (text.size() > piece_left_) {
-      pieces_.push_back(std::make_unique_for_overwrite<char[]>(kPiece));
-      piece_left_ = kPiece;
+      piece_size_ = std::min(kLargestPiece, std::max<size_t>(piece_size_ * 2, 4096));
+      while (piece_size_ < text.size()) piece_size_ *= 2;
+      pieces_.push_back(std::make_unique_for_overwrite<char[]>(piece_size_));
+      piece_left_ = piece_size_;
     }
-    at = pieces_.back().get() + (kPiece - piece_left_);
+    at = pieces_.back().get() + (piece_size_ - piece_left_);
     piece_left_ -= text.size();
   }
   if (at != nullptr) std::memcpy(at, text.data(), text.size());

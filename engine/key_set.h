@@ -131,7 +131,8 @@ class TextTable {
   std::vector<std::string_view> texts_;  // into pieces_ and long_texts_: bytes that never move
   std::vector<std::unique_ptr<char[]>> pieces_;
   std::vector<std::unique_ptr<char[]>> long_texts_;
-  size_t piece_left_ = 0;  // free bytes at the end of the last piece
+  size_t piece_size_ = 0;  // bytes of the last piece
+  size_t piece_left_ = 0;  // free bytes at the end of it
   // Open addressing, linear probing: id + 1 in `slots_` (0 = free) and, beside it, 32 bits of
   // the text's hash, which place it and spare comparing texts that only share a slot.
   std::vector<uint32_t> slots_;

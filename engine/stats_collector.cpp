@@ -152,7 +152,9 @@ void RobotHitList::Append(RobotHitList&& later) {
   const std::vector<uint32_t> actions = numbers(actions_, later.actions_);
   const std::vector<uint32_t> ips = numbers(ips_, later.ips_);
   const std::vector<uint32_t> dates = numbers(dates_, later.dates_);
-  hits_.reserve(hits_.size() + later.hits_.size());
+  // Grown as push_back grows it: a run appends hundreds of days' lists one after another.
+  const size_t needed = hits_.size() + later.hits_.size();
+  if (needed > hits_.capacity()) hits_.reserve(std::max(needed, hits_.capacity() * 2));
   for (const Packed& hit : later.hits_) {
     hits_.push_back({names[hit.name], actions[hit.action], ips[hit.ip], dates[hit.date], hit.code});
   }
