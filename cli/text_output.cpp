@@ -67,20 +67,6 @@ size_t AppendPrintable(std::string_view text, size_t pos, size_t limit, std::str
   return pos;
 }
 
-void WriteLine(std::ostream& out, const std::vector<std::string>& cells,
-               const std::vector<size_t>& widths) {
-  std::string line;
-  for (size_t i = 0; i < cells.size(); ++i) {
-    if (i > 0) line.append(2, ' ');
-    const std::string cell = PrintableText(cells[i]);
-    line += cell;
-    const size_t width = DisplayWidth(cell);
-    if (i + 1 < widths.size() && width < widths[i]) line.append(widths[i] - width, ' ');
-  }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  out << line << '\n';
-}
-
 }  // namespace
 
 size_t DisplayWidth(std::string_view text) {
@@ -111,28 +97,14 @@ std::string CsvTextCell(std::string_view text, const CsvCellRule& rule) {
   return cell;
 }
 
-void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles,
-                       const std::vector<std::vector<std::string>>& rows) {
-  std::vector<size_t> widths(titles.size(), 0);
-  // PrintableText turns each character it replaces into one '?', which changes no display
-  // width, so the cells are measured as they are, without a printable copy.
-  auto measure = [&widths](const std::vector<std::string>& cells) {
-    for (size_t i = 0; i < cells.size() && i < widths.size(); ++i)
-      widths[i] = std::max(widths[i], DisplayWidth(cells[i]));
-  };
-  measure(titles);
-  for (const auto& row : rows) measure(row);
-  WriteLine(out, titles, widths);
-  for (const auto& row : rows) WriteLine(out, row, widths);
-}
-
 AlignedTableWriter::AlignedTableWriter(std::vector<std::string> titles)
     : titles_(std::move(titles)), widths_(titles_.size(), 0) {
   Measure(titles_);
 }
 
 void AlignedTableWriter::Measure(const std::vector<std::string>& cells) {
-  // As in WriteAlignedTable, a '?' in place of a control character keeps the width.
+  // PrintableText turns each character it replaces into one '?', which changes no display
+  // width, so the cells are measured as they are, without a printable copy.
   for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i)
     widths_[i] = std::max(widths_[i], DisplayWidth(cells[i]));
 }

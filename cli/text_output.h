@@ -29,14 +29,11 @@ struct CsvCellRule {
 // may show it without obeying it: see CsvCellRule.
 std::string CsvTextCell(std::string_view text, const CsvCellRule& rule);
 
-// The header line, then one line per row, every column left-aligned and padded by display
-// width, columns two spaces apart, no trailing blanks.
-void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles,
-                       const std::vector<std::vector<std::string>>& rows);
-
-// WriteAlignedTable for rows that are not held: every row is measured in a first pass, then
-// written in a second, in the same order. Keeps only the column widths and a small buffer: a
-// line goes out in pieces, and no cell is copied whole.
+// An aligned table of rows that are not held: the header line, then one line per row, every
+// column left-aligned and padded by display width, columns two spaces apart, no trailing
+// blanks. Every row is measured in a first pass, then written in a second, in the same order.
+// Keeps only the column widths and a small buffer: a line goes out in pieces, and no cell is
+// copied whole.
 class AlignedTableWriter {
  public:
   explicit AlignedTableWriter(std::vector<std::string> titles);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/text_output.h"
+#include "tests/cli/aligned_table_reference.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(guarded.empty() || std::string_view("=+-@\t\r").find(guarded[0]) == std::string_view::npos);
   }
   std::ostringstream table;
-  hitsieve::cli::WriteAlignedTable(table, cells, {cells, cells});
+  hitsieve::testing::WriteAlignedTable(table, cells, {cells, cells});
   Check(!HasControl(table.str(), true));
   // The streaming writer (rows measured, then written) gives the same bytes.
   {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/text_output.h"
+#include "aligned_table_reference.h"
 #include "cli_test_support.h"
 #include "engine/text.h"
 #include "export/report_lists.h"
@@ -42,7 +43,7 @@ std::vector<std::string> Titles(const ListColumns& columns) {
 std::string WholeTableText(const std::string& kind) {
   std::ostringstream out;
   auto list = [&out](const ListColumns& columns, const std::vector<ListRow>& rows) {
-    cli::WriteAlignedTable(out, Titles(columns), rows);
+    WriteAlignedTable(out, Titles(columns), rows);
   };
   if (kind == "common") {
     std::vector<CommonStatsRow> rows;
