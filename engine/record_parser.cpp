@@ -22,35 +22,6 @@ constexpr std::array<unsigned char, 256> MakeSpecialTable() {
 }
 constexpr std::array<unsigned char, 256> kSpecial = MakeSpecialTable();
 
-// The first quote character in [p, end), or also the first space when `kSpaceToo`; end when
-// there is none. Most of a line is plain text (and inside quotes spaces are plain too), so the
-// scan looks at 16 bytes at a time where the processor allows it.
-template <bool kSpaceToo>
-const char* FindSpecial(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i space = _mm_set1_epi8(' ');
-  const __m128i double_quote = _mm_set1_epi8('"');
-  const __m128i open_bracket = _mm_set1_epi8('[');
-  const __m128i close_bracket = _mm_set1_epi8(']');
-  while (end - p >= 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(block, double_quote),
-                                _mm_or_si128(_mm_cmpeq_epi8(block, open_bracket),
-                                             _mm_cmpeq_epi8(block, close_bracket)));
-    if (kSpaceToo) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, space));
-    const int mask = _mm_movemask_epi8(hits);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#endif
-  const unsigned char wanted = kSpaceToo ? 2 : 1;
-  while (p != end && (kSpecial[static_cast<unsigned char>(*p)] == 0 ||
-                      kSpecial[static_cast<unsigned char>(*p)] > wanted)) {
-    ++p;
-  }
-  return p;
-}
-
 bool IsAtoiBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -77,60 +48,6 @@ int64_t ParseSaturated(std::string_view text, int64_t min, int64_t max) {
 }
 
 }  // namespace
-
-bool FieldSplitter::Next(std::string_view& field, std::string& scratch) {
-  field = {};
-  if (next_ == end_) {
-    const bool more = trailing_empty_;
-    trailing_empty_ = false;
-    return more;
-  }
-  trailing_empty_ = false;
-  // The field's non-empty pieces: the first is kept as a view; a second one means joining.
-  const char* first = nullptr;
-  const char* first_end = nullptr;
-  bool joined = false;
-  auto add = [&](const char* begin, const char* end) {
-    if (begin == end) return;
-    if (joined) {
-      scratch.append(begin, end);
-    } else if (first == nullptr) {
-      first = begin;
-      first_end = end;
-    } else {
-      scratch.assign(first, first_end);
-      scratch.append(begin, end);
-      joined = true;
-    }
-  };
-  bool quoted = false;
-  const char* run = next_;  // start of the piece being scanned
-  for (;;) {
-    next_ = quoted ? FindSpecial<false>(next_, end_) : FindSpecial<true>(next_, end_);
-    if (next_ == end_) break;
-    add(run, next_);
-    if (*next_ == ' ') {  // found outside quotes only
-      ++next_;
-      trailing_empty_ = true;
-      run = nullptr;
-      break;
-    }
-    run = ++next_;
-    quoted = !quoted;
-  }
-  if (run != nullptr) add(run, end_);
-  if (joined) field = scratch;
-  else if (first != nullptr) field = std::string_view(first, static_cast<size_t>(first_end - first));
-  return true;
-}
-
-bool FieldSplitter::Next(std::string* out) {
-  std::string_view field;
-  std::string scratch;
-  if (!Next(field, scratch)) return false;
-  if (out != nullptr) out->append(field);
-  return true;
-}
 
 int32_t ParseStatusField(std::string_view field) {
   return static_cast<int32_t>(ParseSaturated(field, std::numeric_limits<int32_t>::min(),
@@ -196,9 +113,9 @@ uint64_t PrefixXor(uint64_t x) {
   return x;
 }
 
-// The fields of a record line, cut as FieldSplitter cuts them, found 64 bytes at a time: the
-// bytes that matter (quote characters, and spaces outside quotes) are picked out as bit masks,
-// so the walk visits a dozen places of a line instead of every one of its bytes.
+// The fields of a record line, cut by the rules that ParseRecordLine documents, found 64 bytes
+// at a time: the bytes that matter (quote characters, and spaces outside quotes) are picked out
+// as bit masks, so the walk visits a dozen places of a line instead of every one of its bytes.
 class RecordFields {
  public:
   RecordFields(std::string_view line, RequestRecord& record, RecordScratch& scratch)

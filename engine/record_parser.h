@@ -9,32 +9,6 @@
 
 namespace hitsieve {
 
-// Cuts one log line into fields: a space outside quotes ends a field; '"', '[' and ']' all
-// toggle quoting and are dropped (so ']' closes what '"' opened); every other byte, backslash
-// and CR included, belongs to the field. A line ending in a space has an empty last field; an
-// empty line has no field. Hand-written so that walking a line copies nothing: a field that is
-// one unbroken run of the line's bytes (nearly every field) is given as a view into the line.
-// The line must outlive the splitter.
-class FieldSplitter {
- public:
-  explicit FieldSplitter(std::string_view line)
-      : next_(line.data()), end_(line.data() + line.size()) {}
-
-  // Gives the next field's text in `field`: a view into the line when the field is one run
-  // of bytes, otherwise a view of `scratch`, into which its pieces are joined (so the view
-  // lasts until `scratch` is used again). False when the line has no field left.
-  bool Next(std::string_view& field, std::string& scratch);
-
-  // Appends the next field's text to `*out`, or skips it when `out` is null. False when the
-  // line has no field left.
-  bool Next(std::string* out);
-
- private:
-  const char* next_;
-  const char* end_;
-  bool trailing_empty_ = false;  // the last field ended in a space: one empty field follows
-};
-
 // Decimal value with atoi's reading (leading blanks, optional sign, digits up to the first
 // other byte, nothing gives 0), saturated at the 32-bit limits instead of overflowing.
 int32_t ParseStatusField(std::string_view field);
@@ -52,7 +26,10 @@ struct RecordScratch {
   std::string ip, date, request, status, bytes, referer, user_agent, skipped;
 };
 
-// Fills `record` from `line`. False when the line has no field or its first field is empty.
+// Fills `record` from `line`, cut into fields thus: a space outside quotes ends a field; '"',
+// '[' and ']' all toggle quoting and are dropped (so ']' closes what '"' opened); every other
+// byte, backslash and CR included, belongs to the field. A line ending in a space has an empty
+// last field. False when the line has no field or its first field is empty.
 // The record's texts view `line` and `scratch`, and last as long as both stay unchanged.
 bool ParseRecordLine(std::string_view line, RequestRecord& record, RecordScratch& scratch);
 

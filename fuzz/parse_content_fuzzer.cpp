@@ -31,6 +31,7 @@
 #include "engine/record_parser.h"
 #include "engine/stats_collector.h"
 #include "engine/text.h"
+#include "tests/engine/field_splitter.h"
 #include "tests/engine/zlib_reference.h"
 
 namespace {

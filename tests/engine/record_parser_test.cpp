@@ -11,6 +11,7 @@
 
 #include "engine/record_parser.h"
 #include "engine/record_sink.h"
+#include "tests/engine/field_splitter.h"
 #include "tests/engine/stored_record.h"
 
 namespace hitsieve {
