@@ -22,6 +22,7 @@ namespace {
 constexpr size_t kInputBuffer = 256 * 1024;
 constexpr unsigned char kMagic0 = 0x1f;
 constexpr unsigned char kMagic1 = 0x8b;
+constexpr unsigned char kReservedFlags = 0xe0;
 constexpr size_t kMaxCall = std::numeric_limits<uint32_t>::max();  // the decoder counts in 32 bits
 
 }  // namespace
@@ -69,6 +70,10 @@ bool GzipInflater::AtMagic() const {
 }
 
 void GzipInflater::StartMember() {
+  // Header flags beyond the five that gzip defines (an encrypted member, say) mean a member
+  // that gzip and zlib refuse; the decoder would skip them and read on.
+  FillAtLeast(4);
+  if (in_avail_ >= 4 && (in_next_[3] & kReservedFlags) != 0) Fail();
   if (!state_) {
     state_ = std::make_unique<inflate_state>();
     isal_inflate_init(state_.get());

@@ -220,6 +220,15 @@ TEST(GzipInflater, EdgesOfTheFile) {
   // NUL bytes are kept, across members too.
   const std::string nul("a\0b\n\0", 5);
   EXPECT_EQ(nul + nul, IsalRead(scratch.Write(GzipMember(nul) + GzipMember(nul)), 3).value_or("?"));
+  // Header flags that gzip does not define (0x20 marks an encrypted member), in the first
+  // member or a later one, refuse the file, as gzip and zlib do.
+  for (const unsigned char flag : {0x20, 0x40, 0x80}) {
+    std::string flagged = GzipMember("x\n");
+    flagged[3] = static_cast<char>(flagged[3] | flag);
+    EXPECT_FALSE(IsalRead(scratch.Write(flagged), 4096).has_value()) << int{flag};
+    EXPECT_FALSE(IsalRead(scratch.Write(GzipMember("y\n") + flagged), 4096).has_value()) << int{flag};
+    EXPECT_FALSE(ZlibDecompress(flagged).has_value());
+  }
   // An empty member between two others.
   EXPECT_EQ("x\ny\n",
             IsalRead(scratch.Write(GzipMember("x\n") + GzipMember("") + GzipMember("y\n")), 4096)
