@@ -103,17 +103,39 @@ SortedNodes<Table> ExtractSorted(Table& table) {
   return sorted;
 }
 
+// Where each key goes in `map` when the keys come in ascending order: the first entry not
+// below it. The keys walk forward from the previous answer (an entry put in before it changes
+// nothing for the keys after), so that filling a map from sorted keys, or adding them to about
+// as many already there, costs no search; only a few keys among many more look theirs up.
+template <typename Map>
+class SortedHint {
+ public:
+  SortedHint(Map& map, size_t incoming)
+      : map_(map), at_(map.begin()), walk_(incoming * 16 >= map.size()) {}
+  template <typename Key>
+  typename Map::iterator Find(const Key& key) {
+    if (!walk_) return map_.lower_bound(key);
+    const auto less = map_.key_comp();
+    while (at_ != map_.end() && less(at_->first, key)) ++at_;
+    return at_;
+  }
+ private:
+  Map& map_;
+  typename Map::iterator at_;
+  bool walk_;
+};
+
 // Moves the entries of a hashed table into `map` in key order, combining an entry with one the
-// map already holds. Sorted first, so that each key goes in next to the one before: building a
-// map from sorted keys costs no search at all when the map is empty, as it is after one file.
-// Each hashed node is freed as soon as its entry is in the map, so that the two never both
-// hold every key.
+// map already holds. Sorted first, so that each key goes in next to the one before, found by
+// walking forward (SortedHint). Each hashed node is freed as soon as its entry is in the map,
+// so that the two never both hold every key.
 template <typename Table, typename Map, typename Combine>
 void MoveSorted(Table& pending, Map& map, Combine combine) {
   SortedNodes<Table> sorted = ExtractSorted(pending);
+  SortedHint<Map> hint(map, sorted.nodes.size());
   for (size_t index : sorted.order) {
     auto& node = sorted.nodes[index];
-    auto at = map.empty() ? map.end() : map.lower_bound(node.key());
+    const auto at = hint.Find(node.key());
     if (at != map.end() && at->first == node.key()) {
       combine(at->second, node.mapped());
     } else {
@@ -283,10 +305,11 @@ void StatsCollector::Finish() {
   MoveSorted(pendingHosts_, refererHosts, AddCount);
   // Folded keys sort as CaseInsensitiveLess orders the spellings.
   auto sorted = ExtractSorted(pendingPhrases_);
+  SortedHint<decltype(queries)> hint(queries, sorted.nodes.size());
   for (size_t index : sorted.order) {
     auto& node = sorted.nodes[index];
     PendingPhrase& phrase = node.mapped();
-    auto at = queries.empty() ? queries.end() : queries.lower_bound(phrase.spelling);
+    const auto at = hint.Find(phrase.spelling);
     if (at != queries.end() && !queries.key_comp()(phrase.spelling, at->first)) {
       AddCounts(at->second, phrase.counts);  // counted in an earlier file: its spelling stays
     } else {

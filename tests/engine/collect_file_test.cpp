@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -499,6 +500,34 @@ TEST(StatsCollectorAbsorb, SplittingTheRecordsAnywhereGivesTheSameResult) {
         if (!difference.empty() && ++mismatches == 5) FAIL() << "stopped after 5 mismatches";
       }
     }
+  }
+}
+
+// Each Finish sorts what was counted since the last one into the maps: many new keys among few
+// (walked into place) or a few among many (looked up), in any mix, must give one parse's maps.
+TEST(StatsCollector, FinishingAfterChunksOfAnySizeGivesTheSameResult) {
+  for (uint32_t seed : {11u, 12u, 13u, 14u}) {
+    const Counting& setup = kCountings[seed % std::size(kCountings)];
+    const std::vector<std::string> lines = RandomLog(seed).Lines(600);
+    std::string all;
+    for (const std::string& line : lines) all += line;
+    StatsCollector whole = MakeCollector(setup);
+    whole.ParseContent(all);
+    const Snapshot want = Take(whole);
+    ASSERT_GT(whole.referers.size(), 32u) << "too few keys to tell walking from looking up";
+    std::mt19937 rng(seed);
+    // Chunks of one line after a large first one, then sizes growing and shrinking at random.
+    StatsCollector chunked = MakeCollector(setup);
+    size_t at = 0;
+    size_t size = 400;
+    while (at < lines.size()) {
+      std::string text;
+      for (const size_t end = std::min(lines.size(), at + size); at < end; ++at) text += lines[at];
+      chunked.ParseContent(text);
+      size = at < 420 ? 1 : 1 + rng() % 60;
+    }
+    SCOPED_TRACE("seed " + std::to_string(seed) + ", " + setup.label);
+    EXPECT_EQ("", FirstDifference(want, Take(chunked)));
   }
 }
 
