@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 #include "engine/content_hash.h"
@@ -212,18 +214,18 @@ void CreateSetTables(sqlitepp::session& session) {
   session << kCreateAnalysedLogs;
 }
 
-// Texts are read whole (as BLOBs), so a key holding a NUL byte keeps every byte.
-StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
-  Require(session);
-  StatsTotals totals;
+namespace {
+
+// The days of common_stats with their sets from day_sets.
+void LoadDays(sqlitepp::session& session, std::map<std::string, DayTotals, std::less<>>& days) {
   std::string text, blob_a, blob_b;
-  int64_t a = 0, b = 0, c = 0;
+  int64_t a = 0, b = 0;
   {
     sqlitepp::statement rows(session);
     rows << "SELECT date, views, searches FROM common_stats ORDER BY rec_id", into_blob(text), into(a),
         into(b);
     while (rows.exec()) {
-      DayTotals& day = AtEnd(totals.days, text);
+      DayTotals& day = AtEnd(days, text);
       day.views += a;
       day.searches += b;
     }
@@ -234,17 +236,28 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
     rows << "SELECT date, ips, visitors FROM day_sets ORDER BY rec_id", into_blob(text),
         into_blob(blob_a), into_blob(blob_b);
     while (rows.exec()) {
-      auto it = totals.days.find(text);
-      if (it == totals.days.end()) continue;  // a day without statistics adds nothing
+      auto it = days.find(text);
+      if (it == days.end()) continue;  // a day without statistics adds nothing
       it->second.ips = Decode(blob_a, text);
       it->second.visitors = Decode(blob_b, text);
       ++found;
     }
-    if (found != totals.days.size())
+    if (found != days.size())
       throw NotExtendableError(
           "day_sets does not hold the sets of every day in common_stats; run analyse once "
           "without --add to make the database extendable again");
   }
+}
+
+}  // namespace
+
+// Texts are read whole (as BLOBs), so a key holding a NUL byte keeps every byte.
+StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
+  Require(session);
+  StatsTotals totals;
+  std::string text;
+  int64_t a = 0, b = 0, c = 0;
+  LoadDays(session, totals.days);
   {
     EngineTotals engines{};
     sqlitepp::statement rows(session);
@@ -354,20 +367,361 @@ void WriteLogSources(sqlitepp::session& session, const std::vector<LogSource>& s
   }
 }
 
-void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
-                const std::vector<LogSource>& sources, bool replace,
-                SaveProgressObserver* observer, const std::vector<LogSource>* read_against) {
-  sqlitepp::transaction transaction(session);
-  if (read_against != nullptr) {
-    const std::vector<LogSource> stored = LoadLogSources(session);
-    const bool same = std::equal(stored.begin(), stored.end(), read_against->begin(),
-                                 read_against->end(), [](const LogSource& a, const LogSource& b) {
-                                   return a.bytes == b.bytes && a.hash == b.hash;
-                                 });
-    if (!same)
-      throw std::runtime_error(
-          "another run added to the database meanwhile; nothing was added (run again)");
+namespace {
+
+// Unless `read_against` is null, the remembered logs must still be those the caller judged the
+// new text by.
+void CheckReadAgainst(sqlitepp::session& session, const std::vector<LogSource>* read_against) {
+  if (read_against == nullptr) return;
+  const std::vector<LogSource> stored = LoadLogSources(session);
+  const bool same = std::equal(stored.begin(), stored.end(), read_against->begin(),
+                               read_against->end(), [](const LogSource& a, const LogSource& b) {
+                                 return a.bytes == b.bytes && a.hash == b.hash;
+                               });
+  if (!same)
+    throw std::runtime_error(
+        "another run added to the database meanwhile; nothing was added (run again)");
+}
+
+// common_stats and day_sets from `days`, into emptied tables.
+void WriteDays(sqlitepp::session& session, const std::map<std::string, DayTotals, std::less<>>& days) {
+  std::string text, blob_a, blob_b;
+  int64_t a = 0, b = 0, c = 0, d = 0;
+  sqlitepp::statement common(session);
+  common << kInsertCommonStats, use(text), use(a), use(b), use(c), use(d);
+  sqlitepp::statement sets(session);
+  sets << kInsertDaySet, use(text), use_blob(blob_a), use_blob(blob_b);
+  for (const auto& [date, day] : days) {
+    text = date;
+    a = static_cast<int64_t>(day.ips.size());
+    b = static_cast<int64_t>(day.visitors.size());
+    c = day.views;
+    d = day.searches;
+    common.exec();
+    blob_a = Encode(day.ips);
+    blob_b = Encode(day.visitors);
+    sets.exec();
   }
+}
+
+// Robot hits after the rows robot_log holds.
+void AppendRobotHits(sqlitepp::session& session, const std::vector<RobotHit>& hits) {
+  RobotHit row;
+  sqlitepp::statement insert(session);
+  insert << kInsertRobotLog, use(row.name), use(row.action), use(row.code), use(row.ip),
+      use(row.date);
+  for (const RobotHit& hit : hits) {
+    row = hit;
+    insert.exec();
+  }
+}
+
+// ---- Adding in place ----
+// A save leaves page_stats, referer_stats (hosts, then referers) and query_stats in the order
+// of their keys, so adding to them is a merge of two sorted runs: the stored rows, read in
+// rec_id order, and the added ones. Row j of the result is written over rec_id j. Each stored
+// row is read before a row is written over it, and the rows are never all held at once. Pages
+// that keep their content cost no write, and the journal takes each page once.
+
+// Thrown when a stored table is not in the order a save leaves it (keys out of order or
+// repeated, as a database edited by hand may hold): the add is rolled back and redone by
+// loading the whole statistics, which sorts and sums whatever it finds.
+struct StoredOrderBroken {};
+
+enum class Keyed { kPages, kReferers, kQueries };
+
+constexpr int kPageValues = 3 + kEngineCount;  // visits, searches, bandwidth, engines
+
+struct KeyedRow {
+  int kind = 0;  // referer_stats: 0 a host, 1 a referer; 0 in the other tables
+  std::string key;
+  std::array<int64_t, kPageValues> values{};
+};
+
+bool KeyedLess(Keyed table, const KeyedRow& a, const KeyedRow& b) {
+  if (a.kind != b.kind) return a.kind < b.kind;
+  if (table == Keyed::kQueries) return CaseInsensitiveLess{}(a.key, b.key);
+  return a.key < b.key;
+}
+
+// The stored rows of one table in rec_id order, a chunk at a time, each checked to sort
+// after the one before it.
+class StoredRows {
+ public:
+  StoredRows(sqlitepp::session& session, Keyed table) : table_(table), first_(session), next_(session) {
+    const std::string chunk = " ORDER BY rec_id LIMIT " + std::to_string(kChunk);
+    switch (table) {
+      case Keyed::kPages:
+        Prepare("SELECT rec_id, page, visits, searches, bandwidth, google, yandex, rambler, mailru, "
+                "aport, webalta FROM page_stats",
+                chunk, kPageValues);
+        break;
+      case Keyed::kReferers:
+        Prepare("SELECT rec_id, referer, type, cnt FROM referer_stats", chunk, 2);
+        break;
+      case Keyed::kQueries:
+        Prepare("SELECT rec_id, query, google, yandex, rambler, mailru, aport, webalta FROM "
+                "query_stats",
+                chunk, kEngineCount);
+        break;
+    }
+  }
+
+  // Reads on until every stored row with a rec_id up to `id` is held (or none is left), and
+  // at least one row is held while any is left.
+  void ReadThrough(int64_t id) {
+    while (!done_ && (rows_.empty() || last_id_ < id)) ReadChunk();
+  }
+  bool empty() const { return rows_.empty(); }
+  const KeyedRow& front() const { return rows_.front(); }
+  KeyedRow take_front() {
+    KeyedRow row = std::move(rows_.front());
+    rows_.pop_front();
+    if (rows_.empty()) last_ = row;  // what the next chunk's first row must sort after
+    return row;
+  }
+
+ private:
+  static constexpr int kChunk = 4096;
+
+  void Prepare(const std::string& select, const std::string& chunk, int values) {
+    const std::string next = select + " WHERE rec_id > :after" + chunk;
+    auto& v = row_.values;
+    if (values == 2) {  // referer_stats: type, then the count
+      first_ << select + chunk, into(id_), into_blob(row_.key), into(type_), into(v[0]);
+      next_ << next, into(id_), into_blob(row_.key), into(type_), into(v[0]), use(after_);
+    } else if (values == kEngineCount) {
+      first_ << select + chunk, into(id_), into_blob(row_.key), into(v[0]), into(v[1]),
+          into(v[2]), into(v[3]), into(v[4]), into(v[5]);
+      next_ << next, into(id_), into_blob(row_.key), into(v[0]), into(v[1]), into(v[2]),
+          into(v[3]), into(v[4]), into(v[5]), use(after_);
+    } else {
+      first_ << select + chunk, into(id_), into_blob(row_.key), into(v[0]), into(v[1]),
+          into(v[2]), into(v[3]), into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]);
+      next_ << next, into(id_), into_blob(row_.key), into(v[0]), into(v[1]), into(v[2]),
+          into(v[3]), into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]), use(after_);
+    }
+  }
+
+  void ReadChunk() {
+    sqlitepp::statement& rows = started_ ? next_ : first_;
+    started_ = true;
+    after_ = last_id_;
+    int count = 0;
+    while (rows.exec()) {
+      ++count;
+      last_id_ = id_;
+      if (table_ == Keyed::kReferers) row_.kind = type_ == 0 ? 0 : 1;
+      const KeyedRow& before = rows_.empty() ? last_ : rows_.back();
+      if (have_before_ && !KeyedLess(table_, before, row_)) throw StoredOrderBroken{};
+      have_before_ = true;
+      rows_.push_back(row_);
+    }
+    if (count < kChunk) done_ = true;
+  }
+
+  Keyed table_;
+  sqlitepp::statement first_, next_;
+  std::deque<KeyedRow> rows_;
+  KeyedRow row_, last_;
+  int64_t id_ = 0, type_ = 0, after_ = 0;
+  int64_t last_id_ = std::numeric_limits<int64_t>::min();
+  bool started_ = false, done_ = false, have_before_ = false;
+};
+
+// Writes a row at a given rec_id, over the row there, if any.
+class KeyedWriter {
+ public:
+  KeyedWriter(sqlitepp::session& session, Keyed table) : table_(table), insert_(session) {
+    switch (table) {
+      case Keyed::kPages:
+        insert_ << "INSERT OR REPLACE INTO page_stats(rec_id, page, visits, searches, bandwidth, "
+                   "google, yandex, rambler, mailru, aport, webalta) VALUES(:rec_id, :page, "
+                   ":visits, :searches, :bandwidth, :google, :yandex, :rambler, :mailru, :aport, "
+                   ":webalta)",
+            use(id_), use(key_), use(v_[0]), use(v_[1]), use(v_[2]), use(v_[3]), use(v_[4]),
+            use(v_[5]), use(v_[6]), use(v_[7]), use(v_[8]);
+        break;
+      case Keyed::kReferers:
+        insert_ << "INSERT OR REPLACE INTO referer_stats(rec_id, referer, type, cnt) "
+                   "VALUES(:rec_id, :referer, :type, :cnt)",
+            use(id_), use(key_), use(kind_), use(v_[0]);
+        break;
+      case Keyed::kQueries:
+        insert_ << "INSERT OR REPLACE INTO query_stats(rec_id, query, total, google, yandex, "
+                   "rambler, mailru, aport, webalta) VALUES(:rec_id, :query, :total, :google, "
+                   ":yandex, :rambler, :mailru, :aport, :webalta)",
+            use(id_), use(key_), use(total_), use(v_[0]), use(v_[1]), use(v_[2]), use(v_[3]),
+            use(v_[4]), use(v_[5]);
+        break;
+    }
+  }
+
+  void Write(int64_t id, KeyedRow& row) {
+    id_ = id;
+    key_.swap(row.key);
+    kind_ = row.kind;
+    v_ = row.values;
+    total_ = 0;
+    if (table_ == Keyed::kQueries) {
+      for (int e = 0; e < kEngineCount; ++e) total_ += v_[e];
+    }
+    insert_.exec();
+  }
+
+ private:
+  Keyed table_;
+  sqlitepp::statement insert_;
+  std::string key_;
+  int64_t id_ = 0, kind_ = 0, total_ = 0;
+  std::array<int64_t, kPageValues> v_{};
+};
+
+const char* TableName(Keyed table) {
+  switch (table) {
+    case Keyed::kPages: return "page_stats";
+    case Keyed::kReferers: return "referer_stats";
+    case Keyed::kQueries: return "query_stats";
+  }
+  return "";
+}
+
+// The merge of the stored rows of `table` and `added` (sorted, keys distinct), written over
+// them. A stored key keeps its spelling; equal keys add their values.
+void MergeInPlace(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>&& added) {
+  StoredRows stored(session, table);
+  KeyedWriter writer(session, table);
+  int64_t id = 1;
+  size_t next = 0;
+  for (;; ++id) {
+    stored.ReadThrough(id);
+    const bool have_stored = !stored.empty(), have_added = next < added.size();
+    if (have_stored && (!have_added || !KeyedLess(table, added[next], stored.front()))) {
+      KeyedRow row = stored.take_front();
+      if (have_added && !KeyedLess(table, row, added[next])) {
+        for (int v = 0; v < kPageValues; ++v) row.values[v] += added[next].values[v];
+        ++next;
+      }
+      writer.Write(id, row);
+    } else if (have_added) {
+      writer.Write(id, added[next++]);
+    } else {
+      break;
+    }
+  }
+  // Rows the merge did not write over: rec_ids outside 1 to the row count.
+  sqlitepp::statement rest(session);
+  int64_t count = id - 1;
+  rest << std::string("DELETE FROM ") + TableName(table) + " WHERE rec_id < 1 OR rec_id > :count",
+      use(count);
+  rest.exec();
+}
+
+std::vector<KeyedRow> PageRows(const StatsTotals& added) {
+  std::vector<KeyedRow> rows(added.pages.size());
+  size_t k = 0;
+  for (const auto& [page, stats] : added.pages) {
+    KeyedRow& row = rows[k++];
+    row.key = page;
+    row.values[0] = stats.visits;
+    row.values[1] = stats.searches;
+    row.values[2] = stats.bandwidth;
+    std::copy(stats.engines.begin(), stats.engines.end(), row.values.begin() + 3);
+  }
+  return rows;
+}
+
+std::vector<KeyedRow> RefererRows(const StatsTotals& added) {
+  std::vector<KeyedRow> rows;
+  rows.reserve(added.refererHosts.size() + added.referers.size());
+  for (const auto* list : {&added.refererHosts, &added.referers}) {
+    for (const auto& [text, count] : *list) {
+      KeyedRow& row = rows.emplace_back();
+      row.kind = list == &added.refererHosts ? 0 : 1;
+      row.key = text;
+      row.values[0] = count;
+    }
+  }
+  return rows;
+}
+
+std::vector<KeyedRow> QueryRows(const StatsTotals& added) {
+  std::vector<KeyedRow> rows(added.queries.size());
+  size_t k = 0;
+  for (const auto& [phrase, counts] : added.queries) {
+    KeyedRow& row = rows[k++];
+    row.key = phrase;
+    std::copy(counts.begin(), counts.end(), row.values.begin());
+  }
+  return rows;
+}
+
+// While it lives, the session's page cache holds at least 16 MiB, so that pages of a table being
+// rewritten in place leave it (and are written out) far less often than with the default 2 MiB.
+class LargerPageCache {
+ public:
+  explicit LargerPageCache(sqlitepp::session& session) : session_(session) {
+    sqlitepp::statement read(session);
+    read << "PRAGMA cache_size", into(before_);
+    while (read.exec()) {
+    }
+    if (before_ > -kKib && before_ < kKib / 4) session << "PRAGMA cache_size = " << -kKib;
+  }
+  ~LargerPageCache() {
+    try {
+      session_ << "PRAGMA cache_size = " << before_;
+    } catch (...) {
+      // The cache only keeps its larger size.
+    }
+  }
+
+ private:
+  static constexpr int64_t kKib = 16 << 10;
+  sqlitepp::session& session_;
+  int64_t before_ = -2000;
+};
+
+// Adds to an extendable database without loading its statistics: only the days are read
+// whole (to unite their sets); the keyed tables are merged in place and robot hits appended.
+// `added` is left as it was, for a retry by loading.
+void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
+                const std::vector<LogSource>& sources, SaveProgressObserver* observer,
+                const std::vector<LogSource>* read_against) {
+  sqlitepp::transaction transaction(session);
+  CheckReadAgainst(session, read_against);
+  Require(session);
+  LargerPageCache cache(session);
+  StatsTotals days;
+  LoadDays(session, days.days);
+  {
+    StatsTotals added_days;
+    added_days.days = added.days;
+    days.Add(std::move(added_days));
+  }
+  for (const char* table : {"common_stats", "day_sets", "analysed_logs"}) {
+    session << "DELETE FROM " << table;
+  }
+  ReportPosition(observer, 1);
+  WriteDays(session, days.days);
+  ReportPosition(observer, 2);
+  MergeInPlace(session, Keyed::kPages, PageRows(added));
+  ReportPosition(observer, 3);
+  MergeInPlace(session, Keyed::kReferers, RefererRows(added));
+  ReportPosition(observer, 4);
+  AppendRobotHits(session, added.robotHits);
+  ReportPosition(observer, 5);
+  MergeInPlace(session, Keyed::kQueries, QueryRows(added));
+  WriteLogSources(session, sources);
+  transaction.commit();
+}
+
+// The whole statistics loaded, added to and written again: a replacing save, or an add to
+// tables that are not in the order a save leaves them.
+void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
+                   const std::vector<LogSource>& sources, bool replace,
+                   SaveProgressObserver* observer, const std::vector<LogSource>* read_against) {
+  sqlitepp::transaction transaction(session);
+  CheckReadAgainst(session, read_against);
   StatsTotals totals;
   if (replace) {
     CreateSetTables(session);
@@ -382,26 +736,10 @@ void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
   }
   if (replace) session << "DELETE FROM robot_log";
 
-  std::string text, blob_a, blob_b;
-  int64_t a = 0, b = 0, c = 0, d = 0;
+  std::string text;
+  int64_t a = 0, b = 0, c = 0;
   ReportPosition(observer, 1);
-  {
-    sqlitepp::statement common(session);
-    common << kInsertCommonStats, use(text), use(a), use(b), use(c), use(d);
-    sqlitepp::statement sets(session);
-    sets << kInsertDaySet, use(text), use_blob(blob_a), use_blob(blob_b);
-    for (const auto& [date, day] : totals.days) {
-      text = date;
-      a = static_cast<int64_t>(day.ips.size());
-      b = static_cast<int64_t>(day.visitors.size());
-      c = day.views;
-      d = day.searches;
-      common.exec();
-      blob_a = Encode(day.ips);
-      blob_b = Encode(day.visitors);
-      sets.exec();
-    }
-  }
+  WriteDays(session, totals.days);
   ReportPosition(observer, 2);
   {
     EngineTotals engines{};
@@ -435,16 +773,7 @@ void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
     }
   }
   ReportPosition(observer, 4);
-  {
-    RobotHit row;
-    sqlitepp::statement insert(session);
-    insert << kInsertRobotLog, use(row.name), use(row.action), use(row.code), use(row.ip),
-        use(row.date);
-    for (RobotHit& hit : totals.robotHits) {
-      row = std::move(hit);
-      insert.exec();
-    }
-  }
+  AppendRobotHits(session, totals.robotHits);
   ReportPosition(observer, 5);
   {
     EngineTotals engines{};
@@ -461,6 +790,22 @@ void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
   }
   WriteLogSources(session, sources);
   transaction.commit();
+}
+
+}  // namespace
+
+void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
+                const std::vector<LogSource>& sources, bool replace,
+                SaveProgressObserver* observer, const std::vector<LogSource>* read_against) {
+  if (!replace) {
+    try {
+      AddInPlace(session, added, sources, observer, read_against);
+      return;
+    } catch (const StoredOrderBroken&) {
+      // Rolled back; the stored tables are sorted and summed by loading them below.
+    }
+  }
+  SaveByLoading(session, std::move(added), sources, replace, observer, read_against);
 }
 
 }  // namespace hitsieve

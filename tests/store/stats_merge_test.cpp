@@ -1,0 +1,231 @@
+// Adding to stored statistics, at the level of the store: whatever rows a database holds
+// (in the order a save leaves them, or edited by hand: keys out of order, repeated, spelled in
+// another case, rec_ids with gaps or below 1, odd referer types), an add must leave the rows
+// that loading the whole statistics, adding and writing them all again gives.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/search_engine.h"
+#include "store/sqlitepp/session.h"
+#include "store/sqlitepp/statement.h"
+#include "store/stats_merge.h"
+#include "temp_dir.h"
+
+namespace hitsieve {
+namespace {
+
+using sqlitepp::into;
+using sqlitepp::into_blob;
+using sqlitepp::use;
+using sqlitepp::use_blob;
+using Rows = std::vector<std::string>;
+
+constexpr const char* kSchema[] = {
+    "CREATE TABLE common_stats (rec_id INTEGER PRIMARY KEY, date TEXT, ips INTEGER, "
+    "visitors INTEGER, views INTEGER, searches INTEGER)",
+    "CREATE TABLE page_stats (rec_id INTEGER PRIMARY KEY, page TEXT, visits INTEGER, searches "
+    "INTEGER, bandwidth INTEGER, google INTEGER, yandex INTEGER, rambler INTEGER, mailru INTEGER, "
+    "aport INTEGER, webalta INTEGER)",
+    "CREATE TABLE referer_stats (rec_id INTEGER PRIMARY KEY, referer TEXT, type INTEGER, cnt "
+    "INTEGER)",
+    "CREATE TABLE robot_log (rec_id INTEGER PRIMARY KEY, name TEXT, action TEXT, code INTEGER, "
+    "ip TEXT, date TEXT)",
+    "CREATE TABLE query_stats (rec_id INTEGER PRIMARY KEY, query TEXT, total INTEGER, google "
+    "INTEGER, yandex INTEGER, rambler INTEGER, mailru INTEGER, aport INTEGER, webalta INTEGER)",
+};
+
+std::string Blob(const std::vector<uint64_t>& hashes) {
+  std::string bytes;
+  for (uint64_t h : hashes) {
+    for (int b = 0; b < 8; ++b) bytes.push_back(static_cast<char>(h >> (8 * b)));
+  }
+  return bytes;
+}
+
+// Every row of the statistics tables, rec_id first, texts with every byte.
+Rows Dump(sqlitepp::session& session) {
+  Rows rows;
+  const char* selects[] = {
+      "SELECT rec_id, date, ips, visitors, views, searches, 0, 0, 0, 0, 0 FROM common_stats",
+      "SELECT rec_id, page, visits, searches, bandwidth, google, yandex, rambler, mailru, aport, "
+      "webalta FROM page_stats",
+      "SELECT rec_id, referer, type, cnt, 0, 0, 0, 0, 0, 0, 0 FROM referer_stats",
+      "SELECT rec_id, name || '|' || action || '|' || ip || '|' || date, code, 0, 0, 0, 0, 0, 0, "
+      "0, 0 FROM robot_log",
+      "SELECT rec_id, query, total, google, yandex, rambler, mailru, aport, webalta, 0, 0 FROM "
+      "query_stats",
+      "SELECT rec_id, date || '|' || hex(ips) || '|' || hex(visitors), 0, 0, 0, 0, 0, 0, 0, 0, 0 "
+      "FROM day_sets"};
+  for (const char* select : selects) {
+    std::string text;
+    int64_t v[10] = {};
+    sqlitepp::statement st(session);
+    st << std::string(select) + " ORDER BY rec_id", into(v[0]), into_blob(text), into(v[1]),
+        into(v[2]), into(v[3]), into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]),
+        into(v[9]);
+    rows.push_back(std::string("-- ") + select);
+    while (st.exec()) {
+      std::string row = std::to_string(v[0]) + " [" + text + "]";
+      for (int k = 1; k < 10; ++k) row += " " + std::to_string(v[k]);
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+// Keys from a small set, so that stored and added ones meet often; some hold a NUL byte, and
+// phrases come in several spellings of one case-blind key.
+std::string Key(std::mt19937& rng, const char* prefix) {
+  std::string key = prefix + std::to_string(rng() % 40);
+  if (rng() % 9 == 0) key += std::string("\0x", 2);
+  if (rng() % 3 == 0) std::transform(key.begin(), key.end(), key.begin(), ::toupper);
+  return key;
+}
+
+struct StoredShape {
+  bool in_order;  // as a save leaves it; otherwise anything a hand may have written
+};
+
+// Fills the five tables and the day sets with rows, in the order a save writes them or not.
+void FillStored(sqlitepp::session& session, std::mt19937& rng, bool in_order) {
+  for (const char* create : kSchema) session << create;
+  CreateSetTables(session);
+  int64_t last_id = 0;  // each table's rec_ids start at 1 when in order
+  auto next_id = [&]() {
+    int64_t& id = last_id;
+    if (in_order) return ++id;
+    id += 1 + static_cast<int64_t>(rng() % 3);  // gaps
+    return rng() % 11 == 0 ? -id : id;          // and rec_ids below 1
+  };
+  auto keys = [&](const char* prefix, bool fold_case) {
+    std::vector<std::string> list;
+    for (int n = static_cast<int>(rng() % 30); n > 0; --n) list.push_back(Key(rng, prefix));
+    if (in_order) {
+      std::sort(list.begin(), list.end(), [&](const std::string& a, const std::string& b) {
+        return fold_case ? CaseInsensitiveLess{}(a, b) : a < b;
+      });
+      list.erase(std::unique(list.begin(), list.end(),
+                             [&](const std::string& a, const std::string& b) {
+                               return fold_case ? !CaseInsensitiveLess{}(a, b) &&
+                                                      !CaseInsensitiveLess{}(b, a)
+                                                : a == b;
+                             }),
+                 list.end());
+    }
+    return list;
+  };
+  int64_t id = 0, a = 0, b = 0, c = 0;
+  std::string text, ips, visitors;
+  std::array<int64_t, kEngineCount> e{};
+  {
+    sqlitepp::statement insert(session);
+    insert << "INSERT INTO page_stats VALUES(:id, :page, :v, :s, :b, :g, :y, :r, :m, :a, :w)",
+        use(id), use_blob(text), use(a), use(b), use(c), use(e[0]), use(e[1]), use(e[2]),
+        use(e[3]), use(e[4]), use(e[5]);
+    last_id = 0;
+    for (const std::string& page : keys("/page", false)) {
+      id = next_id(), text = page, a = rng() % 9, b = rng() % 3, c = rng() % 1000;
+      for (int64_t& count : e) count = rng() % 4;
+      insert.exec();
+    }
+  }
+  {
+    sqlitepp::statement insert(session);
+    insert << "INSERT INTO referer_stats VALUES(:id, :referer, :type, :cnt)", use(id),
+        use_blob(text), use(a), use(b);
+    last_id = 0;
+    for (int type : {0, 1}) {
+      for (const std::string& referer : keys(type == 0 ? "host" : "http://ref/", false)) {
+        id = next_id(), text = referer, b = 1 + rng() % 9;
+        a = in_order || rng() % 5 != 0 ? type : static_cast<int64_t>(rng() % 4);
+        insert.exec();
+      }
+    }
+  }
+  {
+    sqlitepp::statement insert(session);
+    insert << "INSERT INTO query_stats VALUES(:id, :query, :total, :g, :y, :r, :m, :a, :w)",
+        use(id), use_blob(text), use(a), use(e[0]), use(e[1]), use(e[2]), use(e[3]), use(e[4]),
+        use(e[5]);
+    last_id = 0;
+    for (const std::string& phrase : keys("Phrase ", true)) {
+      id = next_id(), text = phrase, a = rng() % 50;  // a stored total is never read back
+      for (int64_t& count : e) count = rng() % 4;
+      insert.exec();
+    }
+  }
+  session << "INSERT INTO robot_log VALUES(NULL, 'Bot', '/robots.txt', 200, '10.0.0.1', "
+             "'2009-01-01')";
+  for (int day = 1; day <= 3; ++day) {
+    text = "2009-01-0" + std::to_string(day);
+    ips = Blob({1, 2, uint64_t(10 + day)});
+    visitors = Blob({5, uint64_t(50 + day)});
+    session << "INSERT INTO common_stats VALUES(NULL, :date, 3, 2, 7, 1)", use(text);
+    session << "INSERT INTO day_sets VALUES(NULL, :date, :ips, :visitors)", use(text),
+        use_blob(ips), use_blob(visitors);
+  }
+}
+
+StatsTotals Added(std::mt19937& rng) {
+  StatsTotals added;
+  DayTotals& day = added.days["2009-01-0" + std::to_string(2 + rng() % 3)];
+  day.views = 4;
+  day.ips = {2, 99};
+  day.visitors = {7};
+  for (int n = static_cast<int>(rng() % 25); n > 0; --n) {
+    PageTotals& page = added.pages[Key(rng, "/page")];
+    page.visits += 1 + rng() % 5;
+    page.bandwidth += rng() % 100;
+    page.engines[rng() % kEngineCount] += 1;
+  }
+  for (int n = static_cast<int>(rng() % 25); n > 0; --n) {
+    added.referers[Key(rng, "http://ref/")] += 1 + rng() % 3;
+    added.refererHosts[Key(rng, "host")] += 1;
+  }
+  for (int n = static_cast<int>(rng() % 25); n > 0; --n) {
+    added.queries[Key(rng, "Phrase ")][rng() % kEngineCount] += 1;
+  }
+  added.robotHits.push_back({"Bot", "/new", 404, "10.0.0.2", "2009-01-04"});
+  return added;
+}
+
+TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
+  for (uint32_t seed = 1; seed <= 60; ++seed) {
+    const bool in_order = seed % 3 != 0;
+    SCOPED_TRACE("seed " + std::to_string(seed) + (in_order ? ", in order" : ", by hand"));
+    TempDir dir;
+    std::mt19937 rng(seed);
+    const std::string added_file = dir.File("added.dt"), loaded_file = dir.File("loaded.dt");
+    {
+      sqlitepp::session added_db(added_file), loaded_db(loaded_file);
+      std::mt19937 same(seed);
+      FillStored(added_db, rng, in_order);
+      FillStored(loaded_db, same, in_order);
+    }
+    const StatsTotals added = Added(rng);
+    const std::vector<LogSource> sources = {{"a.log", 10, 1, 10, 1, 1, 1, "t", "", ""}};
+
+    // The expected rows: the stored statistics loaded whole, the new ones added, all written
+    // again into emptied tables.
+    sqlitepp::session loaded_db(loaded_file);
+    StatsTotals whole = LoadTotals(loaded_db, /*robots=*/true);
+    StatsTotals copy = added;
+    whole.Add(std::move(copy));
+    SaveTotals(loaded_db, std::move(whole), sources, /*replace=*/true, nullptr);
+
+    sqlitepp::session added_db(added_file);
+    copy = added;
+    SaveTotals(added_db, std::move(copy), sources, /*replace=*/false, nullptr);
+    ASSERT_EQ(Dump(loaded_db), Dump(added_db));
+    EXPECT_EQ(sources.size(), LoadLogSources(added_db).size());
+  }
+}
+
+}  // namespace
+}  // namespace hitsieve
