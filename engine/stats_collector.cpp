@@ -158,6 +158,12 @@ RobotHit RobotHitList::operator[](size_t index) const {
                   hit.code, std::string(ips_.Text(hit.ip)), std::string(dates_.Text(hit.date))};
 }
 
+RobotHitList::View RobotHitList::ViewAt(size_t index) const {
+  const Packed& hit = hits_[index];
+  return View{names_.Text(hit.name), actions_.Text(hit.action), hit.code, ips_.Text(hit.ip),
+              dates_.Text(hit.date)};
+}
+
 void RobotHitList::Append(RobotHitList&& later) {
   if (&later == this || later.empty()) return;
   if (empty()) {

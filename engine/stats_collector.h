@@ -93,6 +93,13 @@ class RobotHitList {
   void Append(RobotHitList&& later);
 
   RobotHit operator[](size_t index) const;
+  // A hit's texts as they are kept, without copies; valid while the list is unchanged.
+  struct View {
+    std::string_view name, action;
+    int32_t code;
+    std::string_view ip, date;
+  };
+  View ViewAt(size_t index) const;
   size_t size() const { return hits_.size(); }
   bool empty() const { return hits_.empty(); }
   void clear() { *this = RobotHitList(); }

@@ -106,7 +106,7 @@ void AnalysisJob::Run() const {
                sources, /*replace=*/false, save_progress, &stored);
   } else {
     // An exception from here on destroys the saver uncommitted, which rolls its transaction back.
-    StatsSaver saver(collector, save_progress, &sources);
+    StatsSaver saver(std::move(collector), save_progress, &sources);
     saver.save();
   }
   observer->Notify(RUN_FINISHED);

@@ -1,5 +1,7 @@
 #include "store/row_writers.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "engine/stats_collector.h"
@@ -15,9 +17,9 @@ sqlitepp::session& Session() { return StatsDatabase::Instance().session(); }
 
 // Counts for engines 0..5 taken from an engine-id map; other ids are ignored, absent ones are 0.
 void FillEngineCounts(const std::map<int, int32_t>& counts, int32_t (&engines)[kEngineCount]) {
-  for (int id = 0; id < kEngineCount; ++id) {
-    auto it = counts.find(id);
-    engines[id] = it == counts.end() ? 0 : it->second;
+  std::fill(std::begin(engines), std::end(engines), 0);
+  for (const auto& [id, count] : counts) {
+    if (id >= 0 && id < kEngineCount) engines[id] = count;
   }
 }
 
@@ -41,7 +43,7 @@ CommonStatsWriter::CommonStatsWriter() : statement_(Session()) {
       use(searches_);
 }
 
-void CommonStatsWriter::Write(const std::string& date, const DayStats& day) {
+void CommonStatsWriter::Write(std::string_view date, const DayStats& day) {
   date_ = date;
   ips_ = static_cast<int32_t>(day.ips.size());
   visitors_ = static_cast<int32_t>(day.visitors.size());
@@ -61,7 +63,7 @@ PageStatsWriter::PageStatsWriter() : statement_(Session()) {
       use(engines_[kMailru]), use(engines_[kAport]), use(engines_[kWebalta]);
 }
 
-void PageStatsWriter::Write(const std::string& page, const PageStats& stats) {
+void PageStatsWriter::Write(std::string_view page, const PageStats& stats) {
   page_ = page;
   visits_ = stats.visits;
   searches_ = stats.searches;
@@ -79,7 +81,7 @@ RefererStatsWriter::RefererStatsWriter() : statement_(Session()) {
   statement_ << kInsertRefererStats, use(referer_), use(type_), use(count_);
 }
 
-void RefererStatsWriter::Write(const std::string& referer, int32_t type, int32_t count) {
+void RefererStatsWriter::Write(std::string_view referer, int32_t type, int32_t count) {
   referer_ = referer;
   type_ = type;
   count_ = count;
@@ -95,7 +97,7 @@ RobotLogWriter::RobotLogWriter() : statement_(Session()) {
   statement_ << kInsertRobotLog, use(name_), use(action_), use(code_), use(ip_), use(date_);
 }
 
-void RobotLogWriter::Write(const RobotHit& hit) {
+void RobotLogWriter::Write(const RobotHitList::View& hit) {
   name_ = hit.name;
   action_ = hit.action;
   code_ = hit.code;
@@ -115,7 +117,7 @@ QueryStatsWriter::QueryStatsWriter() : statement_(Session()) {
       use(engines_[kAport]), use(engines_[kWebalta]);
 }
 
-void QueryStatsWriter::Write(const std::string& phrase,
+void QueryStatsWriter::Write(std::string_view phrase,
                              const std::map<int, int32_t>& engine_counts) {
   query_ = phrase;
   FillEngineCounts(engine_counts, engines_);

@@ -4,19 +4,21 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "engine/search_engine.h"
+#include "engine/stats_collector.h"
 #include "store/sqlitepp/statement.h"
 
 // One writer per statistics table: an INSERT statement on the StatsDatabase session whose use
 // binders are tied to the writer's row buffer. Each writer is created on its first use and
-// lives until the process ends, so every later save reuses it. Write copies the row into the
-// buffer and runs the statement once. Only the saver calls them, inside its transaction.
+// lives until the process ends, so every later save reuses it. Write puts the row into the
+// buffer and runs the statement once; texts are bound where they are, not copied, so they need
+// only outlive the call. Only the saver calls them, inside its transaction.
 namespace hitsieve {
 
 struct DayStats;
 struct PageStats;
-struct RobotHit;
 
 inline constexpr const char kInsertCommonStats[] =
     "INSERT INTO common_stats (rec_id, date, ips, visitors, views, searches) VALUES(NULL, "
@@ -38,11 +40,11 @@ inline constexpr const char kInsertQueryStats[] =
 class CommonStatsWriter {
  public:
   static CommonStatsWriter& Instance();
-  void Write(const std::string& date, const DayStats& day);
+  void Write(std::string_view date, const DayStats& day);
 
  private:
   CommonStatsWriter();
-  std::string date_;
+  std::string_view date_;
   int32_t ips_ = 0, visitors_ = 0, views_ = 0, searches_ = 0;
   sqlitepp::statement statement_;
 };
@@ -51,11 +53,11 @@ class PageStatsWriter {
  public:
   static PageStatsWriter& Instance();
   // An engine without an entry in the page's engineHits is written as 0.
-  void Write(const std::string& page, const PageStats& stats);
+  void Write(std::string_view page, const PageStats& stats);
 
  private:
   PageStatsWriter();
-  std::string page_;
+  std::string_view page_;
   int32_t visits_ = 0, searches_ = 0;
   int64_t bandwidth_ = 0;
   int32_t engines_[kEngineCount] = {};
@@ -66,11 +68,11 @@ class RefererStatsWriter {
  public:
   static RefererStatsWriter& Instance();
   // `type` 0 for a host row, 1 for a whole-referer row.
-  void Write(const std::string& referer, int32_t type, int32_t count);
+  void Write(std::string_view referer, int32_t type, int32_t count);
 
  private:
   RefererStatsWriter();
-  std::string referer_;
+  std::string_view referer_;
   int32_t type_ = 0, count_ = 0;
   sqlitepp::statement statement_;
 };
@@ -78,13 +80,13 @@ class RefererStatsWriter {
 class RobotLogWriter {
  public:
   static RobotLogWriter& Instance();
-  void Write(const RobotHit& hit);
+  void Write(const RobotHitList::View& hit);
 
  private:
   RobotLogWriter();
-  std::string name_, action_;
+  std::string_view name_, action_;
   int32_t code_ = 0;
-  std::string ip_, date_;
+  std::string_view ip_, date_;
   sqlitepp::statement statement_;
 };
 
@@ -92,11 +94,11 @@ class QueryStatsWriter {
  public:
   static QueryStatsWriter& Instance();
   // Engine ids outside 0..5 are ignored; total is the sum of the six counts.
-  void Write(const std::string& phrase, const std::map<int, int32_t>& engine_counts);
+  void Write(std::string_view phrase, const std::map<int, int32_t>& engine_counts);
 
  private:
   QueryStatsWriter();
-  std::string query_;
+  std::string_view query_;
   int32_t total_ = 0;
   int32_t engines_[kEngineCount] = {};
   sqlitepp::statement statement_;

@@ -1,6 +1,14 @@
 #include "store/stats_saver.h"
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
 #include <future>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <type_traits>
+#include <utility>
 
 #include "engine/stats_collector.h"
 #include "store/row_writers.h"
@@ -19,6 +27,71 @@ void ReportPosition(SaveProgressObserver* observer, int position) {
   if (observer != nullptr) observer->SetPosition(position);
 }
 
+// The work of a save that needs no database, done on another core in the order it is handed
+// over while the saving thread writes rows: encoding the day sets, then freeing what has been
+// written. Should no thread be had, each task runs at once on the caller. The destructor waits
+// for every task handed over.
+class SideWork {
+ public:
+  SideWork() {
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      // No thread: Add runs each task itself.
+    }
+  }
+  ~SideWork() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closed_ = true;
+    }
+    changed_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+  SideWork(const SideWork&) = delete;
+  SideWork& operator=(const SideWork&) = delete;
+
+  void Add(std::packaged_task<void()> task) {
+    if (!thread_.joinable()) {
+      task();
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tasks_.push_back(std::move(task));
+    }
+    changed_.notify_one();
+  }
+
+  // Takes `value` over, to be destroyed on the other core.
+  template <typename T>
+  void Free(T&& value) {
+    auto held = std::make_shared<std::remove_reference_t<T>>(std::move(value));
+    Add(std::packaged_task<void()>([held = std::move(held)]() mutable { held.reset(); }));
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return closed_ || !tasks_.empty(); });
+      if (tasks_.empty()) return;
+      std::packaged_task<void()> task = std::move(tasks_.front());
+      tasks_.pop_front();
+      lock.unlock();
+      task();  // an exception is kept in the task's future
+      task = {};
+      lock.lock();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::packaged_task<void()>> tasks_;  // guarded by mutex_
+  bool closed_ = false;                           // guarded by mutex_
+  std::thread thread_;
+};
+
 }  // namespace
 
 StatsSaver::StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer,
@@ -28,6 +101,12 @@ StatsSaver::StatsSaver(const StatsCollector& collector, SaveProgressObserver* ob
       observer_(observer),
       sources_(sources) {}
 
+StatsSaver::StatsSaver(StatsCollector&& collector, SaveProgressObserver* observer,
+                       const std::vector<LogSource>* sources)
+    : StatsSaver(static_cast<const StatsCollector&>(collector), observer, sources) {
+  spent_ = &collector;
+}
+
 void StatsSaver::save() {
   sqlitepp::session& session = StatsDatabase::Instance().session();
   for (const char* table : kTables) session << "DELETE FROM " << table;
@@ -36,35 +115,54 @@ void StatsSaver::save() {
   session << "DELETE FROM day_sets";
   session << "DELETE FROM analysed_logs";
 
+  // Declared before anything it may free, so that it is done with them however this function
+  // is left: its destructor waits for the tasks handed over.
+  SideWork side;
   // Hashing and sorting every day's addresses and visitors is the one costly step that needs
-  // no database: done on another core while the statistics tables are written (or at the end,
-  // should no thread be had). The future waits for it however this function is left.
-  std::future<DaySetBlobs> day_sets =
-      std::async(std::launch::async | std::launch::deferred, [this] { return EncodeDaySets(collector_); });
+  // no database: done on the other core while the statistics tables are written.
+  std::packaged_task<DaySetBlobs()> encode([this] { return EncodeDaySets(collector_); });
+  std::future<DaySetBlobs> day_sets = encode.get_future();
+  side.Add(std::packaged_task<void()>(std::move(encode)));
+  // A spent collector's tables go, once written, to be freed on the other core meanwhile.
+  auto spend = [this, &side](auto member) {
+    if (spent_ == nullptr) return;
+    side.Free(std::move(spent_->*member));
+    (spent_->*member).clear();
+  };
 
   ReportPosition(observer_, 1);
   for (const auto& [date, day] : collector_.days) CommonStatsWriter::Instance().Write(date, day);
 
   ReportPosition(observer_, 2);
   for (const auto& [page, stats] : collector_.pages) PageStatsWriter::Instance().Write(page, stats);
+  spend(&StatsCollector::pages);
 
   ReportPosition(observer_, 3);
   for (const auto& [host, count] : collector_.refererHosts) {
     RefererStatsWriter::Instance().Write(host, 0, count);
   }
+  spend(&StatsCollector::refererHosts);
   for (const auto& [referer, count] : collector_.referers) {
     RefererStatsWriter::Instance().Write(referer, 1, count);
   }
+  spend(&StatsCollector::referers);
 
   ReportPosition(observer_, 4);
-  for (const RobotHit& hit : collector_.robotHits) RobotLogWriter::Instance().Write(hit);
+  const RobotHitList& hits = collector_.robotHits;
+  for (size_t k = 0; k < hits.size(); ++k) RobotLogWriter::Instance().Write(hits.ViewAt(k));
+  spend(&StatsCollector::robotHits);
 
   ReportPosition(observer_, 5);
   for (const auto& [phrase, counts] : collector_.queries) {
     QueryStatsWriter::Instance().Write(phrase, counts);
   }
+  spend(&StatsCollector::queries);
 
   WriteDaySets(session, collector_, day_sets.get());
+  if (spent_ != nullptr) {
+    // The rest (days, addresses, agents) is freed while the transaction commits.
+    side.Free(std::move(*spent_));
+  }
   if (sources_ != nullptr) WriteLogSources(session, *sources_);
   transaction_.commit();
 }

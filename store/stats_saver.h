@@ -18,6 +18,11 @@ class StatsSaver {
  public:
   StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer,
              const std::vector<LogSource>* sources = nullptr);
+  // As above, for a collector not needed after the save: each of its tables is freed on
+  // another core once written, and what is left of it while the transaction commits, so that
+  // a large run does not end freeing memory on one core. `collector` is left moved from.
+  StatsSaver(StatsCollector&& collector, SaveProgressObserver* observer,
+             const std::vector<LogSource>* sources = nullptr);
 
   // Delete the old rows, write the new ones (positions 1 to 5), commit.
   void save();
@@ -27,6 +32,7 @@ class StatsSaver {
   const StatsCollector& collector_;
   SaveProgressObserver* observer_;
   const std::vector<LogSource>* sources_;
+  StatsCollector* spent_ = nullptr;  // the collector, when it may be emptied
 };
 
 }  // namespace hitsieve

@@ -20,6 +20,9 @@ void BindParameter(statement& st, int index, const int64_t& value) {
 void BindParameter(statement& st, int index, const std::string& value) {
   st.bind_text(index, value);
 }
+void BindParameter(statement& st, int index, const std::string_view& value) {
+  st.bind_text(index, value);
+}
 
 template <class T>
 class into_of : public into_binder {
@@ -80,6 +83,9 @@ use_binder_ptr use(int& variable) { return std::make_unique<use_of<int>>(variabl
 use_binder_ptr use(int64_t& variable) { return std::make_unique<use_of<int64_t>>(variable); }
 use_binder_ptr use(std::string& variable) {
   return std::make_unique<use_of<std::string>>(variable);
+}
+use_binder_ptr use(std::string_view& variable) {
+  return std::make_unique<use_of<std::string_view>>(variable);
 }
 
 }  // namespace sqlitepp

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sqlitepp {
@@ -54,6 +55,8 @@ into_binder_ptr into(std::string& variable);
 use_binder_ptr use(int& variable);
 use_binder_ptr use(int64_t& variable);
 use_binder_ptr use(std::string& variable);
+// A view binds the text it shows at the moment of binding; that text must outlive the step.
+use_binder_ptr use(std::string_view& variable);
 
 // The same for BLOB columns and parameters: bytes kept whole, NUL bytes included.
 into_binder_ptr into_blob(std::string& variable);

@@ -150,7 +150,7 @@ void statement::bind_int64(int index, int64_t value) {
   session_.check_error(sqlite3_bind_int64(handle_, index, value));
 }
 
-void statement::bind_text(int index, const std::string& value) {
+void statement::bind_text(int index, std::string_view value) {
   const char* bytes = value.empty() ? nullptr : value.data();
   session_.check_error(sqlite3_bind_text(handle_, index, bytes, static_cast<int>(value.size()),
                                          SQLITE_STATIC));

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "store/sqlitepp/binders.h"
 #include "store/sqlitepp/query.h"
@@ -56,7 +57,7 @@ class statement {
   void bind_int64(int index, int64_t value);
   // Binds without copying: `value` must stay unchanged until the statement has stepped. An
   // empty string is bound as SQL NULL.
-  void bind_text(int index, const std::string& value);
+  void bind_text(int index, std::string_view value);
   // Binds `value`'s bytes as a BLOB (an empty one when empty), without copying, as bind_text.
   void bind_blob(int index, const std::string& value);
 

@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "run/analysis_job.h"
+#include "engine/standard_engines.h"
 #include "engine/stats_collector.h"
 #include "store/report_queries.h"
 #include "store/sqlitepp/statement.h"
 #include "store/stats_database.h"
 #include "store/stats_saver.h"
 #include "temp_dir.h"
+#include "tests/engine/random_log.h"
 
 namespace hitsieve {
 namespace {
@@ -278,6 +282,74 @@ TEST_F(StatsDatabaseTest, FailureWhileWritingRobotsKeepsThePreviousSave) {
   Save(second);
   EXPECT_EQ(1, Count("robot_log", "action = '/r'"));
   EXPECT_EQ(1, Count("common_stats"));
+}
+
+// Every row of the statistics, the day sets and the remembered logs, each field quoted by
+// SQLite, in the order of the rows' ids.
+std::string DumpStatistics(sqlitepp::session& session) {
+  std::string dump;
+  for (const char* table : {"common_stats", "page_stats", "referer_stats", "robot_log",
+                            "query_stats", "day_sets", "analysed_logs"}) {
+    dump += std::string(table) + ":\n";
+    sqlite3_stmt* select = nullptr;
+    const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY rowid";
+    if (sqlite3_prepare_v2(session.handle(), sql.c_str(), -1, &select, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << sqlite3_errmsg(session.handle());
+      return dump;
+    }
+    while (sqlite3_step(select) == SQLITE_ROW) {
+      for (int column = 0; column < sqlite3_column_count(select); ++column) {
+        const int type = sqlite3_column_type(select, column);
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(select, column));
+        dump += std::to_string(type) + ':' +
+                std::string(bytes == nullptr ? "" : bytes,
+                            static_cast<size_t>(sqlite3_column_bytes(select, column))) +
+                '|';
+      }
+      dump += '\n';
+    }
+    sqlite3_finalize(select);
+  }
+  return dump;
+}
+
+// A run hands its collector over to be emptied as the tables are written: the rows must be
+// those of saving it untouched, and a save that fails after every table but the last has been
+// freed must still leave the previous statistics.
+TEST_F(StatsDatabaseTest, SpentCollectorSavesTheSameRowsAndItsFailureKeepsThePreviousSave) {
+  SearchEngineRegistry registry;
+  RegisterStandardEngines(registry);
+  const std::string text = RandomLog(31).Text(3000);
+  auto parsed = [&](const std::string& log) {
+    StatsCollector collector(registry);
+    collector.ParseContent(log);
+    return collector;
+  };
+  StatsCollector kept = parsed(text);
+  ASSERT_GT(kept.referers.size(), 30u);
+  ASSERT_GT(kept.robotHits.size(), 30u);
+  ASSERT_GT(kept.queries.size(), 5u);
+  Save(kept);
+  const std::string want = DumpStatistics(Session());
+  for (int round = 0; round < 2; ++round) {
+    StatsCollector spent = parsed(text);
+    RecordingObserver observer;
+    StatsSaver saver(std::move(spent), &observer);
+    saver.save();
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5}), observer.positions);
+    EXPECT_TRUE(want == DumpStatistics(Session())) << "round " << round;
+  }
+
+  Session() << "CREATE TRIGGER refuse BEFORE INSERT ON query_stats "
+               "BEGIN SELECT RAISE(ABORT, 'query_stats refused'); END";
+  StatsCollector other = parsed(RandomLog(32).Text(500));
+  ASSERT_FALSE(other.queries.empty());
+  EXPECT_EQ(19, ErrorCode([&] {
+              StatsSaver saver(std::move(other), nullptr);
+              saver.save();
+            }));
+  Session() << "DROP TRIGGER refuse";
+  EXPECT_TRUE(want == DumpStatistics(Session()));
 }
 
 TEST_F(StatsDatabaseTest, WriteLockHeldElsewhereFailsTheSaveAndKeepsThePreviousOne) {
