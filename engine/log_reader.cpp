@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -259,14 +261,105 @@ void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const Collect
               options.stop);
 }
 
+// Work in pieces, some waiting for others, done by a few threads: each takes the first piece,
+// in the order they were added, whose pieces before it are done. After a piece fails, no other
+// is started; Run then throws the error of the first failed piece in that order.
+class TaskList {
+ public:
+  // Returns the piece's number, for the `after` of later pieces.
+  size_t Add(std::function<void()> run, std::vector<size_t> after = {}) {
+    Task& task = tasks_.emplace_back();
+    task.run = std::move(run);
+    task.after = std::move(after);
+    return tasks_.size() - 1;
+  }
+
+  // Runs every piece on `threads` threads; the calling thread meanwhile calls `wait()`, which
+  // should return within a short time, until they are done.
+  void Run(unsigned threads, const std::function<void(std::unique_lock<std::mutex>&)>& wait) {
+    {
+      std::vector<std::jthread> workers;  // joined when this scope ends, whatever happens
+      workers.reserve(threads);
+      for (unsigned t = 0; t < threads; ++t) workers.emplace_back([this] { Work(); });
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (ended_ < threads) wait(lock);
+    }
+    for (const Task& task : tasks_) {
+      if (task.error) std::rethrow_exception(task.error);
+    }
+  }
+
+  // Wakes the waiting caller, as a piece does when it ends.
+  std::condition_variable& changed() { return changed_; }
+
+ private:
+  struct Task {
+    std::function<void()> run;
+    std::vector<size_t> after;
+    bool started = false;
+    bool done = false;
+    std::exception_ptr error;
+  };
+
+  void Work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      Task* next = nullptr;
+      bool waiting = false;  // a piece not started yet, whose pieces before it are not done
+      if (!failed_) {
+        for (Task& task : tasks_) {
+          if (task.started) continue;
+          const bool ready = std::all_of(task.after.begin(), task.after.end(),
+                                         [this](size_t k) { return tasks_[k].done; });
+          if (ready) {
+            next = &task;
+            break;
+          }
+          waiting = true;
+        }
+      }
+      if (next == nullptr && !waiting) break;
+      if (next == nullptr) {
+        changed_.wait(lock);
+        continue;
+      }
+      next->started = true;
+      lock.unlock();
+      std::exception_ptr error;
+      try {
+        next->run();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      lock.lock();
+      next->done = true;
+      next->error = error;
+      if (error) failed_ = true;
+      changed_.notify_all();
+    }
+    ++ended_;
+    changed_.notify_all();
+  }
+
+  std::vector<Task> tasks_;  // fixed once Run has started
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool failed_ = false;  // guarded by mutex_
+  unsigned ended_ = 0;   // guarded by mutex_: workers that found nothing more to do
+};
+
 // The file is cut at line feeds into one contiguous range per thread; each range is parsed
 // into a collector of its own, and the collectors are merged in file order, which gives the
-// statistics of one collector reading the whole file. The calling thread only reports
+// statistics of one collector reading the whole file. The work after parsing (sorting each
+// part's new keys, merging the parts, showing `text` the later ranges) is done in pieces by
+// whichever thread is free, so that no core waits while another finishes: each keyed table is
+// sorted and merged on its own, and the days apart from them. The calling thread only reports
 // progress meanwhile, woken as blocks are parsed. `text` sees the first range as it is parsed
-// and the others after it, in order, on the first range's thread.
+// and the others after it, in order.
 void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsigned threads,
                           const CollectOptions& options, const TextObserver& text,
                           ProgressReport& progress) {
+  using Keyed = StatsCollector::Keyed;
   const int64_t size = file.size();
   std::vector<int64_t> bounds(threads + 1, size);
   bounds[0] = 0;
@@ -277,57 +370,60 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
   std::vector<StatsCollector> parts;
   parts.reserve(threads - 1);
   for (unsigned k = 1; k < threads; ++k) parts.push_back(collector.EmptyCopy());
+  auto part = [&](unsigned k) -> StatsCollector& { return k == 0 ? collector : parts[k - 1]; };
 
   std::atomic<int64_t> parsed{0};
-  std::vector<std::exception_ptr> errors(threads);
-  std::mutex mutex;
-  std::condition_variable changed;  // a block has been parsed, or a range finished
-  unsigned finished = 0;  // guarded by mutex
-
-  auto parse_range = [&](unsigned k) {
-    try {
-      StatsCollector& sink = k == 0 ? collector : parts[k - 1];
+  TaskList tasks;
+  std::vector<size_t> parse(threads);
+  for (unsigned k = 0; k < threads; ++k) {
+    parse[k] = tasks.Add([&, k] {
       PlainSource plain(file, bounds[k], bounds[k + 1]);
       static const TextObserver kUnseen;
       ObservedSource<PlainSource> source(plain, k == 0 ? text : kUnseen);
       int64_t reported = bounds[k];
-      ParseBlocks(sink, source, options, [&](int64_t position) {
+      ParseBlocks(part(k), source, options, [&](int64_t position) {
         parsed += position - reported;
         reported = position;
-        changed.notify_one();
+        tasks.changed().notify_all();
       }, options.stop);
-      // The text's later ranges can only follow the first: the caller's hash runs in order.
-      if (k == 0 && text) ShowPlainText(file, bounds[1], size, text, options.stop);
-      // Each part sorts its own new keys, on its own thread; merging sorted parts is one pass.
-      sink.Finish();
-    } catch (...) {
-      errors[k] = std::current_exception();
+    });
+  }
+  // The text's later ranges can only follow the first: the caller's hash runs in order.
+  if (text && threads > 1) {
+    tasks.Add([&] { ShowPlainText(file, bounds[1], size, text, options.stop); }, {parse[0]});
+  }
+  // The days, largest first; each part's in turn, after all of those before it.
+  size_t days = parse[0];
+  for (unsigned k = 1; k < threads; ++k) {
+    days = tasks.Add([&, k] { collector.AbsorbRest(parts[k - 1]); }, {days, parse[k]});
+  }
+  // The referers are the most keys, then the phrases, pages and hosts.
+  const Keyed kOrder[] = {Keyed::kReferers, Keyed::kPhrases, Keyed::kPages, Keyed::kHosts};
+  std::vector<std::vector<size_t>> finished(threads);
+  for (const Keyed table : kOrder) {
+    for (unsigned k = 0; k < threads; ++k) {
+      finished[k].push_back(tasks.Add([&, k, table] { part(k).Finish(table); }, {parse[k]}));
     }
-    std::lock_guard<std::mutex> lock(mutex);
-    ++finished;
-    changed.notify_one();
-  };
+  }
+  for (size_t t = 0; t < std::size(kOrder); ++t) {
+    size_t merged = finished[0][t];
+    for (unsigned k = 1; k < threads; ++k) {
+      const Keyed table = kOrder[t];
+      merged = tasks.Add([&, k, table] { collector.AbsorbTable(parts[k - 1], table); },
+                         {merged, finished[k][t]});
+    }
+  }
 
-  {
-    std::vector<std::jthread> workers;  // joined when this scope ends, whatever happens
-    workers.reserve(threads);
-    for (unsigned k = 0; k < threads; ++k) workers.emplace_back(parse_range, k);
-    std::unique_lock<std::mutex> lock(mutex);
-    int64_t reported = 0;
-    while (finished < threads) {
-      changed.wait_for(lock, kProgressInterval);
-      const int64_t now = parsed.load();
-      if (now == reported) continue;
-      reported = now;
-      lock.unlock();
-      progress.Report(now);
-      lock.lock();
-    }
-  }
-  for (const std::exception_ptr& error : errors) {
-    if (error) std::rethrow_exception(error);
-  }
-  for (StatsCollector& part : parts) collector.Absorb(std::move(part));
+  int64_t reported = 0;
+  tasks.Run(threads, [&](std::unique_lock<std::mutex>& lock) {
+    tasks.changed().wait_for(lock, kProgressInterval);
+    const int64_t now = parsed.load();
+    if (now == reported) return;
+    reported = now;
+    lock.unlock();
+    progress.Report(now);
+    lock.lock();
+  });
 }
 
 // Decompression on a thread of its own, parsing on the calling thread; a few blocks travel

@@ -197,6 +197,37 @@ StatsCollector StatsCollector::EmptyCopy() const {
 
 void StatsCollector::Absorb(StatsCollector&& later) {
   if (&later == this) return;
+  AbsorbRest(later);
+  // Phrases `later` has already finished came after every phrase here, pending or not.
+  if (!later.queries.empty()) Finish();
+  for (const Keyed table : kKeyed) AbsorbTable(later, table);
+  // What `later` still had pending joins what is pending here; a phrase pending here keeps its
+  // spelling.
+  MergeInto(pendingPages_, later.pendingPages_, AddPage);
+  MergeInto(pendingReferers_, later.pendingReferers_, AddCount);
+  MergeInto(pendingHosts_, later.pendingHosts_, AddCount);
+  MergeInto(pendingPhrases_, later.pendingPhrases_,
+            [](PendingPhrase& mine, const PendingPhrase& theirs) {
+              AddCounts(mine.counts, theirs.counts);
+            });
+}
+
+void StatsCollector::AbsorbTable(StatsCollector& later, Keyed table) {
+  if (&later == this) return;
+  switch (table) {
+    case Keyed::kPages:
+      return MergeMap(pages, later.pages, AddPage);
+    case Keyed::kReferers:
+      return MergeMap(referers, later.referers, AddCount);
+    case Keyed::kHosts:
+      return MergeMap(refererHosts, later.refererHosts, AddCount);
+    case Keyed::kPhrases:
+      return MergeMap(queries, later.queries, AddPhrase);
+  }
+}
+
+void StatsCollector::AbsorbRest(StatsCollector& later) {
+  if (&later == this) return;
   records_ += later.records_;
   later.records_ = 0;
   AddLineCounts(later);
@@ -227,20 +258,6 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   later.addresses_ = TextTable();
   later.agents_ = TextTable();
   later.agentRobots_.clear();
-  // Phrases `later` has already finished came after every phrase here, pending or not.
-  if (!later.queries.empty()) Finish();
-  MergeMap(pages, later.pages, AddPage);
-  MergeMap(referers, later.referers, AddCount);
-  MergeMap(refererHosts, later.refererHosts, AddCount);
-  MergeMap(queries, later.queries, AddPhrase);
-  MergeInto(pendingPages_, later.pendingPages_, AddPage);
-  MergeInto(pendingReferers_, later.pendingReferers_, AddCount);
-  MergeInto(pendingHosts_, later.pendingHosts_, AddCount);
-  // A phrase pending here keeps its spelling.
-  MergeInto(pendingPhrases_, later.pendingPhrases_,
-            [](PendingPhrase& mine, const PendingPhrase& theirs) {
-              AddCounts(mine.counts, theirs.counts);
-            });
   robotHits.Append(std::move(later.robotHits));
   later.lastDay_.day = nullptr;
   lastDay_.day = nullptr;
@@ -306,9 +323,20 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
 }
 
 void StatsCollector::Finish() {
-  MoveSorted(pendingPages_, pages, AddPage);
-  MoveSorted(pendingReferers_, referers, AddCount);
-  MoveSorted(pendingHosts_, refererHosts, AddCount);
+  for (const Keyed table : kKeyed) Finish(table);
+}
+
+void StatsCollector::Finish(Keyed table) {
+  switch (table) {
+    case Keyed::kPages:
+      return MoveSorted(pendingPages_, pages, AddPage);
+    case Keyed::kReferers:
+      return MoveSorted(pendingReferers_, referers, AddCount);
+    case Keyed::kHosts:
+      return MoveSorted(pendingHosts_, refererHosts, AddCount);
+    case Keyed::kPhrases:
+      break;
+  }
   // Folded keys sort as CaseInsensitiveLess orders the spellings.
   auto sorted = ExtractSorted(pendingPhrases_);
   SortedHint<decltype(queries)> hint(queries, sorted.nodes.size());

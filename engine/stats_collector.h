@@ -163,6 +163,20 @@ class StatsCollector : public RecordSink {
   // these, and a phrase already here keeps its spelling. `later` is left empty.
   void Absorb(StatsCollector&& later);
 
+  // The same work in pieces, for collectors that are finished in parallel. The four keyed
+  // tables, each with its map and what is pending for it, are apart from each other and from
+  // the rest, so that on one pair of collectors the calls for different tables, and
+  // AbsorbRest, may run at the same time on different threads.
+  enum class Keyed { kPages, kReferers, kHosts, kPhrases };
+  static constexpr Keyed kKeyed[] = {Keyed::kPages, Keyed::kReferers, Keyed::kHosts,
+                                     Keyed::kPhrases};
+  // What Finish does for one table.
+  void Finish(Keyed table);
+  // Absorb for one table. REQUIRES: that table finished in both collectors.
+  void AbsorbTable(StatsCollector& later, Keyed table);
+  // Absorb for all but the keyed tables: days, their texts, robot hits, counts.
+  void AbsorbRest(StatsCollector& later);
+
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
