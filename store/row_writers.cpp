@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "engine/stats_collector.h"
 #include "store/stats_database.h"
@@ -33,23 +36,98 @@ int32_t SaturatedSum(const int32_t (&values)[kEngineCount]) {
 
 }  // namespace
 
+namespace row_writers {
+
+template <typename Row>
+Batch<Row>::Batch(const char* insert) : batch_(Session()), single_(Session()) {
+  const std::string_view text(insert);
+  const size_t values = text.rfind("VALUES");
+  if (values == std::string_view::npos) throw std::logic_error("an INSERT without VALUES");
+  std::string list = "(NULL";
+  for (int k = 0; k < Row::kParameters; ++k) list += ", ?";
+  list += ')';
+  std::string many(text.substr(0, values + 6));
+  for (size_t k = 0; k < kRowsPerInsert; ++k) many += (k == 0 ? "" : ", ") + list;
+  sqlitepp::use_binders all;
+  for (Row& row : rows_) row.Bind(all);
+  batch_ << many, std::move(all);
+  sqlitepp::use_binders one;
+  single_row_.Bind(one);
+  single_ << text, std::move(one);
+}
+
+template <typename Row>
+void Batch<Row>::Flush() {
+  const size_t count = std::exchange(count_, 0);
+  for (size_t k = 0; k < count; ++k) {
+    single_row_ = rows_[k];
+    single_.exec();
+  }
+}
+
+void CommonRow::Bind(sqlitepp::use_binders& uses) {
+  uses.push_back(use(date));
+  uses.push_back(use(ips));
+  uses.push_back(use(visitors));
+  uses.push_back(use(views));
+  uses.push_back(use(searches));
+}
+
+void PageRow::Bind(sqlitepp::use_binders& uses) {
+  uses.push_back(use(page));
+  uses.push_back(use(visits));
+  uses.push_back(use(searches));
+  uses.push_back(use(bandwidth));
+  for (int id : {kGoogle, kYandex, kRambler, kMailru, kAport, kWebalta}) {
+    uses.push_back(use(engines[id]));
+  }
+}
+
+void RefererRow::Bind(sqlitepp::use_binders& uses) {
+  uses.push_back(use(referer));
+  uses.push_back(use(type));
+  uses.push_back(use(count));
+}
+
+void RobotRow::Bind(sqlitepp::use_binders& uses) {
+  uses.push_back(use(name));
+  uses.push_back(use(action));
+  uses.push_back(use(code));
+  uses.push_back(use(ip));
+  uses.push_back(use(date));
+}
+
+void QueryRow::Bind(sqlitepp::use_binders& uses) {
+  uses.push_back(use(query));
+  uses.push_back(use(total));
+  for (int id : {kGoogle, kYandex, kRambler, kMailru, kAport, kWebalta}) {
+    uses.push_back(use(engines[id]));
+  }
+}
+
+template class Batch<CommonRow>;
+template class Batch<PageRow>;
+template class Batch<RefererRow>;
+template class Batch<RobotRow>;
+template class Batch<QueryRow>;
+
+}  // namespace row_writers
+
 CommonStatsWriter& CommonStatsWriter::Instance() {
   static CommonStatsWriter writer;
   return writer;
 }
 
-CommonStatsWriter::CommonStatsWriter() : statement_(Session()) {
-  statement_ << kInsertCommonStats, use(date_), use(ips_), use(visitors_), use(views_),
-      use(searches_);
-}
+CommonStatsWriter::CommonStatsWriter() : rows_(kInsertCommonStats) {}
 
 void CommonStatsWriter::Write(std::string_view date, const DayStats& day) {
-  date_ = date;
-  ips_ = static_cast<int32_t>(day.ips.size());
-  visitors_ = static_cast<int32_t>(day.visitors.size());
-  views_ = day.views;
-  searches_ = day.searches;
-  statement_.exec();
+  row_writers::CommonRow& row = rows_.Next();
+  row.date = date;
+  row.ips = static_cast<int32_t>(day.ips.size());
+  row.visitors = static_cast<int32_t>(day.visitors.size());
+  row.views = day.views;
+  row.searches = day.searches;
+  rows_.Added();
 }
 
 PageStatsWriter& PageStatsWriter::Instance() {
@@ -57,19 +135,16 @@ PageStatsWriter& PageStatsWriter::Instance() {
   return writer;
 }
 
-PageStatsWriter::PageStatsWriter() : statement_(Session()) {
-  statement_ << kInsertPageStats, use(page_), use(visits_), use(searches_), use(bandwidth_),
-      use(engines_[kGoogle]), use(engines_[kYandex]), use(engines_[kRambler]),
-      use(engines_[kMailru]), use(engines_[kAport]), use(engines_[kWebalta]);
-}
+PageStatsWriter::PageStatsWriter() : rows_(kInsertPageStats) {}
 
 void PageStatsWriter::Write(std::string_view page, const PageStats& stats) {
-  page_ = page;
-  visits_ = stats.visits;
-  searches_ = stats.searches;
-  bandwidth_ = stats.bandwidth;
-  FillEngineCounts(stats.engineHits, engines_);
-  statement_.exec();
+  row_writers::PageRow& row = rows_.Next();
+  row.page = page;
+  row.visits = stats.visits;
+  row.searches = stats.searches;
+  row.bandwidth = stats.bandwidth;
+  FillEngineCounts(stats.engineHits, row.engines);
+  rows_.Added();
 }
 
 RefererStatsWriter& RefererStatsWriter::Instance() {
@@ -77,15 +152,14 @@ RefererStatsWriter& RefererStatsWriter::Instance() {
   return writer;
 }
 
-RefererStatsWriter::RefererStatsWriter() : statement_(Session()) {
-  statement_ << kInsertRefererStats, use(referer_), use(type_), use(count_);
-}
+RefererStatsWriter::RefererStatsWriter() : rows_(kInsertRefererStats) {}
 
 void RefererStatsWriter::Write(std::string_view referer, int32_t type, int32_t count) {
-  referer_ = referer;
-  type_ = type;
-  count_ = count;
-  statement_.exec();
+  row_writers::RefererRow& row = rows_.Next();
+  row.referer = referer;
+  row.type = type;
+  row.count = count;
+  rows_.Added();
 }
 
 RobotLogWriter& RobotLogWriter::Instance() {
@@ -93,17 +167,16 @@ RobotLogWriter& RobotLogWriter::Instance() {
   return writer;
 }
 
-RobotLogWriter::RobotLogWriter() : statement_(Session()) {
-  statement_ << kInsertRobotLog, use(name_), use(action_), use(code_), use(ip_), use(date_);
-}
+RobotLogWriter::RobotLogWriter() : rows_(kInsertRobotLog) {}
 
 void RobotLogWriter::Write(const RobotHitList::View& hit) {
-  name_ = hit.name;
-  action_ = hit.action;
-  code_ = hit.code;
-  ip_ = hit.ip;
-  date_ = hit.date;
-  statement_.exec();
+  row_writers::RobotRow& row = rows_.Next();
+  row.name = hit.name;
+  row.action = hit.action;
+  row.code = hit.code;
+  row.ip = hit.ip;
+  row.date = hit.date;
+  rows_.Added();
 }
 
 QueryStatsWriter& QueryStatsWriter::Instance() {
@@ -111,18 +184,15 @@ QueryStatsWriter& QueryStatsWriter::Instance() {
   return writer;
 }
 
-QueryStatsWriter::QueryStatsWriter() : statement_(Session()) {
-  statement_ << kInsertQueryStats, use(query_), use(total_), use(engines_[kGoogle]),
-      use(engines_[kYandex]), use(engines_[kRambler]), use(engines_[kMailru]),
-      use(engines_[kAport]), use(engines_[kWebalta]);
-}
+QueryStatsWriter::QueryStatsWriter() : rows_(kInsertQueryStats) {}
 
 void QueryStatsWriter::Write(std::string_view phrase,
                              const std::map<int, int32_t>& engine_counts) {
-  query_ = phrase;
-  FillEngineCounts(engine_counts, engines_);
-  total_ = SaturatedSum(engines_);
-  statement_.exec();
+  row_writers::QueryRow& row = rows_.Next();
+  row.query = phrase;
+  FillEngineCounts(engine_counts, row.engines);
+  row.total = SaturatedSum(row.engines);
+  rows_.Added();
 }
 
 }  // namespace hitsieve

@@ -1,6 +1,7 @@
 #ifndef HITSIEVE_STORE_ROW_WRITERS_H_
 #define HITSIEVE_STORE_ROW_WRITERS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -10,11 +11,10 @@
 #include "engine/stats_collector.h"
 #include "store/sqlitepp/statement.h"
 
-// One writer per statistics table: an INSERT statement on the StatsDatabase session whose use
-// binders are tied to the writer's row buffer. Each writer is created on its first use and
-// lives until the process ends, so every later save reuses it. Write puts the row into the
-// buffer and runs the statement once; texts are bound where they are, not copied, so they need
-// only outlive the call. Only the saver calls them, inside its transaction.
+// One writer per statistics table: INSERT statements on the StatsDatabase session whose use
+// binders are tied to the writer's row buffers. Each writer is created on its first use and
+// lives until the process ends, so every later save reuses it. Only the saver calls them,
+// inside its transaction.
 namespace hitsieve {
 
 struct DayStats;
@@ -37,16 +37,92 @@ inline constexpr const char kInsertQueryStats[] =
     "webalta ) VALUES(NULL, :query, :total, :google, :yandex, :rambler, :mailru, :aport, "
     ":webalta)";
 
+// Rows go to SQLite kRowsPerInsert at a time, in one INSERT of as many value lists: one
+// statement run per row would cost more than the row itself. The rows keep their order and
+// their ids.
+inline constexpr size_t kRowsPerInsert = 64;
+
+namespace row_writers {
+
+// The rows of one table waiting to be written, and the two statements that write them: one
+// for a full batch, one for a single row (the rest at the end). `Row` has its fields in the
+// order of the INSERT's parameters, kParameters of them, and Bind ties a binder to each.
+template <typename Row>
+class Batch {
+ public:
+  // `insert`: the table's one-row INSERT, its value list last, rec_id NULL and the rest
+  // parameters.
+  explicit Batch(const char* insert);
+  Row& Next() { return rows_[count_]; }
+  // The row from Next is complete; a full batch is written.
+  void Added() {
+    if (++count_ == kRowsPerInsert) {
+      count_ = 0;  // gone whether or not the statement succeeds
+      batch_.exec();
+    }
+  }
+  // Writes the rows still waiting.
+  void Flush();
+
+ private:
+  Row rows_[kRowsPerInsert];
+  size_t count_ = 0;
+  Row single_row_;
+  sqlitepp::statement batch_, single_;
+};
+
+struct CommonRow {
+  static constexpr int kParameters = 5;
+  std::string_view date;
+  int32_t ips = 0, visitors = 0, views = 0, searches = 0;
+  void Bind(sqlitepp::use_binders& uses);
+};
+
+struct PageRow {
+  static constexpr int kParameters = 4 + kEngineCount;
+  std::string_view page;
+  int32_t visits = 0, searches = 0;
+  int64_t bandwidth = 0;
+  int32_t engines[kEngineCount] = {};
+  void Bind(sqlitepp::use_binders& uses);
+};
+
+struct RefererRow {
+  static constexpr int kParameters = 3;
+  std::string_view referer;
+  int32_t type = 0, count = 0;
+  void Bind(sqlitepp::use_binders& uses);
+};
+
+struct RobotRow {
+  static constexpr int kParameters = 5;
+  std::string_view name, action;
+  int32_t code = 0;
+  std::string_view ip, date;
+  void Bind(sqlitepp::use_binders& uses);
+};
+
+struct QueryRow {
+  static constexpr int kParameters = 2 + kEngineCount;
+  std::string_view query;
+  int32_t total = 0;
+  int32_t engines[kEngineCount] = {};
+  void Bind(sqlitepp::use_binders& uses);
+};
+
+}  // namespace row_writers
+
+// Each writer's Write takes the row's texts where they are: they must stay unchanged until
+// Flush, which writes the rows still waiting; the saver flushes each table before the next.
 class CommonStatsWriter {
  public:
   static CommonStatsWriter& Instance();
   void Write(std::string_view date, const DayStats& day);
+  void Flush() { rows_.Flush(); }
 
  private:
   CommonStatsWriter();
-  std::string_view date_;
-  int32_t ips_ = 0, visitors_ = 0, views_ = 0, searches_ = 0;
-  sqlitepp::statement statement_;
+  row_writers::Batch<row_writers::CommonRow> rows_;
 };
 
 class PageStatsWriter {
@@ -54,14 +130,11 @@ class PageStatsWriter {
   static PageStatsWriter& Instance();
   // An engine without an entry in the page's engineHits is written as 0.
   void Write(std::string_view page, const PageStats& stats);
+  void Flush() { rows_.Flush(); }
 
  private:
   PageStatsWriter();
-  std::string_view page_;
-  int32_t visits_ = 0, searches_ = 0;
-  int64_t bandwidth_ = 0;
-  int32_t engines_[kEngineCount] = {};
-  sqlitepp::statement statement_;
+  row_writers::Batch<row_writers::PageRow> rows_;
 };
 
 class RefererStatsWriter {
@@ -69,25 +142,22 @@ class RefererStatsWriter {
   static RefererStatsWriter& Instance();
   // `type` 0 for a host row, 1 for a whole-referer row.
   void Write(std::string_view referer, int32_t type, int32_t count);
+  void Flush() { rows_.Flush(); }
 
  private:
   RefererStatsWriter();
-  std::string_view referer_;
-  int32_t type_ = 0, count_ = 0;
-  sqlitepp::statement statement_;
+  row_writers::Batch<row_writers::RefererRow> rows_;
 };
 
 class RobotLogWriter {
  public:
   static RobotLogWriter& Instance();
   void Write(const RobotHitList::View& hit);
+  void Flush() { rows_.Flush(); }
 
  private:
   RobotLogWriter();
-  std::string_view name_, action_;
-  int32_t code_ = 0;
-  std::string_view ip_, date_;
-  sqlitepp::statement statement_;
+  row_writers::Batch<row_writers::RobotRow> rows_;
 };
 
 class QueryStatsWriter {
@@ -95,13 +165,11 @@ class QueryStatsWriter {
   static QueryStatsWriter& Instance();
   // Engine ids outside 0..5 are ignored; total is the sum of the six counts.
   void Write(std::string_view phrase, const std::map<int, int32_t>& engine_counts);
+  void Flush() { rows_.Flush(); }
 
  private:
   QueryStatsWriter();
-  std::string_view query_;
-  int32_t total_ = 0;
-  int32_t engines_[kEngineCount] = {};
-  sqlitepp::statement statement_;
+  row_writers::Batch<row_writers::QueryRow> rows_;
 };
 
 }  // namespace hitsieve

@@ -132,30 +132,35 @@ void StatsSaver::save() {
 
   ReportPosition(observer_, 1);
   for (const auto& [date, day] : collector_.days) CommonStatsWriter::Instance().Write(date, day);
+  CommonStatsWriter::Instance().Flush();
 
   ReportPosition(observer_, 2);
   for (const auto& [page, stats] : collector_.pages) PageStatsWriter::Instance().Write(page, stats);
+  PageStatsWriter::Instance().Flush();
   spend(&StatsCollector::pages);
 
   ReportPosition(observer_, 3);
   for (const auto& [host, count] : collector_.refererHosts) {
     RefererStatsWriter::Instance().Write(host, 0, count);
   }
-  spend(&StatsCollector::refererHosts);
   for (const auto& [referer, count] : collector_.referers) {
     RefererStatsWriter::Instance().Write(referer, 1, count);
   }
+  RefererStatsWriter::Instance().Flush();
+  spend(&StatsCollector::refererHosts);
   spend(&StatsCollector::referers);
 
   ReportPosition(observer_, 4);
   const RobotHitList& hits = collector_.robotHits;
   for (size_t k = 0; k < hits.size(); ++k) RobotLogWriter::Instance().Write(hits.ViewAt(k));
+  RobotLogWriter::Instance().Flush();
   spend(&StatsCollector::robotHits);
 
   ReportPosition(observer_, 5);
   for (const auto& [phrase, counts] : collector_.queries) {
     QueryStatsWriter::Instance().Write(phrase, counts);
   }
+  QueryStatsWriter::Instance().Flush();
   spend(&StatsCollector::queries);
 
   WriteDaySets(session, collector_, day_sets.get());

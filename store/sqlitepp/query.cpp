@@ -21,6 +21,11 @@ query& query::operator,(use_binder_ptr binder) {
   return *this;
 }
 
+query& query::operator,(use_binders binders) {
+  for (use_binder_ptr& binder : binders) *this, std::move(binder);
+  return *this;
+}
+
 once_query::~once_query() noexcept(false) {
   if (unwinding()) return;
   if (!session_->is_open()) throw session_not_open();

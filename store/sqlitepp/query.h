@@ -29,6 +29,8 @@ class query {
   // Throws std::invalid_argument for a null binder.
   query& operator,(into_binder_ptr binder);
   query& operator,(use_binder_ptr binder);
+  // Appends every binder of `binders`, in order, as if each had been given alone.
+  query& operator,(use_binders binders);
 
  protected:
   query() = default;

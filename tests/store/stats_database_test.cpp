@@ -12,6 +12,7 @@
 #include "engine/standard_engines.h"
 #include "engine/stats_collector.h"
 #include "store/report_queries.h"
+#include "store/row_writers.h"
 #include "store/sqlitepp/statement.h"
 #include "store/stats_database.h"
 #include "store/stats_saver.h"
@@ -350,6 +351,88 @@ TEST_F(StatsDatabaseTest, SpentCollectorSavesTheSameRowsAndItsFailureKeepsThePre
             }));
   Session() << "DROP TRIGGER refuse";
   EXPECT_TRUE(want == DumpStatistics(Session()));
+}
+
+// The rows of `sql`, each as its fields quoted by SQLite and joined by '|'.
+std::vector<std::string> SelectRows(sqlitepp::session& session, const std::string& sql) {
+  std::vector<std::string> rows;
+  sqlite3_stmt* select = nullptr;
+  if (sqlite3_prepare_v2(session.handle(), sql.c_str(), -1, &select, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << sqlite3_errmsg(session.handle());
+    return rows;
+  }
+  while (sqlite3_step(select) == SQLITE_ROW) {
+    std::string row;
+    for (int column = 0; column < sqlite3_column_count(select); ++column) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select, column));
+      row += (column == 0 ? "" : "|") + std::string(text == nullptr ? "NULL" : text);
+    }
+    rows.push_back(row);
+  }
+  sqlite3_finalize(select);
+  return rows;
+}
+
+// Rows are written many to a statement: whatever their number against the batch's, every row
+// is written once, in the collector's order, with the ids 1, 2, 3...
+TEST_F(StatsDatabaseTest, RowsOfAnyNumberAreWrittenInOrderWithConsecutiveIds) {
+  const size_t batch = kRowsPerInsert;
+  for (const size_t n : {size_t{1}, batch - 1, batch, batch + 1, 3 * batch + 7, size_t{0}}) {
+    SCOPED_TRACE(std::to_string(n) + " rows per table");
+    StatsCollector c;
+    for (size_t k = 0; k < n; ++k) {
+      const std::string id = std::to_string(k);
+      c.days[id].views = static_cast<int32_t>(k);
+      PageStats& page = c.pages["/p" + id];
+      page.visits = static_cast<int32_t>(k);
+      page.engineHits[static_cast<int>(k % kEngineCount)] = static_cast<int32_t>(k + 1);
+      c.refererHosts["http://h" + id] = static_cast<int32_t>(k);
+      c.referers["http://h" + id + "/r"] = static_cast<int32_t>(k + 1);
+      // In the order of the requests, not of any key.
+      c.robotHits.push_back({"bot", "/r" + std::to_string(n - k), static_cast<int32_t>(k),
+                             "1.1.1.1", id});
+      c.queries["q" + id] = {{static_cast<int>(k % kEngineCount), static_cast<int32_t>(k)}};
+    }
+    Save(c);
+    std::vector<std::string> days, pages, referers, robots, queries;
+    size_t id = 0;
+    for (const auto& [key, day] : c.days) {
+      days.push_back(std::to_string(++id) + '|' + key + '|' + std::to_string(day.views));
+    }
+    id = 0;
+    for (const auto& [key, page] : c.pages) {
+      const int engine = page.engineHits.begin()->first;
+      pages.push_back(std::to_string(++id) + '|' + key + '|' + std::to_string(page.visits) + '|' +
+                      std::to_string(engine) + '=' + std::to_string(page.engineHits.at(engine)));
+    }
+    id = 0;
+    for (const auto* table : {&c.refererHosts, &c.referers}) {
+      for (const auto& [key, count] : *table) {
+        referers.push_back(std::to_string(++id) + '|' + key + '|' +
+                           (table == &c.referers ? "1|" : "0|") + std::to_string(count));
+      }
+    }
+    id = 0;
+    for (const RobotHit& hit : c.robotHits) {
+      robots.push_back(std::to_string(++id) + '|' + hit.action + '|' + std::to_string(hit.code));
+    }
+    id = 0;
+    for (const auto& [key, counts] : c.queries) {
+      queries.push_back(std::to_string(++id) + '|' + key + '|' +
+                        std::to_string(counts.begin()->second));
+    }
+    sqlitepp::session& s = Session();
+    EXPECT_EQ(days, SelectRows(s, "SELECT rec_id, date, views FROM common_stats ORDER BY rec_id"));
+    EXPECT_EQ(pages, SelectRows(s, "SELECT rec_id, page, visits, CASE WHEN google THEN '0=' || "
+                                   "google WHEN yandex THEN '1=' || yandex WHEN rambler THEN "
+                                   "'2=' || rambler WHEN mailru THEN '3=' || mailru WHEN aport "
+                                   "THEN '4=' || aport ELSE '5=' || webalta END FROM page_stats "
+                                   "ORDER BY rec_id"));
+    EXPECT_EQ(referers,
+              SelectRows(s, "SELECT rec_id, referer, type, cnt FROM referer_stats ORDER BY rec_id"));
+    EXPECT_EQ(robots, SelectRows(s, "SELECT rec_id, action, code FROM robot_log ORDER BY rec_id"));
+    EXPECT_EQ(queries, SelectRows(s, "SELECT rec_id, query, total FROM query_stats ORDER BY rec_id"));
+  }
 }
 
 TEST_F(StatsDatabaseTest, WriteLockHeldElsewhereFailsTheSaveAndKeepsThePreviousOne) {
