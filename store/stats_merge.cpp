@@ -529,52 +529,97 @@ class StoredRows {
   bool started_ = false, done_ = false, have_before_ = false;
 };
 
-// Writes a row at a given rec_id, over the row there, if any.
+// Writes rows at given rec_ids, over the rows there, if any: kBatch rows to a statement, which
+// saves most of SQLite's work per statement. Rows wait in the writer until a batch is full or
+// Flush is called.
 class KeyedWriter {
  public:
-  KeyedWriter(sqlitepp::session& session, Keyed table) : table_(table), insert_(session) {
-    switch (table) {
-      case Keyed::kPages:
-        insert_ << "INSERT OR REPLACE INTO page_stats(rec_id, page, visits, searches, bandwidth, "
-                   "google, yandex, rambler, mailru, aport, webalta) VALUES(:rec_id, :page, "
-                   ":visits, :searches, :bandwidth, :google, :yandex, :rambler, :mailru, :aport, "
-                   ":webalta)",
-            use(id_), use(key_), use(v_[0]), use(v_[1]), use(v_[2]), use(v_[3]), use(v_[4]),
-            use(v_[5]), use(v_[6]), use(v_[7]), use(v_[8]);
-        break;
-      case Keyed::kReferers:
-        insert_ << "INSERT OR REPLACE INTO referer_stats(rec_id, referer, type, cnt) "
-                   "VALUES(:rec_id, :referer, :type, :cnt)",
-            use(id_), use(key_), use(kind_), use(v_[0]);
-        break;
-      case Keyed::kQueries:
-        insert_ << "INSERT OR REPLACE INTO query_stats(rec_id, query, total, google, yandex, "
-                   "rambler, mailru, aport, webalta) VALUES(:rec_id, :query, :total, :google, "
-                   ":yandex, :rambler, :mailru, :aport, :webalta)",
-            use(id_), use(key_), use(total_), use(v_[0]), use(v_[1]), use(v_[2]), use(v_[3]),
-            use(v_[4]), use(v_[5]);
-        break;
-    }
+  KeyedWriter(sqlitepp::session& session, Keyed table)
+      : table_(table), batch_(session), single_(session) {
+    Prepare(batch_, kBatch, 0);
+    Prepare(single_, 1, kBatch);
   }
 
   void Write(int64_t id, KeyedRow& row) {
-    id_ = id;
-    key_.swap(row.key);
-    kind_ = row.kind;
-    v_ = row.values;
-    total_ = 0;
+    Slot& slot = slots_[pending_];
+    slot.id = id;
+    slot.key.swap(row.key);
+    slot.kind = row.kind;
+    slot.values = row.values;
+    slot.total = 0;
     if (table_ == Keyed::kQueries) {
-      for (int e = 0; e < kEngineCount; ++e) total_ += v_[e];
+      for (int e = 0; e < kEngineCount; ++e) slot.total += slot.values[e];
     }
-    insert_.exec();
+    if (++pending_ == kBatch) {
+      batch_.exec();
+      pending_ = 0;
+    }
+  }
+
+  void Flush() {
+    for (int k = 0; k < pending_; ++k) {
+      std::swap(slots_[kBatch], slots_[k]);
+      single_.exec();
+    }
+    pending_ = 0;
   }
 
  private:
+  static constexpr int kBatch = 64;
+  struct Slot {
+    int64_t id = 0, kind = 0, total = 0;
+    std::string key;
+    std::array<int64_t, kPageValues> values{};
+  };
+
+  // An INSERT of `rows` rows bound to the slots from `first` on.
+  void Prepare(sqlitepp::statement& statement, int rows, int first) {
+    std::string text;
+    int columns = 0;
+    switch (table_) {
+      case Keyed::kPages:
+        text = "INSERT OR REPLACE INTO page_stats(rec_id, page, visits, searches, bandwidth, "
+               "google, yandex, rambler, mailru, aport, webalta) VALUES";
+        columns = 11;
+        break;
+      case Keyed::kReferers:
+        text = "INSERT OR REPLACE INTO referer_stats(rec_id, referer, type, cnt) VALUES";
+        columns = 4;
+        break;
+      case Keyed::kQueries:
+        text = "INSERT OR REPLACE INTO query_stats(rec_id, query, total, google, yandex, rambler, "
+               "mailru, aport, webalta) VALUES";
+        columns = 9;
+        break;
+    }
+    for (int r = 0; r < rows; ++r) {
+      text += r == 0 ? "(" : ", (";
+      for (int c = 0; c < columns; ++c) text += c == 0 ? "?" : ", ?";
+      text += ")";
+    }
+    sqlitepp::prepare_query query(statement, text);
+    for (int r = 0; r < rows; ++r) {
+      Slot& slot = slots_[first + r];
+      query, use(slot.id), use(slot.key);
+      switch (table_) {
+        case Keyed::kPages:
+          for (int v = 0; v < kPageValues; ++v) query, use(slot.values[v]);
+          break;
+        case Keyed::kReferers:
+          query, use(slot.kind), use(slot.values[0]);
+          break;
+        case Keyed::kQueries:
+          query, use(slot.total);
+          for (int e = 0; e < kEngineCount; ++e) query, use(slot.values[e]);
+          break;
+      }
+    }
+  }
+
   Keyed table_;
-  sqlitepp::statement insert_;
-  std::string key_;
-  int64_t id_ = 0, kind_ = 0, total_ = 0;
-  std::array<int64_t, kPageValues> v_{};
+  std::array<Slot, kBatch + 1> slots_;  // the last one is the single statement's
+  int pending_ = 0;
+  sqlitepp::statement batch_, single_;
 };
 
 const char* TableName(Keyed table) {
@@ -609,6 +654,7 @@ void MergeInPlace(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>
       break;
     }
   }
+  writer.Flush();
   // Rows the merge did not write over: rec_ids outside 1 to the row count.
   sqlitepp::statement rest(session);
   int64_t count = id - 1;

@@ -81,8 +81,8 @@ Rows Dump(sqlitepp::session& session) {
 
 // Keys from a small set, so that stored and added ones meet often; some hold a NUL byte, and
 // phrases come in several spellings of one case-blind key.
-std::string Key(std::mt19937& rng, const char* prefix) {
-  std::string key = prefix + std::to_string(rng() % 40);
+std::string Key(std::mt19937& rng, const char* prefix, int range = 40) {
+  std::string key = prefix + std::to_string(rng() % range);
   if (rng() % 9 == 0) key += std::string("\0x", 2);
   if (rng() % 3 == 0) std::transform(key.begin(), key.end(), key.begin(), ::toupper);
   return key;
@@ -93,7 +93,8 @@ struct StoredShape {
 };
 
 // Fills the five tables and the day sets with rows, in the order a save writes them or not.
-void FillStored(sqlitepp::session& session, std::mt19937& rng, bool in_order) {
+void FillStored(sqlitepp::session& session, std::mt19937& rng, bool in_order, int size) {
+  session << "BEGIN";
   for (const char* create : kSchema) session << create;
   CreateSetTables(session);
   int64_t last_id = 0;  // each table's rec_ids start at 1 when in order
@@ -105,7 +106,8 @@ void FillStored(sqlitepp::session& session, std::mt19937& rng, bool in_order) {
   };
   auto keys = [&](const char* prefix, bool fold_case) {
     std::vector<std::string> list;
-    for (int n = static_cast<int>(rng() % 30); n > 0; --n) list.push_back(Key(rng, prefix));
+    for (int n = static_cast<int>(rng() % size); n > 0; --n)
+      list.push_back(Key(rng, prefix, size * 4 / 3));
     if (in_order) {
       std::sort(list.begin(), list.end(), [&](const std::string& a, const std::string& b) {
         return fold_case ? CaseInsensitiveLess{}(a, b) : a < b;
@@ -170,26 +172,36 @@ void FillStored(sqlitepp::session& session, std::mt19937& rng, bool in_order) {
     session << "INSERT INTO day_sets VALUES(NULL, :date, :ips, :visitors)", use(text),
         use_blob(ips), use_blob(visitors);
   }
+  session << "COMMIT";
 }
 
-StatsTotals Added(std::mt19937& rng) {
+StatsTotals Added(std::mt19937& rng, int size) {
   StatsTotals added;
   DayTotals& day = added.days["2009-01-0" + std::to_string(2 + rng() % 3)];
   day.views = 4;
   day.ips = {2, 99};
   day.visitors = {7};
-  for (int n = static_cast<int>(rng() % 25); n > 0; --n) {
-    PageTotals& page = added.pages[Key(rng, "/page")];
+  for (int n = static_cast<int>(rng() % size); n > 0; --n) {
+    PageTotals& page = added.pages[Key(rng, "/page", size * 4 / 3)];
     page.visits += 1 + rng() % 5;
     page.bandwidth += rng() % 100;
     page.engines[rng() % kEngineCount] += 1;
   }
-  for (int n = static_cast<int>(rng() % 25); n > 0; --n) {
-    added.referers[Key(rng, "http://ref/")] += 1 + rng() % 3;
-    added.refererHosts[Key(rng, "host")] += 1;
+  for (int n = static_cast<int>(rng() % size); n > 0; --n) {
+    added.referers[Key(rng, "http://ref/", size * 4 / 3)] += 1 + rng() % 3;
+    added.refererHosts[Key(rng, "host", size * 4 / 3)] += 1;
   }
-  for (int n = static_cast<int>(rng() % 25); n > 0; --n) {
-    added.queries[Key(rng, "Phrase ")][rng() % kEngineCount] += 1;
+  for (int n = static_cast<int>(rng() % size); n > 0; --n) {
+    added.queries[Key(rng, "Phrase ", size * 4 / 3)][rng() % kEngineCount] += 1;
+  }
+  if (size > 1000) {
+    // More new keys before every stored one than a piece of stored rows holds: each stored
+    // row must be read before a row is written over it.
+    for (int n = 0; n < 5000; ++n) {
+      added.pages["/a" + std::to_string(n)].visits = 1;
+      added.refererHosts["a" + std::to_string(n)] = 1;
+      added.queries["A " + std::to_string(n)][0] = 1;
+    }
   }
   added.robotHits.push_back({"Bot", "/new", 404, "10.0.0.2", "2009-01-04"});
   return added;
@@ -198,6 +210,9 @@ StatsTotals Added(std::mt19937& rng) {
 TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
   for (uint32_t seed = 1; seed <= 60; ++seed) {
     const bool in_order = seed % 3 != 0;
+    // Mostly small tables; some long enough for many statements' worth of rows, and the
+    // stored rows to be read in several pieces.
+    const int size = seed % 5 == 0 ? 9000 : 30;
     SCOPED_TRACE("seed " + std::to_string(seed) + (in_order ? ", in order" : ", by hand"));
     TempDir dir;
     std::mt19937 rng(seed);
@@ -205,10 +220,10 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
     {
       sqlitepp::session added_db(added_file), loaded_db(loaded_file);
       std::mt19937 same(seed);
-      FillStored(added_db, rng, in_order);
-      FillStored(loaded_db, same, in_order);
+      FillStored(added_db, rng, in_order, size);
+      FillStored(loaded_db, same, in_order, size);
     }
-    const StatsTotals added = Added(rng);
+    const StatsTotals added = Added(rng, size);
     const std::vector<LogSource> sources = {{"a.log", 10, 1, 10, 1, 1, 1, "t", "", ""}};
 
     // The expected rows: the stored statistics loaded whole, the new ones added, all written
