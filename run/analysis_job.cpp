@@ -138,6 +138,11 @@ bool AnalysisThread::Running() const {
   return running_;
 }
 
+bool AnalysisThread::WaitUntilEnded(std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return ended_.wait_for(lock, timeout, [this] { return !running_; });
+}
+
 std::string AnalysisThread::FailureMessage() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return failure_;
@@ -180,6 +185,7 @@ void AnalysisThread::Body(AnalysisJob job, LogFileSet files) {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   running_ = false;
+  ended_.notify_all();
 }
 
 }  // namespace hitsieve

@@ -2,6 +2,8 @@
 #define HITSIEVE_RUN_ANALYSIS_JOB_H_
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -96,6 +98,9 @@ class AnalysisThread {
   // True from Start until the worker's last event has been posted.
   bool Running() const;
 
+  // Waits until Running() is false or `timeout` has passed; returns !Running().
+  bool WaitUntilEnded(std::chrono::milliseconds timeout) const;
+
   // The message of the last failed run; read it after RUN_FAILED has arrived.
   std::string FailureMessage() const;
 
@@ -103,6 +108,7 @@ class AnalysisThread {
   void Body(AnalysisJob job, LogFileSet files);
 
   mutable std::mutex mutex_;
+  mutable std::condition_variable ended_;  // notified when running_ becomes false
   std::string failure_;   // guarded by mutex_
   bool running_ = false;  // guarded by mutex_
   std::atomic<bool> stop_{false};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,9 +73,14 @@ class AnalysisThreadTest : public ::testing::Test {
     job.save_progress = &observer_;
     job.collected = [this](const StatsCollector&) { observer_.Notify(kCollected); };
     thread_.Start(job);
+    // Waking as the run ends, the caller finds every event posted, the last one included.
+    EXPECT_TRUE(thread_.WaitUntilEnded(std::chrono::minutes(5)));
+    const std::vector<int> events = observer_.events();
+    EXPECT_TRUE(!events.empty() && (events.back() == RUN_FINISHED || events.back() == RUN_FAILED));
+    EXPECT_TRUE(thread_.WaitUntilEnded(std::chrono::milliseconds(0)));
     thread_.Join();
     EXPECT_FALSE(thread_.Running());
-    return observer_.events();
+    return events;
   }
 
   TempDir dir_;
