@@ -60,17 +60,17 @@ class RecordSink {
     long_lines_ += count;
     lines_without_record_ += count;
   }
-
- protected:
-  // REQUIRES: called from ParseContent only; `record` dies when this returns, so copy what you keep.
-  virtual void OnRecord(const RequestRecord& record) = 0;
-
-  // For a sink that merges another's results into its own.
+  // For a sink that merges another's results into its own, or that receives the records of a
+  // sink that stood in front of it.
   void AddLineCounts(const RecordSink& other) {
     lines_without_record_ += other.lines_without_record_;
     lines_without_date_ += other.lines_without_date_;
     long_lines_ += other.long_lines_;
   }
+
+ protected:
+  // REQUIRES: called from ParseContent only; `record` dies when this returns, so copy what you keep.
+  virtual void OnRecord(const RequestRecord& record) = 0;
 
  private:
   int64_t lines_without_record_ = 0;

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "engine/content_hash.h"
 #include "engine/gzip_inflate.h"
@@ -201,53 +203,134 @@ std::string Earlier(const std::string& a, const std::string& b) {
   return std::min(a, b);
 }
 
-// Parses the text of `path` from `begin` to `end` into `sink` in blocks of whole lines. With
+// The decompressed bytes [begin, end) of a log, for the line cutter: a plain log is read from
+// `begin` on; a compressed one is decompressed from its start, the bytes before `begin` passed
+// over. With `after_line_feed`, the bytes up to and including the first line feed from `begin`
+// are passed over too. A log that ends before `end` has changed since it was measured.
+class RangeSource {
+ public:
+  RangeSource(const std::string& path, int64_t begin, int64_t end, bool after_line_feed)
+      : path_(path), text_(path), position_(text_.Skip(begin)), end_(end) {
+    if (position_ != begin) throw Changed();
+    if (!after_line_feed) return;
+    std::string piece(kBlock, '\0');
+    for (;;) {
+      const size_t got = ReadText(piece.data(), piece.size());
+      if (got == 0) return;  // no line feed before `end`: nothing to count
+      const char* lf = static_cast<const char*>(std::memchr(piece.data(), '\n', got));
+      if (lf != nullptr) {
+        pending_.assign(lf + 1, static_cast<size_t>(piece.data() + got - (lf + 1)));
+        return;
+      }
+    }
+  }
+
+  size_t Read(char* out, size_t count) {
+    if (taken_ < pending_.size()) {
+      const size_t n = std::min(count, pending_.size() - taken_);
+      std::memcpy(out, pending_.data() + taken_, n);
+      taken_ += n;
+      return n;
+    }
+    return ReadText(out, count);
+  }
+  // Bytes of the text consumed so far, counted from its start.
+  int64_t Position() const {
+    return position_ - static_cast<int64_t>(pending_.size() - taken_);
+  }
+
+ private:
+  std::runtime_error Changed() const {
+    return std::runtime_error(path_ + ": the log changed while it was read");
+  }
+  size_t ReadText(char* out, size_t count) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), end_ - position_));
+    if (want == 0) return 0;
+    const size_t got = text_.Read(out, want);
+    if (got == 0) throw Changed();
+    position_ += static_cast<int64_t>(got);
+    return got;
+  }
+
+  const std::string& path_;
+  LogText text_;
+  int64_t position_, end_;
+  std::string pending_;  // read while looking for the first line feed, not yet handed on
+  size_t taken_ = 0;
+};
+
+// Parses the text of `path` from `begin` to `end` into `sink` in blocks of whole lines, as
+// the replacing run's reader does: a line too long to parse is passed over and counted. With
 // `after_line_feed`, the bytes up to and including the first line feed are passed over.
-// Returns the bytes and lines parsed.
+// Returns the bytes and lines parsed (lines too long included).
 std::pair<int64_t, int64_t> ParseRange(RecordSink& sink, const std::string& path, int64_t begin,
                                        int64_t end, bool after_line_feed) {
-  LogText text(path);
-  std::string buffer(kBlock, '\0');
-  int64_t position = 0;
-  size_t held = 0;  // bytes at the buffer's start waiting for their line feed
-  int64_t parsed = 0, lines = 0;
-  bool skipping = after_line_feed;
-  auto changed = [&path] { return std::runtime_error(path + ": the log changed while it was read"); };
-  while (position < end) {
-    if (held == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
-    const size_t want = static_cast<size_t>(
-        std::min<int64_t>(static_cast<int64_t>(buffer.size() - held), end - position));
-    const size_t got = text.Read(buffer.data() + held, want);
-    if (got == 0) throw changed();
-    std::string_view piece(buffer.data() + held, got);
-    position += static_cast<int64_t>(got);
-    // Before `begin`: passed over.
-    if (position <= begin) continue;
-    if (position - static_cast<int64_t>(got) < begin) {
-      piece.remove_prefix(static_cast<size_t>(begin - (position - static_cast<int64_t>(got))));
-    }
-    if (skipping) {
-      const size_t lf = piece.find('\n');
-      if (lf == std::string_view::npos) continue;
-      piece.remove_prefix(lf + 1);
-      skipping = false;
-    }
-    if (piece.data() != buffer.data() + held) {
-      std::memmove(buffer.data() + held, piece.data(), piece.size());
-    }
-    held += piece.size();
-    const std::string_view all(buffer.data(), held);
-    const size_t lf = position == end ? held - 1 : all.rfind('\n');
-    if (lf == std::string_view::npos || held == 0) continue;
-    const std::string_view lines_text = all.substr(0, lf + 1);
-    sink.ParseLines(lines_text);
-    parsed += static_cast<int64_t>(lines_text.size());
-    lines += std::count(lines_text.begin(), lines_text.end(), '\n');
-    if (!lines_text.empty() && lines_text.back() != '\n') ++lines;
-    held -= lines_text.size();
-    std::memmove(buffer.data(), buffer.data() + lines_text.size(), held);
+  RangeSource source(path, begin, end, after_line_feed);
+  const int64_t first = source.Position();
+  LineCutter<RangeSource> cutter(source, kBlock);
+  LineBlock block;
+  int64_t lines = 0;
+  bool ends_in_line_feed = true;
+  while (cutter.Fill(block)) {
+    const std::string_view text = block.Text();
+    sink.ParseLines(text);
+    lines += CountLineFeeds(text);
+    ends_in_line_feed = text.back() == '\n';
   }
-  return {parsed, lines};
+  if (!ends_in_line_feed) ++lines;
+  sink.CountLongLines(cutter.long_lines());
+  return {source.Position() - first, lines + cutter.long_lines()};
+}
+
+// New text of at least this many bytes in a plain log is parsed on two cores.
+constexpr int64_t kTwoCoreBytes = 8 << 20;
+
+// Counts the text of `path` from `begin` to `end` into `collector` through the period, as
+// ParseRange does, and finishes the collector. Plain text of kTwoCoreBytes or more is cut at
+// a line start near its middle and the two halves parsed at once, the second into a
+// collector of its own that is then added as if its records had come after the first's.
+std::pair<int64_t, int64_t> CountRange(StatsCollector& collector, const Period& period,
+                                       PeriodCounts& left_out, const std::string& path,
+                                       bool compressed, int64_t begin, int64_t end,
+                                       bool after_line_feed) {
+  int64_t split = end;
+  if (!compressed && end - begin >= kTwoCoreBytes && std::thread::hardware_concurrency() > 1) {
+    split = std::min(end, PlainFile(path).NextLineStart(begin + (end - begin) / 2));
+  }
+  auto count = [&](StatsCollector& into, PeriodCounts& left, int64_t from, int64_t to,
+                   bool skip_first) {
+    PeriodSink sink(into, period, left);
+    const std::pair<int64_t, int64_t> counted = ParseRange(sink, path, from, to, skip_first);
+    sink.Finish();
+    into.AddLineCounts(sink);
+    return counted;
+  };
+  if (split >= end) return count(collector, left_out, begin, end, after_line_feed);
+
+  StatsCollector later = collector.EmptyCopy();
+  PeriodCounts later_left;
+  std::pair<int64_t, int64_t> later_counted;
+  std::exception_ptr failure;
+  std::thread other([&] {
+    try {
+      later_counted = count(later, later_left, split, end, false);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  std::pair<int64_t, int64_t> counted;
+  try {
+    counted = count(collector, left_out, begin, split, after_line_feed);
+  } catch (...) {
+    other.join();
+    throw;
+  }
+  other.join();
+  if (failure) std::rethrow_exception(failure);
+  collector.Absorb(std::move(later));
+  left_out.outside += later_left.outside;
+  left_out.not_a_date += later_left.not_a_date;
+  return {counted.first + later_counted.first, counted.second + later_counted.second};
 }
 
 }  // namespace
@@ -280,6 +363,24 @@ LogText::~LogText() {
 }
 
 bool LogText::compressed() const { return impl_->gzip != nullptr; }
+
+int64_t LogText::Skip(int64_t count) {
+  if (count <= 0) return 0;
+  if (!impl_->gzip) {
+    const off_t at = ::lseek(impl_->fd, static_cast<off_t>(count), SEEK_CUR);
+    if (at < 0) throw std::runtime_error(kFileReadError);
+    return count;
+  }
+  std::string scratch(static_cast<size_t>(std::min<int64_t>(count, kBlock)), '\0');
+  int64_t skipped = 0;
+  while (skipped < count) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(count - skipped, kBlock));
+    const size_t got = Read(scratch.data(), want);
+    if (got == 0) break;
+    skipped += static_cast<int64_t>(got);
+  }
+  return skipped;
+}
 
 size_t LogText::Read(char* out, size_t count) {
   if (impl_->gzip) return impl_->gzip->Read(out, count);
@@ -426,9 +527,8 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
   const bool rest_of_line = begin > 0 && before_end != '\n';
   if (rest_of_line)
     outcome.notes.push_back("rest of a line counted unfinished by an earlier run passed over: " + path);
-  PeriodSink sink(collector, period, left_out);
-  std::tie(outcome.new_bytes, outcome.new_lines) = ParseRange(sink, path, begin, end, rest_of_line);
-  sink.Finish();
+  std::tie(outcome.new_bytes, outcome.new_lines) =
+      CountRange(collector, period, left_out, path, compressed, begin, end, rest_of_line);
 
   // The lines of the known part (an unfinished last one among them) and the new ones.
   const int64_t lines_through_end = (known ? sources[*known].lines : 0) + outcome.new_lines;

@@ -54,6 +54,10 @@ class LogText {
   LogText& operator=(const LogText&) = delete;
   // Up to `count` bytes; 0 only at the end. Reader errors pass through.
   size_t Read(char* out, size_t count);
+  // Passes over the next `count` bytes (a plain log without reading them); returns how many
+  // there were, fewer only where a compressed text ends. A plain log's end is found by the
+  // next Read.
+  int64_t Skip(int64_t count);
   bool compressed() const;
 
  private:

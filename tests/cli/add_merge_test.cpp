@@ -214,5 +214,39 @@ TEST(AddAndMerge, ReplaceThenAddOverGrowingAndRotatedLogsEqualsOneRunOverTheSame
   }
 }
 
+// Large new text is parsed on two cores, cut near its middle; a line too long to parse is
+// passed over and counted, as a replacing run does. A log that grew by much more than a few
+// megabytes, with and without such a line, must add up to one run over the same lines.
+TEST(AddAndMerge, LargeGrowthOnTwoCoresAndOverlongLinesCountAsInOneRun) {
+  for (uint32_t seed = 1; seed <= 2; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TempDir dir;
+    std::mt19937 rng(seed);
+    RandomLog generator(seed);
+    std::string text = generator.Text(110000);
+    if (seed == 1) {
+      // 65 MiB without a line feed, in the second half, at a line start.
+      const size_t at = LineBoundary(text, text.size() * 3 / 4);
+      text.insert(at, std::string(size_t{65} << 20, 'x') + "\n");
+    }
+    ASSERT_GT(text.size(), size_t{12} << 20);
+    const size_t cut = 1 + rng() % (text.size() / 8);  // anywhere, even inside a line
+    const fs::path db = dir / "stats.dt", log = dir / "access.log";
+    WriteFile(log, text.substr(0, cut));
+    Cli(dir, {"analyse", "--db", db.string(), log.string()});
+    WriteFile(log, text);
+    const std::string out = Cli(dir, {"analyse", "--add", "--db", db.string(), log.string()});
+    if (seed == 1) EXPECT_NE(std::string::npos, out.find("(1 too long)")) << out;
+
+    // What was counted: the first piece whole, then from after the line the first run read
+    // unfinished up to the last line feed.
+    const size_t after_cut = text[cut - 1] == '\n' ? cut : text.find('\n', cut) + 1;
+    const size_t last = text.rfind('\n') + 1;
+    Reference(dir, {text.substr(0, cut), text.substr(after_cut, last - after_cut)},
+              dir / "whole.dt", "pieces");
+    EXPECT_EQ(Dump(dir / "whole.dt"), Dump(db));
+  }
+}
+
 }  // namespace
 }  // namespace hitsieve::testing
