@@ -708,6 +708,55 @@ unsigned FileThreads(const std::vector<std::string>& paths) {
   return largest > total / cores ? 1 : cores;
 }
 
+// The keyed tables (pages, referers, hosts, phrases) of whole files, merged as a merge sort
+// merges runs. Merging one file's sorted tables into the run's walks all the run's keys, so
+// merging every file into the run in turn costs the files times the keys; here a file's tables
+// are merged only with their neighbour of about their size, which keeps the tables waiting few
+// (each at most half the one before it) and costs each key a merge per doubling. Only
+// neighbours are merged, the earlier absorbing the later, so a phrase keeps the spelling of
+// its first file.
+class KeyedStack {
+ public:
+  // `part`: the next file's collector, its keyed tables finished, the rest absorbed already.
+  void Push(std::unique_ptr<StatsCollector> part) {
+    parts_.push_back(std::move(part));
+    while (parts_.size() >= 2 && 2 * Keys(*parts_.back()) >= Keys(*parts_[parts_.size() - 2])) {
+      StatsCollector& earlier = *parts_[parts_.size() - 2];
+      for (const StatsCollector::Keyed table : StatsCollector::kKeyed) {
+        earlier.AbsorbTable(*parts_.back(), table);
+      }
+      parts_.pop_back();
+    }
+  }
+
+  // Merges what waits into `collector`'s tables, which come before it: each table on its own,
+  // on `threads` threads.
+  void MergeInto(StatsCollector& collector, unsigned threads) {
+    if (parts_.empty()) return;
+    TaskList tasks;
+    for (const StatsCollector::Keyed table : StatsCollector::kKeyed) {
+      tasks.Add([this, &collector, table] {
+        collector.Finish(table);
+        for (size_t k = parts_.size() - 1; k > 0; --k) {
+          parts_[k - 1]->AbsorbTable(*parts_[k], table);
+        }
+        collector.AbsorbTable(*parts_[0], table);
+      });
+    }
+    tasks.Run(std::clamp(threads, 1u, 4u),
+              [&tasks](std::unique_lock<std::mutex>& lock) { tasks.changed().wait(lock); });
+    parts_.clear();
+  }
+
+ private:
+  static size_t Keys(const StatsCollector& part) {
+    return part.pages.size() + part.referers.size() + part.refererHosts.size() +
+           part.queries.size();
+  }
+
+  std::vector<std::unique_ptr<StatsCollector>> parts_;  // in file order
+};
+
 // One file of the run: filled by the worker that reads it, emptied by the caller that merges.
 struct FileSlot {
   std::atomic<int64_t> size{-1};  // -1 until the file is open
@@ -736,6 +785,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
 
   // Workers copy this, never `collector`, which the calling thread changes as it merges.
   const StatsCollector blank = collector.EmptyCopy();
+  KeyedStack keyed;
   const auto slots = std::make_unique<FileSlot[]>(count);
   // Files read ahead of the first one not yet merged: their statistics wait in memory.
   const size_t window = 2 * static_cast<size_t>(threads);
@@ -806,8 +856,10 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
     const std::exception_ptr error = slot.error;
     lock.unlock();
     if (error) std::rethrow_exception(error);
-    collector.Absorb(std::move(*part));
-    part.reset();
+    // The file's records, days and robot hits join the run now; its keyed tables wait among
+    // the others' (see KeyedStack).
+    collector.AbsorbRest(*part);
+    keyed.Push(std::move(part));
     progress.Finish();
     lock.lock();
     merged = k + 1;
@@ -815,6 +867,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
     lock.unlock();
     if (file_done) file_done();
   }
+  keyed.MergeInto(collector, threads);
 }
 
 }  // namespace hitsieve

@@ -687,6 +687,33 @@ TEST(CollectFiles, WholeFilesSideBySideMatchReadingThemInTurn) {
   }
 }
 
+// Files of very different sizes, in an order that makes the run merge their keyed tables at
+// many depths (small after large, runs of like sizes, large after small): the result must be
+// that of reading them in turn, whatever the thread count.
+TEST(CollectFiles, ManyFilesOfMixedSizesMatchReadingThemInTurn) {
+  const TempDir dir;
+  std::mt19937 rng(2027);
+  std::vector<std::string> paths;
+  StatsCollector whole = MakeCollector(kCountings[3]);
+  for (int n = 0; n < 40; ++n) {
+    const int lines = n % 9 == 0 ? 400 : n % 4 == 0 ? 120 : 1 + static_cast<int>(rng() % 30);
+    const std::string text = RandomLog(300 + n).Text(lines);
+    const std::string path = dir / ("day-" + std::to_string(100 + n) + (n % 2 ? ".log.gz" : ".log"));
+    WriteFile(path, n % 2 == 0 ? text : GzipMember(text));
+    paths.push_back(path);
+    whole.ParseContent(text);
+  }
+  const Snapshot want = Take(whole);
+  for (const unsigned threads : {2u, 3u}) {
+    SCOPED_TRACE("file threads " + std::to_string(threads));
+    StatsCollector got = MakeCollector(kCountings[3]);
+    CollectOptions options;
+    options.file_threads = threads;
+    CollectFiles(got, paths, options, nullptr, {});
+    EXPECT_EQ("", FirstDifference(want, Take(got)));
+  }
+}
+
 TEST(CollectFiles, TheFirstFailingFileInOrderEndsTheRun) {
   const TempDir dir;
   const std::string text = RandomLog(41).Text(3000);  // long enough to still be read by a worker
