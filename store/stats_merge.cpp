@@ -420,8 +420,7 @@ void AppendRobotHits(sqlitepp::session& session, const std::vector<RobotHit>& hi
 // A save leaves page_stats, referer_stats (hosts, then referers) and query_stats in the order
 // of their keys, so adding to them is a merge of two sorted runs: the stored rows, read in
 // rec_id order, and the added ones. Row j of the result is written over rec_id j. Each stored
-// row is read before a row is written over it, and the rows are never all held at once. Pages
-// that keep their content cost no write, and the journal takes each page once.
+// row is read before a row is written over it, and the rows are never all held at once.
 
 // Thrown when a stored table is not in the order a save leaves it (keys out of order or
 // repeated, as a database edited by hand may hold): the add is rolled back and redone by
