@@ -39,22 +39,31 @@ int32_t SaturatedSum(const int32_t (&values)[kEngineCount]) {
 namespace row_writers {
 
 template <typename Row>
-Batch<Row>::Batch(const char* insert) : batch_(Session()), single_(Session()) {
-  const std::string_view text(insert);
-  const size_t values = text.rfind("VALUES");
+Batch<Row>::Batch(sqlitepp::session& session, std::string_view insert, const Row& blank)
+    : single_row_(blank), batch_(session), single_(session) {
+  const size_t values = insert.rfind("VALUES");
   if (values == std::string_view::npos) throw std::logic_error("an INSERT without VALUES");
-  std::string list = "(NULL";
-  for (int k = 0; k < Row::kParameters; ++k) list += ", ?";
-  list += ')';
-  std::string many(text.substr(0, values + 6));
-  for (size_t k = 0; k < kRowsPerInsert; ++k) many += (k == 0 ? "" : ", ") + list;
-  sqlitepp::use_binders all;
-  for (Row& row : rows_) row.Bind(all);
-  batch_ << many, std::move(all);
   sqlitepp::use_binders one;
   single_row_.Bind(one);
-  single_ << text, std::move(one);
+  const size_t parameters = one.size();
+  single_ << std::string(insert), std::move(one);
+  // The same value list kRowsPerInsert times, with positional parameters.
+  const bool numbered = insert.find("(NULL", values) != std::string_view::npos;
+  std::string list = numbered ? "(NULL" : "(";
+  for (size_t k = 0; k < parameters; ++k) list += k == 0 && !numbered ? "?" : ", ?";
+  list += ')';
+  std::string many(insert.substr(0, values + 6));
+  for (size_t k = 0; k < kRowsPerInsert; ++k) many += (k == 0 ? "" : ", ") + list;
+  sqlitepp::use_binders all;
+  for (Row& row : rows_) {
+    row = blank;
+    row.Bind(all);
+  }
+  batch_ << many, std::move(all);
 }
+
+template <typename Row>
+Batch<Row>::Batch(const char* insert) : Batch(Session(), insert) {}
 
 template <typename Row>
 void Batch<Row>::Flush() {
@@ -105,11 +114,30 @@ void QueryRow::Bind(sqlitepp::use_binders& uses) {
   }
 }
 
+void PlacedRow::Bind(sqlitepp::use_binders& uses) {
+  uses.push_back(use(id));
+  uses.push_back(use(key));
+  switch (table) {
+    case KeyedTable::kPages:
+      for (int64_t& value : values) uses.push_back(use(value));
+      break;
+    case KeyedTable::kReferers:
+      uses.push_back(use(kind));
+      uses.push_back(use(values[0]));
+      break;
+    case KeyedTable::kQueries:
+      uses.push_back(use(total));
+      for (int e = 0; e < kEngineCount; ++e) uses.push_back(use(values[e]));
+      break;
+  }
+}
+
 template class Batch<CommonRow>;
 template class Batch<PageRow>;
 template class Batch<RefererRow>;
 template class Batch<RobotRow>;
 template class Batch<QueryRow>;
+template class Batch<PlacedRow>;
 
 }  // namespace row_writers
 

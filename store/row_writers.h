@@ -1,6 +1,7 @@
 #ifndef HITSIEVE_STORE_ROW_WRITERS_H_
 #define HITSIEVE_STORE_ROW_WRITERS_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -46,12 +47,14 @@ namespace row_writers {
 
 // The rows of one table waiting to be written, and the two statements that write them: one
 // for a full batch, one for a single row (the rest at the end). `Row` has its fields in the
-// order of the INSERT's parameters, kParameters of them, and Bind ties a binder to each.
+// order of the INSERT's parameters, and Bind ties a binder to each.
 template <typename Row>
 class Batch {
  public:
-  // `insert`: the table's one-row INSERT, its value list last, rec_id NULL and the rest
-  // parameters.
+  // `insert`: the table's one-row INSERT, its value list last: rec_id NULL (SQLite numbers the
+  // rows) or a parameter, and the rest parameters. Every row starts as a copy of `blank`.
+  Batch(sqlitepp::session& session, std::string_view insert, const Row& blank = Row());
+  // On the statistics database.
   explicit Batch(const char* insert);
   Row& Next() { return rows_[count_]; }
   // The row from Next is complete; a full batch is written.
@@ -72,14 +75,12 @@ class Batch {
 };
 
 struct CommonRow {
-  static constexpr int kParameters = 5;
   std::string_view date;
   int32_t ips = 0, visitors = 0, views = 0, searches = 0;
   void Bind(sqlitepp::use_binders& uses);
 };
 
 struct PageRow {
-  static constexpr int kParameters = 4 + kEngineCount;
   std::string_view page;
   int32_t visits = 0, searches = 0;
   int64_t bandwidth = 0;
@@ -88,14 +89,12 @@ struct PageRow {
 };
 
 struct RefererRow {
-  static constexpr int kParameters = 3;
   std::string_view referer;
   int32_t type = 0, count = 0;
   void Bind(sqlitepp::use_binders& uses);
 };
 
 struct RobotRow {
-  static constexpr int kParameters = 5;
   std::string_view name, action;
   int32_t code = 0;
   std::string_view ip, date;
@@ -103,10 +102,23 @@ struct RobotRow {
 };
 
 struct QueryRow {
-  static constexpr int kParameters = 2 + kEngineCount;
   std::string_view query;
   int32_t total = 0;
   int32_t engines[kEngineCount] = {};
+  void Bind(sqlitepp::use_binders& uses);
+};
+
+// A row of page_stats, referer_stats or query_stats written at a given rec_id, over the row
+// there (adding in place). `values`: visits, searches, bandwidth and the engines of a page;
+// the count of a referer or host; the engines of a phrase.
+enum class KeyedTable { kPages, kReferers, kQueries };
+struct PlacedRow {
+  KeyedTable table = KeyedTable::kPages;
+  int64_t id = 0;
+  std::string key;
+  int64_t kind = 0;   // referer_stats: 0 a host, 1 a referer
+  int64_t total = 0;  // query_stats: the sum of the engines
+  std::array<int64_t, 3 + kEngineCount> values{};
   void Bind(sqlitepp::use_binders& uses);
 };
 

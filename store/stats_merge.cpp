@@ -427,7 +427,7 @@ void AppendRobotHits(sqlitepp::session& session, const std::vector<RobotHit>& hi
 // loading the whole statistics, which sorts and sums whatever it finds.
 struct StoredOrderBroken {};
 
-enum class Keyed { kPages, kReferers, kQueries };
+using Keyed = row_writers::KeyedTable;
 
 constexpr int kPageValues = 3 + kEngineCount;  // visits, searches, bandwidth, engines
 
@@ -528,97 +528,51 @@ class StoredRows {
   bool started_ = false, done_ = false, have_before_ = false;
 };
 
-// Writes rows at given rec_ids, over the rows there, if any: kBatch rows to a statement, which
-// saves most of SQLite's work per statement. Rows wait in the writer until a batch is full or
-// Flush is called.
+// Writes rows at given rec_ids, over the rows there, if any, many to a statement. Rows wait in
+// the writer until a batch is full or Flush is called.
 class KeyedWriter {
  public:
   KeyedWriter(sqlitepp::session& session, Keyed table)
-      : table_(table), batch_(session), single_(session) {
-    Prepare(batch_, kBatch, 0);
-    Prepare(single_, 1, kBatch);
-  }
+      : rows_(session, Insert(table), Blank(table)) {}
 
   void Write(int64_t id, KeyedRow& row) {
-    Slot& slot = slots_[pending_];
+    row_writers::PlacedRow& slot = rows_.Next();
     slot.id = id;
     slot.key.swap(row.key);
     slot.kind = row.kind;
     slot.values = row.values;
     slot.total = 0;
-    if (table_ == Keyed::kQueries) {
+    if (slot.table == Keyed::kQueries) {
       for (int e = 0; e < kEngineCount; ++e) slot.total += slot.values[e];
     }
-    if (++pending_ == kBatch) {
-      batch_.exec();
-      pending_ = 0;
-    }
+    rows_.Added();
   }
-
-  void Flush() {
-    for (int k = 0; k < pending_; ++k) {
-      std::swap(slots_[kBatch], slots_[k]);
-      single_.exec();
-    }
-    pending_ = 0;
-  }
+  void Flush() { rows_.Flush(); }
 
  private:
-  static constexpr int kBatch = 64;
-  struct Slot {
-    int64_t id = 0, kind = 0, total = 0;
-    std::string key;
-    std::array<int64_t, kPageValues> values{};
-  };
-
-  // An INSERT of `rows` rows bound to the slots from `first` on.
-  void Prepare(sqlitepp::statement& statement, int rows, int first) {
-    std::string text;
-    int columns = 0;
-    switch (table_) {
+  static const char* Insert(Keyed table) {
+    switch (table) {
       case Keyed::kPages:
-        text = "INSERT OR REPLACE INTO page_stats(rec_id, page, visits, searches, bandwidth, "
-               "google, yandex, rambler, mailru, aport, webalta) VALUES";
-        columns = 11;
-        break;
+        return "INSERT OR REPLACE INTO page_stats(rec_id, page, visits, searches, bandwidth, "
+               "google, yandex, rambler, mailru, aport, webalta) VALUES(:rec_id, :page, :visits, "
+               ":searches, :bandwidth, :google, :yandex, :rambler, :mailru, :aport, :webalta)";
       case Keyed::kReferers:
-        text = "INSERT OR REPLACE INTO referer_stats(rec_id, referer, type, cnt) VALUES";
-        columns = 4;
-        break;
+        return "INSERT OR REPLACE INTO referer_stats(rec_id, referer, type, cnt) VALUES(:rec_id, "
+               ":referer, :type, :cnt)";
       case Keyed::kQueries:
-        text = "INSERT OR REPLACE INTO query_stats(rec_id, query, total, google, yandex, rambler, "
-               "mailru, aport, webalta) VALUES";
-        columns = 9;
         break;
     }
-    for (int r = 0; r < rows; ++r) {
-      text += r == 0 ? "(" : ", (";
-      for (int c = 0; c < columns; ++c) text += c == 0 ? "?" : ", ?";
-      text += ")";
-    }
-    sqlitepp::prepare_query query(statement, text);
-    for (int r = 0; r < rows; ++r) {
-      Slot& slot = slots_[first + r];
-      query, use(slot.id), use(slot.key);
-      switch (table_) {
-        case Keyed::kPages:
-          for (int v = 0; v < kPageValues; ++v) query, use(slot.values[v]);
-          break;
-        case Keyed::kReferers:
-          query, use(slot.kind), use(slot.values[0]);
-          break;
-        case Keyed::kQueries:
-          query, use(slot.total);
-          for (int e = 0; e < kEngineCount; ++e) query, use(slot.values[e]);
-          break;
-      }
-    }
+    return "INSERT OR REPLACE INTO query_stats(rec_id, query, total, google, yandex, rambler, "
+           "mailru, aport, webalta) VALUES(:rec_id, :query, :total, :google, :yandex, :rambler, "
+           ":mailru, :aport, :webalta)";
+  }
+  static row_writers::PlacedRow Blank(Keyed table) {
+    row_writers::PlacedRow blank;
+    blank.table = table;
+    return blank;
   }
 
-  Keyed table_;
-  std::array<Slot, kBatch + 1> slots_;  // the last one is the single statement's
-  int pending_ = 0;
-  sqlitepp::statement batch_, single_;
+  row_writers::Batch<row_writers::PlacedRow> rows_;
 };
 
 const char* TableName(Keyed table) {
