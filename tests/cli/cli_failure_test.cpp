@@ -113,7 +113,9 @@ TEST_F(CliFailure, DatabaseNamesAreAlwaysPlainFiles) {
     const CliResult run = RunCli(dir_.path(), {"analyse", "--db", c.db, "new.log"});
     EXPECT_EQ(c.status, run.status) << "[" << c.db << "] " << run.err;
     EXPECT_NE(std::string::npos, run.err.find(c.error)) << c.db << run.err;
-    if (c.status != 0) EXPECT_EQ(std::string::npos, run.err.find("file 1 of")) << c.db;
+    if (c.status != 0) {
+      EXPECT_EQ(std::string::npos, run.err.find("file 1 of")) << c.db;
+    }
     if (*c.created != '\0') {
       EXPECT_EQ(std::vector<std::string>{"02/Feb/2009|1|1|50|0"},
                 QueryRows(dir_ / c.created,

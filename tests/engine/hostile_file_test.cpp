@@ -193,7 +193,9 @@ TEST(HostileFile, OnlyRegularFilesAreRead) {
   EXPECT_EQ(kFileOpenError, Thrown(dir.File("fifo.log")));
   EXPECT_EQ(kGzipOpenError, Thrown(dir.File("fifo.log.gz")));
   EXPECT_EQ(kFileOpenError, Thrown("/dev/zero"));
-  if (fs::exists("/proc/self/status")) EXPECT_EQ(kFileReadError, Thrown("/proc/self/status"));
+  if (fs::exists("/proc/self/status")) {
+    EXPECT_EQ(kFileReadError, Thrown("/proc/self/status"));
+  }
   // A truly empty file is still an empty log.
   WriteText(dir.File("empty.log"), "");
   EXPECT_EQ("no error", Thrown(dir.File("empty.log")));
