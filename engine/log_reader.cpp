@@ -397,8 +397,8 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
   for (unsigned k = 1; k < threads; ++k) {
     days = tasks.Add([&, k] { collector.AbsorbRest(parts[k - 1]); }, {days, parse[k]});
   }
-  // The referers are the most keys, then the phrases, pages and hosts.
-  const Keyed kOrder[] = {Keyed::kReferers, Keyed::kPhrases, Keyed::kPages, Keyed::kHosts};
+  // The referers are the most keys, then the phrases and pages.
+  const Keyed kOrder[] = {Keyed::kReferers, Keyed::kPhrases, Keyed::kPages};
   std::vector<std::vector<size_t>> finished(threads);
   for (const Keyed table : kOrder) {
     for (unsigned k = 0; k < threads; ++k) {

@@ -205,7 +205,6 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   // spelling.
   MergeInto(pendingPages_, later.pendingPages_, AddPage);
   MergeInto(pendingReferers_, later.pendingReferers_, AddCount);
-  MergeInto(pendingHosts_, later.pendingHosts_, AddCount);
   MergeInto(pendingPhrases_, later.pendingPhrases_,
             [](PendingPhrase& mine, const PendingPhrase& theirs) {
               AddCounts(mine.counts, theirs.counts);
@@ -218,9 +217,8 @@ void StatsCollector::AbsorbTable(StatsCollector& later, Keyed table) {
     case Keyed::kPages:
       return MergeMap(pages, later.pages, AddPage);
     case Keyed::kReferers:
+      MergeMap(refererHosts, later.refererHosts, AddCount);
       return MergeMap(referers, later.referers, AddCount);
-    case Keyed::kHosts:
-      return MergeMap(refererHosts, later.refererHosts, AddCount);
     case Keyed::kPhrases:
       return MergeMap(queries, later.queries, AddPhrase);
   }
@@ -302,8 +300,7 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   page.bandwidth = SaturatingAdd(page.bandwidth, record.bytes);
 
   if (record.referer.empty() || record.referer == "-") return;
-  ++Entry(pendingReferers_, record.referer);
-  ++Entry(pendingHosts_, RefererHost(record.referer));
+  ++Entry(pendingReferers_, record.referer);  // and its host, which Finish counts from it
 
   const SearchEngine* engine = registry_.FindByReferer(record.referer);
   if (engine == nullptr) return;
@@ -330,10 +327,16 @@ void StatsCollector::Finish(Keyed table) {
   switch (table) {
     case Keyed::kPages:
       return MoveSorted(pendingPages_, pages, AddPage);
-    case Keyed::kReferers:
+    case Keyed::kReferers: {
+      // Every count of a referer is one of its host: a host's count is the sum of its
+      // referers', counted here once per referer instead of once per line.
+      PendingTable<int32_t> hosts;
+      for (const auto& [referer, count] : pendingReferers_) {
+        Entry(hosts, RefererHost(referer)) += count;
+      }
+      MoveSorted(hosts, refererHosts, AddCount);
       return MoveSorted(pendingReferers_, referers, AddCount);
-    case Keyed::kHosts:
-      return MoveSorted(pendingHosts_, refererHosts, AddCount);
+    }
     case Keyed::kPhrases:
       break;
   }

@@ -163,13 +163,13 @@ class StatsCollector : public RecordSink {
   // these, and a phrase already here keeps its spelling. `later` is left empty.
   void Absorb(StatsCollector&& later);
 
-  // The same work in pieces, for collectors that are finished in parallel. The four keyed
-  // tables, each with its map and what is pending for it, are apart from each other and from
-  // the rest, so that on one pair of collectors the calls for different tables, and
-  // AbsorbRest, may run at the same time on different threads.
-  enum class Keyed { kPages, kReferers, kHosts, kPhrases };
-  static constexpr Keyed kKeyed[] = {Keyed::kPages, Keyed::kReferers, Keyed::kHosts,
-                                     Keyed::kPhrases};
+  // The same work in pieces, for collectors that are finished in parallel. The keyed tables,
+  // each with its map and what is pending for it, are apart from each other and from the rest,
+  // so that on one pair of collectors the calls for different tables, and AbsorbRest, may run
+  // at the same time on different threads. The referers and their hosts are one: the hosts are
+  // counted from the referers.
+  enum class Keyed { kPages, kReferers, kPhrases };
+  static constexpr Keyed kKeyed[] = {Keyed::kPages, Keyed::kReferers, Keyed::kPhrases};
   // What Finish does for one table.
   void Finish(Keyed table);
   // Absorb for one table. REQUIRES: that table finished in both collectors.
@@ -180,7 +180,7 @@ class StatsCollector : public RecordSink {
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
-  // Pages, referers, referer hosts and phrases counted since the last Finish. A log brings
+  // Pages, referers and phrases counted since the last Finish. A log brings
   // hundreds of thousands of new keys; counted in hashed tables and sorted into the maps once,
   // in order, each costs one hash instead of a tree walk over keys that share long prefixes.
   // A phrase is found by its letters folded to lower case and keeps the spelling it was first
@@ -193,7 +193,6 @@ class StatsCollector : public RecordSink {
   };
   PendingTable<PageStats> pendingPages_;
   PendingTable<int32_t> pendingReferers_;
-  PendingTable<int32_t> pendingHosts_;
   PendingTable<PendingPhrase> pendingPhrases_;
   std::string folded_;  // reused for folding each phrase
 
