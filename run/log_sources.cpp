@@ -3,7 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -95,15 +100,25 @@ class PeriodSink : public RecordSink {
 
 // Feeds a log's text through the content hash, stopping at given offsets to compare with
 // remembered logs, and keeps what describing the log needs.
-// memchr skips a log line's bytes many at a time; a count byte by byte is several times slower.
+// Compares 64 bytes at a time and counts the matches of each compare at once: searching for
+// each line feed in turn would pay a call per line.
 int64_t CountLineFeeds(std::string_view text) {
   int64_t count = 0;
-  const char* at = text.data();
-  const char* const end = at + text.size();
-  while ((at = static_cast<const char*>(std::memchr(at, '\n', end - at))) != nullptr) {
-    ++count;
-    ++at;
+  const char* p = text.data();
+  size_t n = text.size();
+#if defined(__SSE2__)
+  const __m128i line_feed = _mm_set1_epi8('\n');
+  for (; n >= 64; p += 64, n -= 64) {
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, line_feed)))}
+              << (16 * k);
+    }
+    count += std::popcount(mask);
   }
+#endif
+  for (; n != 0; ++p, --n) count += *p == '\n';
   return count;
 }
 
