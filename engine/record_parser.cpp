@@ -140,8 +140,9 @@ class RecordFields {
         masks.quotes &= inside_line;
         masks.spaces &= inside_line;
       }
-      const uint64_t in_quotes = PrefixXor(masks.quotes) ^ (quoted ? ~uint64_t{0} : 0);
-      quoted ^= (std::popcount(masks.quotes) & 1) != 0;
+      const uint64_t parity = PrefixXor(masks.quotes);  // bit 63: of every quote of the 64
+      const uint64_t in_quotes = parity ^ (quoted ? ~uint64_t{0} : 0);
+      quoted ^= (parity >> 63) != 0;
       uint64_t marks = masks.quotes | (masks.spaces & ~in_quotes);
       while (marks != 0) {
         const int bit = std::countr_zero(marks);
