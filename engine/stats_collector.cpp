@@ -71,7 +71,7 @@ void MergeMap(Map& map, Map& later, Combine combine) {
   }
 }
 
-void AddCounts(std::map<int, int32_t>& mine, const std::map<int, int32_t>& theirs) {
+void AddCounts(CountsByEngine& mine, const CountsByEngine& theirs) {
   for (const auto& [id, count] : theirs) mine[id] += count;
 }
 

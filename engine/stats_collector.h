@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/counts_by_engine.h"
 #include "engine/key_set.h"
 #include "engine/page_filter.h"
 #include "engine/record_sink.h"
@@ -42,7 +43,7 @@ struct PageStats {
   int32_t visits = 0;
   int32_t searches = 0;
   int64_t bandwidth = 0;           // bytes; 64-bit so a popular download does not wrap
-  std::map<int, int32_t> engineHits;  // engine id -> requests with an extracted phrase
+  CountsByEngine engineHits;  // engine id -> requests with an extracted phrase
 };
 
 // One request of a search engine's crawler.
@@ -116,7 +117,7 @@ class RobotHitList {
   TextTable names_, actions_, ips_, dates_;
 };
 
-using QueryCounts = std::map<int, int32_t>;  // engine id -> count
+using QueryCounts = CountsByEngine;  // engine id -> count
 
 // Accumulates one run's statistics in memory. Owned by the run; lives on the worker thread only.
 // Reads the engine registry, which must be filled before the first record.

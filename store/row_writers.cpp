@@ -19,7 +19,7 @@ using sqlitepp::use;
 sqlitepp::session& Session() { return StatsDatabase::Instance().session(); }
 
 // Counts for engines 0..5 taken from an engine-id map; other ids are ignored, absent ones are 0.
-void FillEngineCounts(const std::map<int, int32_t>& counts, int32_t (&engines)[kEngineCount]) {
+void FillEngineCounts(const CountsByEngine& counts, int32_t (&engines)[kEngineCount]) {
   std::fill(std::begin(engines), std::end(engines), 0);
   for (const auto& [id, count] : counts) {
     if (id >= 0 && id < kEngineCount) engines[id] = count;
@@ -215,7 +215,7 @@ QueryStatsWriter& QueryStatsWriter::Instance() {
 QueryStatsWriter::QueryStatsWriter() : rows_(kInsertQueryStats) {}
 
 void QueryStatsWriter::Write(std::string_view phrase,
-                             const std::map<int, int32_t>& engine_counts) {
+                             const CountsByEngine& engine_counts) {
   row_writers::QueryRow& row = rows_.Next();
   row.query = phrase;
   FillEngineCounts(engine_counts, row.engines);

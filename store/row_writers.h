@@ -176,7 +176,7 @@ class QueryStatsWriter {
  public:
   static QueryStatsWriter& Instance();
   // Engine ids outside 0..5 are ignored; total is the sum of the six counts.
-  void Write(std::string_view phrase, const std::map<int, int32_t>& engine_counts);
+  void Write(std::string_view phrase, const CountsByEngine& engine_counts);
   void Flush() { rows_.Flush(); }
 
  private:

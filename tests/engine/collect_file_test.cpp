@@ -121,7 +121,7 @@ std::vector<std::string> CountRows(const Map& counts) {
   return rows;
 }
 
-std::vector<std::string> EngineRows(const std::map<int, int32_t>& hits) {
+std::vector<std::string> EngineRows(const CountsByEngine& hits) {
   std::vector<std::string> rows;
   for (const auto& [engine, count] : hits) rows.push_back(std::to_string(engine) + '=' + std::to_string(count));
   return rows;

@@ -121,7 +121,7 @@ TEST_F(StatsCollectorTest, PhrasesMergeWithoutCaseAndKeepFirstSpelling) {
   EXPECT_EQ(1, Query("\xEF\xF0\xE8\xE2\xE5\xF2", kRambler));
   const PageStats& b = collector_.pages.at("/b.php");
   EXPECT_EQ(5, b.searches);
-  EXPECT_EQ((std::map<int, int32_t>{{kGoogle, 2}, {kYandex, 1}, {kRambler, 1}}), b.engineHits);
+  EXPECT_EQ((CountsByEngine{{kGoogle, 2}, {kYandex, 1}, {kRambler, 1}}), b.engineHits);
   EXPECT_EQ(7, collector_.days.at(kDay).searches);
 }
 
