@@ -300,7 +300,7 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   page.bandwidth = SaturatingAdd(page.bandwidth, record.bytes);
 
   if (record.referer.empty() || record.referer == "-") return;
-  ++Entry(pendingReferers_, record.referer);  // and its host, which Finish counts from it
+  ++Entry(pendingReferers_, record.referer);  // its host is counted from it, in Finish
 
   const SearchEngine* engine = registry_.FindByReferer(record.referer);
   if (engine == nullptr) return;

@@ -97,8 +97,6 @@ class PeriodSink : public RecordSink {
   std::optional<int> last_date_;
 };
 
-// Feeds a log's text through the content hash, stopping at given offsets to compare with
-// remembered logs, and keeps what describing the log needs.
 // Counts 16 bytes at a time, each byte lane of a register adding up its line feeds for up to
 // 255 steps before the lanes are summed: searching for each line feed in turn would pay a call
 // per line.
@@ -125,6 +123,8 @@ int64_t CountLineFeeds(std::string_view text) {
   return count;
 }
 
+// Feeds a log's text through the content hash, stopping at given offsets to compare with
+// remembered logs, and keeps what describing the log needs.
 class Scanner {
  public:
   // `checkpoints`: offset -> indexes of remembered logs of that length to compare there.
