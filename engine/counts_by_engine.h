@@ -62,14 +62,13 @@ class CountsByEngine {
   }
 
  private:
-  iterator LowerBound(int id) {
-    return std::lower_bound(entries_.begin(), entries_.end(), id,
+  template <typename Held>
+  static auto LowerBoundIn(Held& entries, int id) {
+    return std::lower_bound(entries.begin(), entries.end(), id,
                             [](const value_type& entry, int key) { return entry.first < key; });
   }
-  const_iterator LowerBound(int id) const {
-    return std::lower_bound(entries_.begin(), entries_.end(), id,
-                            [](const value_type& entry, int key) { return entry.first < key; });
-  }
+  iterator LowerBound(int id) { return LowerBoundIn(entries_, id); }
+  const_iterator LowerBound(int id) const { return LowerBoundIn(entries_, id); }
 
   Entries entries_;  // ascending ids, each once
 };
