@@ -34,6 +34,13 @@ int32_t SaturatedSum(const int32_t (&values)[kEngineCount]) {
   return static_cast<int32_t>(sum);
 }
 
+// The six engine columns, in the tables' order.
+void BindEngines(int32_t (&engines)[kEngineCount], sqlitepp::use_binders& uses) {
+  for (int id : {kGoogle, kYandex, kRambler, kMailru, kAport, kWebalta}) {
+    uses.push_back(use(engines[id]));
+  }
+}
+
 }  // namespace
 
 namespace row_writers {
@@ -87,9 +94,7 @@ void PageRow::Bind(sqlitepp::use_binders& uses) {
   uses.push_back(use(visits));
   uses.push_back(use(searches));
   uses.push_back(use(bandwidth));
-  for (int id : {kGoogle, kYandex, kRambler, kMailru, kAport, kWebalta}) {
-    uses.push_back(use(engines[id]));
-  }
+  BindEngines(engines, uses);
 }
 
 void RefererRow::Bind(sqlitepp::use_binders& uses) {
@@ -109,9 +114,7 @@ void RobotRow::Bind(sqlitepp::use_binders& uses) {
 void QueryRow::Bind(sqlitepp::use_binders& uses) {
   uses.push_back(use(query));
   uses.push_back(use(total));
-  for (int id : {kGoogle, kYandex, kRambler, kMailru, kAport, kWebalta}) {
-    uses.push_back(use(engines[id]));
-  }
+  BindEngines(engines, uses);
 }
 
 void PlacedRow::Bind(sqlitepp::use_binders& uses) {
