@@ -708,22 +708,24 @@ unsigned FileThreads(const std::vector<std::string>& paths) {
   return largest > total / cores ? 1 : cores;
 }
 
-// The keyed tables (pages, referers, hosts, phrases) of whole files, merged as a merge sort
-// merges runs. Merging one file's sorted tables into the run's walks all the run's keys, so
-// merging every file into the run in turn costs the files times the keys; here a file's tables
-// are merged only with their neighbour of about their size, which keeps the tables waiting few
-// (each at most half the one before it) and costs each key a merge per doubling. Only
-// neighbours are merged, the earlier absorbing the later, so a phrase keeps the spelling of
-// its first file.
+// The keyed tables (pages, referers, hosts, phrases) of whole files, each file's sorted into
+// runs (StatsCollector::FinishToRuns), merged as a merge sort merges runs. Merging one file's
+// sorted tables into the run's walks all the run's keys, so merging every file into the run in
+// turn costs the files times the keys; here a file's runs are merged only with their
+// neighbour's of about their size, which keeps the runs waiting few (each at most half the one
+// before it) and costs each key a merge per doubling. Only neighbours are merged, the earlier
+// absorbing the later, so a phrase keeps the spelling of its first file. The runs go into the
+// maps once, at the end.
 class KeyedStack {
  public:
-  // `part`: the next file's collector, its keyed tables finished, the rest absorbed already.
+  // `part`: the next file's collector, its keyed tables in runs, the rest absorbed already.
   void Push(std::unique_ptr<StatsCollector> part) {
     parts_.push_back(std::move(part));
-    while (parts_.size() >= 2 && 2 * Keys(*parts_.back()) >= Keys(*parts_[parts_.size() - 2])) {
+    while (parts_.size() >= 2 &&
+           2 * parts_.back()->RunKeys() >= parts_[parts_.size() - 2]->RunKeys()) {
       StatsCollector& earlier = *parts_[parts_.size() - 2];
       for (const StatsCollector::Keyed table : StatsCollector::kKeyed) {
-        earlier.AbsorbTable(*parts_.back(), table);
+        earlier.AbsorbRun(*parts_.back(), table);
       }
       parts_.pop_back();
     }
@@ -738,9 +740,9 @@ class KeyedStack {
       tasks.Add([this, &collector, table] {
         collector.Finish(table);
         for (size_t k = parts_.size() - 1; k > 0; --k) {
-          parts_[k - 1]->AbsorbTable(*parts_[k], table);
+          parts_[k - 1]->AbsorbRun(*parts_[k], table);
         }
-        collector.AbsorbTable(*parts_[0], table);
+        collector.AbsorbTable(*parts_[0], table);  // the run straight into the map
       });
     }
     tasks.Run(std::clamp(threads, 1u, 4u),
@@ -749,11 +751,6 @@ class KeyedStack {
   }
 
  private:
-  static size_t Keys(const StatsCollector& part) {
-    return part.pages.size() + part.referers.size() + part.refererHosts.size() +
-           part.queries.size();
-  }
-
   std::vector<std::unique_ptr<StatsCollector>> parts_;  // in file order
 };
 
@@ -810,7 +807,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
       std::exception_ptr error;
       try {
         ReadWholeFile(*part, paths[k], options, FileTextOf(options, k), slot.size, slot.done);
-        part->Finish();
+        part->FinishToRuns();
       } catch (...) {
         error = std::current_exception();
         part.reset();

@@ -145,6 +145,66 @@ void MoveSorted(Table& pending, Map& map, Combine combine) {
   }
 }
 
+// The entries of a hashed table in key order, as a run; the table is left empty. Each node is
+// freed as soon as its entry is in the run.
+template <typename Table>
+std::vector<std::pair<std::string, typename Table::mapped_type>> SortedRun(Table& table) {
+  SortedNodes<Table> sorted = ExtractSorted(table);
+  std::vector<std::pair<std::string, typename Table::mapped_type>> run;
+  run.reserve(sorted.nodes.size());
+  for (size_t index : sorted.order) {
+    auto& node = sorted.nodes[index];
+    run.emplace_back(std::move(node.key()), std::move(node.mapped()));
+    node = {};
+  }
+  return run;
+}
+
+// Puts the entries of `later` after those of `run`, both in key order, in one pass: an entry
+// of a key both hold is handed to `combine(mine, theirs)` and stays, with its key. `later` is
+// left empty.
+template <typename Run, typename Combine>
+void MergeRuns(Run& run, Run&& later, Combine combine) {
+  if (later.empty()) return;
+  if (run.empty()) {
+    run.swap(later);
+    return;
+  }
+  Run merged;
+  merged.reserve(run.size() + later.size());
+  auto mine = run.begin();
+  auto theirs = later.begin();
+  while (mine != run.end() && theirs != later.end()) {
+    const int order = mine->first.compare(theirs->first);
+    if (order > 0) {
+      merged.push_back(std::move(*theirs++));
+      continue;
+    }
+    if (order == 0) combine(mine->second, (theirs++)->second);
+    merged.push_back(std::move(*mine++));
+  }
+  std::move(mine, run.end(), std::back_inserter(merged));
+  std::move(theirs, later.end(), std::back_inserter(merged));
+  run.swap(merged);
+  Run().swap(later);
+}
+
+// Moves the entries of a run into `map`, combining an entry with one the map already holds.
+// The run is left empty.
+template <typename Run, typename Map, typename Combine>
+void MoveRunInto(Run& run, Map& map, Combine combine) {
+  SortedHint<Map> hint(map, run.size());
+  for (auto& [key, value] : run) {
+    const auto at = hint.Find(key);
+    if (at != map.end() && at->first == key) {
+      combine(at->second, value);
+    } else {
+      map.emplace_hint(at, std::move(key), std::move(value));
+    }
+  }
+  Run().swap(run);
+}
+
 }  // namespace
 
 void RobotHitList::Add(std::string_view name, std::string_view action, int32_t code,
@@ -197,6 +257,11 @@ StatsCollector StatsCollector::EmptyCopy() const {
 
 void StatsCollector::Absorb(StatsCollector&& later) {
   if (&later == this) return;
+  if (RunKeys() > 0 || later.RunKeys() > 0) {
+    // Rare: each collector's runs join its maps, and what it had pending comes after them.
+    Finish();
+    later.Finish();
+  }
   AbsorbRest(later);
   // Phrases `later` has already finished came after every phrase here, pending or not.
   if (!later.queries.empty()) Finish();
@@ -213,6 +278,10 @@ void StatsCollector::Absorb(StatsCollector&& later) {
 
 void StatsCollector::AbsorbTable(StatsCollector& later, Keyed table) {
   if (&later == this) return;
+  if (later.HoldsRun(table)) {
+    if (later.MapEmpty(table)) return TakeRun(later, table);
+    later.Finish(table);  // its run into its map, after what the map holds
+  }
   switch (table) {
     case Keyed::kPages:
       return MergeMap(pages, later.pages, AddPage);
@@ -324,6 +393,11 @@ void StatsCollector::Finish() {
 }
 
 void StatsCollector::Finish(Keyed table) {
+  if (HoldsRun(table)) {
+    // What is pending follows the run, which follows the map.
+    FinishToRun(table);
+    return TakeRun(*this, table);
+  }
   switch (table) {
     case Keyed::kPages:
       return MoveSorted(pendingPages_, pages, AddPage);
@@ -354,6 +428,95 @@ void StatsCollector::Finish(Keyed table) {
     }
     node = {};
   }
+}
+
+}  // namespace hitsieve
+
+namespace hitsieve {
+
+void StatsCollector::FinishToRuns() {
+  for (const Keyed table : kKeyed) FinishToRun(table);
+}
+
+void StatsCollector::FinishToRun(Keyed table) {
+  switch (table) {
+    case Keyed::kPages:
+      return MergeRuns(pageRun_, SortedRun(pendingPages_), AddPage);
+    case Keyed::kReferers: {
+      PendingTable<int32_t> hosts;
+      for (const auto& [referer, count] : pendingReferers_) {
+        Entry(hosts, RefererHost(referer)) += count;
+      }
+      MergeRuns(hostRun_, SortedRun(hosts), AddCount);
+      return MergeRuns(refererRun_, SortedRun(pendingReferers_), AddCount);
+    }
+    case Keyed::kPhrases:
+      return MergeRuns(phraseRun_, SortedRun(pendingPhrases_),
+                       [](PendingPhrase& mine, const PendingPhrase& theirs) {
+                         AddCounts(mine.counts, theirs.counts);
+                       });
+  }
+}
+
+void StatsCollector::AbsorbRun(StatsCollector& later, Keyed table) {
+  if (&later == this) return;
+  switch (table) {
+    case Keyed::kPages:
+      return MergeRuns(pageRun_, std::move(later.pageRun_), AddPage);
+    case Keyed::kReferers:
+      MergeRuns(hostRun_, std::move(later.hostRun_), AddCount);
+      return MergeRuns(refererRun_, std::move(later.refererRun_), AddCount);
+    case Keyed::kPhrases:
+      return MergeRuns(phraseRun_, std::move(later.phraseRun_),
+                       [](PendingPhrase& mine, const PendingPhrase& theirs) {
+                         AddCounts(mine.counts, theirs.counts);
+                       });
+  }
+}
+
+size_t StatsCollector::RunKeys() const {
+  return pageRun_.size() + refererRun_.size() + hostRun_.size() + phraseRun_.size();
+}
+
+bool StatsCollector::HoldsRun(Keyed table) const {
+  switch (table) {
+    case Keyed::kPages: return !pageRun_.empty();
+    case Keyed::kReferers: return !refererRun_.empty() || !hostRun_.empty();
+    case Keyed::kPhrases: return !phraseRun_.empty();
+  }
+  return false;
+}
+
+bool StatsCollector::MapEmpty(Keyed table) const {
+  switch (table) {
+    case Keyed::kPages: return pages.empty();
+    case Keyed::kReferers: return referers.empty() && refererHosts.empty();
+    case Keyed::kPhrases: return queries.empty();
+  }
+  return true;
+}
+
+void StatsCollector::TakeRun(StatsCollector& from, Keyed table) {
+  switch (table) {
+    case Keyed::kPages:
+      return MoveRunInto(from.pageRun_, pages, AddPage);
+    case Keyed::kReferers:
+      MoveRunInto(from.hostRun_, refererHosts, AddCount);
+      return MoveRunInto(from.refererRun_, referers, AddCount);
+    case Keyed::kPhrases:
+      break;
+  }
+  // In the order of the folded letters, which is the maps' order of the spellings.
+  SortedHint<decltype(queries)> hint(queries, from.phraseRun_.size());
+  for (auto& [folded, phrase] : from.phraseRun_) {
+    const auto at = hint.Find(phrase.spelling);
+    if (at != queries.end() && !queries.key_comp()(phrase.spelling, at->first)) {
+      AddCounts(at->second, phrase.counts);  // the earlier spelling stays
+    } else {
+      queries.emplace_hint(at, std::move(phrase.spelling), std::move(phrase.counts));
+    }
+  }
+  Run<PendingPhrase>().swap(from.phraseRun_);
 }
 
 }  // namespace hitsieve

@@ -178,6 +178,18 @@ class StatsCollector : public RecordSink {
   // Absorb for all but the keyed tables: days, their texts, robot hits, counts.
   void AbsorbRest(StatsCollector& later);
 
+  // Sorted runs, for whole files read side by side: a file's keyed tables are sorted into
+  // arrays in key order, which merge with the next files' in one sequential pass each and go
+  // into the maps once, at the end, instead of into a map of their own per file. Finish moves
+  // a table's run into its map; AbsorbTable takes `later`'s run straight into this map.
+  // Puts what is pending of every keyed table into its run, after what the run holds.
+  void FinishToRuns();
+  // Puts `later`'s run of `table` after this collector's. REQUIRES: in both collectors, that
+  // table is held in its run only: nothing pending for it, its map empty.
+  void AbsorbRun(StatsCollector& later, Keyed table);
+  // The keys the runs hold.
+  size_t RunKeys() const;
+
  private:
   const SearchEngineRegistry& registry_;
   int64_t records_ = 0;
@@ -195,6 +207,18 @@ class StatsCollector : public RecordSink {
   PendingTable<PageStats> pendingPages_;
   PendingTable<int32_t> pendingReferers_;
   PendingTable<PendingPhrase> pendingPhrases_;
+  // The runs (FinishToRuns), in key order; phrases by their folded letters.
+  template <typename Value>
+  using Run = std::vector<std::pair<std::string, Value>>;
+  Run<PageStats> pageRun_;
+  Run<int32_t> refererRun_;
+  Run<int32_t> hostRun_;
+  Run<PendingPhrase> phraseRun_;
+  void FinishToRun(Keyed table);
+  bool HoldsRun(Keyed table) const;
+  bool MapEmpty(Keyed table) const;
+  // Moves `from`'s run of `table` into this collector's map, after what the map holds.
+  void TakeRun(StatsCollector& from, Keyed table);
   std::string folded_;  // reused for folding each phrase
 
   // Logs are written in time order, so nearly every record falls on the day of the one before.
