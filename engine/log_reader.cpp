@@ -402,16 +402,19 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
   std::vector<std::vector<size_t>> finished(threads);
   for (const Keyed table : kOrder) {
     for (unsigned k = 0; k < threads; ++k) {
-      finished[k].push_back(tasks.Add([&, k, table] { part(k).Finish(table); }, {parse[k]}));
+      finished[k].push_back(
+          tasks.Add([&, k, table] { part(k).FinishToRun(table); }, {parse[k]}));
     }
   }
+  // Each table's runs merged in part order, then put into the map once.
   for (size_t t = 0; t < std::size(kOrder); ++t) {
+    const Keyed table = kOrder[t];
     size_t merged = finished[0][t];
     for (unsigned k = 1; k < threads; ++k) {
-      const Keyed table = kOrder[t];
-      merged = tasks.Add([&, k, table] { collector.AbsorbTable(parts[k - 1], table); },
+      merged = tasks.Add([&, k, table] { collector.AbsorbRun(parts[k - 1], table); },
                          {merged, finished[k][t]});
     }
+    tasks.Add([&, table] { collector.Finish(table); }, {merged});
   }
 
   int64_t reported = 0;
@@ -501,11 +504,59 @@ void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& opt
 }
 
 
+// The keyed tables (pages, referers, hosts, phrases) of whole files, or of a gzip file's
+// segments, each part's sorted into runs (StatsCollector::FinishToRuns) and merged as a merge
+// sort merges runs. Merging each part in turn into all those before it would walk their keys
+// once per part, which costs the parts times the keys; here a part's runs are merged only with
+// their neighbour's of about their size, which keeps the runs waiting few (each at most half
+// the one before it) and costs each key a merge per doubling. Only neighbours are merged, the
+// earlier absorbing the later, so a phrase keeps the spelling of its first part. The runs go
+// into the maps once, at the end.
+class KeyedStack {
+ public:
+  // `part`: the next file's collector, its keyed tables in runs, the rest absorbed already.
+  void Push(std::unique_ptr<StatsCollector> part) {
+    parts_.push_back(std::move(part));
+    while (parts_.size() >= 2 &&
+           2 * parts_.back()->RunKeys() >= parts_[parts_.size() - 2]->RunKeys()) {
+      StatsCollector& earlier = *parts_[parts_.size() - 2];
+      for (const StatsCollector::Keyed table : StatsCollector::kKeyed) {
+        earlier.AbsorbRun(*parts_.back(), table);
+      }
+      parts_.pop_back();
+    }
+  }
+
+  // Merges what waits into `collector`'s tables, which come before it: each table on its own,
+  // on `threads` threads.
+  void MergeInto(StatsCollector& collector, unsigned threads) {
+    if (parts_.empty()) return;
+    TaskList tasks;
+    for (const StatsCollector::Keyed table : StatsCollector::kKeyed) {
+      tasks.Add([this, &collector, table] {
+        collector.Finish(table);
+        for (size_t k = parts_.size() - 1; k > 0; --k) {
+          parts_[k - 1]->AbsorbRun(*parts_[k], table);
+        }
+        collector.AbsorbTable(*parts_[0], table);  // the run straight into the map
+      });
+    }
+    tasks.Run(std::clamp(threads, 1u, 4u),
+              [&tasks](std::unique_lock<std::mutex>& lock) { tasks.changed().wait(lock); });
+    parts_.clear();
+  }
+
+ private:
+  std::vector<std::unique_ptr<StatsCollector>> parts_;  // in file order
+};
+
 // A gzip stream cannot be cut before it is decompressed, but its text can. Each thread in turn
 // takes the stream, decompresses the next segment of whole lines, gives the stream up and
 // parses its segment while the next thread decompresses the following one. The first segment
-// goes straight into `collector`, every later one into a collector of its own, and the
-// calling thread merges them in stream order as they finish. A few segments wait at most, so
+// goes straight into `collector`, every later one into a collector of its own, which the
+// calling thread takes in stream order as they finish: the days and robot hits at once, the
+// keyed tables as runs merged with their neighbours' (KeyedStack) and into `collector`'s maps
+// once every segment is in. A few segments wait at most, so
 // memory holds no more than those whatever the file's size.
 void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsigned threads,
                            const CollectOptions& options, const TextObserver& text,
@@ -524,6 +575,7 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
     int64_t position = 0;  // compressed bytes consumed when the segment was complete
   };
   const StatsCollector blank = collector.EmptyCopy();
+  KeyedStack keyed;  // the keyed tables of every segment after the first
   ObservedSource<GzipSource> observed(source, text);  // read in order: the stream is held
   LineCutter<ObservedSource<GzipSource>> cutter(observed, options.block_size, options.max_line);
   const size_t window = threads + 1;  // segments decompressed ahead of the first not merged
@@ -583,7 +635,13 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
             ThrowIfStopped(options.stop);
             sink.ParseLines(blocks[b].Text());
           }
-          sink.Finish();  // each part sorts its own new keys, on its own thread
+          // Each part sorts its own new keys, on its own thread: the first into the maps, the
+          // others into runs (see KeyedStack).
+          if (k == 0) {
+            collector.Finish();
+          } else {
+            part.stats->FinishToRuns();
+          }
         } catch (...) {
           part.error = std::current_exception();
           part.stats.reset();
@@ -609,15 +667,20 @@ void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsign
     finished.erase(found);
     lock.unlock();
     if (part.error) std::rethrow_exception(part.error);
-    if (part.stats) collector.Absorb(std::move(*part.stats));
+    if (part.stats) {
+      collector.AbsorbRest(*part.stats);
+      keyed.Push(std::move(part.stats));
+    }
     part.stats.reset();
     progress.Report(part.position);
     lock.lock();
     merged = k + 1;
     changed.notify_all();
   }
-  // Every segment is merged, so no worker uses the cutter any more.
+  // Every segment is in, so no worker uses the cutter any more.
   collector.CountLongLines(cutter.long_lines());
+  lock.unlock();
+  keyed.MergeInto(collector, threads);
 }
 }  // namespace
 
@@ -707,52 +770,6 @@ unsigned FileThreads(const std::vector<std::string>& paths) {
   }
   return largest > total / cores ? 1 : cores;
 }
-
-// The keyed tables (pages, referers, hosts, phrases) of whole files, each file's sorted into
-// runs (StatsCollector::FinishToRuns), merged as a merge sort merges runs. Merging one file's
-// sorted tables into the run's walks all the run's keys, so merging every file into the run in
-// turn costs the files times the keys; here a file's runs are merged only with their
-// neighbour's of about their size, which keeps the runs waiting few (each at most half the one
-// before it) and costs each key a merge per doubling. Only neighbours are merged, the earlier
-// absorbing the later, so a phrase keeps the spelling of its first file. The runs go into the
-// maps once, at the end.
-class KeyedStack {
- public:
-  // `part`: the next file's collector, its keyed tables in runs, the rest absorbed already.
-  void Push(std::unique_ptr<StatsCollector> part) {
-    parts_.push_back(std::move(part));
-    while (parts_.size() >= 2 &&
-           2 * parts_.back()->RunKeys() >= parts_[parts_.size() - 2]->RunKeys()) {
-      StatsCollector& earlier = *parts_[parts_.size() - 2];
-      for (const StatsCollector::Keyed table : StatsCollector::kKeyed) {
-        earlier.AbsorbRun(*parts_.back(), table);
-      }
-      parts_.pop_back();
-    }
-  }
-
-  // Merges what waits into `collector`'s tables, which come before it: each table on its own,
-  // on `threads` threads.
-  void MergeInto(StatsCollector& collector, unsigned threads) {
-    if (parts_.empty()) return;
-    TaskList tasks;
-    for (const StatsCollector::Keyed table : StatsCollector::kKeyed) {
-      tasks.Add([this, &collector, table] {
-        collector.Finish(table);
-        for (size_t k = parts_.size() - 1; k > 0; --k) {
-          parts_[k - 1]->AbsorbRun(*parts_[k], table);
-        }
-        collector.AbsorbTable(*parts_[0], table);  // the run straight into the map
-      });
-    }
-    tasks.Run(std::clamp(threads, 1u, 4u),
-              [&tasks](std::unique_lock<std::mutex>& lock) { tasks.changed().wait(lock); });
-    parts_.clear();
-  }
-
- private:
-  std::vector<std::unique_ptr<StatsCollector>> parts_;  // in file order
-};
 
 // One file of the run: filled by the worker that reads it, emptied by the caller that merges.
 struct FileSlot {

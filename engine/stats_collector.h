@@ -182,10 +182,13 @@ class StatsCollector : public RecordSink {
   // arrays in key order, which merge with the next files' in one sequential pass each and go
   // into the maps once, at the end, instead of into a map of their own per file. Finish moves
   // a table's run into its map; AbsorbTable takes `later`'s run straight into this map.
-  // Puts what is pending of every keyed table into its run, after what the run holds.
+  // Puts what is pending of a keyed table into its run, after what the run holds.
+  void FinishToRun(Keyed table);
+  // FinishToRun for every keyed table.
   void FinishToRuns();
-  // Puts `later`'s run of `table` after this collector's. REQUIRES: in both collectors, that
-  // table is held in its run only: nothing pending for it, its map empty.
+  // Puts `later`'s run of `table` after this collector's. REQUIRES: nothing pending for that
+  // table in either collector, and `later`'s map of it empty (what this collector's map holds
+  // comes before both runs).
   void AbsorbRun(StatsCollector& later, Keyed table);
   // The keys the runs hold.
   size_t RunKeys() const;
@@ -214,7 +217,6 @@ class StatsCollector : public RecordSink {
   Run<int32_t> refererRun_;
   Run<int32_t> hostRun_;
   Run<PendingPhrase> phraseRun_;
-  void FinishToRun(Keyed table);
   bool HoldsRun(Keyed table) const;
   bool MapEmpty(Keyed table) const;
   // Moves `from`'s run of `table` into this collector's map, after what the map holds.

@@ -503,6 +503,90 @@ TEST(StatsCollectorAbsorb, SplittingTheRecordsAnywhereGivesTheSameResult) {
   }
 }
 
+// Parts of one log counted apart, their keyed tables left pending, sorted into maps or sorted
+// into runs, then put together in file order as the readers do (whole collectors absorbed;
+// runs merged with their neighbours in any order, then into the first part's maps; runs added
+// to a first part that holds a map and a run), and the first part counting on after that:
+// every mix must give the counts of one parse.
+TEST(StatsCollectorRuns, AnyMixOfMapsRunsAndPendingKeysGivesOneParsesResult) {
+  using Keyed = StatsCollector::Keyed;
+  for (uint32_t seed : {21u, 22u, 23u}) {
+    const Counting& setup = kCountings[seed % std::size(kCountings)];
+    const std::vector<std::string> lines = RandomLog(seed).Lines(300);
+    auto join = [&](size_t from, size_t to) {
+      std::string text;
+      for (size_t i = from; i < to; ++i) text += lines[i];
+      return text;
+    };
+    StatsCollector whole = MakeCollector(setup);
+    whole.ParseContent(join(0, lines.size()));
+    const Snapshot want = Take(whole);
+    std::mt19937 rng(seed);
+    int mismatches = 0;
+    for (int trial = 0; trial < 150; ++trial) {
+      // Cut points: the first part in two pieces (the first finished into the maps), then up to
+      // five parts, then a tail the first part counts after the others have joined it.
+      std::vector<size_t> cuts;
+      for (int c = static_cast<int>(rng() % 7) + 2; c > 0; --c) {
+        cuts.push_back(rng() % (lines.size() + 1));
+      }
+      std::sort(cuts.begin(), cuts.end());
+      const size_t tail = cuts.back();
+      const int how = static_cast<int>(rng() % 3);  // 0 Absorb, 1 runs by neighbours, 2 runs in turn
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", trial " + std::to_string(trial) + ", way " +
+                   std::to_string(how));
+      StatsCollector first = MakeCollector(setup);
+      first.ParseContent(join(0, cuts[0]));
+      first.ParseLines(join(cuts[0], cuts[1]));
+      std::vector<std::unique_ptr<StatsCollector>> parts;
+      for (size_t p = 1; p + 1 < cuts.size(); ++p) {
+        parts.push_back(std::make_unique<StatsCollector>(first.EmptyCopy()));
+        parts.back()->ParseLines(join(cuts[p], cuts[p + 1]));
+      }
+      if (how == 0) {
+        // Each part's tables pending, in maps or in runs, and the first part's too.
+        if (rng() % 2 != 0) first.FinishToRuns();
+        for (const auto& part : parts) {
+          const unsigned state = rng() % 3;
+          if (state == 1) part->Finish();
+          if (state == 2) part->FinishToRuns();
+        }
+        for (const auto& part : parts) first.Absorb(std::move(*part));
+      } else if (how == 1) {
+        // As files side by side: the rest joins in order, the runs merge by neighbours.
+        first.Finish();
+        for (const auto& part : parts) {
+          part->FinishToRuns();
+          first.AbsorbRest(*part);
+        }
+        while (parts.size() > 1) {
+          const size_t i = rng() % (parts.size() - 1);
+          for (const Keyed table : StatsCollector::kKeyed) parts[i]->AbsorbRun(*parts[i + 1], table);
+          parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        }
+        for (const Keyed table : StatsCollector::kKeyed) {
+          first.Finish(table);
+          if (!parts.empty()) first.AbsorbTable(*parts[0], table);
+        }
+      } else {
+        // As the ranges of one file: the first part's run, after its map, takes the others'.
+        first.FinishToRuns();
+        for (const auto& part : parts) {
+          part->FinishToRuns();
+          first.AbsorbRest(*part);
+          for (const Keyed table : StatsCollector::kKeyed) first.AbsorbRun(*part, table);
+        }
+        for (const Keyed table : StatsCollector::kKeyed) first.Finish(table);
+      }
+      if (how != 0) EXPECT_EQ(0u, first.RunKeys()) << "a run was left out of the maps";
+      first.ParseContent(join(tail, lines.size()));
+      const std::string difference = FirstDifference(want, Take(first));
+      EXPECT_EQ("", difference);
+      if (!difference.empty() && ++mismatches == 5) FAIL() << "stopped after 5 mismatches";
+    }
+  }
+}
+
 // Each Finish sorts what was counted since the last one into the maps: many new keys among few
 // (walked into place) or a few among many (looked up), in any mix, must give one parse's maps.
 TEST(StatsCollector, FinishingAfterChunksOfAnySizeGivesTheSameResult) {
