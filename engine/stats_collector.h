@@ -178,10 +178,12 @@ class StatsCollector : public RecordSink {
   // Absorb for all but the keyed tables: days, their texts, robot hits, counts.
   void AbsorbRest(StatsCollector& later);
 
-  // Sorted runs, for whole files read side by side: a file's keyed tables are sorted into
-  // arrays in key order, which merge with the next files' in one sequential pass each and go
-  // into the maps once, at the end, instead of into a map of their own per file. Finish moves
-  // a table's run into its map; AbsorbTable takes `later`'s run straight into this map.
+  // Sorted runs, for the parts of a file or of a run counted apart (ranges, gzip segments,
+  // whole files side by side): a part's keyed tables are sorted into arrays in key order, which
+  // merge with the next parts' in one sequential pass each and go into the maps once, at the
+  // end, instead of into maps of their own per part that are then merged node by node. Finish
+  // moves a table's run into its map; AbsorbTable takes `later`'s run straight into this map.
+  //
   // Puts what is pending of a keyed table into its run, after what the run holds.
   void FinishToRun(Keyed table);
   // FinishToRun for every keyed table.
