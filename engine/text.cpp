@@ -49,20 +49,22 @@ bool CaseInsensitiveLess::operator()(std::string_view a, std::string_view b) con
 }
 
 std::string UrlDecode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  // Never longer than the text: written in place, and cut to length once.
+  std::string out(text.size(), '\0');
+  char* at = out.data();
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '+') {
-      out += ' ';
+      *at++ = ' ';
     } else if (c == '%') {
       if (i + 2 >= text.size()) break;  // a cut-off escape ends the text
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      *at++ = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
       i += 2;
     } else {
-      out += c;
+      *at++ = c;
     }
   }
+  out.resize(static_cast<size_t>(at - out.data()));
   return out;
 }
 
