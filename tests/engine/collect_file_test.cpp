@@ -459,15 +459,18 @@ TEST(CollectFile, LaterFileAddsToWhatEarlierFilesLeft) {
   }
 }
 
+// Lines [from, to) of a log, as one text.
+std::string JoinLines(const std::vector<std::string>& lines, size_t from, size_t to) {
+  std::string text;
+  for (size_t i = from; i < to; ++i) text += lines[i];
+  return text;
+}
+
 TEST(StatsCollectorAbsorb, SplittingTheRecordsAnywhereGivesTheSameResult) {
   for (uint32_t seed : {5u, 6u, 7u}) {
     const Counting& setup = kCountings[seed % std::size(kCountings)];
     const std::vector<std::string> lines = RandomLog(seed).Lines(30);
-    auto join = [&](size_t from, size_t to) {
-      std::string text;
-      for (size_t i = from; i < to; ++i) text += lines[i];
-      return text;
-    };
+    auto join = [&lines](size_t from, size_t to) { return JoinLines(lines, from, to); };
     StatsCollector whole = MakeCollector(setup);
     whole.ParseContent(join(0, lines.size()));
     const Snapshot want = Take(whole);
@@ -513,11 +516,7 @@ TEST(StatsCollectorRuns, AnyMixOfMapsRunsAndPendingKeysGivesOneParsesResult) {
   for (uint32_t seed : {21u, 22u, 23u}) {
     const Counting& setup = kCountings[seed % std::size(kCountings)];
     const std::vector<std::string> lines = RandomLog(seed).Lines(300);
-    auto join = [&](size_t from, size_t to) {
-      std::string text;
-      for (size_t i = from; i < to; ++i) text += lines[i];
-      return text;
-    };
+    auto join = [&lines](size_t from, size_t to) { return JoinLines(lines, from, to); };
     StatsCollector whole = MakeCollector(setup);
     whole.ParseContent(join(0, lines.size()));
     const Snapshot want = Take(whole);
