@@ -86,6 +86,11 @@ void AddCount(int32_t& mine, int32_t theirs) { mine += theirs; }
 
 void AddPhrase(QueryCounts& mine, const QueryCounts& theirs) { AddCounts(mine, theirs); }
 
+// For phrases not yet in a map: the entry that stays keeps its spelling.
+constexpr auto AddPhraseCounts = [](auto& mine, const auto& theirs) {
+  AddCounts(mine.counts, theirs.counts);
+};
+
 // The nodes of a hashed table taken out of it, and the order that sorts them by key. Run on
 // the largest tables of a run at once: nothing else is held for each key meanwhile.
 template <typename Table>
@@ -270,10 +275,7 @@ void StatsCollector::Absorb(StatsCollector&& later) {
   // spelling.
   MergeInto(pendingPages_, later.pendingPages_, AddPage);
   MergeInto(pendingReferers_, later.pendingReferers_, AddCount);
-  MergeInto(pendingPhrases_, later.pendingPhrases_,
-            [](PendingPhrase& mine, const PendingPhrase& theirs) {
-              AddCounts(mine.counts, theirs.counts);
-            });
+  MergeInto(pendingPhrases_, later.pendingPhrases_, AddPhraseCounts);
 }
 
 void StatsCollector::AbsorbTable(StatsCollector& later, Keyed table) {
@@ -402,12 +404,7 @@ void StatsCollector::Finish(Keyed table) {
     case Keyed::kPages:
       return MoveSorted(pendingPages_, pages, AddPage);
     case Keyed::kReferers: {
-      // Every count of a referer is one of its host: a host's count is the sum of its
-      // referers', counted here once per referer instead of once per line.
-      PendingTable<int32_t> hosts;
-      for (const auto& [referer, count] : pendingReferers_) {
-        Entry(hosts, RefererHost(referer)) += count;
-      }
+      PendingTable<int32_t> hosts = PendingHosts();
       MoveSorted(hosts, refererHosts, AddCount);
       return MoveSorted(pendingReferers_, referers, AddCount);
     }
@@ -430,9 +427,15 @@ void StatsCollector::Finish(Keyed table) {
   }
 }
 
-}  // namespace hitsieve
-
-namespace hitsieve {
+// Every count of a referer is one of its host: a host's count is the sum of its referers',
+// counted here once per referer instead of once per line.
+StatsCollector::PendingTable<int32_t> StatsCollector::PendingHosts() const {
+  PendingTable<int32_t> hosts;
+  for (const auto& [referer, count] : pendingReferers_) {
+    Entry(hosts, RefererHost(referer)) += count;
+  }
+  return hosts;
+}
 
 void StatsCollector::FinishToRuns() {
   for (const Keyed table : kKeyed) FinishToRun(table);
@@ -443,18 +446,12 @@ void StatsCollector::FinishToRun(Keyed table) {
     case Keyed::kPages:
       return MergeRuns(pageRun_, SortedRun(pendingPages_), AddPage);
     case Keyed::kReferers: {
-      PendingTable<int32_t> hosts;
-      for (const auto& [referer, count] : pendingReferers_) {
-        Entry(hosts, RefererHost(referer)) += count;
-      }
+      PendingTable<int32_t> hosts = PendingHosts();
       MergeRuns(hostRun_, SortedRun(hosts), AddCount);
       return MergeRuns(refererRun_, SortedRun(pendingReferers_), AddCount);
     }
     case Keyed::kPhrases:
-      return MergeRuns(phraseRun_, SortedRun(pendingPhrases_),
-                       [](PendingPhrase& mine, const PendingPhrase& theirs) {
-                         AddCounts(mine.counts, theirs.counts);
-                       });
+      return MergeRuns(phraseRun_, SortedRun(pendingPhrases_), AddPhraseCounts);
   }
 }
 
@@ -467,10 +464,7 @@ void StatsCollector::AbsorbRun(StatsCollector& later, Keyed table) {
       MergeRuns(hostRun_, std::move(later.hostRun_), AddCount);
       return MergeRuns(refererRun_, std::move(later.refererRun_), AddCount);
     case Keyed::kPhrases:
-      return MergeRuns(phraseRun_, std::move(later.phraseRun_),
-                       [](PendingPhrase& mine, const PendingPhrase& theirs) {
-                         AddCounts(mine.counts, theirs.counts);
-                       });
+      return MergeRuns(phraseRun_, std::move(later.phraseRun_), AddPhraseCounts);
   }
 }
 

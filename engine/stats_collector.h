@@ -212,6 +212,8 @@ class StatsCollector : public RecordSink {
   PendingTable<PageStats> pendingPages_;
   PendingTable<int32_t> pendingReferers_;
   PendingTable<PendingPhrase> pendingPhrases_;
+  // The hosts of the pending referers, with their counts.
+  PendingTable<int32_t> PendingHosts() const;
   // The runs (FinishToRuns), in key order; phrases by their folded letters.
   template <typename Value>
   using Run = std::vector<std::pair<std::string, Value>>;
