@@ -556,8 +556,8 @@ class KeyedStack {
 // goes straight into `collector`, every later one into a collector of its own, which the
 // calling thread takes in stream order as they finish: the days and robot hits at once, the
 // keyed tables as runs merged with their neighbours' (KeyedStack) and into `collector`'s maps
-// once every segment is in. A few segments wait at most, so
-// memory holds no more than those whatever the file's size.
+// once every segment is in. A few segments wait at most, so memory holds no more than those
+// whatever the file's size.
 void CollectGzipInSegments(StatsCollector& collector, GzipSource& source, unsigned threads,
                            const CollectOptions& options, const TextObserver& text,
                            ProgressReport& progress) {

@@ -130,26 +130,6 @@ class SortedHint {
   bool walk_;
 };
 
-// Moves the entries of a hashed table into `map` in key order, combining an entry with one the
-// map already holds. Sorted first, so that each key goes in next to the one before, found by
-// walking forward (SortedHint). Each hashed node is freed as soon as its entry is in the map,
-// so that the two never both hold every key.
-template <typename Table, typename Map, typename Combine>
-void MoveSorted(Table& pending, Map& map, Combine combine) {
-  SortedNodes<Table> sorted = ExtractSorted(pending);
-  SortedHint<Map> hint(map, sorted.nodes.size());
-  for (size_t index : sorted.order) {
-    auto& node = sorted.nodes[index];
-    const auto at = hint.Find(node.key());
-    if (at != map.end() && at->first == node.key()) {
-      combine(at->second, node.mapped());
-    } else {
-      map.emplace_hint(at, std::move(node.key()), std::move(node.mapped()));
-    }
-    node = {};
-  }
-}
-
 // The entries of a hashed table in key order, as a run; the table is left empty. Each node is
 // freed as soon as its entry is in the run.
 template <typename Table>
@@ -395,36 +375,9 @@ void StatsCollector::Finish() {
 }
 
 void StatsCollector::Finish(Keyed table) {
-  if (HoldsRun(table)) {
-    // What is pending follows the run, which follows the map.
-    FinishToRun(table);
-    return TakeRun(*this, table);
-  }
-  switch (table) {
-    case Keyed::kPages:
-      return MoveSorted(pendingPages_, pages, AddPage);
-    case Keyed::kReferers: {
-      PendingTable<int32_t> hosts = PendingHosts();
-      MoveSorted(hosts, refererHosts, AddCount);
-      return MoveSorted(pendingReferers_, referers, AddCount);
-    }
-    case Keyed::kPhrases:
-      break;
-  }
-  // Folded keys sort as CaseInsensitiveLess orders the spellings.
-  auto sorted = ExtractSorted(pendingPhrases_);
-  SortedHint<decltype(queries)> hint(queries, sorted.nodes.size());
-  for (size_t index : sorted.order) {
-    auto& node = sorted.nodes[index];
-    PendingPhrase& phrase = node.mapped();
-    const auto at = hint.Find(phrase.spelling);
-    if (at != queries.end() && !queries.key_comp()(phrase.spelling, at->first)) {
-      AddCounts(at->second, phrase.counts);  // counted in an earlier file: its spelling stays
-    } else {
-      queries.emplace_hint(at, std::move(phrase.spelling), std::move(phrase.counts));
-    }
-    node = {};
-  }
+  // What is pending follows the run, which follows the map.
+  FinishToRun(table);
+  TakeRun(*this, table);
 }
 
 // Every count of a referer is one of its host: a host's count is the sum of its referers',

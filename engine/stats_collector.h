@@ -182,7 +182,8 @@ class StatsCollector : public RecordSink {
   // whole files side by side): a part's keyed tables are sorted into arrays in key order, which
   // merge with the next parts' in one sequential pass each and go into the maps once, at the
   // end, instead of into maps of their own per part that are then merged node by node. Finish
-  // moves a table's run into its map; AbsorbTable takes `later`'s run straight into this map.
+  // goes through the run too: what is pending into the run, the run into the map. AbsorbTable
+  // takes `later`'s run straight into this map.
   //
   // Puts what is pending of a keyed table into its run, after what the run holds.
   void FinishToRun(Keyed table);
