@@ -26,7 +26,8 @@ namespace hitsieve::cli {
 
 const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
-    "                            [--from DAY] [--to DAY] [--strict SHARE] LOGFILE...\n"
+    "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
+    "                            [--skip-databases] LOGFILE...\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -36,8 +37,14 @@ const char kAnalyseHelp[] =
     "With --add, only what is new in the files is added to the stored statistics. Logs are\n"
     "recognised by their text, not their names: text counted before is skipped, a log that\n"
     "grew is read from where the last run stopped, a rotated or compressed copy counts only\n"
-    "its lines beyond what was read. A plain log's final line without a line feed is left for\n"
-    "a later run (it may still be being written).\n"
+    "its lines beyond what was read, and a copy of text counted before (an old backup, or\n"
+    "the copy copytruncate made while the log grew on) adds nothing. A log that shares its\n"
+    "first 64 KiB with a counted one and then parts from it adds the lines from where they\n"
+    "part. A plain log's final line without a line feed is left for a later run (it may\n"
+    "still be being written).\n"
+    "\n"
+    "A LOGFILE that is the database itself (under any name) or another SQLite database is\n"
+    "no log: the run fails before anything is read or written, unless --skip-databases.\n"
     "\n"
     "Lines that are no log lines (no fields, or a day that is not a date like 01/Dec/2008)\n"
     "are still read as the parser always has, but counted: the summary says how many. A line\n"
@@ -53,6 +60,8 @@ const char kAnalyseHelp[] =
     "                     created with its tables when missing)\n"
     "  --strict SHARE     fail the run, keeping the previous statistics, when more than\n"
     "                     SHARE of the lines are not recognised (0.05 or 5%)\n"
+    "  --skip-databases   leave out, with a note, any LOGFILE that is an SQLite database\n"
+    "                     (the database itself included) and read the others\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -213,7 +222,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--add"},
                             {"--from", true},
                             {"--to", true},
-                            {"--strict", true}});
+                            {"--strict", true},
+                            {"--skip-databases"}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
@@ -240,6 +250,15 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
   UseDatabase(database, /*create=*/true);
   RefuseWhatIsNoFile(files);
+  const bool skip_databases = parsed.Has("--skip-databases");
+  if (!skip_databases) {
+    for (const std::string& file : files) {
+      const std::string why = WhyNotALog(file, StatsDatabase::Path());
+      if (!why.empty())
+        throw std::runtime_error(file + ": " + why + "; nothing was read or written "
+                                 "(--skip-databases leaves such files out)");
+    }
+  }
   RegisterStandardEngines(SearchEngineRegistry::Instance());
 
   RunProgress progress(std::vector<std::string>(files.begin(), files.end()), stderr,
@@ -254,6 +273,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   RunReport report;
   job.add = parsed.Has("--add");
   job.period = period;
+  job.skip_databases = skip_databases;
   job.report = &report;
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),

@@ -1,7 +1,11 @@
 #include "run/analysis_job.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <set>
 #include <stdexcept>
@@ -9,11 +13,68 @@
 #include <vector>
 
 #include "engine/stats_collector.h"
+#include "run/log_overlap.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
 #include "store/stats_saver.h"
 
 namespace hitsieve {
+
+namespace {
+
+// The first 16 bytes of every SQLite database file.
+constexpr char kSqliteHeader[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f',
+                                    'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+
+bool StartsWithSqliteHeader(const char* start, size_t size) {
+  return size >= sizeof kSqliteHeader && std::memcmp(start, kSqliteHeader, sizeof kSqliteHeader) == 0;
+}
+
+// The file's own first bytes; only a regular file is read (a pipe must not hang the check).
+bool FileStartsWithSqliteHeader(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  char start[sizeof kSqliteHeader];
+  size_t got = 0;
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    while (got < sizeof start) {
+      const ssize_t n = ::read(fd, start + got, sizeof start - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+  }
+  ::close(fd);
+  return StartsWithSqliteHeader(start, got);
+}
+
+}  // namespace
+
+std::string WhyNotALog(const std::string& path, const std::string& database) {
+  struct stat log, db;
+  if (::stat(path.c_str(), &log) == 0 && ::stat(database.c_str(), &db) == 0 &&
+      log.st_dev == db.st_dev && log.st_ino == db.st_ino) {
+    return "this is the statistics database itself, not a log";
+  }
+  if (FileStartsWithSqliteHeader(path)) return "an SQLite database, not a log";
+  if (IsGzipName(path)) {
+    try {
+      LogText text(path);
+      char start[sizeof kSqliteHeader];
+      size_t got = 0;
+      while (got < sizeof start) {
+        const size_t n = text.Read(start + got, sizeof start - got);
+        if (n == 0) break;
+        got += n;
+      }
+      if (StartsWithSqliteHeader(start, got)) return "a compressed SQLite database, not a log";
+    } catch (const std::exception&) {
+      // Damaged or unreadable: the reading reports it.
+    }
+  }
+  return {};
+}
 
 void AnalysisJob::Run() const {
   if (observer == nullptr) throw std::invalid_argument("analysis run without an observer");
@@ -25,10 +86,19 @@ void AnalysisJob::Run() const {
   // A database that cannot take the statistics fails the run now, not after every log has
   // been read. Before RUN_STARTED, so that receivers can tell its failure from a log's.
   StatsDatabase::CheckCanSave();
+  // A database among the logs fails the run before anything is read or written.
+  std::vector<std::string> not_logs;
+  for (const std::string& path : paths) {
+    const std::string why = WhyNotALog(path, StatsDatabase::Path());
+    if (why.empty()) continue;
+    if (!skip_databases) throw std::runtime_error(path + ": " + why);
+    not_logs.push_back(path + ": " + why + "; left out");
+  }
   observer->Notify(RUN_STARTED);
   RunReport unreported;
   RunReport& report_to = report != nullptr ? *report : unreported;
   report_to = RunReport{};
+  report_to.notes = not_logs;
   StatsCollector collector;
   collector.pageExtensions = extensions;
   // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at
@@ -37,6 +107,15 @@ void AnalysisJob::Run() const {
   std::vector<int> done_events;  // FILE_DONE events per unique file: itself and its repeats
   std::set<std::pair<dev_t, ino_t>> seen;
   for (const std::string& path : paths) {
+    if (!not_logs.empty() && !WhyNotALog(path, StatsDatabase::Path()).empty()) {
+      // Left out, but done in its place in the order.
+      if (done_events.empty()) {
+        observer->Notify(FILE_DONE);
+      } else {
+        ++done_events.back();
+      }
+      continue;
+    }
     struct stat info;
     if (::stat(path.c_str(), &info) == 0 && !seen.insert({info.st_dev, info.st_ino}).second) {
       ++done_events.back();  // the first path is never a repeat
@@ -50,15 +129,22 @@ void AnalysisJob::Run() const {
   };
   std::vector<LogSource> sources;
   std::vector<LogSource> stored;
+  bool remembered_more = false;  // a copy of counted text, to be remembered though nothing is new
   if (add || period.Limited()) {
-    // Each file is read from where the known text ends, or whole, on the calling thread.
-    if (add) stored = sources = LoadLogSources(StatsDatabase::Instance().session());
+    // Each file is read from where the known text ends, or whole, on the calling thread. A
+    // database not created yet remembers nothing, and is not created before the save.
+    if (add && !StatsDatabase::NotCreatedYet())
+      stored = sources = LoadLogSources(StatsDatabase::Instance().session());
+    // Where the text of a remembered log may still be found, besides its last name.
+    LogStarts starts(unique);
     for (size_t k = 0; k < unique.size(); ++k) {
       if (stop != nullptr && stop->load()) throw ReadingStopped();
       const std::string& path = unique[k];
       std::vector<LogSource> alone;  // a replacing run reads every file whole
-      const LogOutcome outcome = ReadNewText(collector, path, period, add ? sources : alone,
-                                             report_to.left_out, /*hold_back_unfinished=*/add);
+      const LogOutcome outcome =
+          ReadNewText(collector, path, period, add ? sources : alone, report_to.left_out,
+                      /*hold_back_unfinished=*/add, add ? &starts : nullptr);
+      remembered_more = remembered_more || outcome.remembered;
       sources.insert(sources.end(), alone.begin(), alone.end());
       if (outcome.skipped) {
         report_to.skipped.push_back(path);
@@ -99,7 +185,7 @@ void AnalysisJob::Run() const {
   // The last moment to stop: from here on the database is written.
   if (stop != nullptr && stop->load()) throw ReadingStopped();
   observer->Notify(SAVE_STARTED);
-  if (add && report_to.files_read == 0) {
+  if (add && report_to.files_read == 0 && !remembered_more) {
     // Nothing new: the stored statistics stay as they are, untouched.
   } else if (add) {
     SaveTotals(StatsDatabase::Instance().session(), StatsTotals::FromCollector(collector),

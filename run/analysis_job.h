@@ -67,6 +67,9 @@ struct AnalysisJob {
   bool add = false;
   // Count only records whose day falls in the period (no limit by default).
   Period period;
+  // A file that is a statistics database (WhyNotALog) fails the run before anything is read
+  // or written; with this it is left out, with a note, and the others are read.
+  bool skip_databases = false;
   RunReport* report = nullptr;  // may be null
   // Optional: when it becomes true before saving has started, Run ends within a block of
   // reading with ReadingStopped and the database is left untouched. Saving is never stopped.
@@ -75,6 +78,13 @@ struct AnalysisJob {
   // Performs the whole run on the calling thread.
   void Run() const;
 };
+
+// Why `path` must not be read as a log, or empty: it is the statistics database `database`
+// itself (same device and inode, whatever the name), or it starts with the SQLite header (its
+// decompressed text too, for a .gz name). Read as a log, a database adds junk days, and as
+// every save changes it, every later --add would read it again. A file that cannot be opened
+// is left to the reading, which reports it.
+std::string WhyNotALog(const std::string& path, const std::string& database);
 
 // Runs one AnalysisJob on a worker thread of its own. The worker catches what Run lets out,
 // keeps the message and posts RUN_FAILED, or RUN_STOPPED after Stop. Owned by the UI thread;

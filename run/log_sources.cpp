@@ -22,6 +22,7 @@
 #include "engine/line_blocks.h"
 #include "engine/log_reader.h"
 #include "engine/stats_collector.h"
+#include "run/log_overlap.h"
 
 namespace hitsieve {
 
@@ -460,7 +461,7 @@ LogSource LogDescriber::Describe(const std::string& path) const {
 
 LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
                        std::vector<LogSource>& sources, PeriodCounts& left_out,
-                       bool hold_back_unfinished) {
+                       bool hold_back_unfinished, LogStarts* starts) {
   LogOutcome outcome;
   bool compressed = false;
   // First pass: how much of the text is known already.
@@ -522,45 +523,76 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
     }
   }
 
-  const int64_t begin = known ? sources[*known].bytes : 0;
-  if (known) {
-    const LogSource& old = sources[*known];
+  int64_t begin = known ? sources[*known].bytes : 0;
+  // Text that continues no remembered log may still lie inside one: an old copy of a log
+  // counted further since, or a log that parts from a counted one after sharing its head.
+  std::optional<Overlap> overlap;
+  if (starts != nullptr && begin < end) {
+    overlap = FindOverlap(path, end, head, sources, begin, *starts);
+    if (overlap) begin = overlap->covered;
+  }
+  // The remembered log whose counted text this one starts with.
+  const std::optional<size_t> counted_as = overlap ? std::optional<size_t>(overlap->source) : known;
+  if (counted_as) {
+    const LogSource& old = sources[*counted_as];
     if ((!old.first_day.empty() && old.first_day > period.FirstText()) ||
         (!old.last_day.empty() && (period.LastText().empty() || old.last_day < period.LastText()))) {
       outcome.notes.push_back(
           "cannot add days outside " + (old.first_day.empty() ? "..." : old.first_day) + " to " +
           (old.last_day.empty() ? "..." : old.last_day) + " from the first " +
-          std::to_string(old.bytes) + " bytes of " + path +
+          std::to_string(std::min(old.bytes, begin)) + " bytes of " + path +
           ": they were counted for that period only");
     }
   }
+  // What this text was counted for: the periods of the remembered logs it starts with.
+  std::string first_day, last_day;
+  for (const std::optional<size_t>& i : {known, counted_as}) {
+    if (!i) continue;
+    first_day = Later(first_day, sources[*i].first_day);
+    last_day = Earlier(last_day, sources[*i].last_day);
+  }
+  // Remembers this text under its own name, `lines` lines in it: in place of the remembered
+  // log it continues, if any, else beside the others.
+  auto remember = [&](int64_t lines) {
+    LogSource updated = Describe(path, through_end, lines, head);
+    updated.first_day = first_day;
+    updated.last_day = last_day;
+    if (known) {
+      sources[*known] = std::move(updated);
+    } else {
+      sources.push_back(std::move(updated));
+    }
+  };
   if (begin >= end) {
-    outcome.skipped = known.has_value();  // else not one whole line yet
-    if (known) sources[*known].name = path;
+    outcome.skipped = counted_as.has_value();  // else not one whole line yet
+    if (overlap) {
+      // A copy of text counted as part of a longer log: remembered on its own, so that it is
+      // still known when the longer log's text has gone.
+      remember(overlap->lines);
+      outcome.remembered = true;
+    } else if (known) {
+      sources[*known].name = path;
+    }
     return outcome;
   }
 
   // Second pass: count the new text. A known part that ended inside a line (a replacing run
-  // counted the line as it was then) is followed by the rest of that line: passed over.
-  const bool rest_of_line = begin > 0 && before_end != '\n';
+  // counted the line as it was then) is followed by the rest of that line: passed over. Text
+  // that parts from a remembered log is counted from the start of the line where it parts.
+  const bool rest_of_line = !overlap && begin > 0 && before_end != '\n';
   if (rest_of_line)
     outcome.notes.push_back("rest of a line counted unfinished by an earlier run passed over: " + path);
+  if (overlap) {
+    outcome.notes.push_back("the first " + std::to_string(begin) + " bytes of " + path +
+                            " were counted before as part of " + sources[overlap->source].name);
+  }
   std::tie(outcome.new_bytes, outcome.new_lines) =
       CountRange(collector, period, left_out, path, compressed, begin, end, rest_of_line);
 
   // The lines of the known part (an unfinished last one among them) and the new ones.
-  const int64_t lines_through_end = (known ? sources[*known].lines : 0) + outcome.new_lines;
-  LogSource updated = Describe(path, through_end, lines_through_end, head);
-  if (known) {
-    const LogSource& old = sources[*known];
-    updated.first_day = Later(old.first_day, period.FirstText());
-    updated.last_day = Earlier(old.last_day, period.LastText());
-    sources[*known] = std::move(updated);
-  } else {
-    updated.first_day = period.FirstText();
-    updated.last_day = period.LastText();
-    sources.push_back(std::move(updated));
-  }
+  first_day = Later(first_day, period.FirstText());
+  last_day = Earlier(last_day, period.LastText());
+  remember((overlap ? overlap->lines : known ? sources[*known].lines : 0) + outcome.new_lines);
   return outcome;
 }
 

@@ -14,6 +14,7 @@
 
 namespace hitsieve {
 
+class LogStarts;
 class StatsCollector;
 
 // A period of calendar days, both ends included; an absent end is open.
@@ -40,6 +41,7 @@ struct PeriodCounts {
 // What reading one offered log came to.
 struct LogOutcome {
   bool skipped = false;     // nothing new in it
+  bool remembered = false;  // though nothing new, remembered as a log of its own
   int64_t new_bytes = 0;    // decompressed bytes parsed
   int64_t new_lines = 0;
   std::vector<std::string> notes;  // one line each, for the summary
@@ -86,11 +88,14 @@ class LogDescriber {
 // `left_out` instead), judged against the remembered `sources`, which it updates: content
 // already read is skipped, a log that grew is read from where the last read ended, a rotated
 // or compressed copy is recognised by its text, and a log whose first bytes are unknown is
-// read from its start. A final line without a line feed in a plain log is left for a later
-// run (it may still be being written) when `hold_back_unfinished`. Calls collector.Finish().
+// read from its start. With `starts`, text that continues no remembered log is also looked
+// for inside them (FindOverlap): a copy of counted text adds nothing, and a log that parts
+// from a counted one adds the lines from where it parts. A final line without a line feed in
+// a plain log is left for a later run (it may still be being written) when
+// `hold_back_unfinished`. Calls collector.Finish().
 LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
                        std::vector<LogSource>& sources, PeriodCounts& left_out,
-                       bool hold_back_unfinished = true);
+                       bool hold_back_unfinished = true, LogStarts* starts = nullptr);
 
 // The current time, UTC, as analysed_logs keeps it.
 std::string NowText();

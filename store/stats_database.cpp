@@ -136,10 +136,16 @@ void StatsDatabase::RequireTable(const char* name) {
   if (tables != 1) throw sqlitepp::exception(1, std::string("no such table: ") + name);
 }
 
+const std::string& StatsDatabase::Path() { return FileName(); }
+
+bool StatsDatabase::NotCreatedYet() {
+  struct stat info;
+  return !opened_ && ::stat(FileName().c_str(), &info) != 0 && errno == ENOENT;
+}
+
 void StatsDatabase::CheckCanSave() {
   const std::string& file_name = FileName();
-  struct stat info;
-  if (!opened_ && ::stat(file_name.c_str(), &info) != 0 && errno == ENOENT) {
+  if (NotCreatedYet()) {
     // Not created yet: it is made when the statistics are saved, so that a run that fails
     // before leaves no empty file behind. Its folder must take it.
     std::string folder = file_name.substr(0, file_name.find_last_of('/') + 1);

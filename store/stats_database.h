@@ -40,6 +40,12 @@ class StatsDatabase {
   // folder would take it, so that nothing is created before a run has succeeded.
   static void CheckCanSave();
 
+  // The file named by SetFileName.
+  static const std::string& Path();
+  // True while the file does not exist and has not been opened: it is created when first
+  // opened, so a run that only reads it must not open it.
+  static bool NotCreatedYet();
+
 
   sqlitepp::session& session() { return session_; }
 
