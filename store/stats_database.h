@@ -9,6 +9,10 @@ namespace hitsieve {
 
 inline constexpr const char kDefaultDatabaseFile[] = "dat1.dt";
 
+// Gives a file that holds nothing yet the five statistics tables and the tables adding needs,
+// in one transaction. REQUIRES: the file holds no tables.
+void CreateStatsTables(sqlitepp::session& session);
+
 // The process-wide statistics database: one session on one file, shared by the saver (worker
 // thread) and the report screens (UI thread), never at the same time. A new, empty file gets
 // the five tables; a file that holds some is left alone; one that holds none of them but

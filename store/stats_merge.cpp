@@ -686,7 +686,7 @@ class LargerPageCache {
 void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
                 const std::vector<LogSource>& sources, SaveProgressObserver* observer,
                 const std::vector<LogSource>* read_against) {
-  sqlitepp::transaction transaction(session);
+  sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
   Require(session);
   LargerPageCache cache(session);
@@ -719,7 +719,7 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
 void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
                    const std::vector<LogSource>& sources, bool replace,
                    SaveProgressObserver* observer, const std::vector<LogSource>* read_against) {
-  sqlitepp::transaction transaction(session);
+  sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
   StatsTotals totals;
   if (replace) {

@@ -96,7 +96,7 @@ class SideWork {
 
 StatsSaver::StatsSaver(const StatsCollector& collector, SaveProgressObserver* observer,
                        const std::vector<LogSource>* sources)
-    : transaction_(StatsDatabase::Instance().session()),
+    : transaction_(StatsDatabase::Instance().session(), sqlitepp::transaction::mode::immediate),
       collector_(collector),
       observer_(observer),
       sources_(sources) {}

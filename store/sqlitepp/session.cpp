@@ -53,6 +53,11 @@ void session::open(const std::string& file_name, bool read_only) {
   throw exception(code, message);
 }
 
+void session::distrust_schema() {
+  check_error(sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr));
+  check_error(sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr));
+}
+
 void session::close() {
   if (db_ == nullptr) return;
   for (statement* st : statements_) st->release();

@@ -33,6 +33,11 @@ class session {
 
   // Closes an open connection first. A failed open leaves the session closed.
   void open(const std::string& file_name, bool read_only = false);
+  // For a file from elsewhere, whose schema may have been written to do harm: turns on
+  // SQLite's defensive mode (no writing to the schema or to database pages directly) and
+  // stops trusting the schema (functions with side effects and virtual tables named in views,
+  // triggers or the schema's expressions fail instead of running). REQUIRES: is_open().
+  void distrust_schema();
   // Releases the compiled forms its statements keep between runs first, so that closing never
   // fails on them; those statements compile again at their next exec.
   void close();

@@ -8,13 +8,14 @@ namespace sqlitepp {
 
 namespace {
 constexpr char16_t kBegin[] = u"begin";
+constexpr char16_t kBeginImmediate[] = u"begin immediate";
 constexpr char16_t kCommit[] = u"commit";
 constexpr char16_t kRollback[] = u"rollback";
 }  // namespace
 
-transaction::transaction(session& s) : session_(s) {
+transaction::transaction(session& s, mode when) : session_(s) {
   if (session_.active_transaction() != nullptr) throw nested_txn_not_supported();
-  session_ << to_utf8(kBegin);
+  session_ << to_utf8(when == mode::immediate ? kBeginImmediate : kBegin);
   session_.set_active_transaction(this);
   active_ = true;
 }

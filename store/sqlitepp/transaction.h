@@ -11,8 +11,15 @@ class session;
 // REQUIRES: the session outlives the transaction.
 class transaction {
  public:
+  // When the transaction takes its locks. A deferred one reads under a shared lock and asks
+  // for the write lock at its first write; if another connection holds that lock then, SQLite
+  // fails at once instead of waiting, since this connection's shared lock could be holding
+  // the other up. A transaction that will write therefore begins `immediate`: it takes the
+  // write lock first, waiting for it up to the session's busy timeout.
+  enum class mode { deferred, immediate };
+
   // Throws nested_txn_not_supported, or the failure of "begin" (then nothing was begun).
-  explicit transaction(session& s);
+  explicit transaction(session& s, mode when = mode::deferred);
   // Never throws: a failed rollback is dropped.
   ~transaction();
 
