@@ -15,6 +15,7 @@
 #include "engine/search_engine.h"
 #include "engine/text.h"
 #include "export/html_report_assets.h"
+#include "export/referer_text.h"
 #include "export/report_lists.h"
 #include "export/sha256.h"
 #include "export/workbook_error.h"
@@ -101,12 +102,15 @@ void WriteRows(JsonWriter& json, const HtmlReportData& data) {
   for (const RefererRow& row : data.referers) {
     if (row.type == 0) json.Open('[').Log(row.referer).Number(row.cnt).Close(']');
   }
-  // Whole referers: the text as stored and whether it may serve as a link. The page decodes
-  // the %XY sequences itself, for the rows it shows, so the data carries each referer once.
+  // Whole referers: the text as stored, whether it may serve as a link, and, when it differs,
+  // the text people read (RefererDisplayText: the host as the browser will open it, the rest
+  // decoded).
   json.Close(']').Key("referers").Open('[');
   for (const RefererRow& row : data.referers) {
     if (row.type != 1) continue;
-    json.Open('[').Log(row.referer).Number(row.cnt).Number(IsWebLink(row.referer) ? 1 : 0);
+    const std::string text = Cp1251ToUtf8(row.referer);
+    json.Open('[').Text(text).Number(row.cnt).Number(IsWebLink(row.referer) ? 1 : 0);
+    if (std::string shown = RefererDisplayText(text); shown != text) json.Text(shown);
     json.Close(']');
   }
   // Robot hits name their crawler and day by index (into "crawlers" and "robotDays"): a large
