@@ -46,6 +46,7 @@ int ExportCommand(const std::vector<std::string>& args) {
   const std::string path = parsed.Value("--xlsx").value_or("");
   if (path.empty()) throw UsageError("export: --xlsx FILE is required");
   const bool force = parsed.Has("--force");
+  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   // Found before the table is built; the writer checks again just before it replaces a file.
   RefuseUnsafeTarget(path);
   std::error_code ignored;
@@ -53,7 +54,6 @@ int ExportCommand(const std::vector<std::string>& args) {
                     std::filesystem::file_type::not_found)
     throw std::runtime_error(path + " already exists (use --force to replace it)");
 
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   // One read transaction: the rows streamed are the rows counted.
   sqlitepp::transaction snapshot(StatsDatabase::Instance().session());
   // Refused on its row count, before millions of rows are read for nothing.

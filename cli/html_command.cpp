@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "export/html_report.h"
+#include "export/xlsx_file.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -36,10 +37,14 @@ int HtmlCommand(const std::vector<std::string>& args) {
   const std::string path = parsed.Value("--output").value_or("");
   if (path.empty()) throw UsageError("html: --output FILE is required");
   const bool force = parsed.Has("--force");
-  if (!force && std::filesystem::exists(std::filesystem::symlink_status(path)))
+  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  // The database itself, a link or a device is refused before "use --force" is suggested.
+  RefuseUnsafeTarget(path);
+  std::error_code ignored;
+  if (!force && std::filesystem::symlink_status(path, ignored).type() !=
+                    std::filesystem::file_type::not_found)
     throw std::runtime_error(path + " already exists (use --force to replace it)");
 
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   WriteHtmlReportFile(path, force);
   std::printf("report page written to %s\n", path.c_str());
   return kExitOk;

@@ -1,6 +1,7 @@
 // hitsieve-cli: analyse access logs into the statistics database, print its reports and
 // export them as workbooks, without a display.
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -64,6 +65,9 @@ bool StdoutWasWritten() {
 
 int main(int argc, char** argv) {
   using namespace hitsieve::cli;
+  // Past a file size limit (ulimit -f) a write then fails with EFBIG, which the writer reports
+  // and cleans up after, instead of the signal ending the process with a file half-written.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     const int status = Dispatch(std::vector<std::string>(argv + 1, argv + argc));
     if (status == kExitOk && !StdoutWasWritten()) {

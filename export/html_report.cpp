@@ -3,19 +3,22 @@
 #include <array>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <memory>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "engine/search_engine.h"
 #include "engine/text.h"
 #include "export/html_report_assets.h"
+#include "export/referer_text.h"
 #include "export/report_lists.h"
 #include "export/sha256.h"
+#include "export/workbook_error.h"
 #include "export/xlsx_file.h"
 
 namespace hitsieve {
@@ -99,12 +102,15 @@ void WriteRows(JsonWriter& json, const HtmlReportData& data) {
   for (const RefererRow& row : data.referers) {
     if (row.type == 0) json.Open('[').Log(row.referer).Number(row.cnt).Close(']');
   }
-  // Whole referers: the text as stored and whether it may serve as a link. The page decodes
-  // the %XY sequences itself, for the rows it shows, so the data carries each referer once.
+  // Whole referers: the text as stored, whether it may serve as a link, and, when it differs,
+  // the text people read (RefererDisplayText: the host as the browser will open it, the rest
+  // decoded).
   json.Close(']').Key("referers").Open('[');
   for (const RefererRow& row : data.referers) {
     if (row.type != 1) continue;
-    json.Open('[').Log(row.referer).Number(row.cnt).Number(IsWebLink(row.referer) ? 1 : 0);
+    const std::string text = Cp1251ToUtf8(row.referer);
+    json.Open('[').Text(text).Number(row.cnt).Number(IsWebLink(row.referer) ? 1 : 0);
+    if (std::string shown = RefererDisplayText(text); shown != text) json.Text(shown);
     json.Close(']');
   }
   // Robot hits name their crawler and day by index (into "crawlers" and "robotDays"): a large
@@ -307,16 +313,39 @@ std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generat
 
 namespace {
 
+// Writes `text` into the file at `path`; a failure says why (a full disk, a file size limit).
+void WriteWhole(const std::string& path, std::string_view text, const std::string& target) {
+  const auto fail = [&](int error) {
+    return SystemError(error, "Could not write the report page " + target, "report page");
+  };
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw fail(errno);
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const int error = written < 0 ? errno : EIO;
+      ::close(fd);
+      throw fail(error);
+    }
+    text.remove_prefix(static_cast<size_t>(written));
+  }
+  // Some file systems report a full disk only when the data is flushed or the file closed.
+  if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+    const int error = errno;
+    ::close(fd);
+    throw fail(error);
+  }
+  if (::close(fd) != 0 && errno != EINTR) throw fail(errno);
+}
+
 // The page of the current statistics in a temporary file in `folder`, not yet placed.
 std::unique_ptr<TemporaryFile> WritePageBeside(const std::string& folder, const std::string& target) {
   HtmlReportData data;
   ReadHtmlReportData(data);
   const std::string page = BuildHtmlReport(data, LocalTimeText("%Y-%m-%d %H:%M"));
   auto file = std::make_unique<TemporaryFile>(folder, target);
-  std::ofstream out(file->path(), std::ios::binary | std::ios::trunc);
-  out.write(page.data(), static_cast<std::streamsize>(page.size()));
-  out.close();
-  if (!out) throw std::runtime_error("Could not write the report page " + target);
+  WriteWhole(file->path(), page, target);
   return file;
 }
 

@@ -75,34 +75,10 @@
   function grouped(value) { return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, '\u202F'); }
   function isWebLink(url) { return /^https?:\/\/./i.test(url); }
 
-  // A referer as people read it: %XY and '+' decoded, the bytes taken as UTF-8 or, failing that,
-  // as Windows-1251; controls and marks that would reorder the text become U+FFFD. Worked out
-  // when a row is first shown, sorted or filtered, and kept in the row (index 3).
-  var utf8 = new TextDecoder('utf-8', { fatal: true }), cp1251 = new TextDecoder('windows-1251');
-  var encoder = new TextEncoder();
-  var CONTROLS = /[\u0000-\u001f\u007f-\u009f\u200e\u200f\u202a-\u202e\u2066-\u2069]/g;
-  function readableReferer(raw) {
-    if (!/[%+]/.test(raw)) return raw.replace(CONTROLS, '\uFFFD');
-    try {
-      return decodeURIComponent(raw.replace(/\+/g, ' ')).replace(CONTROLS, '\uFFFD');
-    } catch (e) {
-      // A stray '%' or bytes that are not UTF-8: decode by hand below.
-    }
-    var bytes = encoder.encode(raw), out = new Uint8Array(bytes.length), n = 0;
-    var hex = function (b) { return b >= 48 && b <= 57 ? b - 48 : (b | 32) >= 97 && (b | 32) <= 102 ? (b | 32) - 87 : -1; };
-    for (var i = 0; i < bytes.length; ++i) {
-      var b = bytes[i];
-      if (b === 37 && i + 2 < bytes.length && hex(bytes[i + 1]) >= 0 && hex(bytes[i + 2]) >= 0) {
-        out[n++] = hex(bytes[i + 1]) * 16 + hex(bytes[i + 2]);
-        i += 2;
-      } else {
-        out[n++] = b === 43 ? 32 : b;
-      }
-    }
-    var text;
-    try { text = utf8.decode(out.subarray(0, n)); } catch (e) { text = cp1251.decode(out.subarray(0, n)); }
-    return text.replace(CONTROLS, '\uFFFD');
-  }
+  // Controls and the characters that reorder or hide text (bidi controls and isolates, the
+  // Arabic letter mark, zero-width and invisible format characters, line separators): never
+  // shown, whatever the data says.
+  var CONTROLS = /[\u0000-\u001f\u007f-\u009f\u061c\u180e\u200b-\u200f\u2028-\u202e\u2060-\u2064\u2066-\u206f\ufeff\ufff9-\ufffb]|\udb40[\udc00-\udc7f]/g;
   // What a cell shows of a text: controls as U+FFFD, and no more than CELL_LIMIT characters
   // (a 20,000-character phrase would fill the screen); the whole text is in the tooltip.
   var CELL_LIMIT = 300;
@@ -110,9 +86,10 @@
     text = text.replace(CONTROLS, '\uFFFD');
     return text.length > CELL_LIMIT ? Array.from(text).slice(0, CELL_LIMIT).join('') + '…' : text;
   }
+  // A referer as people read it: the data gives it (index 3) when it differs from the text as
+  // stored, with the host as the browser will open it and the rest decoded.
   function readableOf(row) {
-    if (row[3] === undefined) row[3] = readableReferer(row[0]);
-    return row[3];
+    return typeof row[3] === 'string' ? row[3] : row[0];
   }
 
   // How a column shows, sorts and totals its cells.
@@ -317,7 +294,7 @@
           td.appendChild(target);
         }
         target.textContent = text;
-        if (text !== value) target.title = kind.referer ? value : shown;
+        if (text !== value) target.title = (kind.referer ? value : shown).replace(CONTROLS, '\uFFFD');
       }
       tr.appendChild(td);
     });

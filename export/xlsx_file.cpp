@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <random>
 #include <utility>
 
 #include "engine/text.h"
 #include "export/spreadsheet_export.h"
 #include "export/workbook_error.h"
+#include "store/stats_database.h"
 
 namespace hitsieve {
 
@@ -76,6 +78,31 @@ void SetColumnWidths(lxw_worksheet* sheet, const std::vector<size_t>& widths) {
   }
 }
 
+// The permission bits of the regular file `path`, or nothing when there is none.
+std::optional<mode_t> PermissionsOf(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return info.st_mode & 0777;
+}
+
+// Throws when `path` (whose lstat is `info`) is the statistics database or one of the files
+// SQLite keeps beside it: replacing them would turn the statistics into a report. Compared by
+// device and inode, so another name for the same file (a hard link, a path through a linked
+// folder) is caught too.
+void RefuseTheDatabase(const std::string& path, const struct stat& info) {
+  const std::string database = StatsDatabase::DatabaseFile();
+  if (database.empty()) return;
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    struct stat own;
+    if (::stat((database + suffix).c_str(), &own) != 0) continue;
+    if (own.st_dev == info.st_dev && own.st_ino == info.st_ino) {
+      throw SystemError(EEXIST, path + " is the statistics database " + database + suffix +
+                                    "; it is never replaced by a report",
+                        kWriterSource);
+    }
+  }
+}
+
 WorkbookError WriterError(lxw_error error, int error_number, const std::string& target) {
   std::string description = "Could not write the workbook " + target + " (" +
                             lxw_strerror(error) + ")";
@@ -94,17 +121,21 @@ WorkbookError WriterError(lxw_error error, int error_number, const std::string& 
 TemporaryFile::TemporaryFile(const std::string& directory, const std::string& target)
     : directory_(directory.empty() ? std::string(".") : directory) {
   // O_EXCL with a random name; the mode leaves the permissions to the user's umask, as for any
-  // file the user saves.
+  // file the user saves. When it is to replace a file, nobody the replaced file kept out may
+  // read it meanwhile: it gets that file's permissions at once (the owner keeps reading and
+  // writing it until it is placed).
+  const std::optional<mode_t> kept = PermissionsOf(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = directory_ + "/.hitsieve-" + RandomSuffix() + ".xlsx.tmp";
+    std::string candidate = directory_ + "/.hitsieve-" + RandomSuffix() + ".tmp";
     int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
+      if (kept) ::fchmod(fd, *kept | S_IRUSR | S_IWUSR);
       ::close(fd);
       path_ = std::move(candidate);
       return;
     }
     if (errno != EEXIST) {
-      throw SystemError(errno, "Could not create a file for the workbook " + target + " in " +
+      throw SystemError(errno, "Could not create a temporary file for " + target + " in " +
                                    directory_, kWriterSource);
     }
   }
@@ -119,7 +150,10 @@ TemporaryFile::~TemporaryFile() {
 void RefuseUnsafeTarget(const std::string& path) {
   struct stat info;
   if (::lstat(path.c_str(), &info) != 0) return;  // missing: nothing to replace
-  if (S_ISREG(info.st_mode)) return;
+  if (S_ISREG(info.st_mode)) {
+    RefuseTheDatabase(path, info);
+    return;
+  }
   const char* what = S_ISLNK(info.st_mode)   ? "a symbolic link"
                      : S_ISDIR(info.st_mode) ? "a folder"
                      : S_ISFIFO(info.st_mode) ? "a pipe"
@@ -133,7 +167,12 @@ bool TemporaryFile::PlaceAt(const std::string& destination, bool overwrite) {
   // Without `overwrite` the rename itself refuses any existing name. With it, the check leaves
   // a window until the rename in which only someone who may write the folder could swap in
   // another kind of file.
-  if (overwrite) RefuseUnsafeTarget(destination);
+  if (overwrite) {
+    RefuseUnsafeTarget(destination);
+    // A replaced file keeps its permissions: a private report stays private.
+    if (const std::optional<mode_t> kept = PermissionsOf(destination))
+      ::chmod(path_.c_str(), *kept);
+  }
   int result = overwrite ? std::rename(path_.c_str(), destination.c_str())
                          : ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, destination.c_str(),
                                        RENAME_NOREPLACE);
@@ -147,7 +186,7 @@ bool TemporaryFile::PlaceAt(const std::string& destination, bool overwrite) {
     return true;
   }
   if (errno == EEXIST && !overwrite) return false;
-  throw SystemError(errno, "Could not save the workbook as " + destination, kWriterSource);
+  throw SystemError(errno, "Could not save " + destination, kWriterSource);
 }
 
 void CheckFitsAWorksheet(int64_t rows, const std::string& target) {

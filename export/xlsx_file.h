@@ -30,7 +30,8 @@ class TemporaryFile {
 
   // Moves the file to `destination` (same file system). Without `overwrite`, an existing
   // `destination` is left alone and false is returned; the temporary file then stays. With
-  // `overwrite`, only a regular file is replaced (see RefuseUnsafeTarget).
+  // `overwrite`, only a regular file is replaced (see RefuseUnsafeTarget), and the file put in
+  // its place gets its permission bits.
   bool PlaceAt(const std::string& destination, bool overwrite);
 
  private:
@@ -43,7 +44,9 @@ class TemporaryFile {
 // a folder or a symbolic link. Replacing /dev/null or a pipe by renaming a file over it would
 // break the system, and renaming over a link replaces the link, not the file it names, so a
 // link is refused rather than followed. Every file the program writes passes this check before
-// it is written and again just before the rename.
+// it is written and again just before the rename. The statistics database (by device and
+// inode, whatever the name) and SQLite's files beside it are refused as well, with or without
+// leave to replace.
 void RefuseUnsafeTarget(const std::string& path);
 
 // Throws WorkbookError(kWorkbookLimitCode) when `rows` data rows and a header do not fit a

@@ -104,6 +104,10 @@ void StatsDatabase::SetFileName(const std::string& file_name, bool read_only) {
   ReadOnly() = read_only;
 }
 
+std::string StatsDatabase::DatabaseFile() {
+  return opened_ ? Instance().file_name_ : FileName();
+}
+
 StatsDatabase& StatsDatabase::Instance() {
   static StatsDatabase database(FileName(), ReadOnly());
   opened_ = true;

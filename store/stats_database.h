@@ -23,6 +23,8 @@ class StatsDatabase {
   // `read_only` is for processes that only show reports: the file is then never created or
   // changed, and one without the five statistics tables is refused when first opened.
   static void SetFileName(const std::string& file_name, bool read_only = false);
+  // The statistics file: the one opened, else the one named. Opens nothing.
+  static std::string DatabaseFile();
 
   // Opens the file on first use. If opening throws, nothing is created and the next call
   // tries again. A path that exists and is no regular file (a device, a pipe) is refused, so

@@ -9,6 +9,8 @@
 #include <QStringDecoder>
 
 #include "engine/text.h"
+#include "export/html_report.h"
+#include "export/referer_text.h"
 
 namespace hitsieve {
 
@@ -60,7 +62,12 @@ QString Tooltip(const std::string& cell) {
   if (cell.empty()) return QString();
   QString html = QStringLiteral("<p style='white-space:pre-wrap'>") +
                  Clipped(Inert(QString::fromStdString(cell))).toHtmlEscaped();
-  const QString decoded = PercentDecoded(cell);
+  // An address reads as RefererDisplayText shows it: decoding must not make it name another host.
+  QString decoded = PercentDecoded(cell);
+  if (IsWebLink(cell)) {
+    const std::string shown = RefererDisplayText(cell);
+    decoded = shown == cell ? QString() : QString::fromStdString(shown);
+  }
   if (!decoded.isEmpty()) html += QStringLiteral("<br><br>") + Clipped(decoded).toHtmlEscaped();
   return html + QStringLiteral("</p>");
 }

@@ -1,6 +1,10 @@
-// hitsieve-cli html: the page is written whole or not at all, and an existing file needs --force.
+// hitsieve-cli html and export: the file is written whole or not at all, an existing file needs
+// --force, the database being read is never replaced, and a replaced file keeps its permissions.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -55,6 +59,82 @@ TEST_F(CliHtml, RefusesWhatItCannotDoAndLeavesNoFile) {
     EXPECT_FALSE(fs::exists(dir_ / "missing.dt"));
   }
   // Nothing half-written is left beside the page.
+  for (const auto& entry : fs::directory_iterator(dir_.path()))
+    EXPECT_EQ(std::string::npos, entry.path().filename().string().find("tmp")) << entry.path();
+}
+
+// Both writers, as "<command> <option>" and the file name each takes.
+struct Writer {
+  const char* command;
+  const char* option;
+};
+constexpr Writer kWriters[] = {{"html", "--output"}, {"export", "--xlsx"}};
+
+std::vector<std::string> WriteArgs(const Writer& w, const std::string& target) {
+  std::vector<std::string> args{w.command};
+  if (std::string(w.command) == "export") args.push_back("common");
+  for (const char* a : {"--db", "s.dt", w.option}) args.push_back(a);
+  args.push_back(target);
+  args.push_back("--force");
+  return args;
+}
+
+TEST_F(CliHtml, NeverReplacesTheDatabaseItReadsUnderAnyName) {
+  const std::string before = ReadFile(dir_ / "s.dt");
+  fs::create_hard_link(dir_ / "s.dt", dir_ / "hard.dt");
+  fs::create_directory(dir_ / "sub");
+  fs::create_directory_symlink(dir_.path(), dir_ / "sub" / "up");
+  const std::string names[] = {"s.dt", "./s.dt", (dir_ / "s.dt").string(), "hard.dt",
+                               "sub/up/s.dt"};
+  for (const Writer& w : kWriters) {
+    for (const std::string& name : names) {
+      const CliResult result = RunCli(dir_.path(), WriteArgs(w, name));
+      EXPECT_EQ(1, result.status) << w.command << " " << name << ": " << result.err;
+      EXPECT_NE(std::string::npos, result.err.find("statistics database")) << result.err;
+      ASSERT_EQ(before, ReadFile(dir_ / "s.dt")) << w.command << " " << name;
+    }
+  }
+  // Another file is still replaced.
+  WriteFile(dir_ / "other", "x");
+  for (const Writer& w : kWriters) EXPECT_EQ(0, RunCli(dir_.path(), WriteArgs(w, "other")).status);
+}
+
+TEST_F(CliHtml, ReplacedFileKeepsItsPermissions) {
+  for (const Writer& w : kWriters) {
+    for (const mode_t mode : {0600, 0640, 0644, 0444}) {
+      WriteFile(dir_ / "out", "old");
+      ASSERT_EQ(0, ::chmod((dir_ / "out").c_str(), mode));
+      const CliResult result = RunCli(dir_.path(), WriteArgs(w, "out"));
+      ASSERT_EQ(0, result.status) << w.command << ": " << result.err;
+      struct stat info;
+      ASSERT_EQ(0, ::stat((dir_ / "out").c_str(), &info));
+      EXPECT_EQ(mode, info.st_mode & 0777) << w.command << " " << std::oct << mode;
+      EXPECT_NE("old", ReadFile(dir_ / "out"));
+    }
+  }
+}
+
+TEST_F(CliHtml, FailedWritesSayWhy) {
+  for (const Writer& w : kWriters) {
+    const CliResult missing = RunCli(dir_.path(), WriteArgs(w, "/nonexistent/x"));
+    EXPECT_EQ(1, missing.status);
+    EXPECT_NE(std::string::npos, missing.err.find("No such file or directory")) << missing.err;
+    if (std::string(w.command) == "html") {
+      EXPECT_EQ(std::string::npos, missing.err.find("workbook")) << missing.err;
+    }
+
+    // A file size limit: the child inherits it, and the write fails with EFBIG.
+    struct rlimit saved;
+    ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
+    struct rlimit small = saved;
+    small.rlim_cur = 2048;
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+    const CliResult limited = RunCli(dir_.path(), WriteArgs(w, "big"));
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &saved));
+    EXPECT_EQ(1, limited.status) << limited.err;
+    EXPECT_NE(std::string::npos, limited.err.find("File too large")) << w.command << ": " << limited.err;
+    EXPECT_FALSE(fs::exists(dir_ / "big"));
+  }
   for (const auto& entry : fs::directory_iterator(dir_.path()))
     EXPECT_EQ(std::string::npos, entry.path().filename().string().find("tmp")) << entry.path();
 }

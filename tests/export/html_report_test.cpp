@@ -20,6 +20,7 @@
 #include "engine/text.h"
 #include "export/html_report.h"
 #include "export/html_report_assets.h"
+#include "export/referer_text.h"
 #include "export/sha256.h"
 
 namespace hitsieve {
@@ -232,7 +233,25 @@ TEST(HtmlReport, HostileTextsComeBackFromTheDataBlockAndNeverAsMarkup) {
     EXPECT_EQ(1.0, linked[2].Number());
     const Json& plain = json["referers"][2 * i + 1];
     EXPECT_EQ(IsWebLink(data.referers[3 * i + 2].referer) ? 1.0 : 0.0, plain[2].Number());
+    // The text people read travels beside the stored one whenever the two differ.
+    for (const Json* row : {&linked, &plain}) {
+      const std::string& stored = (*row)[0].Text();
+      EXPECT_EQ(RefererDisplayText(stored), row->Array().size() > 3 ? (*row)[3].Text() : stored);
+    }
   }
+}
+
+TEST(HtmlReport, RefererLinkTextNamesTheHostTheLinkOpens) {
+  HtmlReportData data;
+  const char* referers[] = {"https://www.google.com%2Fsearch%3Fq%3Dx@evil.example/",
+                            "https://www.%D0%B0pple.com/", "http://a.example/?q=%E2%80%AEgpj.exe"};
+  for (const char* referer : referers) data.referers.push_back({1, referer, 1, 1});
+  const std::string page = BuildHtmlReport(data, "");
+  const Json json = JsonReader(ScriptContent(page, "id=\"report-data\">")).ReadDocument();
+  const Json& rows = json["referers"];
+  EXPECT_EQ(3u, rows[0].Array().size()) << "shown as written";
+  EXPECT_EQ("https://www.xn--pple-43d.com/", rows[1][3].Text());
+  EXPECT_EQ("http://a.example/?q=\xEF\xBF\xBDgpj.exe", rows[2][3].Text());
 }
 
 TEST(HtmlReport, JsonStringsRoundTripAnyBytes) {
@@ -250,6 +269,51 @@ TEST(HtmlReport, JsonStringsRoundTripAnyBytes) {
   EXPECT_EQ("a\xEF\xBF\xBD" "b", JsonReader(JsonString("a\xFF" "b")).ReadDocument().Text());
   EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",  // an encoded surrogate
             JsonReader(JsonString("\xED\xA0\x80")).ReadDocument().Text());
+}
+
+// Any scalar value, those that could end a script element or a line for a script parser most
+// often, goes through JsonString into JSON that parses back to it.
+TEST(HtmlReport, JsonStringsRoundTripAnyScalarValue) {
+  std::mt19937 random(2028);
+  const char32_t risky[] = {0x2028, 0x2029, '<', '/', 's', 'S', 'c', 'r', 'i', 'p', 't', '!',
+                            '-', '>', '&', '"', '\\', 0, 0x1F, 0x7F, 0x85, 0xFEFF, 0x10FFFF};
+  std::uniform_int_distribution<int> kind(0, 3), length(0, 30);
+  std::uniform_int_distribution<uint32_t> any(0, 0x10FFFF - 0x800);
+  std::uniform_int_distribution<size_t> pick(0, std::size(risky) - 1);
+  const auto append = [](std::string& out, char32_t c) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    for (int i = length(random); i > 0; --i) {
+      char32_t c = risky[pick(random)];
+      if (kind(random) == 0) {
+        c = any(random);
+        if (c >= 0xD800) c += 0x800;  // no surrogates: they are not scalar values
+      }
+      append(text, c);
+    }
+    const std::string json = JsonString(text);
+    ASSERT_EQ(std::string::npos, json.find("\xE2\x80\xA8")) << json;
+    ASSERT_EQ(std::string::npos, json.find("\xE2\x80\xA9")) << json;
+    ASSERT_EQ(std::string::npos, Lower(json).find("</script")) << json;
+    ASSERT_EQ(std::string::npos, json.find("<!--")) << json;
+    ASSERT_EQ(text, JsonReader(json).ReadDocument().Text()) << json;
+  }
 }
 
 std::string Unbase64(const std::string& text) {

@@ -1,6 +1,8 @@
 #include "export/spreadsheet_export.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -39,21 +41,28 @@ const std::regex kComErrorText(
     "_com_error:\nError       : [0-9A-F]{8}\nErrorMessage: [^\n]+\nDescription : [^\n]+\n"
     "Source      : [^\n]+\n");
 
-// Each test has its own database file and temporary folder (TMPDIR).
+// The database is process-wide and stays open once opened, so the tests share one file, whose
+// tables each test replaces; each has its own temporary folder (TMPDIR) beside it.
 class SpreadsheetExportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  static void SetUpTestSuite() {
+    if (!work_.empty()) return;  // a repeated run
     std::string pattern = (fs::temp_directory_path() / "export-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     work_ = pattern;
+    StatsDatabase::SetFileName((work_ / "stats.dt").string());
+    std::atexit([] { fs::remove_all(work_); });
+  }
+  void SetUp() override {
     temp_ = work_ / "tmp";
     fs::create_directory(temp_);
     setenv("TMPDIR", temp_.c_str(), 1);
-    StatsDatabase::SetFileName((work_ / "stats.dt").string());
   }
   void TearDown() override {
     unsetenv("TMPDIR");
-    fs::remove_all(work_);
+    for (const auto& entry : fs::directory_iterator(work_)) {
+      if (entry.path().filename().string().rfind("stats.dt", 0) != 0) fs::remove_all(entry.path());
+    }
   }
 
   static void Save(const StatsCollector& collector) {
@@ -78,7 +87,8 @@ class SpreadsheetExportTest : public ::testing::Test {
     Save(c);
   }
 
-  fs::path work_, temp_;
+  static inline fs::path work_;
+  fs::path temp_;
   RecordingHost host_;
 };
 
@@ -252,7 +262,8 @@ TEST_F(SpreadsheetExportTest, WorkbookNobodyCanOpenIsReportedAndKeptComplete) {
 
 TEST_F(SpreadsheetExportTest, DatabaseErrorShowsItsMessageAndMakesNoWorkbook) {
   SaveSampleData();
-  StatsDatabase::Instance().session() << "DROP TABLE query_stats";
+  // Moved aside rather than dropped: the next test uses the same file.
+  StatsDatabase::Instance().session() << "ALTER TABLE query_stats RENAME TO query_stats_away";
   QueryStatsExport exporter(host_);
   ReportTable table;
   table.header = {"left over"};
@@ -266,6 +277,7 @@ TEST_F(SpreadsheetExportTest, DatabaseErrorShowsItsMessageAndMakesNoWorkbook) {
   EXPECT_EQ(host_.messages[1].find("_com_error"), std::string::npos);
   EXPECT_TRUE(host_.opened.empty());
   EXPECT_TRUE(FilesIn(temp_.string()).empty());
+  StatsDatabase::Instance().session() << "ALTER TABLE query_stats_away RENAME TO query_stats";
 }
 
 }  // namespace

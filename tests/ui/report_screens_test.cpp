@@ -398,9 +398,11 @@ TEST_F(ReportScreensTest, SearchFieldsKeepMatchingRowsAndTheTotals) {
 
 TEST_F(ReportScreensTest, TooltipsShowTheWholeTextDecodedAndInert) {
   const std::string hostile = "http://evil.example/<b>bold</b>?q=%3Cscript%3E%D1%81%0A";
+  const std::string look_alike = "https://www.%D0%B0pple.com/%E2%80%AEx";
   MainDlg window;
   Analyse({Line("1.1.1.1", "10/Mar/2009", "/p.html", 10, hostile),
-           Line("1.1.1.2", "10/Mar/2009", "/p.html", 10, kRamblerHello)});
+           Line("1.1.1.2", "10/Mar/2009", "/p.html", 10, kRamblerHello),
+           Line("1.1.1.3", "10/Mar/2009", "/p.html", 10, look_alike)});
   window.Reload();
   const ListCtrlGrid& grid = *Referers(window).PageGrid();
   std::map<std::string, QString> tips;
@@ -415,6 +417,10 @@ TEST_F(ReportScreensTest, TooltipsShowTheWholeTextDecodedAndInert) {
   // Escapes in Windows-1251 are decoded as such.
   EXPECT_TRUE(tips[kRamblerHello].contains(QStringLiteral("words=привет&amp;x=1")))
       << tips[kRamblerHello].toStdString();
+  // An address names the host it opens, never a decoded look-alike, and nothing reorders it.
+  EXPECT_TRUE(tips[look_alike].contains(QStringLiteral("https://www.xn--pple-43d.com/\uFFFDx")))
+      << tips[look_alike].toStdString();
+  EXPECT_FALSE(tips[look_alike].contains(QStringLiteral("\u0430pple")));
   // A text without escapes shows itself alone.
   const QString hosts = Referers(window).HostGrid()->Model()->data(
       Referers(window).HostGrid()->Model()->index(0, 0), Qt::ToolTipRole).toString();
