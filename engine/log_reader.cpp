@@ -263,9 +263,12 @@ void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const Collect
 
 // Work in pieces, some waiting for others, done by a few threads: each takes the first piece,
 // in the order they were added, whose pieces before it are done. After a piece fails, no other
-// is started; Run then throws the error of the first failed piece in that order.
+// is started; Run then throws the error of the first failed piece in that order. A piece due
+// to start once `stop` (may be null) is set fails with ReadingStopped instead.
 class TaskList {
  public:
+  explicit TaskList(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
+
   // Returns the piece's number, for the `after` of later pieces.
   size_t Add(std::function<void()> run, std::vector<size_t> after = {}) {
     Task& task = tasks_.emplace_back();
@@ -327,6 +330,7 @@ class TaskList {
       lock.unlock();
       std::exception_ptr error;
       try {
+        ThrowIfStopped(stop_);
         next->run();
       } catch (...) {
         error = std::current_exception();
@@ -341,6 +345,7 @@ class TaskList {
     changed_.notify_all();
   }
 
+  const std::atomic<bool>* stop_;
   std::vector<Task> tasks_;  // fixed once Run has started
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -373,7 +378,7 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
   auto part = [&](unsigned k) -> StatsCollector& { return k == 0 ? collector : parts[k - 1]; };
 
   std::atomic<int64_t> parsed{0};
-  TaskList tasks;
+  TaskList tasks(options.stop);
   std::vector<size_t> parse(threads);
   for (unsigned k = 0; k < threads; ++k) {
     parse[k] = tasks.Add([&, k] {
@@ -712,6 +717,9 @@ void CollectFileAt(StatsCollector& collector, const std::string& path, size_t in
   }
   collector.Finish();
   progress.Finish();
+  // A stop asked after the last block, while the parts were merged or the end reported, still
+  // ends the read: a stopped read never returns as if it were complete.
+  ThrowIfStopped(options.stop);
 }
 
 }  // namespace
@@ -875,6 +883,7 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
     collector.AbsorbRest(*part);
     keyed.Push(std::move(part));
     progress.Finish();
+    ThrowIfStopped(options.stop);  // as CollectFileAt: never done after a stop
     lock.lock();
     merged = k + 1;
     changed.notify_all();

@@ -55,7 +55,9 @@ struct CollectOptions {
   // counted (RecordSink::long_lines), so that memory stays bounded whatever the file holds.
   size_t max_line = size_t{64} << 20;
   // When set and true, reading stops at the next block on every thread with ReadingStopped.
-  // Another thread may set it at any time.
+  // Another thread may set it at any time; a request that comes after the last block, before
+  // CollectFile or CollectFiles has returned (a progress report may make it), ends the read
+  // the same way, so a stopped read never returns as complete.
   const std::atomic<bool>* stop = nullptr;
 };
 

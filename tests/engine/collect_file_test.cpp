@@ -886,20 +886,25 @@ TEST(CollectFiles, ReportsProgressOfTheFirstFileNotDone) {
 namespace hitsieve {
 namespace {
 
-// Sets the stop flag once the reader has reported some progress inside a file.
-class StopAfterFirstBlock : public ReadProgressObserver {
+// Sets the stop flag once the reader has reported some progress inside a file, or only once it
+// has reported a file's end. The reports of a read on several threads come from the calling
+// thread, so "inside" may in fact come after the last block: the read must end stopped all the
+// same.
+class StopOnProgress : public ReadProgressObserver {
  public:
-  explicit StopAfterFirstBlock(std::atomic<bool>& stop) : stop_(stop) {}
-  void FileProgress(int64_t done, int64_t) override {
-    if (done > 0) stop_.store(true);
+  StopOnProgress(std::atomic<bool>& stop, bool at_end) : stop_(stop), at_end_(at_end) {}
+  void FileProgress(int64_t done, int64_t size) override {
+    if (at_end_ ? done == size && size > 0 : done > 0) stop_.store(true);
   }
 
  private:
   std::atomic<bool>& stop_;
+  bool at_end_;
 };
 
-// Every way of reading stops at a block boundary once asked: one thread or several, plain or
-// gzip, one file or several side by side. Without the request the same reads complete.
+// Every way of reading ends with ReadingStopped once asked, inside a file or as its end is
+// reported: one thread or several, plain or gzip, one file or several side by side. Without
+// the request the same reads complete.
 TEST(CollectFiles, StopEndsEveryKindOfReadWithReadingStopped) {
   const TempDir dir;
   const std::string text = RandomLog(5).Text(20000);  // hundreds of 4 KB blocks
@@ -919,21 +924,23 @@ TEST(CollectFiles, StopEndsEveryKindOfReadWithReadingStopped) {
       {"several files side by side", both, CollectOptions{4096, 1, 0, 0, 3}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    std::atomic<bool> stop{false};
-    CollectOptions options = c.options;
-    options.stop = &stop;
-    StopAfterFirstBlock stopper(stop);
-    int files_done = 0;
-    StatsCollector stopped = MakeCollector(kCountings[0]);
-    EXPECT_THROW(CollectFiles(stopped, c.paths, options, &stopper, [&] { ++files_done; }),
-                 ReadingStopped);
-    EXPECT_LT(files_done, static_cast<int>(c.paths.size()));
+    for (const bool at_end : {false, true}) {
+      SCOPED_TRACE(std::string(c.label) + (at_end ? ", asked at a file's end" : ""));
+      std::atomic<bool> stop{false};
+      CollectOptions options = c.options;
+      options.stop = &stop;
+      StopOnProgress stopper(stop, at_end);
+      int files_done = 0;
+      StatsCollector stopped = MakeCollector(kCountings[0]);
+      EXPECT_THROW(CollectFiles(stopped, c.paths, options, &stopper, [&] { ++files_done; }),
+                   ReadingStopped);
+      EXPECT_LT(files_done, static_cast<int>(c.paths.size()));
 
-    stop.store(false);
-    StatsCollector whole = MakeCollector(kCountings[0]);
-    EXPECT_NO_THROW(CollectFiles(whole, c.paths, options, nullptr, [&] {}));
-    EXPECT_GT(whole.records(), 0);
+      stop.store(false);
+      StatsCollector whole = MakeCollector(kCountings[0]);
+      EXPECT_NO_THROW(CollectFiles(whole, c.paths, options, nullptr, [&] {}));
+      EXPECT_GT(whole.records(), 0);
+    }
   }
 
   std::atomic<bool> stop{true};  // asked before the first block: nothing is read
