@@ -167,5 +167,65 @@ TEST(AddOverlap, CopiesOfCountedTextAddNothingUnderEveryRotationScheme) {
   }
 }
 
+std::string Lines(uint32_t seed, int count) {
+  std::string text = RandomLog(seed).Text(count);
+  if (text.back() != '\n') text += '\n';
+  return text;
+}
+
+// Two logs that begin alike, added one after the other: the second adds the lines from the one
+// where the two part when they share at least the first 64 KiB (it is a copy of the first that
+// went on differently), and all of its lines when they share less (two logs that start with the
+// same header or monitoring probe). A log recognised by its head alone, taken for the other
+// (read from where that one ended, or skipped), fails the longer and shorter rows.
+TEST(AddOverlap, LogsThatBeginAlikeCountTheirOwnLinesOnce) {
+  const std::string header = "#Software: Microsoft Internet Information Services 10.0\n#Version: 1.0\n";
+  const std::string probe = "10.9.9.9 - - [01/Nov/2008:00:00:01 +0400] \"GET /health HTTP/1.1\" 200 2 \"-\" \"probe\"\n";
+  std::string shared = Lines(7, 900);
+  ASSERT_GT(shared.size(), size_t{70} << 10);
+  const struct { const char* name; std::string a, b; } cases[] = {
+      {"same header, small", header + Lines(1, 50), header + Lines(2, 60)},
+      {"same probe line, large", probe + Lines(3, 900), probe + Lines(4, 800)},
+      {"shared head, second longer", shared + Lines(5, 40), shared + Lines(6, 400)},
+      {"shared head, second shorter", shared + Lines(5, 400), shared + Lines(6, 40)},
+      {"copy of the start", shared + Lines(5, 400), shared.substr(0, LineBoundary(shared, 70000))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteFile(dir / "a.log", c.a);
+    WriteFile(dir / "b.log", c.b);
+    for (const char* log : {"a.log", "b.log"}) {
+      const CliResult run = RunCli(dir.path(), {"analyse", "--add", "--db", "s.dt", log});
+      ASSERT_EQ(0, run.status) << run.err;
+    }
+    const size_t parted = std::mismatch(c.a.begin(), c.a.end(), c.b.begin(), c.b.end()).first - c.a.begin();
+    std::vector<std::string> pieces = {c.a};
+    if (parted < c.b.size()) {
+      // From the start of the line where they part, or whole.
+      pieces.push_back(parted >= (size_t{64} << 10) ? c.b.substr(LineBoundary(c.b, parted - 1)) : c.b);
+    }
+    ASSERT_EQ(0, AnalysePiecesAsOneRun(dir.path(), pieces, dir / "one.dt", "one"));
+    EXPECT_EQ(DumpWithDaySets(dir / "one.dt"), DumpWithDaySets(dir / "s.dt"));
+  }
+}
+
+// When the counted log's text is gone, how much a log sharing its head was counted cannot be
+// told: the run fails, naming both, and the database stays byte for byte as it was.
+TEST(AddOverlap, SharedHeadWithALogWhoseTextIsGoneFailsAndChangesNothing) {
+  TempDir dir;
+  const std::string shared = Lines(7, 900);
+  WriteFile(dir / "a.log", shared + Lines(5, 40));
+  ASSERT_EQ(0, RunCli(dir.path(), {"analyse", "--add", "--db", "s.dt", "a.log"}).status);
+  fs::remove(dir / "a.log");
+  WriteFile(dir / "b.log", shared + Lines(6, 40));
+  const std::string before = ReadFile(dir / "s.dt");
+  const CliResult run = RunCli(dir.path(), {"analyse", "--add", "--db", "s.dt", "b.log"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("b.log: begins with the same 64 KiB as")) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("a.log, counted before")) << run.err;
+  EXPECT_EQ(before, ReadFile(dir / "s.dt"));
+}
+
 }  // namespace
 }  // namespace hitsieve::testing
