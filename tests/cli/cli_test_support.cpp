@@ -134,9 +134,11 @@ std::vector<std::string> DumpWithDaySets(const fs::path& db) {
 }
 
 int AnalysePiecesAsOneRun(const fs::path& dir, const std::vector<std::string>& pieces,
-                          const fs::path& db, const std::string& folder) {
+                          const fs::path& db, const std::string& folder,
+                          const std::vector<std::string>& options) {
   fs::create_directories(dir / folder);
   std::vector<std::string> args = {"analyse", "--db", db.string()};
+  args.insert(args.end(), options.begin(), options.end());
   for (size_t k = 0; k < pieces.size(); ++k) {
     char name[32];
     std::snprintf(name, sizeof name, "%04zu.log", k);
