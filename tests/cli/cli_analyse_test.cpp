@@ -163,6 +163,56 @@ TEST_F(CliAnalyse, DefaultDatabaseIsCreatedInTheWorkingFolder) {
             QueryRows(dir_ / "dat1.dt", "SELECT date, views FROM common_stats"));
 }
 
+// A database among the logs, whatever its name: the database itself (a hard link, a path
+// through "..") or another one, plain or compressed. Replacing or adding, the run fails with
+// one line naming the file before anything is written; --skip-databases leaves such files out
+// and counts the others, as a run over them alone would.
+TEST_F(CliAnalyse, DatabasesOfferedAsLogsAreRefusedOrWithAnOptionLeftOut) {
+  ASSERT_EQ(0, RunCli(dir_.path(), {"analyse", "--db", "other.dt", "b-oct.log"}).status);
+  WriteGzip(dir_ / "other.dt.gz", ReadFile(dir_ / "other.dt"));
+  fs::create_directory(dir_ / "logs");
+  ASSERT_EQ(0, Analyse().status);
+  fs::create_hard_link(db_, dir_ / "logs" / "linked.log");
+  const std::string before = ReadFile(db_);
+  const char* const offered[] = {"logs/linked.log", "logs/../stats.dt", "other.dt", "other.dt.gz"};
+  for (const char* mode : {"--add", "--extensions=html"}) {
+    for (const char* log : offered) {
+      SCOPED_TRACE(std::string(mode) + " " + log);
+      CliResult run = RunCli(dir_.path(), {"analyse", mode, "--db", db_.string(), "b-oct.log", log});
+      EXPECT_EQ(1, run.status);
+      EXPECT_NE(std::string::npos, run.err.find(std::string(log) + ": ")) << run.err;
+      EXPECT_NE(std::string::npos, run.err.find("not a log")) << run.err;
+      EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err;
+      EXPECT_EQ(before, ReadFile(db_));
+    }
+  }
+  const std::string expected = (dir_ / "expected.dt").string();
+  ASSERT_EQ(0, RunCli(dir_.path(), {"analyse", "--db", expected, "a-nov.log.gz"}).status);
+  std::vector<std::string> args = {"analyse", "--skip-databases", "--db", db_.string(), "a-nov.log.gz"};
+  args.insert(args.end(), std::begin(offered), std::end(offered));
+  const CliResult run = RunCli(dir_.path(), args);
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("other.dt.gz: a compressed SQLite database, not a log; left out")) << run.out;
+  EXPECT_EQ(DumpTables(expected), DumpTables(db_));
+}
+
+// A failed --add onto a database that does not exist yet leaves no file behind, and says which
+// log failed.
+TEST_F(CliAnalyse, FailedAddOntoAMissingDatabaseLeavesNoFile) {
+  WriteGzip(dir_ / "damaged.log.gz", NovemberLog());
+  std::string damaged = ReadFile(dir_ / "damaged.log.gz");
+  damaged.resize(damaged.size() - 12);
+  WriteFile(dir_ / "damaged.log.gz", damaged);
+  for (const char* log : {"missing.log", "damaged.log.gz"}) {
+    SCOPED_TRACE(log);
+    const CliResult run = RunCli(dir_.path(), {"analyse", "--add", "--db", "new.dt", "b-oct.log", log});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find(std::string(log) + ": ")) << run.err;
+    EXPECT_FALSE(fs::exists(dir_ / "new.dt"));
+    EXPECT_FALSE(fs::exists(dir_ / "new.dt-journal"));
+  }
+}
+
 TEST(CliSample, BundledSampleAnalysesAndEveryReportPrints) {
   TempDir dir;
   const fs::path sample = fs::path(HITSIEVE_TEST_DATA) / "sample.log.gz";

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -123,6 +124,28 @@ std::vector<std::string> DumpTables(const fs::path& db) {
       dump.push_back(std::move(row));
   }
   return dump;
+}
+
+std::vector<std::string> DumpWithDaySets(const fs::path& db) {
+  std::vector<std::string> rows = DumpTables(db);
+  for (std::string& row : QueryRows(db, "SELECT * FROM day_sets ORDER BY rec_id"))
+    rows.push_back(std::move(row));
+  return rows;
+}
+
+int AnalysePiecesAsOneRun(const fs::path& dir, const std::vector<std::string>& pieces,
+                          const fs::path& db, const std::string& folder,
+                          const std::vector<std::string>& options) {
+  fs::create_directories(dir / folder);
+  std::vector<std::string> args = {"analyse", "--db", db.string()};
+  args.insert(args.end(), options.begin(), options.end());
+  for (size_t k = 0; k < pieces.size(); ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%04zu.log", k);
+    WriteFile(dir / folder / name, pieces[k]);
+    args.push_back((dir / folder / name).string());
+  }
+  return RunCli(dir, args).status;
 }
 
 }  // namespace hitsieve::testing

@@ -48,6 +48,14 @@ void WriteGzip(const fs::path& path, const std::string& text);
 std::vector<std::string> QueryRows(const fs::path& db, const std::string& sql);
 // All five statistics tables, every column, in rec_id order: equal dumps mean equal contents.
 std::vector<std::string> DumpTables(const fs::path& db);
+// DumpTables and the day sets: what an add must leave as one run over the same lines would.
+std::vector<std::string> DumpWithDaySets(const fs::path& db);
+// One replacing run into `db` over `pieces`, each written to a file of its own in `dir/folder`,
+// named so that they are read in the order given, with `options` added. Returns the run's exit
+// status.
+int AnalysePiecesAsOneRun(const fs::path& dir, const std::vector<std::string>& pieces,
+                          const fs::path& db, const std::string& folder,
+                          const std::vector<std::string>& options = {});
 
 }  // namespace hitsieve::testing
 
