@@ -77,6 +77,9 @@ TEST_F(MergeRefusal, AHostilePartAnywhereInTheListLeavesTheTargetByteForByte) {
        "", "referer_stats.type of row"},
       {"sum past the largest count", "UPDATE page_stats SET visits = " + kMax, "",
        "the counts of page_stats would add up to more than " + kMax, false},
+      {"phrase total past the largest count",
+       "INSERT INTO query_stats VALUES(NULL, 'q', 0, " + kMax + ", 1, 0, 0, 0, 0)", "",
+       "the counts of query_stats would add up to more than " + kMax},
       {"day row twice",
        "INSERT INTO common_stats(date, ips, visitors, views, searches) SELECT date, ips, visitors, "
        "views, searches FROM common_stats",
