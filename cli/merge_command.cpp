@@ -1,7 +1,17 @@
-#include <sys/stat.h>
+// `hitsieve-cli merge`: adds the statistics of other databases (parts) to one, refusing any
+// part that could count a log twice or lose days, and any part it cannot trust, before the
+// target is touched.
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -10,6 +20,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/text_output.h"
+#include "store/merge_part.h"
 #include "store/sqlitepp/session.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
@@ -23,9 +34,12 @@ const char kMergeHelp[] =
     "database FILE, exactly as if one run had read their logs after those FILE has counted:\n"
     "the visitors of a day spread over several parts count once, robot-log rows follow in\n"
     "order. The logs each part has read travel with its statistics. A part whose logs FILE\n"
-    "has all counted already is skipped; a part that shares logs with FILE (or with an\n"
-    "earlier part) only in part is refused, and nothing is merged. FILE is created when\n"
-    "missing. On any failure FILE keeps its previous contents.\n"
+    "has all counted already (for the same period or a wider one) is skipped. Refused, with\n"
+    "nothing merged: a part that shares logs with FILE (or with an earlier part) only in part,\n"
+    "one that counted such a log for days FILE has not counted, one that remembers no logs,\n"
+    "and one that is damaged or was not written by Hitsieve (every part is read-only to the\n"
+    "merge and checked whole first). FILE is created when missing, only when the merge\n"
+    "succeeds. On any failure FILE keeps its previous contents.\n"
     "\n"
     "Options:\n"
     "  --replace   drop FILE's statistics first: FILE then holds the parts' statistics only\n"
@@ -34,20 +48,139 @@ const char kMergeHelp[] =
 
 namespace {
 
+namespace fs = std::filesystem;
+
 bool SameText(const LogSource& a, const LogSource& b) {
   return a.bytes == b.bytes && a.hash == b.hash;
 }
 
-// Two remembered logs that begin alike are one log read to different lengths.
+// Two remembered logs that begin alike are one log read to different lengths. Heads of one
+// length decide. Heads of two lengths mean the shorter one is a whole log shorter than a head;
+// whether the longer log begins with it the stored hashes cannot tell, so equal first lines
+// count as alike: refusing a merge is safe, counting a log twice is not.
 bool SameStart(const LogSource& a, const LogSource& b) {
-  return (a.head_bytes == b.head_bytes && a.head_hash == b.head_hash) ||
-         a.first_line_hash == b.first_line_hash;
+  if (a.head_bytes == b.head_bytes) return a.head_hash == b.head_hash;
+  return a.first_line_hash == b.first_line_hash;
+}
+
+// A log counted already for `counted`'s period: the same text offered counted for `offered`'s
+// period brings no day that is missing only when its period lies inside.
+bool InsidePeriod(const LogSource& offered, const LogSource& counted) {
+  const bool earlier = !counted.first_day.empty() &&
+                       (offered.first_day.empty() || offered.first_day < counted.first_day);
+  const bool later = !counted.last_day.empty() &&
+                     (offered.last_day.empty() || offered.last_day > counted.last_day);
+  return !earlier && !later;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+MergePart ReadPart(const std::string& part) {
+  try {
+    return ReadMergePart(fs::absolute(part).string());
+  } catch (const std::exception& e) {
+    throw std::runtime_error(part + ": " + e.what());
+  }
+}
+
+// A database that does not exist yet (or is an empty file) is written whole under a
+// temporary name beside it and renamed to its name once the merge has succeeded, so that a
+// merge that fails leaves nothing behind.
+class NewDatabase {
+ public:
+  NewDatabase(const std::string& file_name, std::optional<mode_t> empty_file_mode)
+      : file_name_(file_name), replace_empty_(empty_file_mode.has_value()) {
+    temporary_ = file_name + ".merging-XXXXXX";
+    const int fd = ::mkstemp(temporary_.data());
+    if (fd < 0)
+      throw std::runtime_error("database " + file_name + " cannot be created: " +
+                               std::strerror(errno));
+    // Made 0600; given the mode SQLite would have given it, or the empty file's.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, empty_file_mode.value_or(0644 & ~mask));
+    ::close(fd);
+    session_.open(temporary_);
+    CreateStatsTables(session_);
+  }
+  ~NewDatabase() {
+    if (published_) return;
+    try {
+      session_.close();
+    } catch (...) {
+      // Removed below all the same.
+    }
+    ::unlink(temporary_.c_str());
+    ::unlink((temporary_ + "-journal").c_str());
+  }
+  NewDatabase(const NewDatabase&) = delete;
+  NewDatabase& operator=(const NewDatabase&) = delete;
+
+  sqlitepp::session& session() { return session_; }
+
+  // Puts the written file in place; one that another process created meanwhile is kept.
+  void Publish() {
+    session_.close();
+    int result = 0;
+    if (replace_empty_) {
+      result = ::rename(temporary_.c_str(), file_name_.c_str());
+    } else {
+      result = ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, file_name_.c_str(),
+                           RENAME_NOREPLACE);
+      if (result != 0 && errno == EINVAL) {  // a file system without it: link does not replace
+        result = ::link(temporary_.c_str(), file_name_.c_str());
+        if (result == 0) ::unlink(temporary_.c_str());
+      }
+    }
+    if (result != 0) {
+      if (errno == EEXIST)
+        throw std::runtime_error("database " + file_name_ +
+                                 " was created by another process meanwhile; nothing was merged");
+      throw std::runtime_error("database " + file_name_ + " cannot be created: " +
+                               std::strerror(errno));
+    }
+    published_ = true;
+  }
+
+ private:
+  std::string file_name_, temporary_;
+  bool replace_empty_;
+  bool published_ = false;
+  sqlitepp::session session_;
+};
+
+// The part (of those merged, in order) whose counts carry a sum past the largest count, found
+// by rehearsing the save with one part more each time; empty when the target's own rows do.
+std::string OverflowingPart(sqlitepp::session& target, const std::vector<std::string>& merged,
+                            bool replace) {
+  StatsTotals sum;
+  for (size_t k = 0; k <= merged.size(); ++k) {
+    try {
+      SaveTotals(target, StatsTotals(sum), {}, replace, nullptr, nullptr, /*rehearse=*/true);
+    } catch (const CountOverflowError&) {
+      return k == 0 ? std::string() : merged[k - 1];
+    }
+    if (k < merged.size()) sum.Add(ReadPart(merged[k]).totals);
+  }
+  return {};
+}
+
+void Save(sqlitepp::session& target, const std::string& database, StatsTotals&& added,
+          const std::vector<LogSource>& sources, bool replace,
+          const std::vector<LogSource>* read_against, const std::vector<std::string>& merged) {
+  try {
+    SaveTotals(target, std::move(added), sources, replace, nullptr, read_against);
+  } catch (const CountOverflowError& e) {
+    const std::string part = OverflowingPart(target, merged, replace);
+    if (part.empty()) throw std::runtime_error("database " + database + ": " + e.what());
+    throw std::runtime_error(part + ": " + e.what() + " with those of " + database +
+                             (part == merged.front() ? "" : " and the parts before it") +
+                             "; nothing was merged");
+  }
 }
 
 }  // namespace
@@ -63,56 +196,74 @@ int MergeCommand(const std::vector<std::string>& args) {
   const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
   const bool replace = parsed.Has("--replace");
   for (const std::string& part : parsed.operands) {
-    std::error_code ignored;
     if (part.empty()) throw UsageError("merge: an empty file name was given");
-    if (!std::filesystem::is_regular_file(part, ignored))
-      throw std::runtime_error(part + ": no such database file");
     if (SameFile(part, database)) throw UsageError("merge: " + part + " is the database itself");
   }
   UseDatabase(database, /*create=*/true);
-  sqlitepp::session& target = StatsDatabase::Instance().session();
+  const std::string absolute = fs::absolute(database).string();
 
+  // The target is opened now only when it holds something; a new one is made at the end.
+  struct stat info;
+  const bool exists = ::stat(absolute.c_str(), &info) == 0;
+  const bool fresh = !exists || (S_ISREG(info.st_mode) && info.st_size == 0);
   std::vector<LogSource> stored;
-  if (!replace) stored = LoadLogSources(target);  // refuses a database that cannot be added to
+  if (!fresh && !replace) stored = LoadLogSources(StatsDatabase::Instance().session());
+  if (!fresh && replace) StatsDatabase::Instance();  // refuses another program's database
+
   std::vector<LogSource> sources = stored;
   StatsTotals added;
-  size_t merged = 0;
-  std::vector<std::string> skipped;
+  std::vector<std::string> merged, skipped;
   for (const std::string& part : parsed.operands) {
-    sqlitepp::session session(std::filesystem::absolute(part).string());
-    if (!IsExtendable(session))
-      throw std::runtime_error(part +
-                               ": written without the tables that merging needs (by an earlier "
-                               "version, or by hand); analyse its logs again to merge them");
-    const std::vector<LogSource> theirs = LoadLogSources(session);
+    MergePart contents = ReadPart(part);
     size_t known = 0;
-    for (const LogSource& log : theirs) {
+    for (const LogSource& log : contents.logs) {
       for (const LogSource& mine : sources) {
         if (SameText(log, mine)) {
+          if (!InsidePeriod(log, mine))
+            throw std::runtime_error(
+                part + ": cannot add days outside " +
+                (mine.first_day.empty() ? "..." : mine.first_day) + " to " +
+                (mine.last_day.empty() ? "..." : mine.last_day) + " from the first " +
+                std::to_string(mine.bytes) + " bytes of " + log.name +
+                ": they were counted for that period only; nothing was merged");
           ++known;
           break;
         }
         if (SameStart(log, mine))
-          throw std::runtime_error(part + ": its log " + PrintableText(log.name) +
-                                   " shares its first lines with " + PrintableText(mine.name) +
-                                   ", which has been counted already; nothing was merged");
+          throw std::runtime_error(part + ": its log " + log.name + " shares its first lines with " +
+                                   mine.name + ", which has been counted already; nothing was merged");
       }
     }
-    if (!theirs.empty() && known == theirs.size()) {
+    if (known == contents.logs.size()) {
       skipped.push_back(part);
       continue;
     }
     if (known != 0)
       throw std::runtime_error(part + ": holds logs that have been counted already and others "
                                       "that have not; nothing was merged");
-    StatsTotals totals = LoadTotals(session, /*robots=*/true);
-    added.Add(std::move(totals));
-    sources.insert(sources.end(), theirs.begin(), theirs.end());
-    ++merged;
+    try {
+      added.Add(std::move(contents.totals));
+    } catch (const CountOverflowError& e) {
+      throw std::runtime_error(part + ": " + e.what() +
+                               " with those of the parts before it; nothing was merged");
+    }
+    sources.insert(sources.end(), contents.logs.begin(), contents.logs.end());
+    merged.push_back(part);
   }
-  SaveTotals(target, std::move(added), sources, replace, nullptr, replace ? nullptr : &stored);
-  std::printf("merged %zu %s into %s, skipped %zu\n", merged, merged == 1 ? "part" : "parts",
-              PrintableText(database).c_str(), skipped.size());
+
+  if (fresh) {
+    NewDatabase created(absolute, exists ? std::optional<mode_t>(info.st_mode & 07777)
+                                         : std::nullopt);
+    Save(created.session(), database, std::move(added), sources, /*replace=*/true, nullptr,
+         merged);
+    created.Publish();
+  } else {
+    Save(StatsDatabase::Instance().session(), database, std::move(added), sources, replace,
+         replace ? nullptr : &stored, merged);
+  }
+  std::printf("merged %zu %s into %s, skipped %zu\n", merged.size(),
+              merged.size() == 1 ? "part" : "parts", PrintableText(database).c_str(),
+              skipped.size());
   for (const std::string& part : skipped)
     std::printf("already merged: %s\n", PrintableText(part).c_str());
   return kExitOk;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <iterator>
 #include <limits>
+#include <set>
 #include <utility>
 
 #include "engine/content_hash.h"
@@ -40,6 +41,23 @@ constexpr const char kInsertLogSource[] =
 constexpr const char kNotExtendable[] =
     "the database was written without the tables that adding needs (by an earlier version, "
     "or by hand); run analyse once without --add to make it extendable";
+
+// `count` added to `sum`; a sum past the largest 64-bit integer fails the whole add (it would
+// turn negative) and names the table.
+void AddCount(int64_t& sum, int64_t count, const char* table) {
+  if (__builtin_add_overflow(sum, count, &sum)) throw CountOverflowError(table);
+}
+
+template <typename Values>
+void AddCounts(Values& sums, const Values& counts, const char* table) {
+  for (size_t k = 0; k < sums.size(); ++k) AddCount(sums[k], counts[k], table);
+}
+
+// The entry of `key`, which must be new when `refuse_repeats`: a database written by a save
+// holds each key once, and one that holds a key twice was made by hand or is damaged.
+template <typename Map>
+typename Map::mapped_type& Entry(Map& map, const std::string& key, bool refuse_repeats,
+                                 const char* table);
 
 void ReportPosition(SaveProgressObserver* observer, int position) {
   if (observer != nullptr) observer->SetPosition(position);
@@ -131,6 +149,19 @@ typename Map::mapped_type& AtEnd(Map& map, const std::string& key) {
   return map.emplace_hint(map.end(), key, typename Map::mapped_type{})->second;
 }
 
+template <typename Map>
+typename Map::mapped_type& Entry(Map& map, const std::string& key, bool refuse_repeats,
+                                 const char* table) {
+  const size_t before = map.size();
+  typename Map::mapped_type& entry = AtEnd(map, key);
+  if (refuse_repeats && map.size() == before) {
+    constexpr size_t kShown = 80;
+    throw std::runtime_error(std::string(table) + " holds \"" + key.substr(0, kShown) +
+                             (key.size() > kShown ? "..." : "") + "\" in more than one row");
+  }
+  return entry;
+}
+
 int64_t AsInteger(uint64_t hash) { return static_cast<int64_t>(hash); }
 
 void Require(sqlitepp::session& session) {
@@ -143,26 +174,28 @@ void StatsTotals::Add(StatsTotals&& later) {
   for (auto& [date, theirs] : later.days) {
     auto [it, inserted] = days.try_emplace(date);
     DayTotals& mine = it->second;
-    mine.views += theirs.views;
-    mine.searches += theirs.searches;
+    AddCount(mine.views, theirs.views, "common_stats");
+    AddCount(mine.searches, theirs.searches, "common_stats");
     Unite(mine.ips, std::move(theirs.ips));
     Unite(mine.visitors, std::move(theirs.visitors));
   }
   for (const auto& [page, theirs] : later.pages) {
     PageTotals& mine = pages[page];
-    mine.visits += theirs.visits;
-    mine.searches += theirs.searches;
-    mine.bandwidth += theirs.bandwidth;
-    for (int e = 0; e < kEngineCount; ++e) mine.engines[e] += theirs.engines[e];
+    AddCount(mine.visits, theirs.visits, "page_stats");
+    AddCount(mine.searches, theirs.searches, "page_stats");
+    AddCount(mine.bandwidth, theirs.bandwidth, "page_stats");
+    AddCounts(mine.engines, theirs.engines, "page_stats");
   }
-  for (const auto& [referer, count] : later.referers) referers[referer] += count;
-  for (const auto& [host, count] : later.refererHosts) refererHosts[host] += count;
+  for (const auto& [referer, count] : later.referers)
+    AddCount(referers[referer], count, "referer_stats");
+  for (const auto& [host, count] : later.refererHosts)
+    AddCount(refererHosts[host], count, "referer_stats");
   robotHits.insert(robotHits.end(), std::make_move_iterator(later.robotHits.begin()),
                    std::make_move_iterator(later.robotHits.end()));
   for (const auto& [phrase, theirs] : later.queries) {
     // try_emplace keeps the key already here, so the first spelling stays.
     EngineTotals& mine = queries.try_emplace(phrase).first->second;
-    for (int e = 0; e < kEngineCount; ++e) mine[e] += theirs[e];
+    AddCounts(mine, theirs, "query_stats");
   }
   later = StatsTotals{};
 }
@@ -217,7 +250,8 @@ void CreateSetTables(sqlitepp::session& session) {
 namespace {
 
 // The days of common_stats with their sets from day_sets.
-void LoadDays(sqlitepp::session& session, std::map<std::string, DayTotals, std::less<>>& days) {
+void LoadDays(sqlitepp::session& session, std::map<std::string, DayTotals, std::less<>>& days,
+              bool refuse_repeats) {
   std::string text, blob_a, blob_b;
   int64_t a = 0, b = 0;
   {
@@ -225,19 +259,22 @@ void LoadDays(sqlitepp::session& session, std::map<std::string, DayTotals, std::
     rows << "SELECT date, views, searches FROM common_stats ORDER BY rec_id", into_blob(text), into(a),
         into(b);
     while (rows.exec()) {
-      DayTotals& day = AtEnd(days, text);
-      day.views += a;
-      day.searches += b;
+      DayTotals& day = Entry(days, text, refuse_repeats, "common_stats");
+      AddCount(day.views, a, "common_stats");
+      AddCount(day.searches, b, "common_stats");
     }
   }
   {
     size_t found = 0;
+    std::set<std::string, std::less<>> seen;
     sqlitepp::statement rows(session);
     rows << "SELECT date, ips, visitors FROM day_sets ORDER BY rec_id", into_blob(text),
         into_blob(blob_a), into_blob(blob_b);
     while (rows.exec()) {
       auto it = days.find(text);
       if (it == days.end()) continue;  // a day without statistics adds nothing
+      if (refuse_repeats && !seen.insert(text).second)
+        throw std::runtime_error("day_sets holds the sets of day \"" + text + "\" twice");
       it->second.ips = Decode(blob_a, text);
       it->second.visitors = Decode(blob_b, text);
       ++found;
@@ -252,12 +289,12 @@ void LoadDays(sqlitepp::session& session, std::map<std::string, DayTotals, std::
 }  // namespace
 
 // Texts are read whole (as BLOBs), so a key holding a NUL byte keeps every byte.
-StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
+StatsTotals LoadTotals(sqlitepp::session& session, bool robots, bool refuse_repeats) {
   Require(session);
   StatsTotals totals;
   std::string text;
   int64_t a = 0, b = 0, c = 0;
-  LoadDays(session, totals.days);
+  LoadDays(session, totals.days, refuse_repeats);
   {
     EngineTotals engines{};
     sqlitepp::statement rows(session);
@@ -266,18 +303,22 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
         into_blob(text), into(a), into(b), into(c), into(engines[0]), into(engines[1]),
         into(engines[2]), into(engines[3]), into(engines[4]), into(engines[5]);
     while (rows.exec()) {
-      PageTotals& page = AtEnd(totals.pages, text);
-      page.visits += a;
-      page.searches += b;
-      page.bandwidth += c;
-      for (int e = 0; e < kEngineCount; ++e) page.engines[e] += engines[e];
+      PageTotals& page = Entry(totals.pages, text, refuse_repeats, "page_stats");
+      AddCount(page.visits, a, "page_stats");
+      AddCount(page.searches, b, "page_stats");
+      AddCount(page.bandwidth, c, "page_stats");
+      AddCounts(page.engines, engines, "page_stats");
     }
   }
   {
     sqlitepp::statement rows(session);
     rows << "SELECT referer, type, cnt FROM referer_stats ORDER BY rec_id", into_blob(text), into(a),
         into(b);
-    while (rows.exec()) AtEnd(a == 0 ? totals.refererHosts : totals.referers, text) += b;
+    while (rows.exec()) {
+      AddCount(Entry(a == 0 ? totals.refererHosts : totals.referers, text, refuse_repeats,
+                     "referer_stats"),
+               b, "referer_stats");
+    }
   }
   if (robots) {
     RobotHit hit;
@@ -294,8 +335,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots) {
         into_blob(text), into(engines[0]), into(engines[1]), into(engines[2]), into(engines[3]),
         into(engines[4]), into(engines[5]);
     while (rows.exec()) {
-      EngineTotals& mine = AtEnd(totals.queries, text);
-      for (int e = 0; e < kEngineCount; ++e) mine[e] += engines[e];
+      AddCounts(Entry(totals.queries, text, refuse_repeats, "query_stats"), engines, "query_stats");
     }
   }
   return totals;
@@ -543,7 +583,7 @@ class KeyedWriter {
     slot.values = row.values;
     slot.total = 0;
     if (slot.table == Keyed::kQueries) {
-      for (int e = 0; e < kEngineCount; ++e) slot.total += slot.values[e];
+      for (int e = 0; e < kEngineCount; ++e) AddCount(slot.total, slot.values[e], "query_stats");
     }
     rows_.Added();
   }
@@ -597,7 +637,7 @@ void MergeInPlace(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>
     if (have_stored && (!have_added || !KeyedLess(table, added[next], stored.front()))) {
       KeyedRow row = stored.take_front();
       if (have_added && !KeyedLess(table, row, added[next])) {
-        for (int v = 0; v < kPageValues; ++v) row.values[v] += added[next].values[v];
+        AddCounts(row.values, added[next].values, TableName(table));
         ++next;
       }
       writer.Write(id, row);
@@ -685,13 +725,13 @@ class LargerPageCache {
 // `added` is left as it was, for a retry by loading.
 void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
                 const std::vector<LogSource>& sources, SaveProgressObserver* observer,
-                const std::vector<LogSource>* read_against) {
+                const std::vector<LogSource>* read_against, bool rehearse) {
   sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
   Require(session);
   LargerPageCache cache(session);
   StatsTotals days;
-  LoadDays(session, days.days);
+  LoadDays(session, days.days, /*refuse_repeats=*/false);
   {
     StatsTotals added_days;
     added_days.days = added.days;
@@ -711,21 +751,22 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
   ReportPosition(observer, 5);
   MergeInPlace(session, Keyed::kQueries, QueryRows(added));
   WriteLogSources(session, sources);
-  transaction.commit();
+  if (!rehearse) transaction.commit();
 }
 
 // The whole statistics loaded, added to and written again: a replacing save, or an add to
 // tables that are not in the order a save leaves them.
 void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
                    const std::vector<LogSource>& sources, bool replace,
-                   SaveProgressObserver* observer, const std::vector<LogSource>* read_against) {
+                   SaveProgressObserver* observer, const std::vector<LogSource>* read_against,
+                   bool rehearse) {
   sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
   StatsTotals totals;
   if (replace) {
     CreateSetTables(session);
   } else {
-    totals = LoadTotals(session, /*robots=*/false);  // stored robot rows stay where they are
+    totals = LoadTotals(session, /*robots=*/false, /*refuse_repeats=*/false);  // robot rows stay
   }
   totals.Add(std::move(added));
 
@@ -783,28 +824,29 @@ void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
       text = phrase;
       engines = counts;
       a = 0;
-      for (int64_t count : counts) a += count;
+      for (int64_t count : counts) AddCount(a, count, "query_stats");
       insert.exec();
     }
   }
   WriteLogSources(session, sources);
-  transaction.commit();
+  if (!rehearse) transaction.commit();
 }
 
 }  // namespace
 
 void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
                 const std::vector<LogSource>& sources, bool replace,
-                SaveProgressObserver* observer, const std::vector<LogSource>* read_against) {
+                SaveProgressObserver* observer, const std::vector<LogSource>* read_against,
+                bool rehearse) {
   if (!replace) {
     try {
-      AddInPlace(session, added, sources, observer, read_against);
+      AddInPlace(session, added, sources, observer, read_against, rehearse);
       return;
     } catch (const StoredOrderBroken&) {
       // Rolled back; the stored tables are sorted and summed by loading them below.
     }
   }
-  SaveByLoading(session, std::move(added), sources, replace, observer, read_against);
+  SaveByLoading(session, std::move(added), sources, replace, observer, read_against, rehearse);
 }
 
 }  // namespace hitsieve

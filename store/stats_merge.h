@@ -53,6 +53,20 @@ class NotExtendableError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Thrown when adding counts would pass the largest 64-bit integer: the sum would turn
+// negative. Nothing is added.
+class CountOverflowError : public std::runtime_error {
+ public:
+  explicit CountOverflowError(const std::string& table)
+      : std::runtime_error("the counts of " + table +
+                           " would add up to more than 9223372036854775807 (the largest count)"),
+        table_(table) {}
+  const std::string& table() const { return table_; }
+
+ private:
+  std::string table_;
+};
+
 using EngineTotals = std::array<int64_t, kEngineCount>;
 
 struct DayTotals {
@@ -76,6 +90,7 @@ struct StatsTotals {
 
   // Adds `later` as if its records had come after all of these: counts add up, day sets
   // unite, robot hits follow, a phrase already here keeps its spelling. `later` is emptied.
+  // Throws CountOverflowError (these then hold part of the sums: drop them).
   void Add(StatsTotals&& later);
 
   // A finished collector's statistics (its robot hits are moved out).
@@ -89,8 +104,9 @@ bool IsExtendable(sqlitepp::session& session);
 void CreateSetTables(sqlitepp::session& session);
 
 // Reads the statistics of an extendable database (throws NotExtendableError otherwise);
-// robot hits only when `robots`.
-StatsTotals LoadTotals(sqlitepp::session& session, bool robots);
+// robot hits only when `robots`. Rows that repeat a key are added up, or with
+// `refuse_repeats` refused (for a database from elsewhere, which a save must have written).
+StatsTotals LoadTotals(sqlitepp::session& session, bool robots, bool refuse_repeats = false);
 
 // The remembered logs in the order they were first read (throws NotExtendableError).
 std::vector<LogSource> LoadLogSources(sqlitepp::session& session);
@@ -116,11 +132,14 @@ void WriteLogSources(sqlitepp::session& session, const std::vector<LogSource>& s
 // extendable. On any failure the database keeps its previous contents. `observer` may be null
 // and receives positions 1 to 5 as in a replacing save. With `read_against`, the remembered
 // logs that the caller judged the new text by must still be the stored ones (another process
-// may have added meanwhile); otherwise nothing is saved and the error says so.
+// may have added meanwhile); otherwise nothing is saved and the error says so. Counts that
+// would add up past the largest 64-bit integer throw CountOverflowError. With `rehearse`
+// everything is done but the commit: the database keeps its contents, and the caller learns
+// whether the save would fail.
 void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
                 const std::vector<LogSource>& sources, bool replace,
                 SaveProgressObserver* observer,
-                const std::vector<LogSource>* read_against = nullptr);
+                const std::vector<LogSource>* read_against = nullptr, bool rehearse = false);
 
 }  // namespace hitsieve
 

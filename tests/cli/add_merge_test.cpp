@@ -2,7 +2,8 @@
 // The heart is a differential test: a site's logs are cut up, grown, rotated and compressed
 // the way a web server and a nightly job do it, added run after run (and merged from partial
 // databases), and the tables must equal those of one replacing run over the same lines in the
-// order they were read.
+// order they were read. Merging is checked the same way: overlapping parts against one run
+// over the union of their logs.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -211,6 +212,79 @@ TEST(AddAndMerge, ReplaceThenAddOverGrowingAndRotatedLogsEqualsOneRunOverTheSame
     merge.insert(merge.begin() + 1, "--replace");
     Cli(dir, merge);
     EXPECT_EQ(Dump(dir / "whole.dt"), Dump(db));
+  }
+}
+
+// Random splits of a site's logs into a target and parts that overlap: `merge` either leaves
+// what one run over the union of their logs leaves, or exits 1 with the target byte for byte
+// as it was (or still missing). It refuses exactly when a part shares some of its logs, but
+// not all, with the target and the parts merged before it; a part whose logs are all counted
+// is skipped.
+TEST(AddAndMerge, RandomOverlappingPartsMergeExactlyOrLeaveTheTargetUnchanged) {
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TempDir dir;
+    std::mt19937 rng(seed);
+    RandomLog generator(seed);
+    constexpr size_t kLogs = 5;
+    fs::create_directory(dir / "logs");
+    std::vector<std::string> texts;
+    for (size_t k = 0; k < kLogs; ++k) {
+      texts.push_back(generator.Text(10 + static_cast<int>(rng() % 40)));
+      WriteFile(dir / "logs" / ("log" + std::to_string(k) + ".log"), texts.back());
+    }
+    auto subset = [&] {
+      std::vector<size_t> logs;
+      for (size_t k = 0; k < kLogs; ++k)
+        if (rng() % 3 == 0) logs.push_back(k);
+      if (logs.empty()) logs.push_back(rng() % kLogs);
+      return logs;
+    };
+    auto analyse = [&](const std::string& db, const std::vector<size_t>& logs) {
+      std::vector<std::string> args = {"analyse", "--db", db};
+      for (size_t k : logs) args.push_back("logs/log" + std::to_string(k) + ".log");
+      Cli(dir, args);
+    };
+
+    // The target (missing one time in four) and the parts; what merge must do with them.
+    const bool fresh = rng() % 4 == 0;
+    std::vector<size_t> order;  // the logs counted, in the order a single run must read them
+    if (!fresh) {
+      order = subset();
+      analyse("target.dt", order);
+    }
+    std::vector<std::string> merge = {"merge", "--db", "target.dt"};
+    bool refused = false;
+    const size_t parts = 1 + rng() % 4;
+    for (size_t p = 0; p < parts; ++p) {
+      const std::vector<size_t> logs = subset();
+      const std::string part = "part" + std::to_string(p) + ".dt";
+      analyse(part, logs);
+      merge.push_back(part);
+      size_t known = 0;
+      for (size_t k : logs) known += std::count(order.begin(), order.end(), k);
+      if (known == 0) {
+        order.insert(order.end(), logs.begin(), logs.end());
+      } else if (known != logs.size()) {
+        refused = true;
+      }
+    }
+
+    const bool existed = fs::exists(dir / "target.dt");
+    const std::string before = existed ? ReadFile(dir / "target.dt") : "";
+    const CliResult run = RunCli(dir.path(), merge);
+    if (refused) {
+      EXPECT_EQ(1, run.status) << run.out;
+      EXPECT_NE(std::string::npos, run.err.find("counted already and others")) << run.err;
+      ASSERT_EQ(existed, fs::exists(dir / "target.dt"));
+      if (existed) EXPECT_TRUE(before == ReadFile(dir / "target.dt")) << "the target changed";
+      continue;
+    }
+    ASSERT_EQ(0, run.status) << run.err;
+    std::vector<std::string> pieces;
+    for (size_t k : order) pieces.push_back(texts[k]);
+    Reference(dir, pieces, dir / "union.dt", "union");
+    EXPECT_EQ(Dump(dir / "union.dt"), Dump(dir / "target.dt"));
   }
 }
 
