@@ -1,5 +1,6 @@
 #include "export/html_report.h"
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <tuple>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -72,6 +74,26 @@ class JsonWriter {
   std::string& out_;
   bool first_ = true;
 };
+
+// More than this many days without traffic ends a stretch of the calendar (see BusyRange).
+constexpr int64_t kStretchGap = 366;
+
+// Days since 1970-01-01 of a yyyymmdd number, by the proleptic Gregorian calendar.
+int64_t EpochDay(int32_t day) {
+  int64_t y = day / 10000;
+  const int64_t m = day / 100 % 100, d = day % 100;
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+int64_t SaturatingSum(int64_t a, int64_t b) {
+  int64_t sum;
+  return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<int64_t>::max() : sum;
+}
 
 // Requests per day and per status code of one crawler.
 struct CrawlerFigures {
@@ -166,6 +188,11 @@ std::string DataJson(const HtmlReportData& data) {
   json.Key("queries").Titles(QueryStatsColumns()).Key("hosts").Titles(RefererColumns(0));
   json.Key("referers").Titles(RefererColumns(1)).Key("robots").Titles(RobotLogColumns());
   json.Key("crawlers").Titles(RobotSummaryColumns()).Close('}');
+  // The chart's days, worked out here so that the summary and the chart agree.
+  json.Key("chart").Open('[');
+  if (const std::optional<ChartRange> range = BusyRange(data.days))
+    json.Number(range->first).Number(range->last);
+  json.Close(']');
   WriteRows(json, data);
   WriteCrawlers(json, data.robots);
   json.Close('}');
@@ -234,7 +261,10 @@ std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) 
                           : HtmlEscape(Cp1251ToUtf8(s.first_day)) + " — " +
                                 HtmlEscape(Cp1251ToUtf8(s.last_day));
   std::string html = "<section id=\"summary\"><h2>Сводка</h2><dl class=\"figures\">\n";
-  html += item("Дней", Grouped(s.days), "days");
+  std::string days = Grouped(s.days);
+  if (s.days_left_out > 0)
+    days += " <small>(и ещё " + Grouped(s.days_left_out) + " вне периода: не даты или дальше года от него)</small>";
+  html += item("Дней", days, "days");
   html += item("Период", period, "period");
   html += item("Хосты", Grouped(s.hosts), "hosts");
   html += item("Посетители", Grouped(s.visitors), "visitors");
@@ -271,19 +301,49 @@ void ReadHtmlReportData(HtmlReportData& data) {
   data = std::move(read);
 }
 
+std::optional<ChartRange> BusyRange(const std::vector<CommonStatsRow>& days) {
+  std::vector<std::pair<int32_t, int64_t>> dated;  // day, views
+  for (const CommonStatsRow& row : days) {
+    if (const std::optional<int32_t> day = CalendarDayNumber(row.date)) dated.emplace_back(*day, row.views);
+  }
+  if (dated.empty()) return std::nullopt;
+  std::sort(dated.begin(), dated.end());
+  struct Stretch {
+    ChartRange range;
+    int64_t views = 0, days = 0;
+    auto Weight() const { return std::tie(views, days, range.last); }
+  };
+  Stretch best, current{{dated[0].first, dated[0].first}};
+  for (size_t k = 0; k < dated.size(); ++k) {
+    const auto [day, views] = dated[k];
+    if (k > 0 && EpochDay(day) - EpochDay(current.range.last) > kStretchGap) {
+      if (best.days == 0 || current.Weight() > best.Weight()) best = current;
+      current = Stretch{{day, day}};
+    }
+    current.range.last = day;
+    current.views = SaturatingSum(current.views, views);
+    ++current.days;
+  }
+  if (best.days == 0 || current.Weight() > best.Weight()) best = current;
+  return best.range;
+}
+
 HtmlReportSummary SummariseReport(const HtmlReportData& data) {
   HtmlReportSummary s;
-  s.days = static_cast<int64_t>(data.days.size());
-  std::optional<int32_t> first, last;
+  const std::optional<ChartRange> range = BusyRange(data.days);
   for (const CommonStatsRow& row : data.days) {
     s.hosts += row.ips;
     s.visitors += row.visitors;
     s.views += row.views;
     s.searches += row.searches;
     const std::optional<int32_t> day = CalendarDayNumber(row.date);
-    if (!day) continue;
-    if (!first || *day < *first) first = day, s.first_day = row.date;
-    if (!last || *day > *last) last = day, s.last_day = row.date;
+    if (!day || !range || *day < range->first || *day > range->last) {
+      ++s.days_left_out;
+      continue;
+    }
+    ++s.days;
+    if (*day == range->first) s.first_day = row.date;
+    if (*day == range->last) s.last_day = row.date;
   }
   s.pages = static_cast<int64_t>(data.pages.size());
   s.phrases = static_cast<int64_t>(data.queries.size());

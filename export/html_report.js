@@ -49,25 +49,31 @@
       var day = +m[1], month = MONTHS.indexOf(m[2]) + 1, year = +m[3];
       var leap = (year % 4 === 0 && year % 100 !== 0) || year % 400 === 0;
       var length = [31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31][month - 1];
-      if (month > 0 && day >= 1 && day <= length) value = year * 10000 + month * 100 + day;
+      if (month > 0 && day >= 1 && day <= length && year >= 1) value = year * 10000 + month * 100 + day;
     }
     dayCache.set(text, value);
     return value;
   }
+  // Years keep four digits: 0009 stays year 9, never 1909.
   function isoDay(number) {
-    var s = String(number);
+    var s = String(number).padStart(8, '0');
     return s.slice(0, 4) + '-' + s.slice(4, 6) + '-' + s.slice(6, 8);
   }
   function dayFromIso(text) {
     var m = /^(\d{4})-(\d\d)-(\d\d)$/.exec(text);
     return m ? +m[1] * 10000 + +m[2] * 100 + +m[3] : NaN;
   }
+  // Days since 1970-01-01 by arithmetic: Date.UTC would take years 0 to 99 for 1900 to 1999.
   function epochDay(number) {
-    return Date.UTC(Math.floor(number / 10000), Math.floor(number / 100) % 100 - 1, number % 100) / 864e5;
+    var y = Math.floor(number / 10000), m = Math.floor(number / 100) % 100, d = number % 100;
+    if (m <= 2) y -= 1;
+    var era = Math.floor(y / 400), yoe = y - era * 400;
+    var doy = Math.floor((153 * (m > 2 ? m - 3 : m + 9) + 2) / 5) + d - 1;
+    return era * 146097 + yoe * 365 + Math.floor(yoe / 4) - Math.floor(yoe / 100) + doy - 719468;
   }
   function dayLabel(number) {
     return String(number % 100).padStart(2, '0') + '/' + MONTHS[Math.floor(number / 100) % 100 - 1] +
-      '/' + Math.floor(number / 10000);
+      '/' + String(Math.floor(number / 10000)).padStart(4, '0');
   }
 
   function dashOrDecimal(value) { return value > 0 ? String(value) : '-'; }
@@ -493,10 +499,14 @@
   }
 
   // The date range above the chart: two date fields and a reset; a drag on the chart fills them.
+  // The chart shows the busy stretch of the calendar that the data names ("chart"): a day far
+  // from the others, or a key that is no date, is left out and counted in a note.
   function setUpDaily() {
+    var first = data.chart[0], last = data.chart[1];
     var calendar = data.days.map(function (row) { return { day: dayNumber(row[0]), row: row }; })
-      .filter(function (d) { return d.day === d.day; })
+      .filter(function (d) { return d.day === d.day && d.day >= first && d.day <= last; })
       .sort(function (a, b) { return a.day - b.day; });
+    var leftOut = data.days.length - calendar.length;
     var range = document.getElementById('range');
     var from = el('input'), to = el('input'), reset = el('button', '', 'Весь период'), status = el('span', 'info');
     from.type = to.type = 'date';
@@ -510,6 +520,12 @@
     }
     var labelled = function (text, input) { var label = el('label', '', text + ' '); label.appendChild(input); return label; };
     range.append(labelled('С', from), ' ', labelled('по', to), ' ', reset, ' ', status);
+    if (leftOut > 0) {
+      var note = el('p', 'note', 'Не на графике: ' + grouped(leftOut) +
+        ' (не даты или дальше года от основного периода); они есть в таблице.');
+      note.id = 'chart-left-out';
+      range.appendChild(note);
+    }
     var table = new Table(document.getElementById('days-table'), {
       titles: data.titles.days, rows: data.days, columns: ['day', 'count', 'count', 'count', 'count'],
       totals: true, sortColumn: 0, pageSize: 100
@@ -527,7 +543,7 @@
       var days = calendar.filter(function (d) { return !limited || inside(d.day); });
       chart.show(days);
       table.setInclude(limited ? function (row) { return inside(dayNumber(row[0])); } : null);
-      status.textContent = limited ? 'Дней в диапазоне: ' + days.length + ' из ' + data.days.length : '';
+      status.textContent = limited ? 'Дней в диапазоне: ' + days.length + ' из ' + calendar.length : '';
     }
     from.addEventListener('change', apply);
     to.addEventListener('change', apply);
