@@ -18,6 +18,7 @@
 #include "engine/text.h"
 #include "export/html_report_assets.h"
 #include "export/referer_text.h"
+#include "export/report_language.h"
 #include "export/report_lists.h"
 #include "export/sha256.h"
 #include "export/workbook_error.h"
@@ -56,7 +57,7 @@ class JsonWriter {
   }
   JsonWriter& Titles(const ListColumns& columns) {
     Open('[');
-    for (const ListColumn& column : columns) Text(column.title);
+    for (const ListColumn& column : columns) Text(Translated(column.title));
     return Close(']');
   }
 
@@ -253,17 +254,20 @@ std::string Grouped(int64_t value) {
 
 std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) {
   const auto item = [](std::string_view label, const std::string& value, std::string_view id) {
-    return "<div class=\"figure\"><dt>" + std::string(label) + "</dt><dd id=\"sum-" +
+    return "<div class=\"figure\"><dt>" + Translated(label) + "</dt><dd id=\"sum-" +
            std::string(id) + "\">" + value + "</dd></div>\n";
   };
   const std::string period =
       s.first_day.empty() ? std::string("—")
                           : HtmlEscape(Cp1251ToUtf8(s.first_day)) + " — " +
                                 HtmlEscape(Cp1251ToUtf8(s.last_day));
-  std::string html = "<section id=\"summary\"><h2>Сводка</h2><dl class=\"figures\">\n";
   std::string days = Grouped(s.days);
-  if (s.days_left_out > 0)
-    days += " <small>(и ещё " + Grouped(s.days_left_out) + " вне периода: не даты или дальше года от него)</small>";
+  if (s.days_left_out > 0) {
+    days += " <small>(" + Translated("и ещё ") + Grouped(s.days_left_out) +
+            Translated(" вне периода: не даты или дальше года от него") + ")</small>";
+  }
+  std::string html = "<section id=\"summary\"><h2>" + Translated("Сводка") +
+                     "</h2><dl class=\"figures\">\n";
   html += item("Дней", days, "days");
   html += item("Период", period, "period");
   html += item("Хосты", Grouped(s.hosts), "hosts");
@@ -273,21 +277,38 @@ std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) 
   html += item("Страниц", Grouped(s.pages), "pages");
   html += item("Запросов", Grouped(s.phrases), "phrases");
   html += item("Обращений роботов", Grouped(s.robot_hits), "robots");
-  html += "</dl><p class=\"note\">Отчёт составлен " + HtmlEscape(generated) + ".</p></section>\n";
+  html += "</dl><p class=\"note\">" + Translated("Отчёт составлен ") + HtmlEscape(generated) +
+          ".</p></section>\n";
   return html;
 }
 
 // The sections the script fills; without the script only the summary is there.
-constexpr char kBodySections[] = R"HTML(<nav id="nav"></nav>
-<noscript><p class="note">Графики и таблицы показывает сценарий страницы: разрешите его, чтобы их увидеть.</p></noscript>
-<section id="daily"><h2>Общая статистика</h2>
-<p class="note">Даты есть только у ежедневной статистики: диапазон дат ограничивает график и таблицу по дням, остальные отчёты охватывают весь период.</p>
-<div id="range"></div><div id="chart"></div><div id="days-table"></div></section>
-<section id="pages"><h2>Обращения к страницам</h2><div id="pages-table"></div></section>
-<section id="queries"><h2>Поисковые запросы</h2><div id="queries-table"></div></section>
-<section id="referers"><h2>Рефереры</h2><div class="pair"><div id="hosts-table"></div><div id="referers-table"></div></div></section>
-<section id="robots"><h2>Поисковики</h2><div id="crawlers-table"></div><div id="crawler-panels"></div><h3>Запросы роботов</h3><div id="robots-table"></div></section>
-)HTML";
+std::string BodySections() {
+  const auto section = [](const char* id, const char* title, const std::string& inside) {
+    return "<section id=\"" + std::string(id) + "\"><h2>" + Translated(title) + "</h2>" + inside +
+           "</section>\n";
+  };
+  std::string html = "<nav id=\"nav\"></nav>\n<noscript><p class=\"note\">" +
+                     Translated("Графики и таблицы показывает сценарий страницы: разрешите его, "
+                                "чтобы их увидеть.") +
+                     "</p></noscript>\n";
+  html += section("daily", "Общая статистика",
+                  "\n<p class=\"note\">" +
+                      Translated("Даты есть только у ежедневной статистики: диапазон дат "
+                                 "ограничивает график и таблицу по дням, остальные отчёты "
+                                 "охватывают весь период.") +
+                      "</p>\n<div id=\"range\"></div><div id=\"chart\"></div><div "
+                      "id=\"days-table\"></div>");
+  html += section("pages", "Обращения к страницам", "<div id=\"pages-table\"></div>");
+  html += section("queries", "Поисковые запросы", "<div id=\"queries-table\"></div>");
+  html += section("referers", "Рефереры",
+                  "<div class=\"pair\"><div id=\"hosts-table\"></div><div "
+                  "id=\"referers-table\"></div></div>");
+  html += section("robots", "Поисковики",
+                  "<div id=\"crawlers-table\"></div><div id=\"crawler-panels\"></div><h3>" +
+                      Translated("Запросы роботов") + "</h3><div id=\"robots-table\"></div>");
+  return html;
+}
 
 }  // namespace
 
@@ -355,16 +376,19 @@ std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generat
   const std::string script = kHtmlReportScript;
   const std::string style = kHtmlReportStyle;
   std::string page;
-  page += "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n";
+  const bool english = OutputLanguage() == ReportLanguage::kEnglish;
+  page += std::string("<!DOCTYPE html>\n<html lang=\"") + (english ? "en" : "ru") +
+          "\">\n<head>\n<meta charset=\"utf-8\">\n";
   page += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src " +
           CspSource(script) + "; style-src " + CspSource(style) +
           "; img-src 'none'; base-uri 'none'; form-action 'none'\">\n";
   page += "<meta name=\"referrer\" content=\"no-referrer\">\n";
   page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  page += "<title>Hitsieve: отчёт</title>\n<style>" + style + "</style>\n</head>\n<body>\n";
-  page += "<header><h1>Hitsieve: отчёт о посещениях</h1></header>\n<main>\n";
+  page += "<title>" + Translated("Hitsieve: отчёт") + "</title>\n<style>" + style +
+          "</style>\n</head>\n<body>\n";
+  page += "<header><h1>" + Translated("Hitsieve: отчёт о посещениях") + "</h1></header>\n<main>\n";
   page += SummaryHtml(SummariseReport(data), generated);
-  page += kBodySections;
+  page += BodySections();
   page += "</main>\n";
   page += DataElement(DataJson(data));
   page += "<script>" + script + "</script>\n</body>\n</html>\n";
