@@ -43,13 +43,13 @@
     'Доля': 'Share',
     'Не удалось показать отчёт: ': 'The report could not be shown: '
   };
-  function tr(text) { return ENGLISH && EN[text] !== undefined ? EN[text] : text; }
+  function translated(text) { return ENGLISH && EN[text] !== undefined ? EN[text] : text; }
   // Russian writes a decimal comma.
   function decimalText(fixed) { return ENGLISH ? fixed : fixed.replace('.', ','); }
   var SERIES = [
-    { column: 1, name: tr('Хосты'), color: '#1f77b4' },
-    { column: 2, name: tr('Посетители'), color: '#2ca02c' },
-    { column: 3, name: tr('Просмотры'), color: '#ff7f0e' },
+    { column: 1, name: translated('Хосты'), color: '#1f77b4' },
+    { column: 2, name: translated('Посетители'), color: '#2ca02c' },
+    { column: 3, name: translated('Просмотры'), color: '#ff7f0e' },
     { column: 4, name: 'Searches', color: '#9467bd' }
   ];
   var PAGE_SIZES = [25, 50, 100, 500, 1000];
@@ -183,8 +183,8 @@
     var tools = el('div', 'tools');
     this.filterBox = el('input', 'filter');
     this.filterBox.type = 'search';
-    this.filterBox.placeholder = tr('Фильтр');
-    this.filterBox.setAttribute('aria-label', tr('Фильтр'));
+    this.filterBox.placeholder = translated('Фильтр');
+    this.filterBox.setAttribute('aria-label', translated('Фильтр'));
     var timer = 0;
     this.filterBox.addEventListener('input', function () {
       clearTimeout(timer);
@@ -193,7 +193,7 @@
     tools.appendChild(this.filterBox);
     if (this.layout.choices) {
       this.choiceBox = el('select', 'choice');
-      this.choiceBox.appendChild(new Option(tr('Все'), ''));
+      this.choiceBox.appendChild(new Option(translated('Все'), ''));
       this.layout.choices.forEach(function (name) { self.choiceBox.appendChild(new Option(name, name)); });
       this.choiceBox.addEventListener('change', function () { self.choice = self.choiceBox.value; self.refilter(); });
       tools.appendChild(this.choiceBox);
@@ -208,7 +208,7 @@
     this.headers = this.layout.titles.map(function (title, index) {
       var th = el('th', self.columns[index].kind.numeric ? 'num' : '', title);
       th.tabIndex = 0;
-      th.title = tr('Сортировать');
+      th.title = translated('Сортировать');
       var sortBy = function () { self.sortBy(index); };
       th.addEventListener('click', sortBy);
       th.addEventListener('keydown', function (e) { if (e.key === 'Enter') sortBy(); });
@@ -310,7 +310,7 @@
     shown.forEach(function (index) { fragment.appendChild(self.rowElement(self.rows[index])); });
     if (shown.length === 0) {
       var empty = el('tr', 'empty');
-      var cell = el('td', '', this.rows.length ? tr('Нет строк, подходящих под условия') : tr('Нет данных'));
+      var cell = el('td', '', this.rows.length ? translated('Нет строк, подходящих под условия') : translated('Нет данных'));
       cell.colSpan = this.columns.length;
       empty.appendChild(cell);
       fragment.appendChild(empty);
@@ -355,15 +355,15 @@
     });
     var tr = el('tr');
     this.columns.forEach(function (c, k) {
-      tr.appendChild(el('td', c.kind.numeric ? 'num' : '', k === 0 ? tr('Итого') : c.kind.total ? c.kind.total(sums[k]) : ''));
+      tr.appendChild(el('td', c.kind.numeric ? 'num' : '', k === 0 ? translated('Итого') : c.kind.total ? c.kind.total(sums[k]) : ''));
     });
     this.totalsBody.replaceChildren(tr);
   };
   Table.prototype.renderPager = function (first, count) {
     var self = this, pages = this.pages();
     this.info.textContent = this.view.length === this.rows.length
-      ? tr('Строк: ') + grouped(this.rows.length)
-      : tr('Строк: ') + grouped(this.view.length) + tr(' из ') + grouped(this.rows.length);
+      ? translated('Строк: ') + grouped(this.rows.length)
+      : translated('Строк: ') + grouped(this.view.length) + translated(' из ') + grouped(this.rows.length);
     var go = function (label, page, title) {
       var button = el('button', '', label);
       button.type = 'button';
@@ -373,17 +373,17 @@
       return button;
     };
     var size = el('select', 'page-size');
-    size.setAttribute('aria-label', tr('Строк на странице'));
+    size.setAttribute('aria-label', translated('Строк на странице'));
     PAGE_SIZES.forEach(function (n) {
-      var option = new Option(n + tr(' на странице'), n);
+      var option = new Option(n + translated(' на странице'), n);
       option.selected = n === self.pageSize;
       size.appendChild(option);
     });
     size.addEventListener('change', function () { self.pageSize = +size.value; self.page = 0; self.render(); });
-    var where = el('span', 'where', count ? tr('строки ') + grouped(first + 1) + '–' + grouped(first + count) +
-      tr(', страница ') + (this.page + 1) + tr(' из ') + pages : tr('страница 1 из 1'));
-    this.pager.replaceChildren(go('«', 0, tr('Первая страница')), go('‹', this.page - 1, tr('Предыдущая страница')),
-      where, go('›', this.page + 1, tr('Следующая страница')), go('»', pages - 1, tr('Последняя страница')), size);
+    var where = el('span', 'where', count ? translated('строки ') + grouped(first + 1) + '–' + grouped(first + count) +
+      translated(', страница ') + (this.page + 1) + translated(' из ') + pages : translated('страница 1 из 1'));
+    this.pager.replaceChildren(go('«', 0, translated('Первая страница')), go('‹', this.page - 1, translated('Предыдущая страница')),
+      where, go('›', this.page + 1, translated('Следующая страница')), go('»', pages - 1, translated('Последняя страница')), size);
   };
 
   // The daily chart: one line per series over the days of the range, values on hover, and a drag
@@ -426,14 +426,14 @@
     var width = Math.max(320, this.area.clientWidth || 900), height = 280;
     var left = 64, right = 16, top = 12, bottom = 36;
     var plot = svg('svg', { width: width, height: height, viewBox: '0 0 ' + width + ' ' + height, role: 'img',
-      'aria-label': tr('Ежедневная статистика') });
+      'aria-label': translated('Ежедневная статистика') });
     this.host.dataset.days = days.length;
     if (this.svg) this.svg.remove();
     this.svg = plot;
     this.area.insertBefore(plot, this.tip);
     if (!days.length) {
       var none = svg('text', { x: width / 2, y: height / 2, 'text-anchor': 'middle', class: 'axis' });
-      none.textContent = tr('Нет дней для графика');
+      none.textContent = translated('Нет дней для графика');
       plot.appendChild(none);
       return;
     }
@@ -548,7 +548,7 @@
       .sort(function (a, b) { return a.day - b.day; });
     var leftOut = data.days.length - calendar.length;
     var range = document.getElementById('range');
-    var from = el('input'), to = el('input'), reset = el('button', '', tr('Весь период')), status = el('span', 'info');
+    var from = el('input'), to = el('input'), reset = el('button', '', translated('Весь период')), status = el('span', 'info');
     from.type = to.type = 'date';
     from.id = 'range-from';
     to.id = 'range-to';
@@ -559,10 +559,10 @@
       from.max = to.max = isoDay(calendar[calendar.length - 1].day);
     }
     var labelled = function (text, input) { var label = el('label', '', text + ' '); label.appendChild(input); return label; };
-    range.append(labelled(tr('С'), from), ' ', labelled(tr('по'), to), ' ', reset, ' ', status);
+    range.append(labelled(translated('С'), from), ' ', labelled(translated('по'), to), ' ', reset, ' ', status);
     if (leftOut > 0) {
-      var note = el('p', 'note', tr('Не на графике: ') + grouped(leftOut) +
-        tr(' (не даты или дальше года от основного периода); они есть в таблице.'));
+      var note = el('p', 'note', translated('Не на графике: ') + grouped(leftOut) +
+        translated(' (не даты или дальше года от основного периода); они есть в таблице.'));
       note.id = 'chart-left-out';
       range.appendChild(note);
     }
@@ -583,7 +583,7 @@
       var days = calendar.filter(function (d) { return !limited || inside(d.day); });
       chart.show(days);
       table.setInclude(limited ? function (row) { return inside(dayNumber(row[0])); } : null);
-      status.textContent = limited ? tr('Дней в диапазоне: ') + days.length + tr(' из ') + calendar.length : '';
+      status.textContent = limited ? translated('Дней в диапазоне: ') + days.length + translated(' из ') + calendar.length : '';
     }
     from.addEventListener('change', apply);
     to.addEventListener('change', apply);
@@ -597,7 +597,7 @@
     var panel = el('article', 'crawler');
     panel.dataset.crawler = name;
     panel.appendChild(el('h3', '', name));
-    panel.appendChild(el('p', 'info', tr('Запросов: ') + grouped(total)));
+    panel.appendChild(el('p', 'info', translated('Запросов: ') + grouped(total)));
     var days = crawler[2].map(function (d) { return { day: dayNumber(d[0]), text: d[0], count: d[1] }; })
       .filter(function (d) { return d.day === d.day; }).sort(function (a, b) { return a.day - b.day; });
     var width = 360, height = 120, max = 1;
@@ -622,7 +622,7 @@
     panel.appendChild(bars);
     var codes = el('table', 'codes');
     var head = el('tr');
-    head.append(el('th', '', tr('Код')), el('th', 'num', tr('Запросов')), el('th', 'num', tr('Доля')));
+    head.append(el('th', '', translated('Код')), el('th', 'num', translated('Запросов')), el('th', 'num', translated('Доля')));
     codes.appendChild(head);
     crawler[3].forEach(function (c) {
       var tr = el('tr');
@@ -678,7 +678,7 @@
     start();
   }).catch(function (error) {
     var main = document.querySelector('main');
-    main.prepend(el('p', 'note', tr('Не удалось показать отчёт: ') + error));
+    main.prepend(el('p', 'note', translated('Не удалось показать отчёт: ') + error));
     throw error;
   });
 })();
