@@ -25,6 +25,11 @@ extern const char kMergeHelp[];
 // refuses a file that does not exist, so that a mistyped name is not created empty.
 void UseDatabase(const std::string& file_name, bool create);
 
+struct ParsedArguments;
+// Sets the language of what `command` writes from its --lang option (ru or en) when given;
+// throws UsageError for another value.
+void UseReportLanguage(const ParsedArguments& parsed, const std::string& command);
+
 }  // namespace hitsieve::cli
 
 #endif  // HITSIEVE_CLI_COMMANDS_H_

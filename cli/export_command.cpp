@@ -17,6 +17,7 @@ namespace hitsieve::cli {
 
 const char kExportHelp[] =
     "Usage: hitsieve-cli export (common|pages|queries) --xlsx FILE [--db FILE] [--force]\n"
+    "                          [--lang ru|en]\n"
     "\n"
     "Writes one report table to an .xlsx workbook: the header in row 1, one database row per\n"
     "sheet row, numbers as numbers (traffic in bytes), texts always as text.\n"
@@ -26,11 +27,14 @@ const char kExportHelp[] =
     "  --force      replace an existing FILE (only a regular file: a device, a pipe, a\n"
     "               folder or a symbolic link is never replaced)\n"
     "  --db FILE    statistics database (default dat1.dt in the current directory)\n"
+    "  --lang LANG  the header row's language, ru or en; by default the desktop's:\n"
+    "               HITSIEVE_LANG, else English when the system's language is English,\n"
+    "               else Russian\n"
     "  -h, --help   show this help\n";
 
 int ExportCommand(const std::vector<std::string>& args) {
   const ParsedArguments parsed =
-      ParseArguments(args, {{"--help"}, {"--xlsx", true}, {"--db", true}, {"--force"}});
+      ParseArguments(args, {{"--help"}, {"--xlsx", true}, {"--db", true}, {"--force"}, {"--lang", true}});
   if (parsed.Has("--help")) {
     std::fputs(kExportHelp, stdout);
     return kExitOk;
@@ -46,6 +50,7 @@ int ExportCommand(const std::vector<std::string>& args) {
   const std::string path = parsed.Value("--xlsx").value_or("");
   if (path.empty()) throw UsageError("export: --xlsx FILE is required");
   const bool force = parsed.Has("--force");
+  UseReportLanguage(parsed, "export");
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   // Found before the table is built; the writer checks again just before it replaces a file.
   RefuseUnsafeTarget(path);

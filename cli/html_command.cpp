@@ -7,13 +7,14 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "export/html_report.h"
+#include "export/report_language.h"
 #include "export/xlsx_file.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
 
 const char kHtmlHelp[] =
-    "Usage: hitsieve-cli html --output FILE.html [--db FILE] [--force]\n"
+    "Usage: hitsieve-cli html --output FILE.html [--db FILE] [--force] [--lang ru|en]\n"
     "\n"
     "Writes the stored statistics as one self-contained web page: a summary, the daily chart\n"
     "with a date range, the five reports as sortable, filterable tables with every row, and a\n"
@@ -24,11 +25,21 @@ const char kHtmlHelp[] =
     "  --output FILE  the page to write (required); an existing FILE is refused\n"
     "  --force        replace an existing FILE\n"
     "  --db FILE      statistics database (default dat1.dt in the current directory)\n"
+    "  --lang LANG    the page's language, ru or en; by default the desktop's: HITSIEVE_LANG,\n"
+    "                 else English when the system's language is English, else Russian\n"
     "  -h, --help     show this help\n";
+
+void UseReportLanguage(const ParsedArguments& parsed, const std::string& command) {
+  const std::optional<std::string> code = parsed.Value("--lang");
+  if (!code) return;
+  const std::optional<ReportLanguage> language = ParseReportLanguage(*code);
+  if (!language) throw UsageError(command + ": unknown language '" + *code + "' (ru or en)");
+  SetOutputLanguage(*language);
+}
 
 int HtmlCommand(const std::vector<std::string>& args) {
   const ParsedArguments parsed =
-      ParseArguments(args, {{"--help"}, {"--output", true}, {"--db", true}, {"--force"}});
+      ParseArguments(args, {{"--help"}, {"--output", true}, {"--db", true}, {"--force"}, {"--lang", true}});
   if (parsed.Has("--help")) {
     std::fputs(kHtmlHelp, stdout);
     return kExitOk;
@@ -37,6 +48,7 @@ int HtmlCommand(const std::vector<std::string>& args) {
   const std::string path = parsed.Value("--output").value_or("");
   if (path.empty()) throw UsageError("html: --output FILE is required");
   const bool force = parsed.Has("--force");
+  UseReportLanguage(parsed, "html");
   UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
   // The database itself, a link or a device is refused before "use --force" is suggested.
   RefuseUnsafeTarget(path);

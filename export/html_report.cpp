@@ -1,5 +1,6 @@
 #include "export/html_report.h"
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <tuple>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include "engine/text.h"
 #include "export/html_report_assets.h"
 #include "export/referer_text.h"
+#include "export/report_language.h"
 #include "export/report_lists.h"
 #include "export/sha256.h"
 #include "export/workbook_error.h"
@@ -54,7 +57,7 @@ class JsonWriter {
   }
   JsonWriter& Titles(const ListColumns& columns) {
     Open('[');
-    for (const ListColumn& column : columns) Text(column.title);
+    for (const ListColumn& column : columns) Text(Translated(column.title));
     return Close(']');
   }
 
@@ -72,6 +75,26 @@ class JsonWriter {
   std::string& out_;
   bool first_ = true;
 };
+
+// More than this many days without traffic ends a stretch of the calendar (see BusyRange).
+constexpr int64_t kStretchGap = 366;
+
+// Days since 1970-01-01 of a yyyymmdd number, by the proleptic Gregorian calendar.
+int64_t EpochDay(int32_t day) {
+  int64_t y = day / 10000;
+  const int64_t m = day / 100 % 100, d = day % 100;
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+int64_t SaturatingSum(int64_t a, int64_t b) {
+  int64_t sum;
+  return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<int64_t>::max() : sum;
+}
 
 // Requests per day and per status code of one crawler.
 struct CrawlerFigures {
@@ -166,6 +189,11 @@ std::string DataJson(const HtmlReportData& data) {
   json.Key("queries").Titles(QueryStatsColumns()).Key("hosts").Titles(RefererColumns(0));
   json.Key("referers").Titles(RefererColumns(1)).Key("robots").Titles(RobotLogColumns());
   json.Key("crawlers").Titles(RobotSummaryColumns()).Close('}');
+  // The chart's days, worked out here so that the summary and the chart agree.
+  json.Key("chart").Open('[');
+  if (const std::optional<ChartRange> range = BusyRange(data.days))
+    json.Number(range->first).Number(range->last);
+  json.Close(']');
   WriteRows(json, data);
   WriteCrawlers(json, data.robots);
   json.Close('}');
@@ -226,15 +254,21 @@ std::string Grouped(int64_t value) {
 
 std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) {
   const auto item = [](std::string_view label, const std::string& value, std::string_view id) {
-    return "<div class=\"figure\"><dt>" + std::string(label) + "</dt><dd id=\"sum-" +
+    return "<div class=\"figure\"><dt>" + Translated(label) + "</dt><dd id=\"sum-" +
            std::string(id) + "\">" + value + "</dd></div>\n";
   };
   const std::string period =
       s.first_day.empty() ? std::string("—")
                           : HtmlEscape(Cp1251ToUtf8(s.first_day)) + " — " +
                                 HtmlEscape(Cp1251ToUtf8(s.last_day));
-  std::string html = "<section id=\"summary\"><h2>Сводка</h2><dl class=\"figures\">\n";
-  html += item("Дней", Grouped(s.days), "days");
+  std::string days = Grouped(s.days);
+  if (s.days_left_out > 0) {
+    days += " <small>(" + Translated("и ещё ") + Grouped(s.days_left_out) +
+            Translated(" вне периода: не даты или дальше года от него") + ")</small>";
+  }
+  std::string html = "<section id=\"summary\"><h2>" + Translated("Сводка") +
+                     "</h2><dl class=\"figures\">\n";
+  html += item("Дней", days, "days");
   html += item("Период", period, "period");
   html += item("Хосты", Grouped(s.hosts), "hosts");
   html += item("Посетители", Grouped(s.visitors), "visitors");
@@ -243,21 +277,38 @@ std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) 
   html += item("Страниц", Grouped(s.pages), "pages");
   html += item("Запросов", Grouped(s.phrases), "phrases");
   html += item("Обращений роботов", Grouped(s.robot_hits), "robots");
-  html += "</dl><p class=\"note\">Отчёт составлен " + HtmlEscape(generated) + ".</p></section>\n";
+  html += "</dl><p class=\"note\">" + Translated("Отчёт составлен ") + HtmlEscape(generated) +
+          ".</p></section>\n";
   return html;
 }
 
 // The sections the script fills; without the script only the summary is there.
-constexpr char kBodySections[] = R"HTML(<nav id="nav"></nav>
-<noscript><p class="note">Графики и таблицы показывает сценарий страницы: разрешите его, чтобы их увидеть.</p></noscript>
-<section id="daily"><h2>Общая статистика</h2>
-<p class="note">Даты есть только у ежедневной статистики: диапазон дат ограничивает график и таблицу по дням, остальные отчёты охватывают весь период.</p>
-<div id="range"></div><div id="chart"></div><div id="days-table"></div></section>
-<section id="pages"><h2>Обращения к страницам</h2><div id="pages-table"></div></section>
-<section id="queries"><h2>Поисковые запросы</h2><div id="queries-table"></div></section>
-<section id="referers"><h2>Рефереры</h2><div class="pair"><div id="hosts-table"></div><div id="referers-table"></div></div></section>
-<section id="robots"><h2>Поисковики</h2><div id="crawlers-table"></div><div id="crawler-panels"></div><h3>Запросы роботов</h3><div id="robots-table"></div></section>
-)HTML";
+std::string BodySections() {
+  const auto section = [](const char* id, const char* title, const std::string& inside) {
+    return "<section id=\"" + std::string(id) + "\"><h2>" + Translated(title) + "</h2>" + inside +
+           "</section>\n";
+  };
+  std::string html = "<nav id=\"nav\"></nav>\n<noscript><p class=\"note\">" +
+                     Translated("Графики и таблицы показывает сценарий страницы: разрешите его, "
+                                "чтобы их увидеть.") +
+                     "</p></noscript>\n";
+  html += section("daily", "Общая статистика",
+                  "\n<p class=\"note\">" +
+                      Translated("Даты есть только у ежедневной статистики: диапазон дат "
+                                 "ограничивает график и таблицу по дням, остальные отчёты "
+                                 "охватывают весь период.") +
+                      "</p>\n<div id=\"range\"></div><div id=\"chart\"></div><div "
+                      "id=\"days-table\"></div>");
+  html += section("pages", "Обращения к страницам", "<div id=\"pages-table\"></div>");
+  html += section("queries", "Поисковые запросы", "<div id=\"queries-table\"></div>");
+  html += section("referers", "Рефереры",
+                  "<div class=\"pair\"><div id=\"hosts-table\"></div><div "
+                  "id=\"referers-table\"></div></div>");
+  html += section("robots", "Поисковики",
+                  "<div id=\"crawlers-table\"></div><div id=\"crawler-panels\"></div><h3>" +
+                      Translated("Запросы роботов") + "</h3><div id=\"robots-table\"></div>");
+  return html;
+}
 
 }  // namespace
 
@@ -271,19 +322,49 @@ void ReadHtmlReportData(HtmlReportData& data) {
   data = std::move(read);
 }
 
+std::optional<ChartRange> BusyRange(const std::vector<CommonStatsRow>& days) {
+  std::vector<std::pair<int32_t, int64_t>> dated;  // day, views
+  for (const CommonStatsRow& row : days) {
+    if (const std::optional<int32_t> day = CalendarDayNumber(row.date)) dated.emplace_back(*day, row.views);
+  }
+  if (dated.empty()) return std::nullopt;
+  std::sort(dated.begin(), dated.end());
+  struct Stretch {
+    ChartRange range;
+    int64_t views = 0, days = 0;
+    auto Weight() const { return std::tie(views, days, range.last); }
+  };
+  Stretch best, current{{dated[0].first, dated[0].first}};
+  for (size_t k = 0; k < dated.size(); ++k) {
+    const auto [day, views] = dated[k];
+    if (k > 0 && EpochDay(day) - EpochDay(current.range.last) > kStretchGap) {
+      if (best.days == 0 || current.Weight() > best.Weight()) best = current;
+      current = Stretch{{day, day}};
+    }
+    current.range.last = day;
+    current.views = SaturatingSum(current.views, views);
+    ++current.days;
+  }
+  if (best.days == 0 || current.Weight() > best.Weight()) best = current;
+  return best.range;
+}
+
 HtmlReportSummary SummariseReport(const HtmlReportData& data) {
   HtmlReportSummary s;
-  s.days = static_cast<int64_t>(data.days.size());
-  std::optional<int32_t> first, last;
+  const std::optional<ChartRange> range = BusyRange(data.days);
   for (const CommonStatsRow& row : data.days) {
     s.hosts += row.ips;
     s.visitors += row.visitors;
     s.views += row.views;
     s.searches += row.searches;
     const std::optional<int32_t> day = CalendarDayNumber(row.date);
-    if (!day) continue;
-    if (!first || *day < *first) first = day, s.first_day = row.date;
-    if (!last || *day > *last) last = day, s.last_day = row.date;
+    if (!day || !range || *day < range->first || *day > range->last) {
+      ++s.days_left_out;
+      continue;
+    }
+    ++s.days;
+    if (*day == range->first) s.first_day = row.date;
+    if (*day == range->last) s.last_day = row.date;
   }
   s.pages = static_cast<int64_t>(data.pages.size());
   s.phrases = static_cast<int64_t>(data.queries.size());
@@ -295,16 +376,19 @@ std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generat
   const std::string script = kHtmlReportScript;
   const std::string style = kHtmlReportStyle;
   std::string page;
-  page += "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n";
+  const bool english = OutputLanguage() == ReportLanguage::kEnglish;
+  page += std::string("<!DOCTYPE html>\n<html lang=\"") + (english ? "en" : "ru") +
+          "\">\n<head>\n<meta charset=\"utf-8\">\n";
   page += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src " +
           CspSource(script) + "; style-src " + CspSource(style) +
           "; img-src 'none'; base-uri 'none'; form-action 'none'\">\n";
   page += "<meta name=\"referrer\" content=\"no-referrer\">\n";
   page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  page += "<title>Hitsieve: отчёт</title>\n<style>" + style + "</style>\n</head>\n<body>\n";
-  page += "<header><h1>Hitsieve: отчёт о посещениях</h1></header>\n<main>\n";
+  page += "<title>" + Translated("Hitsieve: отчёт") + "</title>\n<style>" + style +
+          "</style>\n</head>\n<body>\n";
+  page += "<header><h1>" + Translated("Hitsieve: отчёт о посещениях") + "</h1></header>\n<main>\n";
   page += SummaryHtml(SummariseReport(data), generated);
-  page += kBodySections;
+  page += BodySections();
   page += "</main>\n";
   page += DataElement(DataJson(data));
   page += "<script>" + script + "</script>\n</body>\n</html>\n";

@@ -29,10 +29,20 @@ struct HtmlReportData {
   std::vector<RobotLogRow> robots;
 };
 
+// The days the chart shows, as yyyymmdd: the busy stretch of the calendar. Days are grouped
+// into stretches wherever more than a year passes without one; the stretch with the most views
+// (then the most days, then the latest) is the busy one. A log with one day in year 9999 or
+// 0001 then leaves that day out instead of squeezing the real ones into a few pixels.
+struct ChartRange {
+  int32_t first = 0, last = 0;
+};
+std::optional<ChartRange> BusyRange(const std::vector<CommonStatsRow>& days);
+
 // The figures above the chart. Sums are 64-bit, so no column total wraps.
 struct HtmlReportSummary {
-  int64_t days = 0;
-  std::string first_day, last_day;  // by calendar; empty when no day key reads as a date
+  int64_t days = 0;            // calendar days inside the busy range
+  int64_t days_left_out = 0;   // day keys that are no date, or dates outside the busy range
+  std::string first_day, last_day;  // the busy range's ends; empty when no key reads as a date
   int64_t hosts = 0, visitors = 0, views = 0, searches = 0;
   int64_t pages = 0, phrases = 0, robot_hits = 0;
 };
@@ -61,7 +71,8 @@ std::string WriteHtmlReportInto(const std::string& folder);
 
 // The pieces that keep the page safe, exposed for tests.
 
-// A day key "dd/Mon/yyyy" as yyyymmdd, or nothing when it is not a real calendar day.
+// A day key "dd/Mon/yyyy" as yyyymmdd, or nothing when it is not a real calendar day (year 0001
+// to 9999).
 std::optional<int32_t> CalendarDayNumber(std::string_view day_key);
 
 // UTF-8 text as HTML character data or attribute value: & < > " ' become references.

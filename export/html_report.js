@@ -6,10 +6,50 @@
   var scriptStart = performance.now();
   var SVG = 'http://www.w3.org/2000/svg';
   var MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
+  // The page speaks the language of its lang attribute: Russian as written here, or English.
+  var ENGLISH = document.documentElement.lang === 'en';
+  var EN = {
+    'Хосты': 'Hosts',
+    'Посетители': 'Visitors',
+    'Просмотры': 'Views',
+    'Фильтр': 'Filter',
+    'Все': 'All',
+    'Сортировать': 'Sort',
+    'Нет строк, подходящих под условия': 'No rows match',
+    'Нет данных': 'No data',
+    'Итого': 'Total',
+    'Строк: ': 'Rows: ',
+    ' из ': ' of ',
+    'Строк на странице': 'Rows per page',
+    ' на странице': ' per page',
+    'строки ': 'rows ',
+    ', страница ': ', page ',
+    'страница 1 из 1': 'page 1 of 1',
+    'Первая страница': 'First page',
+    'Предыдущая страница': 'Previous page',
+    'Следующая страница': 'Next page',
+    'Последняя страница': 'Last page',
+    'Ежедневная статистика': 'Daily statistics',
+    'Нет дней для графика': 'No days to chart',
+    'Весь период': 'Whole period',
+    'С': 'From',
+    'по': 'to',
+    'Дней в диапазоне: ': 'Days in the range: ',
+    'Не на графике: ': 'Not in the chart: ',
+    ' (не даты или дальше года от основного периода); они есть в таблице.': ' (not dates, or more than a year away from the main period); the table lists them.',
+    'Запросов: ': 'Requests: ',
+    'Код': 'Code',
+    'Запросов': 'Requests',
+    'Доля': 'Share',
+    'Не удалось показать отчёт: ': 'The report could not be shown: '
+  };
+  function translated(text) { return ENGLISH && EN[text] !== undefined ? EN[text] : text; }
+  // Russian writes a decimal comma.
+  function decimalText(fixed) { return ENGLISH ? fixed : fixed.replace('.', ','); }
   var SERIES = [
-    { column: 1, name: 'Хосты', color: '#1f77b4' },
-    { column: 2, name: 'Посетители', color: '#2ca02c' },
-    { column: 3, name: 'Просмотры', color: '#ff7f0e' },
+    { column: 1, name: translated('Хосты'), color: '#1f77b4' },
+    { column: 2, name: translated('Посетители'), color: '#2ca02c' },
+    { column: 3, name: translated('Просмотры'), color: '#ff7f0e' },
     { column: 4, name: 'Searches', color: '#9467bd' }
   ];
   var PAGE_SIZES = [25, 50, 100, 500, 1000];
@@ -49,29 +89,35 @@
       var day = +m[1], month = MONTHS.indexOf(m[2]) + 1, year = +m[3];
       var leap = (year % 4 === 0 && year % 100 !== 0) || year % 400 === 0;
       var length = [31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31][month - 1];
-      if (month > 0 && day >= 1 && day <= length) value = year * 10000 + month * 100 + day;
+      if (month > 0 && day >= 1 && day <= length && year >= 1) value = year * 10000 + month * 100 + day;
     }
     dayCache.set(text, value);
     return value;
   }
+  // Years keep four digits: 0009 stays year 9, never 1909.
   function isoDay(number) {
-    var s = String(number);
+    var s = String(number).padStart(8, '0');
     return s.slice(0, 4) + '-' + s.slice(4, 6) + '-' + s.slice(6, 8);
   }
   function dayFromIso(text) {
     var m = /^(\d{4})-(\d\d)-(\d\d)$/.exec(text);
     return m ? +m[1] * 10000 + +m[2] * 100 + +m[3] : NaN;
   }
+  // Days since 1970-01-01 by arithmetic: Date.UTC would take years 0 to 99 for 1900 to 1999.
   function epochDay(number) {
-    return Date.UTC(Math.floor(number / 10000), Math.floor(number / 100) % 100 - 1, number % 100) / 864e5;
+    var y = Math.floor(number / 10000), m = Math.floor(number / 100) % 100, d = number % 100;
+    if (m <= 2) y -= 1;
+    var era = Math.floor(y / 400), yoe = y - era * 400;
+    var doy = Math.floor((153 * (m > 2 ? m - 3 : m + 9) + 2) / 5) + d - 1;
+    return era * 146097 + yoe * 365 + Math.floor(yoe / 4) - Math.floor(yoe / 100) + doy - 719468;
   }
   function dayLabel(number) {
     return String(number % 100).padStart(2, '0') + '/' + MONTHS[Math.floor(number / 100) % 100 - 1] +
-      '/' + Math.floor(number / 10000);
+      '/' + String(Math.floor(number / 10000)).padStart(4, '0');
   }
 
   function dashOrDecimal(value) { return value > 0 ? String(value) : '-'; }
-  function megabytes(value) { return (value / 1048576).toFixed(2).replace('.', ','); }
+  function megabytes(value) { return decimalText((value / 1048576).toFixed(2)); }
   function grouped(value) { return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, '\u202F'); }
   function isWebLink(url) { return /^https?:\/\/./i.test(url); }
 
@@ -137,8 +183,8 @@
     var tools = el('div', 'tools');
     this.filterBox = el('input', 'filter');
     this.filterBox.type = 'search';
-    this.filterBox.placeholder = 'Фильтр';
-    this.filterBox.setAttribute('aria-label', 'Фильтр');
+    this.filterBox.placeholder = translated('Фильтр');
+    this.filterBox.setAttribute('aria-label', translated('Фильтр'));
     var timer = 0;
     this.filterBox.addEventListener('input', function () {
       clearTimeout(timer);
@@ -147,7 +193,7 @@
     tools.appendChild(this.filterBox);
     if (this.layout.choices) {
       this.choiceBox = el('select', 'choice');
-      this.choiceBox.appendChild(new Option('Все', ''));
+      this.choiceBox.appendChild(new Option(translated('Все'), ''));
       this.layout.choices.forEach(function (name) { self.choiceBox.appendChild(new Option(name, name)); });
       this.choiceBox.addEventListener('change', function () { self.choice = self.choiceBox.value; self.refilter(); });
       tools.appendChild(this.choiceBox);
@@ -162,7 +208,7 @@
     this.headers = this.layout.titles.map(function (title, index) {
       var th = el('th', self.columns[index].kind.numeric ? 'num' : '', title);
       th.tabIndex = 0;
-      th.title = 'Сортировать';
+      th.title = translated('Сортировать');
       var sortBy = function () { self.sortBy(index); };
       th.addEventListener('click', sortBy);
       th.addEventListener('keydown', function (e) { if (e.key === 'Enter') sortBy(); });
@@ -264,7 +310,7 @@
     shown.forEach(function (index) { fragment.appendChild(self.rowElement(self.rows[index])); });
     if (shown.length === 0) {
       var empty = el('tr', 'empty');
-      var cell = el('td', '', this.rows.length ? 'Нет строк, подходящих под условия' : 'Нет данных');
+      var cell = el('td', '', this.rows.length ? translated('Нет строк, подходящих под условия') : translated('Нет данных'));
       cell.colSpan = this.columns.length;
       empty.appendChild(cell);
       fragment.appendChild(empty);
@@ -309,15 +355,15 @@
     });
     var tr = el('tr');
     this.columns.forEach(function (c, k) {
-      tr.appendChild(el('td', c.kind.numeric ? 'num' : '', k === 0 ? 'Итого' : c.kind.total ? c.kind.total(sums[k]) : ''));
+      tr.appendChild(el('td', c.kind.numeric ? 'num' : '', k === 0 ? translated('Итого') : c.kind.total ? c.kind.total(sums[k]) : ''));
     });
     this.totalsBody.replaceChildren(tr);
   };
   Table.prototype.renderPager = function (first, count) {
     var self = this, pages = this.pages();
     this.info.textContent = this.view.length === this.rows.length
-      ? 'Строк: ' + grouped(this.rows.length)
-      : 'Строк: ' + grouped(this.view.length) + ' из ' + grouped(this.rows.length);
+      ? translated('Строк: ') + grouped(this.rows.length)
+      : translated('Строк: ') + grouped(this.view.length) + translated(' из ') + grouped(this.rows.length);
     var go = function (label, page, title) {
       var button = el('button', '', label);
       button.type = 'button';
@@ -327,17 +373,17 @@
       return button;
     };
     var size = el('select', 'page-size');
-    size.setAttribute('aria-label', 'Строк на странице');
+    size.setAttribute('aria-label', translated('Строк на странице'));
     PAGE_SIZES.forEach(function (n) {
-      var option = new Option(n + ' на странице', n);
+      var option = new Option(n + translated(' на странице'), n);
       option.selected = n === self.pageSize;
       size.appendChild(option);
     });
     size.addEventListener('change', function () { self.pageSize = +size.value; self.page = 0; self.render(); });
-    var where = el('span', 'where', count ? 'строки ' + grouped(first + 1) + '–' + grouped(first + count) +
-      ', страница ' + (this.page + 1) + ' из ' + pages : 'страница 1 из 1');
-    this.pager.replaceChildren(go('«', 0, 'Первая страница'), go('‹', this.page - 1, 'Предыдущая страница'),
-      where, go('›', this.page + 1, 'Следующая страница'), go('»', pages - 1, 'Последняя страница'), size);
+    var where = el('span', 'where', count ? translated('строки ') + grouped(first + 1) + '–' + grouped(first + count) +
+      translated(', страница ') + (this.page + 1) + translated(' из ') + pages : translated('страница 1 из 1'));
+    this.pager.replaceChildren(go('«', 0, translated('Первая страница')), go('‹', this.page - 1, translated('Предыдущая страница')),
+      where, go('›', this.page + 1, translated('Следующая страница')), go('»', pages - 1, translated('Последняя страница')), size);
   };
 
   // The daily chart: one line per series over the days of the range, values on hover, and a drag
@@ -380,14 +426,14 @@
     var width = Math.max(320, this.area.clientWidth || 900), height = 280;
     var left = 64, right = 16, top = 12, bottom = 36;
     var plot = svg('svg', { width: width, height: height, viewBox: '0 0 ' + width + ' ' + height, role: 'img',
-      'aria-label': 'Ежедневная статистика' });
+      'aria-label': translated('Ежедневная статистика') });
     this.host.dataset.days = days.length;
     if (this.svg) this.svg.remove();
     this.svg = plot;
     this.area.insertBefore(plot, this.tip);
     if (!days.length) {
       var none = svg('text', { x: width / 2, y: height / 2, 'text-anchor': 'middle', class: 'axis' });
-      none.textContent = 'Нет дней для графика';
+      none.textContent = translated('Нет дней для графика');
       plot.appendChild(none);
       return;
     }
@@ -493,12 +539,16 @@
   }
 
   // The date range above the chart: two date fields and a reset; a drag on the chart fills them.
+  // The chart shows the busy stretch of the calendar that the data names ("chart"): a day far
+  // from the others, or a key that is no date, is left out and counted in a note.
   function setUpDaily() {
+    var first = data.chart[0], last = data.chart[1];
     var calendar = data.days.map(function (row) { return { day: dayNumber(row[0]), row: row }; })
-      .filter(function (d) { return d.day === d.day; })
+      .filter(function (d) { return d.day === d.day && d.day >= first && d.day <= last; })
       .sort(function (a, b) { return a.day - b.day; });
+    var leftOut = data.days.length - calendar.length;
     var range = document.getElementById('range');
-    var from = el('input'), to = el('input'), reset = el('button', '', 'Весь период'), status = el('span', 'info');
+    var from = el('input'), to = el('input'), reset = el('button', '', translated('Весь период')), status = el('span', 'info');
     from.type = to.type = 'date';
     from.id = 'range-from';
     to.id = 'range-to';
@@ -509,7 +559,13 @@
       from.max = to.max = isoDay(calendar[calendar.length - 1].day);
     }
     var labelled = function (text, input) { var label = el('label', '', text + ' '); label.appendChild(input); return label; };
-    range.append(labelled('С', from), ' ', labelled('по', to), ' ', reset, ' ', status);
+    range.append(labelled(translated('С'), from), ' ', labelled(translated('по'), to), ' ', reset, ' ', status);
+    if (leftOut > 0) {
+      var note = el('p', 'note', translated('Не на графике: ') + grouped(leftOut) +
+        translated(' (не даты или дальше года от основного периода); они есть в таблице.'));
+      note.id = 'chart-left-out';
+      range.appendChild(note);
+    }
     var table = new Table(document.getElementById('days-table'), {
       titles: data.titles.days, rows: data.days, columns: ['day', 'count', 'count', 'count', 'count'],
       totals: true, sortColumn: 0, pageSize: 100
@@ -527,7 +583,7 @@
       var days = calendar.filter(function (d) { return !limited || inside(d.day); });
       chart.show(days);
       table.setInclude(limited ? function (row) { return inside(dayNumber(row[0])); } : null);
-      status.textContent = limited ? 'Дней в диапазоне: ' + days.length + ' из ' + data.days.length : '';
+      status.textContent = limited ? translated('Дней в диапазоне: ') + days.length + translated(' из ') + calendar.length : '';
     }
     from.addEventListener('change', apply);
     to.addEventListener('change', apply);
@@ -541,7 +597,7 @@
     var panel = el('article', 'crawler');
     panel.dataset.crawler = name;
     panel.appendChild(el('h3', '', name));
-    panel.appendChild(el('p', 'info', 'Запросов: ' + grouped(total)));
+    panel.appendChild(el('p', 'info', translated('Запросов: ') + grouped(total)));
     var days = crawler[2].map(function (d) { return { day: dayNumber(d[0]), text: d[0], count: d[1] }; })
       .filter(function (d) { return d.day === d.day; }).sort(function (a, b) { return a.day - b.day; });
     var width = 360, height = 120, max = 1;
@@ -566,12 +622,12 @@
     panel.appendChild(bars);
     var codes = el('table', 'codes');
     var head = el('tr');
-    head.append(el('th', '', 'Код'), el('th', 'num', 'Запросов'), el('th', 'num', 'Доля'));
+    head.append(el('th', '', translated('Код')), el('th', 'num', translated('Запросов')), el('th', 'num', translated('Доля')));
     codes.appendChild(head);
     crawler[3].forEach(function (c) {
       var tr = el('tr');
       tr.append(el('td', '', String(c[0])), el('td', 'num', grouped(c[1])),
-        el('td', 'num', (100 * c[1] / total).toFixed(1).replace('.', ',') + ' %'));
+        el('td', 'num', decimalText((100 * c[1] / total).toFixed(1)) + ' %'));
       codes.appendChild(tr);
     });
     panel.appendChild(codes);
@@ -622,7 +678,7 @@
     start();
   }).catch(function (error) {
     var main = document.querySelector('main');
-    main.prepend(el('p', 'note', 'Не удалось показать отчёт: ' + error));
+    main.prepend(el('p', 'note', translated('Не удалось показать отчёт: ') + error));
     throw error;
   });
 })();

@@ -121,7 +121,7 @@ std::optional<int32_t> CalendarDayNumber(std::string_view day_key) {
   const std::optional<int> year = number(day_key.substr(7, 4));
   int month = 0;
   while (month < 12 && kMonths[month] != day_key.substr(3, 3)) ++month;
-  if (!day || !year || month == 12 || *day < 1) return std::nullopt;
+  if (!day || !year || month == 12 || *day < 1 || *year < 1) return std::nullopt;
   static constexpr std::array<int, 12> kLengths = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
   const int length = kLengths[month] + (month == 1 && leap ? 1 : 0);

@@ -17,6 +17,7 @@
 
 #include "engine/text.h"
 #include "export/spreadsheet_export.h"
+#include "export/report_language.h"
 #include "export/workbook_error.h"
 #include "store/stats_database.h"
 
@@ -226,7 +227,9 @@ WorkbookWriter::~WorkbookWriter() {
 void WorkbookWriter::Header(const std::vector<std::string>& titles,
                             const std::vector<bool>& numeric) {
   numeric_ = numeric;
-  Write(titles, /*data_row=*/false);
+  std::vector<std::string> translated;
+  for (const std::string& title : titles) translated.push_back(Translated(title));
+  Write(translated, /*data_row=*/false);
 }
 
 void WorkbookWriter::Row(const std::vector<std::string>& cells) {

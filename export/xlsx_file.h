@@ -53,8 +53,8 @@ void RefuseUnsafeTarget(const std::string& path);
 // worksheet. Checked on the row count before a table is read, and again on the table.
 void CheckFitsAWorksheet(int64_t rows, const std::string& target);
 
-// Writes a table into a workbook in `file` as its rows come: first sheet, header in row 1 (bold),
-// columns from A; numeric columns as numbers, text columns always as text (converted from
+// Writes a table into a workbook in `file` as its rows come: first sheet, header in row 1 (bold,
+// in the output language), columns from A; numeric columns as numbers, text columns always as text (converted from
 // Windows-1251 to UTF-8, cut to what a cell holds). The library runs in its constant-memory
 // mode: each finished row goes to a scratch file beside `file` at once, texts inline rather
 // than shared, so the writer holds one row and the column widths, whatever the table's size.

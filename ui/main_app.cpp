@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QTreeWidgetItem>
 
+#include "export/report_language.h"
 #include "store/stats_database.h"
 #include "ui/languages.h"
 #include "ui/list_ctrl_grid.h"
@@ -63,7 +64,11 @@ MainApp::MainApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Hitsieve"));
   setApplicationVersion(QStringLiteral("1.0"));
   setDesktopFileName(QStringLiteral("hitsieve"));
-  InstallTranslations(*this, ChooseLanguage());
+  const UiLanguage language = ChooseLanguage();
+  InstallTranslations(*this, language);
+  // Workbooks and report pages speak the window's language.
+  SetOutputLanguage(language == UiLanguage::kEnglish ? ReportLanguage::kEnglish
+                                                     : ReportLanguage::kRussian);
 }
 
 int MainApp::Run() {

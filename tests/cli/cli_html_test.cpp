@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "cli_test_support.h"
@@ -137,6 +138,41 @@ TEST_F(CliHtml, FailedWritesSayWhy) {
   }
   for (const auto& entry : fs::directory_iterator(dir_.path()))
     EXPECT_EQ(std::string::npos, entry.path().filename().string().find("tmp")) << entry.path();
+}
+
+TEST_F(CliHtml, WritesInTheChosenLanguage) {
+  const struct {
+    std::vector<std::string> extra;
+    std::vector<std::string> env;
+    const char* lang;
+    const char* title;
+  } cases[] = {
+      {{}, {}, "ru", "<title>Hitsieve: отчёт</title>"},
+      {{}, {"HITSIEVE_LANG=en"}, "en", "<title>Hitsieve: report</title>"},
+      {{"--lang", "en"}, {}, "en", "<title>Hitsieve: report</title>"},
+      {{"--lang", "ru"}, {"HITSIEVE_LANG=en"}, "ru", "<title>Hitsieve: отчёт</title>"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"html", "--db", "s.dt", "--output", "l.html", "--force"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const CliResult result = RunCli(dir_.path(), args, c.env);
+    ASSERT_EQ(0, result.status) << result.err;
+    const std::string page = ReadFile(dir_ / "l.html");
+    EXPECT_NE(std::string::npos, page.find(std::string("<html lang=\"") + c.lang + "\">")) << c.lang;
+    EXPECT_NE(std::string::npos, page.find(c.title)) << c.title;
+  }
+  const CliResult bad = RunCli(dir_.path(), {"html", "--db", "s.dt", "--output", "l.html", "--lang", "de"});
+  EXPECT_EQ(2, bad.status) << bad.err;
+  const CliResult book = RunCli(dir_.path(), {"export", "common", "--db", "s.dt", "--xlsx", "l.xlsx",
+                                              "--lang", "en"});
+  ASSERT_EQ(0, book.status) << book.err;
+  FILE* pipe = popen(("unzip -p '" + (dir_ / "l.xlsx").string() + "' xl/worksheets/sheet1.xml").c_str(), "r");
+  ASSERT_NE(nullptr, pipe);
+  std::string xml;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) xml.append(buffer, n);
+  ASSERT_EQ(0, pclose(pipe));
+  EXPECT_NE(std::string::npos, xml.find(">Visitors<")) << xml;
 }
 
 }  // namespace

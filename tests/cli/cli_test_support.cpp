@@ -40,6 +40,7 @@ pid_t StartCli(const fs::path& cwd, const std::vector<std::string>& args, const 
   dup2(out_fd, 1);
   dup2(err_fd, 2);
   unsetenv("HITSIEVE_TEST_STOP_AT_SAVE_STEP");
+  setenv("HITSIEVE_LANG", "ru", 1);  // what the tests expect, whatever the machine's language
   for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
   std::vector<char*> argv{const_cast<char*>(HITSIEVE_CLI)};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));

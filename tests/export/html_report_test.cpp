@@ -407,17 +407,61 @@ TEST(HtmlReport, Sha256AndBase64MatchTheirStandards) {
   }
 }
 
+// A few absurd days must not decide the chart's range or the summary's period.
+TEST(HtmlReport, ChartAndSummaryKeepToTheBusyStretchOfTheCalendar) {
+  const struct {
+    const char* label;
+    std::vector<std::pair<const char*, int32_t>> days;  // key, views
+    int32_t first, last;                                // 0: no range
+    int64_t left_out;
+  } cases[] = {
+      {"absurd ends", {{"05/May/2009", 10}, {"01/Jan/0000", 1}, {"31/Dec/9999", 1}, {"06/May/2009", 3}},
+       20090505, 20090506, 2},
+      {"two-digit year far back", {{"05/May/0009", 50}, {"05/May/2009", 60}, {"07/May/2009", 1}},
+       20090505, 20090507, 1},
+      {"busier old stretch wins", {{"01/Jan/2001", 100}, {"02/Jan/2001", 1}, {"01/Jan/2005", 5}},
+       20010101, 20010102, 1},
+      {"equal views: more days", {{"01/Jan/2001", 2}, {"01/Jan/2005", 1}, {"02/Jan/2005", 1}},
+       20050101, 20050102, 1},
+      {"a year's gap is one stretch", {{"01/Jan/2004", 1}, {"01/Jan/2005", 1}}, 20040101, 20050101, 0},
+      {"a gap of 367 days splits", {{"01/Jan/2004", 1}, {"02/Jan/2005", 1}}, 20050102, 20050102, 1},
+      {"only year 0", {{"01/Jan/0000", 1}}, 0, 0, 1},
+      {"year 1 is a date", {{"01/Jan/0001", 1}}, 10101, 10101, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    HtmlReportData data;
+    for (const auto& [key, views] : c.days) data.days.push_back({0, key, 1, 1, views, 0});
+    const std::optional<ChartRange> range = BusyRange(data.days);
+    ASSERT_EQ(c.first != 0, range.has_value());
+    if (range) {
+      EXPECT_EQ(c.first, range->first);
+      EXPECT_EQ(c.last, range->last);
+    }
+    const HtmlReportSummary s = SummariseReport(data);
+    EXPECT_EQ(c.left_out, s.days_left_out);
+    EXPECT_EQ(static_cast<int64_t>(c.days.size()) - c.left_out, s.days);
+    const Json json = JsonReader(ScriptContent(BuildHtmlReport(data, ""), "id=\"report-data\">"))
+                          .ReadDocument();
+    ASSERT_EQ(range ? 2u : 0u, json["chart"].Array().size());
+    if (range) {
+      EXPECT_EQ(c.first, json["chart"][0].Number());
+    }
+  }
+}
+
 TEST(HtmlReport, SummaryTotalsEveryDayAndFindsTheCalendarEnds) {
   HtmlReportData data;
   const int32_t big = INT32_MAX;
-  // Byte order of the keys is not calendar order; a key that is no date counts but bounds nothing.
+  // Byte order of the keys is not calendar order; a key that is no date is summed but is no day.
   for (const char* day : {"01/Feb/2009", "02/Jan/2009", "31/Dec/2008", "99/Zzz/0000"})
     data.days.push_back({0, day, big, big, big, 1});
   data.pages.resize(3);
   data.queries.resize(2);
   data.robots.resize(5);
   const HtmlReportSummary s = SummariseReport(data);
-  EXPECT_EQ(4, s.days);
+  EXPECT_EQ(3, s.days);
+  EXPECT_EQ(1, s.days_left_out);
   EXPECT_EQ("31/Dec/2008", s.first_day);
   EXPECT_EQ("01/Feb/2009", s.last_day);
   EXPECT_EQ(4LL * big, s.hosts);  // no 32-bit wrap

@@ -1,0 +1,120 @@
+// The report language: the rule that picks it from the environment, and the English texts of
+// the workbook's headers and the report page, which the desktop's translation uses as well.
+
+#include "export/report_language.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <utility>
+
+namespace hitsieve {
+
+namespace {
+
+// Russian as written in the sources, and English. Column titles read as the window's English
+// translation reads them.
+constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
+    {"Дата", "Date"},
+    {"Хосты", "Hosts"},
+    {"Посетители", "Visitors"},
+    {"Просмотры", "Views"},
+    {"Страница", "Page"},
+    {"Посещений", "Visits"},
+    {"Траффик", "Traffic"},
+    {"Траффик(Mb)", "Traffic (MB)"},
+    {"Апорт", "Aport"},
+    {"Запрос", "Query"},
+    {"Всего", "Total"},
+    {"Домены", "Domains"},
+    {"Кол-во", "Count"},
+    {"Паук", "Robot"},
+    {"Код", "Code"},
+    {"Запросы", "Requests"},
+    {"Реферер", "Referer"},
+    {"Тип", "Type"},
+    {"Hitsieve: отчёт", "Hitsieve: report"},
+    {"Hitsieve: отчёт о посещениях", "Hitsieve: visit report"},
+    {"Сводка", "Summary"},
+    {"Дней", "Days"},
+    {"Период", "Period"},
+    {"Страниц", "Pages"},
+    {"Запросов", "Phrases"},
+    {"Обращений роботов", "Robot requests"},
+    {"Отчёт составлен ", "Report written "},
+    {"и ещё ", "and "},
+    {" вне периода: не даты или дальше года от него",
+     " outside the period: not dates, or more than a year away from it"},
+    {"Графики и таблицы показывает сценарий страницы: разрешите его, чтобы их увидеть.",
+     "The page's script draws the charts and tables: allow it to see them."},
+    {"Общая статистика", "Overview"},
+    {"Даты есть только у ежедневной статистики: диапазон дат ограничивает график и таблицу по "
+     "дням, остальные отчёты охватывают весь период.",
+     "Only the daily statistics have dates: the date range limits the chart and the daily "
+     "table; the other reports cover the whole period."},
+    {"Обращения к страницам", "Pages"},
+    {"Поисковые запросы", "Search phrases"},
+    {"Рефереры", "Referers"},
+    {"Поисковики", "Search robots"},
+    {"Запросы роботов", "Robot requests"},
+};
+
+// -1 until set or first read.
+std::atomic<int> chosen{-1};
+
+std::string Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// "en_GB.UTF-8@euro" -> "en".
+std::string LanguagePart(const std::string& locale) {
+  return locale.substr(0, locale.find_first_of("_.@"));
+}
+
+}  // namespace
+
+std::optional<ReportLanguage> ParseReportLanguage(std::string_view code) {
+  if (code == "ru") return ReportLanguage::kRussian;
+  if (code == "en") return ReportLanguage::kEnglish;
+  return std::nullopt;
+}
+
+ReportLanguage LanguageFromEnvironment() {
+  std::string forced = Variable("HITSIEVE_LANG");
+  for (char& c : forced) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (const std::optional<ReportLanguage> language = ParseReportLanguage(forced)) return *language;
+  std::string locale = Variable("LC_ALL");
+  if (locale.empty()) locale = Variable("LC_MESSAGES");
+  if (locale.empty()) locale = Variable("LANG");
+  if (locale.empty() || locale == "C" || locale == "POSIX" || locale.starts_with("C.")) {
+    return ReportLanguage::kRussian;
+  }
+  const std::string languages = Variable("LANGUAGE");
+  const std::string first = languages.substr(0, languages.find(':'));
+  const std::string language = LanguagePart(first.empty() ? locale : first);
+  return language == "en" ? ReportLanguage::kEnglish : ReportLanguage::kRussian;
+}
+
+ReportLanguage OutputLanguage() {
+  int value = chosen.load();
+  if (value < 0) {
+    value = static_cast<int>(LanguageFromEnvironment());
+    int unset = -1;
+    chosen.compare_exchange_strong(unset, value);
+    value = chosen.load();
+  }
+  return static_cast<ReportLanguage>(value);
+}
+
+void SetOutputLanguage(ReportLanguage language) { chosen.store(static_cast<int>(language)); }
+
+std::string Translated(std::string_view russian, ReportLanguage language) {
+  if (language == ReportLanguage::kEnglish) {
+    for (const auto& [from, to] : kEnglish) {
+      if (from == russian) return std::string(to);
+    }
+  }
+  return std::string(russian);
+}
+
+}  // namespace hitsieve
