@@ -1,6 +1,7 @@
 #include "ui/list_ctrl_grid.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include <QHeaderView>
@@ -88,7 +89,9 @@ void ListCtrlGrid::InsertRow(const ListRow& row, int index) { model_->InsertRow(
 
 void ListCtrlGrid::DeleteAllItems() { model_->Clear(); }
 
-void ListCtrlGrid::SetRows(std::vector<ListRow> rows) { model_->SetRows(std::move(rows)); }
+void ListCtrlGrid::SetRows(std::vector<ListRow> rows, ListModel::TotalsMaker totals) {
+  model_->SetRows(std::move(rows), std::move(totals));
+}
 
 void ListCtrlGrid::SelectedTexts(std::set<std::string>& texts) const {
   for (const QModelIndex& index : selectionModel()->selectedRows())
@@ -102,6 +105,20 @@ std::vector<CellKind> Kinds(CellKind first, int count) {
   std::vector<CellKind> kinds(count + 1, CellKind::kNumber);
   kinds[0] = first;
   return kinds;
+}
+
+// The totals of the database rows behind list rows `shown` (list row k shows database row
+// k - 1, the totals row being first), summed exactly as the full totals row is, from the rows'
+// values rather than their rounded cells.
+template <class Row>
+ListModel::TotalsMaker TotalsOf(const std::vector<Row>& rows,
+                                ListRow (*cells)(const Row&, ListTotals&)) {
+  auto kept = std::make_shared<const std::vector<Row>>(rows);
+  return [kept, cells](const std::vector<int>& shown) {
+    ListTotals totals;
+    for (int row : shown) cells((*kept)[static_cast<size_t>(row) - 1], totals);
+    return totals.Cells();
+  };
 }
 
 }  // namespace
@@ -132,15 +149,15 @@ void ListCtrlGrid::SetupRobotSummaryColumns() {
 }
 
 void ListCtrlGrid::FillCommonStats(const std::vector<CommonStatsRow>& rows) {
-  SetRows(RenderCommonStats(rows));
+  SetRows(RenderCommonStats(rows), TotalsOf(rows, CommonStatsCells));
 }
 
 void ListCtrlGrid::FillPageStats(const std::vector<PageStatsRow>& rows) {
-  SetRows(RenderPageStats(rows));
+  SetRows(RenderPageStats(rows), TotalsOf(rows, PageStatsCells));
 }
 
 void ListCtrlGrid::FillQueryStats(const std::vector<QueryStatsRow>& rows) {
-  SetRows(RenderQueryStats(rows));
+  SetRows(RenderQueryStats(rows), TotalsOf(rows, QueryStatsCells));
 }
 
 void ListCtrlGrid::FillRobotSummary(const RobotLogGrid& log) {

@@ -39,8 +39,8 @@ class ListCtrlGrid : public QTableView {
   // Inserts `row` unselected at `index` (0 to the row count).
   void InsertRow(const ListRow& row, int index);
   void DeleteAllItems();
-  // Replaces every row at once.
-  void SetRows(std::vector<ListRow> rows);
+  // Replaces every row at once; `totals` as for ListModel::SetRows.
+  void SetRows(std::vector<ListRow> rows, ListModel::TotalsMaker totals = {});
   // Adds the second cell of every selected row to `texts`.
   void SelectedTexts(std::set<std::string>& texts) const;
 
@@ -50,7 +50,8 @@ class ListCtrlGrid : public QTableView {
   void SetupQueryStatsColumns();
   void SetupRobotSummaryColumns();
 
-  // Totals row first, then one row per database row.
+  // Totals row first (totalling the rows shown while the search field filters), then one row
+  // per database row.
   void FillCommonStats(const std::vector<CommonStatsRow>& rows);
   void FillPageStats(const std::vector<PageStatsRow>& rows);
   void FillQueryStats(const std::vector<QueryStatsRow>& rows);

@@ -142,6 +142,7 @@ void ListModel::SetColumns(const ListColumns& columns, std::vector<CellKind> kin
   kinds_ = std::move(kinds);
   sortColumn_ = -1;
   folded_.clear();
+  foldedDecoded_.clear();
   ranks_.clear();
   Arrange();
   endResetModel();
@@ -152,11 +153,13 @@ CellKind ListModel::Kind(int column) const {
                                                                  : CellKind::kPlainText;
 }
 
-void ListModel::SetRows(std::vector<ListRow> rows) {
+void ListModel::SetRows(std::vector<ListRow> rows, TotalsMaker totals) {
   beginResetModel();
   rows_ = std::move(rows);
+  totalsMaker_ = std::move(totals);
   sortColumn_ = -1;
   folded_.clear();
+  foldedDecoded_.clear();
   ranks_.clear();
   Arrange();
   endResetModel();
@@ -188,7 +191,7 @@ void ListModel::sort(int column, Qt::SortOrder order) {
 }
 
 const std::string& ListModel::RawCell(int row, int column) const {
-  const ListRow& cells = rows_[row];
+  const ListRow& cells = row == 0 && filteredTotals_ ? *filteredTotals_ : rows_[row];
   return column >= 0 && column < static_cast<int>(cells.size()) ? cells[column] : kNoCell;
 }
 
@@ -203,6 +206,21 @@ const std::vector<std::string>& ListModel::FoldedTexts(int column) const {
     texts.reserve(rows_.size());
     for (size_t row = 0; row < rows_.size(); ++row)
       texts.push_back(Folded(RawCell(static_cast<int>(row), column)));
+  }
+  return texts;
+}
+
+const std::vector<std::string>& ListModel::FoldedDecodedTexts(int column) const {
+  if (foldedDecoded_.size() < columns_.size()) foldedDecoded_.resize(columns_.size());
+  std::vector<std::string>& texts = foldedDecoded_[column];
+  if (texts.empty() && !rows_.empty()) {
+    texts.reserve(rows_.size());
+    for (size_t row = 0; row < rows_.size(); ++row) {
+      const std::string& cell = rows_[row].size() > static_cast<size_t>(column) ? rows_[row][column]
+                                                                                 : kNoCell;
+      const QString decoded = PercentDecoded(cell);
+      texts.push_back(decoded.isEmpty() ? std::string() : Folded(decoded.toStdString()));
+    }
   }
   return texts;
 }
@@ -231,6 +249,9 @@ bool ListModel::Passes(int row) const {
     const CellKind kind = Kind(column);
     if (kind != CellKind::kText && kind != CellKind::kPlainText) continue;
     if (FoldedTexts(column)[row].find(filter_) != std::string::npos) return true;
+    if (kind == CellKind::kText &&
+        FoldedDecodedTexts(column)[row].find(filter_) != std::string::npos)
+      return true;
   }
   return false;
 }
@@ -242,6 +263,13 @@ void ListModel::Arrange() {
   if (first == 1) shown_.push_back(0);
   for (int row = first; row < static_cast<int>(rows_.size()); ++row)
     if (Passes(row)) shown_.push_back(row);
+  filteredTotals_.reset();
+  if (first == 1 && !filter_.empty() && totalsMaker_) {
+    filteredTotals_ = totalsMaker_(std::vector<int>(shown_.begin() + 1, shown_.end()));
+    if (filteredTotals_->empty()) filteredTotals_->emplace_back();
+    (*filteredTotals_)[0] =
+        QCoreApplication::translate("hitsieve::ListModel", "Итого (отобрано)").toStdString();
+  }
   if (sortColumn_ >= 0) SortShown();
 }
 

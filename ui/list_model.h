@@ -2,6 +2,8 @@
 #define HITSIEVE_UI_LIST_MODEL_H_
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -27,7 +29,7 @@ enum class CellKind {
 // The rows of one report list as rendered cell texts (UTF-8). Rows are kept in the order they
 // were handed over; the view shows them in that order, or sorted by one column, and only those
 // that pass the filter text. A list with a totals row keeps it first, outside sorting and
-// filtering. Rows change only through SetRows (one model reset), InsertRow and Clear, each of
+// filtering; while a filter is in force it totals the rows shown and says so in its first cell. Rows change only through SetRows (one model reset), InsertRow and Clear, each of
 // which puts the handed-over order back; the filter text stays. UI thread only.
 class ListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -43,12 +45,18 @@ class ListModel : public QAbstractTableModel {
   // Whether the first row handed over is a totals row.
   void SetTotalsFirst(bool totals_first) { totalsFirst_ = totals_first; }
 
-  void SetRows(std::vector<ListRow> rows);
+  // Makes the totals row of the handed-over rows at `rows` (indexes, the totals row being 0).
+  using TotalsMaker = std::function<ListRow(const std::vector<int>& rows)>;
+
+  // `totals` (for lists with a totals row) totals the rows that pass a filter; without it the
+  // totals row stays as handed over.
+  void SetRows(std::vector<ListRow> rows, TotalsMaker totals = {});
   // REQUIRES: 0 <= index <= the number of rows handed over.
   void InsertRow(const ListRow& row, int index);
   void Clear();
 
-  // Keeps the rows whose text cells contain `text`, ignoring case; empty keeps every row.
+  // Keeps the rows whose text cells contain `text`, ignoring case, as written or, for texts
+  // with tooltips, percent-decoded as the tooltip shows them; empty keeps every row.
   void SetFilterText(const QString& text);
   // -1 while the rows are in the order they were handed over.
   int SortColumn() const { return sortColumn_; }
@@ -75,6 +83,8 @@ class ListModel : public QAbstractTableModel {
   void Arrange();
   void SortShown();
   const std::vector<std::string>& FoldedTexts(int column) const;
+  // Case-folded percent-decoded texts; empty where decoding changes nothing.
+  const std::vector<std::string>& FoldedDecodedTexts(int column) const;
   // Each row's place among the column's folded texts (equal texts share it).
   const std::vector<int>& TextRanks(int column) const;
 
@@ -82,12 +92,15 @@ class ListModel : public QAbstractTableModel {
   std::vector<CellKind> kinds_;
   bool totalsFirst_ = false;
   std::vector<ListRow> rows_;
+  TotalsMaker totalsMaker_;
+  std::optional<ListRow> filteredTotals_;  // stands for rows_[0] while a filter is in force
   std::vector<int> shown_;  // indexes into rows_
   std::string filter_;      // case-folded UTF-8
   int sortColumn_ = -1;
   Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
   // Case-folded cell texts per column, made when first needed and dropped with the rows.
   mutable std::vector<std::vector<std::string>> folded_;
+  mutable std::vector<std::vector<std::string>> foldedDecoded_;
   mutable std::vector<std::vector<int>> ranks_;  // likewise, for sorting by a text column
 };
 

@@ -355,24 +355,36 @@ void Type(QLineEdit* edit, const QString& text) {
   for (QChar c : text) edit->insert(QString(c));
 }
 
-TEST_F(ReportScreensTest, SearchFieldsKeepMatchingRowsAndTheTotals) {
+// The totals row of a filtered list totals the rows shown and says so.
+std::vector<std::string> FilteredTotals(std::vector<std::string> row) {
+  row[0] = "Итого (отобрано)";
+  return row;
+}
+
+TEST_F(ReportScreensTest, SearchFieldsKeepMatchingRowsAndTotalThem) {
   MainDlg window;
   Analyse(FirstLog());
   window.Reload();
   QueriesTab& queries = Queries(window);
   const Cells all = GridCells(*queries.Grid());
   Type(queries.FilterEdit(), QStringLiteral("СЛО"));  // upper case against stored lower case
-  EXPECT_EQ((Cells{all[0], all[1]}), GridCells(*queries.Grid()));
+  EXPECT_EQ((Cells{FilteredTotals(all[1]), all[1]}), GridCells(*queries.Grid()));
   Type(queries.FilterEdit(), QStringLiteral("нет такого"));
-  EXPECT_EQ(Cells{all[0]}, GridCells(*queries.Grid())) << "the totals stay the described ones";
+  const Cells nothing = {{"Итого (отобрано)", "", "", "", "", "", "", ""}};
+  EXPECT_EQ(nothing, GridCells(*queries.Grid())) << "nothing to total";
+  Type(queries.FilterEdit(), QString());
+  EXPECT_EQ(all, GridCells(*queries.Grid())) << "the totals of every row again";
+  Type(queries.FilterEdit(), QStringLiteral("нет такого"));
 
   PageStatsTab& pages = Pages(window);
   Type(pages.FilterEdit(), QStringLiteral(".HTML"));
   const Cells shown = GridCells(*pages.Grid());
   ASSERT_EQ(3u, shown.size());
-  EXPECT_EQ("13", shown[0][1]);
   EXPECT_EQ("/index.html", shown[1][0]);
   EXPECT_EQ("/cat.html", shown[2][0]);
+  EXPECT_EQ("Итого (отобрано)", shown[0][0]);
+  EXPECT_EQ(std::to_string(std::stoi(shown[1][1]) + std::stoi(shown[2][1])), shown[0][1]);
+  EXPECT_EQ(shown[1][3], shown[0][3]) << "the traffic of /cat.html is 0";
 
   // One field serves both referer lists; a raw Windows-1251 referer is found by typed Cyrillic.
   RefererTab& referers = Referers(window);
@@ -393,7 +405,26 @@ TEST_F(ReportScreensTest, SearchFieldsKeepMatchingRowsAndTheTotals) {
   // A reload after a run keeps the typed text in force.
   Analyse(FirstLog());
   window.Reload();
-  EXPECT_EQ(Cells{all[0]}, GridCells(*queries.Grid())) << "no such phrase after the reload";
+  EXPECT_EQ(nothing, GridCells(*queries.Grid())) << "no such phrase after the reload";
+}
+
+// The referers are found by what their tooltips show: the percent-decoded text, in UTF-8 or,
+// where the escapes are no UTF-8, in Windows-1251.
+TEST_F(ReportScreensTest, RefererSearchMatchesTheDecodedText) {
+  MainDlg window;
+  Analyse({Line("1.1.1.1", "10/Mar/2009", "/p.html", 10,
+                "http://example.org/find?q=%D1%81%D1%87%D1%91%D1%82%D1%87%D0%B8%D0%BA"),
+           Line("1.1.1.2", "10/Mar/2009", "/p.html", 10, "http://example.net/?w=%F1%F7%B8%F2%F7%E8%EA"),
+           Line("1.1.1.3", "10/Mar/2009", "/p.html", 10, "http://example.com/other")});
+  window.Reload();
+  RefererTab& referers = Referers(window);
+  Type(referers.FilterEdit(), QStringLiteral("СЧЁТЧИК"));
+  EXPECT_EQ((Cells{{"http://example.net/?w=%F1%F7%B8%F2%F7%E8%EA", "1"},
+                   {"http://example.org/find?q=%D1%81%D1%87%D1%91%D1%82%D1%87%D0%B8%D0%BA", "1"}}),
+            GridCells(*referers.PageGrid()));
+  EXPECT_TRUE(GridCells(*referers.HostGrid()).empty());
+  Type(referers.FilterEdit(), QStringLiteral("%D1%81%D1%87"));  // the raw text still matches
+  EXPECT_EQ(1u, GridCells(*referers.PageGrid()).size());
 }
 
 TEST_F(ReportScreensTest, TooltipsShowTheWholeTextDecodedAndInert) {
