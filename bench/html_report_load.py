@@ -19,7 +19,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "browser"))
-from devtools import Browser  # noqa: E402
+from driver import Browser  # noqa: E402
 
 
 def main():

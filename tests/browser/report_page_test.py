@@ -1,4 +1,5 @@
-"""The report page in a real browser: hitsieve-cli writes it, headless Chromium runs its script.
+"""The report page in a real browser: hitsieve-cli writes it, headless Chromium runs its script
+(driven through Selenium and chromedriver, see driver.py).
 
 Expected values are worked out here from the page's own data block (and from the logs the tests
 write), not from the page's script. Environment: HITSIEVE_CLI (the tool), CHROMIUM (the browser),
@@ -17,12 +18,10 @@ import unittest
 from urllib.parse import unquote_plus
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bidi import Firefox  # noqa: E402
-from devtools import Browser  # noqa: E402
+from driver import Browser  # noqa: E402
 
 CLI = os.environ.get("HITSIEVE_CLI", "build/cli/hitsieve-cli")
 CHROMIUM = os.environ.get("CHROMIUM", "chromium")
-FIREFOX = os.environ.get("FIREFOX", "firefox-esr")
 DATA = os.environ.get("HITSIEVE_TEST_DATA", "tests/data")
 MONTHS = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
 
@@ -393,15 +392,6 @@ class EmptyReport(PageTest):
             self.assertEqual([0, 1, 1], [t["rows"], t["page"], t["pages"]], name)
         self.assertEqual("Нет дней для графика", self.js("document.querySelector('#chart svg text').textContent"))
         self.assertEqual("—", self.js("document.getElementById('sum-period').textContent"))
-
-
-# The same checks in Firefox ESR, over WebDriver BiDi: the page must not depend on one engine.
-class FirefoxSampleReport(SampleReport):
-    make_browser = staticmethod(lambda: Firefox(FIREFOX))
-
-
-class FirefoxHostileReport(HostileReport):
-    make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
 
 if __name__ == "__main__":

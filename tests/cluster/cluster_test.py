@@ -40,6 +40,15 @@ def Tables(db):
             "SELECT name FROM sqlite_master WHERE type = 'table'"))
 
 
+def Running(pid):
+    """Whether the process runs (a zombie has ended)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(") ", 1)[1][0] != "Z"
+    except (FileNotFoundError, ProcessLookupError):
+        return False
+
+
 def WaitFor(predicate, what, seconds=LONG):
     deadline = time.monotonic() + seconds
     while not predicate():
@@ -249,6 +258,29 @@ class ExactnessTest(ClusterTestBase):
         self.AssertSameStatistics(local, db)
 
 
+    def test_different_logs_with_equal_first_lines(self):
+        # Many logs start alike (the same monitoring probe, the same header lines): they are
+        # different logs all the same, and each is counted once, replacing or adding.
+        probe = b'127.0.0.1 - - [01/Nov/2008:00:00:00 +0300] "GET /health HTTP/1.0" 200 2 "-" "probe"\n'
+        names = []
+        for n, source in enumerate(("a1.log", "b1.log", "c1.log")):
+            name = "probed-%d.log" % n
+            with open(self.Path(source), "rb") as f, open(self.Path(name), "wb") as out:
+                out.write(probe + f.read())
+            names.append(name)
+        local = self.FreshDb("probed-local.dt")
+        self.AssertOk(self.Analyse("--db", local, *names))
+        db = self.FreshDb("probed.dt")
+        self.AssertOk(self.Cluster("--db", db, "--fan-in", "2", *names))
+        self.AssertSameStatistics(local, db)
+        added = self.FreshDb("probed-added.dt")
+        self.AssertOk(self.Cluster("--db", added, names[0]))
+        done = self.Cluster("--db", added, "--add", *names)
+        self.AssertOk(done)
+        self.assertIn("already analysed: " + self.Path(names[0]), done.stdout.decode())
+        self.AssertSameStatistics(local, added)
+
+
 class FailureTest(ClusterTestBase):
 
     def setUp(self):
@@ -287,6 +319,24 @@ class FailureTest(ClusterTestBase):
         done = self.Cluster("--db", self.db, "--add", "c1-grown.log")
         self.AssertFailedAndKept(done)
         self.assertIn("counted already", done.stderr.decode())
+
+    def test_a_database_given_as_a_log_is_refused_before_anything_is_written(self):
+        other = self.Path("other-db.log")  # another statistics database, under a log's name
+        with open(other, "wb") as f:
+            f.write(self.before)
+        link = self.Path("kept-link.log")  # the database itself, under another name
+        if not os.path.lexists(link):
+            os.link(self.db, link)
+        for given, named in ((self.db, "the statistics database itself"),
+                             (link, "the statistics database itself"),
+                             (other, "an SQLite database")):
+            for add in ([], ["--add"]):
+                with self.subTest(given=given, add=add):
+                    done = self.Cluster("--db", self.db, *add, "a1.log", given)
+                    self.AssertFailedAndKept(done)
+                    message = done.stderr.decode()
+                    self.assertIn("%s is %s, not a log" % (given, named), message)
+                    self.assertNotIn("tasks done", message)  # refused before any work
 
     def test_unreachable_scheduler(self):
         import socket
@@ -337,6 +387,75 @@ class FailureTest(ClusterTestBase):
         self.AssertSameStatistics(local, db)
         # The nanny brings the killed worker back for the tests that follow.
         WaitFor(lambda: self.WorkerCount() >= 2, "the worker to come back")
+
+
+class OptionsTest(unittest.TestCase):
+    """A command line that cannot be obeyed is refused in one line with exit status 2, before
+    anything starts; and --timeout bounds starting a local cluster."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(prefix="hitsieve-cluster-options-")
+        self.dir = self.tmp.name
+        self.log = os.path.join(self.dir, "a.log")
+        with open(self.log, "wb") as f:
+            f.write(b'1.2.3.4 - - [30/Oct/2008:10:00:00 +0300] "GET /x.html HTTP/1.0" 200 1\n')
+        self.db = os.path.join(self.dir, "new.dt")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def Run(self, *args, env=None):
+        return subprocess.run([CLUSTER, "--cli", CLI, "--db", self.db, *args],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=LONG,
+                              cwd=self.dir, env=env)
+
+    def test_every_option_is_bounded(self):
+        bad = [("--workers", v) for v in ("0", "-1", "257", "1000", "9" * 40, "1e9", "0x10",
+                                          "２", "", "four")]
+        bad += [("--timeout", v) for v in ("0", "-1", "inf", "-inf", "nan", "1e400",
+                                           "86401", "", "soon")]
+        bad += [("--fan-in", v) for v in ("1", "-2", "1001", "9" * 40, "2.5")]
+        bad += [("--scheduler", ""), ("--cli", ""), ("--db", "")]
+        for option, value in bad:
+            with self.subTest(option=option, value=value):
+                done = self.Run(option + "=" + value, self.log)
+                self.assertEqual(2, done.returncode, done.stderr.decode(errors="replace"))
+                lines = done.stderr.decode(errors="replace").splitlines()
+                self.assertEqual(1, len(lines), lines)
+                self.assertTrue(lines[0].startswith("hitsieve-cluster: "), lines)
+                self.assertIn(option, lines[0])
+                self.assertEqual(b"", done.stdout)
+                self.assertFalse(os.path.exists(self.db))
+        for option, value in (("--workers", "256"), ("--timeout", "86400"),
+                              ("--fan-in", "1000"), ("--timeout", "0.5")):
+            with self.subTest(accepted=option, value=value):
+                done = self.Run(option, value, "--help")
+                self.assertEqual(0, done.returncode, done.stderr.decode(errors="replace"))
+
+    def test_timeout_bounds_starting_the_local_cluster(self):
+        # Worker processes that never come up: every child the local cluster spawns stops in
+        # its first statement and writes its process id, so the start can only time out.
+        hook = os.path.join(self.dir, "hook")
+        os.mkdir(hook)
+        with open(os.path.join(hook, "sitecustomize.py"), "w") as f:
+            f.write("""import os, signal, sys
+if "--multiprocessing-fork" in sys.argv:
+    with open(os.path.join(%r, "child-%%d" %% os.getpid()), "w"):
+        pass
+    while True:
+        signal.pause()
+""" % self.dir)
+        env = dict(os.environ, PYTHONPATH=hook)
+        done = self.Run("--workers", "2", "--timeout", "3", self.log, env=env)
+        self.assertEqual(1, done.returncode, done.stderr.decode(errors="replace"))
+        self.assertIn("the local cluster did not start 2 workers within 3 s",
+                      done.stderr.decode())
+        self.assertFalse(os.path.exists(self.db))
+        children = [int(n[len("child-"):]) for n in os.listdir(self.dir)
+                    if n.startswith("child-")]
+        self.assertTrue(children, "no worker process was started")
+        WaitFor(lambda: not any(Running(pid) for pid in children),
+                "the stalled workers to be ended")
 
 
 if __name__ == "__main__":
