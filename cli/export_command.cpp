@@ -11,6 +11,7 @@
 #include "export/xlsx_file.h"
 #include "store/report_queries.h"
 #include "store/sqlitepp/transaction.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -25,7 +26,10 @@ const char kExportHelp[] =
     "  --xlsx FILE  the workbook to write (required); an existing FILE is refused\n"
     "  --force      replace an existing FILE (only a regular file: a device, a pipe, a\n"
     "               folder or a symbolic link is never replaced)\n"
-    "  --db FILE    statistics database (default dat1.dt in the current directory)\n"
+    "  --db FILE    statistics database\n"
+    "               (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "               $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "               unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  -h, --help   show this help\n";
 
 int ExportCommand(const std::vector<std::string>& args) {
@@ -53,7 +57,7 @@ int ExportCommand(const std::vector<std::string>& args) {
                     std::filesystem::file_type::not_found)
     throw std::runtime_error(path + " already exists (use --force to replace it)");
 
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  UseDatabase(parsed.Value("--db").value_or(DefaultDatabaseFile()), /*create=*/false);
   // One read transaction: the rows streamed are the rows counted.
   sqlitepp::transaction snapshot(StatsDatabase::Instance().session());
   // Refused on its row count, before millions of rows are read for nothing.

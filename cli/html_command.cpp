@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "export/html_report.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -22,7 +23,10 @@ const char kHtmlHelp[] =
     "Options:\n"
     "  --output FILE  the page to write (required); an existing FILE is refused\n"
     "  --force        replace an existing FILE\n"
-    "  --db FILE      statistics database (default dat1.dt in the current directory)\n"
+    "  --db FILE      statistics database\n"
+    "                 (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "                 $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "                 unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  -h, --help     show this help\n";
 
 int HtmlCommand(const std::vector<std::string>& args) {
@@ -39,7 +43,7 @@ int HtmlCommand(const std::vector<std::string>& args) {
   if (!force && std::filesystem::exists(std::filesystem::symlink_status(path)))
     throw std::runtime_error(path + " already exists (use --force to replace it)");
 
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  UseDatabase(parsed.Value("--db").value_or(DefaultDatabaseFile()), /*create=*/false);
   WriteHtmlReportFile(path, force);
   std::printf("report page written to %s\n", path.c_str());
   return kExitOk;

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/text_output.h"
 #include "store/sqlitepp/session.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
 
@@ -29,7 +30,10 @@ const char kMergeHelp[] =
     "\n"
     "Options:\n"
     "  --replace   drop FILE's statistics first: FILE then holds the parts' statistics only\n"
-    "  --db FILE   statistics database (default dat1.dt in the current directory)\n"
+    "  --db FILE   statistics database, created with its tables when missing\n"
+    "              (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "              $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "              unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  -h, --help  show this help\n";
 
 namespace {
@@ -60,7 +64,7 @@ int MergeCommand(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (parsed.operands.empty()) throw UsageError("merge: no PART given (try --help)");
-  const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
+  const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   const bool replace = parsed.Has("--replace");
   for (const std::string& part : parsed.operands) {
     std::error_code ignored;
