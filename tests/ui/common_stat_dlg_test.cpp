@@ -63,8 +63,8 @@ TEST_F(CommonStatDlgTest, ExcelOpensANewWorkbookEachTime) {
   Execute("INSERT INTO common_stats (date, ips, visitors, views, searches) VALUES "
           "('05/May/2009', 1, 1, 1, 0)");
   QPushButton* excel = screen.findChild<QPushButton*>("excel");
+  // Both within the same second, most likely: the name that carries the time gets a number.
   QTest::mouseClick(excel, Qt::LeftButton);
-  QTest::qWait(1100);  // workbook names carry the time to the second
   QTest::mouseClick(excel, Qt::LeftButton);
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" ").toStdString();
   ASSERT_EQ(2, opened_files_.size());
