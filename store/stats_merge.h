@@ -1,3 +1,5 @@
+// Statistics totals that add up exactly, and loading, saving and adding them to a database.
+
 #ifndef HITSIEVE_STORE_STATS_MERGE_H_
 #define HITSIEVE_STORE_STATS_MERGE_H_
 
