@@ -234,8 +234,9 @@ int MergeCommand(const std::vector<std::string>& args) {
           break;
         }
         if (SameStart(log, mine))
-          throw std::runtime_error(part + ": its log " + log.name + " shares its first lines with " +
-                                   mine.name + ", which has been counted already; nothing was merged");
+          throw std::runtime_error(part + ": its log " + log.name +
+                                   " shares its first lines with " + mine.name +
+                                   ", which has been counted already; nothing was merged");
       }
     }
     if (known == contents.logs.size()) {

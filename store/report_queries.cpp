@@ -1,3 +1,5 @@
+// The report screens' SELECT statements, each compiled once and read into its row records.
+
 #include "store/report_queries.h"
 
 #include "store/sqlitepp/statement.h"

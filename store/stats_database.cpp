@@ -1,3 +1,6 @@
+// Opening the statistics database, giving a new file its tables, and the checks made before
+// a run writes to it.
+
 #include "store/stats_database.h"
 
 #include <sys/stat.h>

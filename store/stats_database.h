@@ -1,3 +1,6 @@
+// The statistics database file of the process: opening it, creating its tables, checking
+// that it can be written.
+
 #ifndef HITSIEVE_STORE_STATS_DATABASE_H_
 #define HITSIEVE_STORE_STATS_DATABASE_H_
 
