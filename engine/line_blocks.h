@@ -1,3 +1,4 @@
+// Byte sources for plain and gzip logs and the cutter that turns them into blocks of whole lines.
 #ifndef HITSIEVE_ENGINE_LINE_BLOCKS_H_
 #define HITSIEVE_ENGINE_LINE_BLOCKS_H_
 
