@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """How big the report page of a large database is, and how fast headless Chromium makes it usable.
 
     bench/html_report_load.py [BUILD_DIR] [--rows 100000] [--runs 5]

@@ -1,3 +1,5 @@
+// Code-page conversion of search phrases and display texts: UTF-8, KOI8-R and Windows-1251
+// through fixed tables.
 #include <cstdint>
 #include <string>
 #include <string_view>

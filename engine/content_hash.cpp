@@ -1,3 +1,4 @@
+// The content hash that recognises a log by its text (content_hash.h).
 #include "engine/content_hash.h"
 
 #include <bit>

@@ -1,3 +1,4 @@
+// ContentHash: the 64-bit hash that recognises a log by its text.
 #ifndef HITSIEVE_ENGINE_CONTENT_HASH_H_
 #define HITSIEVE_ENGINE_CONTENT_HASH_H_
 

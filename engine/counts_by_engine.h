@@ -1,3 +1,4 @@
+// CountsByEngine: a small in-place map of counts per search engine.
 #ifndef HITSIEVE_ENGINE_COUNTS_BY_ENGINE_H_
 #define HITSIEVE_ENGINE_COUNTS_BY_ENGINE_H_
 

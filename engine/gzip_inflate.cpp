@@ -1,3 +1,4 @@
+// Reading gzip logs with ISA-L's inflate, member by member, as zlib's gzread would.
 #include "engine/gzip_inflate.h"
 
 #include <fcntl.h>

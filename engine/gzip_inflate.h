@@ -1,3 +1,4 @@
+// GzipSource: a gzip file's text, decompressed with ISA-L, as a byte source for the readers.
 #ifndef HITSIEVE_ENGINE_GZIP_INFLATE_H_
 #define HITSIEVE_ENGINE_GZIP_INFLATE_H_
 

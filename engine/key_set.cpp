@@ -1,3 +1,5 @@
+// The hashed sets and numbering of the distinct texts (addresses, agents, pages, referers)
+// that a run counts in.
 #include "engine/key_set.h"
 
 #include <algorithm>

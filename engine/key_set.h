@@ -1,3 +1,4 @@
+// The hash and the sets of distinct texts that the statistics collector counts in.
 #ifndef HITSIEVE_ENGINE_KEY_SET_H_
 #define HITSIEVE_ENGINE_KEY_SET_H_
 

@@ -1,3 +1,4 @@
+// Sorting many byte-string keys in std::string order, fast for long shared prefixes (key_sort.h).
 #include "engine/key_sort.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SortedOrder: the std::string order of many byte-string keys, for sorting a run's new keys.
 #ifndef HITSIEVE_ENGINE_KEY_SORT_H_
 #define HITSIEVE_ENGINE_KEY_SORT_H_
 

@@ -1,8 +1,9 @@
+// Byte sources for plain and gzip logs and the cutter that turns them into blocks of whole lines.
 #ifndef HITSIEVE_ENGINE_LINE_BLOCKS_H_
 #define HITSIEVE_ENGINE_LINE_BLOCKS_H_
 
 // The engine's streaming readers: byte sources for plain and gzip files, and the cutter that
-// turns a source into blocks of whole lines. Internal to the engine (log_reader.cpp).
+// turns a source into blocks of whole lines. Internal to the engine (the readers).
 
 #include <algorithm>
 #include <cstdint>

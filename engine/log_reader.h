@@ -1,3 +1,4 @@
+// Reading logs into a collector: CollectFile and CollectFiles, their options, progress and stop.
 #ifndef HITSIEVE_ENGINE_LOG_READER_H_
 #define HITSIEVE_ENGINE_LOG_READER_H_
 

@@ -1,3 +1,4 @@
+// Which requests count as pages: the extension list as typed, parsed and matched (page_filter.h).
 #include "engine/page_filter.h"
 
 namespace hitsieve {

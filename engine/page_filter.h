@@ -1,3 +1,4 @@
+// PageFilter: which requests count as pages, by the extension of the requested path.
 #ifndef HITSIEVE_ENGINE_PAGE_FILTER_H_
 #define HITSIEVE_ENGINE_PAGE_FILTER_H_
 

@@ -1,3 +1,4 @@
+// Finding a search phrase's parameter in a referer in linear time (query_match.h).
 #include "engine/query_match.h"
 
 namespace hitsieve {

@@ -1,3 +1,4 @@
+// Linear-time matchers that find a search phrase's parameter in a referer.
 #ifndef HITSIEVE_ENGINE_QUERY_MATCH_H_
 #define HITSIEVE_ENGINE_QUERY_MATCH_H_
 

@@ -1,3 +1,4 @@
+// Parsing one access-log line into a RequestRecord, and the numeric fields' reading rules.
 #include "engine/record_parser.h"
 
 #include <array>

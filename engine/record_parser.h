@@ -1,3 +1,4 @@
+// Parsing one access-log line (combined format) into a RequestRecord.
 #ifndef HITSIEVE_ENGINE_RECORD_PARSER_H_
 #define HITSIEVE_ENGINE_RECORD_PARSER_H_
 

@@ -1,3 +1,5 @@
+// RecordSink: log text cut into lines, each parsed and handed on as a record; the sink's
+// counts of lines that are no log lines.
 #include "engine/record_sink.h"
 
 #include "engine/record_parser.h"

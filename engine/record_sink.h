@@ -1,3 +1,4 @@
+// RecordSink: the receiver of parsed records, fed by the readers; error texts of reading a log.
 #ifndef HITSIEVE_ENGINE_RECORD_SINK_H_
 #define HITSIEVE_ENGINE_RECORD_SINK_H_
 

@@ -1,3 +1,4 @@
+// Referer texts: the referring host of a referer (referer.h).
 #include "engine/referer.h"
 
 namespace hitsieve {

@@ -1,3 +1,4 @@
+// Small helpers on referer texts.
 #ifndef HITSIEVE_ENGINE_REFERER_H_
 #define HITSIEVE_ENGINE_REFERER_H_
 

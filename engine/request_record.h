@@ -1,3 +1,4 @@
+// RequestRecord: one parsed access-log line, as views of its bytes.
 #ifndef HITSIEVE_ENGINE_REQUEST_RECORD_H_
 #define HITSIEVE_ENGINE_REQUEST_RECORD_H_
 

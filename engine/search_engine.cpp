@@ -1,3 +1,5 @@
+// The search engine registry and what all engines share: crawler and referer matching, phrase
+// extraction (search_engine.h).
 #include "engine/search_engine.h"
 
 #include "engine/standard_engines.h"

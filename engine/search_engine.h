@@ -1,3 +1,5 @@
+// SearchEngine: how one search engine is recognised (crawler, result pages) and its phrase read;
+// the registry of engines.
 #ifndef HITSIEVE_ENGINE_SEARCH_ENGINE_H_
 #define HITSIEVE_ENGINE_SEARCH_ENGINE_H_
 

@@ -1,3 +1,4 @@
+// The six search engines the program knows, their referer patterns and crawler tokens.
 #include "engine/standard_engines.h"
 
 #include <initializer_list>

@@ -1,3 +1,4 @@
+// The six search engines the program knows.
 #ifndef HITSIEVE_ENGINE_STANDARD_ENGINES_H_
 #define HITSIEVE_ENGINE_STANDARD_ENGINES_H_
 

@@ -1,3 +1,5 @@
+// StatsCollector: the statistics of a run (days, pages, referers, phrases, hosts, robot hits)
+// counted record by record, and merged exactly from parts read apart.
 #include "engine/stats_collector.h"
 
 #include <algorithm>

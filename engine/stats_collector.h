@@ -1,3 +1,4 @@
+// StatsCollector: the visit statistics of a run, counted record by record and merged from parts.
 #ifndef HITSIEVE_ENGINE_STATS_COLLECTOR_H_
 #define HITSIEVE_ENGINE_STATS_COLLECTOR_H_
 

@@ -1,3 +1,4 @@
+// Byte-string helpers: Windows-1251 case folding and comparison, trimming, UTF-8 conversion.
 #include "engine/text.h"
 
 #include <array>

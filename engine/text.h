@@ -1,3 +1,4 @@
+// Byte-string helpers shared by the engine, the store's callers and the exporters.
 #ifndef HITSIEVE_ENGINE_TEXT_H_
 #define HITSIEVE_ENGINE_TEXT_H_
 
