@@ -178,12 +178,16 @@ TEST(DayAxis, LabelsFallOnDaysOfThePeriodWithoutRepeats) {
       std::set<QString> texts;
       for (size_t i = 0; i < axis.days.size(); ++i) {
         EXPECT_TRUE(axis.days[i] >= first && axis.days[i] <= last) << label;
-        if (i > 0) EXPECT_LT(axis.days[i - 1], axis.days[i]) << label;
+        if (i > 0) {
+          EXPECT_LT(axis.days[i - 1], axis.days[i]) << label;
+        }
         texts.insert(axis.days[i].toString(axis.format));
       }
       EXPECT_EQ(axis.days.size(), texts.size()) << label << ": a label repeats";
       // A budget that takes every day shows every day.
-      if (budget >= length) EXPECT_EQ(static_cast<size_t>(length), axis.days.size()) << label;
+      if (budget >= length) {
+        EXPECT_EQ(static_cast<size_t>(length), axis.days.size()) << label;
+      }
     }
   }
 }
@@ -253,7 +257,7 @@ class DailyChartTest : public UiTest {
   static std::vector<CommonStatsRow> Days(const std::vector<std::string>& texts) {
     std::vector<CommonStatsRow> rows;
     for (const std::string& text : texts) {
-      const int64_t n = static_cast<int64_t>(rows.size());
+      const int32_t n = static_cast<int32_t>(rows.size());
       rows.push_back({n + 1, text, n + 1, n + 2, n + 3, n});
     }
     return rows;
