@@ -14,6 +14,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/pending_database.h"
 #include "cli/run_progress.h"
 #include "cli/text_output.h"
 #include "engine/page_filter.h"
@@ -263,6 +264,10 @@ int AnalyseCommand(const std::vector<std::string>& args) {
     }
   }
   RegisterStandardEngines(SearchEngineRegistry::Instance());
+  // A missing database is written under another name and takes its own only once the run
+  // has succeeded: a failed or stopped run leaves no file behind.
+  std::optional<PendingDatabase> pending;
+  if (StatsDatabase::NotCreatedYet()) pending.emplace(StatsDatabase::Path());
 
   RunProgress progress(std::vector<std::string>(files.begin(), files.end()), stderr,
                        isatty(STDERR_FILENO) != 0);
@@ -297,6 +302,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
     PrintFailure(progress, database, thread.FailureMessage());
     return kExitFailure;
   }
+  if (pending) pending->Publish();
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
   std::string too_long;
   if (summary.too_long > 0) too_long = " (" + std::to_string(summary.too_long) + " too long)";

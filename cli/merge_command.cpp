@@ -20,6 +20,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/text_output.h"
+#include "run/log_overlap.h"
 #include "store/merge_part.h"
 #include "store/sqlitepp/session.h"
 #include "store/database_location.h"
@@ -59,12 +60,19 @@ bool SameText(const LogSource& a, const LogSource& b) {
 }
 
 // Two remembered logs that begin alike are one log read to different lengths. Heads of one
-// length decide. Heads of two lengths mean the shorter one is a whole log shorter than a head;
-// whether the longer log begins with it the stored hashes cannot tell, so equal first lines
-// count as alike: refusing a merge is safe, counting a log twice is not.
-bool SameStart(const LogSource& a, const LogSource& b) {
+// length decide. Heads of two lengths mean the shorter log is whole inside the longer one's
+// head; whether the longer log begins with it the stored hashes cannot tell, so the longer
+// one's file is asked. Logs whose first lines differ are two logs, unless the shorter one
+// holds no line feed before its end (its first line may be the start of the longer one's).
+// When the file no longer holds the longer log's head, they count as alike: refusing a merge
+// is safe, counting a log twice is not.
+bool SameStart(const LogSource& a, const LogSource& b, LogStarts& files) {
   if (a.head_bytes == b.head_bytes) return a.head_hash == b.head_hash;
-  return a.first_line_hash == b.first_line_hash;
+  const LogSource& shorter = a.head_bytes < b.head_bytes ? a : b;
+  const LogSource& longer = a.head_bytes < b.head_bytes ? b : a;
+  if (shorter.first_line_hash != longer.first_line_hash && shorter.first_line_hash != shorter.hash)
+    return false;
+  return BeginsWith(longer, shorter, files).value_or(true);
 }
 
 // A log counted already for `counted`'s period: the same text offered counted for `offered`'s
@@ -217,6 +225,7 @@ int MergeCommand(const std::vector<std::string>& args) {
   std::vector<LogSource> sources = stored;
   StatsTotals added;
   std::vector<std::string> merged, skipped;
+  LogStarts files;
   for (const std::string& part : parsed.operands) {
     MergePart contents = ReadPart(part);
     size_t known = 0;
@@ -233,7 +242,7 @@ int MergeCommand(const std::vector<std::string>& args) {
           ++known;
           break;
         }
-        if (SameStart(log, mine))
+        if (SameStart(log, mine, files))
           throw std::runtime_error(part + ": its log " + log.name +
                                    " shares its first lines with " + mine.name +
                                    ", which has been counted already; nothing was merged");

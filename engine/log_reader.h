@@ -51,7 +51,7 @@ struct CollectOptions {
   // may come at once from several threads. A plain file parsed in ranges on several threads is
   // shown its first range as it is parsed and the rest once that range is done, read again
   // from the system's cache: the text must be seen in order.
-  std::function<void(size_t file, std::string_view text)> file_text;
+  std::function<void(size_t file, std::string_view text)> file_text{};
   // A line of this many bytes or more (or of block_size, if that is larger) is skipped and
   // counted (RecordSink::long_lines), so that memory stays bounded whatever the file holds.
   size_t max_line = size_t{64} << 20;

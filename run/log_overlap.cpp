@@ -165,4 +165,13 @@ std::optional<Overlap> FindOverlap(const std::string& path, int64_t length,
   return best;
 }
 
+std::optional<bool> BeginsWith(const LogSource& longer, const LogSource& shorter,
+                               LogStarts& starts) {
+  if (shorter.bytes > longer.head_bytes) return std::nullopt;
+  const std::string& start = starts.Start(longer.name);
+  if (!HoldsHead(start, longer)) return std::nullopt;
+  return ContentHash::Of(std::string_view(start).substr(0, static_cast<size_t>(shorter.bytes))) ==
+         shorter.hash;
+}
+
 }  // namespace hitsieve

@@ -1,7 +1,8 @@
 // Finding remembered text inside an offered log that is no continuation of any remembered log:
 // an old copy of a log counted further since (a backup, or the copy copytruncate made while the
 // live log went on growing), or a log that shares its whole head with a counted one and then
-// parts from it. Remembered logs keep only hashes, so the text is looked for in the files.
+// parts from it; and whether one remembered log begins with another. Remembered logs keep only
+// hashes, so the text is looked for in the files.
 #ifndef HITSIEVE_RUN_LOG_OVERLAP_H_
 #define HITSIEVE_RUN_LOG_OVERLAP_H_
 
@@ -49,6 +50,14 @@ struct Overlap {
 std::optional<Overlap> FindOverlap(const std::string& path, int64_t length,
                                    const std::string& head, const std::vector<LogSource>& sources,
                                    int64_t covered, LogStarts& starts);
+
+// Whether the text of remembered log `longer`, read from the file it was last read under,
+// begins with the whole text of `shorter`, a log no longer than `longer`'s head: what the
+// stored hashes of two logs with heads of different lengths cannot tell. nullopt when that
+// file no longer begins with `longer`'s head (gone, rotated, rewritten, unreadable). Each file
+// is read once per `starts`.
+std::optional<bool> BeginsWith(const LogSource& longer, const LogSource& shorter,
+                               LogStarts& starts);
 
 }  // namespace hitsieve
 

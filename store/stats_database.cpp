@@ -171,8 +171,8 @@ void StatsDatabase::CheckCanSave() {
   if (NotCreatedYet()) {
     // Not created yet: it is made when the statistics are saved, so that a run that fails
     // before leaves no empty file behind. Its folder must take it.
-    std::string folder = file_name.substr(0, file_name.find_last_of('/') + 1);
-    if (folder.empty()) folder = ".";
+    const size_t slash = file_name.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : file_name.substr(0, slash + 1);
     // The user's data folder is made with the file; the folder it goes in must take it.
     if (IsUserDataFile(file_name)) folder = NearestExistingFolder(file_name);
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {

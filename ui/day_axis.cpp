@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <limits>
 
 namespace hitsieve {
 
@@ -89,7 +90,7 @@ QDate DayDate(std::string_view text) {
 std::pair<size_t, size_t> BusyRange(const std::vector<QDate>& days,
                                     const std::vector<int64_t>& weights) {
   std::pair<size_t, size_t> best{0, 0};
-  int64_t best_weight = -1;
+  int64_t best_weight = 0;
   size_t begin = 0;
   int64_t weight = 0;
   for (size_t i = 0; i < days.size(); ++i) {
@@ -97,11 +98,15 @@ std::pair<size_t, size_t> BusyRange(const std::vector<QDate>& days,
       begin = i;
       weight = 0;
     }
-    weight += i < weights.size() ? weights[i] : 0;
+    // Saturating: a damaged count must not turn the busiest run into the quietest.
+    if (__builtin_add_overflow(weight, i < weights.size() ? weights[i] : 0, &weight))
+      weight = std::numeric_limits<int64_t>::max();
     const bool run_ends = i + 1 == days.size() || days[i].daysTo(days[i + 1]) > kFarAwayDays;
     if (!run_ends) continue;
+    // Runs come in calendar order, so a later run wins a tie in views and days.
     const size_t length = i + 1 - begin, best_length = best.second - best.first;
-    if (length > best_length || (length == best_length && weight >= best_weight)) {
+    if (best_length == 0 || weight > best_weight ||
+        (weight == best_weight && length >= best_length)) {
       best = {begin, i + 1};
       best_weight = weight;
     }

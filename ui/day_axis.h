@@ -33,8 +33,9 @@ AxisDays ChooseAxisDays(const QDate& first, const QDate& last, int max_labels);
 QDate DayDate(std::string_view text);
 
 // REQUIRES: `days` in calendar order. The run of days that holds the traffic: the days are cut
-// wherever two of them lie more than kFarAwayDays apart, and the run with the most days (then
-// the most `weights`, then the latest) is kept. Returns [begin, end) indexes into `days`.
+// wherever two of them lie more than kFarAwayDays apart, and the run with the most `weights`
+// (views; then the most days, then the latest) is kept, as the report page keeps it, so that
+// both charts show the same days. Returns [begin, end) indexes into `days`.
 std::pair<size_t, size_t> BusyRange(const std::vector<QDate>& days,
                                     const std::vector<int64_t>& weights);
 

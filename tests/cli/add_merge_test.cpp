@@ -277,7 +277,9 @@ TEST(AddAndMerge, RandomOverlappingPartsMergeExactlyOrLeaveTheTargetUnchanged) {
       EXPECT_EQ(1, run.status) << run.out;
       EXPECT_NE(std::string::npos, run.err.find("counted already and others")) << run.err;
       ASSERT_EQ(existed, fs::exists(dir / "target.dt"));
-      if (existed) EXPECT_TRUE(before == ReadFile(dir / "target.dt")) << "the target changed";
+      if (existed) {
+        EXPECT_TRUE(before == ReadFile(dir / "target.dt")) << "the target changed";
+      }
       continue;
     }
     ASSERT_EQ(0, run.status) << run.err;

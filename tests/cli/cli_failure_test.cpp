@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +95,53 @@ TEST_F(CliFailure, MissingLogWithAFreshDatabaseCreatesNoFile) {
   const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "fresh.dt", "missing.log"});
   EXPECT_EQ(1, run.status);
   EXPECT_FALSE(fs::exists(dir_ / "fresh.dt"));
+}
+
+// A run that would create the database and fails wherever the disk refuses more (a file size
+// limit the child inherits: before the empty tables are written, or in the middle of the save)
+// leaves no file behind, replacing or adding. Without the limit the same run creates the file,
+// with the mode SQLite gives the files it creates.
+TEST_F(CliFailure, FailedSaveOfANewDatabaseLeavesNoFile) {
+  std::string many;
+  for (int i = 0; i < 6000; ++i)
+    many += LogLine("0" + std::to_string(1 + i % 9) + "/Mar/2009", "/m" + std::to_string(i) + ".html");
+  WriteFile(dir_ / "many.log", many);
+  const auto files = [this] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = files();
+  const struct {
+    rlim_t limit;
+    const char* says;
+  } limits[] = {{64 << 10, "database fresh.dt: "}, {192 << 10, "saving failed: fresh.dt: "}};
+  for (const bool add : {false, true}) {
+    for (const auto& l : limits) {
+      SCOPED_TRACE(std::string(add ? "--add" : "replacing") + ", " + l.says);
+      std::vector<std::string> args = {"analyse", "--db", "fresh.dt", "many.log"};
+      if (add) args.insert(args.begin() + 1, "--add");
+      struct rlimit saved;
+      ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
+      struct rlimit small = saved;
+      small.rlim_cur = l.limit;
+      ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+      const CliResult run = RunCli(dir_.path(), args);
+      ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &saved));
+      EXPECT_EQ(1, run.status) << run.out;
+      EXPECT_NE(std::string::npos, run.err.find(l.says)) << run.err;
+      EXPECT_EQ(before, files()) << "a file was left behind";
+    }
+  }
+  const CliResult run = RunCli(dir_.path(), {"analyse", "--db", "fresh.dt", "many.log"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(std::vector<std::string>{"6000"}, QueryRows(dir_ / "fresh.dt", "SELECT count(*) FROM page_stats"));
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct stat info;
+  ASSERT_EQ(0, ::stat((dir_ / "fresh.dt").c_str(), &info));
+  EXPECT_EQ(0644 & ~mask, info.st_mode & 07777);
 }
 
 // Names SQLite would not take as a plain file lose the statistics; a folder that cannot hold

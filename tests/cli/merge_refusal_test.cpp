@@ -129,7 +129,9 @@ TEST_F(MergeRefusal, AHostilePartAnywhereInTheListLeavesTheTargetByteForByte) {
         const std::vector<std::string> before = Files(dir_.path());
         const CliResult run = RunCli(dir_.path(), args);
         EXPECT_EQ(1, run.status) << run.out;
-        if (c.names_it) EXPECT_NE(std::string::npos, run.err.find("hostile.dt: ")) << run.err;
+        if (c.names_it) {
+          EXPECT_NE(std::string::npos, run.err.find("hostile.dt: ")) << run.err;
+        }
         EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
         EXPECT_TRUE(target_bytes == ReadFile(dir_ / "target.dt")) << "the target changed";
         EXPECT_EQ(before, Files(dir_.path())) << "a file was left behind";
@@ -208,6 +210,8 @@ TEST_F(MergeRefusal, ALogCountedForAnotherPeriodIsRefusedAsAnAddRefusesIt) {
 
 // Logs are told apart by more than their first line: many logs of one server begin with the
 // same header lines. Only a log that may be a copy of a counted one (the same head) is refused.
+// When one log is shorter than the other's head, the longer log's file tells whether it begins
+// with the shorter one; a file that is gone or holds other text can tell nothing: refused.
 TEST_F(MergeRefusal, LogsWithTheSameFirstLinesMergeUnlessOneMayContainTheOther) {
   const std::string header = "#Software: web server 10.0\n#Version: 1.0\n#Fields: combined\n";
   std::string longer_a = header, longer_b = header;
@@ -218,14 +222,27 @@ TEST_F(MergeRefusal, LogsWithTheSameFirstLinesMergeUnlessOneMayContainTheOther) 
   ASSERT_GT(longer_a.size(), size_t{64} << 10);
   const std::string short_a = header + Hit("04/Mar/2010", "/x.html", "10.3.0.1");
   const std::string short_b = header + Hit("04/Mar/2010", "/y.html", "10.3.0.2");  // same length
+  const std::string short_c = short_b + Hit("05/Mar/2010", "/z.html", "10.3.0.3");  // longer
+  enum Then { kKept, kRemoved, kRewritten };  // what becomes of the longer log's file
   const struct {
     const char* label;
     std::string first, second;
     bool merges;
+    Then then = kKept;
   } cases[] = {{"two long logs", longer_a, longer_b, true},
                {"two short logs of one length", short_a, short_b, true},
+               {"a short log, then a longer one", short_a, short_c, true},
+               {"a longer short log, then a short one", short_c, short_a, true},
+               {"a long log, then a short one", longer_a, short_b, true},
+               {"a short log, then a long one", short_b, longer_a, true},
                {"a log and its start", longer_a, longer_a.substr(0, 70000), false},
-               {"a short log and its start", short_a + short_b, short_a, false}};
+               {"a long log and its short start", longer_a, longer_a.substr(0, 5000), false},
+               {"a short start, then its long log", longer_a.substr(0, 5000), longer_a, false},
+               {"a short log and its start", short_a + short_b, short_a, false},
+               {"a start in the middle of a line", short_c, short_c.substr(0, 30), false},
+               {"the longer log gone", short_a, short_c, false, kRemoved},
+               {"the longer log rewritten", short_c, short_a, false, kRewritten},
+               {"the long log gone", short_b, longer_a, false, kRemoved}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     TempDir dir;
@@ -233,6 +250,9 @@ TEST_F(MergeRefusal, LogsWithTheSameFirstLinesMergeUnlessOneMayContainTheOther) 
     WriteFile(dir / "two.log", c.second);
     ASSERT_EQ(0, RunCli(dir.path(), {"analyse", "--db", "one.dt", "one.log"}).status);
     ASSERT_EQ(0, RunCli(dir.path(), {"analyse", "--db", "two.dt", "two.log"}).status);
+    const fs::path longer = dir / (c.first.size() > c.second.size() ? "one.log" : "two.log");
+    if (c.then == kRemoved) fs::remove(longer);
+    if (c.then == kRewritten) WriteFile(longer, std::string(ReadFile(longer).size(), '#'));
     const std::string before = ReadFile(dir / "one.dt");
     const CliResult run = RunCli(dir.path(), {"merge", "--db", "one.dt", "two.dt"});
     if (!c.merges) {
@@ -242,6 +262,7 @@ TEST_F(MergeRefusal, LogsWithTheSameFirstLinesMergeUnlessOneMayContainTheOther) 
       continue;
     }
     ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("merged 1 part")) << run.out;
     ASSERT_EQ(0, RunCli(dir.path(), {"analyse", "--db", "both.dt", "one.log", "two.log"}).status);
     EXPECT_EQ(DumpTables(dir / "both.dt"), DumpTables(dir / "one.dt"));
   }

@@ -577,7 +577,9 @@ TEST(StatsCollectorRuns, AnyMixOfMapsRunsAndPendingKeysGivesOneParsesResult) {
         }
         for (const Keyed table : StatsCollector::kKeyed) first.Finish(table);
       }
-      if (how != 0) EXPECT_EQ(0u, first.RunKeys()) << "a run was left out of the maps";
+      if (how != 0) {
+        EXPECT_EQ(0u, first.RunKeys()) << "a run was left out of the maps";
+      }
       first.ParseContent(join(tail, lines.size()));
       const std::string difference = FirstDifference(want, Take(first));
       EXPECT_EQ("", difference);

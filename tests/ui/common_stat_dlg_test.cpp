@@ -7,9 +7,14 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <optional>
 #include <random>
 #include <set>
 
+#include "export/html_report.h"
 #include "store/stats_database.h"
 #include "ui/common_stat_dlg.h"
 #include "ui/daily_chart.h"
@@ -173,12 +178,16 @@ TEST(DayAxis, LabelsFallOnDaysOfThePeriodWithoutRepeats) {
       std::set<QString> texts;
       for (size_t i = 0; i < axis.days.size(); ++i) {
         EXPECT_TRUE(axis.days[i] >= first && axis.days[i] <= last) << label;
-        if (i > 0) EXPECT_LT(axis.days[i - 1], axis.days[i]) << label;
+        if (i > 0) {
+          EXPECT_LT(axis.days[i - 1], axis.days[i]) << label;
+        }
         texts.insert(axis.days[i].toString(axis.format));
       }
       EXPECT_EQ(axis.days.size(), texts.size()) << label << ": a label repeats";
       // A budget that takes every day shows every day.
-      if (budget >= length) EXPECT_EQ(static_cast<size_t>(length), axis.days.size()) << label;
+      if (budget >= length) {
+        EXPECT_EQ(static_cast<size_t>(length), axis.days.size()) << label;
+      }
     }
   }
 }
@@ -190,9 +199,57 @@ TEST(DayAxis, BusyRangeLeavesOutDaysMoreThanAYearAway) {
   EXPECT_EQ((std::pair<size_t, size_t>{2, 5}), BusyRange(days, {1, 1, 1, 1, 1, 1}));
   EXPECT_EQ(50, DayDate("15/Jun/0050").year()) << "never 1950";
   EXPECT_FALSE(DayDate("31/Feb/2009").isValid());
-  // Two runs as long: the busier one.
-  EXPECT_EQ((std::pair<size_t, size_t>{0, 1}),
-            BusyRange({QDate(2001, 1, 1), QDate(2005, 1, 1)}, {9, 1}));
+  // The run with the most views, however many days the others have; ties to more days, then
+  // to the later run.
+  const std::vector<QDate> runs = {QDate(2001, 1, 1), QDate(2001, 1, 2), QDate(2001, 1, 3),
+                                   QDate(2005, 1, 1), QDate(2009, 1, 1), QDate(2009, 1, 2)};
+  EXPECT_EQ((std::pair<size_t, size_t>{3, 4}), BusyRange(runs, {1, 1, 1, 9, 2, 2}));
+  EXPECT_EQ((std::pair<size_t, size_t>{0, 3}), BusyRange(runs, {3, 3, 3, 9, 4, 5}));
+  EXPECT_EQ((std::pair<size_t, size_t>{4, 6}), BusyRange(runs, {0, 0, 0, 1, 1, 0}));
+  EXPECT_EQ((std::pair<size_t, size_t>{1, 2}),
+            BusyRange({QDate(2001, 1, 1), QDate(2005, 1, 1)}, {5, 5}));
+}
+
+// The desktop chart and the report page show the same days: for random days spread over a few
+// stretches of the calendar (years 0000 to 9999) and views with many ties, both keep one range.
+TEST(DayAxis, BusyRangeKeepsTheDaysTheReportPageKeeps) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::mt19937 random(23);
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::map<QDate, CommonStatsRow> chosen;
+    std::vector<int> years;
+    for (int k = 1 + static_cast<int>(random() % 4); k > 0; --k) years.push_back(random() % 10000);
+    for (int k = 1 + static_cast<int>(random() % 12); k > 0; --k) {
+      char text[16];
+      std::snprintf(text, sizeof text, "%02d/%s/%04d", 1 + static_cast<int>(random() % 28),
+                    kMonths[random() % 12],
+                    std::clamp(years[random() % years.size()] + static_cast<int>(random() % 3) - 1, 0, 9999));
+      CommonStatsRow row;
+      row.date = text;
+      row.views = random() % 4 == 0 ? 0 : static_cast<int32_t>(random() % 3 + 1);
+      chosen.emplace(DayDate(text), row);
+    }
+    std::vector<QDate> days;
+    std::vector<int64_t> views;
+    std::vector<CommonStatsRow> rows;
+    for (const auto& [day, row] : chosen) {
+      ASSERT_TRUE(day.isValid()) << row.date;
+      days.push_back(day);
+      views.push_back(row.views);
+      rows.push_back(row);
+    }
+    std::shuffle(rows.begin(), rows.end(), random);  // the page sorts its days itself
+    const std::optional<ChartRange> page = BusyRange(rows);
+    ASSERT_TRUE(page.has_value());
+    const auto [begin, end] = BusyRange(days, views);
+    ASSERT_LT(begin, end);
+    const auto number = [](const QDate& day) {
+      return (day.year() < 0 ? day.year() + 1 : day.year()) * 10000 + day.month() * 100 + day.day();
+    };
+    EXPECT_EQ(page->first, number(days[begin])) << trial;
+    EXPECT_EQ(page->last, number(days[end - 1])) << trial;
+  }
 }
 
 class DailyChartTest : public UiTest {
@@ -200,7 +257,7 @@ class DailyChartTest : public UiTest {
   static std::vector<CommonStatsRow> Days(const std::vector<std::string>& texts) {
     std::vector<CommonStatsRow> rows;
     for (const std::string& text : texts) {
-      const int64_t n = static_cast<int64_t>(rows.size());
+      const int32_t n = static_cast<int32_t>(rows.size());
       rows.push_back({n + 1, text, n + 1, n + 2, n + 3, n});
     }
     return rows;

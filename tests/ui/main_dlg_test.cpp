@@ -206,7 +206,9 @@ TEST(DesktopArguments, DbOptionThenTheEnvironmentThenTheDefaultRule) {
     const DesktopArguments parsed = ParseDesktopArguments(c.args, /*strict=*/true);
     const std::string label = c.args.empty() ? "(none)" : c.args[0];
     EXPECT_EQ(c.database != nullptr, parsed.database.has_value()) << label;
-    if (c.database != nullptr && parsed.database) EXPECT_EQ(c.database, *parsed.database) << label;
+    if (c.database != nullptr && parsed.database) {
+      EXPECT_EQ(c.database, *parsed.database) << label;
+    }
     EXPECT_EQ(c.error != nullptr ? c.error : "", parsed.error) << label;
   }
   // Before the application has taken Qt's options, those pass; help is still seen.
