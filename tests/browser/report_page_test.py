@@ -419,6 +419,10 @@ class FirefoxHostileReport(HostileReport):
     make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
 
+class FirefoxLargeReport(LargeReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
 class FirefoxEmptyReport(EmptyReport):
     make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
