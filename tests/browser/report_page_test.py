@@ -19,9 +19,11 @@ from urllib.parse import unquote_plus
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from driver import Browser  # noqa: E402
+from firefox import Firefox  # noqa: E402
 
 CLI = os.environ.get("HITSIEVE_CLI", "build/cli/hitsieve-cli")
 CHROMIUM = os.environ.get("CHROMIUM", "chromium")
+FIREFOX = os.environ.get("FIREFOX", "/usr/bin/firefox-esr")
 DATA = os.environ.get("HITSIEVE_TEST_DATA", "tests/data")
 MONTHS = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
 
@@ -108,10 +110,19 @@ class PageTest(unittest.TestCase):
         self.js(f"document.querySelectorAll('#{name}-table th')[{column}].click()")
 
     def filter(self, name, text):
+        # The box applies its text once typing pauses, through a timer: the timer its input
+        # handler starts is marked, and the test waits for that timer to have run.
         self.js(f"""(() => {{ const box = document.querySelector('#{name}-table .filter');
-            box.value = {json.dumps(text)}; box.dispatchEvent(new Event('input')); }})()""")
-        self.browser.wait_for(f"document.querySelector('#{name}-table .filter').value === {json.dumps(text)}")
-        self.browser.pump(0.3)  # the filter waits for typing to pause
+            const start = window.setTimeout;
+            window.filterApplied = false;
+            window.setTimeout = (run, ms) => {{
+                window.setTimeout = start;
+                return start(() => {{ run(); window.filterApplied = true; }}, ms);
+            }};
+            box.value = {json.dumps(text)};
+            try {{ box.dispatchEvent(new Event('input')); }} finally {{ window.setTimeout = start; }}
+        }})()""")
+        self.browser.wait_for("window.filterApplied === true")
 
 
 class SampleReport(PageTest):
@@ -392,6 +403,28 @@ class EmptyReport(PageTest):
             self.assertEqual([0, 1, 1], [t["rows"], t["page"], t["pages"]], name)
         self.assertEqual("Нет дней для графика", self.js("document.querySelector('#chart svg text').textContent"))
         self.assertEqual("—", self.js("document.getElementById('sum-period').textContent"))
+
+
+# The same checks in Firefox ESR (puppeteer-core over WebDriver BiDi, see firefox.py): the page
+# must not depend on one engine.
+class FirefoxSampleReport(SampleReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxCalendarReport(CalendarReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxHostileReport(HostileReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxLargeReport(LargeReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxEmptyReport(EmptyReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
 
 if __name__ == "__main__":

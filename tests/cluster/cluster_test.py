@@ -280,6 +280,54 @@ class ExactnessTest(ClusterTestBase):
         self.assertIn("already analysed: " + self.Path(names[0]), done.stdout.decode())
         self.AssertSameStatistics(local, added)
 
+    def test_without_db_the_database_is_the_one_hitsieve_cli_finds(self):
+        # Each case in two twin folders: the cluster without --db in one, hitsieve-cli analyse
+        # without --db in the other. Both must write the same file, and nothing else.
+        local = self.FreshDb("default-local.dt")
+        self.AssertOk(self.Analyse("--db", local, "a1.log", "b1.log"))
+        logs = [self.Path("a1.log"), self.Path("b1.log")]
+        cases = {  # name: (XDG_DATA_HOME under the twin's root or as given, dat1.dt already here)
+            "xdg": ("{root}/data/deep", False),
+            "home": (None, False),
+            "relative xdg": ("data", False),
+            "here": ("{root}/data", True),
+        }
+        for case, (xdg, here) in cases.items():
+            with self.subTest(case=case):
+                written = []
+                for program in ("cluster", "cli"):
+                    root = tempfile.mkdtemp(prefix="default-db-", dir=self.dir)
+                    work = os.path.join(root, "work")
+                    os.makedirs(work)
+                    os.makedirs(os.path.join(root, "home"))
+                    env = dict(os.environ, HOME=os.path.join(root, "home"))
+                    env.pop("XDG_DATA_HOME", None)
+                    if xdg is not None:
+                        env["XDG_DATA_HOME"] = xdg.format(root=root)
+                    if here:
+                        self.assertEqual(0, subprocess.run(
+                            [CLI, "analyse", "--db", os.path.join(work, "dat1.dt"),
+                             self.Path("c1.log")], capture_output=True).returncode)
+                    if program == "cluster":
+                        command = [CLUSTER, "--cli", CLI, "--scheduler", self.address, *logs]
+                    else:
+                        command = [CLI, "analyse", *logs]
+                    done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
+                                          timeout=LONG, cwd=work, env=env)
+                    self.AssertOk(done)
+                    files = sorted(os.path.relpath(os.path.join(folder, name), root)
+                                   for folder, _, names in os.walk(root) for name in names)
+                    folders = sorted((os.path.relpath(os.path.join(folder, name), root),
+                                      os.stat(os.path.join(folder, name)).st_mode & 0o777)
+                                     for folder, names, _ in os.walk(root) for name in names)
+                    written.append((files, folders))
+                    self.assertEqual(1, len(files), files)
+                    self.AssertSameStatistics(local, os.path.join(root, files[0]))
+                self.assertEqual(written[1], written[0])
+                expected = {"xdg": "data/deep/hitsieve/dat1.dt", "here": "work/dat1.dt"}.get(
+                    case, "home/.local/share/hitsieve/dat1.dt")
+                self.assertEqual([expected], written[0][0])
+
 
 class FailureTest(ClusterTestBase):
 
