@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "store/key_order.h"
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
 #include "store/stats_merge.h"
@@ -118,6 +119,7 @@ StatsDatabase::StatsDatabase(const std::string& file_name, bool read_only)
     : file_name_(file_name) {
   RefuseWhatIsNoFile(file_name);
   session_.open(file_name, read_only);
+  AddKeyCollations(session_);
   if (read_only) {
     RequireStatsTables();
   } else {
