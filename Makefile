@@ -30,7 +30,8 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# The desktop program; the statistics database is dat1.dt in the current directory.
+# The desktop program; the statistics database is dat1.dt here if there is one, else
+# ~/.local/share/hitsieve/dat1.dt (see README, "Where the database lives").
 run: build
 	$(BUILD)/ui/hitsieve
 

@@ -20,6 +20,7 @@
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
 #include "run/analysis_job.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -56,8 +57,10 @@ const char kAnalyseHelp[] =
     "  --add              add to the stored statistics instead of replacing them\n"
     "  --from DAY         count only records of DAY (YYYY-MM-DD) and later\n"
     "  --to DAY           count only records of DAY (YYYY-MM-DD) and earlier\n"
-    "  --db FILE          statistics database (default dat1.dt in the current directory;\n"
-    "                     created with its tables when missing)\n"
+    "  --db FILE          statistics database, created with its tables when missing\n"
+    "                     (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "                     $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "                     unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  --strict SHARE     fail the run, keeping the previous statistics, when more than\n"
     "                     SHARE of the lines are not recognised (0.05 or 5%)\n"
     "  --skip-databases   leave out, with a note, any LOGFILE that is an SQLite database\n"
@@ -247,7 +250,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const std::optional<double> strict =
       parsed.Has("--strict") ? std::optional<double>(ParseShare(*parsed.Value("--strict")))
                              : std::nullopt;
-  const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
+  const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   UseDatabase(database, /*create=*/true);
   RefuseWhatIsNoFile(files);
   const bool skip_databases = parsed.Has("--skip-databases");
@@ -318,8 +321,9 @@ void UseDatabase(const std::string& file_name, bool create) {
     throw std::runtime_error("database " + file_name + " is not a regular file");
   if (!create && !fs::exists(path, ignored))
     throw std::runtime_error("database " + file_name + " does not exist (run analyse first)");
-  // Found now rather than after every log has been read.
-  if (create && !fs::is_directory(path.parent_path(), ignored))
+  // Found now rather than after every log has been read. The user's data folder is made
+  // when the statistics are first written there.
+  if (create && !fs::is_directory(path.parent_path(), ignored) && !IsUserDataFile(path.string()))
     throw std::runtime_error("database " + file_name + ": the folder " +
                              path.parent_path().string() + " does not exist");
   // An absolute path is always a file to SQLite: never ":memory:", a private temporary

@@ -11,6 +11,7 @@
 #include "export/xlsx_file.h"
 #include "store/report_queries.h"
 #include "store/sqlitepp/transaction.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -26,7 +27,10 @@ const char kExportHelp[] =
     "  --xlsx FILE  the workbook to write (required); an existing FILE is refused\n"
     "  --force      replace an existing FILE (only a regular file: a device, a pipe, a\n"
     "               folder or a symbolic link is never replaced)\n"
-    "  --db FILE    statistics database (default dat1.dt in the current directory)\n"
+    "  --db FILE    statistics database\n"
+    "               (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "               $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "               unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  --lang LANG  the header row's language, ru or en; by default the desktop's:\n"
     "               HITSIEVE_LANG, else English when the system's language is English,\n"
     "               else Russian\n"
@@ -51,7 +55,7 @@ int ExportCommand(const std::vector<std::string>& args) {
   if (path.empty()) throw UsageError("export: --xlsx FILE is required");
   const bool force = parsed.Has("--force");
   UseReportLanguage(parsed, "export");
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  UseDatabase(parsed.Value("--db").value_or(DefaultDatabaseFile()), /*create=*/false);
   // Found before the table is built; the writer checks again just before it replaces a file.
   RefuseUnsafeTarget(path);
   std::error_code ignored;

@@ -9,6 +9,7 @@
 #include "export/html_report.h"
 #include "export/report_language.h"
 #include "export/xlsx_file.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -24,7 +25,10 @@ const char kHtmlHelp[] =
     "Options:\n"
     "  --output FILE  the page to write (required); an existing FILE is refused\n"
     "  --force        replace an existing FILE\n"
-    "  --db FILE      statistics database (default dat1.dt in the current directory)\n"
+    "  --db FILE      statistics database\n"
+    "                 (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "                 $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "                 unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  --lang LANG    the page's language, ru or en; by default the desktop's: HITSIEVE_LANG,\n"
     "                 else English when the system's language is English, else Russian\n"
     "  -h, --help     show this help\n";
@@ -49,7 +53,7 @@ int HtmlCommand(const std::vector<std::string>& args) {
   if (path.empty()) throw UsageError("html: --output FILE is required");
   const bool force = parsed.Has("--force");
   UseReportLanguage(parsed, "html");
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  UseDatabase(parsed.Value("--db").value_or(DefaultDatabaseFile()), /*create=*/false);
   // The database itself, a link or a device is refused before "use --force" is suggested.
   RefuseUnsafeTarget(path);
   std::error_code ignored;

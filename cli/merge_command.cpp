@@ -22,6 +22,7 @@
 #include "cli/text_output.h"
 #include "store/merge_part.h"
 #include "store/sqlitepp/session.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
 
@@ -43,7 +44,10 @@ const char kMergeHelp[] =
     "\n"
     "Options:\n"
     "  --replace   drop FILE's statistics first: FILE then holds the parts' statistics only\n"
-    "  --db FILE   statistics database (default dat1.dt in the current directory)\n"
+    "  --db FILE   statistics database, created with its tables when missing\n"
+    "              (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "              $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "              unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  -h, --help  show this help\n";
 
 namespace {
@@ -193,7 +197,7 @@ int MergeCommand(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (parsed.operands.empty()) throw UsageError("merge: no PART given (try --help)");
-  const std::string database = parsed.Value("--db").value_or(kDefaultDatabaseFile);
+  const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   const bool replace = parsed.Has("--replace");
   for (const std::string& part : parsed.operands) {
     if (part.empty()) throw UsageError("merge: an empty file name was given");
@@ -230,8 +234,9 @@ int MergeCommand(const std::vector<std::string>& args) {
           break;
         }
         if (SameStart(log, mine))
-          throw std::runtime_error(part + ": its log " + log.name + " shares its first lines with " +
-                                   mine.name + ", which has been counted already; nothing was merged");
+          throw std::runtime_error(part + ": its log " + log.name +
+                                   " shares its first lines with " + mine.name +
+                                   ", which has been counted already; nothing was merged");
       }
     }
     if (known == contents.logs.size()) {

@@ -17,6 +17,7 @@
 #include "engine/text.h"
 #include "export/report_tables.h"
 #include "store/sqlitepp/transaction.h"
+#include "store/database_location.h"
 #include "store/stats_database.h"
 
 namespace hitsieve::cli {
@@ -38,8 +39,10 @@ const char kReportHelp[] =
     "does not run it as a formula. Numbers stay plain.\n"
     "\n"
     "Options:\n"
-    "  --db FILE      statistics database (default dat1.dt in the current directory);\n"
-    "                 opened read-only, never created or changed\n"
+    "  --db FILE      statistics database, opened read-only, never created or changed\n"
+    "                 (default: dat1.dt in the current folder if one is there, otherwise\n"
+    "                 $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
+    "                 unless XDG_DATA_HOME is set; that folder is made when first written)\n"
     "  --format FMT   text or csv\n"
     "  --raw          csv only: write the texts' bytes unchanged (for scripts)\n"
     "  -h, --help     show this help\n";
@@ -142,7 +145,7 @@ int ReportCommand(const std::vector<std::string>& args) {
   const bool raw = parsed.Has("--raw");
   if (raw && format != "csv") throw UsageError("report: --raw is for --format csv only");
 
-  UseDatabase(parsed.Value("--db").value_or(kDefaultDatabaseFile), /*create=*/false);
+  UseDatabase(parsed.Value("--db").value_or(DefaultDatabaseFile()), /*create=*/false);
   const CsvCellRule rule =
       raw ? CsvCellRule{false, false} : CsvCellRule{isatty(STDOUT_FILENO) != 0, true};
   // Rows go out as they are read, and a list is read twice (widths and totals first): one

@@ -194,6 +194,12 @@ std::string DataJson(const HtmlReportData& data) {
   if (const std::optional<ChartRange> range = BusyRange(data.days))
     json.Number(range->first).Number(range->last);
   json.Close(']');
+  // An English page's texts: the script writes its own in Russian and looks them up here.
+  if (OutputLanguage() == ReportLanguage::kEnglish) {
+    json.Key("texts").Open('{');
+    for (const auto& [russian, english] : EnglishTexts()) json.Key(russian).Text(english);
+    json.Close('}');
+  }
   WriteRows(json, data);
   WriteCrawlers(json, data.robots);
   json.Close('}');

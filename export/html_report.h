@@ -56,7 +56,8 @@ HtmlReportSummary SummariseReport(const HtmlReportData& data);
 // Data larger than this many bytes of JSON travels compressed inside the page.
 inline constexpr size_t kPlainDataLimit = 4 << 20;
 
-// The whole page. `generated` is shown as the time of writing (any text; escaped).
+// The whole page, in OutputLanguage(). `generated` is shown as the time of writing (any text;
+// escaped).
 std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generated);
 
 // Reads the database and writes the page to `path` through a temporary file and a rename.

@@ -6,50 +6,17 @@
   var scriptStart = performance.now();
   var SVG = 'http://www.w3.org/2000/svg';
   var MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
-  // The page speaks the language of its lang attribute: Russian as written here, or English.
+  // The page speaks the language of its lang attribute. Its texts are written here in Russian;
+  // an English page's data carries their English versions ("texts"), keyed by the Russian.
   var ENGLISH = document.documentElement.lang === 'en';
-  var EN = {
-    'Хосты': 'Hosts',
-    'Посетители': 'Visitors',
-    'Просмотры': 'Views',
-    'Фильтр': 'Filter',
-    'Все': 'All',
-    'Сортировать': 'Sort',
-    'Нет строк, подходящих под условия': 'No rows match',
-    'Нет данных': 'No data',
-    'Итого': 'Total',
-    'Строк: ': 'Rows: ',
-    ' из ': ' of ',
-    'Строк на странице': 'Rows per page',
-    ' на странице': ' per page',
-    'строки ': 'rows ',
-    ', страница ': ', page ',
-    'страница 1 из 1': 'page 1 of 1',
-    'Первая страница': 'First page',
-    'Предыдущая страница': 'Previous page',
-    'Следующая страница': 'Next page',
-    'Последняя страница': 'Last page',
-    'Ежедневная статистика': 'Daily statistics',
-    'Нет дней для графика': 'No days to chart',
-    'Весь период': 'Whole period',
-    'С': 'From',
-    'по': 'to',
-    'Дней в диапазоне: ': 'Days in the range: ',
-    'Не на графике: ': 'Not in the chart: ',
-    ' (не даты или дальше года от основного периода); они есть в таблице.': ' (not dates, or more than a year away from the main period); the table lists them.',
-    'Запросов: ': 'Requests: ',
-    'Код': 'Code',
-    'Запросов': 'Requests',
-    'Доля': 'Share',
-    'Не удалось показать отчёт: ': 'The report could not be shown: '
-  };
-  function translated(text) { return ENGLISH && EN[text] !== undefined ? EN[text] : text; }
+  var TEXTS = {};
+  function translated(text) { return TEXTS[text] !== undefined ? TEXTS[text] : text; }
   // Russian writes a decimal comma.
   function decimalText(fixed) { return ENGLISH ? fixed : fixed.replace('.', ','); }
   var SERIES = [
-    { column: 1, name: translated('Хосты'), color: '#1f77b4' },
-    { column: 2, name: translated('Посетители'), color: '#2ca02c' },
-    { column: 3, name: translated('Просмотры'), color: '#ff7f0e' },
+    { column: 1, name: 'Хосты', color: '#1f77b4' },
+    { column: 2, name: 'Посетители', color: '#2ca02c' },
+    { column: 3, name: 'Просмотры', color: '#ff7f0e' },
     { column: 4, name: 'Searches', color: '#9467bd' }
   ];
   var PAGE_SIZES = [25, 50, 100, 500, 1000];
@@ -396,7 +363,7 @@
     var self = this;
     this.legend = el('div', 'legend');
     SERIES.forEach(function (series) {
-      var button = el('button', 'series', series.name);
+      var button = el('button', 'series', translated(series.name));
       button.type = 'button';
       button.setAttribute('aria-pressed', 'true');
       var swatch = el('span', 'swatch');
@@ -525,7 +492,7 @@
     this.cursor.setAttribute('x2', this.xs[index]);
     this.cursor.setAttribute('visibility', 'visible');
     var lines = [el('strong', '', d.row[0])];
-    SERIES.forEach(function (s) { lines.push(el('div', '', s.name + ': ' + grouped(d.row[s.column]))); });
+    SERIES.forEach(function (s) { lines.push(el('div', '', translated(s.name) + ': ' + grouped(d.row[s.column]))); });
     this.tip.replaceChildren.apply(this.tip, lines);
     this.tip.hidden = false;
     var width = this.area.clientWidth;
@@ -622,7 +589,7 @@
     panel.appendChild(bars);
     var codes = el('table', 'codes');
     var head = el('tr');
-    head.append(el('th', '', translated('Код')), el('th', 'num', translated('Запросов')), el('th', 'num', translated('Доля')));
+    head.append(el('th', '', translated('Код')), el('th', 'num', translated('Запросы')), el('th', 'num', translated('Доля')));
     codes.appendChild(head);
     crawler[3].forEach(function (c) {
       var tr = el('tr');
@@ -675,6 +642,7 @@
 
   loadData().then(function (loaded) {
     data = loaded;
+    TEXTS = data.texts || {};
     start();
   }).catch(function (error) {
     var main = document.querySelector('main');

@@ -56,6 +56,35 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"Рефереры", "Referers"},
     {"Поисковики", "Search robots"},
     {"Запросы роботов", "Robot requests"},
+    // The page's script.
+    {"Фильтр", "Filter"},
+    {"Все", "All"},
+    {"Сортировать", "Sort"},
+    {"Нет строк, подходящих под условия", "No rows match"},
+    {"Нет данных", "No data"},
+    {"Итого", "Total"},
+    {"Строк: ", "Rows: "},
+    {" из ", " of "},
+    {"Строк на странице", "Rows per page"},
+    {" на странице", " per page"},
+    {"строки ", "rows "},
+    {", страница ", ", page "},
+    {"страница 1 из 1", "page 1 of 1"},
+    {"Первая страница", "First page"},
+    {"Предыдущая страница", "Previous page"},
+    {"Следующая страница", "Next page"},
+    {"Последняя страница", "Last page"},
+    {"Ежедневная статистика", "Daily statistics"},
+    {"Нет дней для графика", "No days to chart"},
+    {"Весь период", "Whole period"},
+    {"С", "From"},
+    {"по", "to"},
+    {"Дней в диапазоне: ", "Days in the range: "},
+    {"Не на графике: ", "Not in the chart: "},
+    {" (не даты или дальше года от основного периода); они есть в таблице.", " (not dates, or more than a year away from the main period); the table lists them."},
+    {"Запросов: ", "Requests: "},
+    {"Доля", "Share"},
+    {"Не удалось показать отчёт: ", "The report could not be shown: "},
 };
 
 // -1 until set or first read.
@@ -107,6 +136,8 @@ ReportLanguage OutputLanguage() {
 }
 
 void SetOutputLanguage(ReportLanguage language) { chosen.store(static_cast<int>(language)); }
+
+std::span<const std::pair<std::string_view, std::string_view>> EnglishTexts() { return kEnglish; }
 
 std::string Translated(std::string_view russian, ReportLanguage language) {
   if (language == ReportLanguage::kEnglish) {

@@ -2,8 +2,10 @@
 #define HITSIEVE_EXPORT_REPORT_LANGUAGE_H_
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The language of what the program writes for people to read: the workbook's header row and
 // the report page. Russian, the language the texts are written in, or English. The desktop
@@ -32,6 +34,9 @@ std::string Translated(std::string_view russian, ReportLanguage language);
 inline std::string Translated(std::string_view russian) {
   return Translated(russian, OutputLanguage());
 }
+
+// Every text that has an English version, as (Russian, English).
+std::span<const std::pair<std::string_view, std::string_view>> EnglishTexts();
 
 }  // namespace hitsieve
 

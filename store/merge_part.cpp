@@ -77,8 +77,8 @@ void CheckSchema(sqlitepp::session& session) {
       }
       const std::string& stats = IsStatsName(name) ? name : table;
       if (type == "table" || type == "view")
-        throw std::runtime_error("its " + stats + " is a " + (type == "view" ? "view" : "virtual table") +
-                                 ", not a plain table");
+        throw std::runtime_error("its " + stats + " is a " +
+                                 (type == "view" ? "view" : "virtual table") + ", not a plain table");
       throw std::runtime_error("holds a " + type + " on or named like " + stats +
                                "; only plain tables are merged");
     }
@@ -102,7 +102,8 @@ void CheckSchema(sqlitepp::session& session) {
     while (count.exec()) {
     }
     if (computed != 0)
-      throw std::runtime_error("its " + name + " has computed or hidden columns, not a plain table");
+      throw std::runtime_error("its " + name +
+                               " has computed or hidden columns, not a plain table");
   }
 }
 

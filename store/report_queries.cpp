@@ -1,3 +1,5 @@
+// The report screens' SELECT statements, each compiled once and read into its row records.
+
 #include "store/report_queries.h"
 
 #include "store/sqlitepp/statement.h"
@@ -44,6 +46,7 @@ class ReportQuery {
 }  // namespace
 
 int64_t CountStatsRows(const char* table) {
+  if (StatsDatabase::IsAbsent()) return 0;
   StatsDatabase& database = StatsDatabase::Instance();
   database.RequireTable(table);
   int64_t rows = 0;
@@ -55,6 +58,7 @@ int64_t CountStatsRows(const char* table) {
 }
 
 void ForEachCommonStatsRow(const std::function<void(const CommonStatsRow&)>& visit) {
+  if (StatsDatabase::IsAbsent()) return;
   static ReportQuery<CommonStatsRow> query("common_stats", [](sqlitepp::statement& st, CommonStatsRow& r) {
     st << kCommonStatsQuery, into(r.rec_id), into(r.date), into(r.ips), into(r.visitors),
         into(r.views), into(r.searches);
@@ -63,6 +67,7 @@ void ForEachCommonStatsRow(const std::function<void(const CommonStatsRow&)>& vis
 }
 
 void ForEachPageStatsRow(const std::function<void(const PageStatsRow&)>& visit) {
+  if (StatsDatabase::IsAbsent()) return;
   static ReportQuery<PageStatsRow> query("page_stats", [](sqlitepp::statement& st, PageStatsRow& r) {
     st << kPageStatsQuery, into(r.rec_id), into(r.page), into(r.visits), into(r.searches),
         into(r.bandwidth), into(r.engines[kGoogle]), into(r.engines[kYandex]),
@@ -73,6 +78,7 @@ void ForEachPageStatsRow(const std::function<void(const PageStatsRow&)>& visit) 
 }
 
 void ForEachQueryStatsRow(const std::function<void(const QueryStatsRow&)>& visit) {
+  if (StatsDatabase::IsAbsent()) return;
   static ReportQuery<QueryStatsRow> query("query_stats", [](sqlitepp::statement& st, QueryStatsRow& r) {
     st << kQueryStatsQuery, into(r.query), into(r.total), into(r.engines[kGoogle]),
         into(r.engines[kYandex]), into(r.engines[kRambler]), into(r.engines[kMailru]),
@@ -82,6 +88,7 @@ void ForEachQueryStatsRow(const std::function<void(const QueryStatsRow&)>& visit
 }
 
 void ForEachRefererRow(const std::function<void(const RefererRow&)>& visit) {
+  if (StatsDatabase::IsAbsent()) return;
   static ReportQuery<RefererRow> query("referer_stats", [](sqlitepp::statement& st, RefererRow& r) {
     st << kRefererQuery, into(r.rec_id), into(r.referer), into(r.type), into(r.cnt);
   });
@@ -89,6 +96,7 @@ void ForEachRefererRow(const std::function<void(const RefererRow&)>& visit) {
 }
 
 void ForEachRobotLogRow(const std::function<void(const RobotLogRow&)>& visit) {
+  if (StatsDatabase::IsAbsent()) return;
   static ReportQuery<RobotLogRow> query("robot_log", [](sqlitepp::statement& st, RobotLogRow& r) {
     st << kRobotLogQuery, into(r.name), into(r.action), into(r.code), into(r.ip), into(r.date);
   });
@@ -96,6 +104,7 @@ void ForEachRobotLogRow(const std::function<void(const RobotLogRow&)>& visit) {
 }
 
 void ForEachRobotCount(const std::function<void(const std::string& name, int64_t count)>& visit) {
+  if (StatsDatabase::IsAbsent()) return;
   struct RobotCountRow {
     std::string name;
     int64_t count = 0;

@@ -12,7 +12,8 @@
 // The report screens' SELECT statements and their row records. Each query object is a
 // statement on the StatsDatabase session, created on first use and kept until the process
 // ends; every Read or ForEach runs it from its first row to its last. UI thread (or the command
-// line) only, and never while a run is saving.
+// line) only, and never while a run is saving. A database file that does not exist yet reads as
+// empty tables and is not created by reading.
 namespace hitsieve {
 
 // Per-engine counts in column order google, yandex, rambler, mailru, aport, webalta.

@@ -1,3 +1,6 @@
+// The INSERT statements of the statistics tables and the batches that write many rows to one
+// statement.
+
 #include "store/row_writers.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The observer a save reports its positions 1 to 5 to.
+
 #ifndef HITSIEVE_STORE_SAVE_PROGRESS_H_
 #define HITSIEVE_STORE_SAVE_PROGRESS_H_
 

@@ -1,3 +1,6 @@
+// Opening the statistics database, giving a new file its tables, and the checks made before
+// a run writes to it.
+
 #include "store/stats_database.h"
 
 #include <sys/stat.h>
@@ -8,6 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "store/database_location.h"
 #include "store/key_order.h"
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
@@ -71,9 +75,14 @@ void CreateTablesIfNone(sqlitepp::session& session, const std::string& file_name
   CreateStatsTables(session);
 }
 
-std::string& FileName() {
+std::string& NamedFile() {
   static std::string file_name = kDefaultDatabaseFile;
   return file_name;
+}
+
+bool IsMissing(const std::string& file_name) {
+  struct stat info;
+  return ::lstat(file_name.c_str(), &info) != 0 && errno == ENOENT;
 }
 
 bool& ReadOnly() {
@@ -101,13 +110,17 @@ void CreateStatsTables(sqlitepp::session& session) {
 }
 
 void StatsDatabase::SetFileName(const std::string& file_name, bool read_only) {
-  FileName() = file_name;
+  NamedFile() = file_name;
   ReadOnly() = read_only;
 }
 
 std::string StatsDatabase::DatabaseFile() {
-  return opened_ ? Instance().file_name_ : FileName();
+  return opened_ ? Instance().file_name_ : NamedFile();
 }
+
+const std::string& StatsDatabase::FileName() { return NamedFile(); }
+
+bool StatsDatabase::IsAbsent() { return !opened_ && IsMissing(NamedFile()); }
 
 StatsDatabase& StatsDatabase::Instance() {
   static StatsDatabase database(FileName(), ReadOnly());
@@ -118,6 +131,8 @@ StatsDatabase& StatsDatabase::Instance() {
 StatsDatabase::StatsDatabase(const std::string& file_name, bool read_only)
     : file_name_(file_name) {
   RefuseWhatIsNoFile(file_name);
+  if (!read_only && IsMissing(file_name) && IsUserDataFile(file_name))
+    MakeUserDataFolder(file_name);
   session_.open(file_name, read_only);
   AddKeyCollations(session_);
   if (read_only) {
@@ -160,6 +175,8 @@ void StatsDatabase::CheckCanSave() {
     // before leaves no empty file behind. Its folder must take it.
     std::string folder = file_name.substr(0, file_name.find_last_of('/') + 1);
     if (folder.empty()) folder = ".";
+    // The user's data folder is made with the file; the folder it goes in must take it.
+    if (IsUserDataFile(file_name)) folder = NearestExistingFolder(file_name);
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
       throw std::runtime_error("database " + file_name + " cannot be created: " +
                                std::strerror(errno));

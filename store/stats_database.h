@@ -1,3 +1,6 @@
+// The statistics database file of the process: opening it, creating its tables, checking
+// that it can be written.
+
 #ifndef HITSIEVE_STORE_STATS_DATABASE_H_
 #define HITSIEVE_STORE_STATS_DATABASE_H_
 
@@ -19,14 +22,22 @@ void CreateStatsTables(sqlitepp::session& session);
 // other tables is refused when opened.
 class StatsDatabase {
  public:
-  // REQUIRES: before the first Instance(). Default "dat1.dt" in the current directory.
+  // REQUIRES: before the first Instance(). Default "dat1.dt" in the current directory (the
+  // programs pass DefaultDatabaseFile() or the file the user named).
   // `read_only` is for processes that only show reports: the file is then never created or
   // changed, and one without the five statistics tables is refused when first opened.
   static void SetFileName(const std::string& file_name, bool read_only = false);
   // The statistics file: the one opened, else the one named. Opens nothing.
   static std::string DatabaseFile();
+  // The file named (not resolved), opened or not.
+  static const std::string& FileName();
 
-  // Opens the file on first use. If opening throws, nothing is created and the next call
+  // True while the named file does not exist and has not been opened: reports then read no
+  // rows instead of creating it, so that a file is made only when statistics are written.
+  static bool IsAbsent();
+
+  // Opens the file on first use; a missing one is created with its tables, and the user's
+  // data folder with it when the file is the one there. If opening throws, nothing is created and the next call
   // tries again. A path that exists and is no regular file (a device, a pipe) is refused, so
   // that SQLite never leaves a journal beside it.
   static StatsDatabase& Instance();

@@ -1,3 +1,5 @@
+// Statistics totals that add up exactly, and loading, saving and adding them to a database.
+
 #ifndef HITSIEVE_STORE_STATS_MERGE_H_
 #define HITSIEVE_STORE_STATS_MERGE_H_
 
@@ -23,6 +25,8 @@ class session;
 //                  visitors as sorted 64-bit hashes (8 bytes each, little-endian, in a BLOB),
 //                  so that a day spread over several runs counts each of them once;
 //   analysed_logs  every log whose text the statistics hold, recognised by its content.
+// The code lives in stats_totals.cpp, stats_loading.cpp, stats_writing.cpp, merge_in_place.cpp
+// and remembered_logs.cpp (stats_merge_internal.h says which holds what).
 namespace hitsieve {
 
 class SaveProgressObserver;

@@ -1,3 +1,6 @@
+// A replacing save of one collector: the tables emptied and written again in one transaction,
+// with the day sets encoded on another core meanwhile.
+
 #include "store/stats_saver.h"
 
 #include <condition_variable>

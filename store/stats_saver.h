@@ -1,3 +1,5 @@
+// StatsSaver: writes one finished run's statistics over the database's in one transaction.
+
 #ifndef HITSIEVE_STORE_STATS_SAVER_H_
 #define HITSIEVE_STORE_STATS_SAVER_H_
 

@@ -1,8 +1,11 @@
 #include "ui/about_dlg.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
+#include "store/stats_database.h"
 #include "ui/anchor_layout.h"
 #include "ui/app_icon.h"
 
@@ -36,6 +39,21 @@ AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent) {
     auto* credit = new QLabel(tr(kCredits[i]), this);
     credit->setGeometry(du.Rect(58, credit_tops[i], 233, 8));
   }
+
+  // Which statistics the window shows: the rule that picks the file depends on where the
+  // program was started. A read-only field, so that a long path can be scrolled and copied.
+  const std::string file = StatsDatabase::FileName();
+  auto* file_label = new QLabel(StatsDatabase::IsAbsent()
+                                    ? tr("Файл статистики (будет создан первым анализом):")
+                                    : tr("Файл статистики:"),
+                                this);
+  file_label->setGeometry(du.Rect(58, 77, 233, 8));
+  auto* file_edit = new QLineEdit(QFile::decodeName(QByteArray::fromStdString(file)), this);
+  file_edit->setObjectName(QStringLiteral("databaseFile"));
+  file_edit->setReadOnly(true);
+  file_edit->setFrame(false);
+  file_edit->setCursorPosition(0);
+  file_edit->setGeometry(du.Rect(58, 86, 233, 11));
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setDefault(true);

@@ -5,7 +5,8 @@
 
 namespace hitsieve {
 
-// "О программе": the icon, the version line and three credit lines. Shown modally.
+// "О программе": the icon, the version line, three credit lines and the statistics file the
+// window shows. Shown modally.
 class AboutDlg : public QDialog {
   Q_OBJECT
 

@@ -1,5 +1,6 @@
 #include "ui/common_stat_dlg.h"
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -15,8 +16,15 @@
 
 namespace hitsieve {
 
-// The grid keeps the top of the screen and grows with it; the chart of the same days sits
-// below it at a fixed height.
+namespace {
+
+// Percent of the height under the buttons that the chart takes: 107 of the template's 190.
+constexpr int kChartShare = 56;
+
+}  // namespace
+
+// The grid keeps the top of the screen; the chart of the same days sits below it. Both grow
+// with the screen, sharing its height as the template does (see resizeEvent).
 CommonStatDlg::CommonStatDlg(QWidget* parent)
     : GridReportScreen(parent, QRect(0, 17, 299, 83), QSize(299, 210)) {
   Grid()->SetupCommonStatsColumns();
@@ -28,6 +36,20 @@ CommonStatDlg::CommonStatDlg(QWidget* parent)
   Layout().Add(chart_, ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM);
   htmlButton_ = AddButton(QStringLiteral("HTML"), QStringLiteral("html"), du.Rect(54, 0, 50, 14));
   connect(htmlButton_, &QPushButton::clicked, this, &CommonStatDlg::OnHtmlReport);
+}
+
+// The layout has stretched the grid and kept the chart's height; the chart takes back its
+// template share of the height the two have together.
+void CommonStatDlg::resizeEvent(QResizeEvent* event) {
+  GridReportScreen::resizeEvent(event);
+  if (chart_ == nullptr) return;
+  const QRect grid = Grid()->geometry();
+  const QRect chart = chart_->geometry();
+  const int gap = chart.top() - grid.bottom() - 1;
+  const int shared = chart.bottom() - grid.top() + 1 - gap;
+  const int chart_height = std::max(0, shared * kChartShare / 100);
+  Grid()->setGeometry(grid.left(), grid.top(), grid.width(), std::max(0, shared - chart_height));
+  chart_->setGeometry(chart.left(), chart.bottom() + 1 - chart_height, chart.width(), chart_height);
 }
 
 void CommonStatDlg::SetRunActive(bool active) {

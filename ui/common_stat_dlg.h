@@ -24,11 +24,12 @@ class CommonStatDlg : public GridReportScreen {
   void OnHtmlReport();
 
  protected:
+  void resizeEvent(QResizeEvent* event) override;
   void ReadAndFill() override;
   void Export(ExportHost& host) override;
 
  private:
-  DailyChart* chart_;
+  DailyChart* chart_ = nullptr;
   QPushButton* htmlButton_;
 };
 

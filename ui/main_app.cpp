@@ -1,5 +1,9 @@
 #include "ui/main_app.h"
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
@@ -8,6 +12,7 @@
 
 #include "export/report_language.h"
 #include "store/stats_database.h"
+#include "ui/desktop_arguments.h"
 #include "ui/languages.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/main_dlg.h"
@@ -72,8 +77,17 @@ MainApp::MainApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int MainApp::Run() {
-  const QByteArray database = qgetenv("HITSIEVE_DB");
-  if (!database.isEmpty()) StatsDatabase::SetFileName(database.toStdString());
+  // Qt has taken its own options out by now: what is left must be ours.
+  std::vector<std::string> args;
+  for (const QString& arg : arguments().mid(1)) args.push_back(QFile::encodeName(arg).toStdString());
+  const DesktopArguments parsed = ParseDesktopArguments(args, /*strict=*/true);
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "hitsieve: %s\n", parsed.error.c_str());
+    return 2;
+  }
+  const QByteArray environment_db = qgetenv("HITSIEVE_DB");
+  StatsDatabase::SetFileName(ChooseDesktopDatabase(
+      parsed, environment_db.isEmpty() ? nullptr : environment_db.constData()));
   MainDlg window;
   window.show();
   ApplyStartupHooks(window);

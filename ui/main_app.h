@@ -6,7 +6,7 @@
 namespace hitsieve {
 
 // The application: shows the main window and ends when it closes. The statistics database is
-// "dat1.dt" in the current directory, or the file named by HITSIEVE_DB.
+// the file named by --db, else by HITSIEVE_DB, else the default rule (DefaultDatabaseFile).
 //
 // Test and screenshot hooks, read from the environment once at start-up:
 //   HITSIEVE_SCREEN=<0..5>     show that screen first (and select it in the list)
@@ -19,6 +19,7 @@ class MainApp : public QApplication {
 
  public:
   MainApp(int& argc, char** argv);
+  // Returns the exit status: 2 for a command line it cannot obey, 0 once the window closes.
   int Run();
 };
 

@@ -1,3 +1,5 @@
+// The binders for each variable type: which column read or parameter bind each one does.
+
 #include "store/sqlitepp/binders.h"
 
 #include "store/sqlitepp/statement.h"

@@ -1,3 +1,5 @@
+// into and use binders: tie result columns and statement parameters to program variables.
+
 #ifndef HITSIEVE_STORE_SQLITEPP_BINDERS_H_
 #define HITSIEVE_STORE_SQLITEPP_BINDERS_H_
 

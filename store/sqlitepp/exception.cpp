@@ -1,3 +1,5 @@
+// The layer's own exceptions and their fixed messages.
+
 #include "store/sqlitepp/exception.h"
 
 #include "store/sqlitepp/unicode.h"

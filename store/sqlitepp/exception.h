@@ -1,3 +1,5 @@
+// The exceptions of the database layer: SQLite's failures and the layer's own.
+
 #ifndef HITSIEVE_STORE_SQLITEPP_EXCEPTION_H_
 #define HITSIEVE_STORE_SQLITEPP_EXCEPTION_H_
 

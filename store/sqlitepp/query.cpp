@@ -1,3 +1,5 @@
+// Composing a statement's text and binders, and running a one-shot query when its expression ends.
+
 #include "store/sqlitepp/query.h"
 
 #include <stdexcept>

@@ -1,3 +1,5 @@
+// Composing a statement's text and binders with << and the comma operator, and one-shot queries.
+
 #ifndef HITSIEVE_STORE_SQLITEPP_QUERY_H_
 #define HITSIEVE_STORE_SQLITEPP_QUERY_H_
 

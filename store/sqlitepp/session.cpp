@@ -1,3 +1,5 @@
+// Opening, configuring and closing a connection, and turning SQLite's failures into exceptions.
+
 #include "store/sqlitepp/session.h"
 
 #include <sqlite3.h>

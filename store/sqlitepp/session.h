@@ -1,3 +1,5 @@
+// sqlitepp::session: one connection to an SQLite database file.
+
 #ifndef HITSIEVE_STORE_SQLITEPP_SESSION_H_
 #define HITSIEVE_STORE_SQLITEPP_SESSION_H_
 

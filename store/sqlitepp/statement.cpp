@@ -1,3 +1,5 @@
+// Compiling, binding, stepping and resetting a statement, and reading its columns.
+
 #include "store/sqlitepp/statement.h"
 
 #include <sqlite3.h>

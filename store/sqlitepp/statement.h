@@ -1,3 +1,5 @@
+// sqlitepp::statement: one SQL statement with its binders, run as often as needed.
+
 #ifndef HITSIEVE_STORE_SQLITEPP_STATEMENT_H_
 #define HITSIEVE_STORE_SQLITEPP_STATEMENT_H_
 

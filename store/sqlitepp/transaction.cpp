@@ -1,3 +1,5 @@
+// Beginning, committing and rolling back a transaction with the layer's fixed texts.
+
 #include "store/sqlitepp/transaction.h"
 
 #include "store/sqlitepp/exception.h"

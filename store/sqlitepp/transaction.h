@@ -1,3 +1,5 @@
+// sqlitepp::transaction: the scope of one transaction on a session.
+
 #ifndef HITSIEVE_STORE_SQLITEPP_TRANSACTION_H_
 #define HITSIEVE_STORE_SQLITEPP_TRANSACTION_H_
 

@@ -1,3 +1,5 @@
+// The UTF-16 to UTF-8 encoder of the layer's fixed texts.
+
 #include "store/sqlitepp/unicode.h"
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// UTF-16 to UTF-8 for the layer's own fixed texts.
+
 #ifndef HITSIEVE_STORE_SQLITEPP_UNICODE_H_
 #define HITSIEVE_STORE_SQLITEPP_UNICODE_H_
 

@@ -156,11 +156,27 @@ TEST_F(CliAnalyse, ProgressIsReportedAsPlainLinesWhenStderrIsNoTerminal) {
             run.err);
 }
 
-TEST_F(CliAnalyse, DefaultDatabaseIsCreatedInTheWorkingFolder) {
-  const CliResult run = RunCli(dir_.path(), {"analyse", "b-oct.log"});
+// Without --db: dat1.dt of the working folder when there is one, else the user's data folder,
+// made on the first write; the home folder itself gets nothing.
+TEST_F(CliAnalyse, DefaultDatabaseIsTheWorkingFoldersOrTheUserDataFile) {
+  TempDir home;
+  const std::vector<std::string> env = {"HOME=" + home.path().string(), "XDG_DATA_HOME="};
+  const fs::path user_file = home / ".local/share/hitsieve/dat1.dt";
+  CliResult run = RunCli(dir_.path(), {"report", "common"}, env);
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.err.find(user_file.string())) << run.err;
+  EXPECT_TRUE(fs::is_empty(home.path())) << "a report creates nothing";
+
+  run = RunCli(dir_.path(), {"analyse", "b-oct.log"}, env);
   ASSERT_EQ(0, run.status) << run.err;
-  EXPECT_EQ(Rows({"11/Oct/2008|4"}),
-            QueryRows(dir_ / "dat1.dt", "SELECT date, views FROM common_stats"));
+  EXPECT_EQ(Rows({"11/Oct/2008|4"}), QueryRows(user_file, "SELECT date, views FROM common_stats"));
+  EXPECT_FALSE(fs::exists(dir_ / "dat1.dt"));
+
+  run = RunCli(dir_.path(), {"analyse", "--db", "dat1.dt", "a-nov.log.gz"}, env);
+  ASSERT_EQ(0, run.status) << run.err;
+  run = RunCli(dir_.path(), {"report", "common", "--format", "csv"}, env);
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(std::string::npos, run.out.find("11/Oct/2008")) << "the working folder's file: " << run.out;
 }
 
 // A database among the logs, whatever its name: the database itself (a hard link, a path

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <regex>
 #include <string>
 
 #include "export/html_report.h"
+#include "export/html_report_assets.h"
 #include "export/report_language.h"
 #include "export/spreadsheet_export.h"
 #include "tests/export/xlsx_reader.h"
@@ -103,10 +105,32 @@ TEST(ReportLanguage, PageIsRussianByDefaultAndWhollyEnglishWhenAsked) {
   EXPECT_NE(std::string::npos, english.find("<html lang=\"en\">"));
   EXPECT_NE(std::string::npos, english.find("<title>Hitsieve: report</title>"));
   EXPECT_NE(std::string::npos, english.find("\"days\":[\"Date\",\"Hosts\""));
-  // Outside the page's script (which carries both languages), no Russian text is left.
-  const size_t script = english.rfind("<script>");
-  ASSERT_NE(std::string::npos, script);
-  EXPECT_FALSE(HasCyrillic(english.substr(0, script))) << english.substr(0, script);
+  // Before the data (whose English texts are keyed by the script's Russian ones) and the
+  // script, no Russian text is left.
+  const size_t data_block = english.find("<script type=\"application/json\"");
+  ASSERT_NE(std::string::npos, data_block);
+  EXPECT_FALSE(HasCyrillic(english.substr(0, data_block))) << english.substr(0, data_block);
+  EXPECT_EQ(std::string::npos, russian.find("\"texts\":"));
+  EXPECT_NE(std::string::npos, english.find("\"Фильтр\":\"Filter\""));
+}
+
+// Every text the page's script shows goes through its lookup and has an English version.
+TEST(ReportLanguage, EveryScriptTextHasAnEnglishVersion) {
+  const std::string script = kHtmlReportScript;
+  const std::regex russian("'([^']*[\\xD0\\xD1][^']*)'");
+  int looked_up = 0;
+  for (auto it = std::sregex_iterator(script.begin(), script.end(), russian);
+       it != std::sregex_iterator(); ++it) {
+    const std::string text = (*it)[1];
+    const size_t at = static_cast<size_t>(it->position());
+    // Russian literals appear only as lookups or as the series' names, which are looked up.
+    const bool lookup = at >= 11 && script.compare(at - 11, 11, "translated(") == 0;
+    const bool series = at >= 6 && script.compare(at - 6, 6, "name: ") == 0;
+    EXPECT_TRUE(lookup || series) << text << " is shown without translation";
+    EXPECT_NE(text, Translated(text, ReportLanguage::kEnglish)) << text << " has no English";
+    ++looked_up;
+  }
+  EXPECT_GT(looked_up, 25);
 }
 
 TEST(ReportLanguage, WorkbookHeaderFollowsTheLanguage) {

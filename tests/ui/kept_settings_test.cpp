@@ -126,8 +126,8 @@ TEST_F(KeptSettingsTest, FinishedRunWaitsForTheOpenBox) {
   Seams().show_message = [&](QWidget*, const QString& text) {
     messages_.append(text);
     if (!text.startsWith(QStringLiteral("Идёт анализ"))) return;
+    // The run's end is handled meanwhile; its message waits for this box to close.
     WaitUntil([&] { return !window.Settings()->IsRunActive(); });
-    QTest::qWait(200);
     shown_while_open = messages_;
   };
   window.Settings()->OnAnalyse();

@@ -1,11 +1,18 @@
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "store/database_location.h"
 #include "ui/common_stat_dlg.h"
+#include "ui/desktop_arguments.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/main_dlg.h"
 #include "ui/report_screen.h"
@@ -115,19 +122,23 @@ TEST_F(MainDlgTest, ReloadListHoldsTheReportScreensInOrder) {
 TEST_F(MainDlgTest, AboutButtonShowsTheAboutBox) {
   MainDlg window;
   window.show();
-  QString title;
+  QString title, shown_file;
   QStringList texts;
   on_dialog_ = [&](QDialog& dialog) {
     title = dialog.windowTitle();
     for (const QLabel* label : dialog.findChildren<QLabel*>())
       if (!label->text().isEmpty()) texts.append(label->text());
+    shown_file = dialog.findChild<QLineEdit*>(QStringLiteral("databaseFile"))->text();
     return int(QDialog::Accepted);
   };
   QTest::mouseClick(window.AboutButton(), Qt::LeftButton);
   EXPECT_EQ(1, dialogs_shown_);
   EXPECT_EQ(QStringLiteral("О программе"), title);
   EXPECT_TRUE(texts.contains(QStringLiteral("Hitsieve Версия 1.0")));
-  EXPECT_EQ(4, texts.size());  // the version and three credit lines
+  // The version, three credit lines and the statistics file, which no run has written yet.
+  EXPECT_EQ(5, texts.size());
+  EXPECT_TRUE(texts.contains(QStringLiteral("Файл статистики (будет создан первым анализом):")));
+  EXPECT_EQ(DatabasePath(), shown_file);
 }
 
 TEST_F(MainDlgTest, EnterAndEscapeInsideAScreenKeepTheWindowOpen) {
@@ -168,6 +179,47 @@ TEST_F(MainDlgTest, EnterAndEscapeInTheWindowItselfActAsInAnyDialog) {
     EXPECT_EQ(c.stays_open, window.isVisible()) << c.label;
     EXPECT_EQ(c.about_boxes, dialogs_shown_) << c.label;
   }
+}
+
+}  // namespace
+}  // namespace hitsieve
+
+namespace hitsieve {
+namespace {
+
+TEST(DesktopArguments, DbOptionThenTheEnvironmentThenTheDefaultRule) {
+  const struct {
+    std::vector<std::string> args;
+    const char* database;  // nullptr: none given
+    const char* error;     // nullptr: none
+  } cases[] = {
+      {{}, nullptr, nullptr},
+      {{"--db", "a.dt"}, "a.dt", nullptr},
+      {{"--db=/x/b.dt"}, "/x/b.dt", nullptr},
+      {{"--db"}, nullptr, "option --db needs a file name"},
+      {{"--db="}, nullptr, "option --db needs a file name, not an empty text"},
+      {{"--db", "a", "--db", "b"}, "a", "option --db given twice"},
+      {{"--bogus"}, nullptr, "unknown option --bogus (try --help)"},
+      {{"logs.log"}, nullptr, "unexpected argument logs.log (try --help)"},
+  };
+  for (const auto& c : cases) {
+    const DesktopArguments parsed = ParseDesktopArguments(c.args, /*strict=*/true);
+    const std::string label = c.args.empty() ? "(none)" : c.args[0];
+    EXPECT_EQ(c.database != nullptr, parsed.database.has_value()) << label;
+    if (c.database != nullptr && parsed.database) EXPECT_EQ(c.database, *parsed.database) << label;
+    EXPECT_EQ(c.error != nullptr ? c.error : "", parsed.error) << label;
+  }
+  // Before the application has taken Qt's options, those pass; help is still seen.
+  const DesktopArguments early = ParseDesktopArguments({"-platform", "offscreen", "--help"}, false);
+  EXPECT_TRUE(early.help);
+  EXPECT_TRUE(early.error.empty());
+
+  const std::string here = std::filesystem::current_path().string();
+  EXPECT_EQ(here + "/a.dt", ChooseDesktopDatabase(ParseDesktopArguments({"--db", "a.dt"}, true),
+                                                  "/env/e.dt"));
+  EXPECT_EQ("/env/e.dt", ChooseDesktopDatabase(DesktopArguments{}, "/env/e.dt"));
+  EXPECT_EQ(DefaultDatabaseFile(), ChooseDesktopDatabase(DesktopArguments{}, ""));
+  EXPECT_EQ(DefaultDatabaseFile(), ChooseDesktopDatabase(DesktopArguments{}, nullptr));
 }
 
 }  // namespace

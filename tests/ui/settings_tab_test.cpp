@@ -1,17 +1,18 @@
 #include <zlib.h>
 
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QThread>
 
 #include "run/analysis_job.h"
 #include "ui/analyse_prop_dlg.h"
@@ -26,6 +27,62 @@ namespace hitsieve {
 namespace {
 
 const QString kDone = QStringLiteral("Анализ завершен!");
+
+// A log-files screen whose reader, each time it reports a position strictly inside a file of at
+// least `min_size` bytes, waits until the test lets it go on. The test then knows for certain
+// that the run is inside that file, however busy the machine: nothing depends on how long
+// anything takes.
+class GatedSettingsTab : public SettingsTab {
+ public:
+  GatedSettingsTab(Reloadable* reload_target, int64_t min_size)
+      : SettingsTab(reload_target, nullptr), min_size_(min_size) {}
+  // The worker may be waiting here: let it go before the members it waits on go away.
+  ~GatedSettingsTab() override {
+    Open();
+    WaitForRun();
+  }
+
+  // Worker thread.
+  void FileProgress(int64_t done, int64_t size) override {
+    SettingsTab::FileProgress(done, size);
+    if (size < min_size_ || done <= 0 || done >= size) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t round = round_;
+    ++waiting_;
+    changed_.wait(lock, [&] { return open_ || round_ != round; });
+  }
+
+  // True while the reader waits inside the file.
+  bool Waiting() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waiting_ > 0;
+  }
+  // Lets the waiting reader go on to its next report.
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++round_;
+      waiting_ = 0;
+    }
+    changed_.notify_all();
+  }
+  // Lets the reader run on without waiting again.
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  const int64_t min_size_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  uint64_t round_ = 0;  // guarded by mutex_
+  int waiting_ = 0;     // guarded by mutex_
+  bool open_ = false;   // guarded by mutex_
+};
 
 class SettingsTabTest : public UiTest {
  protected:
@@ -200,8 +257,8 @@ TEST_F(SettingsTabTest, FileDoneQueuedAfterAReadCountsOnlyOnce) {
 }
 
 // A real run over a gzip log of several of the engine's blocks: the reader reports after each
-// block, and the timer, called far more often than once a second here, sees the bar stop at
-// more than one place inside the file.
+// block, and the timer, called at each report here, sees the bar stop at more than one place
+// inside the file.
 TEST_F(SettingsTabTest, RealRunMovesTheBarInsideALargeFile) {
   std::string text;
   for (int i = 0; text.size() < (16u << 20); ++i)
@@ -215,20 +272,25 @@ TEST_F(SettingsTabTest, RealRunMovesTheBarInsideALargeFile) {
   ASSERT_EQ(static_cast<int>(text.size()), gzwrite(gz, text.data(), text.size()));
   ASSERT_EQ(Z_OK, gzclose(gz));
 
-  SettingsTab tab(nullptr, nullptr);
+  GatedSettingsTab tab(nullptr, 1);
   Controls c = Find(tab);
   tab.AddLogFiles({path});
   tab.OnAnalyse();
   std::set<int> inside;
-  QElapsedTimer clock;
-  clock.start();
-  while (messages_.isEmpty() && clock.elapsed() < 60000) {
+  // At each report from inside the file the worker waits for one tick of the timer.
+  while (messages_.isEmpty() && inside.size() < 3) {
+    ASSERT_TRUE(WaitUntil([&] {
+      tab.OnTimer();
+      return tab.Waiting() || !messages_.isEmpty();
+    }));
     tab.OnTimer();
     if (c.progress->maximum() == SettingsTab::kFileSteps && c.progress->value() > 0 &&
         c.progress->value() < SettingsTab::kFileSteps)
       inside.insert(c.progress->value());
-    QThread::usleep(500);
+    tab.Release();
   }
+  tab.Open();
+  EXPECT_TRUE(WaitForMessage(kDone));
   EXPECT_EQ(QStringList{kDone}, messages_);
   EXPECT_GE(inside.size(), 2u);
 }
@@ -255,25 +317,28 @@ QByteArray FileBytes(const QString& path) {
 
 // "Стоп" inside a large gzip file ends the run before it saves: the database file is byte for
 // byte what the previous run left, the lists stay, and the status says the run was stopped.
+// The click comes while the reader waits inside the large file, so the run cannot have ended.
 TEST_F(SettingsTabTest, StopInsideALargeGzipFileLeavesTheDatabaseAsItWas) {
   MainDlg window;
-  Controls c = Find(*window.Settings());
-  window.Settings()->AddLogFiles(
-      {WriteLog("small.log", {LogLine("10.0.0.1", "05/May/2009", "/a.html")})});
-  window.Settings()->OnAnalyse();
+  GatedSettingsTab tab(&window, 4096);
+  Controls c = Find(tab);
+  tab.AddLogFiles({WriteLog("small.log", {LogLine("10.0.0.1", "05/May/2009", "/a.html")})});
+  tab.OnAnalyse();
   ASSERT_TRUE(WaitForMessage(kDone));
   const QByteArray before = FileBytes(DatabasePath());
   const auto shown = GridCells(*window.CommonStats()->Grid());
-  QPushButton* stop = window.Settings()->findChild<QPushButton*>("stop");
+  ASSERT_EQ(2u, shown.size());
+  QPushButton* stop = tab.findChild<QPushButton*>("stop");
   EXPECT_TRUE(stop->isHidden());
 
-  window.Settings()->AddLogFiles({WriteBigGzip(TempPath("zz-big.log.gz"), 32)});
-  window.Settings()->OnAnalyse();
+  tab.AddLogFiles({WriteBigGzip(TempPath("zz-big.log.gz"), 16)});
+  tab.OnAnalyse();
   EXPECT_FALSE(stop->isHidden());
   EXPECT_TRUE(c.analyse->isHidden()) << "the stop button takes its place";
-  QTest::qWait(150);  // the small file is read by now, the large one is not
+  ASSERT_TRUE(WaitUntil([&] { return tab.Waiting(); })) << "the run reads inside the large file";
   QTest::mouseClick(stop, Qt::LeftButton);
-  ASSERT_TRUE(WaitUntil([&] { return !window.Settings()->IsRunActive(); }));
+  tab.Open();
+  ASSERT_TRUE(WaitUntil([&] { return !tab.IsRunActive(); }));
   EXPECT_EQ(QStringLiteral("Остановлено"), c.status->text());
   EXPECT_EQ(QStringList{kDone}, messages_) << "no second \"finished\" for a stopped run";
   EXPECT_TRUE(ButtonsEnabled(c));
@@ -339,7 +404,8 @@ TEST_F(SettingsTabTest, ExtensionTextDecidesWhichPagesCount) {
     QTest::mouseClick(c.analyse, Qt::LeftButton);
     if (row.views == nullptr) {
       EXPECT_TRUE(ButtonsEnabled(c)) << row.label;
-      QTest::qWait(1200);
+      EXPECT_FALSE(window.Settings()->IsRunActive()) << row.label;
+      window.Settings()->OnTimer();  // whatever a run would have queued
       EXPECT_TRUE(messages_.isEmpty()) << row.label;
       continue;
     }
@@ -373,7 +439,7 @@ TEST_F(SettingsTabTest, EmptyListRunsOnlyWhenTheUserSaysYes) {
   ASSERT_EQ(1, questions_.size());
   EXPECT_EQ(dialogs, dialogs_shown_) << "no extension dialog after a no";
   EXPECT_FALSE(window.Settings()->IsRunActive());
-  QTest::qWait(SettingsTab::kTimerMs + 200);
+  window.Settings()->OnTimer();  // whatever a run would have queued
   EXPECT_TRUE(messages_.isEmpty());
   EXPECT_EQ(shown, GridCells(*window.CommonStats()->Grid()));
   ASSERT_TRUE(database.open(QIODevice::ReadOnly));
@@ -442,7 +508,7 @@ TEST_F(SettingsTabTest, TimerDoesNothingWhileItsMessageBoxIsOpen) {
     messages_.append(text);
     if (text != kDone || messages_.size() > 1) return;
     tab.Notify(RUN_STARTED);  // arrives while the box is open
-    QTest::qWait(SettingsTab::kTimerMs + 300);
+    tab.OnTimer();            // and the timer ticks meanwhile
     status_in_box = c.status->text();
   };
   tab.Notify(RUN_FINISHED);

@@ -23,6 +23,14 @@
         <source>Hitsieve Версия 1.0</source>
         <translation>Hitsieve version 1.0</translation>
     </message>
+    <message>
+        <source>Файл статистики (будет создан первым анализом):</source>
+        <translation>Statistics file (made by the first analysis):</translation>
+    </message>
+    <message>
+        <source>Файл статистики:</source>
+        <translation>Statistics file:</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::AnalysePropDlg</name>
@@ -71,6 +79,10 @@
     <message>
         <source>Не показано дней с нераспознанной датой: %1</source>
         <translation>Days not shown because their date is not recognised: %1</translation>
+    </message>
+    <message>
+        <source>Не показано дней дальше года от остальных: %1</source>
+        <translation>Days more than a year away from the rest, not shown: %1</translation>
     </message>
 </context>
 <context>
@@ -142,6 +154,13 @@
     <message>
         <source>Запросы</source>
         <translation>Requests</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::ListModel</name>
+    <message>
+        <source>Итого (отобрано)</source>
+        <translation>Total (filtered)</translation>
     </message>
 </context>
 <context>
@@ -269,6 +288,14 @@
     <message>
         <source> Пропущено уже проанализированных файлов: </source>
         <translation> Files skipped as already analysed: </translation>
+    </message>
+    <message>
+        <source>Не распознано: %1</source>
+        <translation>Not recognised: %1</translation>
+    </message>
+    <message>
+        <source>%1 строк не распознано</source>
+        <translation>%1 lines not recognised</translation>
     </message>
 </context>
 </TS>
