@@ -80,6 +80,26 @@ std::map<std::string, std::string> AllReportBytes(const TempDir& dir, const std:
   return bytes;
 }
 
+std::vector<std::string> ReportDifferences(const std::map<std::string, std::string>& expected,
+                                     const std::map<std::string, std::string>& actual) {
+  std::vector<std::string> found;
+  for (const auto& [name, bytes] : expected) {
+    const auto other = actual.find(name);
+    if (other == actual.end()) {
+      found.push_back(name + ": missing");
+      continue;
+    }
+    if (other->second == bytes) continue;
+    size_t at = 0;
+    while (at < bytes.size() && at < other->second.size() && bytes[at] == other->second[at]) ++at;
+    const size_t line = bytes.rfind('\n', at) == std::string::npos ? 0 : bytes.rfind('\n', at) + 1;
+    found.push_back(name + ": differs at byte " + std::to_string(at) + ", line starting \"" +
+                    bytes.substr(line, 80) + "\" became \"" + other->second.substr(line, 80) +
+                    "\"");
+  }
+  return found;
+}
+
 void ShuffleKeyedRows(const fs::path& db, unsigned seed) {
   sqlite3* connection = nullptr;
   if (sqlite3_open_v2(db.c_str(), &connection, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "cli_test_support.h"
 
@@ -15,6 +16,11 @@ namespace hitsieve::testing {
 // Output name ("pages.txt", "queries.xlsx:sheet1.xml", "page.en.json", ...) -> its bytes.
 // Every command must succeed (checked with gtest).
 std::map<std::string, std::string> AllReportBytes(const TempDir& dir, const std::string& db);
+
+// For each output of `expected` that `actual` lacks or holds other bytes for: its name and the
+// start of its first differing line in both. Empty when every report is the same.
+std::vector<std::string> ReportDifferences(const std::map<std::string, std::string>& expected,
+                                           const std::map<std::string, std::string>& actual);
 
 // Keyed tables (every table whose rows are identified by a key, not by their place) rewritten
 // with their rows in a random order under new, scattered rec_ids: what adds and merges may

@@ -83,27 +83,6 @@ bool HasPhraseTiesOutOfByteOrder(const fs::path& db) {
   return false;
 }
 
-// The name and first differing line of each output that differs.
-std::vector<std::string> Differences(const std::map<std::string, std::string>& expected,
-                                     const std::map<std::string, std::string>& actual) {
-  std::vector<std::string> found;
-  for (const auto& [name, bytes] : expected) {
-    const auto other = actual.find(name);
-    if (other == actual.end()) {
-      found.push_back(name + ": missing");
-      continue;
-    }
-    if (other->second == bytes) continue;
-    size_t at = 0;
-    while (at < bytes.size() && at < other->second.size() && bytes[at] == other->second[at]) ++at;
-    const size_t line = bytes.rfind('\n', at) == std::string::npos ? 0 : bytes.rfind('\n', at) + 1;
-    found.push_back(name + ": differs at byte " + std::to_string(at) + ", line starting \"" +
-                    bytes.substr(line, 80) + "\" became \"" + other->second.substr(line, 80) +
-                    "\"");
-  }
-  return found;
-}
-
 void ExpectReportsIgnoreRowPlaces(const TempDir& dir, const fs::path& log, unsigned seed) {
   const CliResult run = RunCli(dir.path(), {"analyse", "--db", "ties.dt", log.string()});
   ASSERT_EQ(0, run.status) << run.err;
@@ -117,7 +96,7 @@ void ExpectReportsIgnoreRowPlaces(const TempDir& dir, const fs::path& log, unsig
   const std::map<std::string, std::string> written = AllReportBytes(dir, "ties.dt");
   for (unsigned shuffle = 0; shuffle < 2; ++shuffle) {
     ShuffleKeyedRows(dir / "ties.dt", seed * 10 + shuffle);
-    EXPECT_EQ(std::vector<std::string>{}, Differences(written, AllReportBytes(dir, "ties.dt")))
+    EXPECT_EQ(std::vector<std::string>{}, ReportDifferences(written, AllReportBytes(dir, "ties.dt")))
         << log << ", shuffle " << shuffle;
   }
 }
