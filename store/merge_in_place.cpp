@@ -231,9 +231,11 @@ void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedR
 // gets its counts added and its sets united in place; new days are appended in date order.
 // Every stored day must have its sets (else NotExtendableError, as loading would say); a day
 // held twice, or sets without their day, throw StoredRowsIrregular.
-void AddDays(sqlitepp::session& session, const std::map<std::string, DayTotals, std::less<>>& added) {
+void AddDays(sqlitepp::session& session,
+             const std::map<std::string, DayTotals, std::less<>>& added) {
   struct StoredDay {
     int64_t common_id = 0, sets_id = 0;
+    bool has_sets = false;
   };
   std::map<std::string, StoredDay, std::less<>> stored;
   std::string date;
@@ -242,7 +244,7 @@ void AddDays(sqlitepp::session& session, const std::map<std::string, DayTotals, 
     sqlitepp::statement rows(session);
     rows << "SELECT rec_id, date FROM common_stats", into(id), into_blob(date);
     while (rows.exec()) {
-      if (!stored.try_emplace(date, StoredDay{id, 0}).second) throw StoredRowsIrregular{};
+      if (!stored.try_emplace(date, StoredDay{id, 0, false}).second) throw StoredRowsIrregular{};
     }
   }
   {
@@ -251,12 +253,13 @@ void AddDays(sqlitepp::session& session, const std::map<std::string, DayTotals, 
     rows << "SELECT rec_id, date FROM day_sets", into(id), into_blob(date);
     while (rows.exec()) {
       const auto it = stored.find(date);
-      if (it == stored.end() || it->second.sets_id != 0) throw StoredRowsIrregular{};
+      if (it == stored.end() || it->second.has_sets) throw StoredRowsIrregular{};
       it->second.sets_id = id;
+      it->second.has_sets = true;
     }
   }
   for (const auto& [day, ids] : stored) {
-    if (ids.sets_id == 0)
+    if (!ids.has_sets)
       throw NotExtendableError(
           "day_sets does not hold the sets of every day in common_stats; run analyse once "
           "without --add to make the database extendable again");

@@ -128,7 +128,8 @@ void AppendAsSet(const fs::path& db, const std::string& table, std::vector<std::
   }
   std::sort(rows.begin(), rows.end());
   dump.push_back("table " + table);
-  dump.insert(dump.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+  dump.insert(dump.end(), std::make_move_iterator(rows.begin()),
+              std::make_move_iterator(rows.end()));
 }
 
 }  // namespace

@@ -96,7 +96,8 @@ void ExpectReportsIgnoreRowPlaces(const TempDir& dir, const fs::path& log, unsig
   const std::map<std::string, std::string> written = AllReportBytes(dir, "ties.dt");
   for (unsigned shuffle = 0; shuffle < 2; ++shuffle) {
     ShuffleKeyedRows(dir / "ties.dt", seed * 10 + shuffle);
-    EXPECT_EQ(std::vector<std::string>{}, ReportDifferences(written, AllReportBytes(dir, "ties.dt")))
+    EXPECT_EQ(std::vector<std::string>{},
+              ReportDifferences(written, AllReportBytes(dir, "ties.dt")))
         << log << ", shuffle " << shuffle;
   }
 }
