@@ -1,11 +1,15 @@
-// How stored rows are merged in place: an add to a database whose keyed tables are in the
-// order a save leaves them reads those tables and the added rows as two sorted runs and writes
-// the merged rows over the stored ones, never holding all of them at once.
+// How an add or a merge changes stored rows in place: a stored key's row gets its counts
+// added where it is, and the keys new to a table are appended after its stored rows. No row
+// is rewritten that the add does not change, so an add costs what it brings, not what the
+// database holds.
 
 #include <algorithm>
 #include <array>
-#include <deque>
+#include <initializer_list>
 #include <limits>
+#include <map>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "store/row_writers.h"
@@ -22,11 +26,12 @@ namespace {
 using sqlitepp::into;
 using sqlitepp::into_blob;
 using sqlitepp::use;
+using sqlitepp::use_blob;
 
-// A save leaves page_stats, referer_stats (hosts, then referers) and query_stats in the order
-// of their keys, so adding to them is a merge of two sorted runs: the stored rows, read in
-// rec_id order, and the added ones. Row j of the result is written over rec_id j. Each stored
-// row is read before a row is written over it, and the rows are never all held at once.
+// Rows are in key order only after a replacing run. An add appends the keys new to a table in
+// key order (pages and referers by their bytes, hosts before whole referers, phrases in the
+// engine's case-insensitive order), under the rec_ids after the largest stored one; the report
+// lists order rows of equal count by key, so where a row stands never shows.
 
 using Keyed = row_writers::KeyedTable;
 
@@ -44,138 +49,6 @@ bool KeyedLess(Keyed table, const KeyedRow& a, const KeyedRow& b) {
   return a.key < b.key;
 }
 
-// The stored rows of one table in rec_id order, a chunk at a time, each checked to sort
-// after the one before it.
-class StoredRows {
- public:
-  StoredRows(sqlitepp::session& session, Keyed table) : table_(table), first_(session), next_(session) {
-    const std::string chunk = " ORDER BY rec_id LIMIT " + std::to_string(kChunk);
-    switch (table) {
-      case Keyed::kPages:
-        Prepare("SELECT rec_id, page, visits, searches, bandwidth, google, yandex, rambler, mailru, "
-                "aport, webalta FROM page_stats",
-                chunk, kPageValues);
-        break;
-      case Keyed::kReferers:
-        Prepare("SELECT rec_id, referer, type, cnt FROM referer_stats", chunk, 2);
-        break;
-      case Keyed::kQueries:
-        Prepare("SELECT rec_id, query, google, yandex, rambler, mailru, aport, webalta FROM "
-                "query_stats",
-                chunk, kEngineCount);
-        break;
-    }
-  }
-
-  // Reads on until every stored row with a rec_id up to `id` is held (or none is left), and
-  // at least one row is held while any is left.
-  void ReadThrough(int64_t id) {
-    while (!done_ && (rows_.empty() || last_id_ < id)) ReadChunk();
-  }
-  bool empty() const { return rows_.empty(); }
-  const KeyedRow& front() const { return rows_.front(); }
-  KeyedRow take_front() {
-    KeyedRow row = std::move(rows_.front());
-    rows_.pop_front();
-    if (rows_.empty()) last_ = row;  // what the next chunk's first row must sort after
-    return row;
-  }
-
- private:
-  static constexpr int kChunk = 4096;
-
-  void Prepare(const std::string& select, const std::string& chunk, int values) {
-    const std::string next = select + " WHERE rec_id > :after" + chunk;
-    auto& v = row_.values;
-    if (values == 2) {  // referer_stats: type, then the count
-      first_ << select + chunk, into(id_), into_blob(row_.key), into(type_), into(v[0]);
-      next_ << next, into(id_), into_blob(row_.key), into(type_), into(v[0]), use(after_);
-    } else if (values == kEngineCount) {
-      first_ << select + chunk, into(id_), into_blob(row_.key), into(v[0]), into(v[1]),
-          into(v[2]), into(v[3]), into(v[4]), into(v[5]);
-      next_ << next, into(id_), into_blob(row_.key), into(v[0]), into(v[1]), into(v[2]),
-          into(v[3]), into(v[4]), into(v[5]), use(after_);
-    } else {
-      first_ << select + chunk, into(id_), into_blob(row_.key), into(v[0]), into(v[1]),
-          into(v[2]), into(v[3]), into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]);
-      next_ << next, into(id_), into_blob(row_.key), into(v[0]), into(v[1]), into(v[2]),
-          into(v[3]), into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]), use(after_);
-    }
-  }
-
-  void ReadChunk() {
-    sqlitepp::statement& rows = started_ ? next_ : first_;
-    started_ = true;
-    after_ = last_id_;
-    int count = 0;
-    while (rows.exec()) {
-      ++count;
-      last_id_ = id_;
-      if (table_ == Keyed::kReferers) row_.kind = type_ == 0 ? 0 : 1;
-      const KeyedRow& before = rows_.empty() ? last_ : rows_.back();
-      if (have_before_ && !KeyedLess(table_, before, row_)) throw StoredOrderBroken{};
-      have_before_ = true;
-      rows_.push_back(row_);
-    }
-    if (count < kChunk) done_ = true;
-  }
-
-  Keyed table_;
-  sqlitepp::statement first_, next_;
-  std::deque<KeyedRow> rows_;
-  KeyedRow row_, last_;
-  int64_t id_ = 0, type_ = 0, after_ = 0;
-  int64_t last_id_ = std::numeric_limits<int64_t>::min();
-  bool started_ = false, done_ = false, have_before_ = false;
-};
-
-// Writes rows at given rec_ids, over the rows there, if any, many to a statement. Rows wait in
-// the writer until a batch is full or Flush is called.
-class KeyedWriter {
- public:
-  KeyedWriter(sqlitepp::session& session, Keyed table)
-      : rows_(session, Insert(table), Blank(table)) {}
-
-  void Write(int64_t id, KeyedRow& row) {
-    row_writers::PlacedRow& slot = rows_.Next();
-    slot.id = id;
-    slot.key.swap(row.key);
-    slot.kind = row.kind;
-    slot.values = row.values;
-    slot.total = 0;
-    if (slot.table == Keyed::kQueries) {
-      for (int e = 0; e < kEngineCount; ++e) AddCount(slot.total, slot.values[e], "query_stats");
-    }
-    rows_.Added();
-  }
-  void Flush() { rows_.Flush(); }
-
- private:
-  static const char* Insert(Keyed table) {
-    switch (table) {
-      case Keyed::kPages:
-        return "INSERT OR REPLACE INTO page_stats(rec_id, page, visits, searches, bandwidth, "
-               "google, yandex, rambler, mailru, aport, webalta) VALUES(:rec_id, :page, :visits, "
-               ":searches, :bandwidth, :google, :yandex, :rambler, :mailru, :aport, :webalta)";
-      case Keyed::kReferers:
-        return "INSERT OR REPLACE INTO referer_stats(rec_id, referer, type, cnt) VALUES(:rec_id, "
-               ":referer, :type, :cnt)";
-      case Keyed::kQueries:
-        break;
-    }
-    return "INSERT OR REPLACE INTO query_stats(rec_id, query, total, google, yandex, rambler, "
-           "mailru, aport, webalta) VALUES(:rec_id, :query, :total, :google, :yandex, :rambler, "
-           ":mailru, :aport, :webalta)";
-  }
-  static row_writers::PlacedRow Blank(Keyed table) {
-    row_writers::PlacedRow blank;
-    blank.table = table;
-    return blank;
-  }
-
-  row_writers::Batch<row_writers::PlacedRow> rows_;
-};
-
 const char* TableName(Keyed table) {
   switch (table) {
     case Keyed::kPages: return "page_stats";
@@ -185,36 +58,267 @@ const char* TableName(Keyed table) {
   return "";
 }
 
-// The merge of the stored rows of `table` and `added` (sorted, keys distinct), written over
-// them. A stored key keeps its spelling; equal keys add their values.
-void MergeInPlace(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>&& added) {
-  StoredRows stored(session, table);
-  KeyedWriter writer(session, table);
-  int64_t id = 1;
-  size_t next = 0;
-  for (;; ++id) {
-    stored.ReadThrough(id);
-    const bool have_stored = !stored.empty(), have_added = next < added.size();
-    if (have_stored && (!have_added || !KeyedLess(table, added[next], stored.front()))) {
-      KeyedRow row = stored.take_front();
-      if (have_added && !KeyedLess(table, row, added[next])) {
-        AddCounts(row.values, added[next].values, TableName(table));
-        ++next;
-      }
-      writer.Write(id, row);
-    } else if (have_added) {
-      writer.Write(id, added[next++]);
-    } else {
-      break;
+// Every stored row of one table, read once in storage order, its key and counts into `row`.
+// A row unlike those saves and adds write (a key that is no text, a count that is no integer,
+// a referer type other than 0 or 1, a phrase total that is not the sum of its engines) throws
+// StoredRowsIrregular: loading writes such rows again as a save would, an add in place would
+// leave them as they are.
+class StoredScan {
+ public:
+  StoredScan(sqlitepp::session& session, Keyed table) : table_(table), rows_(session) {
+    auto& v = row.values;
+    switch (table) {
+      case Keyed::kPages:
+        rows_ << std::string("SELECT rec_id, page, visits, searches, bandwidth, google, yandex, "
+                             "rambler, mailru, aport, webalta, ") +
+                     Regular("page", {"visits", "searches", "bandwidth"}) + " FROM page_stats",
+            into(id), into_blob(row.key), into(v[0]), into(v[1]), into(v[2]), into(v[3]),
+            into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]), into(regular_);
+        break;
+      case Keyed::kReferers:
+        rows_ << "SELECT rec_id, referer, type, cnt, " + Regular("referer", {"type", "cnt"}) +
+                     " AND type IN (0, 1) FROM referer_stats",
+            into(id), into_blob(row.key), into(type_), into(v[0]), into(regular_);
+        break;
+      case Keyed::kQueries:
+        rows_ << "SELECT rec_id, query, google, yandex, rambler, mailru, aport, webalta, " +
+                     Regular("query", {"total"}) +
+                     " AND total = google + yandex + rambler + mailru + aport + webalta FROM "
+                     "query_stats",
+            into(id), into_blob(row.key), into(v[0]), into(v[1]), into(v[2]), into(v[3]),
+            into(v[4]), into(v[5]), into(regular_);
+        break;
     }
   }
-  writer.Flush();
-  // Rows the merge did not write over: rec_ids outside 1 to the row count.
-  sqlitepp::statement rest(session);
-  int64_t count = id - 1;
-  rest << std::string("DELETE FROM ") + TableName(table) + " WHERE rec_id < 1 OR rec_id > :count",
-      use(count);
-  rest.exec();
+
+  bool Next() {
+    if (!rows_.exec()) return false;
+    if (regular_ != 1) throw StoredRowsIrregular{};
+    if (table_ == Keyed::kReferers) row.kind = type_ == 0 ? 0 : 1;
+    return true;
+  }
+
+  int64_t id = 0;
+  KeyedRow row;
+
+ private:
+  // 1 when `key` is text (or NULL, the empty key) and `counts` and the engines are integers.
+  static std::string Regular(const char* key, std::initializer_list<const char*> counts) {
+    std::string test = std::string("(typeof(") + key + ") IN ('text', 'null')";
+    auto integer = [&test](const char* column) {
+      test += std::string(" AND typeof(") + column + ") = 'integer'";
+    };
+    for (const char* column : counts) integer(column);
+    if (std::string_view(key) != "referer") {
+      for (const char* engine : {"google", "yandex", "rambler", "mailru", "aport", "webalta"})
+        integer(engine);
+    }
+    return test + ")";
+  }
+
+  Keyed table_;
+  int64_t type_ = 0, regular_ = 0;
+  sqlitepp::statement rows_;
+};
+
+// The counts of the stored row `id` set to `row`'s; its key (and a phrase's spelling) stays.
+class CountUpdater {
+ public:
+  CountUpdater(sqlitepp::session& session, Keyed table) : table_(table), update_(session) {
+    auto& v = values_;
+    switch (table) {
+      case Keyed::kPages:
+        update_ << "UPDATE page_stats SET visits = :visits, searches = :searches, bandwidth = "
+                   ":bandwidth, google = :google, yandex = :yandex, rambler = :rambler, mailru = "
+                   ":mailru, aport = :aport, webalta = :webalta WHERE rec_id = :rec_id",
+            use(v[0]), use(v[1]), use(v[2]), use(v[3]), use(v[4]), use(v[5]), use(v[6]),
+            use(v[7]), use(v[8]), use(id_);
+        break;
+      case Keyed::kReferers:
+        update_ << "UPDATE referer_stats SET cnt = :cnt WHERE rec_id = :rec_id", use(v[0]),
+            use(id_);
+        break;
+      case Keyed::kQueries:
+        update_ << "UPDATE query_stats SET total = :total, google = :google, yandex = :yandex, "
+                   "rambler = :rambler, mailru = :mailru, aport = :aport, webalta = :webalta "
+                   "WHERE rec_id = :rec_id",
+            use(total_), use(v[0]), use(v[1]), use(v[2]), use(v[3]), use(v[4]), use(v[5]),
+            use(id_);
+        break;
+    }
+  }
+
+  void Update(int64_t id, const KeyedRow& row) {
+    id_ = id;
+    values_ = row.values;
+    total_ = 0;
+    if (table_ == Keyed::kQueries) {
+      for (int e = 0; e < kEngineCount; ++e) AddCount(total_, values_[e], "query_stats");
+    }
+    update_.exec();
+  }
+
+ private:
+  Keyed table_;
+  int64_t id_ = 0, total_ = 0;
+  std::array<int64_t, kPageValues> values_{};
+  sqlitepp::statement update_;
+};
+
+// Adds `added` (sorted by KeyedLess, keys distinct) to the stored rows of `table`: the stored
+// rows are read once, each one whose key is added gets its counts added in place, and the
+// added keys that no row holds are appended in key order. A key held by two stored rows (a
+// database edited by hand) throws StoredRowsIrregular before anything is written.
+void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>&& added) {
+  constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
+  std::vector<int64_t> stored_ids(added.size(), kNone);
+  int64_t largest_id = 0;
+  {
+    StoredScan stored(session, table);
+    while (stored.Next()) {
+      largest_id = std::max(largest_id, stored.id);
+      const auto at = std::lower_bound(
+          added.begin(), added.end(), stored.row,
+          [table](const KeyedRow& a, const KeyedRow& b) { return KeyedLess(table, a, b); });
+      if (at == added.end() || KeyedLess(table, stored.row, *at)) continue;
+      const size_t k = static_cast<size_t>(at - added.begin());
+      if (stored_ids[k] != kNone) throw StoredRowsIrregular{};
+      stored_ids[k] = stored.id;
+      AddCounts(at->values, stored.row.values, TableName(table));
+    }
+  }
+  const size_t fresh = static_cast<size_t>(std::count(stored_ids.begin(), stored_ids.end(), kNone));
+  // Ids this large were not numbered by SQLite: loading numbers the rows afresh.
+  if (largest_id > std::numeric_limits<int64_t>::max() - static_cast<int64_t>(fresh))
+    throw StoredRowsIrregular{};
+
+  CountUpdater updater(session, table);
+  for (size_t k = 0; k < added.size(); ++k) {
+    if (stored_ids[k] != kNone) updater.Update(stored_ids[k], added[k]);
+  }
+  row_writers::PlacedRow blank;
+  blank.table = table;
+  const char* insert =
+      table == Keyed::kPages
+          ? "INSERT INTO page_stats(rec_id, page, visits, searches, bandwidth, google, yandex, "
+            "rambler, mailru, aport, webalta) VALUES(:rec_id, :page, :visits, :searches, "
+            ":bandwidth, :google, :yandex, :rambler, :mailru, :aport, :webalta)"
+      : table == Keyed::kReferers
+          ? "INSERT INTO referer_stats(rec_id, referer, type, cnt) VALUES(:rec_id, :referer, "
+            ":type, :cnt)"
+          : "INSERT INTO query_stats(rec_id, query, total, google, yandex, rambler, mailru, "
+            "aport, webalta) VALUES(:rec_id, :query, :total, :google, :yandex, :rambler, "
+            ":mailru, :aport, :webalta)";
+  row_writers::Batch<row_writers::PlacedRow> appended(session, insert, blank);
+  int64_t id = largest_id;
+  for (size_t k = 0; k < added.size(); ++k) {
+    if (stored_ids[k] != kNone) continue;
+    row_writers::PlacedRow& row = appended.Next();
+    row.id = ++id;
+    row.key.swap(added[k].key);
+    row.kind = added[k].kind;
+    row.values = added[k].values;
+    row.total = 0;
+    if (table == Keyed::kQueries) {
+      for (int e = 0; e < kEngineCount; ++e) AddCount(row.total, row.values[e], "query_stats");
+    }
+    appended.Added();
+  }
+  appended.Flush();
+}
+
+// The days: common_stats and day_sets hold one row per day each. A stored day that is added
+// gets its counts added and its sets united in place; new days are appended in date order.
+// Every stored day must have its sets (else NotExtendableError, as loading would say); a day
+// held twice, or sets without their day, throw StoredRowsIrregular.
+void AddDays(sqlitepp::session& session,
+             const std::map<std::string, DayTotals, std::less<>>& added) {
+  struct StoredDay {
+    int64_t common_id = 0, sets_id = 0;
+    bool has_sets = false;
+  };
+  std::map<std::string, StoredDay, std::less<>> stored;
+  std::string date;
+  int64_t id = 0;
+  {
+    sqlitepp::statement rows(session);
+    rows << "SELECT rec_id, date FROM common_stats", into(id), into_blob(date);
+    while (rows.exec()) {
+      if (!stored.try_emplace(date, StoredDay{id, 0, false}).second) throw StoredRowsIrregular{};
+    }
+  }
+  {
+    // Only the dates: the sets of days not added are never read.
+    sqlitepp::statement rows(session);
+    rows << "SELECT rec_id, date FROM day_sets", into(id), into_blob(date);
+    while (rows.exec()) {
+      const auto it = stored.find(date);
+      if (it == stored.end() || it->second.has_sets) throw StoredRowsIrregular{};
+      it->second.sets_id = id;
+      it->second.has_sets = true;
+    }
+  }
+  for (const auto& [day, ids] : stored) {
+    if (!ids.has_sets)
+      throw NotExtendableError(
+          "day_sets does not hold the sets of every day in common_stats; run analyse once "
+          "without --add to make the database extendable again");
+  }
+
+  std::string ips, visitors;
+  int64_t views = 0, searches = 0, ip_count = 0, visitor_count = 0, common_id = 0, sets_id = 0;
+  sqlitepp::statement read_counts(session), read_sets(session), update_counts(session),
+      update_sets(session);
+  read_counts << "SELECT views, searches FROM common_stats WHERE rec_id = :rec_id", into(views),
+      into(searches), use(common_id);
+  read_sets << "SELECT ips, visitors FROM day_sets WHERE rec_id = :rec_id", into_blob(ips),
+      into_blob(visitors), use(sets_id);
+  update_counts << "UPDATE common_stats SET ips = :ips, visitors = :visitors, views = :views, "
+                   "searches = :searches WHERE rec_id = :rec_id",
+      use(ip_count), use(visitor_count), use(views), use(searches), use(common_id);
+  update_sets << "UPDATE day_sets SET ips = :ips, visitors = :visitors WHERE rec_id = :rec_id",
+      use_blob(ips), use_blob(visitors), use(sets_id);
+  sqlitepp::statement insert_counts(session), insert_sets(session);
+  insert_counts << kInsertCommonStats, use(date), use(ip_count), use(visitor_count), use(views),
+      use(searches);
+  insert_sets << kInsertDaySet, use(date), use_blob(ips), use_blob(visitors);
+
+  for (const auto& [day, more] : added) {
+    const auto it = stored.find(day);
+    StatsTotals sum;
+    DayTotals& totals = sum.days[day];
+    if (it != stored.end()) {
+      common_id = it->second.common_id;
+      sets_id = it->second.sets_id;
+      views = searches = 0;
+      while (read_counts.exec()) {
+      }
+      while (read_sets.exec()) {
+      }
+      totals.views = views;
+      totals.searches = searches;
+      totals.ips = Decode(ips, day);
+      totals.visitors = Decode(visitors, day);
+    }
+    StatsTotals adding;
+    adding.days[day] = more;
+    sum.Add(std::move(adding));
+    date = day;
+    ip_count = static_cast<int64_t>(totals.ips.size());
+    visitor_count = static_cast<int64_t>(totals.visitors.size());
+    views = totals.views;
+    searches = totals.searches;
+    ips = Encode(totals.ips);
+    visitors = Encode(totals.visitors);
+    if (it != stored.end()) {
+      update_counts.exec();
+      update_sets.exec();
+    } else {
+      // Days come in date order, and SQLite numbers each row after the largest rec_id.
+      insert_counts.exec();
+      insert_sets.exec();
+    }
+  }
 }
 
 std::vector<KeyedRow> PageRows(const StatsTotals& added) {
@@ -256,8 +360,9 @@ std::vector<KeyedRow> QueryRows(const StatsTotals& added) {
   return rows;
 }
 
-// While it lives, the session's page cache holds at least 16 MiB, so that pages of a table being
-// rewritten in place leave it (and are written out) far less often than with the default 2 MiB.
+// While it lives, the session's page cache holds at least 16 MiB, so that the pages of a table
+// whose rows are updated leave it (and are written out) far less often than with the default
+// 2 MiB.
 class LargerPageCache {
  public:
   explicit LargerPageCache(sqlitepp::session& session) : session_(session) {
@@ -281,7 +386,6 @@ class LargerPageCache {
   int64_t before_ = -2000;
 };
 
-
 }  // namespace
 
 void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
@@ -291,26 +395,17 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
   CheckReadAgainst(session, read_against);
   Require(session);
   LargerPageCache cache(session);
-  StatsTotals days;
-  LoadDays(session, days.days, /*refuse_repeats=*/false);
-  {
-    StatsTotals added_days;
-    added_days.days = added.days;
-    days.Add(std::move(added_days));
-  }
-  for (const char* table : {"common_stats", "day_sets", "analysed_logs"}) {
-    session << "DELETE FROM " << table;
-  }
   ReportPosition(observer, 1);
-  WriteDays(session, days.days);
+  AddDays(session, added.days);
   ReportPosition(observer, 2);
-  MergeInPlace(session, Keyed::kPages, PageRows(added));
+  AddToKeyedTable(session, Keyed::kPages, PageRows(added));
   ReportPosition(observer, 3);
-  MergeInPlace(session, Keyed::kReferers, RefererRows(added));
+  AddToKeyedTable(session, Keyed::kReferers, RefererRows(added));
   ReportPosition(observer, 4);
   AppendRobotHits(session, added.robotHits);
   ReportPosition(observer, 5);
-  MergeInPlace(session, Keyed::kQueries, QueryRows(added));
+  AddToKeyedTable(session, Keyed::kQueries, QueryRows(added));
+  session << "DELETE FROM analysed_logs";
   WriteLogSources(session, sources);
   if (!rehearse) transaction.commit();
 }

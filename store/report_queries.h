@@ -52,16 +52,21 @@ struct RobotLogRow {
   std::string ip, date;
 };
 
+// Rows of equal count come in the order in which a replacing run writes the keys, never in
+// the order the rows happen to be stored in: pages by their bytes, phrases case-insensitively
+// (hitsieve_phrase is kPhraseCollation of store/key_order.h), host rows before whole referers
+// and each by its bytes.
 inline constexpr const char kCommonStatsQuery[] =
     "SELECT rec_id, date, ips, visitors, views, searches FROM common_stats ORDER BY date";
 inline constexpr const char kPageStatsQuery[] =
     "SELECT rec_id, page, visits, searches, bandwidth, google, yandex, rambler, mailru, aport, "
-    "webalta FROM page_stats ORDER BY visits DESC";
+    "webalta FROM page_stats ORDER BY visits DESC, page COLLATE BINARY";
 inline constexpr const char kQueryStatsQuery[] =
     "SELECT query, total, google, yandex, rambler, mailru, aport, webalta FROM query_stats "
-    "ORDER BY total DESC";
+    "ORDER BY total DESC, query COLLATE hitsieve_phrase";
 inline constexpr const char kRefererQuery[] =
-    "SELECT rec_id, referer, type, cnt FROM referer_stats ORDER BY cnt DESC";
+    "SELECT rec_id, referer, type, cnt FROM referer_stats "
+    "ORDER BY cnt DESC, type, referer COLLATE BINARY";
 inline constexpr const char kRobotLogQuery[] =
     "SELECT name, action, code, ip, date  FROM robot_log ORDER BY date ";
 // Requests per robot, grouped and ordered on the name's bytes (NULL and the empty text are one

@@ -108,8 +108,8 @@ struct QueryRow {
   void Bind(sqlitepp::use_binders& uses);
 };
 
-// A row of page_stats, referer_stats or query_stats written at a given rec_id, over the row
-// there (adding in place). `values`: visits, searches, bandwidth and the engines of a page;
+// A row of page_stats, referer_stats or query_stats written at a given rec_id (a key an add
+// appends after the stored rows). `values`: visits, searches, bandwidth and the engines of a page;
 // the count of a referer or host; the engines of a phrase.
 enum class KeyedTable { kPages, kReferers, kQueries };
 struct PlacedRow {

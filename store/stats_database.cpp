@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "store/database_location.h"
+#include "store/key_order.h"
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
 #include "store/stats_merge.h"
@@ -133,6 +134,7 @@ StatsDatabase::StatsDatabase(const std::string& file_name, bool read_only)
   if (!read_only && IsMissing(file_name) && IsUserDataFile(file_name))
     MakeUserDataFolder(file_name);
   session_.open(file_name, read_only);
+  AddKeyCollations(session_);
   if (read_only) {
     RequireStatsTables();
   } else {

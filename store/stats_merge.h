@@ -139,7 +139,9 @@ void WriteLogSources(sqlitepp::session& session, const std::vector<LogSource>& s
 // may have added meanwhile); otherwise nothing is saved and the error says so. Counts that
 // would add up past the largest 64-bit integer throw CountOverflowError. With `rehearse`
 // everything is done but the commit: the database keeps its contents, and the caller learns
-// whether the save would fail.
+// whether the save would fail. An add changes the rows of the keys it brings where they are and
+// appends the new keys after the stored rows, in key order: the keyed tables are in key order
+// only after a replacing run, and the reports order rows of equal count by key.
 void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
                 const std::vector<LogSource>& sources, bool replace,
                 SaveProgressObserver* observer,

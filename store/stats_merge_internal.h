@@ -91,14 +91,17 @@ void WriteDays(sqlitepp::session& session, const std::map<std::string, DayTotals
 // Robot hits after the rows robot_log holds.
 void AppendRobotHits(sqlitepp::session& session, const std::vector<RobotHit>& hits);
 
-// Thrown when a stored table is not in the order a save leaves it (keys out of order or
-// repeated, as a database edited by hand may hold): the add is rolled back and redone by
-// loading the whole statistics, which sorts and sums whatever it finds.
-struct StoredOrderBroken {};
+// Thrown when stored rows are not as saves and adds leave them (a key or a day held by two
+// rows, a day's sets without the day, rec_ids at the top of their range), as a database edited
+// by hand may hold: the add is rolled back and redone by loading the whole statistics, which
+// sums repeated keys and writes every table again in key order.
+struct StoredRowsIrregular {};
 
-// Adds to an extendable database without loading its statistics: only the days are read
-// whole (to unite their sets); the keyed tables are merged in place and robot hits appended.
-// `added` is left as it was, for a retry by loading. Throws StoredOrderBroken (rolled back).
+// Adds to an extendable database without loading its statistics: each keyed table (the days
+// included) is read once, the rows of stored keys get their counts added in place, the new
+// keys are appended after the stored rows in key order, and robot hits are appended. Only the
+// sets of the days added are read. `added` is left as it was, for a retry by loading. Throws
+// StoredRowsIrregular (rolled back).
 void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
                 const std::vector<LogSource>& sources, SaveProgressObserver* observer,
                 const std::vector<LogSource>* read_against, bool rehearse);

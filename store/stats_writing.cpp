@@ -1,6 +1,6 @@
-// Saving totals: the rows of days and robot hits, a replacing save (or an add to tables a
-// save did not leave in order) that writes the whole statistics again, and SaveTotals, which
-// adds in place where it can.
+// Saving totals: the rows of days and robot hits, a replacing save (or an add to tables that
+// hold a key twice) that writes the whole statistics again, and SaveTotals, which adds in
+// place where it can.
 
 #include "store/row_writers.h"
 #include "store/sqlitepp/session.h"
@@ -87,8 +87,8 @@ namespace {
 
 using namespace merge_internal;
 
-// The whole statistics loaded, added to and written again: a replacing save, or an add to
-// tables that are not in the order a save leaves them.
+// The whole statistics loaded, added to and written again, every keyed table in key order: a
+// replacing save, or an add to tables whose stored rows an add in place cannot take.
 void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
                    const std::vector<LogSource>& sources, bool replace,
                    SaveProgressObserver* observer, const std::vector<LogSource>* read_against,
@@ -175,8 +175,8 @@ void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
     try {
       merge_internal::AddInPlace(session, added, sources, observer, read_against, rehearse);
       return;
-    } catch (const merge_internal::StoredOrderBroken&) {
-      // Rolled back; the stored tables are sorted and summed by loading them below.
+    } catch (const merge_internal::StoredRowsIrregular&) {
+      // Rolled back; the stored tables are summed and written again by loading them below.
     }
   }
   SaveByLoading(session, std::move(added), sources, replace, observer, read_against, rehearse);

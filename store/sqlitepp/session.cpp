@@ -60,6 +60,23 @@ void session::distrust_schema() {
   check_error(sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr));
 }
 
+namespace {
+
+int CompareThrough(void* compare, int a_size, const void* a, int b_size, const void* b) {
+  return reinterpret_cast<session::collation_compare>(compare)(
+      std::string_view(static_cast<const char*>(a), static_cast<size_t>(a_size)),
+      std::string_view(static_cast<const char*>(b), static_cast<size_t>(b_size)));
+}
+
+}  // namespace
+
+void session::create_collation(const std::string& name, collation_compare compare) {
+  // SQLITE_UTF8 with a UTF-8 database: the text's bytes reach `compare` unconverted, whatever
+  // code page they are in.
+  check_error(sqlite3_create_collation(db_, name.c_str(), SQLITE_UTF8,
+                                       reinterpret_cast<void*>(compare), CompareThrough));
+}
+
 void session::close() {
   if (db_ == nullptr) return;
   for (statement* st : statements_) st->release();

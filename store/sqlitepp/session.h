@@ -4,6 +4,7 @@
 #define HITSIEVE_STORE_SQLITEPP_SESSION_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/sqlitepp/exception.h"
@@ -40,6 +41,12 @@ class session {
   // stops trusting the schema (functions with side effects and virtual tables named in views,
   // triggers or the schema's expressions fail instead of running). REQUIRES: is_open().
   void distrust_schema();
+  // Orders text compared under collation `name` (as in "ORDER BY x COLLATE name") by
+  // `compare`, which returns <0, 0 or >0 as strcmp does and is given the stored bytes
+  // unchanged. Lasts until the connection closes; a second call with the same name replaces
+  // the first. REQUIRES: is_open(); `compare` is a total order and never throws.
+  using collation_compare = int (*)(std::string_view a, std::string_view b);
+  void create_collation(const std::string& name, collation_compare compare);
   // Releases the compiled forms its statements keep between runs first, so that closing never
   // fails on them; those statements compile again at their next exec.
   void close();

@@ -207,8 +207,9 @@ TEST(Period, CountsOnlyItsDaysInCalendarOrderAndSaysWhatAnAddCannotRecover) {
   ASSERT_EQ(0, run.status) << run.err;
   EXPECT_NE(std::string::npos, run.out.find("cannot add days outside 2010-01-01 to 2010-01-31"))
       << run.out;
+  // The day added is appended after the stored ones: the days as a set.
   EXPECT_EQ((Rows{"01/Jan/2010|1", "10/Feb/2010|1", "31/Jan/2010|1"}),
-            QueryRows(dir / "p.dt", "SELECT date, views FROM common_stats ORDER BY rec_id"));
+            QueryRows(dir / "p.dt", "SELECT date, views FROM common_stats ORDER BY date"));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cli_test_support.h"
+#include "report_bytes.h"
 #include "tests/engine/random_log.h"
 
 namespace hitsieve::testing {
@@ -26,12 +27,14 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-// The five tables and the day sets: what must come out the same.
-Rows Dump(const fs::path& db) {
-  Rows rows = DumpTables(db);
-  for (std::string& row : QueryRows(db, "SELECT * FROM day_sets ORDER BY rec_id"))
-    rows.push_back(std::move(row));
-  return rows;
+// The five tables and the day sets, the keyed ones as sets: what must come out the same.
+Rows Dump(const fs::path& db) { return DumpWithDaySets(db); }
+
+// Every report of `actual` is byte for byte that of `expected`.
+void ExpectSameReports(const TempDir& dir, const fs::path& expected, const fs::path& actual) {
+  EXPECT_EQ(Rows{}, ReportDifferences(AllReportBytes(dir, expected.string()),
+                                      AllReportBytes(dir, actual.string())))
+      << actual;
 }
 
 std::string Cli(const TempDir& dir, std::vector<std::string> args) {
@@ -192,6 +195,7 @@ TEST(AddAndMerge, ReplaceThenAddOverGrowingAndRotatedLogsEqualsOneRunOverTheSame
 
     Reference(dir, read_order, dir / "whole.dt", "pieces");
     ASSERT_EQ(Dump(dir / "whole.dt"), Dump(db));
+    ExpectSameReports(dir, dir / "whole.dt", db);
 
     // The same lines through partial databases, merged in order into a fresh file and, with
     // --replace, over a database that holds something else.
@@ -208,6 +212,7 @@ TEST(AddAndMerge, ReplaceThenAddOverGrowingAndRotatedLogsEqualsOneRunOverTheSame
     }
     Cli(dir, merge);
     EXPECT_EQ(Dump(dir / "whole.dt"), Dump(dir / "merged.dt"));
+    ExpectSameReports(dir, dir / "whole.dt", dir / "merged.dt");
     merge[2] = db.string();
     merge.insert(merge.begin() + 1, "--replace");
     Cli(dir, merge);
@@ -287,6 +292,7 @@ TEST(AddAndMerge, RandomOverlappingPartsMergeExactlyOrLeaveTheTargetUnchanged) {
     for (size_t k : order) pieces.push_back(texts[k]);
     Reference(dir, pieces, dir / "union.dt", "union");
     EXPECT_EQ(Dump(dir / "union.dt"), Dump(dir / "target.dt"));
+    ExpectSameReports(dir, dir / "union.dt", dir / "target.dt");
   }
 }
 

@@ -6,9 +6,11 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -115,22 +117,36 @@ std::vector<std::string> QueryRows(const fs::path& db, const std::string& sql) {
   return rows;
 }
 
+namespace {
+
+// A keyed table's rows without their rec_ids, sorted: where an add put a row does not count.
+void AppendAsSet(const fs::path& db, const std::string& table, std::vector<std::string>& dump) {
+  std::vector<std::string> rows;
+  for (std::string& row : QueryRows(db, "SELECT * FROM " + table)) {
+    const size_t bar = row.find('|');
+    rows.push_back(bar == std::string::npos ? std::string() : row.substr(bar + 1));
+  }
+  std::sort(rows.begin(), rows.end());
+  dump.push_back("table " + table);
+  dump.insert(dump.end(), std::make_move_iterator(rows.begin()),
+              std::make_move_iterator(rows.end()));
+}
+
+}  // namespace
+
 std::vector<std::string> DumpTables(const fs::path& db) {
   std::vector<std::string> dump;
-  for (const char* table :
-       {"common_stats", "page_stats", "referer_stats", "robot_log", "query_stats"}) {
-    dump.push_back(std::string("table ") + table);
-    for (std::string& row :
-         QueryRows(db, std::string("SELECT * FROM ") + table + " ORDER BY rec_id"))
-      dump.push_back(std::move(row));
-  }
+  for (const char* table : {"common_stats", "page_stats", "referer_stats", "query_stats"})
+    AppendAsSet(db, table, dump);
+  dump.push_back("table robot_log");
+  for (std::string& row : QueryRows(db, "SELECT * FROM robot_log ORDER BY rec_id"))
+    dump.push_back(std::move(row));
   return dump;
 }
 
 std::vector<std::string> DumpWithDaySets(const fs::path& db) {
   std::vector<std::string> rows = DumpTables(db);
-  for (std::string& row : QueryRows(db, "SELECT * FROM day_sets ORDER BY rec_id"))
-    rows.push_back(std::move(row));
+  AppendAsSet(db, "day_sets", rows);
   return rows;
 }
 

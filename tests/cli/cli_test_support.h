@@ -46,7 +46,9 @@ void WriteGzip(const fs::path& path, const std::string& text);
 
 // Every row of `sql`, columns joined by '|', NULL shown as "NULL".
 std::vector<std::string> QueryRows(const fs::path& db, const std::string& sql);
-// All five statistics tables, every column, in rec_id order: equal dumps mean equal contents.
+// All five statistics tables, every column: the keyed tables (days, pages, referers, phrases)
+// as sets of rows without their rec_ids, the robot log in rec_id order. Equal dumps mean equal
+// contents, wherever an add has put a keyed row.
 std::vector<std::string> DumpTables(const fs::path& db);
 // DumpTables and the day sets: what an add must leave as one run over the same lines would.
 std::vector<std::string> DumpWithDaySets(const fs::path& db);

@@ -29,9 +29,14 @@ LONG = 300  # seconds: a guard against a hang, never a measure of speed
 
 
 def Rows(db, table):
+    """The robot log in rec_id order; a keyed table as a set: its rows without their rec_ids,
+    sorted, as an add or a merge appends new keys after the stored rows."""
     with sqlite3.connect("file:%s?mode=ro" % db, uri=True) as connection:
         connection.text_factory = bytes  # log texts are bytes, not always UTF-8
-        return connection.execute("SELECT * FROM %s ORDER BY rec_id" % table).fetchall()
+        rows = connection.execute("SELECT * FROM %s ORDER BY rec_id" % table).fetchall()
+    if table == "robot_log":
+        return rows
+    return sorted((row[1:] for row in rows), key=repr)
 
 
 def Tables(db):

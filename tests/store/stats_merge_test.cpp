@@ -1,14 +1,19 @@
 // Adding to stored statistics, at the level of the store: whatever rows a database holds
 // (in the order a save leaves them, or edited by hand: keys out of order, repeated, spelled in
 // another case, rec_ids with gaps or below 1, odd referer types), an add must leave the rows
-// that loading the whole statistics, adding and writing them all again gives.
+// that loading the whole statistics, adding and writing them all again gives, wherever it puts
+// them in their tables.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <map>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/search_engine.h"
@@ -48,7 +53,8 @@ std::string Blob(const std::vector<uint64_t>& hashes) {
   return bytes;
 }
 
-// Every row of the statistics tables, rec_id first, texts with every byte.
+// Every row of the statistics tables, texts with every byte; the keyed tables as sets (rows
+// sorted, without their rec_ids), the robot log in rec_id order.
 Rows Dump(sqlitepp::session& session) {
   Rows rows;
   const char* selects[] = {
@@ -70,11 +76,16 @@ Rows Dump(sqlitepp::session& session) {
         into(v[2]), into(v[3]), into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]),
         into(v[9]);
     rows.push_back(std::string("-- ") + select);
+    std::vector<std::string> table;
     while (st.exec()) {
-      std::string row = std::to_string(v[0]) + " [" + text + "]";
+      std::string row = "[" + text + "]";
       for (int k = 1; k < 10; ++k) row += " " + std::to_string(v[k]);
-      rows.push_back(row);
+      table.push_back(row);
     }
+    // Robot hits in their order; the keyed tables as sets, wherever an add put their rows.
+    if (std::string_view(select).find("robot_log") == std::string_view::npos)
+      std::sort(table.begin(), table.end());
+    rows.insert(rows.end(), table.begin(), table.end());
   }
   return rows;
 }
@@ -183,6 +194,46 @@ void FillStored(sqlitepp::session& session, std::mt19937& rng, Shape shape, int 
   session << "COMMIT";
 }
 
+// rec_id -> type and key of every row of a keyed table.
+std::map<int64_t, std::string> RowIds(sqlitepp::session& session, const std::string& table,
+                                      const std::string& key) {
+  std::map<int64_t, std::string> ids;
+  int64_t id = 0;
+  std::string text;
+  sqlitepp::statement st(session);
+  st << "SELECT rec_id, " + std::string(table == "referer_stats" ? "type" : "0") + " || '|' || " +
+            key + " FROM " + table,
+      into(id), into_blob(text);
+  while (st.exec()) ids[id] = text;
+  return ids;
+}
+
+// An add in place leaves every stored row under its rec_id and appends the new keys after the
+// largest stored one, in key order.
+void ExpectStoredRowsStayAndNewOnesFollow(const std::map<int64_t, std::string>& before,
+                                          const std::map<int64_t, std::string>& after,
+                                          bool fold_case) {
+  const int64_t largest = before.empty() ? 0 : before.rbegin()->first;
+  std::string last_new;
+  bool first_new = true;
+  for (const auto& [id, key] : after) {
+    if (id <= largest) {
+      const auto stored = before.find(id);
+      ASSERT_TRUE(stored != before.end() && stored->second == key) << id << " " << key;
+      continue;
+    }
+    if (!first_new) {
+      EXPECT_TRUE(fold_case ? CaseInsensitiveLess{}(last_new, key) : last_new < key)
+          << last_new << " then " << key;
+    }
+    first_new = false;
+    last_new = key;
+  }
+  EXPECT_EQ(before.size(), static_cast<size_t>(std::count_if(
+                               after.begin(), after.end(),
+                               [largest](const auto& row) { return row.first <= largest; })));
+}
+
 StatsTotals Added(std::mt19937& rng, int size) {
   StatsTotals added;
   DayTotals& day = added.days["2009-01-0" + std::to_string(2 + rng() % 3)];
@@ -203,8 +254,8 @@ StatsTotals Added(std::mt19937& rng, int size) {
     added.queries[Key(rng, "Phrase ", size * 4 / 3)][rng() % kEngineCount] += 1;
   }
   if (size > 1000) {
-    // More new keys before every stored one than a piece of stored rows holds: each stored
-    // row must be read before a row is written over it.
+    // Thousands of new keys that sort before every stored one: appended after the stored
+    // rows, many statements' worth.
     for (int n = 0; n < 5000; ++n) {
       added.pages["/a" + std::to_string(n)].visits = 1;
       added.refererHosts["a" + std::to_string(n)] = 1;
@@ -243,9 +294,22 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
     SaveTotals(loaded_db, std::move(whole), sources, /*replace=*/true, nullptr);
 
     sqlitepp::session added_db(added_file);
+    const std::pair<const char*, const char*> keyed[] = {
+        {"page_stats", "page"}, {"referer_stats", "referer"}, {"query_stats", "query"},
+        {"common_stats", "date"}};
+    std::vector<std::map<int64_t, std::string>> ids_before;
+    for (const auto& [table, key] : keyed) ids_before.push_back(RowIds(added_db, table, key));
     copy = added;
     SaveTotals(added_db, std::move(copy), sources, /*replace=*/false, nullptr);
     ASSERT_EQ(Dump(loaded_db), Dump(added_db));
+    if (shape == Shape::kAsSaved) {
+      for (size_t t = 0; t < std::size(keyed); ++t) {
+        SCOPED_TRACE(keyed[t].first);
+        ExpectStoredRowsStayAndNewOnesFollow(ids_before[t],
+                                             RowIds(added_db, keyed[t].first, keyed[t].second),
+                                             t == 2);
+      }
+    }
     EXPECT_EQ(sources.size(), LoadLogSources(added_db).size());
   }
 }
