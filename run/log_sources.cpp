@@ -66,7 +66,9 @@ std::string IsoText(const std::optional<int>& day) {
 class PeriodSink : public RecordSink {
  public:
   PeriodSink(StatsCollector& collector, const Period& period, PeriodCounts& left_out)
-      : collector_(collector), period_(period), left_out_(left_out) {}
+      : collector_(collector), period_(period), left_out_(left_out) {
+    SetLogFormat(collector.log_format());
+  }
   void Finish() override { collector_.Finish(); }
 
  protected:
@@ -313,7 +315,8 @@ std::pair<int64_t, int64_t> CountRange(StatsCollector& collector, const Period& 
                                        bool compressed, int64_t begin, int64_t end,
                                        bool after_line_feed) {
   int64_t split = end;
-  if (!compressed && end - begin >= kTwoCoreBytes && std::thread::hardware_concurrency() > 1) {
+  if (!compressed && end - begin >= kTwoCoreBytes && std::thread::hardware_concurrency() > 1 &&
+      !collector.FormatKeepsState()) {
     split = std::min(end, PlainFile(path).NextLineStart(begin + (end - begin) / 2));
   }
   auto count = [&](StatsCollector& into, PeriodCounts& left, int64_t from, int64_t to,
