@@ -54,6 +54,10 @@ void RecordSink::StartFile() {
   if (format_) format_->StartFile();
 }
 
+void RecordSink::PrimeFormat(std::string_view earlier) {
+  if (format_) format_->Prime(earlier);
+}
+
 void RecordSink::ParseFormattedLines(std::string_view text) {
   format_->BeginBlock(text);
   RequestRecord record;

@@ -47,6 +47,10 @@ class RecordSink {
   bool FormatKeepsState() const;
   // A new file begins: what the last one's lines set for the lines after them is forgotten.
   void StartFile();
+  // For reading a file from a point after its start: `earlier`, a block of the text before
+  // that point (blocks in order, from the start), sets what those lines would have set (W3C's
+  // #Fields:, the format "auto" finds) and counts nothing.
+  void PrimeFormat(std::string_view earlier);
 
   // Read the file (gzip when IsGzipName says so) in blocks of whole lines and parse them, on
   // the calling thread. Reader errors pass through; the lines before the error have then been

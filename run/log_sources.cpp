@@ -303,6 +303,16 @@ std::pair<int64_t, int64_t> ParseRange(RecordSink& sink, const std::string& path
   return {source.Position() - first, lines + cutter.long_lines()};
 }
 
+// Shows `sink` the text of `path` before `end`, for a format whose lines depend on the lines
+// before them (W3C's #Fields:): new text read from the middle of a log is read as it would be
+// from its start.
+void PrimeFromStart(RecordSink& sink, const std::string& path, int64_t end) {
+  RangeSource source(path, 0, end, false);
+  LineCutter<RangeSource> cutter(source, kBlock);
+  LineBlock block;
+  while (cutter.Fill(block)) sink.PrimeFormat(block.Text());
+}
+
 // New text of at least this many bytes in a plain log is parsed on two cores.
 constexpr int64_t kTwoCoreBytes = 8 << 20;
 
@@ -322,6 +332,7 @@ std::pair<int64_t, int64_t> CountRange(StatsCollector& collector, const Period& 
   auto count = [&](StatsCollector& into, PeriodCounts& left, int64_t from, int64_t to,
                    bool skip_first) {
     PeriodSink sink(into, period, left);
+    if (from > 0 && sink.FormatKeepsState()) PrimeFromStart(sink, path, from);
     const std::pair<int64_t, int64_t> counted = ParseRange(sink, path, from, to, skip_first);
     sink.Finish();
     into.AddLineCounts(sink);

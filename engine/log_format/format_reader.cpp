@@ -1,6 +1,8 @@
 // Reading lines by a compiled format; see format_reader.h.
 #include "engine/log_format/format_reader.h"
 
+#include <algorithm>
+
 #include "engine/log_format/json_line.h"
 
 namespace hitsieve {
@@ -169,6 +171,16 @@ void FormatReader::BeginBlock(std::string_view text) {
   const std::shared_ptr<const LogFormat> found = DetectLogFormat(text);
   active_ = found ? found.get() : LogFormat::Preset("combined").get();
   detected_ = true;
+}
+
+void FormatReader::Prime(std::string_view text) {
+  BeginBlock(text);
+  if (active_->kind() != LogFormat::Kind::kW3c) return;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    if (text[at] == '#') ReadW3cDirective(TrimLineEnd(text.substr(at, end - at)));
+    at = end + 1;
+  }
 }
 
 const std::string& FormatReader::found() const { return active_->name(); }

@@ -35,6 +35,10 @@ class FormatReader {
   // file's format from the first block's lines.
   void BeginBlock(std::string_view text);
 
+  // Takes from a block of a file's lines what they set for the lines after them (the format
+  // "auto" finds, W3C's #Fields: and #Date:) without reading them as requests.
+  void Prime(std::string_view text);
+
   // The format the current file is read in: the configured one, or what "auto" found in it.
   const std::string& found() const;
 

@@ -112,6 +112,30 @@ TEST_F(CliLogFormat, AddWithAFormatStoresWhatOneRunStores) {
   EXPECT_EQ(DumpWithDaySets(dir / "add.dt"), DumpWithDaySets(dir / "one.dt"));
 }
 
+// A W3C log that grew is added from where the last run stopped, still read with the #Fields:
+// line above the new lines, alone or recognised by auto.
+TEST_F(CliLogFormat, AGrownW3cLogAddsItsNewLinesUnderItsFields) {
+  RandomLog log(11);
+  std::string early = "#Software: IIS\r\n#Fields: date time c-ip cs-method cs-uri-stem "
+                      "cs-uri-query sc-status sc-bytes cs(User-Agent) cs(Referer)\r\n";
+  std::string late;
+  for (int k = 0; k < 300; ++k) (k < 100 ? early : late) += W3c(log.NextRequest());
+  for (const std::string format : {"w3c", "auto"}) {
+    const std::string db = format + "-add.dt";
+    WriteFile(dir / "u_ex.log", early);
+    ASSERT_EQ(RunCli(dir.path(), {"analyse", "--db", db, "--log-format", format, "u_ex.log"}).status, 0);
+    WriteFile(dir / "u_ex.log", early + late);
+    const CliResult add =
+        RunCli(dir.path(), {"analyse", "--db", db, "--add", "--log-format", format, "u_ex.log"});
+    ASSERT_EQ(add.status, 0) << add.err;
+    EXPECT_NE(add.out.find(", 200 new lines"), std::string::npos) << add.out;
+    EXPECT_NE(add.out.find("; 0 lines not recognised"), std::string::npos) << add.out;
+    const std::string one = format + "-one.dt";
+    ASSERT_EQ(RunCli(dir.path(), {"analyse", "--db", one, "--log-format", format, "u_ex.log"}).status, 0);
+    EXPECT_EQ(DumpWithDaySets(dir / db), DumpWithDaySets(dir / one)) << format;
+  }
+}
+
 TEST_F(CliLogFormat, AFormatThatCannotBeUnderstoodIsRefusedBeforeAnythingIsWritten) {
   WriteFile(dir / "a.log", "1.1.1.1 - - [10/Oct/2000:13:55:36 +0000] \"GET / HTTP/1.1\" 200 1\n");
   for (const std::string format : {"apache", "%h %t \"%r\" %{Referer", "$remote_addr \"$request\""}) {
