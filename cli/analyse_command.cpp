@@ -17,6 +17,8 @@
 #include "cli/pending_database.h"
 #include "cli/run_progress.h"
 #include "cli/text_output.h"
+#include "engine/log_format/format_reader.h"
+#include "engine/log_format/log_format.h"
 #include "engine/page_filter.h"
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
@@ -29,7 +31,7 @@ namespace hitsieve::cli {
 const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
     "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
-    "                            [--skip-databases] LOGFILE...\n"
+    "                            [--skip-databases] [--log-format FORMAT] LOGFILE...\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -66,6 +68,13 @@ const char kAnalyseHelp[] =
     "                     SHARE of the lines are not recognised (0.05 or 5%)\n"
     "  --skip-databases   leave out, with a note, any LOGFILE that is an SQLite database\n"
     "                     (the database itself included) and read the others\n"
+    "  --log-format FORMAT  how the log lines are written (default combined):\n"
+    "                     a preset (combined, common, vhost_combined, w3c, caddy), auto\n"
+    "                     (each file's format recognised from its first lines), an Apache\n"
+    "                     LogFormat string ('%h %l %u %t \"%r\" %>s %b'), an nginx log_format\n"
+    "                     string ('$remote_addr [$time_local] \"$request\" $status'), or an\n"
+    "                     nginx JSON template starting with '{'. Lines that do not fit are\n"
+    "                     counted as not recognised\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -218,6 +227,39 @@ void RunCatchingInterrupts(AnalysisThread& thread, const AnalysisJob& job) {
 
 }  // namespace
 
+// The --log-format text compiled, or null for the default reading; a text that cannot be
+// understood is refused in one line that names where.
+std::shared_ptr<const LogFormat> CompileLogFormat(const std::optional<std::string>& text) {
+  if (!text) return nullptr;
+  try {
+    return LogFormat::Compile(*text);
+  } catch (const LogFormatError& e) {
+    throw UsageError("analyse: --log-format: at character " + std::to_string(e.position() + 1) +
+                     ": " + e.what());
+  }
+}
+
+// After the summary: with auto, the format found in each file; with the default reading, a
+// hint for each file most of whose lines were not recognised. Names are shown as inert text.
+void PrintFormatNotes(const RunReport& report, const LogFormat* format) {
+  const bool automatic = format != nullptr && format->kind() == LogFormat::Kind::kAuto;
+  for (const RunReport::FileLines& file : report.file_lines) {
+    const std::string name = PrintableText(file.path);
+    if (automatic) {
+      const auto found = DetectLogFormat(ReadLogStart(file.path));
+      std::printf("format of %s: %s\n", name.c_str(),
+                  found ? found->name().c_str() : "combined (no known format fits its first lines)");
+    } else if (format == nullptr && file.lines > 0 && 2 * file.unrecognised > file.lines) {
+      const auto found = DetectLogFormat(ReadLogStart(file.path));
+      std::string fits = "no known format fits its first lines";
+      if (found && found->kind() != LogFormat::Kind::kCombined) fits = "it reads as " + found->name();
+      std::printf("%s: %lld of %lld lines not recognised as combined; try --log-format auto (%s)\n",
+                  name.c_str(), static_cast<long long>(file.unrecognised),
+                  static_cast<long long>(file.lines), fits.c_str());
+    }
+  }
+}
+
 int AnalyseCommand(const std::vector<std::string>& args) {
   const ParsedArguments parsed =
       ParseArguments(args, {{"--help"},
@@ -227,11 +269,14 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--from", true},
                             {"--to", true},
                             {"--strict", true},
-                            {"--skip-databases"}});
+                            {"--skip-databases"},
+                            {"--log-format", true}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
   }
+  // Refused before anything is read.
+  const std::shared_ptr<const LogFormat> log_format = CompileLogFormat(parsed.Value("--log-format"));
   if (parsed.operands.empty()) throw UsageError("analyse: no LOGFILE given (try --help)");
   const LogFileSet files = AbsolutePaths(parsed.operands);
   ExtensionSet extensions;
@@ -283,6 +328,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.period = period;
   job.skip_databases = skip_databases;
   job.report = &report;
+  if (log_format && log_format->kind() != LogFormat::Kind::kCombined) job.log_format = log_format;
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size(),
@@ -312,6 +358,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
               summary.pages, summary.phrases, summary.robot_hits, seconds.count(),
               summary.unrecognised, too_long.c_str());
   PrintAdded(report, job.add, period);
+  PrintFormatNotes(report, job.log_format.get());
   return kExitOk;
 }
 

@@ -30,10 +30,13 @@ void CollectFileAt(StatsCollector& collector, const std::string& path, size_t in
                    const CollectOptions& options, ReadProgressObserver* observer) {
   ProgressReport progress(observer);
   const TextObserver text = FileTextOf(options, index);
+  // A format whose lines depend on those before them (W3C's #Fields:) reads a file in order.
+  collector.StartFile();
+  const bool whole = collector.FormatKeepsState();
   if (IsGzipName(path)) {
     GzipSource source(path);
     progress.Start(source.size());
-    const unsigned threads = ThreadCount(options, source.size());
+    const unsigned threads = whole ? 1 : ThreadCount(options, source.size());
     if (threads == 1) {
       CollectGzip(collector, source, options, text, progress);
     } else {
@@ -42,7 +45,7 @@ void CollectFileAt(StatsCollector& collector, const std::string& path, size_t in
   } else {
     PlainFile file(path);
     progress.Start(file.size());
-    const unsigned threads = ThreadCount(options, file.size());
+    const unsigned threads = whole ? 1 : ThreadCount(options, file.size());
     if (threads == 1) {
       CollectPlainOnCaller(collector, file, options, text, progress);
     } else {

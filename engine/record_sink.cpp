@@ -2,6 +2,7 @@
 // counts of lines that are no log lines.
 #include "engine/record_sink.h"
 
+#include "engine/log_format/format_reader.h"
 #include "engine/record_parser.h"
 #include "engine/text.h"
 
@@ -32,12 +33,66 @@ bool IsLogDate(std::string_view date) {
   return month != std::string_view::npos && month % 3 == 0;
 }
 
+RecordSink::RecordSink() = default;
+RecordSink::RecordSink(RecordSink&&) noexcept = default;
+RecordSink& RecordSink::operator=(RecordSink&&) noexcept = default;
+RecordSink::~RecordSink() = default;
+
+void RecordSink::SetLogFormat(std::shared_ptr<const LogFormat> format) {
+  if (!format || format->kind() == LogFormat::Kind::kCombined) {
+    format_.reset();
+  } else {
+    format_ = std::make_unique<FormatReader>(std::move(format));
+  }
+}
+
+std::shared_ptr<const LogFormat> RecordSink::log_format() const {
+  return format_ ? format_->format() : nullptr;
+}
+
+bool RecordSink::FormatKeepsState() const { return format_ && format_->format()->KeepsState(); }
+
+void RecordSink::StartFile() {
+  if (format_) format_->StartFile();
+}
+
+void RecordSink::PrimeFormat(std::string_view earlier) {
+  if (format_) format_->Prime(earlier);
+}
+
+void RecordSink::ParseFormattedLines(std::string_view text) {
+  format_->BeginBlock(text);
+  RequestRecord record;
+  size_t begin = 0;
+  for (;;) {
+    const size_t end = text.find('\n', begin);
+    const std::string_view line =
+        text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
+    switch (format_->Parse(line, record)) {
+      case FormatReader::Line::kRecord:
+        if (!IsLogDate(record.date)) ++lines_without_date_;
+        OnRecord(record);
+        break;
+      case FormatReader::Line::kNotRecognised:
+        if (!TrimWhitespace(line).empty()) ++lines_without_record_;
+        break;
+      case FormatReader::Line::kIgnored: break;
+    }
+    if (end == std::string_view::npos) break;
+    begin = end + 1;
+  }
+}
+
 void RecordSink::ParseContent(std::string_view text) {
   ParseLines(text);
   Finish();
 }
 
 void RecordSink::ParseLines(std::string_view text) {
+  if (format_) {
+    ParseFormattedLines(text);
+    return;
+  }
   // One record and one set of field buffers serve every line, so their capacity is reused.
   RequestRecord record;
   RecordScratch scratch;

@@ -2,12 +2,16 @@
 #ifndef HITSIEVE_ENGINE_RECORD_SINK_H_
 #define HITSIEVE_ENGINE_RECORD_SINK_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "engine/request_record.h"
 
 namespace hitsieve {
+
+class FormatReader;
+class LogFormat;
 
 // Error texts of the log file source; callers and tests compare against these.
 inline constexpr const char kFileOpenError[] = "file open error";
@@ -30,7 +34,24 @@ void ReadGzipFile(const std::string& path, std::string& text);
 // OnRecord. Lives on the analysis worker thread.
 class RecordSink {
  public:
-  virtual ~RecordSink() = default;
+  RecordSink();
+  RecordSink(RecordSink&&) noexcept;
+  RecordSink& operator=(RecordSink&&) noexcept;
+  virtual ~RecordSink();
+
+  // The format lines are read in; null or "combined" (the default) is the loose combined
+  // parser. Set before the first line.
+  void SetLogFormat(std::shared_ptr<const LogFormat> format);
+  std::shared_ptr<const LogFormat> log_format() const;
+  // True when the format's reading of a line depends on the lines before it in its file, so
+  // that each file must be read from its start, in order, by one sink.
+  bool FormatKeepsState() const;
+  // A new file begins: what the last one's lines set for the lines after them is forgotten.
+  void StartFile();
+  // For reading a file from a point after its start: `earlier`, a block of the text before
+  // that point (blocks in order, from the start), sets what those lines would have set (W3C's
+  // #Fields:, the format "auto" finds) and counts nothing.
+  void PrimeFormat(std::string_view earlier);
 
   // Read the file (gzip when IsGzipName says so) in blocks of whole lines and parse them, on
   // the calling thread. Reader errors pass through; the lines before the error have then been
@@ -74,6 +95,9 @@ class RecordSink {
   virtual void OnRecord(const RequestRecord& record) = 0;
 
  private:
+  void ParseFormattedLines(std::string_view text);
+
+  std::unique_ptr<FormatReader> format_;  // null: the loose combined parser
   int64_t lines_without_record_ = 0;
   int64_t lines_without_date_ = 0;
   int64_t long_lines_ = 0;

@@ -239,6 +239,7 @@ void RobotHitList::Append(RobotHitList&& later) {
 StatsCollector StatsCollector::EmptyCopy() const {
   StatsCollector copy(registry_);
   copy.pageExtensions = pageExtensions;
+  copy.SetLogFormat(log_format());
   return copy;
 }
 

@@ -101,6 +101,7 @@ void AnalysisJob::Run() const {
   report_to.notes = not_logs;
   StatsCollector collector;
   collector.pageExtensions = extensions;
+  collector.SetLogFormat(log_format);
   // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at
   // the first of its paths in the set's order; the others are done when it is.
   std::vector<std::string> unique;
@@ -124,7 +125,15 @@ void AnalysisJob::Run() const {
     unique.push_back(path);
     done_events.push_back(1);
   }
-  auto notify_done = [this, &done_events](size_t k) {
+  // Each file's lines and the lines of it not recognised, from the collector's running counts.
+  int64_t lines_before = 0, unrecognised_before = 0;
+  auto notify_done = [&, this](size_t k) {
+    const int64_t lines = collector.records() + collector.lines_without_record();
+    const int64_t unrecognised = collector.unrecognised_lines();
+    report_to.file_lines.push_back(
+        {unique[k], lines - lines_before, unrecognised - unrecognised_before});
+    lines_before = lines;
+    unrecognised_before = unrecognised;
     for (int n = 0; n < done_events[k]; ++n) observer->Notify(FILE_DONE);
   };
   std::vector<LogSource> sources;

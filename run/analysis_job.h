@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 
 namespace hitsieve {
 
+class LogFormat;
 class StatsCollector;
 
 // Run events, in the order a run posts them. 0 is never posted: receivers use it for "no event".
@@ -49,6 +51,12 @@ struct RunReport {
   int64_t new_lines = 0;
   PeriodCounts left_out;             // records outside the period, or without a date
   std::vector<std::string> notes;    // one line each
+  // Per file read, in order: its lines, and how many of them were not recognised.
+  struct FileLines {
+    std::string path;
+    int64_t lines = 0, unrecognised = 0;
+  };
+  std::vector<FileLines> file_lines;
 };
 
 // One analysis run: read every file into a fresh collector, then replace the statistics in
@@ -71,6 +79,8 @@ struct AnalysisJob {
   // or written; with this it is left out, with a note, and the others are read.
   bool skip_databases = false;
   RunReport* report = nullptr;  // may be null
+  // The format of the logs' lines; null reads them as combined, as runs always have.
+  std::shared_ptr<const LogFormat> log_format;
   // Optional: when it becomes true before saving has started, Run ends within a block of
   // reading with ReadingStopped and the database is left untouched. Saving is never stopped.
   const std::atomic<bool>* stop = nullptr;

@@ -66,7 +66,9 @@ std::string IsoText(const std::optional<int>& day) {
 class PeriodSink : public RecordSink {
  public:
   PeriodSink(StatsCollector& collector, const Period& period, PeriodCounts& left_out)
-      : collector_(collector), period_(period), left_out_(left_out) {}
+      : collector_(collector), period_(period), left_out_(left_out) {
+    SetLogFormat(collector.log_format());
+  }
   void Finish() override { collector_.Finish(); }
 
  protected:
@@ -301,6 +303,16 @@ std::pair<int64_t, int64_t> ParseRange(RecordSink& sink, const std::string& path
   return {source.Position() - first, lines + cutter.long_lines()};
 }
 
+// Shows `sink` the text of `path` before `end`, for a format whose lines depend on the lines
+// before them (W3C's #Fields:): new text read from the middle of a log is read as it would be
+// from its start.
+void PrimeFromStart(RecordSink& sink, const std::string& path, int64_t end) {
+  RangeSource source(path, 0, end, false);
+  LineCutter<RangeSource> cutter(source, kBlock);
+  LineBlock block;
+  while (cutter.Fill(block)) sink.PrimeFormat(block.Text());
+}
+
 // New text of at least this many bytes in a plain log is parsed on two cores.
 constexpr int64_t kTwoCoreBytes = 8 << 20;
 
@@ -313,12 +325,14 @@ std::pair<int64_t, int64_t> CountRange(StatsCollector& collector, const Period& 
                                        bool compressed, int64_t begin, int64_t end,
                                        bool after_line_feed) {
   int64_t split = end;
-  if (!compressed && end - begin >= kTwoCoreBytes && std::thread::hardware_concurrency() > 1) {
+  if (!compressed && end - begin >= kTwoCoreBytes && std::thread::hardware_concurrency() > 1 &&
+      !collector.FormatKeepsState()) {
     split = std::min(end, PlainFile(path).NextLineStart(begin + (end - begin) / 2));
   }
   auto count = [&](StatsCollector& into, PeriodCounts& left, int64_t from, int64_t to,
                    bool skip_first) {
     PeriodSink sink(into, period, left);
+    if (from > 0 && sink.FormatKeepsState()) PrimeFromStart(sink, path, from);
     const std::pair<int64_t, int64_t> counted = ParseRange(sink, path, from, to, skip_first);
     sink.Finish();
     into.AddLineCounts(sink);

@@ -66,6 +66,51 @@ class RandomLog {
     return line;
   }
 
+  // One well-formed request, for writing in any server's log format. Its texts hold nothing a
+  // format would have to escape or that the combined parser reads differently (no quote,
+  // bracket, backslash, '+' in the agent, blank in the URL or referer), and "-" stands for a
+  // missing referer or agent.
+  struct Request {
+    std::string ip, day, method, path, query;  // day: dd/Mon/yyyy; query without its '?'
+    int year = 0, month = 0, day_of_month = 0;
+    int status = 200;
+    int64_t bytes = 0;
+    std::string referer, agent;
+  };
+  Request NextRequest() {
+    static const char* const kIps[] = {"10.0.0.1", "10.0.0.2", "192.168.7.77", "::1", "8.8.8.8"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* const kMethods[] = {"GET", "GET", "POST", "HEAD"};
+    static const int kStatuses[] = {200, 200, 200, 304, 404, 301, 500};
+    Request request;
+    request.ip = Pick(kIps);
+    request.year = 2000 + static_cast<int>(Below(12));
+    request.month = 1 + static_cast<int>(Below(12));
+    request.day_of_month = 1 + static_cast<int>(Below(28));
+    char day[16];
+    std::snprintf(day, sizeof day, "%02d/%s/%04d", request.day_of_month,
+                  kMonths[request.month - 1], request.year);
+    request.day = day;
+    request.method = Pick(kMethods);
+    std::string url;
+    do {
+      url = Url();
+    } while (url.find(' ') != std::string::npos || url.back() == '?');
+    const size_t question = url.find('?');
+    request.path = url.substr(0, question);
+    if (question != std::string::npos) request.query = url.substr(question + 1);
+    request.status = kStatuses[Below(7)];
+    request.bytes = OneIn(5) ? 0 : static_cast<int64_t>(Below(100000));
+    auto clean = [](const std::string& text, const char* forbidden) {
+      return text.empty() || text.find_first_of(forbidden) != std::string::npos ? std::string("-")
+                                                                                 : text;
+    };
+    request.referer = clean(Referer(), " \"[]\\");
+    request.agent = clean(Agent(), "\"[]\\+");
+    return request;
+  }
+
  private:
   size_t Below(size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
   bool OneIn(size_t n) { return Below(n) == 0; }
