@@ -266,6 +266,8 @@ int MergeCommand(const std::vector<std::string>& args) {
   }
 
   if (fresh) {
+    // The user's data folder is made with its file, as a save through StatsDatabase makes it.
+    if (!exists && IsUserDataFile(absolute)) MakeUserDataFolder(absolute);
     NewDatabase created(absolute, exists ? std::optional<mode_t>(info.st_mode & 07777)
                                          : std::nullopt);
     Save(created.session(), database, std::move(added), sources, /*replace=*/true, nullptr,
