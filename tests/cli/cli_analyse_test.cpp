@@ -177,6 +177,15 @@ TEST_F(CliAnalyse, DefaultDatabaseIsTheWorkingFoldersOrTheUserDataFile) {
   run = RunCli(dir_.path(), {"report", "common", "--format", "csv"}, env);
   ASSERT_EQ(0, run.status) << run.err;
   EXPECT_EQ(std::string::npos, run.out.find("11/Oct/2008")) << "the working folder's file: " << run.out;
+
+  // A merge into the user's data file makes its folder as an analysis does.
+  TempDir other_home;
+  const fs::path merged = other_home / ".local/share/hitsieve/dat1.dt";
+  TempDir elsewhere;
+  run = RunCli(elsewhere.path(), {"merge", user_file.string()},
+               {"HOME=" + other_home.path().string(), "XDG_DATA_HOME="});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(Rows({"11/Oct/2008|4"}), QueryRows(merged, "SELECT date, views FROM common_stats"));
 }
 
 // A database among the logs, whatever its name: the database itself (a hard link, a path
