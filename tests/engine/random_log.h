@@ -88,7 +88,7 @@ class RandomLog {
     request.year = 2000 + static_cast<int>(Below(12));
     request.month = 1 + static_cast<int>(Below(12));
     request.day_of_month = 1 + static_cast<int>(Below(28));
-    char day[16];
+    char day[32];  // room for any int the compiler cannot rule out
     std::snprintf(day, sizeof day, "%02d/%s/%04d", request.day_of_month,
                   kMonths[request.month - 1], request.year);
     request.day = day;
