@@ -113,9 +113,9 @@ bool HasCountryData(const MMDB_s& mmdb, const std::string& path) {
 
 // Parses `address` into `storage`; false when it is not a numeric IPv4 or IPv6 address.
 bool ParseAddress(std::string_view address, sockaddr_storage& storage) {
-  if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
-    address = address.substr(1, address.size() - 2);
-  }
+  // Brackets enclose an IPv6 address only (as in URLs).
+  const bool bracketed = address.size() > 2 && address.front() == '[' && address.back() == ']';
+  if (bracketed) address = address.substr(1, address.size() - 2);
   if (address.empty() || address.size() > kMaxAddressLength ||
       address.find('\0') != std::string_view::npos) {
     return false;
@@ -126,6 +126,7 @@ bool ParseAddress(std::string_view address, sockaddr_storage& storage) {
 
   storage = {};
   if (address.find(':') == std::string_view::npos) {
+    if (bracketed) return false;
     auto& v4 = reinterpret_cast<sockaddr_in&>(storage);
     v4.sin_family = AF_INET;
     return ::inet_pton(AF_INET, text, &v4.sin_addr) == 1;
