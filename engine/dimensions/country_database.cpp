@@ -78,18 +78,24 @@ std::string CountryCodeAt(MMDB_entry_s entry) {
 
 // Walks the search tree from its root until a record with a country code turns up. False when
 // the first records (or all of them) have none: an ASN or other non-country database. Throws
-// on a node the library cannot read.
+// on a node the library cannot read and on a path longer than an address has bits (a loop).
 bool HasCountryData(const MMDB_s& mmdb, const std::string& path) {
   const uint32_t node_count = mmdb.metadata.node_count;
-  std::vector<uint32_t> pending{0};
+  const uint32_t bits = mmdb.metadata.ip_version == 6 ? 128 : 32;
+  struct Pending {
+    uint32_t node;
+    uint32_t depth;
+  };
+  std::vector<Pending> pending{{0, 0}};
   std::unordered_set<uint32_t> checked;
   size_t walked = 0;
   while (!pending.empty() && walked < kMaxNodesWalked && checked.size() < kMaxRecordsChecked) {
-    const uint32_t node_number = pending.back();
+    const auto [node_number, depth] = pending.back();
     pending.pop_back();
     ++walked;
     MMDB_search_node_s node{};
-    if (node_number >= node_count || MMDB_read_node(&mmdb, node_number, &node) != MMDB_SUCCESS) {
+    if (node_number >= node_count || depth >= bits ||
+        MMDB_read_node(&mmdb, node_number, &node) != MMDB_SUCCESS) {
       Fail(path, kCountryDbDamagedError);
     }
     // Right first so that the left branch is walked first, the lowest addresses.
@@ -99,7 +105,7 @@ bool HasCountryData(const MMDB_s& mmdb, const std::string& path) {
     for (int i = 0; i < 2; ++i) {
       const auto [type, value] = records[i];
       if (type == MMDB_RECORD_TYPE_SEARCH_NODE) {
-        pending.push_back(static_cast<uint32_t>(value));
+        pending.push_back({static_cast<uint32_t>(value), depth + 1});
       } else if (type == MMDB_RECORD_TYPE_DATA) {
         if (!checked.insert(entries[i].offset).second) continue;
         if (!CountryCodeAt(entries[i]).empty()) return true;

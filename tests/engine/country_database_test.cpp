@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace hitsieve {
@@ -298,6 +299,25 @@ TEST_F(CountryDatabaseTest, AgreesWithTheReferenceReader) {
       }
     }
   }
+}
+
+// The collector looks addresses up from several threads over one opened database.
+TEST_F(CountryDatabaseTest, ThreadsShareOneDatabase) {
+  ASSERT_TRUE(fs::is_regular_file(kPinnedDb)) << kPinnedDb << " (run scripts/install-deps)";
+  const CountryDatabase db(kPinnedDb);
+  const std::vector<std::string> addresses = RandomAddresses(20000, 7);
+  std::vector<std::string> alone;
+  for (const std::string& a : addresses) alone.push_back(db.Lookup(a));
+  std::vector<std::vector<std::string>> shared(4);
+  {
+    std::vector<std::jthread> threads;
+    for (auto& answers : shared) {
+      threads.emplace_back([&db, &addresses, &answers] {
+        for (const std::string& a : addresses) answers.push_back(db.Lookup(a));
+      });
+    }
+  }
+  for (const auto& answers : shared) EXPECT_EQ(answers, alone);
 }
 
 TEST(CountryDatabaseDefault, FindsTheShippedDatabase) {
