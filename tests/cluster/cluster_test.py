@@ -45,6 +45,15 @@ def Tables(db):
             "SELECT name FROM sqlite_master WHERE type = 'table'"))
 
 
+def Remembered(db):
+    """How the database remembers its logs, in order, all but the time they were read."""
+    with sqlite3.connect("file:%s?mode=ro" % db, uri=True) as connection:
+        connection.text_factory = bytes
+        return connection.execute(
+            "SELECT name, bytes, hash, head_bytes, head_hash, first_line_hash, lines, first_day, "
+            "last_day FROM analysed_logs ORDER BY rec_id").fetchall()
+
+
 def Running(pid):
     """Whether the process runs (a zombie has ended)."""
     try:
@@ -222,6 +231,50 @@ class ExactnessTest(ClusterTestBase):
                 self.assertIn(" read (", progress)
                 self.assertNotIn("\x1b", progress)
                 self.assertIn("d\\x1b[2J\\x9b31m.log", progress)
+
+    def test_a_large_log_read_in_ranges(self):
+        # A log larger than --split-size is read in ranges on both workers beside other files,
+        # and the parts merged in a tree of two levels: the statistics and the remembered logs
+        # are those of one local run, so a later local --add of the grown log reads only what
+        # is new. Its last line has no line feed.
+        big = self.Path("ranges-big.log")
+        subprocess.run([GEN_LOG, "--lines", "20000", "--seed", "8", "--days", "4", "-o", big],
+                       check=True)
+        with open(big, "ab") as f:
+            f.write(b'\r\n\n5.6.7.8 - - [02/Nov/2008:10:00:00 +0300] "GET /unfinished.html HTTP/1.0" 200 1')
+        size = os.path.getsize(big)
+        files = [big, "a1.log", "b2.log.gz", "c1.log"]
+        local = self.FreshDb("ranges-local.dt")
+        self.AssertOk(self.Analyse("--db", local, *files))
+        db = self.FreshDb("ranges.dt")
+        done = self.Cluster("--db", db, "--split-size", str(size // 7 + 1), *files)
+        self.AssertOk(done)
+        progress = done.stderr.decode()
+        self.assertIn("%s read in 7 ranges" % big, progress)
+        self.assertIn("4 parts merged on the workers in 2 levels, 1 part to merge here", progress)
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Remembered(local), Remembered(db))
+        self.assertEqual(re.search(rb": (\d+) lines", done.stdout).group(1),
+                         re.search(rb"analysed 4 files: (\d+) lines", self.Analyse(
+                             "--db", self.FreshDb("ranges-scratch.dt"), *files).stdout).group(1))
+
+        with open(big, "ab") as f:
+            f.write(b'.html HTTP/1.0" 200 1\n7.7.7.7 - - [03/Nov/2008:10:00:00 +0300] "GET /new.html HTTP/1.0" 200 1\n')
+        for target in (local, db):
+            added = self.Analyse("--db", target, "--add", big)
+            self.AssertOk(added)
+            self.assertIn(b"added 1 file, skipped 0", added.stdout)
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Remembered(local), Remembered(db))
+
+        # An adding run reads every log whole.
+        added = self.FreshDb("ranges-added.dt")
+        done = self.Cluster("--db", added, "--add", "--split-size", "65536", big)
+        self.AssertOk(done)
+        self.assertNotIn(" read in ", done.stderr.decode())
+        whole = self.FreshDb("ranges-whole.dt")
+        self.AssertOk(self.Analyse("--db", whole, "--add", big))
+        self.AssertSameStatistics(whole, added)
 
     def test_a_file_reached_through_two_paths_is_read_once(self):
         for link, target, make in (("a1-hard.log", "a1.log", os.link),
