@@ -234,15 +234,20 @@ int AnalyseByteRange(const std::string& file, const ByteRange& range,
   return kExitOk;
 }
 
-MergePart JoinLogPieces(const std::string& file, const std::optional<std::string>& described,
-                        const std::vector<std::string>& pieces) {
-  // Refused before any piece is read.
-  const std::optional<LogSource> given =
-      described ? std::optional<LogSource>(ParseDescription(*described)) : std::nullopt;
-  MergePart joined;
-  std::string name;
-  int64_t next_range = 0, next_text = 0;
-  for (const std::string& path : pieces) {
+namespace {
+
+// The pieces of `file` added up in the order given, which must be file order with no gap or
+// overlap; with `from_start` the first must begin at the log's start. `span` is the piece they
+// make together.
+struct JoinedPieces {
+  StatsTotals totals;
+  LogPiece span;
+};
+JoinedPieces JoinInOrder(const std::string& file, const std::vector<std::string>& pieces,
+                         bool from_start) {
+  JoinedPieces joined;
+  for (size_t k = 0; k < pieces.size(); ++k) {
+    const std::string& path = pieces[k];
     MergePart part;
     try {
       part = ReadMergePart(fs::absolute(path).string(), /*piece_wanted=*/true);
@@ -250,35 +255,51 @@ MergePart JoinLogPieces(const std::string& file, const std::optional<std::string
       throw std::runtime_error(path + ": " + e.what());
     }
     const LogPiece& piece = *part.piece;
+    if (k == 0 && !from_start) joined.span = piece;
+    const int64_t next_range = joined.span.end, next_text = joined.span.text_end;
     const std::string range =
         "bytes [" + std::to_string(piece.begin) + ", " + std::to_string(piece.end) + ")";
     if (!SameFile(piece.name, file))
       throw std::runtime_error(path + ": a piece of " + piece.name + ", not of " + file +
                                "; nothing was merged");
-    if (piece.begin > next_range)
-      throw std::runtime_error(path + ": " + range + ": no piece before it holds bytes [" +
-                               std::to_string(next_range) + ", " + std::to_string(piece.begin) +
-                               ") of " + file +
-                               " (pieces are given in file order); nothing was merged");
-    if (piece.begin < next_range)
-      throw std::runtime_error(path + ": " + range + " overlap the pieces before it, which end at " +
-                               std::to_string(next_range) +
-                               " (pieces are given in file order); nothing was merged");
-    if (piece.text_begin != next_text)
-      throw std::runtime_error(file + " changed while its pieces were read (the lines of " + path +
-                               " begin at byte " + std::to_string(piece.text_begin) +
-                               ", those before end at " + std::to_string(next_text) +
-                               "); nothing was merged");
+    if (k != 0 || from_start) {
+      if (piece.begin > next_range)
+        throw std::runtime_error(path + ": " + range + ": no piece before it holds bytes [" +
+                                 std::to_string(next_range) + ", " + std::to_string(piece.begin) +
+                                 ") of " + file +
+                                 " (pieces are given in file order); nothing was merged");
+      if (piece.begin < next_range)
+        throw std::runtime_error(path + ": " + range +
+                                 " overlap the pieces before it, which end at " +
+                                 std::to_string(next_range) +
+                                 " (pieces are given in file order); nothing was merged");
+      if (piece.text_begin != next_text)
+        throw std::runtime_error(file + " changed while its pieces were read (the lines of " +
+                                 path + " begin at byte " + std::to_string(piece.text_begin) +
+                                 ", those before end at " + std::to_string(next_text) +
+                                 "); nothing was merged");
+    }
     try {
       joined.totals.Add(std::move(part.totals));
     } catch (const CountOverflowError& e) {
       throw std::runtime_error(path + ": " + e.what() +
                                " with those of the pieces before it; nothing was merged");
     }
-    name = piece.name;
-    next_range = piece.end;
-    next_text = piece.text_end;
+    joined.span.name = piece.name;
+    joined.span.end = piece.end;
+    joined.span.text_end = piece.text_end;
   }
+  return joined;
+}
+
+}  // namespace
+
+MergePart JoinLogPieces(const std::string& file, const std::optional<std::string>& described,
+                        const std::vector<std::string>& pieces) {
+  // Refused before any piece is read.
+  const std::optional<LogSource> given =
+      described ? std::optional<LogSource>(ParseDescription(*described)) : std::nullopt;
+  JoinedPieces joined = JoinInOrder(file, pieces, /*from_start=*/true);
   LogSource log;
   if (given) {
     log = *given;
@@ -289,17 +310,38 @@ MergePart JoinLogPieces(const std::string& file, const std::optional<std::string
       throw std::runtime_error(file + ": " + e.what());
     }
   }
-  if (next_text != log.bytes)
+  const int64_t end = joined.span.text_end;
+  if (end != log.bytes)
     throw std::runtime_error(
-        "the pieces hold bytes [0, " + std::to_string(next_text) + ") of " + file + ", which has " +
+        "the pieces hold bytes [0, " + std::to_string(end) + ") of " + file + ", which has " +
         std::to_string(log.bytes) + " bytes" +
-        (next_text < log.bytes ? ": the pieces of its end are missing, or it grew since"
-                               : ": it shrank since its pieces were read") +
+        (end < log.bytes ? ": the pieces of its end are missing, or it grew since"
+                         : ": it shrank since its pieces were read") +
         "; nothing was merged");
-  log.name = name;
+  log.name = joined.span.name;
   log.time = NowText();
-  joined.logs.push_back(std::move(log));
-  return joined;
+  MergePart part;
+  part.totals = std::move(joined.totals);
+  part.logs.push_back(std::move(log));
+  return part;
+}
+
+int JoinPiecesIntoPiece(const std::string& file, const std::vector<std::string>& pieces,
+                        const std::string& database) {
+  const std::string target = fs::absolute(database).string();
+  struct stat info;
+  const bool exists = ::stat(target.c_str(), &info) == 0;
+  if (exists && info.st_size != 0)
+    throw std::runtime_error("database " + database +
+                             " exists; a piece is written only to a new (or empty) file");
+  JoinedPieces joined = JoinInOrder(file, pieces, /*from_start=*/false);
+  WritePiece(target, exists ? std::optional<mode_t>(info.st_mode & 07777) : std::nullopt,
+             std::move(joined.totals), joined.span);
+  std::printf("joined %zu %s into one piece of %s: the lines that begin in bytes [%lld, %lld)\n",
+              pieces.size(), pieces.size() == 1 ? "piece" : "pieces",
+              PrintableText(file).c_str(), static_cast<long long>(joined.span.begin),
+              static_cast<long long>(joined.span.end));
+  return kExitOk;
 }
 
 int DescribeLogCommand(const std::vector<std::string>& args) {

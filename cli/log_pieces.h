@@ -42,6 +42,11 @@ int AnalyseByteRange(const std::string& file, const ByteRange& range,
 MergePart JoinLogPieces(const std::string& file, const std::optional<std::string>& described,
                         const std::vector<std::string>& pieces);
 
+// Consecutive pieces of `file`, in file order, joined into one piece written to `database`, a
+// new file: so that many pieces can be joined in a tree. Prints a one-line summary.
+int JoinPiecesIntoPiece(const std::string& file, const std::vector<std::string>& pieces,
+                        const std::string& database);
+
 }  // namespace hitsieve::cli
 
 #endif  // HITSIEVE_CLI_LOG_PIECES_H_

@@ -34,6 +34,7 @@ const char kMergeHelp[] =
     "Usage: hitsieve-cli merge [--replace] [--db FILE] PART...\n"
     "       hitsieve-cli merge [--replace] [--db FILE] --pieces-of LOGFILE\n"
     "                          [--described LINE] PIECE...\n"
+    "       hitsieve-cli merge --into-piece --db NEWFILE --pieces-of LOGFILE PIECE...\n"
     "\n"
     "Adds the statistics of other Hitsieve databases (each PART, in the order given) to the\n"
     "database FILE, exactly as if one run had read their logs after those FILE has counted:\n"
@@ -54,6 +55,8 @@ const char kMergeHelp[] =
     "              overlap or do not reach the log's end\n"
     "  --described LINE  the line 'describe-log LOGFILE' printed; without it LOGFILE is read\n"
     "              once more to tell how it is remembered\n"
+    "  --into-piece  join consecutive PIECEs of LOGFILE into one piece, written to a new\n"
+    "              FILE, to be joined with others later: many pieces join in a tree\n"
     "  --db FILE   statistics database, created with its tables when missing\n"
     "              (default: dat1.dt in the current folder if one is there, otherwise\n"
     "              $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
@@ -211,7 +214,7 @@ void Save(sqlitepp::session& target, const std::string& database, StatsTotals&& 
 int MergeCommand(const std::vector<std::string>& args) {
   const ParsedArguments parsed =
       ParseArguments(args, {{"--help"}, {"--db", true}, {"--replace"}, {"--pieces-of", true},
-                            {"--described", true}});
+                            {"--described", true}, {"--into-piece"}});
   if (parsed.Has("--help")) {
     std::fputs(kMergeHelp, stdout);
     return kExitOk;
@@ -223,11 +226,16 @@ int MergeCommand(const std::vector<std::string>& args) {
   if (parsed.Has("--described") && !pieces_of)
     throw UsageError("merge: --described is for --pieces-of");
   if (pieces_of && pieces_of->empty()) throw UsageError("merge: --pieces-of needs a LOGFILE");
+  if (parsed.Has("--into-piece") &&
+      (!pieces_of || !parsed.Has("--db") || parsed.Has("--described") || replace))
+    throw UsageError("merge: --into-piece needs --pieces-of and --db, and takes no --described "
+                     "or --replace");
   for (const std::string& part : parsed.operands) {
     if (part.empty()) throw UsageError("merge: an empty file name was given");
     if (SameFile(part, database)) throw UsageError("merge: " + part + " is the database itself");
   }
   UseDatabase(database, /*create=*/true);
+  if (parsed.Has("--into-piece")) return JoinPiecesIntoPiece(*pieces_of, parsed.operands, database);
   const std::string absolute = fs::absolute(database).string();
 
   // The target is opened now only when it holds something; a new one is made at the end.

@@ -94,7 +94,18 @@ TEST(LogPieces, JoinedPiecesAreOneRunOverTheWholeLog) {
     analyse.insert(analyse.end(), options.begin(), options.end());
     analyse.push_back(log.string());
     ASSERT_EQ(0, Cli(dir, analyse).status);
-    const std::vector<std::string> pieces = AnalysePieces(dir, log, cuts, options);
+    std::vector<std::string> pieces = AnalysePieces(dir, log, cuts, options);
+    if (seed % 2 == 0 && pieces.size() >= 3) {  // the later pieces joined into one first
+      const std::string tail = (dir / "tail.dt").string();
+      fs::remove(tail);
+      std::vector<std::string> join = {"merge", "--into-piece", "--db", tail, "--pieces-of",
+                                       log.string()};
+      join.insert(join.end(), pieces.begin() + 1, pieces.end());
+      const CliResult joined_tail = Cli(dir, join);
+      ASSERT_EQ(0, joined_tail.status) << joined_tail.err;
+      pieces.resize(1);
+      pieces.push_back(tail);
+    }
     std::vector<std::string> merge = {"merge", "--db", joined.string(), "--pieces-of", "access.log"};
     if (seed % 2 == 1) {  // as the cluster does it; else the merge reads the log itself
       const CliResult described = Cli(dir, {"describe-log", log.string()});
@@ -181,6 +192,14 @@ TEST_F(LogPiecesRefused, APieceNeverPassesForAWholeLog) {
     ExpectRefused(Merge(db, {p0, p1, p2, "b-piece.dt"}), 1, "a piece of " + (dir_ / "b.log").string());
     ExpectRefused(Merge(db, {p0, "b.dt", p1, p2}), 1, "holds whole logs, not a piece of one");
   }
+  // Pieces joined into one piece keep the same rules, and the piece still needs its start.
+  ExpectRefused(Merge("new.dt", {p0, p2}, {"--into-piece"}), 1, "no piece before it holds bytes");
+  ExpectRefused(Merge("target.dt", {p1, p2}, {"--into-piece"}), 1, "written only to a new");
+  ASSERT_EQ(0, Cli(dir_, Merge("tail.dt", {p1, p2}, {"--into-piece"})).status);
+  ExpectRefused(Merge("new.dt", {"tail.dt"}), 1, "no piece before it holds bytes [0, ");
+  ExpectRefused({"merge", "--db", "new.dt", "tail.dt"}, 1, "a piece of that log");
+  ASSERT_EQ(0, Cli(dir_, Merge("whole.dt", {p0, "tail.dt"})).status);
+  ExpectRefused(Merge("new.dt", {"whole.dt"}), 1, "holds whole logs, not a piece of one");
   // A description of another log, or of the log grown since, does not fit its pieces.
   const CliResult other = Cli(dir_, {"describe-log", "b.log"});
   ASSERT_EQ(0, other.status);
