@@ -214,7 +214,8 @@ std::string_view DeviceKey(DeviceClass device) {
 
 // The rules name devices, not classes, so the class is decided here, in this order:
 //  1. bot: the device rules call every crawler's device "Spider".
-//  2. other: televisions, set-top boxes, consoles, watches, cars, whatever their system.
+//  2. other: televisions, set-top boxes, consoles, watches, cars, whatever their system, known
+//     from the device family or from the agent's own words ("Xbox", "SmartTV", ...).
 //  3. tablet: device families that name tablets (iPad, Kindle, "Generic Tablet", PlayBook,
 //     TouchPad, "...Tablet..."), the tablet-only system, and agents of a mobile system that say
 //     "Tablet", or Android browsers that leave out "Mobile" (Android's tablet browsers do; its
@@ -223,7 +224,9 @@ std::string_view DeviceKey(DeviceClass device) {
 //     system (Android, iOS, Windows Phone, Symbian, BlackBerry, KaiOS, ...).
 //  5. desktop: a desktop system (Windows, macOS, Linux and its distributions, Chrome OS, the BSDs,
 //     Solaris) with no particular device found (family "Other", or "Mac").
-//  6. other: the rest, including agents nothing is known of.
+//  6. phone: a device the rules name by its maker but with no system known; such agents come from
+//     feature phones ("SAMSUNG-SGH-Z520", "LG-KG810").
+//  7. other: the rest, including agents nothing is known of.
 DeviceClass ClassifyDevice(const AgentDetails& details, std::string_view agent) {
   const std::string& device = details.device;
   const std::string& system = details.system;
@@ -232,6 +235,11 @@ DeviceClass ClassifyDevice(const AgentDetails& details, std::string_view agent) 
   for (std::string_view word : {"TV", "PlayStation", "Nintendo", "Xbox", "Watch", "Tesla",
                                 "Inettv", "HbbTV", "Roku", "Chromecast", "Quest"}) {
     if (device.find(word) != std::string::npos) return DeviceClass::kOther;
+  }
+  // Consoles and televisions that the device rules miss but whose agents name them.
+  for (std::string_view word : {"Xbox", "PlayStation", "Nintendo", "SmartTV", "SMART-TV", "HbbTV",
+                                "CrKey", "AppleTV"}) {
+    if (agent.find(word) != std::string_view::npos) return DeviceClass::kOther;
   }
   if (IsOneOf(system, {"ATV OS X", "tvOS", "WatchOS", "Chromecast", "FireHbbTV", "Roku",
                        "GoogleTV", "WebTV", "Web0S"})) {
@@ -266,6 +274,7 @@ DeviceClass ClassifyDevice(const AgentDetails& details, std::string_view agent) 
                        "Mandriva", "Mageia", "SUSE", "openSUSE", "Slackware", "Linux Mint",
                        "Mint", "Arch Linux"});
   if (desktop_system && (device == "Other" || device == "Mac")) return DeviceClass::kDesktop;
+  if (system == "Other" && !details.brand.empty() && device != "Other") return DeviceClass::kPhone;
   return DeviceClass::kOther;
 }
 
