@@ -108,7 +108,7 @@ AgentParser::Rules::Rules() {
       const AgentRule& rule = lists[list].first[i];
       all.push_back({&rule, CompileRule(rule)});
       if (!all.back().regex) ++unusable;
-      patterns.push_back({rule.literals, rule.caseless});
+      patterns.push_back({{rule.literals[0], rule.literals[1]}, rule.caseless});
     }
   }
   prefilter.emplace(patterns);

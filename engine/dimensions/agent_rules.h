@@ -10,13 +10,13 @@ namespace hitsieve::agent_rules {
 // One rule as the data file writes it. `replacement` holds, in order, for a browser rule:
 // family, v1, v2; for a system rule: family, v1, v2, v3, v4; for a device rule: device, brand,
 // model. nullptr where the file gives none (the rule's captures are used then). A replacement may
-// name captures as $1..$9. `literals` (nullptr-terminated; nullptr: none found) are strings one
-// of which every text the regex matches contains, ignoring case for a caseless rule.
+// name captures as $1..$9. Each of `literals` (nullptr-terminated; nullptr: none) is a set of
+// strings one of which every text the regex matches contains, ignoring case for a caseless rule.
 struct AgentRule {
   const char* regex;
   bool caseless;
   const char* replacement[5];
-  const char* const* literals;
+  const char* const* literals[2];
 };
 
 extern const char kDataVersion[];  // e.g. "uap-core 0.18.0", from the package's own metadata

@@ -67,18 +67,24 @@ COMMON = ["mozilla", "applewebkit", "khtml", "like gecko", "gecko", "safari", "m
 
 
 def weight(text):
-    """How rare a literal is likely to be in agents: letters and digits count, common tokens less."""
+    """How rare a literal is likely to be in agents: letters and digits count most, common
+    tokens little."""
     word = "".join(c for c in text if c.isalnum()).lower()
+    score = len(word) + 0.5 * (len(text) - len(word))
     if word and any(word in c or c in text.lower() for c in COMMON):
-        return len(word) / 4.0
-    return float(len(word))
+        return score / 4.0
+    return score
+
+
+def ranked(sets):
+    """The sets that require something, the likely rarest first."""
+    usable = [x for x in sets if x and "" not in x]
+    return sorted(usable, key=lambda x: (min(weight(t) for t in x), -len(x)), reverse=True)
 
 
 def best(sets):
-    usable = [x for x in sets if x and "" not in x]
-    if not usable:
-        return None
-    return max(usable, key=lambda x: (min(weight(t) for t in x), -len(x)))
+    usable = ranked(sets)
+    return usable[0] if usable else None
 
 
 def cross(left, right):
@@ -99,10 +105,12 @@ def char_set(items):
     return chars if len(chars) <= 8 else None
 
 
-def analyse_sequence(nodes):
-    run, found, prefix = {""}, [], None
+def analyse_sequence(nodes, found=None):
+    """As analyse_node; every set the sequence needs is also added to `found` when given."""
+    run, prefix = {""}, None
+    found = [] if found is None else found
     for node in nodes:
-        exact, node_prefix, needed = analyse_node(node)
+        exact, node_prefix, needed = analyse_node(node, found)
         glued = cross(run, exact)
         if glued is not None:
             run = glued
@@ -118,7 +126,9 @@ def analyse_sequence(nodes):
     return None, prefix, best(found)
 
 
-def analyse_node(node):
+def analyse_node(node, found):
+    """(exact, prefix, needed) of one node; sets that every match of the node needs may also be
+    added to `found`."""
     op, arg = node
     if op == sre.LITERAL:
         return {chr(arg)}, {chr(arg)}, None
@@ -128,9 +138,9 @@ def analyse_node(node):
     if op in (sre.AT, sre.ASSERT, sre.ASSERT_NOT):
         return {""}, {""}, None  # takes no text: neighbours stay neighbours
     if op == sre.SUBPATTERN:
-        return analyse_sequence(arg[-1])
+        return analyse_sequence(arg[-1], found)
     if op == sre.ATOMIC_GROUP:
-        return analyse_sequence(arg)
+        return analyse_sequence(arg, found)
     if op == sre.BRANCH:
         results = [analyse_sequence(branch) for branch in arg[1]]
         exact, prefix, needed = set(), set(), set()
@@ -146,23 +156,39 @@ def analyse_node(node):
         return exact, prefix, needed
     if op in (sre.MAX_REPEAT, sre.MIN_REPEAT, getattr(sre, "POSSESSIVE_REPEAT", None)):
         low, high, inner = arg
+        inner_exact, inner_prefix, inner_needed = analyse_sequence(inner, found if low else None)
+        exact = None
+        if inner_exact is not None and high <= 3:  # x?, x{0,2}: every count spelled out
+            exact, power = set(), {""}
+            for count in range(high + 1):
+                if count >= low:
+                    exact |= power
+                power = cross(power, inner_exact) if count < high else power
+                if power is None or len(exact) > MAX_EXACT:
+                    exact = None
+                    break
         if low == 0:
-            return None, {""}, None
-        inner_exact, inner_prefix, inner_needed = analyse_sequence(inner)
-        exact = inner_exact if low == high == 1 else None
+            return exact, exact or {""}, None
         return exact, inner_prefix, best([inner_exact, inner_prefix, inner_needed])
     return None, {""}, None  # any character, classes, back references
 
 
 def needed_literals(regex, caseless):
-    exact, prefix, needed = analyse_sequence(
-        sre_parse.parse(regex, re.IGNORECASE if caseless else 0))
-    literals = best([exact, prefix, needed])
-    if literals is None:
-        return []
-    if caseless:
-        literals = {t.lower() for t in literals}
-    return sorted(literals)
+    """Up to two literal sets that every match needs, each as a sorted list; a text the regex
+    matches contains a string of each set."""
+    found = []
+    exact, prefix, _ = analyse_sequence(sre_parse.parse(regex, re.IGNORECASE if caseless else 0),
+                                        found)
+    sets = []
+    for literals in ranked([exact, prefix] + found):
+        if caseless:
+            literals = {t.lower() for t in literals}
+        literals = sorted(literals)
+        # A second set that every string of the first contains adds nothing.
+        implied = sets and all(any(t in first for t in literals) for first in sets[0])
+        if literals not in sets and not implied:
+            sets.append(literals)
+    return sets[:2]
 
 
 # Which replacement keys fill the five slots of a rule, per list.
@@ -207,15 +233,13 @@ def rule_line(kind, entry, position):
         fail("%s rule %d does not compile: %s" % (kind, position, e))
     slots = [c_string(entry.get(key)) for key in SLOTS[kind]]
     slots += ["nullptr"] * (5 - len(slots))
-    literals = needed_literals(regex, flag == "i")
-    name = "nullptr"
-    extra = []
-    if literals:
-        name = "%sLiterals%d" % (TABLES[kind].replace("Rules", ""), position)
+    names, extra = ["nullptr", "nullptr"], []
+    for n, literals in enumerate(needed_literals(regex, flag == "i")):
+        names[n] = "%sLiterals%d%s" % (TABLES[kind].replace("Rules", ""), position, "ab"[n])
         extra.append("const char* const %s[] = {%s, nullptr};" % (
-            name, ", ".join(c_string(t) for t in literals)))
-    line = "    {%s, %s, {%s}, %s}," % (c_string(regex), "true" if flag == "i" else "false",
-                                        ", ".join(slots), name)
+            names[n], ", ".join(c_string(t) for t in literals)))
+    line = "    {%s, %s, {%s}, {%s}}," % (c_string(regex), "true" if flag == "i" else "false",
+                                          ", ".join(slots), ", ".join(names))
     return extra, line
 
 

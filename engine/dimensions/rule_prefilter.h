@@ -1,6 +1,7 @@
 // Finds, in one pass over a text, which of many regexes may match it, so that only those few are
-// then run by the backtracking engine that gives the captures. Each regex comes with literals one
-// of which any text it matches contains; the texts are scanned for all literals at once. Built
+// then run by the backtracking engine that gives the captures. Each regex comes with one or two
+// sets of literals; any text it matches contains a literal of each set. The texts are scanned for
+// all literals at once. Built
 // once; const methods may be called from several threads at once (each thread keeps its own scan
 // scratch space).
 #ifndef HITSIEVE_ENGINE_DIMENSIONS_RULE_PREFILTER_H_
@@ -18,8 +19,9 @@ namespace hitsieve {
 class RulePrefilter {
  public:
   struct Pattern {
-    const char* const* literals;  // nullptr-terminated; nullptr: a candidate for every text
-    bool caseless;                // the literals match ignoring ASCII case
+    // Each nullptr-terminated, or nullptr. Without a first set, a candidate for every text.
+    const char* const* literals[2];
+    bool caseless;  // the literals match ignoring ASCII case
   };
 
   // Never throws: should the scanner fail to build, every pattern is a candidate for every text.
@@ -40,6 +42,9 @@ class RulePrefilter {
 
   hs_database* database_ = nullptr;  // nullptr: nothing compiled, every pattern is a candidate
   std::vector<std::uint32_t> always_;  // ascending
+  std::vector<std::uint32_t> set_pattern_;   // the pattern of each literal set (the scan's ids)
+  std::vector<std::uint8_t> sets_needed_;    // per pattern: how many of its sets must be found
+  std::uint64_t serial_;  // tells this database apart in the threads' scratch spaces
   std::uint32_t count_ = 0;
 };
 
