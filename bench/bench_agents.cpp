@@ -29,7 +29,9 @@ std::vector<std::string> MakeAgents(std::size_t count) {
       "python-requests/2.31.0", "curl/8.4.0", "Wget/1.21.3"};
   std::mt19937 rng(20261208);
   auto pick = [&rng](auto& list) { return std::string(list[rng() % std::size(list)]); };
-  auto number = [&rng](int low, int high) { return std::to_string(low + int(rng() % (high - low))); };
+  auto number = [&rng](int low, int high) {
+    return std::to_string(low + static_cast<int>(rng() % (high - low)));
+  };
   std::vector<std::string> agents;
   while (agents.size() < count) {
     const std::string chrome = number(90, 122) + ".0." + number(1000, 6200) + "." + number(0, 200);

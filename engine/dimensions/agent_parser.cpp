@@ -120,8 +120,8 @@ namespace {
 // rule file intends, the first rule that matches decides, except that a match that yields an
 // empty family lets the next rule try.
 template <typename Take>
-void FirstMatch(const std::vector<CompiledRule>& rules, const std::vector<std::uint32_t>& candidates,
-                std::uint32_t begin, std::uint32_t end, std::string_view agent, Take take) {
+void FirstMatch(const std::vector<CompiledRule>& rules,
+                const std::vector<std::uint32_t>& candidates, std::uint32_t begin, std::uint32_t end, std::string_view agent, Take take) {
   auto it = std::lower_bound(candidates.begin(), candidates.end(), begin);
   boost::cmatch match;
   for (; it != candidates.end() && *it < end; ++it) {
@@ -184,7 +184,9 @@ AgentDetails AgentParser::ParseDetails(std::string_view agent) const {
                std::string family = SlotValue(rule.replacement[0], m, 1);
                if (family.empty()) return false;
                details.device = std::move(family);
-               if (rule.replacement[1] != nullptr) details.brand = SlotValue(rule.replacement[1], m, 0);
+               if (const char* brand = rule.replacement[1]) {
+                 details.brand = Trimmed(Expand(brand, m));
+               }
                details.model = SlotValue(rule.replacement[2], m, 1);
                return true;
              });
@@ -212,6 +214,52 @@ std::string_view DeviceKey(DeviceClass device) {
   return "other";
 }
 
+namespace {
+
+bool IsTelevisionOrConsole(const AgentDetails& details, std::string_view agent) {
+  for (std::string_view word : {"TV", "PlayStation", "Nintendo", "Xbox", "Watch", "Tesla",
+                                "Inettv", "HbbTV", "Roku", "Chromecast", "Quest"}) {
+    if (details.device.find(word) != std::string::npos) return true;
+  }
+  // Consoles and televisions that the device rules miss but whose agents name them.
+  for (std::string_view word : {"Xbox", "PlayStation", "Nintendo", "SmartTV", "SMART-TV", "HbbTV",
+                                "CrKey", "AppleTV"}) {
+    if (agent.find(word) != std::string_view::npos) return true;
+  }
+  return IsOneOf(details.system, {"ATV OS X", "tvOS", "WatchOS", "Chromecast", "FireHbbTV",
+                                  "Roku", "GoogleTV", "WebTV", "Web0S"});
+}
+
+bool IsMobileSystem(std::string_view system) {
+  return IsOneOf(system, {"Android", "iOS", "Windows Phone", "Windows Mobile", "BlackBerry OS",
+                          "Firefox OS", "KaiOS", "Bada", "MeeGo", "Maemo", "Sailfish", "Tizen",
+                          "webOS", "Nokia Series 40", "Nokia Series 30 Plus", "BREW",
+                          "Brew MP"}) ||
+         system.starts_with("Symbian");
+}
+
+bool IsDesktopSystem(std::string_view system) {
+  return system == "Windows" || system.starts_with("Mac OS") || system == "Linux" ||
+         system == "Chrome OS" || system.ends_with("BSD") || system == "Solaris" ||
+         IsOneOf(system, {"Ubuntu", "Kubuntu", "Debian", "Fedora", "Red Hat", "CentOS", "Gentoo",
+                          "Mandriva", "Mageia", "SUSE", "openSUSE", "Slackware", "Linux Mint",
+                          "Mint", "Arch Linux"});
+}
+
+bool IsTablet(const AgentDetails& details, std::string_view agent, bool mobile_system) {
+  const std::string& device = details.device;
+  if (device.starts_with("iPad") || device.starts_with("Kindle") || device == "Generic Tablet" ||
+      ContainsIgnoringCase(device, "tablet") || ContainsIgnoringCase(device, "playbook") ||
+      device == "HP TouchPad" || details.system == "BlackBerry Tablet OS") {
+    return true;
+  }
+  if (mobile_system && agent.find("Tablet") != std::string_view::npos) return true;
+  return details.system == "Android" && agent.find("Safari") != std::string_view::npos &&
+         agent.find("Mobile") == std::string_view::npos;
+}
+
+}  // namespace
+
 // The rules name devices, not classes, so the class is decided here, in this order:
 //  1. bot: the device rules call every crawler's device "Spider".
 //  2. other: televisions, set-top boxes, consoles, watches, cars, whatever their system, known
@@ -229,52 +277,20 @@ std::string_view DeviceKey(DeviceClass device) {
 //  7. other: the rest, including agents nothing is known of.
 DeviceClass ClassifyDevice(const AgentDetails& details, std::string_view agent) {
   const std::string& device = details.device;
-  const std::string& system = details.system;
   if (device == "Spider") return DeviceClass::kBot;
-
-  for (std::string_view word : {"TV", "PlayStation", "Nintendo", "Xbox", "Watch", "Tesla",
-                                "Inettv", "HbbTV", "Roku", "Chromecast", "Quest"}) {
-    if (device.find(word) != std::string::npos) return DeviceClass::kOther;
-  }
-  // Consoles and televisions that the device rules miss but whose agents name them.
-  for (std::string_view word : {"Xbox", "PlayStation", "Nintendo", "SmartTV", "SMART-TV", "HbbTV",
-                                "CrKey", "AppleTV"}) {
-    if (agent.find(word) != std::string_view::npos) return DeviceClass::kOther;
-  }
-  if (IsOneOf(system, {"ATV OS X", "tvOS", "WatchOS", "Chromecast", "FireHbbTV", "Roku",
-                       "GoogleTV", "WebTV", "Web0S"})) {
-    return DeviceClass::kOther;
-  }
-
-  const bool mobile_system =
-      IsOneOf(system, {"Android", "iOS", "Windows Phone", "Windows Mobile", "BlackBerry OS",
-                       "Firefox OS", "KaiOS", "Bada", "MeeGo", "Maemo", "Sailfish", "Tizen",
-                       "webOS", "Nokia Series 40", "Nokia Series 30 Plus", "BREW", "Brew MP"}) ||
-      system.starts_with("Symbian");
-  if (device.starts_with("iPad") || device.starts_with("Kindle") || device == "Generic Tablet" ||
-      ContainsIgnoringCase(device, "tablet") || ContainsIgnoringCase(device, "playbook") ||
-      device == "HP TouchPad" || system == "BlackBerry Tablet OS") {
-    return DeviceClass::kTablet;
-  }
-  if (mobile_system && agent.find("Tablet") != std::string_view::npos) return DeviceClass::kTablet;
-  if (system == "Android" && agent.find("Safari") != std::string_view::npos &&
-      agent.find("Mobile") == std::string_view::npos) {
-    return DeviceClass::kTablet;
-  }
-
-  if (mobile_system || device.starts_with("iPhone") || device.starts_with("iPod") ||
+  if (IsTelevisionOrConsole(details, agent)) return DeviceClass::kOther;
+  const bool mobile = IsMobileSystem(details.system);
+  if (IsTablet(details, agent, mobile)) return DeviceClass::kTablet;
+  if (mobile || device.starts_with("iPhone") || device.starts_with("iPod") ||
       device == "Generic Smartphone" || device == "Generic Feature Phone") {
     return DeviceClass::kPhone;
   }
-
-  const bool desktop_system =
-      system == "Windows" || system.starts_with("Mac OS") || system == "Linux" ||
-      system == "Chrome OS" || system.ends_with("BSD") || system == "Solaris" ||
-      IsOneOf(system, {"Ubuntu", "Kubuntu", "Debian", "Fedora", "Red Hat", "CentOS", "Gentoo",
-                       "Mandriva", "Mageia", "SUSE", "openSUSE", "Slackware", "Linux Mint",
-                       "Mint", "Arch Linux"});
-  if (desktop_system && (device == "Other" || device == "Mac")) return DeviceClass::kDesktop;
-  if (system == "Other" && !details.brand.empty() && device != "Other") return DeviceClass::kPhone;
+  if (IsDesktopSystem(details.system) && (device == "Other" || device == "Mac")) {
+    return DeviceClass::kDesktop;
+  }
+  if (details.system == "Other" && !details.brand.empty() && device != "Other") {
+    return DeviceClass::kPhone;
+  }
   return DeviceClass::kOther;
 }
 

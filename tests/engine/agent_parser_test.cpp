@@ -42,7 +42,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 struct Reference {
-  std::string agent, browser, major, system, device;
+  std::string agent, browser, major, system, device, brand;
 };
 
 // Runs the reference parser on its corpus of real agents; one row per agent.
@@ -50,8 +50,9 @@ std::vector<Reference> RunReference() {
   std::string dir = (fs::temp_directory_path() / "hitsieve-agents-XXXXXX").string();
   if (mkdtemp(dir.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   const std::string out = dir + "/reference.tsv";
-  const std::string command = "UA_PARSER_YAML='" + kAgentData + "/regexes.yaml' /usr/bin/python3 '" +
-                              kSource + "/tests/engine/agent_reference.py' '" + out + "'";
+  const std::string command = "UA_PARSER_YAML='" + kAgentData +
+                              "/regexes.yaml' /usr/bin/python3 '" + kSource +
+                              "/tests/engine/agent_reference.py' '" + out + "'";
   const int status = std::system(command.c_str());
   const std::string text = ReadFile(out);
   fs::remove_all(dir);
@@ -63,8 +64,8 @@ std::vector<Reference> RunReference() {
   for (const std::string& line : Split(text, '\n')) {
     if (line.empty()) continue;
     const auto f = Split(line, '\t');
-    if (f.size() != 5) throw std::runtime_error("bad reference line: " + line);
-    rows.push_back({f[0], f[1], f[2], f[3], f[4]});
+    if (f.size() != 6) throw std::runtime_error("bad reference line: " + line);
+    rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5]});
   }
   return rows;
 }
@@ -77,14 +78,14 @@ TEST(AgentParser, AgreesWithReferenceParserOnRealAgents) {
   for (const Reference& want : rows) {
     const AgentDetails got = parser.ParseDetails(want.agent);
     if (got.browser == want.browser && got.browser_major == want.major &&
-        got.system == want.system && got.device == want.device) {
+        got.system == want.system && got.device == want.device && got.brand == want.brand) {
       continue;
     }
     if (++differences <= 20) {
       ADD_FAILURE() << want.agent << "\n  reference: " << want.browser << " | " << want.major
-                    << " | " << want.system << " | " << want.device << "\n  parser:    "
-                    << got.browser << " | " << got.browser_major << " | " << got.system << " | "
-                    << got.device;
+                    << " | " << want.system << " | " << want.device << " | " << want.brand
+                    << "\n  parser:    " << got.browser << " | " << got.browser_major << " | "
+                    << got.system << " | " << got.device << " | " << got.brand;
     }
   }
   EXPECT_EQ(0, differences) << "of " << rows.size() << " agents";
@@ -180,7 +181,8 @@ TEST(AgentParser, HostileAgentsNeitherThrowNorOutgrowTheCap) {
     if (agent.size() > AgentParser::kMaxAgentLength) {
       // Only the capped prefix counts: a longer tail changes nothing.
       const AgentDetails whole = parser.ParseDetails(agent);
-      const AgentDetails prefix = parser.ParseDetails(agent.substr(0, AgentParser::kMaxAgentLength));
+      const AgentDetails prefix =
+          parser.ParseDetails(agent.substr(0, AgentParser::kMaxAgentLength));
       EXPECT_EQ(prefix.browser, whole.browser) << label;
       EXPECT_EQ(prefix.system, whole.system) << label;
       EXPECT_EQ(prefix.device, whole.device) << label;

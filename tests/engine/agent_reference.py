@@ -6,8 +6,9 @@ Usage: agent_reference.py OUTPUT_TSV
 Takes real agents from the test files of Debian's uap-core package (its own test agents, shipped
 beside the older regex file python3-ua-parser depends on), parses them with Debian's
 python3-ua-parser, and writes one line per agent: agent, browser family, browser major, system
-family, device family, separated by tabs. The regex file used is the one UA_PARSER_YAML names; the
-test points it at the pinned file the program compiles in, so both sides use the same rules.
+family, device family, device brand, separated by tabs. The regex file used is the one
+UA_PARSER_YAML names; the test points it at the pinned file the program compiles in, so both
+sides use the same rules.
 """
 
 import os
@@ -53,7 +54,7 @@ def main(argv):
         parsed = user_agent_parser.Parse(agent)
         ua, os_, device = parsed["user_agent"], parsed["os"], parsed["device"]
         rows.append("\t".join([agent, ua["family"], ua["major"] or "", os_["family"],
-                               device["family"]]))
+                               device["family"], device["brand"] or ""]))
     with open(argv[1], "w", encoding="utf-8") as f:
         f.write("\n".join(rows) + "\n")
 
