@@ -162,7 +162,7 @@ std::vector<std::string> HostileAgents() {
   agents.push_back(android + std::string(1 << 20, ';'));                 // 1 MB of separators
   agents.push_back(std::string("Mozilla/5.0 (\xff\xfe\xc3(\xe2\x82; ") + "\x80\x80 Build/"
                    "\xed\xa0\x80) Chrome/1.2 \xf4\x90\x80\x80 Safari");   // invalid UTF-8
-  agents.push_back(std::string("Firefox/\0\0\0121.0 (Windows NT 10.0)", 34));  // NUL bytes
+  agents.push_back("Firefox/" + std::string(3, '\0') + "121.0 (Windows NT 10.0)");  // NUL bytes
   std::string bait = android;
   for (int i = 0; i < 400; ++i) bait += "Bot-Mobile spider crawl ; Build ";  // many partial hits
   agents.push_back(bait);
