@@ -173,12 +173,30 @@ def analyse_node(node, found):
     return None, {""}, None  # any character, classes, back references
 
 
+def ignores_case_inside(nodes):
+    """Whether a group of the parsed regex turns on ignoring case, as (?i:...) does."""
+    for op, arg in nodes:
+        if op == sre.SUBPATTERN and (arg[1] & re.IGNORECASE or ignores_case_inside(arg[-1])):
+            return True
+        if op == sre.BRANCH and any(ignores_case_inside(branch) for branch in arg[1]):
+            return True
+        if op in (sre.ATOMIC_GROUP,) and ignores_case_inside(arg):
+            return True
+        if op in (sre.MAX_REPEAT, sre.MIN_REPEAT, getattr(sre, "POSSESSIVE_REPEAT", None)):
+            if ignores_case_inside(arg[2]):
+                return True
+    return False
+
+
 def needed_literals(regex, caseless):
     """Up to two literal sets that every match needs, each as a sorted list; a text the regex
-    matches contains a string of each set."""
+    matches contains a string of each set. None for a regex that ignores case by its own inline
+    flags: its literals would have to match ignoring case while the rule's do not."""
+    parsed = sre_parse.parse(regex, re.IGNORECASE if caseless else 0)
+    if not caseless and (parsed.state.flags & re.IGNORECASE or ignores_case_inside(parsed)):
+        return []
     found = []
-    exact, prefix, _ = analyse_sequence(sre_parse.parse(regex, re.IGNORECASE if caseless else 0),
-                                        found)
+    exact, prefix, _ = analyse_sequence(parsed, found)
     sets = []
     for literals in ranked([exact, prefix] + found):
         if caseless:
