@@ -200,6 +200,16 @@ TEST_F(LogPiecesRefused, APieceNeverPassesForAWholeLog) {
   ExpectRefused({"merge", "--db", "new.dt", "tail.dt"}, 1, "a piece of that log");
   ASSERT_EQ(0, Cli(dir_, Merge("whole.dt", {p0, "tail.dt"})).status);
   ExpectRefused(Merge("new.dt", {"whole.dt"}), 1, "holds whole logs, not a piece of one");
+  // Nothing is added to a piece: it would be joined as part of its log.
+  const std::string piece_bytes = ReadFile(p0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"analyse", "--db", p0, "b.log"},
+        std::vector<std::string>{"analyse", "--add", "--db", p0, "b.log"},
+        std::vector<std::string>{"merge", "--db", p0, "b.dt"},
+        std::vector<std::string>{"merge", "--replace", "--db", p0, "b.dt"}}) {
+    ExpectRefused(args, 1, "is a piece of a log");
+    EXPECT_TRUE(ReadFile(p0) == piece_bytes);
+  }
   // A description of another log, or of the log grown since, does not fit its pieces.
   const CliResult other = Cli(dir_, {"describe-log", "b.log"});
   ASSERT_EQ(0, other.status);

@@ -241,7 +241,8 @@ class ExactnessTest(ClusterTestBase):
         subprocess.run([GEN_LOG, "--lines", "20000", "--seed", "8", "--days", "4", "-o", big],
                        check=True)
         with open(big, "ab") as f:
-            f.write(b'\r\n\n5.6.7.8 - - [02/Nov/2008:10:00:00 +0300] "GET /unfinished.html HTTP/1.0" 200 1')
+            f.write(b'\r\n\n5.6.7.8 - - [02/Nov/2008:10:00:00 +0300] '
+                    b'"GET /unfinished.html HTTP/1.0" 200 1')
         size = os.path.getsize(big)
         files = [big, "a1.log", "b2.log.gz", "c1.log"]
         local = self.FreshDb("ranges-local.dt")
@@ -259,7 +260,8 @@ class ExactnessTest(ClusterTestBase):
                              "--db", self.FreshDb("ranges-scratch.dt"), *files).stdout).group(1))
 
         with open(big, "ab") as f:
-            f.write(b'.html HTTP/1.0" 200 1\n7.7.7.7 - - [03/Nov/2008:10:00:00 +0300] "GET /new.html HTTP/1.0" 200 1\n')
+            f.write(b'.html HTTP/1.0" 200 1\n7.7.7.7 - - [03/Nov/2008:10:00:00 +0300] '
+                    b'"GET /new.html HTTP/1.0" 200 1\n')
         for target in (local, db):
             added = self.Analyse("--db", target, "--add", big)
             self.AssertOk(added)
@@ -526,6 +528,7 @@ class OptionsTest(unittest.TestCase):
         bad += [("--timeout", v) for v in ("0", "-1", "inf", "-inf", "nan", "1e400",
                                            "86401", "", "soon")]
         bad += [("--fan-in", v) for v in ("1", "-2", "1001", "9" * 40, "2.5")]
+        bad += [("--split-size", v) for v in ("0", "65535", "1e9", "9" * 40, "")]
         bad += [("--scheduler", ""), ("--cli", ""), ("--db", "")]
         for option, value in bad:
             with self.subTest(option=option, value=value):
@@ -538,7 +541,8 @@ class OptionsTest(unittest.TestCase):
                 self.assertEqual(b"", done.stdout)
                 self.assertFalse(os.path.exists(self.db))
         for option, value in (("--workers", "256"), ("--timeout", "86400"),
-                              ("--fan-in", "1000"), ("--timeout", "0.5")):
+                              ("--fan-in", "1000"), ("--timeout", "0.5"),
+                              ("--split-size", "65536"), ("--split-size", str(1 << 39))):
             with self.subTest(accepted=option, value=value):
                 done = self.Run(option, value, "--help")
                 self.assertEqual(0, done.returncode, done.stderr.decode(errors="replace"))
