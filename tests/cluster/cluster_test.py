@@ -155,13 +155,15 @@ class ClusterTestBase(unittest.TestCase):
     def WriteStandIn(cls):
         """A hitsieve-cli that runs the real one, except on the workers when told to by a file:
         `fake-version` makes it give another version; `stall` makes the first analysis stall
-        after writing its worker's process id and its own to `stalled`."""
+        after writing its worker's process id and its own to `stalled`; `grow` makes
+        describe-log add a line to the log first."""
         cls.stand_in = cls.Path("stand-in-cli")
         with open(cls.stand_in, "w") as f:
             f.write("""#!/bin/sh
 d='%(dir)s'
 if [ "$HITSIEVE_TEST_ROLE" = worker ]; then
   if [ "$1" = --version ] && [ -f "$d/fake-version" ]; then cat "$d/fake-version"; exit 0; fi
+  if [ "$1" = describe-log ] && [ -f "$d/grow" ]; then printf 'x\\n' >> "$3"; fi
   if [ "$1" = analyse ] && [ -f "$d/stall" ] && mkdir "$d/stall.taken" 2>/dev/null; then
     echo "$PPID $$" > "$d/stalled.tmp" && mv "$d/stalled.tmp" "$d/stalled"
     exec sleep 600
@@ -450,6 +452,20 @@ class FailureTest(ClusterTestBase):
                     message = done.stderr.decode()
                     self.assertIn("%s is %s, not a log" % (given, named), message)
                     self.assertNotIn("tasks done", message)  # refused before any work
+
+    def test_a_log_that_grows_while_read_in_ranges_is_refused(self):
+        # Its ranges and its description no longer fit: nothing may be counted.
+        with open(self.Path("a1.log"), "rb") as f, open(self.Path("growing.log"), "wb") as out:
+            out.write(f.read())
+        open(self.Path("grow"), "w").close()
+        try:
+            done = self.Cluster("--db", self.db, "--split-size", "262144", "growing.log",
+                                "b1.log", cli=self.stand_in)
+        finally:
+            os.remove(self.Path("grow"))
+        self.AssertFailedAndKept(done)
+        self.assertIn("read in 5 ranges", done.stderr.decode())
+        self.assertIn("or it grew since", done.stderr.decode())
 
     def test_unreachable_scheduler(self):
         import socket
