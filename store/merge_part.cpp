@@ -37,6 +37,7 @@ void RequireRegularFile(const std::string& path) {
 }
 
 bool IsStatsName(const std::string& name) {
+  if (name == "counted_dimensions" || name.rfind("dim_", 0) == 0) return true;
   for (const char* table : kStatsTables)
     if (name == table) return true;
   for (const char* table : kSetTables)
@@ -199,6 +200,7 @@ MergePart ReadMergePart(const std::string& path) {
   sqlitepp::transaction snapshot(session);
   CheckSchema(session);
   CheckValues(session);
+  CheckDimensionValues(session);
   MergePart part;
   part.logs = LoadLogSources(session);
   if (part.logs.empty())

@@ -167,6 +167,7 @@ void StatsSaver::save() {
   spend(&StatsCollector::queries);
 
   WriteDaySets(session, collector_, day_sets.get());
+  ReplaceDimensions(session, DimensionTotalsOf(collector_));
   if (spent_ != nullptr) {
     // The rest (days, addresses, agents) is freed while the transaction commits.
     side.Free(std::move(*spent_));
