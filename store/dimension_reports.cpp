@@ -3,6 +3,7 @@
 #include "store/dimension_reports.h"
 
 #include <algorithm>
+#include <limits>
 #include <set>
 
 #include "engine/dimensions/dimension.h"
@@ -168,7 +169,18 @@ PeriodSummary ReadPeriodSummary() {
     }
     if (!first) summary.first_day = first_text, summary.last_day = last_text;
   }
-  summary.traffic = Number(session, "SELECT coalesce(sum(bandwidth), 0) FROM page_stats");
+  {
+    // Added here, saturating: a log may claim any byte count, and SQLite's sum() fails on
+    // overflow instead of giving a figure.
+    int64_t bytes = 0;
+    sqlitepp::statement rows(session);
+    rows << "SELECT bandwidth FROM page_stats", into(bytes);
+    while (rows.exec()) {
+      if (__builtin_add_overflow(summary.traffic, bytes, &summary.traffic))
+        summary.traffic = bytes < 0 ? std::numeric_limits<int64_t>::min()
+                                    : std::numeric_limits<int64_t>::max();
+    }
+  }
   if (HasTable(session, "day_sets")) {
     // The union of the days' address sets: 8-byte hashes, the same for one address every day.
     std::vector<uint64_t> addresses;
