@@ -299,6 +299,125 @@ class CalendarReport(PageTest):
         self.assertIn("Просмотры: 8", tip)
 
 
+class PanelReport(PageTest):
+    """The panels of the dimension reports over a small log whose counts are known."""
+
+    # day, hour, status, url, referer, how many
+    LINES = [
+        ("01/Mar/2009", 10, 200, "/p.html", "-", 3),
+        ("01/Mar/2009", 10, 404, "/missing.html", "http://a.example/", 1),
+        ("01/Mar/2009", 11, 500, "/p.html", "-", 1),
+        ("02/Mar/2009", 14, 200, "/p.html", "-", 2),
+        ("02/Mar/2009", 14, 301, "/old.html", "-", 1),
+        ("02/Mar/2009", 15, 404, "/missing.html", "http://b.example/", 2),
+        ("05/Mar/2009", 23, 200, "/q.html", "-", 4),
+        ("05/Mar/2009", 23, 404, "/</script><b>x</b>.html", "http://c.example/<i>y</i>", 1),
+        ("05/Mar/2009", 9, 410, "/gone.html", "-", 1),
+    ]
+    # Per day and status class: robots' requests count nowhere.
+    CLASSES = {("01/Mar/2009", "2xx"): 3, ("01/Mar/2009", "4xx"): 1, ("01/Mar/2009", "5xx"): 1,
+               ("02/Mar/2009", "2xx"): 2, ("02/Mar/2009", "3xx"): 1, ("02/Mar/2009", "4xx"): 2,
+               ("05/Mar/2009", "2xx"): 4, ("05/Mar/2009", "4xx"): 2}
+
+    @classmethod
+    def prepare_logs(cls, folder):
+        lines = []
+        for day, hour, status, url, referer, count in cls.LINES:
+            for k in range(count):
+                lines.append(f'10.0.0.{k} - - [{day}:{hour:02d}:00:00 +0300] "GET {url} HTTP/1.1" {status} 10 '
+                             f'"{referer}" "Mozilla/5.0"\n')
+                lines.append(f'66.249.0.{k} - - [{day}:{hour:02d}:30:00 +0300] "GET {url} HTTP/1.1" {status} 10 '
+                             f'"-" "Googlebot/2.1"\n')
+        path = os.path.join(folder, "panels.log")
+        with open(path, "w") as f:
+            f.writelines(lines)
+        return [path]
+
+    def panel(self, name):
+        return next(p for p in self.data["panels"] if p["name"] == name)
+
+    def bars(self, name):
+        return self.js(f"""[...document.querySelectorAll('#panel-{name}-chart rect')].map(r => {{
+            const d = {{}}; for (const a of r.attributes) if (a.name.startsWith('data-')) d[a.name.slice(5)] = a.value;
+            return d; }})""")
+
+    def set_range(self, first, last):
+        self.js(f"""(() => {{ const from = document.getElementById('range-from'), to = document.getElementById('range-to');
+            from.value = '{first}'; to.value = '{last}';
+            from.dispatchEvent(new Event('change')); to.dispatchEvent(new Event('change')); }})()""")
+
+    def hour_views(self, inside=lambda day: True):
+        """Views per hour worked out here from the page's daily rows."""
+        hours = self.panel("hours")
+        views = [0] * 24
+        for row in hours["daily"]:
+            if inside(hours["days"][row[0]]):
+                views[row[1]] += row[2]
+        return views
+
+    def test_every_panel_renders_its_report(self):
+        names = self.js("[...document.querySelectorAll('section.panel')].map(s => [s.id, s.dataset.counted])")
+        self.assertEqual([["panel-" + p["name"], "1"] for p in self.data["panels"]], names)
+        for p in self.data["panels"]:
+            with self.subTest(panel=p["name"]):
+                t = self.table("panel-" + p["name"])
+                self.assertEqual(len(p["rows"]), t["rows"])
+                shown = [c[:len(p["columns"])] for c in t["cells"]]
+                self.assertEqual([[str(v) for v in row] for row in p["rows"]][:25], shown)
+        status = {c[0]: c for c in self.table("panel-status")["cells"]}
+        self.assertEqual(["404", "4", "25,00"], status["404"][:3])  # 4 of the 16 requests
+        notfound = self.table("panel-notfound")["cells"]
+        self.assertEqual(["/missing.html", "3", "http://b.example/"], notfound[0])
+        self.assertIn(["/</script><b>x</b>.html", "1", "http://c.example/<i>y</i>"], notfound)
+        self.assertEqual(0, self.js("document.querySelectorAll('main b, main i').length"))
+
+    def test_status_classes_stack_per_day(self):
+        bars = self.bars("status")
+        self.assertEqual(self.CLASSES, {(b["day"], b["category"]): int(b["value"]) for b in bars})
+        self.assertEqual(len(self.CLASSES), len(bars))
+        # Stacked: on each day the classes sit on one another, without gaps.
+        spans = self.js("""[...document.querySelectorAll('#panel-status-chart rect')].map(r =>
+            [r.dataset.day, +r.getAttribute('x'), +r.getAttribute('y'), +r.getAttribute('height')])""")
+        for day in {b["day"] for b in bars}:
+            stack = sorted((y, h) for d, x, y, h in spans if d == day)
+            for (y0, h0), (y1, h1) in zip(stack, stack[1:]):
+                self.assertAlmostEqual(y0 + h0, y1, places=3)
+
+    def test_hours_show_views_per_hour(self):
+        views = self.hour_views()
+        self.assertGreaterEqual(views[23], 4)
+        bars = {int(b["hour"]): int(b["value"]) for b in self.bars("hours")}
+        self.assertEqual({h: v for h, v in enumerate(views) if v}, bars)
+        table = self.table("panel-hours")
+        self.assertEqual(24, table["rows"])
+        self.assertEqual([str(v) for v in views], [c[1] for c in table["cells"]])
+
+    def test_date_range_limits_the_panels_with_days(self):
+        self.set_range("2009-03-02", "2009-03-05")
+        bars = self.bars("status")
+        self.assertEqual({k: v for k, v in self.CLASSES.items() if k[0] != "01/Mar/2009"},
+                         {(b["day"], b["category"]): int(b["value"]) for b in bars})
+        status = {c[0]: c[1] for c in self.table("panel-status")["cells"]}
+        self.assertEqual({"200": "6", "301": "1", "404": "3", "410": "1"}, status)
+        views = self.hour_views(lambda day: day != "01/Mar/2009")
+        self.assertEqual(0, views[10])
+        self.assertEqual([str(v) for v in views], [c[1] for c in self.table("panel-hours")["cells"]])
+        self.assertEqual({h: v for h, v in enumerate(views) if v},
+                         {int(b["hour"]): int(b["value"]) for b in self.bars("hours")})
+        self.assertEqual("1", self.js("document.getElementById('panel-status').dataset.limited"))
+        # Pages not found have no days: the panel keeps the whole period and says so.
+        self.assertEqual("0", self.js("document.getElementById('panel-notfound').dataset.limited"))
+        self.assertEqual(3, int(self.table("panel-notfound")["cells"][0][1]))
+        self.js("document.getElementById('range-reset').click()")
+        self.assertEqual(self.CLASSES, {(b["day"], b["category"]): int(b["value"])
+                                        for b in self.bars("status")})
+
+    def test_summary_of_the_period(self):
+        figure = lambda name: self.js(f"document.getElementById('sum-{name}').textContent").replace("\u202f", "")
+        self.assertEqual("5", figure("notfound"))
+        self.assertEqual("50,0\u00a0%", figure("bots"))  # every request made twice, once by a robot
+
+
 class HostileReport(PageTest):
     """Logs whose texts try to run script or break the page, also as crawler requests."""
 
@@ -345,7 +464,9 @@ class HostileReport(PageTest):
         self.assertIn("http://www.rambler.ru/srch?words=%E2%E8%EA%E8", hrefs)
 
     def test_clicking_through_every_view_stays_clean(self):
-        for name in ["days", "pages", "queries", "hosts", "referers", "crawlers", "robots"]:
+        panels = [f"panel-{p['name']}" for p in self.data["panels"]]
+        self.assertTrue(panels)
+        for name in ["days", "pages", "queries", "hosts", "referers", "crawlers", "robots"] + panels:
             columns = self.js(f"document.querySelectorAll('#{name}-table th').length")
             for column in range(columns):
                 self.click_header(name, column)
@@ -412,6 +533,10 @@ class FirefoxSampleReport(SampleReport):
 
 
 class FirefoxCalendarReport(CalendarReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxPanelReport(PanelReport):
     make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
 
