@@ -665,7 +665,7 @@
     }
     if (this.kind.chart === 'stacked' && !this.category) this.kind = {};
     this.daily = spec.daily ? spec.daily.map(function (r) {
-      return { day: dayNumber(spec.days[r[0]]), row: r.slice(1) };
+      return { day: dayNumber(spec.days[r[0]]), text: spec.days[r[0]], row: r.slice(1) };
     }) : null;
     var columns = spec.numeric.map(function (numeric) { return numeric ? 'number' : 'text'; });
     if (spec.share >= 0) columns.push('share');
@@ -684,26 +684,40 @@
   };
   // The daily rows of the days `inside` accepts, added up key by key (the key column and every
   // text), largest first; with everyKey, every key of the whole period in its order, zeros too.
+  // Columns that do not add up over days are worked out from the days: the first and the last
+  // day, and the number of days.
+  var DAY_COLUMNS = { 'first day': 'first', 'last day': 'last', 'days seen': 'count', 'days': 'count' };
   Panel.prototype.rowsIn = function (inside) {
     var numeric = this.spec.numeric, groups = new Map();
+    var roles = this.spec.columns.map(function (name, k) { return k > 0 ? DAY_COLUMNS[name] : undefined; });
     var keyOf = function (row) {
-      return JSON.stringify(row.filter(function (v, k) { return k === 0 || !numeric[k]; }));
+      return JSON.stringify(row.filter(function (v, k) { return k === 0 || (!numeric[k] && !roles[k]); }));
     };
     if (this.kind.everyKey) {
       this.spec.rows.forEach(function (row) {
-        groups.set(keyOf(row), row.map(function (v, k) { return k > 0 && numeric[k] ? 0 : v; }));
+        groups.set(keyOf(row), { row: row.map(function (v, k) { return k > 0 && numeric[k] ? 0 : v; }), days: new Set() });
       });
     }
     this.daily.forEach(function (d) {
       if (!inside(d.day)) return;
-      var key = keyOf(d.row), sum = groups.get(key);
-      if (!sum) {
-        groups.set(key, d.row.slice());
+      var key = keyOf(d.row), group = groups.get(key);
+      if (!group) {
+        groups.set(key, { row: d.row.slice(), days: new Set([d.day]), first: d, last: d });
         return;
       }
-      for (var k = 1; k < sum.length; ++k) if (numeric[k]) sum[k] += d.row[k];
+      for (var k = 1; k < group.row.length; ++k) if (numeric[k] && !roles[k]) group.row[k] += d.row[k];
+      group.days.add(d.day);
+      if (!group.first || d.day < group.first.day) group.first = d;
+      if (!group.last || d.day > group.last.day) group.last = d;
     });
-    var rows = Array.from(groups.values()), value = this.value;
+    var rows = Array.from(groups.values()).map(function (group) {
+      roles.forEach(function (role, k) {
+        if (role === 'count') group.row[k] = group.days.size;
+        else if (role && group[role]) group.row[k] = group[role].text;
+      });
+      return group.row;
+    });
+    var value = this.value;
     if (!this.kind.everyKey) {
       rows.sort(function (a, b) { return b[value] - a[value] || (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0); });
     }
@@ -728,7 +742,7 @@
     else if (chart === 'top' || chart === 'stacked') this.drawTop();
   };
   Panel.prototype.canvas = function (height, label) {
-    var width = Math.max(320, Math.min(this.chartHost.clientWidth || 900, 1100));
+    var width = Math.max(320, this.chartHost.clientWidth || 900);
     var plot = svg('svg', { width: width, height: height, viewBox: '0 0 ' + width + ' ' + height, role: 'img',
       class: 'panel-chart', 'aria-label': label });
     this.chartHost.replaceChildren(plot);

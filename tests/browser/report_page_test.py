@@ -418,6 +418,131 @@ class PanelReport(PageTest):
         self.assertEqual("50,0\u00a0%", figure("bots"))  # every request made twice, once by a robot
 
 
+def add_panels(page, panels, name):
+    """A copy of the page with more panels in its data, and the sections the program writes for
+    them: the page draws any report's description, also of reports the program does not ship."""
+    with open(page, encoding="utf-8") as f:
+        html = f.read()
+    opening = '<script type="application/json" id="report-data">'
+    start = html.index(opening) + len(opening)
+    end = html.index("</script>", start)
+    data = json.loads(html[start:end])
+    data["panels"] += panels
+    text = json.dumps(data, ensure_ascii=False)
+    for c in "<>&":
+        text = text.replace(c, "\\u%04x" % ord(c))
+    sections = "".join(
+        f'<section id="panel-{p["name"]}" class="panel"><h2>{p["title"]}</h2><p class="note" '
+        f'id="panel-{p["name"]}-note"></p><div id="panel-{p["name"]}-chart"></div>'
+        f'<div id="panel-{p["name"]}-table"></div></section>\n' for p in panels)
+    html = (html[:start] + text + html[end:]).replace("</main>", sections + "</main>", 1)
+    path = os.path.join(os.path.dirname(page), name)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(html)
+    return path
+
+
+DAY_COLUMNS = {"first day": min, "last day": max}
+
+
+def daily_panel(name, title, columns, numeric, share, daily):
+    """A panel's data from its daily rows (day, cells...): the rows are their sums by the key
+    and the texts, largest first by the share's column (else the first count); "days seen" is
+    the number of days, "first day" and "last day" the ends."""
+    days = sorted({d[0] for d in daily}, key=calendar_key)
+    value = share if share >= 0 else numeric.index(1)
+    special = [k > 0 and (c in DAY_COLUMNS or c == "days seen") for k, c in enumerate(columns)]
+    sums, seen = {}, {}
+    for d in daily:
+        cells = list(d[1:])
+        key = tuple(v for k, v in enumerate(cells) if k == 0 or not (numeric[k] or special[k]))
+        seen.setdefault(key, set()).add(d[0])
+        if key not in sums:
+            sums[key] = cells
+            continue
+        for k, column in enumerate(columns):
+            if column in DAY_COLUMNS:
+                sums[key][k] = DAY_COLUMNS[column](sums[key][k], cells[k], key=calendar_key)
+            elif numeric[k] and k > 0 and not special[k]:
+                sums[key][k] += cells[k]
+    for key, row in sums.items():
+        for k, column in enumerate(columns):
+            if column == "days seen":
+                row[k] = len(seen[key])
+    rows = sorted(sums.values(), key=lambda r: (-r[value], r[0]))
+    return {"name": name, "title": title, "columns": columns, "titles": columns + (["share"] if share >= 0 else []),
+            "numeric": numeric, "share": share, "counted": 1, "rows": rows, "days": days,
+            "daily": [[days.index(d[0])] + list(d[1:]) for d in daily]}
+
+
+class DescribedPanelsReport(PageTest):
+    """Panels of reports others describe (the ten largest as bars, requests per category and
+    day stacked), added to a page of the small log above."""
+
+    COUNTRIES = [f"Country {k}" if k != 4 else "<b>Evil</b>" for k in range(12)]
+    CRAWLERS = [("01/Mar/2009", "A", "search engine", 5, 50), ("02/Mar/2009", "A", "search engine", 3, 30),
+                ("01/Mar/2009", "B", "AI", 2, 20), ("05/Mar/2009", "B", "AI", 7, 70),
+                ("05/Mar/2009", "C", "AI", 1, 10)]
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="hitsieve-page-")
+        page = make_page(cls.folder, PanelReport.prepare_logs(cls.folder))
+        countries = []
+        for k, name in enumerate(cls.COUNTRIES):
+            countries.append(["01/Mar/2009", f"C{k}", name, (k + 1) * 10, (k + 1) * 10])
+            countries.append(["05/Mar/2009", f"C{k}", name, 12 - k, 12 - k])
+        cls.page = add_panels(page, [
+            daily_panel("countries", "Countries", ["iso code", "name", "visitors", "views"], [0, 0, 1, 1], 3, countries),
+            daily_panel("crawlers", "Crawlers",
+                        ["name", "category", "requests", "days seen", "first day", "last day", "traffic"],
+                        [0, 0, 1, 1, 0, 0, 1], -1,
+                        [[day, name, category, requests, 1, day, day, traffic]
+                         for day, name, category, requests, traffic in cls.CRAWLERS])], "described.html")
+        cls.browser = cls.make_browser()
+
+    def bars(self, name):
+        return self.js(f"""[...document.querySelectorAll('#panel-{name}-chart rect')].map(r => {{
+            const d = {{}}; for (const a of r.attributes) if (a.name.startsWith('data-')) d[a.name.slice(5)] = a.value;
+            return d; }})""")
+
+    def set_range(self, first, last):
+        PanelReport.set_range(self, first, last)
+
+    def test_the_ten_largest_are_bars_and_every_row_is_in_the_table(self):
+        whole = {self.COUNTRIES[k]: 9 * k + 22 for k in range(12)}
+        largest = sorted(whole.items(), key=lambda item: -item[1])[:10]
+        self.assertEqual([[n, str(v)] for n, v in largest], [[b["label"], b["value"]] for b in self.bars("countries")])
+        self.assertEqual(12, self.table("panel-countries")["rows"])
+        labels = self.js("[...document.querySelectorAll('#panel-countries-chart text.bar-label')].map(t => t.textContent)")
+        self.assertIn("<b>Evil</b>", labels)
+        self.assertEqual(0, self.js("document.querySelectorAll('main b').length"))
+        # One day: its own ten largest, and the table's rows and shares of that day only.
+        self.set_range("2009-03-05", "2009-03-05")
+        day = {self.COUNTRIES[k]: 12 - k for k in range(12)}
+        largest = sorted(day.items(), key=lambda item: -item[1])[:10]
+        self.assertEqual([[n, str(v)] for n, v in largest], [[b["label"], b["value"]] for b in self.bars("countries")])
+        cells = self.table("panel-countries")["cells"]
+        self.assertEqual(["C0", "Country 0", "12", "12", "15,38"], cells[0])  # 12 of 78
+
+    def test_requests_stack_per_category_and_day(self):
+        expected = {("01/Mar/2009", "search engine"): 5, ("01/Mar/2009", "AI"): 2,
+                    ("02/Mar/2009", "search engine"): 3, ("05/Mar/2009", "AI"): 8}
+        self.assertEqual(expected, {(b["day"], b["category"]): int(b["value"]) for b in self.bars("crawlers")})
+        self.assertEqual([["A", "search engine", "8", "2", "01/Mar/2009", "02/Mar/2009", "80"],
+                          ["B", "AI", "9", "2", "01/Mar/2009", "05/Mar/2009", "90"],
+                          ["C", "AI", "1", "1", "05/Mar/2009", "05/Mar/2009", "10"]],
+                         sorted(self.table("panel-crawlers")["cells"]))
+        # In a range, the days seen and the first and last day are those of the range.
+        self.set_range("2009-03-02", "2009-03-05")
+        self.assertEqual({k: v for k, v in expected.items() if k[0] != "01/Mar/2009"},
+                         {(b["day"], b["category"]): int(b["value"]) for b in self.bars("crawlers")})
+        self.assertEqual([["B", "AI", "7", "1", "05/Mar/2009", "05/Mar/2009", "70"],
+                          ["A", "search engine", "3", "1", "02/Mar/2009", "02/Mar/2009", "30"],
+                          ["C", "AI", "1", "1", "05/Mar/2009", "05/Mar/2009", "10"]],
+                         self.table("panel-crawlers")["cells"])
+
+
 class HostileReport(PageTest):
     """Logs whose texts try to run script or break the page, also as crawler requests."""
 
@@ -537,6 +662,10 @@ class FirefoxCalendarReport(CalendarReport):
 
 
 class FirefoxPanelReport(PanelReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxDescribedPanelsReport(DescribedPanelsReport):
     make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
 
