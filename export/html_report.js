@@ -667,7 +667,10 @@
     this.daily = spec.daily ? spec.daily.map(function (r) {
       return { day: dayNumber(spec.days[r[0]]), text: spec.days[r[0]], row: r.slice(1) };
     }) : null;
-    var columns = spec.numeric.map(function (numeric) { return numeric ? 'number' : 'text'; });
+    // Counts are totalled, except the number of days a row was seen.
+    var columns = spec.numeric.map(function (numeric, k) {
+      return !numeric ? 'text' : DAY_COLUMNS[spec.columns[k]] === 'count' ? 'decimal' : 'number';
+    });
     if (spec.share >= 0) columns.push('share');
     this.table = new Table(document.getElementById(id + '-table'), {
       titles: spec.titles, rows: this.withShares(spec.rows), columns: columns, totals: true, pageSize: 25
