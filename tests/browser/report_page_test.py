@@ -559,7 +559,11 @@ class HostileReport(PageTest):
         path = os.path.join(folder, "hostile-robots.log")
         with open(path, "wb") as f:
             f.write(b"\n".join(robots))
-        return [source, path]
+        # And again as requests not found, so the panels' lists carry their pages and referers.
+        missing = os.path.join(folder, "hostile-404.log")
+        with open(missing, "wb") as f:
+            f.write(b"\n".join(line.replace(b'" 200 ', b'" 404 ', 1) for line in lines))
+        return [source, path, missing]
 
     def test_no_injected_script_runs_and_texts_show_as_text(self):
         self.browser.pump(0.5)
@@ -570,7 +574,11 @@ class HostileReport(PageTest):
         self.assertIn("</script><!--", [c[0] for c in self.table("queries")["cells"]])
         self.filter("pages", "</script>")
         self.assertIn("/</script><b>x</b>.html", [c[0] for c in self.table("pages")["cells"]])
-        self.assertEqual(0, self.js("document.querySelectorAll('main b').length"))
+        self.filter("panel-notfound", "</script>")
+        self.assertIn("/</script><b>x</b>.html", [c[0] for c in self.table("panel-notfound")["cells"]])
+        self.filter("panel-notfound", "javascript:")
+        self.assertIn("javascript:alert(document.cookie)", [c[2] for c in self.table("panel-notfound")["cells"]])
+        self.assertEqual(0, self.js("document.querySelectorAll('main b, main svg[onload], main iframe').length"))
 
     def test_only_web_addresses_become_links(self):
         self.js("document.querySelector('#referers-table .page-size').value = '1000';"
