@@ -800,13 +800,21 @@
     names.forEach(function (name, k) { colors[name] = CLASS_COLORS[name] || PALETTE[k % PALETTE.length]; });
     this.chartHost.dataset.days = days.length;
     if (!days.length || !names.length) return nothingToChart(plot, width, height);
+    // A category hidden by its legend button leaves the stacks, so that a small one (errors
+    // beside the successful requests) can be read on its own scale.
+    var hidden = this.hidden = this.hidden || {};
+    var stacked = names.filter(function (name) { return !hidden[name]; });
     var max = 0;
-    days.forEach(function (day) { var t = 0; byDay.get(day).forEach(function (v) { t += v; }); max = Math.max(max, t); });
+    days.forEach(function (day) {
+      var t = 0;
+      stacked.forEach(function (name) { t += byDay.get(day).get(name) || 0; });
+      max = Math.max(max, t);
+    });
     var y = valueAxis(plot, max, left, right, top, bottom, width, height);
     var slot = (width - left - right) / days.length, gap = slot > 6 ? Math.min(4, slot * 0.2) : 0;
     days.forEach(function (day, k) {
       var sums = byDay.get(day), base = 0;
-      names.forEach(function (name) {
+      stacked.forEach(function (name) {
         var v = sums.get(name) || 0;
         if (!v) return;
         plot.appendChild(bar({ x: left + k * slot + gap / 2, y: y(base + v), width: Math.max(1, slot - gap),
@@ -825,7 +833,11 @@
     }
     var legend = el('div', 'legend');
     names.forEach(function (name) {
-      var item = el('span', 'legend-item', labelText(name));
+      var item = el('button', 'series', labelText(name));
+      item.type = 'button';
+      item.dataset.category = name;
+      item.setAttribute('aria-pressed', hidden[name] ? 'false' : 'true');
+      item.addEventListener('click', function () { hidden[name] = !hidden[name]; self.draw(); });
       var swatch = el('span', 'swatch');
       swatch.style.background = colors[name];
       item.prepend(swatch);

@@ -382,6 +382,12 @@ class PanelReport(PageTest):
             stack = sorted((y, h) for d, x, y, h in spans if d == day)
             for (y0, h0), (y1, h1) in zip(stack, stack[1:]):
                 self.assertAlmostEqual(y0 + h0, y1, places=3)
+        # A class hidden by its legend button leaves the stacks; a second click brings it back.
+        self.js("document.querySelector('#panel-status-chart button[data-category=\"2xx\"]').click()")
+        self.assertEqual({k: v for k, v in self.CLASSES.items() if k[1] != "2xx"},
+                         {(b["day"], b["category"]): int(b["value"]) for b in self.bars("status")})
+        self.js("document.querySelector('#panel-status-chart button[data-category=\"2xx\"]').click()")
+        self.assertEqual(len(self.CLASSES), len(self.bars("status")))
 
     def test_hours_show_views_per_hour(self):
         views = self.hour_views()
