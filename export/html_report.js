@@ -836,6 +836,7 @@
       var item = el('button', 'series', labelText(name));
       item.type = 'button';
       item.dataset.category = name;
+      item.title = translated('Показать или скрыть');
       item.setAttribute('aria-pressed', hidden[name] ? 'false' : 'true');
       item.addEventListener('click', function () { hidden[name] = !hidden[name]; self.draw(); });
       var swatch = el('span', 'swatch');

@@ -108,6 +108,7 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"Нет данных для графика", "No data to chart"},
     {"Десять крупнейших", "The ten largest"},
     {"Просмотры по часам", "Views by hour"},
+    {"Показать или скрыть", "Show or hide"},
     {"другие", "other"},
     {"(пусто)", "(empty)"},
 };
