@@ -29,7 +29,8 @@ using namespace merge_internal;
 
 constexpr const char kDefinitions[] = "counted_dimensions";
 constexpr const char kCreateDefinitions[] =
-    "CREATE TABLE counted_dimensions (rec_id INTEGER PRIMARY KEY, name TEXT, version TEXT)";
+    "CREATE TABLE IF NOT EXISTS counted_dimensions (rec_id INTEGER PRIMARY KEY, name TEXT, "
+    "version TEXT)";
 
 const char kCountAgain[] =
     "; count them in one run to mix them (analyse without --add, or merge --replace)";
@@ -60,7 +61,7 @@ std::string CountColumns(const DimensionSpec& spec) {
 }
 
 std::string CreateTable(const DimensionSpec& spec) {
-  std::string sql = "CREATE TABLE " + DimensionTableName(spec.name) +
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + DimensionTableName(spec.name) +
                     " (rec_id INTEGER PRIMARY KEY, day TEXT, key TEXT, sub TEXT";
   for (std::string_view count : spec.counts) sql += ", " + std::string(count) + " INTEGER";
   if (spec.visitors) sql += ", visitors BLOB";
@@ -115,6 +116,18 @@ std::vector<uint64_t> United(const std::vector<uint64_t>& a, const std::vector<u
   united.reserve(a.size() + b.size());
   std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(united));
   return united;
+}
+
+std::string RowName(const DimensionRowKey& key);
+
+// A row's visitors from their BLOB; a BLOB that is no sorted set of distinct hashes throws.
+std::vector<uint64_t> DecodeVisitors(const std::string& blob, const std::string& table,
+                                     const DimensionRowKey& key) {
+  try {
+    return Decode(blob, key.day);
+  } catch (const std::runtime_error&) {
+    throw std::runtime_error(table + ": the visitors of " + RowName(key) + " are damaged");
+  }
 }
 
 // The name a message gives a row: its keys, cut short.
@@ -216,7 +229,7 @@ std::map<std::string, DimensionTotals, std::less<>> LoadDimensions(sqlitepp::ses
         throw std::runtime_error(table + " holds " + RowName(key) + " in more than one row");
       AddCounts(at->second.counts, counts, table.c_str());
       if (spec.visitors) {
-        std::vector<uint64_t> set = Decode(visitors, key.day);
+        std::vector<uint64_t> set = DecodeVisitors(visitors, table, key);
         at->second.visitors = at->second.visitors.empty() ? std::move(set) : United(at->second.visitors, set);
       }
     }
@@ -302,7 +315,7 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
       }
       sums = counts;
       AddCounts(sums, row.counts, table.c_str());
-      if (spec.visitors) visitors = Encode(United(Decode(visitors, key.day), row.visitors));
+      if (spec.visitors) visitors = Encode(United(DecodeVisitors(visitors, table, key), row.visitors));
       update.exec();
     }
   }
@@ -363,23 +376,38 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
   return dimensions;
 }
 
+void CreateDimensionTables(sqlitepp::session& session) {
+  session << kCreateDefinitions;
+  for (const DimensionSpec* spec : KnownDimensionSpecs()) {
+    // A table of other columns (made by hand) is made again; otherwise the schema stays as it
+    // is, so that other connections' statements do not go stale at every save.
+    const std::string table = DimensionTableName(spec->name);
+    std::string columns, column;
+    {
+      sqlitepp::statement read(session);
+      read << "SELECT name FROM pragma_table_info('" + table + "') ORDER BY cid", into(column);
+      while (read.exec()) columns += column + ",";
+    }
+    std::string wanted = "rec_id,day,key,sub,";
+    for (std::string_view count : spec->counts) wanted += std::string(count) + ",";
+    if (spec->visitors) wanted += "visitors,";
+    if (!columns.empty() && columns != wanted) session << "DROP TABLE " + table;
+    session << CreateTable(*spec);
+  }
+}
+
 void ReplaceDimensions(sqlitepp::session& session,
                        const std::map<std::string, DimensionTotals, std::less<>>& dimensions) {
-  for (const auto& [name, version] : StoredDimensions(session)) {
-    if (FindDimensionSpec(name) != nullptr)
-      session << "DROP TABLE IF EXISTS " + DimensionTableName(name);
-  }
+  CreateDimensionTables(session);
+  session << "DELETE FROM counted_dimensions";
   for (const DimensionSpec* spec : KnownDimensionSpecs())
-    session << "DROP TABLE IF EXISTS " + DimensionTableName(spec->name);
-  session << "DROP TABLE IF EXISTS counted_dimensions";
-  session << kCreateDefinitions;
+    session << "DELETE FROM " + DimensionTableName(spec->name);
   std::string name, version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
       use(name), use(version);
   for (const auto& [dimension_name, totals] : dimensions) {
     const DimensionSpec& spec = RequireSpec(dimension_name);
-    session << CreateTable(spec);
     RowInserter insert(session, spec);
     int64_t id = 0;
     for (const auto& [key, row] : totals.rows) insert.Insert(++id, key, row);

@@ -200,7 +200,11 @@ std::vector<std::string> DimensionsLeftOut(sqlitepp::session& session, const Sta
 // A collector's dimensions as totals (visitors hashed).
 std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(const StatsCollector& collector);
 
-// Drops every dimension table and definition and writes `dimensions` instead (a replacing save).
+// Creates counted_dimensions and every known dimension's table where missing.
+void CreateDimensionTables(sqlitepp::session& session);
+
+// Empties every dimension table and the definitions and writes `dimensions` instead (a
+// replacing save).
 void ReplaceDimensions(sqlitepp::session& session,
                        const std::map<std::string, DimensionTotals, std::less<>>& dimensions);
 
