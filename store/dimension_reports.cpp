@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <set>
 
 #include "engine/dimensions/dimension.h"
 #include "store/sqlitepp/query.h"
@@ -72,7 +73,9 @@ const std::vector<DimensionReport>& DimensionReports() {
   static const std::vector<DimensionReport> reports = {
       {"status", "status", "status codes", {"code", "requests"}, {false, true}, 1,
        "SELECT key, sum(requests) AS n FROM dim_status GROUP BY key "
-       "ORDER BY n DESC, key COLLATE BINARY"},
+       "ORDER BY n DESC, key COLLATE BINARY",
+       "SELECT day, key, sum(requests) FROM dim_status GROUP BY day, key "
+       "ORDER BY day COLLATE BINARY, key COLLATE BINARY"},
       // Each URL with its requests and the referer that led there most often (ties: the first
       // referer in byte order).
       {"notfound", "notfound", "pages not found", {"url", "requests", "referer"},
@@ -84,7 +87,10 @@ const std::vector<DimensionReport>& DimensionReports() {
       {"hours", "hours", "hours", {"hour", "views", "visitors"}, {true, true, true}, -1,
        "WITH RECURSIVE hour(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM hour WHERE n < 23) "
        "SELECT n, coalesce(sum(views), 0), coalesce(sum(length(visitors) / 8), 0) FROM hour "
-       "LEFT JOIN dim_hours ON key = printf('%02d', n) GROUP BY n ORDER BY n"},
+       "LEFT JOIN dim_hours ON key = printf('%02d', n) GROUP BY n ORDER BY n",
+       "WITH RECURSIVE hour(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM hour WHERE n < 23) "
+       "SELECT day, n, sum(views), sum(length(visitors) / 8) FROM hour JOIN dim_hours "
+       "ON key = printf('%02d', n) GROUP BY day, n ORDER BY day COLLATE BINARY, n"},
   };
   return reports;
 }
@@ -96,25 +102,43 @@ const DimensionReport* FindDimensionReport(std::string_view name) {
   return nullptr;
 }
 
-void ForEachDimensionReportRow(const DimensionReport& report,
-                               const std::function<void(const std::vector<std::string>&)>& visit) {
+namespace {
+
+// The rows of `sql`, whose columns are texts or whole numbers as `numeric` says.
+void ForEachRow(const std::string& sql, const std::vector<bool>& numeric,
+                const std::function<void(const std::vector<std::string>&)>& visit) {
   sqlitepp::session& session = StatsDatabase::Instance().session();
-  std::vector<std::string> texts(report.columns.size());
-  std::vector<int64_t> numbers(report.columns.size());
+  std::vector<std::string> texts(numeric.size());
+  std::vector<int64_t> numbers(numeric.size());
   sqlitepp::statement rows(session);
   {
-    sqlitepp::prepare_query query = rows << report.query;
-    for (size_t k = 0; k < report.columns.size(); ++k) {
-      if (report.numeric[k]) query, into(numbers[k]);
+    sqlitepp::prepare_query query = rows << sql;
+    for (size_t k = 0; k < numeric.size(); ++k) {
+      if (numeric[k]) query, into(numbers[k]);
       else query, into_blob(texts[k]);
     }
   }
-  std::vector<std::string> cells(report.columns.size());
+  std::vector<std::string> cells(numeric.size());
   while (rows.exec()) {
     for (size_t k = 0; k < cells.size(); ++k)
-      cells[k] = report.numeric[k] ? std::to_string(numbers[k]) : texts[k];
+      cells[k] = numeric[k] ? std::to_string(numbers[k]) : texts[k];
     visit(cells);
   }
+}
+
+}  // namespace
+
+void ForEachDimensionReportRow(const DimensionReport& report,
+                               const std::function<void(const std::vector<std::string>&)>& visit) {
+  ForEachRow(report.query, report.numeric, visit);
+}
+
+void ForEachDimensionReportDailyRow(
+    const DimensionReport& report,
+    const std::function<void(const std::vector<std::string>&)>& visit) {
+  std::vector<bool> numeric = {false};
+  numeric.insert(numeric.end(), report.numeric.begin(), report.numeric.end());
+  ForEachRow(report.daily_query, numeric, visit);
 }
 
 PeriodSummary ReadPeriodSummary() {

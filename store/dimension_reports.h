@@ -28,6 +28,10 @@ struct DimensionReport {
   std::vector<bool> numeric;   // per column: a whole number (else a text from the logs)
   int share_of = -1;           // a column whose share of its total follows as "share, %"
   std::string query;
+  // The rows of each day, for views limited to a range of days: the day first, then the
+  // columns above, with counts that add up over the days, key by key, to the query's rows.
+  // Empty for a report whose rows have no day.
+  std::string daily_query = {};
 };
 
 // Every dimension report, in a fixed order; nullptr for an unknown name.
@@ -38,6 +42,12 @@ const DimensionReport* FindDimensionReport(std::string_view name);
 // hold the dimension's table (DimensionCounted).
 void ForEachDimensionReportRow(const DimensionReport& report,
                                const std::function<void(const std::vector<std::string>&)>& visit);
+
+// Every row of the report's daily query (the day first), as ForEachDimensionReportRow.
+// REQUIRES: !report.daily_query.empty().
+void ForEachDimensionReportDailyRow(
+    const DimensionReport& report,
+    const std::function<void(const std::vector<std::string>&)>& visit);
 
 // The summary of the period the statistics hold.
 struct PeriodSummary {
