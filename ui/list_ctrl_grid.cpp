@@ -48,7 +48,8 @@ void ListCtrlGrid::SortByColumnClicked(int column) {
     order = model_->SortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
   } else {
     const CellKind kind = model_->Kind(column);
-    if (kind == CellKind::kNumber || kind == CellKind::kMegabytes) order = Qt::DescendingOrder;
+    if (kind == CellKind::kNumber || kind == CellKind::kMegabytes || kind == CellKind::kDecimal)
+      order = Qt::DescendingOrder;
   }
   model_->sort(column, order);
 }

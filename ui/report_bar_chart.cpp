@@ -1,0 +1,73 @@
+#include "ui/report_bar_chart.h"
+
+#include <algorithm>
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QCursor>
+#include <QGraphicsLayout>
+#include <QLegend>
+#include <QToolTip>
+#include <QValueAxis>
+
+namespace hitsieve {
+
+ReportBarChart::ReportBarChart(QWidget* parent) : QChartView(parent) {
+  auto* chart = new QChart();
+  chart->legend()->setAlignment(Qt::AlignTop);
+  chart->setMargins(QMargins(0, 0, 0, 0));
+  chart->layout()->setContentsMargins(0, 0, 0, 0);
+  chart->setBackgroundRoundness(0);
+  series_ = new QBarSeries(chart);
+  series_->setBarWidth(0.8);
+  set_ = new QBarSet(QString(), series_);
+  series_->append(set_);
+  chart->addSeries(series_);
+  labelsAxis_ = new QBarCategoryAxis(chart);
+  valuesAxis_ = new QValueAxis(chart);
+  valuesAxis_->setLabelFormat(QStringLiteral("%d"));
+  chart->addAxis(labelsAxis_, Qt::AlignBottom);
+  chart->addAxis(valuesAxis_, Qt::AlignLeft);
+  series_->attachAxis(labelsAxis_);
+  series_->attachAxis(valuesAxis_);
+  setChart(chart);
+  setRenderHint(QPainter::Antialiasing, true);
+  connect(set_, &QBarSet::hovered, this, [this](bool status, int index) {
+    if (status) {
+      QToolTip::showText(QCursor::pos(), HoverText(index), this);
+    } else {
+      QToolTip::hideText();
+    }
+  });
+}
+
+void ReportBarChart::SetBars(const QString& name, const QStringList& labels,
+                             const std::vector<int64_t>& values) {
+  set_->setLabel(name);
+  set_->remove(0, set_->count());
+  QList<qreal> bars;
+  int64_t highest = 0;
+  for (int64_t value : values) {
+    bars.append(static_cast<qreal>(value));
+    highest = std::max(highest, value);
+  }
+  labelsAxis_->setCategories(labels);
+  set_->append(bars);
+  valuesAxis_->setRange(0, static_cast<double>(std::max<int64_t>(highest, 1)));
+  valuesAxis_->applyNiceNumbers();
+}
+
+QStringList ReportBarChart::Labels() const { return labelsAxis_->categories(); }
+
+QString ReportBarChart::HoverText(int index) const {
+  if (index < 0 || index >= set_->count()) return QString();
+  const QStringList labels = Labels();
+  const QString label = index < labels.size() ? labels[index] : QString();
+  return QStringLiteral("%1\n%2: %3")
+      .arg(label, set_->label())
+      .arg(static_cast<qint64>(set_->at(index)));
+}
+
+}  // namespace hitsieve
