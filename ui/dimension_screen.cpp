@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include "engine/text.h"
@@ -113,7 +114,7 @@ std::vector<CellKind> Kinds(const DimensionReport& report) {
 }
 
 // Number columns get the width of their title or a six-digit number; the text columns share
-// the rest equally.
+// the rest equally. A list of numbers alone (the hours) keeps that width.
 void FitColumns(ListCtrlGrid& grid, const DimensionReport& report) {
   int first_text = -1;
   for (size_t k = 0; k < report.columns.size(); ++k)
@@ -121,7 +122,6 @@ void FitColumns(ListCtrlGrid& grid, const DimensionReport& report) {
       first_text = static_cast<int>(k);
       break;
     }
-  if (first_text < 0) first_text = 0;
   grid.FitColumnsToWidth(first_text);
   for (size_t k = 0; k < report.columns.size(); ++k)
     if (!report.numeric[k])
@@ -237,8 +237,10 @@ DimensionScreen::DimensionScreen(QWidget* parent, const DimensionScreenSpec& spe
 }
 
 // The top row holds the first list's "Excel" and caption, the drop-down and the search field;
-// under it the lists share the height, each after the first under a row of its own "Excel"
-// and caption; a chart takes the lower part of the screen.
+// under it the lists, each after the first under a row of its own "Excel" and caption. A list
+// above another takes the height of its rows (up to an equal share) and leaves the rest to the
+// lists below, so that a short list of codes leaves the room to the long list under it. A chart
+// stands to the right of the lists, which keep the width of their columns.
 void DimensionScreen::PlacePanes() {
   if (panes_.empty()) return;
   const DialogUnits du(this);
@@ -253,29 +255,46 @@ void DimensionScreen::PlacePanes() {
                          std::max(row, choice_->sizeHint().height()));
     caption_right = left - space;
   }
-  int top = row + gap;
-  int bottom = height;
+  const int body_top = row + gap;
+  int lists_width = width;
   if (chart_ != nullptr) {
-    const int chart_height = std::max(0, (height - top) * 45 / 100);
-    chart_->setGeometry(0, height - chart_height, width, chart_height);
-    bottom = height - chart_height - gap;
+    const ListCtrlGrid& grid = *panes_.front().grid;
+    const int columns = grid.horizontalHeader()->length() + 2 * grid.frameWidth() +
+                        grid.verticalScrollBar()->sizeHint().width();
+    lists_width = std::clamp(columns, width / 4, width / 2);
+    const int chart_left = lists_width + space;
+    chart_->setGeometry(chart_left, body_top, std::max(0, width - chart_left),
+                        std::max(0, height - body_top));
   }
   const int count = static_cast<int>(panes_.size());
-  const int headers = (count - 1) * (row + 2 * gap);
-  const int grid_height = std::max(0, (bottom - top - headers) / count);
+  const int header = row + 2 * gap;  // the row of "Excel" and caption above a later list
+  const int share = std::max(0, (height - body_top - (count - 1) * header) / count);
+  int top = body_top;
   for (int k = 0; k < count; ++k) {
     Pane& pane = panes_[k];
-    int header_top = 0;
     if (k > 0) {
-      header_top = top + gap;
-      top = header_top + row + gap;
+      pane.excel->setGeometry(0, top + gap, button, row);
+      pane.caption->setGeometry(button + space, top + gap, std::max(0, lists_width - button - space),
+                                row);
+      top += header;
+    } else {
+      pane.excel->setGeometry(0, 0, button, row);
+      pane.caption->setGeometry(button + space, 0, std::max(0, caption_right - button - space), row);
     }
-    pane.excel->setGeometry(0, header_top, button, row);
-    const int caption_left = button + space;
-    pane.caption->setGeometry(caption_left, header_top,
-                              std::max(0, (k == 0 ? caption_right : width) - caption_left), row);
-    const int this_height = k + 1 == count ? std::max(0, bottom - top) : grid_height;
-    const QRect rect(0, top, width, this_height);
+    int this_height = std::max(0, height - top);
+    if (k + 1 < count) {
+      int wanted;
+      if (pane.counted) {
+        const ListCtrlGrid& grid = *pane.grid;
+        const int rows = std::max(3, grid.Model()->RowCount());
+        wanted = grid.horizontalHeader()->sizeHint().height() +
+                 rows * grid.verticalHeader()->defaultSectionSize() + 2 * grid.frameWidth() + 2;
+      } else {
+        wanted = pane.not_counted->heightForWidth(lists_width) + 2;
+      }
+      this_height = std::min(share, wanted);
+    }
+    const QRect rect(0, top, lists_width, this_height);
     pane.grid->setGeometry(rect);
     pane.not_counted->setGeometry(rect);
     top += this_height;
@@ -312,6 +331,7 @@ void DimensionScreen::ReadAndFill() {
   if (choice_ != nullptr) FillChoice();
   for (Pane& pane : panes_) ShowRows(pane);
   if (chart_ != nullptr) FillChart();
+  PlacePanes();
 }
 
 void DimensionScreen::ShowRows(Pane& pane) {

@@ -75,9 +75,11 @@ void ListCtrlGrid::FitColumnsToWidth(int column) {
     if (i == column) continue;
     const QString title = model_->headerData(i, Qt::Horizontal).toString();
     fittedWidths_[i] = std::max(number, header_font.horizontalAdvance(title) + padding);
+    header->setSectionResizeMode(i, QHeaderView::Interactive);
     setColumnWidth(i, fittedWidths_[i]);
   }
-  header->setSectionResizeMode(column, QHeaderView::Stretch);
+  if (column >= 0 && column < model_->columnCount())
+    header->setSectionResizeMode(column, QHeaderView::Stretch);
 }
 
 void ListCtrlGrid::SetColumns(const ListColumns& list_columns, std::vector<CellKind> kinds) {

@@ -1,14 +1,16 @@
 #include "ui/report_bar_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
-#include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QCursor>
 #include <QGraphicsLayout>
 #include <QLegend>
+#include <QResizeEvent>
 #include <QToolTip>
 #include <QValueAxis>
 
@@ -25,7 +27,9 @@ ReportBarChart::ReportBarChart(QWidget* parent) : QChartView(parent) {
   set_ = new QBarSet(QString(), series_);
   series_->append(set_);
   chart->addSeries(series_);
-  labelsAxis_ = new QBarCategoryAxis(chart);
+  labelsAxis_ = new QCategoryAxis(chart);
+  labelsAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  labelsAxis_->setGridLineVisible(false);
   valuesAxis_ = new QValueAxis(chart);
   valuesAxis_->setLabelFormat(QStringLiteral("%d"));
   chart->addAxis(labelsAxis_, Qt::AlignBottom);
@@ -53,13 +57,40 @@ void ReportBarChart::SetBars(const QString& name, const QStringList& labels,
     bars.append(static_cast<qreal>(value));
     highest = std::max(highest, value);
   }
-  labelsAxis_->setCategories(labels);
+  labels_ = labels;
+  step_ = 0;
+  labelsAxis_->setRange(-0.5, std::max<qsizetype>(labels.size(), 1) - 0.5);
   set_->append(bars);
   valuesAxis_->setRange(0, static_cast<double>(std::max<int64_t>(highest, 1)));
   valuesAxis_->applyNiceNumbers();
+  PlaceLabels();
 }
 
-QStringList ReportBarChart::Labels() const { return labelsAxis_->categories(); }
+void ReportBarChart::resizeEvent(QResizeEvent* event) {
+  QChartView::resizeEvent(event);
+  PlaceLabels();
+}
+
+// Each written label stands under its bar and has the room up to the next written one.
+void ReportBarChart::PlaceLabels() {
+  if (labels_.isEmpty()) return;
+  const QFontMetrics metrics(labelsAxis_->labelsFont());
+  int widest = 0;
+  for (const QString& label : labels_) widest = std::max(widest, metrics.horizontalAdvance(label));
+  const qreal plot = std::max<qreal>(1.0, chart()->plotArea().width() > 0
+                                              ? chart()->plotArea().width()
+                                              : width() - 60);
+  const qreal per_bar = plot / static_cast<qreal>(labels_.size());
+  const int room = widest + 3 * metrics.averageCharWidth();
+  const int step = std::max(1, static_cast<int>(std::ceil(room / per_bar)));
+  if (step == step_) return;
+  step_ = step;
+  for (const QString& label : labelsAxis_->categoriesLabels()) labelsAxis_->remove(label);
+  labelsAxis_->setStartValue(-0.5);
+  for (int i = 0; i < labels_.size(); i += step) labelsAxis_->append(labels_[i], i);
+}
+
+QStringList ReportBarChart::Labels() const { return labels_; }
 
 QString ReportBarChart::HoverText(int index) const {
   if (index < 0 || index >= set_->count()) return QString();

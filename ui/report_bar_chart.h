@@ -7,7 +7,7 @@
 #include <QChartView>
 #include <QStringList>
 
-class QBarCategoryAxis;
+class QCategoryAxis;
 class QBarSeries;
 class QBarSet;
 class QValueAxis;
@@ -16,7 +16,8 @@ namespace hitsieve {
 
 // One count of a list as bars, one bar per row in the list's order, labelled with the row's
 // key: the views of each hour of the day. The pointer over a bar shows its label and value.
-// UI thread only.
+// Where the labels are too wide for their bars, only every second (third...) one is written,
+// so that none is cut. UI thread only.
 class ReportBarChart : public QChartView {
   Q_OBJECT
 
@@ -31,11 +32,19 @@ class ReportBarChart : public QChartView {
   // What hovering bar `index` shows.
   QString HoverText(int index) const;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  // Writes every label, or every n-th one where they do not fit their bars.
+  void PlaceLabels();
+
   QBarSeries* series_;
   QBarSet* set_;
-  QBarCategoryAxis* labelsAxis_;
+  QCategoryAxis* labelsAxis_;  // bar i stands at x = i
   QValueAxis* valuesAxis_;
+  QStringList labels_;  // every bar's label, in bar order
+  int step_ = 0;         // of the labels written; 0 before the first placing
 };
 
 }  // namespace hitsieve

@@ -231,6 +231,12 @@ TEST_F(DimensionScreensTest, ListsSortByAHeaderClickAndOneSearchFiltersBoth) {
   ListCtrlGrid& missing = *screen.ListGrid(1);
   const Cells in_order = GridCells(codes);
   ASSERT_GE(in_order.size(), 3u);
+  // The few codes take the height of their rows; the pages not found below take the rest.
+  EXPECT_LT(codes.height(), missing.height());
+  EXPECT_GE(codes.viewport()->height(),
+            static_cast<int>(in_order.size()) * codes.verticalHeader()->defaultSectionSize());
+  EXPECT_EQ(screen.height(), missing.geometry().bottom() + 1);
+  EXPECT_LT(codes.geometry().bottom(), screen.ExcelButton(1)->geometry().top());
 
   // The code column sorts as text from the start, then reversed; the counts largest first.
   ClickHeader(codes, 0);
@@ -279,6 +285,9 @@ TEST_F(DimensionScreensTest, HoursScreenChartsTheViewsOfTheList) {
     labels << QString::number(hour);
   }
   EXPECT_EQ(labels, screen.Chart()->Labels());
+  // The chart stands to the right of the list, which keeps the width of its columns.
+  EXPECT_LT(screen.ListGrid(0)->geometry().right(), screen.Chart()->geometry().left());
+  EXPECT_EQ(screen.width(), screen.Chart()->geometry().right() + 1);
   EXPECT_EQ(QStringLiteral("Просмотры"), screen.Chart()->Bars()->label());
   EXPECT_EQ(QStringLiteral("3\nПросмотры: %1").arg(rows[3][1].c_str()), screen.Chart()->HoverText(3));
   // The hours count the views the days count.
