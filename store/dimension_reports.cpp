@@ -3,7 +3,8 @@
 #include "store/dimension_reports.h"
 
 #include <algorithm>
-#include <set>
+#include <cstdlib>
+#include <limits>
 
 #include "engine/dimensions/dimension.h"
 #include "store/sqlitepp/query.h"
@@ -132,8 +133,11 @@ PeriodSummary ReadPeriodSummary() {
         into(visitors);
     while (rows.exec()) {
       ++summary.days;
-      summary.views += views;
-      summary.visitors += visitors;
+      // Stops at the largest count rather than wrapping (a file edited by hand may hold any).
+      if (__builtin_add_overflow(summary.views, views, &summary.views))
+        summary.views = std::numeric_limits<int64_t>::max();
+      if (__builtin_add_overflow(summary.visitors, visitors, &summary.visitors))
+        summary.visitors = std::numeric_limits<int64_t>::max();
       const std::optional<int> day = DateOf(date);
       if (day) {
         if (!first || *day < *first) first = day, summary.first_day = date;
@@ -145,7 +149,18 @@ PeriodSummary ReadPeriodSummary() {
     }
     if (!first) summary.first_day = first_text, summary.last_day = last_text;
   }
-  summary.traffic = Number(session, "SELECT coalesce(sum(bandwidth), 0) FROM page_stats");
+  {
+    // total() sums in floating point: no sum of stored counts can fail the report.
+    double traffic = 0;
+    sqlitepp::statement read(session);
+    std::string text;
+    read << "SELECT CAST(total(bandwidth) AS TEXT) FROM page_stats", into(text);
+    while (read.exec()) {
+    }
+    traffic = text.empty() ? 0 : std::strtod(text.c_str(), nullptr);
+    summary.traffic = traffic >= 9.2e18 ? std::numeric_limits<int64_t>::max()
+                                        : static_cast<int64_t>(traffic);
+  }
   if (HasTable(session, "day_sets")) {
     // The union of the days' address sets: 8-byte hashes, the same for one address every day.
     std::vector<uint64_t> addresses;

@@ -29,7 +29,8 @@ using namespace merge_internal;
 
 constexpr const char kDefinitions[] = "counted_dimensions";
 constexpr const char kCreateDefinitions[] =
-    "CREATE TABLE counted_dimensions (rec_id INTEGER PRIMARY KEY, name TEXT, version TEXT)";
+    "CREATE TABLE IF NOT EXISTS counted_dimensions (rec_id INTEGER PRIMARY KEY, name TEXT, "
+    "version TEXT)";
 
 const char kCountAgain[] =
     "; count them in one run to mix them (analyse without --add, or merge --replace)";
@@ -60,7 +61,7 @@ std::string CountColumns(const DimensionSpec& spec) {
 }
 
 std::string CreateTable(const DimensionSpec& spec) {
-  std::string sql = "CREATE TABLE " + DimensionTableName(spec.name) +
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + DimensionTableName(spec.name) +
                     " (rec_id INTEGER PRIMARY KEY, day TEXT, key TEXT, sub TEXT";
   for (std::string_view count : spec.counts) sql += ", " + std::string(count) + " INTEGER";
   if (spec.visitors) sql += ", visitors BLOB";
@@ -115,6 +116,18 @@ std::vector<uint64_t> United(const std::vector<uint64_t>& a, const std::vector<u
   united.reserve(a.size() + b.size());
   std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(united));
   return united;
+}
+
+std::string RowName(const DimensionRowKey& key);
+
+// A row's visitors from their BLOB; a BLOB that is no sorted set of distinct hashes throws.
+std::vector<uint64_t> DecodeVisitors(const std::string& blob, const std::string& table,
+                                     const DimensionRowKey& key) {
+  try {
+    return Decode(blob, key.day);
+  } catch (const std::runtime_error&) {
+    throw std::runtime_error(table + ": the visitors of " + RowName(key) + " are damaged");
+  }
 }
 
 // The name a message gives a row: its keys, cut short.
@@ -216,7 +229,7 @@ std::map<std::string, DimensionTotals, std::less<>> LoadDimensions(sqlitepp::ses
         throw std::runtime_error(table + " holds " + RowName(key) + " in more than one row");
       AddCounts(at->second.counts, counts, table.c_str());
       if (spec.visitors) {
-        std::vector<uint64_t> set = Decode(visitors, key.day);
+        std::vector<uint64_t> set = DecodeVisitors(visitors, table, key);
         at->second.visitors = at->second.visitors.empty() ? std::move(set) : United(at->second.visitors, set);
       }
     }
@@ -302,7 +315,7 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
       }
       sums = counts;
       AddCounts(sums, row.counts, table.c_str());
-      if (spec.visitors) visitors = Encode(United(Decode(visitors, key.day), row.visitors));
+      if (spec.visitors) visitors = Encode(United(DecodeVisitors(visitors, table, key), row.visitors));
       update.exec();
     }
   }
@@ -331,19 +344,56 @@ std::vector<std::string> DimensionsLeftOut(sqlitepp::session& session, const Sta
   return left_out;
 }
 
+namespace {
+
+constexpr uint64_t kAddressSeed = 0x6469'6d5f'6164'6472ULL;  // "dim_addr"
+constexpr uint64_t kAgentSeed = 0x6469'6d5f'6167'656eULL;    // "dim_agen"
+constexpr uint64_t kVisitorSeed = 0x6469'6d5f'7669'7369ULL;  // "dim_visi"
+
+// The hashes of a collector's address or agent texts, each text hashed once however many
+// visitors hold it. A number the collector's table does not hold (a collector filled by hand)
+// stands for itself.
+class TextHashes {
+ public:
+  TextHashes(size_t count, uint64_t seed) : hashes_(count, 0), seed_(seed) {}
+  template <typename TextOf>
+  uint64_t Of(uint32_t id, TextOf text_of) {
+    if (id >= hashes_.size()) return ContentHash::Of("#" + std::to_string(id), seed_);
+    uint64_t& hash = hashes_[id];
+    if (hash == 0) hash = ContentHash::Of(text_of(id), seed_);
+    return hash;
+  }
+
+ private:
+  std::vector<uint64_t> hashes_;  // 0: not hashed yet
+  uint64_t seed_;
+};
+
+}  // namespace
+
+// A visitor in the dimensions' sets: the hashes of its address and of its agent, hashed
+// together. Stored, so it never changes.
+uint64_t DimensionVisitorHash(std::string_view address, std::string_view agent) {
+  return DimensionVisitorHash(ContentHash::Of(address, kAddressSeed),
+                              ContentHash::Of(agent, kAgentSeed));
+}
+
+uint64_t DimensionVisitorHash(uint64_t address_hash, uint64_t agent_hash) {
+  char bytes[16];
+  for (int b = 0; b < 8; ++b) {
+    bytes[b] = static_cast<char>(address_hash >> (8 * b));
+    bytes[8 + b] = static_cast<char>(agent_hash >> (8 * b));
+  }
+  return ContentHash::Of(std::string_view(bytes, sizeof bytes), kVisitorSeed);
+}
+
 std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
     const StatsCollector& collector) {
   std::map<std::string, DimensionTotals, std::less<>> dimensions;
-  // A number the collector's tables do not hold (a collector filled by hand) stands for itself.
-  std::string unknown_address, unknown_agent;
-  auto address = [&](uint32_t id) -> std::string_view {
-    if (id < collector.AddressCount()) return collector.AddressText(id);
-    return unknown_address = "#" + std::to_string(id);
-  };
-  auto agent = [&](uint32_t id) -> std::string_view {
-    if (id < collector.AgentCount()) return collector.AgentText(id);
-    return unknown_agent = "#" + std::to_string(id);
-  };
+  TextHashes addresses(collector.AddressCount(), kAddressSeed);
+  TextHashes agents(collector.AgentCount(), kAgentSeed);
+  auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
+  auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
   for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
     DimensionTotals& totals = dimensions[std::string(counted.dimension->Spec().name)];
     totals.version = counted.dimension->Version();
@@ -355,7 +405,8 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
       row.visitors.reserve(cell.visitors.size());
       cell.visitors.ForEach([&](uint64_t visitor) {
         row.visitors.push_back(
-            VisitorHash(address(VisitorAddress(visitor)), agent(VisitorAgent(visitor))));
+            DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
+                                 agents.Of(VisitorAgent(visitor), agent_text)));
       });
       row.visitors = SortedDistinct(std::move(row.visitors));
     }
@@ -363,23 +414,38 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
   return dimensions;
 }
 
+void CreateDimensionTables(sqlitepp::session& session) {
+  session << kCreateDefinitions;
+  for (const DimensionSpec* spec : KnownDimensionSpecs()) {
+    // A table of other columns (made by hand) is made again; otherwise the schema stays as it
+    // is, so that other connections' statements do not go stale at every save.
+    const std::string table = DimensionTableName(spec->name);
+    std::string columns, column;
+    {
+      sqlitepp::statement read(session);
+      read << "SELECT name FROM pragma_table_info('" + table + "') ORDER BY cid", into(column);
+      while (read.exec()) columns += column + ",";
+    }
+    std::string wanted = "rec_id,day,key,sub,";
+    for (std::string_view count : spec->counts) wanted += std::string(count) + ",";
+    if (spec->visitors) wanted += "visitors,";
+    if (!columns.empty() && columns != wanted) session << "DROP TABLE " + table;
+    session << CreateTable(*spec);
+  }
+}
+
 void ReplaceDimensions(sqlitepp::session& session,
                        const std::map<std::string, DimensionTotals, std::less<>>& dimensions) {
-  for (const auto& [name, version] : StoredDimensions(session)) {
-    if (FindDimensionSpec(name) != nullptr)
-      session << "DROP TABLE IF EXISTS " + DimensionTableName(name);
-  }
+  CreateDimensionTables(session);
+  session << "DELETE FROM counted_dimensions";
   for (const DimensionSpec* spec : KnownDimensionSpecs())
-    session << "DROP TABLE IF EXISTS " + DimensionTableName(spec->name);
-  session << "DROP TABLE IF EXISTS counted_dimensions";
-  session << kCreateDefinitions;
+    session << "DELETE FROM " + DimensionTableName(spec->name);
   std::string name, version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
       use(name), use(version);
   for (const auto& [dimension_name, totals] : dimensions) {
     const DimensionSpec& spec = RequireSpec(dimension_name);
-    session << CreateTable(spec);
     RowInserter insert(session, spec);
     int64_t id = 0;
     for (const auto& [key, row] : totals.rows) insert.Insert(++id, key, row);
