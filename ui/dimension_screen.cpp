@@ -261,7 +261,7 @@ void DimensionScreen::PlacePanes() {
     const ListCtrlGrid& grid = *panes_.front().grid;
     const int columns = grid.horizontalHeader()->length() + 2 * grid.frameWidth() +
                         grid.verticalScrollBar()->sizeHint().width();
-    lists_width = std::clamp(columns, width / 4, width / 2);
+    lists_width = std::min(columns, width / 2);
     const int chart_left = lists_width + space;
     chart_->setGeometry(chart_left, body_top, std::max(0, width - chart_left),
                         std::max(0, height - body_top));
