@@ -109,11 +109,14 @@ void StatsTotals::Add(StatsTotals&& later) {
     return;
   }
   if (Empty()) {
-    dimensions = std::move(later.dimensions);
-  } else {
-    CheckDimensionsMatch(dimensions, later.dimensions, "the statistics", "the added ones");
-    for (auto& [name, mine] : dimensions) AddDimensionRows(name, mine, later.dimensions.at(name));
+    // Nothing here to add to: the first part of a merge, or a save onto no statistics, takes
+    // `later` whole instead of copying it row by row.
+    *this = std::move(later);
+    later = StatsTotals{};
+    return;
   }
+  CheckDimensionsMatch(dimensions, later.dimensions, "the statistics", "the added ones");
+  for (auto& [name, mine] : dimensions) AddDimensionRows(name, mine, later.dimensions.at(name));
   for (auto& [date, theirs] : later.days) {
     auto [it, inserted] = days.try_emplace(date);
     DayTotals& mine = it->second;
