@@ -31,7 +31,8 @@ namespace hitsieve::cli {
 const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
     "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
-    "                            [--skip-databases] [--log-format FORMAT] LOGFILE...\n"
+    "                            [--skip-databases] [--log-format FORMAT]\n"
+    "                            [--crawlers described|all] LOGFILE...\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -75,6 +76,12 @@ const char kAnalyseHelp[] =
     "                     string ('$remote_addr [$time_local] \"$request\" $status'), or an\n"
     "                     nginx JSON template starting with '{'. Lines that do not fit are\n"
     "                     counted as not recognised\n"
+    "  --crawlers WHICH   which crawlers' requests the statistics leave out: described\n"
+    "                     (the default) leaves out the described search engines' robots\n"
+    "                     only, all also every other crawler, feed reader, monitor and\n"
+    "                     script the built-in crawler list knows (they are not added to the\n"
+    "                     robot log). The choice and the list's version are stored with the\n"
+    "                     statistics; --add under another choice or list is refused\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -87,7 +94,26 @@ struct RunSummary {
   long long lines = 0;
   size_t days = 0, pages = 0, phrases = 0, robot_hits = 0;
   long long unrecognised = 0, too_long = 0;
+  long long other_crawlers = 0;
 };
+
+// 1327 as "1,327".
+std::string GroupedNumber(long long number) {
+  const std::string digits = std::to_string(number);
+  std::string grouped;
+  for (size_t k = 0; k < digits.size(); ++k) {
+    const size_t left = digits.size() - k;
+    if (k > 0 && left % 3 == 0 && digits[k - 1] != '-') grouped += ',';
+    grouped += digits[k];
+  }
+  return grouped;
+}
+
+CrawlerMode ParseCrawlerMode(const std::optional<std::string>& text) {
+  if (!text || *text == "described") return CrawlerMode::kDescribed;
+  if (*text == "all") return CrawlerMode::kAll;
+  throw UsageError("analyse: --crawlers takes described or all, not '" + *text + "'");
+}
 
 // "0.05" or "5%": a share between 0 and 1.
 double ParseShare(const std::string& text) {
@@ -270,13 +296,15 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--to", true},
                             {"--strict", true},
                             {"--skip-databases"},
-                            {"--log-format", true}});
+                            {"--log-format", true},
+                            {"--crawlers", true}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
   }
   // Refused before anything is read.
   const std::shared_ptr<const LogFormat> log_format = CompileLogFormat(parsed.Value("--log-format"));
+  const CrawlerMode crawlers = ParseCrawlerMode(parsed.Value("--crawlers"));
   if (parsed.operands.empty()) throw UsageError("analyse: no LOGFILE given (try --help)");
   const LogFileSet files = AbsolutePaths(parsed.operands);
   ExtensionSet extensions;
@@ -325,6 +353,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.read_progress = &progress;
   RunReport report;
   job.add = parsed.Has("--add");
+  job.crawlers = crawlers;
   job.period = period;
   job.skip_databases = skip_databases;
   job.report = &report;
@@ -332,7 +361,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size(),
-               collector.unrecognised_lines(), collector.long_lines()};
+               collector.unrecognised_lines(), collector.long_lines(),
+               collector.otherCrawlerRequests()};
     if (strict) CheckShareRecognised(collector, *strict);
   };
 
@@ -357,6 +387,16 @@ int AnalyseCommand(const std::vector<std::string>& args) {
               summary.files, summary.files == 1 ? "file" : "files", summary.lines, summary.days,
               summary.pages, summary.phrases, summary.robot_hits, seconds.count(),
               summary.unrecognised, too_long.c_str());
+  if (summary.other_crawlers > 0 && crawlers == CrawlerMode::kDescribed) {
+    std::printf("%s %s from other known crawlers %s counted as visitors; --crawlers all leaves "
+                "them out\n", GroupedNumber(summary.other_crawlers).c_str(),
+                summary.other_crawlers == 1 ? "request" : "requests",
+                summary.other_crawlers == 1 ? "was" : "were");
+  } else if (summary.other_crawlers > 0) {
+    std::printf("%s %s from other known crawlers left out (--crawlers all)\n",
+                GroupedNumber(summary.other_crawlers).c_str(),
+                summary.other_crawlers == 1 ? "request" : "requests");
+  }
   PrintAdded(report, job.add, period);
   PrintFormatNotes(report, job.log_format.get());
   return kExitOk;

@@ -239,6 +239,7 @@ void RobotHitList::Append(RobotHitList&& later) {
 StatsCollector StatsCollector::EmptyCopy() const {
   StatsCollector copy(registry_);
   copy.pageExtensions = pageExtensions;
+  copy.crawlerMode = crawlerMode;
   copy.SetLogFormat(log_format());
   return copy;
 }
@@ -282,6 +283,8 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
   if (&later == this) return;
   records_ += later.records_;
   later.records_ = 0;
+  otherCrawlerRequests_ += later.otherCrawlerRequests_;
+  later.otherCrawlerRequests_ = 0;
   AddLineCounts(later);
   // Days hold numbers of `later`'s tables: translate them into this collector's numbers.
   std::vector<uint32_t> addresses(later.addresses_.size());
@@ -289,7 +292,15 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
     addresses[id] = addresses_.Id(later.addresses_.Text(id));
   }
   std::vector<uint32_t> agents(later.agents_.size());
-  for (uint32_t id = 0; id < agents.size(); ++id) agents[id] = AgentId(later.agents_.Text(id));
+  for (uint32_t id = 0; id < agents.size(); ++id) {
+    // `later` has classified its agents already: an agent new here takes its answers.
+    const uint32_t agent = agents_.Id(later.agents_.Text(id));
+    if (agent == agentRobots_.size()) {
+      agentRobots_.push_back(later.agentRobots_[id]);
+      agentCrawlers_.push_back(later.agentCrawlers_[id]);
+    }
+    agents[id] = agent;
+  }
   // Each of `later`'s days is freed as soon as it has been added: the sets of a day new here
   // are built anew in this collector's numbers, and both copies of every day would not fit.
   while (!later.days.empty()) {
@@ -310,6 +321,7 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
   later.addresses_ = TextTable();
   later.agents_ = TextTable();
   later.agentRobots_.clear();
+  later.agentCrawlers_.clear();
   robotHits.Append(std::move(later.robotHits));
   later.lastDay_.day = nullptr;
   lastDay_.day = nullptr;
@@ -329,7 +341,10 @@ DayStats& StatsCollector::Day(std::string_view key) {
 
 uint32_t StatsCollector::AgentId(std::string_view user_agent) {
   const uint32_t agent = agents_.Id(user_agent);
-  if (agent == agentRobots_.size()) agentRobots_.push_back(registry_.FindRobot(user_agent));
+  if (agent == agentRobots_.size()) {
+    agentRobots_.push_back(registry_.FindRobot(user_agent));
+    agentCrawlers_.push_back(CrawlerList::Builtin().Match(user_agent));
+  }
   return agent;
 }
 
@@ -339,6 +354,10 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   if (const SearchEngine* robot = agentRobots_[agent]) {
     robotHits.Add(robot->Name(), record.url, record.status, record.ip, record.date);
     return;
+  }
+  if (agentCrawlers_[agent] != nullptr) {
+    ++otherCrawlerRequests_;
+    if (crawlerMode == CrawlerMode::kAll) return;
   }
   if (!PassesPageFilter(record.url, pageExtensions)) return;
 

@@ -394,6 +394,7 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
   sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
   Require(session);
+  CheckAndWriteSettings(session, added.settings, /*replace=*/false);
   LargerPageCache cache(session);
   ReportPosition(observer, 1);
   AddDays(session, added.days);

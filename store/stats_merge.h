@@ -13,6 +13,7 @@
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
 #include "engine/text.h"
+#include "store/run_settings.h"
 
 namespace sqlitepp {
 class session;
@@ -91,6 +92,9 @@ struct StatsTotals {
   std::map<std::string, int64_t, std::less<>> refererHosts;
   std::vector<RobotHit> robotHits;
   std::map<std::string, EngineTotals, CaseInsensitiveLess> queries;  // keeps the first spelling
+  // What the counts were counted under; a save records it when it is recorded, after checking
+  // that the stored statistics were counted under the same.
+  RunSettings settings;
 
   // Adds `later` as if its records had come after all of these: counts add up, day sets
   // unite, robot hits follow, a phrase already here keeps its spelling. `later` is emptied.

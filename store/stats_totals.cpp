@@ -93,6 +93,11 @@ void DayHashes(const StatsCollector& collector, const DayStats& day, std::vector
 }  // namespace
 
 void StatsTotals::Add(StatsTotals&& later) {
+  if (!settings.Recorded()) {
+    settings = later.settings;
+  } else if (const std::string why = WhyNotAddable(settings, later.settings); !why.empty()) {
+    throw std::runtime_error(RefusedAddMessage(why, later.settings));
+  }
   for (auto& [date, theirs] : later.days) {
     auto [it, inserted] = days.try_emplace(date);
     DayTotals& mine = it->second;
@@ -150,6 +155,7 @@ StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
       if (engine >= 0 && engine < kEngineCount) mine[engine] = count;
     }
   }
+  totals.settings = RunSettings::For(collector.crawlerMode);
   return totals;
 }
 

@@ -46,6 +46,10 @@ std::string_view CategoryKey(CrawlerCategory category) {
   return "other";
 }
 
+std::string_view CrawlerModeKey(CrawlerMode mode) {
+  return mode == CrawlerMode::kAll ? "all" : "described";
+}
+
 // The database and the scratch spaces of the threads that scan with it. A scratch space serves
 // one scan at a time, so each call borrows one from the pool, or clones a new one when all are
 // in use (a run has as many as it has threads).

@@ -17,6 +17,12 @@ inline constexpr int kCrawlerCategoryCount = 8;
 // "other".
 std::string_view CategoryKey(CrawlerCategory category);
 
+// Which requests of crawlers the five described tables leave out: those of the described
+// robots only (as always), or also those of every other crawler the list knows.
+enum class CrawlerMode { kDescribed, kAll };
+// "described", "all": as the command line writes the choice and the statistics record it.
+std::string_view CrawlerModeKey(CrawlerMode mode);
+
 struct KnownCrawler {
   std::string_view name;   // readable, e.g. "Bingbot"
   std::string_view token;  // as in agents, e.g. "bingbot"
