@@ -6,14 +6,17 @@ if(NOT EXISTS ${CRAWLER_PACKAGE}/crawler-user-agents.json)
   message(FATAL_ERROR "The crawler list is missing (${CRAWLER_PACKAGE}/crawler-user-agents.json): "
                       "run scripts/install-deps, which fetches it, then configure again")
 endif()
-pkg_check_modules(HYPERSCAN REQUIRED IMPORTED_TARGET libhs)
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+if(NOT TARGET PkgConfig::HYPERSCAN)
+  pkg_check_modules(HYPERSCAN REQUIRED IMPORTED_TARGET libhs)
+endif()
+find_program(HITSIEVE_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(HITSIEVE_PYTHON3 python3 REQUIRED)
 
 set(CRAWLER_GENERATED ${CMAKE_CURRENT_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${CRAWLER_GENERATED})
 add_custom_command(
   OUTPUT ${CRAWLER_GENERATED}/crawler_entries.inc ${CRAWLER_GENERATED}/crawler_instances.inc
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/dimensions/make_crawler_list.py
+  COMMAND ${HITSIEVE_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/dimensions/make_crawler_list.py
           ${CRAWLER_PACKAGE} ${CRAWLER_GENERATED}/crawler_entries.inc
           ${CRAWLER_GENERATED}/crawler_instances.inc
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/dimensions/make_crawler_list.py
