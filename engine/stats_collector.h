@@ -7,6 +7,7 @@
 #include <iterator>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,6 +16,7 @@
 
 #include "engine/counts_by_engine.h"
 #include "engine/dimensions/crawler_list.h"
+#include "engine/dimensions/dimension.h"
 #include "engine/key_set.h"
 #include "engine/page_filter.h"
 #include "engine/record_sink.h"
@@ -145,7 +147,16 @@ class StatsCollector : public RecordSink {
   // catches count nowhere in the tables above, as a described robot's (but are not logged).
   CrawlerMode crawlerMode = CrawlerMode::kDescribed;
 
-  // The texts behind the numbers in `days`.
+  // The dimensions counted beside the tables above (none unless set), each with its rows.
+  struct CountedDimension {
+    std::unique_ptr<Dimension> dimension;
+    DimensionTable table;
+  };
+  // REQUIRES: before the first record.
+  void SetDimensions(std::vector<std::unique_ptr<Dimension>> dimensions);
+  const std::vector<CountedDimension>& dimensions() const { return dimensions_; }
+
+  // The texts behind the numbers in `days` and in the dimensions' visitor sets.
   std::string_view AddressText(uint32_t address) const { return addresses_.Text(address); }
   std::string_view AgentText(uint32_t agent) const { return agents_.Text(agent); }
   size_t AddressCount() const { return addresses_.size(); }
@@ -255,6 +266,13 @@ class StatsCollector : public RecordSink {
   std::vector<const KnownCrawler*> agentCrawlers_;
   int64_t otherCrawlerRequests_ = 0;
   uint32_t AgentId(std::string_view user_agent);
+
+  std::vector<CountedDimension> dimensions_;
+  void CountDimensions(const RequestRecord& record, uint32_t agent, uint32_t address, bool robot,
+                       bool counted, const KnownCrawler* crawler, bool page);
+  // Adds `later`'s dimension rows, its visitor numbers translated by `addresses` and `agents`.
+  void AbsorbDimensions(StatsCollector& later, const std::vector<uint32_t>& addresses,
+                        const std::vector<uint32_t>& agents);
 
   // Reused across records so that a repeated phrase costs no allocation.
   std::string phrase_;

@@ -105,6 +105,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots, bool refuse_repe
     }
   }
   totals.settings = LoadRunSettings(session);
+  totals.dimensions = LoadDimensions(session, refuse_repeats);
   return totals;
 }
 

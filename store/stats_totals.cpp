@@ -92,11 +92,35 @@ void DayHashes(const StatsCollector& collector, const DayStats& day, std::vector
 
 }  // namespace
 
+bool StatsTotals::Empty() const {
+  if (!days.empty() || !pages.empty() || !referers.empty() || !refererHosts.empty() ||
+      !robotHits.empty() || !queries.empty())
+    return false;
+  for (const auto& [name, dimension] : dimensions) {
+    if (!dimension.rows.empty()) return false;
+  }
+  return true;
+}
+
 void StatsTotals::Add(StatsTotals&& later) {
-  if (!settings.Recorded()) {
+  // Counted under other settings: refused before anything is added. Empty totals take the
+  // settings of what is added to them.
+  if (!settings.Recorded() || Empty()) {
     settings = later.settings;
-  } else if (const std::string why = WhyNotAddable(settings, later.settings); !why.empty()) {
+  } else if (const std::string why = WhyNotAddable(settings, later.settings);
+             !why.empty() && !later.Empty()) {
     throw std::runtime_error(RefusedAddMessage(why, later.settings));
+  }
+  if (later.Empty()) {
+    if (Empty() && dimensions.empty()) dimensions = std::move(later.dimensions);
+    later = StatsTotals{};
+    return;
+  }
+  if (Empty()) {
+    dimensions = std::move(later.dimensions);
+  } else {
+    CheckDimensionsMatch(dimensions, later.dimensions, "the statistics", "the added ones");
+    for (auto& [name, mine] : dimensions) AddDimensionRows(name, mine, later.dimensions.at(name));
   }
   for (auto& [date, theirs] : later.days) {
     auto [it, inserted] = days.try_emplace(date);
@@ -156,6 +180,7 @@ StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
     }
   }
   totals.settings = RunSettings::For(collector.crawlerMode);
+  totals.dimensions = DimensionTotalsOf(collector);
   return totals;
 }
 

@@ -188,6 +188,7 @@ void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
       insert.exec();
     }
   }
+  ReplaceDimensions(session, totals.dimensions);
   WriteLogSources(session, sources);
   if (!rehearse) transaction.commit();
 }

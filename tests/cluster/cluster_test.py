@@ -45,6 +45,15 @@ def Tables(db):
             "SELECT name FROM sqlite_master WHERE type = 'table'"))
 
 
+def Remembered(db):
+    """How the database remembers its logs, in order, all but the time they were read."""
+    with sqlite3.connect("file:%s?mode=ro" % db, uri=True) as connection:
+        connection.text_factory = bytes
+        return connection.execute(
+            "SELECT name, bytes, hash, head_bytes, head_hash, first_line_hash, lines, first_day, "
+            "last_day FROM analysed_logs ORDER BY rec_id").fetchall()
+
+
 def Running(pid):
     """Whether the process runs (a zombie has ended)."""
     try:
@@ -146,13 +155,15 @@ class ClusterTestBase(unittest.TestCase):
     def WriteStandIn(cls):
         """A hitsieve-cli that runs the real one, except on the workers when told to by a file:
         `fake-version` makes it give another version; `stall` makes the first analysis stall
-        after writing its worker's process id and its own to `stalled`."""
+        after writing its worker's process id and its own to `stalled`; `grow` makes
+        describe-log add a line to the log first."""
         cls.stand_in = cls.Path("stand-in-cli")
         with open(cls.stand_in, "w") as f:
             f.write("""#!/bin/sh
 d='%(dir)s'
 if [ "$HITSIEVE_TEST_ROLE" = worker ]; then
   if [ "$1" = --version ] && [ -f "$d/fake-version" ]; then cat "$d/fake-version"; exit 0; fi
+  if [ "$1" = describe-log ] && [ -f "$d/grow" ]; then printf 'x\\n' >> "$3"; fi
   if [ "$1" = analyse ] && [ -f "$d/stall" ] && mkdir "$d/stall.taken" 2>/dev/null; then
     echo "$PPID $$" > "$d/stalled.tmp" && mv "$d/stalled.tmp" "$d/stalled"
     exec sleep 600
@@ -222,6 +233,52 @@ class ExactnessTest(ClusterTestBase):
                 self.assertIn(" read (", progress)
                 self.assertNotIn("\x1b", progress)
                 self.assertIn("d\\x1b[2J\\x9b31m.log", progress)
+
+    def test_a_large_log_read_in_ranges(self):
+        # A log larger than --split-size is read in ranges on both workers beside other files,
+        # and the parts merged in a tree of two levels: the statistics and the remembered logs
+        # are those of one local run, so a later local --add of the grown log reads only what
+        # is new. Its last line has no line feed.
+        big = self.Path("ranges-big.log")
+        subprocess.run([GEN_LOG, "--lines", "20000", "--seed", "8", "--days", "4", "-o", big],
+                       check=True)
+        with open(big, "ab") as f:
+            f.write(b'\r\n\n5.6.7.8 - - [02/Nov/2008:10:00:00 +0300] '
+                    b'"GET /unfinished.html HTTP/1.0" 200 1')
+        size = os.path.getsize(big)
+        files = [big, "a1.log", "b2.log.gz", "c1.log"]
+        local = self.FreshDb("ranges-local.dt")
+        self.AssertOk(self.Analyse("--db", local, *files))
+        db = self.FreshDb("ranges.dt")
+        done = self.Cluster("--db", db, "--split-size", str(size // 7 + 1), *files)
+        self.AssertOk(done)
+        progress = done.stderr.decode()
+        self.assertIn("%s read in 7 ranges" % big, progress)
+        self.assertIn("4 parts merged on the workers in 2 levels, 1 part to merge here", progress)
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Remembered(local), Remembered(db))
+        self.assertEqual(re.search(rb": (\d+) lines", done.stdout).group(1),
+                         re.search(rb"analysed 4 files: (\d+) lines", self.Analyse(
+                             "--db", self.FreshDb("ranges-scratch.dt"), *files).stdout).group(1))
+
+        with open(big, "ab") as f:
+            f.write(b'.html HTTP/1.0" 200 1\n7.7.7.7 - - [03/Nov/2008:10:00:00 +0300] '
+                    b'"GET /new.html HTTP/1.0" 200 1\n')
+        for target in (local, db):
+            added = self.Analyse("--db", target, "--add", big)
+            self.AssertOk(added)
+            self.assertIn(b"added 1 file, skipped 0", added.stdout)
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Remembered(local), Remembered(db))
+
+        # An adding run reads every log whole.
+        added = self.FreshDb("ranges-added.dt")
+        done = self.Cluster("--db", added, "--add", "--split-size", "65536", big)
+        self.AssertOk(done)
+        self.assertNotIn(" read in ", done.stderr.decode())
+        whole = self.FreshDb("ranges-whole.dt")
+        self.AssertOk(self.Analyse("--db", whole, "--add", big))
+        self.AssertSameStatistics(whole, added)
 
     def test_a_file_reached_through_two_paths_is_read_once(self):
         for link, target, make in (("a1-hard.log", "a1.log", os.link),
@@ -396,6 +453,20 @@ class FailureTest(ClusterTestBase):
                     self.assertIn("%s is %s, not a log" % (given, named), message)
                     self.assertNotIn("tasks done", message)  # refused before any work
 
+    def test_a_log_that_grows_while_read_in_ranges_is_refused(self):
+        # Its ranges and its description no longer fit: nothing may be counted.
+        with open(self.Path("a1.log"), "rb") as f, open(self.Path("growing.log"), "wb") as out:
+            out.write(f.read())
+        open(self.Path("grow"), "w").close()
+        try:
+            done = self.Cluster("--db", self.db, "--split-size", "262144", "growing.log",
+                                "b1.log", cli=self.stand_in)
+        finally:
+            os.remove(self.Path("grow"))
+        self.AssertFailedAndKept(done)
+        self.assertIn("read in 5 ranges", done.stderr.decode())
+        self.assertIn("or it grew since", done.stderr.decode())
+
     def test_unreachable_scheduler(self):
         import socket
         with socket.socket() as s:  # a port that nobody listens on
@@ -473,6 +544,7 @@ class OptionsTest(unittest.TestCase):
         bad += [("--timeout", v) for v in ("0", "-1", "inf", "-inf", "nan", "1e400",
                                            "86401", "", "soon")]
         bad += [("--fan-in", v) for v in ("1", "-2", "1001", "9" * 40, "2.5")]
+        bad += [("--split-size", v) for v in ("0", "65535", "1e9", "9" * 40, "")]
         bad += [("--scheduler", ""), ("--cli", ""), ("--db", "")]
         for option, value in bad:
             with self.subTest(option=option, value=value):
@@ -485,7 +557,8 @@ class OptionsTest(unittest.TestCase):
                 self.assertEqual(b"", done.stdout)
                 self.assertFalse(os.path.exists(self.db))
         for option, value in (("--workers", "256"), ("--timeout", "86400"),
-                              ("--fan-in", "1000"), ("--timeout", "0.5")):
+                              ("--fan-in", "1000"), ("--timeout", "0.5"),
+                              ("--split-size", "65536"), ("--split-size", str(1 << 39))):
             with self.subTest(accepted=option, value=value):
                 done = self.Run(option, value, "--help")
                 self.assertEqual(0, done.returncode, done.stderr.decode(errors="replace"))
