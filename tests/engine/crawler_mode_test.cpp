@@ -60,6 +60,21 @@ void ExpectSameStatistics(const StatsCollector& a, const StatsCollector& b) {
   EXPECT_EQ(a.referers, b.referers);
   EXPECT_EQ(a.refererHosts, b.refererHosts);
   EXPECT_TRUE(std::equal(a.queries.begin(), a.queries.end(), b.queries.begin(), b.queries.end()));
+  // The dimensions too, but the crawlers', which counts every crawler whatever the choice.
+  ASSERT_EQ(a.dimensions().size(), b.dimensions().size());
+  for (size_t k = 0; k < a.dimensions().size(); ++k) {
+    const std::string_view name = a.dimensions()[k].dimension->Spec().name;
+    if (name == "crawlers") continue;
+    const auto& x = a.dimensions()[k].table.cells;
+    const auto& y = b.dimensions()[k].table.cells;
+    EXPECT_EQ(x.size(), y.size()) << name;
+    for (const auto& [key, cell] : x) {
+      const auto other = y.find(key);
+      ASSERT_NE(other, y.end()) << name;
+      EXPECT_EQ(cell.counts, other->second.counts) << name;
+      EXPECT_EQ(cell.visitors.size(), other->second.visitors.size()) << name;
+    }
+  }
   ASSERT_EQ(a.robotHits.size(), b.robotHits.size());
   for (size_t k = 0; k < a.robotHits.size(); ++k) {
     const auto x = a.robotHits.ViewAt(k), y = b.robotHits.ViewAt(k);
@@ -102,6 +117,7 @@ TEST(CrawlerMode, AllEqualsDescribedOverTheLogWithoutOtherCrawlers) {
     StatsCollector all(registry), described(registry), reference(registry);
     for (StatsCollector* c : {&all, &described, &reference}) {
       ParseExtensionList(kDefaultExtensionList, c->pageExtensions);
+      c->SetDimensions(MakeDimensions({}));
     }
     all.crawlerMode = CrawlerMode::kAll;
     all.ParseContent(whole);
@@ -121,6 +137,7 @@ TEST(CrawlerMode, AllEqualsDescribedOverTheLogWithoutOtherCrawlers) {
 
     StatsCollector parts(registry);
     ParseExtensionList(kDefaultExtensionList, parts.pageExtensions);
+    parts.SetDimensions(MakeDimensions({}));
     parts.crawlerMode = CrawlerMode::kAll;
     StatsCollector later = parts.EmptyCopy();
     parts.ParseContent(first_half);
