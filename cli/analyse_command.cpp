@@ -35,7 +35,7 @@ const char kAnalyseHelp[] =
     "                            [--skip-databases] [--log-format FORMAT]\n"
     "                            [--crawlers described|all] LOGFILE...\n"
     "       hitsieve-cli analyse --byte-range BEGIN-END --db PART [--extensions TEXT]\n"
-    "                            [--log-format FORMAT] LOGFILE\n"
+    "                            [--log-format FORMAT] [--crawlers described|all] LOGFILE\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -349,7 +349,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   }
   RegisterStandardEngines(SearchEngineRegistry::Instance());
   if (byte_range)
-    return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database);
+    return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database,
+                            crawlers);
   // A missing database is written under another name and takes its own only once the run
   // has succeeded: a failed or stopped run leaves no file behind.
   std::optional<PendingDatabase> pending;
