@@ -32,9 +32,10 @@ namespace hitsieve::cli {
 const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
     "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
-    "                            [--skip-databases] [--log-format FORMAT] LOGFILE...\n"
+    "                            [--skip-databases] [--log-format FORMAT]\n"
+    "                            [--crawlers described|all] LOGFILE...\n"
     "       hitsieve-cli analyse --byte-range BEGIN-END --db PART [--extensions TEXT]\n"
-    "                            [--log-format FORMAT] LOGFILE\n"
+    "                            [--log-format FORMAT] [--crawlers described|all] LOGFILE\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -78,6 +79,12 @@ const char kAnalyseHelp[] =
     "                     string ('$remote_addr [$time_local] \"$request\" $status'), or an\n"
     "                     nginx JSON template starting with '{'. Lines that do not fit are\n"
     "                     counted as not recognised\n"
+    "  --crawlers WHICH   which crawlers' requests the statistics leave out: described\n"
+    "                     (the default) leaves out the described search engines' robots\n"
+    "                     only, all also every other crawler, feed reader, monitor and\n"
+    "                     script the built-in crawler list knows (they are not added to the\n"
+    "                     robot log). The choice and the list's version are stored with the\n"
+    "                     statistics; --add under another choice or list is refused\n"
     "  --byte-range BEGIN-END  read only the lines of one plain LOGFILE that begin at byte\n"
     "                     offsets from BEGIN up to (not including) END, into PART, a new file:\n"
     "                     a piece of the log. Pieces are joined with 'merge --pieces-of', which\n"
@@ -95,7 +102,26 @@ struct RunSummary {
   long long lines = 0;
   size_t days = 0, pages = 0, phrases = 0, robot_hits = 0;
   long long unrecognised = 0, too_long = 0;
+  long long other_crawlers = 0;
 };
+
+// 1327 as "1,327".
+std::string GroupedNumber(long long number) {
+  const std::string digits = std::to_string(number);
+  std::string grouped;
+  for (size_t k = 0; k < digits.size(); ++k) {
+    const size_t left = digits.size() - k;
+    if (k > 0 && left % 3 == 0 && digits[k - 1] != '-') grouped += ',';
+    grouped += digits[k];
+  }
+  return grouped;
+}
+
+CrawlerMode ParseCrawlerMode(const std::optional<std::string>& text) {
+  if (!text || *text == "described") return CrawlerMode::kDescribed;
+  if (*text == "all") return CrawlerMode::kAll;
+  throw UsageError("analyse: --crawlers takes described or all, not '" + *text + "'");
+}
 
 // "0.05" or "5%": a share between 0 and 1.
 double ParseShare(const std::string& text) {
@@ -279,6 +305,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--strict", true},
                             {"--skip-databases"},
                             {"--log-format", true},
+                            {"--crawlers", true},
                             {"--byte-range", true}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
@@ -286,6 +313,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   }
   // Refused before anything is read.
   const std::shared_ptr<const LogFormat> log_format = CompileLogFormat(parsed.Value("--log-format"));
+  const CrawlerMode crawlers = ParseCrawlerMode(parsed.Value("--crawlers"));
   if (parsed.operands.empty()) throw UsageError("analyse: no LOGFILE given (try --help)");
   const LogFileSet files = AbsolutePaths(parsed.operands);
   const std::optional<ByteRange> byte_range = ByteRangeOption(
@@ -321,7 +349,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   }
   RegisterStandardEngines(SearchEngineRegistry::Instance());
   if (byte_range)
-    return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database);
+    return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database,
+                            crawlers);
   // A missing database is written under another name and takes its own only once the run
   // has succeeded: a failed or stopped run leaves no file behind.
   std::optional<PendingDatabase> pending;
@@ -338,6 +367,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.read_progress = &progress;
   RunReport report;
   job.add = parsed.Has("--add");
+  job.crawlers = crawlers;
   job.period = period;
   job.skip_databases = skip_databases;
   job.report = &report;
@@ -345,7 +375,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size(),
-               collector.unrecognised_lines(), collector.long_lines()};
+               collector.unrecognised_lines(), collector.long_lines(),
+               collector.otherCrawlerRequests()};
     if (strict) CheckShareRecognised(collector, *strict);
   };
 
@@ -370,6 +401,16 @@ int AnalyseCommand(const std::vector<std::string>& args) {
               summary.files, summary.files == 1 ? "file" : "files", summary.lines, summary.days,
               summary.pages, summary.phrases, summary.robot_hits, seconds.count(),
               summary.unrecognised, too_long.c_str());
+  if (summary.other_crawlers > 0 && crawlers == CrawlerMode::kDescribed) {
+    std::printf("%s %s from other known crawlers %s counted as visitors; --crawlers all leaves "
+                "them out\n", GroupedNumber(summary.other_crawlers).c_str(),
+                summary.other_crawlers == 1 ? "request" : "requests",
+                summary.other_crawlers == 1 ? "was" : "were");
+  } else if (summary.other_crawlers > 0) {
+    std::printf("%s %s from other known crawlers left out (--crawlers all)\n",
+                GroupedNumber(summary.other_crawlers).c_str(),
+                summary.other_crawlers == 1 ? "request" : "requests");
+  }
   PrintAdded(report, job.add, period);
   PrintFormatNotes(report, job.log_format.get());
   return kExitOk;

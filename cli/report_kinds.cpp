@@ -128,6 +128,8 @@ const ReportKind kReportKinds[] = {
     {"status", nullptr, nullptr, false, "dim_status", "status"},
     {"notfound", nullptr, nullptr, false, "dim_notfound", "notfound"},
     {"hours", nullptr, nullptr, false, "dim_hours", "hours"},
+    {"crawlers", nullptr, nullptr, false, "dim_crawlers", "crawlers"},
+    {"engines", nullptr, nullptr, false, "dim_engines", "engines"},
 };
 
 // What a report of a dimension not counted says, in place of its rows.

@@ -14,6 +14,7 @@
 
 #include "engine/stats_collector.h"
 #include "run/log_overlap.h"
+#include "store/run_settings.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
 #include "store/stats_saver.h"
@@ -94,6 +95,14 @@ void AnalysisJob::Run() const {
     if (!skip_databases) throw std::runtime_error(path + ": " + why);
     not_logs.push_back(path + ": " + why + "; left out");
   }
+  if (add && !StatsDatabase::NotCreatedYet()) {
+    // Refused before anything is read; the save checks again inside its transaction.
+    sqlitepp::session& session = StatsDatabase::Instance().session();
+    const RunSettings offered = RunSettings::For(crawlers);
+    if (const std::string why = WhyNotAddable(LoadRunSettings(session), offered); !why.empty()) {
+      throw std::runtime_error(RefusedAddMessage(why, offered));
+    }
+  }
   observer->Notify(RUN_STARTED);
   RunReport unreported;
   RunReport& report_to = report != nullptr ? *report : unreported;
@@ -101,6 +110,7 @@ void AnalysisJob::Run() const {
   report_to.notes = not_logs;
   StatsCollector collector;
   collector.pageExtensions = extensions;
+  collector.crawlerMode = crawlers;
   collector.SetLogFormat(log_format);
   collector.SetDimensions(MakeDimensions(dimensions));
   // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/dimensions/crawler_list.h"
 #include "engine/dimensions/dimension.h"
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
@@ -74,6 +75,9 @@ struct AnalysisJob {
   std::function<void(const StatsCollector&)> collected;
   // Add what is new in the files to the stored statistics instead of replacing them.
   bool add = false;
+  // Whether the described tables leave out the other known crawlers too. Recorded with the
+  // statistics: an add under another choice (or another crawler list) is refused.
+  CrawlerMode crawlers = CrawlerMode::kDescribed;
   // Count only records whose day falls in the period (no limit by default).
   Period period;
   // A file that is a statistics database (WhyNotALog) fails the run before anything is read

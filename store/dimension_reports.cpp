@@ -59,6 +59,20 @@ std::optional<int> DateOf(std::string_view key) {
   return year * 10000 + static_cast<int>(month / 3 + 1) * 100 + day;
 }
 
+// SQL for the day key in `column` (dd/Mon/yyyy) as YYYY-MM-DD, NULL for a key that is none.
+std::string IsoDay(const std::string& column) {
+  std::string months;
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int m = 0; m < 12; ++m) {
+    months += std::string(" WHEN '") + kMonths[m] + "' THEN '" + (m < 9 ? "0" : "") +
+              std::to_string(m + 1) + "'";
+  }
+  return "CASE WHEN length(" + column + ") = 11 AND substr(" + column + ", 3, 1) = '/' AND substr(" +
+         column + ", 7, 1) = '/' THEN substr(" + column + ", 8, 4) || '-' || CASE substr(" +
+         column + ", 4, 3)" + months + " END || '-' || substr(" + column + ", 1, 2) END";
+}
+
 }  // namespace
 
 bool DimensionCounted(std::string_view name) {
@@ -91,6 +105,29 @@ const std::vector<DimensionReport>& DimensionReports() {
        "WITH RECURSIVE hour(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM hour WHERE n < 23) "
        "SELECT day, n, sum(views), sum(length(visitors) / 8) FROM hour JOIN dim_hours "
        "ON key = printf('%02d', n) GROUP BY day, n ORDER BY day COLLATE BINARY, n"},
+      // Every crawler the list knows that came, with its category; its first and last day in
+      // calendar order (YYYY-MM-DD), traffic summed as a float so that no sum can overflow.
+      {"crawlers", "crawlers", "crawlers",
+       {"name", "category", "requests", "days", "first day", "last day", "traffic"},
+       {false, false, true, true, false, false, true}, -1,
+       "SELECT key, sub, sum(requests) AS n, count(DISTINCT day), coalesce(min(iso), ''), "
+       "coalesce(max(iso), ''), CAST(min(total(traffic), 9223372036854775807.0) AS INTEGER) "
+       "FROM (SELECT *, " + IsoDay("day") + " AS iso FROM dim_crawlers) "
+       "GROUP BY key, sub ORDER BY n DESC, key COLLATE BINARY, sub COLLATE BINARY",
+       // A day's row of each crawler: its requests and traffic of the day, seen on one day.
+       "SELECT day, key, sub, sum(requests), 1, iso, iso, "
+       "CAST(min(total(traffic), 9223372036854775807.0) AS INTEGER) "
+       "FROM (SELECT *, " + IsoDay("day") + " AS iso FROM dim_crawlers) "
+       "GROUP BY day, key, sub "
+       "ORDER BY day COLLATE BINARY, key COLLATE BINARY, sub COLLATE BINARY"},
+      // Arrivals from search engines by phrase; most engines send none today.
+      {"engines", "engines", "search engines", {"engine", "phrase", "arrivals"},
+       {false, false, true}, 2,
+       "SELECT key, CASE WHEN sub IS NULL OR length(sub) = 0 THEN '(not provided)' ELSE sub END, sum(arrivals) AS n "
+       "FROM dim_engines GROUP BY key, sub ORDER BY n DESC, key COLLATE BINARY, sub COLLATE BINARY",
+       "SELECT day, key, CASE WHEN sub IS NULL OR length(sub) = 0 THEN '(not provided)' ELSE sub "
+       "END, sum(arrivals) FROM dim_engines GROUP BY day, key, sub "
+       "ORDER BY day COLLATE BINARY, key COLLATE BINARY, sub COLLATE BINARY"},
   };
   return reports;
 }

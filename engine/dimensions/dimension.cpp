@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/dimensions/builtin_dimensions.h"
+#include "engine/dimensions/crawler_dimensions.h"
 
 namespace hitsieve {
 
@@ -20,6 +21,8 @@ const ListEntry kDimensionList[] = {
     {StatusSpec, MakeStatusDimension},
     {NotFoundSpec, MakeNotFoundDimension},
     {HoursSpec, MakeHoursDimension},
+    {CrawlersSpec, MakeCrawlersDimension},
+    {EnginesSpec, MakeEnginesDimension},
 };
 
 void AppendLength(std::string& out, size_t length) {

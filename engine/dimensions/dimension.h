@@ -23,6 +23,8 @@
 
 namespace hitsieve {
 
+struct KnownCrawler;
+
 // The most counts a dimension's row holds.
 inline constexpr size_t kDimensionCounts = 10;
 
@@ -74,6 +76,9 @@ struct DimensionInput {
   uint32_t address = 0;  // the collector's number of the client address (counted records)
   bool robot = false;    // a robot's request: a described crawler's (or an excluded one's)
   bool counted = false;  // no robot's and passed the page filter: counted in the daily views
+  // The crawler list's crawler of the agent (whether or not the run leaves it out), or null.
+  const KnownCrawler* crawler = nullptr;
+  bool page = false;     // passed the page filter, whoever asked
 };
 
 // One dimension in one collector: its classification caches live in the object (by agent or

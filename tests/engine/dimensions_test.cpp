@@ -16,11 +16,14 @@
 #include <vector>
 
 #include "engine/dimensions/builtin_dimensions.h"
+#include "engine/dimensions/crawler_list.h"
+#include "engine/dimensions/search_referers.h"
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
 #include "engine/record_parser.h"
 #include "engine/standard_engines.h"
 #include "engine/stats_collector.h"
+#include "engine/text.h"
 
 namespace hitsieve {
 namespace {
@@ -38,11 +41,14 @@ std::string GeneratedLog(uint32_t seed, int count) {
   std::mt19937 rng(seed);
   auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
   static const char* const kAgents[] = {"Mozilla/5.0 (X11)", "Opera/9.80", "Googlebot/2.1",
-                                        "Mozilla/5.0 (compatible; YandexBot/3.0)", "-", "curl/8"};
+                                        "Mozilla/5.0 (compatible; YandexBot/3.0)", "-", "curl/8",
+                                        "Mozilla/5.0 (compatible; bingbot/2.0)", "GPTBot/1.2"};
   static const char* const kPages[] = {"/", "/a.html", "/b.php?x=1", "/img/x.png", "/gone.html",
                                        "/c.htm", "/d.txt"};
   static const char* const kReferers[] = {"-", "http://a.example/x", "http://b.example/y",
-                                          "http://www.google.com/search?q=a+b"};
+                                          "http://www.google.com/search?q=a+b",
+                                          "https://www.bing.com/search?q=%D0%BF%D0%B8",
+                                          "https://duckduckgo.com/"};
   static const char* const kCodes[] = {"200", "200", "200", "404", "410", "304", "500", "-", "999"};
   static const char* const kDays[] = {"01/Dec/2008", "02/Dec/2008", "15/Jan/2009"};
   std::string text;
@@ -53,15 +59,15 @@ std::string GeneratedLog(uint32_t seed, int count) {
     std::string line = "10.0." + std::to_string(below(4)) + "." + std::to_string(below(40)) +
                        " - - [" + kDays[below(3)] + ":" + hour + ":" + std::to_string(10 + below(50)) +
                        ":00 +0300] \"GET " + kPages[below(7)] + " HTTP/1.1\" " + kCodes[below(9)] +
-                       " " + std::to_string(below(5000)) + " \"" + kReferers[below(4)] + "\" \"" +
-                       kAgents[below(6)] + " v" + std::to_string(below(3)) + "\"";
+                       " " + std::to_string(below(5000)) + " \"" + kReferers[below(6)] + "\" \"" +
+                       kAgents[below(8)] + " v" + std::to_string(below(3)) + "\"";
     if (below(40) == 0) line.resize(static_cast<size_t>(below(static_cast<int>(line.size()))));
     text += line + "\n";
   }
   return text;
 }
 
-// Every row of the three dimensions as text: (table, day, key, sub) -> counts and, for hours,
+// Every row of the dimensions as text: (table, day, key, sub) -> counts and, for hours,
 // the visitors as "address|agent" texts.
 using Rows = std::map<std::tuple<std::string, std::string, std::string, std::string>,
                       std::pair<int64_t, std::set<std::string>>>;
@@ -78,11 +84,22 @@ Rows Reference(const std::string& text) {
     at = end + 1;
     RequestRecord record;
     if (!ParseRecordLine(line, record, scratch)) continue;
+    // Every crawler the list knows, described robots too: its requests.
+    if (const KnownCrawler* crawler = CrawlerList::Builtin().Match(record.user_agent)) {
+      ++rows[{"crawlers", std::string(record.date), std::string(crawler->name),
+              std::string(CategoryKey(crawler->category))}].first;
+    }
     if (Engines().FindRobot(record.user_agent) != nullptr) continue;
     ++rows[{"status", std::string(record.date), std::to_string(record.status), ""}].first;
     if (record.status == 404 || record.status == 410)
       ++rows[{"notfound", "", std::string(record.url), std::string(record.referer)}].first;
-    if (!PassesPageFilter(record.url, extensions) || record.hour < 0) continue;
+    if (!PassesPageFilter(record.url, extensions)) continue;
+    SearchArrival arrival;
+    if (record.referer != "-" && RecogniseSearchReferer(record.referer, arrival)) {
+      ++rows[{"engines", std::string(record.date), std::string(arrival.engine),
+              ConvertCodePage(arrival.phrase, kCodePageUtf8, kCodePage1251)}].first;
+    }
+    if (record.hour < 0) continue;
     char hour[4];
     std::snprintf(hour, sizeof hour, "%02d", record.hour);
     auto& row = rows[{"hours", std::string(record.date), hour, ""}];
