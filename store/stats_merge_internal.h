@@ -132,6 +132,10 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
 // statistics hold nothing (they then take `added`'s dimensions).
 bool CheckAddedDimensions(sqlitepp::session& session, const StatsTotals& added);
 
+// Drops the key indexes that adds in place make; a replacing save calls it before writing every
+// row again, so that it keeps no index up.
+void DropKeyIndexes(sqlitepp::session& session);
+
 }  // namespace hitsieve::merge_internal
 
 #endif  // HITSIEVE_STORE_STATS_MERGE_INTERNAL_H_

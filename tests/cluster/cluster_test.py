@@ -199,16 +199,21 @@ class ExactnessTest(ClusterTestBase):
         files = ["c2.log.gz", "a1.log", "b2.log.gz", "./a1.log", "b1.log", "a2.log.gz",
                  "c1.log"]
         files += [HOSTILE, ESCAPING_NAME]  # texts that attack every place they are shown
-        # Every part merged here, and (with two parts a merge) a tree of merges on the workers.
-        for extensions, fan_in in ((None, "0"), ("html; php; zip", "2")):
+        # Every part merged here, a tree of two parts a merge on the workers, and by default
+        # each of the two workers merging half of the parts and one of them the two halves.
+        for extensions, fan_in in ((None, "0"), ("html; php; zip", "2"), (None, None)):
             with self.subTest(extensions=extensions, fan_in=fan_in):
                 option = [] if extensions is None else ["--extensions", extensions]
+                tree = [] if fan_in is None else ["--fan-in", fan_in]
                 local = self.FreshDb("local.dt")
                 expected = self.Analyse("--db", local, *option, *files)
                 self.AssertOk(expected)
                 db = self.FreshDb("cluster.dt")
-                done = self.Cluster("--db", db, "--fan-in", fan_in, *option, *files)
+                done = self.Cluster("--db", db, *tree, *option, *files)
                 self.AssertOk(done)
+                if fan_in is None:
+                    self.assertIn("8 parts merged on the workers in 2 levels, 1 part to merge "
+                                  "here", done.stderr.decode())
                 self.AssertSameStatistics(local, db)
                 self.assertEqual(re.search(rb": (\d+) lines", expected.stdout).group(1),
                                  re.search(rb": (\d+) lines", done.stdout).group(1))
