@@ -17,6 +17,7 @@
 #include "cli/pending_database.h"
 #include "cli/run_progress.h"
 #include "cli/text_output.h"
+#include "engine/dimensions/country_database.h"
 #include "engine/log_format/format_reader.h"
 #include "engine/log_format/log_format.h"
 #include "engine/page_filter.h"
@@ -31,7 +32,8 @@ namespace hitsieve::cli {
 const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
     "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
-    "                            [--skip-databases] [--log-format FORMAT] LOGFILE...\n"
+    "                            [--skip-databases] [--log-format FORMAT]\n"
+    "                            [--geoip FILE] LOGFILE...\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -75,6 +77,12 @@ const char kAnalyseHelp[] =
     "                     string ('$remote_addr [$time_local] \"$request\" $status'), or an\n"
     "                     nginx JSON template starting with '{'. Lines that do not fit are\n"
     "                     counted as not recognised\n"
+    "  --geoip FILE       the country database (MaxMind DB format, such as a GeoLite2\n"
+    "                     Country file) the countries of the client addresses are looked\n"
+    "                     up in (default: the one that comes with the program). A file\n"
+    "                     that is missing or damaged is refused before anything is read.\n"
+    "                     With --add, the database must be the one the stored statistics\n"
+    "                     were counted with\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -239,6 +247,22 @@ std::shared_ptr<const LogFormat> CompileLogFormat(const std::optional<std::strin
   }
 }
 
+namespace {
+
+// The country database of --geoip, or the one that comes with the program (null when there is
+// none). A --geoip file that cannot be used is a wrong command line; the shipped one a failure.
+std::shared_ptr<const CountryDatabase> OpenCountries(const std::optional<std::string>& geoip) {
+  if (!geoip) return OpenCountryDatabase({});
+  if (geoip->empty()) throw UsageError("analyse: --geoip needs a file name");
+  try {
+    return OpenCountryDatabase(*geoip);
+  } catch (const std::runtime_error& e) {
+    throw UsageError(std::string("analyse: --geoip: ") + e.what());
+  }
+}
+
+}  // namespace
+
 // After the summary: with auto, the format found in each file; with the default reading, a
 // hint for each file most of whose lines were not recognised. Names are shown as inert text.
 void PrintFormatNotes(const RunReport& report, const LogFormat* format) {
@@ -270,7 +294,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--to", true},
                             {"--strict", true},
                             {"--skip-databases"},
-                            {"--log-format", true}});
+                            {"--log-format", true},
+                            {"--geoip", true}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
@@ -296,6 +321,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const std::optional<double> strict =
       parsed.Has("--strict") ? std::optional<double>(ParseShare(*parsed.Value("--strict")))
                              : std::nullopt;
+  const std::shared_ptr<const CountryDatabase> countries =
+      OpenCountries(parsed.Value("--geoip"));
   const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   UseDatabase(database, /*create=*/true);
   RefuseWhatIsNoFile(files);
@@ -327,6 +354,7 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.add = parsed.Has("--add");
   job.period = period;
   job.skip_databases = skip_databases;
+  job.dimensions.countries = countries;
   job.report = &report;
   if (log_format && log_format->kind() != LogFormat::Kind::kCombined) job.log_format = log_format;
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {

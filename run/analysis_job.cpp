@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/dimensions/country_database.h"
 #include "engine/stats_collector.h"
 #include "run/log_overlap.h"
 #include "store/stats_database.h"
@@ -50,6 +51,12 @@ bool FileStartsWithSqliteHeader(const std::string& path) {
 }
 
 }  // namespace
+
+std::shared_ptr<const CountryDatabase> OpenCountryDatabase(const std::string& path) {
+  const std::string file = path.empty() ? CountryDatabase::DefaultPath() : path;
+  if (file.empty()) return nullptr;
+  return std::make_shared<const CountryDatabase>(file);
+}
 
 std::string WhyNotALog(const std::string& path, const std::string& database) {
   struct stat log, db;
@@ -94,6 +101,8 @@ void AnalysisJob::Run() const {
     if (!skip_databases) throw std::runtime_error(path + ": " + why);
     not_logs.push_back(path + ": " + why + "; left out");
   }
+  DimensionOptions counted = dimensions;
+  if (counted.countries == nullptr) counted.countries = OpenCountryDatabase(country_database);
   observer->Notify(RUN_STARTED);
   RunReport unreported;
   RunReport& report_to = report != nullptr ? *report : unreported;
@@ -102,7 +111,7 @@ void AnalysisJob::Run() const {
   StatsCollector collector;
   collector.pageExtensions = extensions;
   collector.SetLogFormat(log_format);
-  collector.SetDimensions(MakeDimensions(dimensions));
+  collector.SetDimensions(MakeDimensions(counted));
   // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at
   // the first of its paths in the set's order; the others are done when it is.
   std::vector<std::string> unique;

@@ -19,6 +19,7 @@
 
 namespace hitsieve {
 
+class CountryDatabase;
 class LogFormat;
 class StatsCollector;
 
@@ -82,6 +83,12 @@ struct AnalysisJob {
   RunReport* report = nullptr;  // may be null
   // The dimensions counted beside the five tables (status codes, hours...).
   DimensionOptions dimensions;
+  // The country database (a MaxMind DB format file) the countries are looked up in, unless
+  // `dimensions.countries` holds one already. Empty: the database that comes with the program,
+  // when there is one (CountryDatabase::DefaultPath); without one no countries are counted.
+  // Opened before RUN_STARTED: a file that is missing or damaged fails the run before anything
+  // is read or written.
+  std::string country_database;
   // The format of the logs' lines; null reads them as combined, as runs always have.
   std::shared_ptr<const LogFormat> log_format;
   // Optional: when it becomes true before saving has started, Run ends within a block of
@@ -91,6 +98,10 @@ struct AnalysisJob {
   // Performs the whole run on the calling thread.
   void Run() const;
 };
+
+// The country database at `path`, or the one that comes with the program when `path` is empty
+// (null when there is none). Throws std::runtime_error naming the file when it cannot be used.
+std::shared_ptr<const CountryDatabase> OpenCountryDatabase(const std::string& path);
 
 // Why `path` must not be read as a log, or empty: it is the statistics database `database`
 // itself (same device and inode, whatever the name), or it starts with the SQLite header (its

@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "engine/dimensions/client_dimensions.h"
+#include "engine/dimensions/country_database.h"
 #include "engine/dimensions/dimension.h"
+#include "engine/text.h"
 #include "store/sqlitepp/query.h"
 #include "store/sqlitepp/session.h"
 #include "store/sqlitepp/statement.h"
@@ -58,6 +61,68 @@ std::optional<int> DateOf(std::string_view key) {
   return year * 10000 + static_cast<int>(month / 3 + 1) * 100 + day;
 }
 
+// Visitors and views per value of `columns` of a table of classes, the most visited first.
+std::string ClassReport(const std::string& table, const std::string& columns) {
+  std::string order;
+  for (size_t at = 0; at < columns.size();) {
+    const size_t end = std::min(columns.find(',', at), columns.size());
+    order += ", " + std::string(TrimWhitespace(std::string_view(columns).substr(at, end - at))) +
+             " COLLATE BINARY";
+    at = end + 1;
+  }
+  return "SELECT " + columns + ", coalesce(sum(length(visitors) / 8), 0) AS v, " +
+         "coalesce(sum(views), 0) AS n FROM " + table + " GROUP BY " + columns +
+         " ORDER BY v DESC, n DESC" + order;
+}
+
+// A name of ours in the Windows-1251 bytes every text of a report is: the Latin letters with
+// marks that the code page lacks ("Åland", "Côte") lose their marks.
+std::string ReportText(std::string_view utf8) {
+  static constexpr std::string_view kLatin1Letters =
+      "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTsaaaaaaaceeeeiiiidnooooo/ouuuuyty";
+  std::string folded;
+  for (size_t k = 0; k < utf8.size(); ++k) {
+    const auto byte = static_cast<unsigned char>(utf8[k]);
+    const auto next = k + 1 < utf8.size() ? static_cast<unsigned char>(utf8[k + 1]) : 0;
+    if (byte == 0xc3 && next >= 0x80 && next <= 0xbf) {
+      folded += kLatin1Letters[next - 0x80];
+      ++k;
+    } else {
+      folded += utf8[k];
+    }
+  }
+  return ConvertCodePage(folded, kCodePageUtf8, kCodePage1251);
+}
+
+std::string BlobLiteral(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string literal = "X'";
+  for (const char c : bytes) {
+    literal += kHex[static_cast<unsigned char>(c) >> 4];
+    literal += kHex[static_cast<unsigned char>(c) & 15];
+  }
+  return literal + "'";
+}
+
+// Countries by code with their names in one language; the unknown ones under their key.
+std::string CountriesReport(bool russian) {
+  std::string names = "(" + BlobLiteral(kUnknownCountry) + ", " +
+                      BlobLiteral(ReportText(russian ? "неизвестно" : "unknown")) + ")";
+  for (char first = 'A'; first <= 'Z'; ++first) {
+    for (char second = 'A'; second <= 'Z'; ++second) {
+      const char code[] = {first, second};
+      const std::string_view name = CountryName(std::string_view(code, 2), russian);
+      if (name.empty()) continue;
+      names += ", ('" + std::string(code, 2) + "', " + BlobLiteral(ReportText(name)) + ")";
+    }
+  }
+  // The codes are compared as texts: a key (TEXT) never equals a BLOB.
+  return "WITH names(code, name) AS (VALUES " + names +
+         ") SELECT key, coalesce((SELECT name FROM names WHERE CAST(code AS TEXT) = key), ''), "
+         "coalesce(sum(length(visitors) / 8), 0) AS v, coalesce(sum(views), 0) AS n "
+         "FROM dim_countries GROUP BY key ORDER BY v DESC, n DESC, key COLLATE BINARY";
+}
+
 }  // namespace
 
 bool DimensionCounted(std::string_view name) {
@@ -85,6 +150,18 @@ const std::vector<DimensionReport>& DimensionReports() {
        "WITH RECURSIVE hour(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM hour WHERE n < 23) "
        "SELECT n, coalesce(sum(views), 0), coalesce(sum(length(visitors) / 8), 0) FROM hour "
        "LEFT JOIN dim_hours ON key = printf('%02d', n) GROUP BY n ORDER BY n"},
+      // A visitor's browser, system, device class and country are functions of its agent and
+      // address: the day sets of a key's rows never share a visitor, so their sizes add up.
+      {"browsers", "browsers", "browsers", {"browser", "visitors", "views"},
+       {false, true, true}, 1, ClassReport("dim_browsers", "key")},
+      {"versions", "browsers", "browser versions", {"browser", "version", "visitors", "views"},
+       {false, false, true, true}, 2, ClassReport("dim_browsers", "key, sub")},
+      {"systems", "systems", "systems", {"system", "visitors", "views"}, {false, true, true}, 1,
+       ClassReport("dim_systems", "key")},
+      {"devices", "systems", "device classes", {"device", "visitors", "views"},
+       {false, true, true}, 1, ClassReport("dim_systems", "sub")},
+      {"countries", "countries", "countries", {"code", "country", "visitors", "views"},
+       {false, false, true, true}, 2, CountriesReport(false), CountriesReport(true)},
   };
   return reports;
 }
@@ -97,13 +174,15 @@ const DimensionReport* FindDimensionReport(std::string_view name) {
 }
 
 void ForEachDimensionReportRow(const DimensionReport& report,
-                               const std::function<void(const std::vector<std::string>&)>& visit) {
+                               const std::function<void(const std::vector<std::string>&)>& visit,
+                               bool russian) {
   sqlitepp::session& session = StatsDatabase::Instance().session();
   std::vector<std::string> texts(report.columns.size());
   std::vector<int64_t> numbers(report.columns.size());
   sqlitepp::statement rows(session);
   {
-    sqlitepp::prepare_query query = rows << report.query;
+    sqlitepp::prepare_query query =
+        rows << (russian && !report.query_russian.empty() ? report.query_russian : report.query);
     for (size_t k = 0; k < report.columns.size(); ++k) {
       if (report.numeric[k]) query, into(numbers[k]);
       else query, into_blob(texts[k]);

@@ -28,16 +28,21 @@ struct DimensionReport {
   std::vector<bool> numeric;   // per column: a whole number (else a text from the logs)
   int share_of = -1;           // a column whose share of its total follows as "share, %"
   std::string query;
+  // The query for a reader in Russian where the rows hold texts of ours that are translated
+  // (country names); empty when `query` serves both languages.
+  std::string query_russian = {};
 };
 
 // Every dimension report, in a fixed order; nullptr for an unknown name.
 const std::vector<DimensionReport>& DimensionReports();
 const DimensionReport* FindDimensionReport(std::string_view name);
 
-// Every row of the report's query, as texts (numbers in decimal), in order. The database must
-// hold the dimension's table (DimensionCounted).
+// Every row of the report's query, as texts (numbers in decimal), in order; in Russian the
+// rows of query_russian where there is one. Texts are Windows-1251 bytes, those from the logs
+// and ours alike. The database must hold the dimension's table (DimensionCounted).
 void ForEachDimensionReportRow(const DimensionReport& report,
-                               const std::function<void(const std::vector<std::string>&)>& visit);
+                               const std::function<void(const std::vector<std::string>&)>& visit,
+                               bool russian = false);
 
 // The summary of the period the statistics hold.
 struct PeriodSummary {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/dimensions/builtin_dimensions.h"
+#include "engine/dimensions/client_dimensions.h"
 
 namespace hitsieve {
 
@@ -20,6 +21,9 @@ const ListEntry kDimensionList[] = {
     {StatusSpec, MakeStatusDimension},
     {NotFoundSpec, MakeNotFoundDimension},
     {HoursSpec, MakeHoursDimension},
+    {BrowsersSpec, MakeBrowsersDimension},
+    {SystemsSpec, MakeSystemsDimension},
+    {CountriesSpec, MakeCountriesDimension},
 };
 
 void AppendLength(std::string& out, size_t length) {

@@ -91,9 +91,14 @@ class Dimension {
   virtual std::unique_ptr<Dimension> EmptyCopy() const = 0;
 };
 
+class CountryDatabase;
+
 // What decides which dimensions a run counts and with which data.
 struct DimensionOptions {
   bool builtin = true;  // status codes, pages not found, hours
+  bool agents = true;   // browsers, systems and device classes
+  // Countries of the client addresses, looked up in this database; none are counted without.
+  std::shared_ptr<const CountryDatabase> countries;
 };
 
 // The one list of dimensions: those a run with `options` counts, in a fixed order.
