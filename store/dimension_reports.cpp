@@ -61,17 +61,19 @@ std::optional<int> DateOf(std::string_view key) {
   return year * 10000 + static_cast<int>(month / 3 + 1) * 100 + day;
 }
 
-// Visitors and views per value of `columns` of a table of classes, the most visited first.
-std::string ClassReport(const std::string& table, const std::string& columns) {
-  std::string order;
-  for (size_t at = 0; at < columns.size();) {
-    const size_t end = std::min(columns.find(',', at), columns.size());
-    order += ", " + std::string(TrimWhitespace(std::string_view(columns).substr(at, end - at))) +
-             " COLLATE BINARY";
-    at = end + 1;
+// Visitors and views per value of `columns` (of "key" and "sub") of a table of classes, the
+// most visited first. An empty key is stored as NULL.
+std::string ClassReport(const std::string& table, const std::vector<std::string>& columns) {
+  std::string keys, order;
+  for (size_t k = 0; k < columns.size(); ++k) {
+    const std::string name = "c" + std::to_string(k);
+    keys += "coalesce(" + columns[k] + ", '') AS " + name + ", ";
+    order += ", " + name + " COLLATE BINARY";
   }
-  return "SELECT " + columns + ", coalesce(sum(length(visitors) / 8), 0) AS v, " +
-         "coalesce(sum(views), 0) AS n FROM " + table + " GROUP BY " + columns +
+  std::string group = order.substr(2);
+  for (size_t at; (at = group.find(" COLLATE BINARY")) != std::string::npos;) group.erase(at, 15);
+  return "SELECT " + keys + "coalesce(sum(length(visitors) / 8), 0) AS v, " +
+         "coalesce(sum(views), 0) AS n FROM " + table + " GROUP BY " + group +
          " ORDER BY v DESC, n DESC" + order;
 }
 
@@ -118,9 +120,10 @@ std::string CountriesReport(bool russian) {
   }
   // The codes are compared as texts: a key (TEXT) never equals a BLOB.
   return "WITH names(code, name) AS (VALUES " + names +
-         ") SELECT key, coalesce((SELECT name FROM names WHERE CAST(code AS TEXT) = key), ''), "
-         "coalesce(sum(length(visitors) / 8), 0) AS v, coalesce(sum(views), 0) AS n "
-         "FROM dim_countries GROUP BY key ORDER BY v DESC, n DESC, key COLLATE BINARY";
+         ") SELECT coalesce(key, '') AS c, coalesce((SELECT name FROM names WHERE "
+         "CAST(code AS TEXT) = coalesce(key, '')), ''), coalesce(sum(length(visitors) / 8), 0) "
+         "AS v, coalesce(sum(views), 0) AS n FROM dim_countries GROUP BY c ORDER BY v DESC, "
+         "n DESC, c COLLATE BINARY";
 }
 
 }  // namespace
@@ -153,13 +156,13 @@ const std::vector<DimensionReport>& DimensionReports() {
       // A visitor's browser, system, device class and country are functions of its agent and
       // address: the day sets of a key's rows never share a visitor, so their sizes add up.
       {"browsers", "browsers", "browsers", {"browser", "visitors", "views"},
-       {false, true, true}, 1, ClassReport("dim_browsers", "key")},
+       {false, true, true}, 1, ClassReport("dim_browsers", {"key"})},
       {"versions", "browsers", "browser versions", {"browser", "version", "visitors", "views"},
-       {false, false, true, true}, 2, ClassReport("dim_browsers", "key, sub")},
+       {false, false, true, true}, 2, ClassReport("dim_browsers", {"key", "sub"})},
       {"systems", "systems", "systems", {"system", "visitors", "views"}, {false, true, true}, 1,
-       ClassReport("dim_systems", "key")},
+       ClassReport("dim_systems", {"key"})},
       {"devices", "systems", "device classes", {"device", "visitors", "views"},
-       {false, true, true}, 1, ClassReport("dim_systems", "sub")},
+       {false, true, true}, 1, ClassReport("dim_systems", {"sub"})},
       {"countries", "countries", "countries", {"code", "country", "visitors", "views"},
        {false, false, true, true}, 2, CountriesReport(false), CountriesReport(true)},
   };

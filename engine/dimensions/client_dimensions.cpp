@@ -146,8 +146,7 @@ class CountriesDimension : public ClassifiedDimension {
 
  private:
   RowClass Classify(const RequestRecord& record) override {
-    std::string code = database_->Lookup(record.ip);
-    if (code.empty()) code = kUnknownCountry;
+    std::string code = database_->Lookup(record.ip);  // kUnknownCountry when not found
     return {std::move(code), {}};
   }
   std::shared_ptr<const CountryDatabase> database_;

@@ -24,10 +24,10 @@ std::unique_ptr<Dimension> MakeSystemsDimension(const DimensionOptions& options)
 
 // Views and visitors per day and country of the client's address, counted only with a country
 // database (DimensionOptions::countries), whose build is the dimension's version. Key: the ISO
-// code, or kUnknownCountry for an address the database does not know (or no address at all).
+// code, or kUnknownCountry ("") for an address the database does not know (or no address at all).
 const DimensionSpec& CountriesSpec();
 std::unique_ptr<Dimension> MakeCountriesDimension(const DimensionOptions& options);
-inline constexpr std::string_view kUnknownCountry = "--";
+inline constexpr std::string_view kUnknownCountry = "";
 
 }  // namespace hitsieve
 
