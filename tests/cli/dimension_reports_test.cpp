@@ -15,7 +15,9 @@
 #include "cli_test_support.h"
 #include "engine/dimensions/dimension.h"
 #include "report_bytes.h"
+#include "engine/text.h"
 #include "store/dimension_reports.h"
+#include "store/stats_database.h"
 
 namespace hitsieve::testing {
 namespace {
@@ -232,6 +234,85 @@ TEST(DimensionReports, StatisticsCountedWithoutADimensionNeverShowNumbersForIt) 
   // A replacing run counts them again.
   Cli(dir, {"analyse", "--db", "old.dt", "logs/p0.log", "logs/p1.log"});
   EXPECT_EQ(Rows{}, ReportDifferences(AllReportBytes(dir, "one.dt"), AllReportBytes(dir, "old.dt")));
+}
+
+
+TEST(DimensionReports, ACountryDatabaseThatCannotBeUsedIsRefusedBeforeTheRun) {
+  TempDir dir;
+  WriteFile(dir / "a.log", SiteLog(3, 50));
+  WriteFile(dir / "damaged.mmdb", std::string(4096, '\x17') + "not a country database");
+  fs::create_directory(dir / "folder.mmdb");
+  const std::string file = "file.dt";
+  for (const std::string& geoip : {std::string("missing.mmdb"), std::string("damaged.mmdb"),
+                                   std::string("folder.mmdb"), std::string()}) {
+    SCOPED_TRACE("--geoip '" + geoip + "'");
+    const CliResult run = RunCli(dir.path(), {"analyse", "--db", file, "--geoip", geoip, "a.log"});
+    EXPECT_EQ(2, run.status) << run.err;
+    EXPECT_EQ("", run.out);
+    EXPECT_NE(std::string::npos, run.err.find("--geoip")) << run.err;
+    if (!geoip.empty()) EXPECT_NE(std::string::npos, run.err.find(geoip)) << run.err;
+    EXPECT_FALSE(fs::exists(dir / file)) << "a database was written";
+  }
+  // One that can be used is no error, nor does an existing database change on a refusal.
+  const std::string countries = CountryDb(dir, "code");
+  Cli(dir, {"analyse", "--db", file, "--geoip", countries, "a.log"});
+  const std::string before = ReadFile(dir / file);
+  EXPECT_EQ(2, RunCli(dir.path(), {"analyse", "--db", file, "--add", "--geoip", "damaged.mmdb",
+                                   "a.log"}).status);
+  EXPECT_TRUE(before == ReadFile(dir / file)) << "the database changed";
+}
+
+TEST(DimensionReports, CountriesOfAnotherCountryDatabaseAreNeverAddedOrMergedIn) {
+  TempDir dir;
+  const std::string code = CountryDb(dir, "code"), iso = CountryDb(dir, "iso");
+  const Rows pieces = Pieces(SiteLog(9, 400), 2);
+  fs::create_directory(dir / "logs");
+  WriteFile(dir / "logs/p0.log", pieces[0]);
+  WriteFile(dir / "logs/p1.log", pieces[1]);
+  Cli(dir, {"analyse", "--db", "a.dt", "--geoip", code, "logs/p0.log"});
+  const std::string before = ReadFile(dir / "a.dt");
+
+  // The two give the same countries, but are two builds: what the counts rest on is unknown.
+  const CliResult add =
+      RunCli(dir.path(), {"analyse", "--db", "a.dt", "--add", "--geoip", iso, "logs/p1.log"});
+  EXPECT_EQ(1, add.status) << add.out;
+  EXPECT_NE(std::string::npos, add.err.find("count \"countries\" with Test-Country-code ")) << add.err;
+  EXPECT_NE(std::string::npos, add.err.find("the added ones with Test-Country-iso ")) << add.err;
+  EXPECT_TRUE(before == ReadFile(dir / "a.dt")) << "the database changed";
+
+  Cli(dir, {"analyse", "--db", "part.dt", "--geoip", iso, "logs/p1.log"});
+  const CliResult merge = RunCli(dir.path(), {"merge", "--db", "a.dt", "part.dt"});
+  EXPECT_EQ(1, merge.status) << merge.out;
+  EXPECT_NE(std::string::npos, merge.err.find("\"countries\" with Test-Country-code ")) << merge.err;
+  EXPECT_TRUE(before == ReadFile(dir / "a.dt")) << "the database changed";
+
+  // With the same database the add goes through; the countries of one run without --add can
+  // come from any database.
+  Cli(dir, {"analyse", "--db", "a.dt", "--add", "--geoip", code, "logs/p1.log"});
+  Cli(dir, {"analyse", "--db", "a.dt", "--geoip", iso, "logs/p0.log", "logs/p1.log"});
+}
+
+TEST(DimensionReports, CountryNamesInEitherLanguage) {
+  TempDir dir;
+  WriteFile(dir / "a.log", Line("1.2.3.4", "01/Mar/2010", 9, "/a.html", 200, "-") +
+                               Line("1.2.3.5", "01/Mar/2010", 9, "/a.html", 200, "-") +
+                               Line("2001:db8::1", "01/Mar/2010", 9, "/a.html", 200, "-") +
+                               Line("192.168.1.1", "01/Mar/2010", 9, "/a.html", 200, "-"));
+  Cli(dir, {"analyse", "--db", "a.dt", "--geoip", CountryDb(dir, "iso"), "a.log"});
+  EXPECT_EQ("code  country  visitors  views  share, %\n"
+            "DE    Germany  2         2      50.00\n"
+            "      unknown  1         1      25.00\n"
+            "JP    Japan    1         1      25.00\n",
+            Cli(dir, {"report", "countries", "--db", "a.dt"}).out);
+  // Every text of a report is in Windows-1251, names of ours too.
+  StatsDatabase::SetFileName((dir / "a.dt").string(), /*read_only=*/true);
+  std::vector<Rows> rows;
+  ForEachDimensionReportRow(*FindDimensionReport("countries"),
+                            [&](const Rows& cells) { rows.push_back(cells); }, /*russian=*/true);
+  ASSERT_EQ(3u, rows.size());
+  EXPECT_EQ("Германия", Cp1251ToUtf8(rows[0][1]));
+  EXPECT_EQ("неизвестно", Cp1251ToUtf8(rows[1][1]));
+  EXPECT_EQ("Япония", Cp1251ToUtf8(rows[2][1]));
 }
 
 }  // namespace
