@@ -102,7 +102,8 @@ void AnalysisJob::Run() const {
     not_logs.push_back(path + ": " + why + "; left out");
   }
   DimensionOptions counted = dimensions;
-  if (counted.countries == nullptr) counted.countries = OpenCountryDatabase(country_database);
+  if (!count_countries) counted.countries = nullptr;
+  else if (counted.countries == nullptr) counted.countries = OpenCountryDatabase(country_database);
   observer->Notify(RUN_STARTED);
   RunReport unreported;
   RunReport& report_to = report != nullptr ? *report : unreported;

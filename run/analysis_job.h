@@ -83,11 +83,13 @@ struct AnalysisJob {
   RunReport* report = nullptr;  // may be null
   // The dimensions counted beside the five tables (status codes, hours...).
   DimensionOptions dimensions;
-  // The country database (a MaxMind DB format file) the countries are looked up in, unless
-  // `dimensions.countries` holds one already. Empty: the database that comes with the program,
-  // when there is one (CountryDatabase::DefaultPath); without one no countries are counted.
-  // Opened before RUN_STARTED: a file that is missing or damaged fails the run before anything
-  // is read or written.
+  // Whether the countries of the client addresses are counted, and the country database (a
+  // MaxMind DB format file) they are looked up in unless `dimensions.countries` holds one
+  // already. Empty: the database that comes with the program, when there is one
+  // (CountryDatabase::DefaultPath); without one no countries are counted. Opened before
+  // RUN_STARTED: a file that is missing or damaged fails the run before anything is read or
+  // written.
+  bool count_countries = true;
   std::string country_database;
   // The format of the logs' lines; null reads them as combined, as runs always have.
   std::shared_ptr<const LogFormat> log_format;
