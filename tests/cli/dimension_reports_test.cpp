@@ -237,6 +237,19 @@ TEST(DimensionReports, StatisticsCountedWithoutADimensionNeverShowNumbersForIt) 
 }
 
 
+TEST(DimensionReports, DescribedOnlyCountsTheFiveTablesAsEverAndNoDimension) {
+  TempDir dir;
+  WriteFile(dir / "a.log", SiteLog(4, 300));
+  Cli(dir, {"analyse", "--db", "all.dt", "a.log"});
+  Cli(dir, {"analyse", "--db", "five.dt", "--described-only", "a.log"});
+  EXPECT_EQ(DumpWithDaySets(dir / "all.dt"), DumpWithDaySets(dir / "five.dt"));
+  EXPECT_EQ(Rows{}, QueryRows(dir / "five.dt", "SELECT * FROM counted_dimensions"));
+  const CliResult text = Cli(dir, {"report", "browsers", "--db", "five.dt"});
+  EXPECT_NE(std::string::npos, text.out.find("are not counted in these statistics")) << text.out;
+  EXPECT_EQ(2, RunCli(dir.path(), {"analyse", "--db", "five.dt", "--described-only", "--geoip",
+                                   "x.mmdb", "a.log"}).status);
+}
+
 TEST(DimensionReports, ACountryDatabaseThatCannotBeUsedIsRefusedBeforeTheRun) {
   TempDir dir;
   WriteFile(dir / "a.log", SiteLog(3, 50));
