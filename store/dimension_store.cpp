@@ -344,19 +344,56 @@ std::vector<std::string> DimensionsLeftOut(sqlitepp::session& session, const Sta
   return left_out;
 }
 
+namespace {
+
+constexpr uint64_t kAddressSeed = 0x6469'6d5f'6164'6472ULL;  // "dim_addr"
+constexpr uint64_t kAgentSeed = 0x6469'6d5f'6167'656eULL;    // "dim_agen"
+constexpr uint64_t kVisitorSeed = 0x6469'6d5f'7669'7369ULL;  // "dim_visi"
+
+// The hashes of a collector's address or agent texts, each text hashed once however many
+// visitors hold it. A number the collector's table does not hold (a collector filled by hand)
+// stands for itself.
+class TextHashes {
+ public:
+  TextHashes(size_t count, uint64_t seed) : hashes_(count, 0), seed_(seed) {}
+  template <typename TextOf>
+  uint64_t Of(uint32_t id, TextOf text_of) {
+    if (id >= hashes_.size()) return ContentHash::Of("#" + std::to_string(id), seed_);
+    uint64_t& hash = hashes_[id];
+    if (hash == 0) hash = ContentHash::Of(text_of(id), seed_);
+    return hash;
+  }
+
+ private:
+  std::vector<uint64_t> hashes_;  // 0: not hashed yet
+  uint64_t seed_;
+};
+
+}  // namespace
+
+// A visitor in the dimensions' sets: the hashes of its address and of its agent, hashed
+// together. Stored, so it never changes.
+uint64_t DimensionVisitorHash(std::string_view address, std::string_view agent) {
+  return DimensionVisitorHash(ContentHash::Of(address, kAddressSeed),
+                              ContentHash::Of(agent, kAgentSeed));
+}
+
+uint64_t DimensionVisitorHash(uint64_t address_hash, uint64_t agent_hash) {
+  char bytes[16];
+  for (int b = 0; b < 8; ++b) {
+    bytes[b] = static_cast<char>(address_hash >> (8 * b));
+    bytes[8 + b] = static_cast<char>(agent_hash >> (8 * b));
+  }
+  return ContentHash::Of(std::string_view(bytes, sizeof bytes), kVisitorSeed);
+}
+
 std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
     const StatsCollector& collector) {
   std::map<std::string, DimensionTotals, std::less<>> dimensions;
-  // A number the collector's tables do not hold (a collector filled by hand) stands for itself.
-  std::string unknown_address, unknown_agent;
-  auto address = [&](uint32_t id) -> std::string_view {
-    if (id < collector.AddressCount()) return collector.AddressText(id);
-    return unknown_address = "#" + std::to_string(id);
-  };
-  auto agent = [&](uint32_t id) -> std::string_view {
-    if (id < collector.AgentCount()) return collector.AgentText(id);
-    return unknown_agent = "#" + std::to_string(id);
-  };
+  TextHashes addresses(collector.AddressCount(), kAddressSeed);
+  TextHashes agents(collector.AgentCount(), kAgentSeed);
+  auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
+  auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
   for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
     DimensionTotals& totals = dimensions[std::string(counted.dimension->Spec().name)];
     totals.version = counted.dimension->Version();
@@ -368,7 +405,8 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
       row.visitors.reserve(cell.visitors.size());
       cell.visitors.ForEach([&](uint64_t visitor) {
         row.visitors.push_back(
-            VisitorHash(address(VisitorAddress(visitor)), agent(VisitorAgent(visitor))));
+            DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
+                                 agents.Of(VisitorAgent(visitor), agent_text)));
       });
       row.visitors = SortedDistinct(std::move(row.visitors));
     }

@@ -197,6 +197,11 @@ std::map<std::string, std::string> StoredDimensions(sqlitepp::session& session);
 // the stored statistics were counted without them (and hold something). For a note.
 std::vector<std::string> DimensionsLeftOut(sqlitepp::session& session, const StatsTotals& added);
 
+// The hash a visitor (client address, user agent) has in the dimensions' visitor sets: not
+// that of the day sets, so that each text is hashed once per run, not once per set it is in.
+uint64_t DimensionVisitorHash(std::string_view address, std::string_view agent);
+uint64_t DimensionVisitorHash(uint64_t address_hash, uint64_t agent_hash);
+
 // A collector's dimensions as totals (visitors hashed).
 std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(const StatsCollector& collector);
 

@@ -9,6 +9,7 @@
 #ifndef HITSIEVE_ENGINE_DIMENSIONS_DIMENSION_H_
 #define HITSIEVE_ENGINE_DIMENSIONS_DIMENSION_H_
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -89,6 +90,31 @@ class Dimension {
   virtual void OnRecord(const DimensionInput& input, DimensionTable& table) = 0;
   // A dimension that counts like this one, with empty caches, for a part read on another thread.
   virtual std::unique_ptr<Dimension> EmptyCopy() const = 0;
+};
+
+// A classification made once per agent or address number of a collector (a browser family,
+// a country), kept in the dimension object: `classify()` runs for the first record of each
+// number only, with the record's text at hand (input.record.user_agent, input.record.ip).
+template <typename Value>
+class PerNumber {
+ public:
+  template <typename Classify>
+  const Value& Get(uint32_t number, Classify classify) {
+    if (number >= known_.size()) {
+      const size_t size = std::max<size_t>(number + 1, known_.size() * 2);
+      values_.resize(size);
+      known_.resize(size, false);
+    }
+    if (!known_[number]) {
+      values_[number] = classify();
+      known_[number] = true;
+    }
+    return values_[number];
+  }
+
+ private:
+  std::vector<Value> values_;
+  std::vector<bool> known_;
 };
 
 class CountryDatabase;

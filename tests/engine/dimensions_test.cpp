@@ -306,5 +306,18 @@ TEST(Dimensions, PackedKeysKeepTextsOfAnyBytesApart) {
   EXPECT_EQ(1u, keys.count({"", "", ""}));
 }
 
+TEST(Dimensions, PerNumberClassifiesEachNumberOnce) {
+  PerNumber<std::string> kinds;
+  int calls = 0;
+  for (const uint32_t number : {3u, 0u, 3u, 1000u, 0u, 3u}) {
+    const std::string& kind = kinds.Get(number, [&] {
+      ++calls;
+      return "kind " + std::to_string(number);
+    });
+    EXPECT_EQ("kind " + std::to_string(number), kind);
+  }
+  EXPECT_EQ(3, calls);
+}
+
 }  // namespace
 }  // namespace hitsieve
