@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -248,6 +250,42 @@ TEST(DimensionReports, DescribedOnlyCountsTheFiveTablesAsEverAndNoDimension) {
   EXPECT_NE(std::string::npos, text.out.find("are not counted in these statistics")) << text.out;
   EXPECT_EQ(2, RunCli(dir.path(), {"analyse", "--db", "five.dt", "--described-only", "--geoip",
                                    "x.mmdb", "a.log"}).status);
+}
+
+// The hostile log's texts as agents and addresses of counted requests: the run ends well and
+// no report of browsers, systems or countries lets a control byte through.
+TEST(DimensionReports, HostileAgentsAndAddressesStayInert) {
+  TempDir dir;
+  std::ifstream in(std::string(HITSIEVE_TEST_DATA) + "/hostile-lines.log", std::ios::binary);
+  std::string log;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '"');) fields.push_back(field);
+    for (size_t k = 1; k < fields.size(); k += 2) {
+      std::string agent = fields[k];
+      agent.erase(std::remove(agent.begin(), agent.end(), '\0'), agent.end());
+      const std::string address = line.substr(0, std::min(line.find(' '), size_t{60}));
+      log += Line(address.empty() || address.find('\0') != std::string::npos ? "1.2.3.4" : address,
+                  "01/Mar/2010", 9, "/a.html", 200, "-", agent + " Gecko/20100101 Firefox/12" + std::to_string(k) + ".0");
+    }
+  }
+  WriteFile(dir / "a.log", log);
+  Cli(dir, {"analyse", "--db", "a.dt", "--geoip", CountryDb(dir, "code"), "a.log"});
+  for (const char* report : {"browsers", "versions", "systems", "devices", "countries"}) {
+    for (const char* format : {"text", "csv"}) {
+      const std::string out = Cli(dir, {"report", report, "--db", "a.dt", "--format", format}).out;
+      EXPECT_GT(std::count(out.begin(), out.end(), '\n'), 1) << report << " " << format;
+      if (std::string(report) == "versions") EXPECT_NE(std::string::npos, out.find("Firefox")) << out;
+      for (size_t k = 0; k < out.size(); ++k) {
+        const auto byte = static_cast<unsigned char>(out[k]);
+        const auto next = k + 1 < out.size() ? static_cast<unsigned char>(out[k + 1]) : 0;
+        EXPECT_FALSE((byte < 0x20 && byte != '\n') || byte == 0x7f ||
+                     (byte == 0xc2 && next >= 0x80 && next <= 0x9f))
+            << report << " " << format << ": byte " << int{byte} << " at " << k;
+      }
+    }
+  }
 }
 
 TEST(DimensionReports, ACountryDatabaseThatCannotBeUsedIsRefusedBeforeTheRun) {
