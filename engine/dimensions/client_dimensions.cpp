@@ -53,7 +53,8 @@ class ClassifiedDimension : public Dimension {
     const uint32_t number = by_address_ ? input.address : input.agent;
     if (number >= class_of_.size()) class_of_.resize(size_t{number} + 1, kNotClassified);
     uint32_t& known = class_of_[number];
-    if (known == kNotClassified) known = ClassNumber(Classify(input.record));
+    if (known == kNotClassified)
+      known = ClassNumber(ClassOf(by_address_ ? input.record.ip : input.record.user_agent));
     const uint32_t row_class = known;
     if (input.record.date != day_) {
       day_.assign(input.record.date);
@@ -65,14 +66,23 @@ class ClassifiedDimension : public Dimension {
       const RowClass& named = classes_[row_class];
       row = {generation_, &table.At(day_, named.key, named.sub)};
     }
+    // The visitors are the day's, split by class when the rows are read.
     ++row.cell->counts[0];
-    row.cell->visitors.Insert(VisitorKey(input.address, input.agent));
+  }
+
+  VisitorsBy VisitorsFrom() const override {
+    return by_address_ ? VisitorsBy::kAddress : VisitorsBy::kAgent;
+  }
+  void RowOfVisitor(std::string_view text, std::string& key, std::string& sub) const override {
+    RowClass named = ClassOf(text);
+    key = std::move(named.key);
+    sub = std::move(named.sub);
   }
 
  protected:
   explicit ClassifiedDimension(bool by_address) : by_address_(by_address) {}
-  // The class of a record, from its agent or address (the one the dimension is by).
-  virtual RowClass Classify(const RequestRecord& record) = 0;
+  // The class of an agent or address text (the one the dimension is by); thread-safe.
+  virtual RowClass ClassOf(std::string_view text) const = 0;
 
  private:
   static constexpr uint32_t kNotClassified = ~uint32_t{0};
@@ -109,8 +119,8 @@ class BrowsersDimension : public ClassifiedDimension {
   }
 
  private:
-  RowClass Classify(const RequestRecord& record) override {
-    AgentInfo info = agents_->Get(record.user_agent);
+  RowClass ClassOf(std::string_view agent) const override {
+    AgentInfo info = agents_->Get(agent);
     return {std::move(info.browser), std::move(info.browser_major)};
   }
   std::shared_ptr<AgentClasses> agents_;
@@ -127,8 +137,8 @@ class SystemsDimension : public ClassifiedDimension {
   }
 
  private:
-  RowClass Classify(const RequestRecord& record) override {
-    AgentInfo info = agents_->Get(record.user_agent);
+  RowClass ClassOf(std::string_view agent) const override {
+    AgentInfo info = agents_->Get(agent);
     return {std::move(info.system), std::string(DeviceKey(info.device))};
   }
   std::shared_ptr<AgentClasses> agents_;
@@ -145,9 +155,8 @@ class CountriesDimension : public ClassifiedDimension {
   }
 
  private:
-  RowClass Classify(const RequestRecord& record) override {
-    std::string code = database_->Lookup(record.ip);  // kUnknownCountry when not found
-    return {std::move(code), {}};
+  RowClass ClassOf(std::string_view address) const override {
+    return {database_->Lookup(address), {}};  // kUnknownCountry when not found
   }
   std::shared_ptr<const CountryDatabase> database_;
 };
@@ -160,6 +169,45 @@ std::shared_ptr<AgentClasses>& AgentClassesBeingMade() {
 }
 
 }  // namespace
+
+void ForEachDayVisitorRow(
+    const StatsCollector& collector, const Dimension& dimension,
+    const std::function<void(std::string_view day, std::string_view key, std::string_view sub,
+                             const std::vector<uint64_t>& visitors)>& visit) {
+  const bool by_address = dimension.VisitorsFrom() == Dimension::VisitorsBy::kAddress;
+  // Each agent or address classified once; each day's visitors put into their classes' lists.
+  std::vector<uint32_t> class_of(by_address ? collector.AddressCount() : collector.AgentCount(),
+                                 ~uint32_t{0});
+  std::vector<std::pair<std::string, std::string>> classes;
+  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers;
+  std::vector<std::vector<uint64_t>> lists;
+  std::string key, sub, packed;
+  for (const auto& [day, stats] : collector.days) {
+    stats.visitors.ForEach([&](uint64_t visitor) {
+      const uint32_t number = by_address ? VisitorAddress(visitor) : VisitorAgent(visitor);
+      uint32_t row_class = number < class_of.size() ? class_of[number] : ~uint32_t{0};
+      if (row_class == ~uint32_t{0}) {
+        const std::string hand = "#" + std::to_string(number);  // a collector filled by hand
+        const std::string_view text =
+            number >= class_of.size()
+                ? std::string_view(hand)
+                : by_address ? collector.AddressText(number) : collector.AgentText(number);
+        dimension.RowOfVisitor(text, key, sub);
+        DimensionTable::Pack(packed, {}, key, sub);
+        row_class = numbers.try_emplace(packed, static_cast<uint32_t>(classes.size())).first->second;
+        if (row_class == classes.size()) classes.emplace_back(key, sub);
+        if (number < class_of.size()) class_of[number] = row_class;
+      }
+      if (row_class >= lists.size()) lists.resize(classes.size());
+      lists[row_class].push_back(visitor);
+    });
+    for (size_t k = 0; k < lists.size(); ++k) {
+      if (lists[k].empty()) continue;
+      visit(day, classes[k].first, classes[k].second, lists[k]);
+      lists[k].clear();
+    }
+  }
+}
 
 const DimensionSpec& BrowsersSpec() {
   static const DimensionSpec spec{"browsers", {"views"}, /*daily=*/true, /*sub=*/true,

@@ -180,6 +180,21 @@ Rows Counted(const StatsCollector& collector) {
                           std::string(collector.AgentText(VisitorAgent(visitor))));
       });
     }
+    if (counted.dimension->VisitorsFrom() == Dimension::VisitorsBy::kRows) continue;
+    EXPECT_EQ(0u, counted.table.cells.empty() ? 0u : counted.table.cells.begin()->second.visitors.size());
+    ForEachDayVisitorRow(collector, *counted.dimension,
+                         [&](std::string_view day, std::string_view key, std::string_view sub,
+                             const std::vector<uint64_t>& visitors) {
+      auto& row = rows[{std::string(counted.dimension->Spec().name), std::string(day),
+                        std::string(key), std::string(sub)}];
+      for (const uint64_t visitor : visitors) {
+        EXPECT_TRUE(row.second
+                        .insert(std::string(collector.AddressText(VisitorAddress(visitor))) + "|" +
+                                std::string(collector.AgentText(VisitorAgent(visitor))))
+                        .second)
+            << "a visitor twice in a row";
+      }
+    });
   }
   return rows;
 }
