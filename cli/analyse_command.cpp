@@ -18,6 +18,7 @@
 #include "cli/pending_database.h"
 #include "cli/run_progress.h"
 #include "cli/text_output.h"
+#include "engine/dimensions/country_database.h"
 #include "engine/log_format/format_reader.h"
 #include "engine/log_format/log_format.h"
 #include "engine/page_filter.h"
@@ -33,7 +34,8 @@ const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
     "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
     "                            [--skip-databases] [--log-format FORMAT]\n"
-    "                            [--crawlers described|all] LOGFILE...\n"
+    "                            [--crawlers described|all] [--geoip FILE]\n"
+    "                            [--described-only] LOGFILE...\n"
     "       hitsieve-cli analyse --byte-range BEGIN-END --db PART [--extensions TEXT]\n"
     "                            [--log-format FORMAT] [--crawlers described|all] LOGFILE\n"
     "\n"
@@ -90,6 +92,15 @@ const char kAnalyseHelp[] =
     "                     a piece of the log. Pieces are joined with 'merge --pieces-of', which\n"
     "                     refuses gaps and overlaps; a plain merge refuses a piece. Not for\n"
     "                     gzip logs, the formats w3c and auto, --add, --from, --to, --strict\n"
+    "  --geoip FILE       the country database (MaxMind DB format, such as a GeoLite2\n"
+    "                     Country file) the countries of the client addresses are looked\n"
+    "                     up in (default: the one that comes with the program). A file\n"
+    "                     that is missing or damaged is refused before anything is read.\n"
+    "                     With --add, the database must be the one the stored statistics\n"
+    "                     were counted with\n"
+    "  --described-only   count only the days, pages, referers, phrases and robots: no\n"
+    "                     status codes, hours, browsers, systems or countries (faster;\n"
+    "                     their reports then say they are not counted)\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -273,6 +284,22 @@ std::shared_ptr<const LogFormat> CompileLogFormat(const std::optional<std::strin
   }
 }
 
+namespace {
+
+// The country database of --geoip, or the one that comes with the program (null when there is
+// none). A --geoip file that cannot be used is a wrong command line; the shipped one a failure.
+std::shared_ptr<const CountryDatabase> OpenCountries(const std::optional<std::string>& geoip) {
+  if (!geoip) return OpenCountryDatabase({});
+  if (geoip->empty()) throw UsageError("analyse: --geoip needs a file name");
+  try {
+    return OpenCountryDatabase(*geoip);
+  } catch (const std::runtime_error& e) {
+    throw UsageError(std::string("analyse: --geoip: ") + e.what());
+  }
+}
+
+}  // namespace
+
 // After the summary: with auto, the format found in each file; with the default reading, a
 // hint for each file most of whose lines were not recognised. Names are shown as inert text.
 void PrintFormatNotes(const RunReport& report, const LogFormat* format) {
@@ -306,7 +333,9 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--skip-databases"},
                             {"--log-format", true},
                             {"--crawlers", true},
-                            {"--byte-range", true}});
+                            {"--byte-range", true},
+                            {"--geoip", true},
+                            {"--described-only"}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
@@ -335,6 +364,11 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const std::optional<double> strict =
       parsed.Has("--strict") ? std::optional<double>(ParseShare(*parsed.Value("--strict")))
                              : std::nullopt;
+  const bool described_only = parsed.Has("--described-only");
+  if (described_only && parsed.Has("--geoip"))
+    throw UsageError("analyse: --geoip counts countries, --described-only counts none");
+  const std::shared_ptr<const CountryDatabase> countries =
+      described_only ? nullptr : OpenCountries(parsed.Value("--geoip"));
   const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   UseDatabase(database, /*create=*/true);
   RefuseWhatIsNoFile(files);
@@ -370,6 +404,11 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.crawlers = crawlers;
   job.period = period;
   job.skip_databases = skip_databases;
+  job.dimensions.countries = countries;
+  if (described_only) {
+    job.dimensions = {/*builtin=*/false, /*agents=*/false, nullptr};
+    job.count_countries = false;
+  }
   job.report = &report;
   if (log_format && log_format->kind() != LogFormat::Kind::kCombined) job.log_format = log_format;
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {

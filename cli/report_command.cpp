@@ -24,7 +24,8 @@ namespace hitsieve::cli {
 
 const char kReportHelp[] =
     "Usage: hitsieve-cli report (common|pages|queries|referers|robots|status|notfound|hours|\n"
-    "                           crawlers|engines) [--db FILE] [--format text|csv]\n"
+    "                            crawlers|engines|browsers|versions|systems|devices|\n"
+    "                            countries) [--db FILE] [--format text|csv]\n"
     "\n"
     "Prints one report of the last analysis run on stdout, in UTF-8.\n"
     "  common    the summary of the period (text only), then the days\n"
@@ -36,6 +37,12 @@ const char kReportHelp[] =
     "            --crawlers said): category, requests, days seen, first and last day, traffic\n"
     "  engines   arrivals from search engines by phrase, \"(not provided)\" where the\n"
     "            engine sent none\n"
+    "  browsers  visitors and views per browser (as the agent rules name it), like hours\n"
+    "  versions  the same per browser and major version\n"
+    "  systems   visitors and views per operating system\n"
+    "  devices   visitors and views per device class (desktop, phone, tablet, bot, other)\n"
+    "  countries visitors and views per country of the client address; addresses the\n"
+    "            country database does not know, proxies' among them, as \"unknown\"\n"
     "Formats:\n"
     "  text  the list as the window shows it: totals row first, \"-\" for zero, traffic in\n"
     "        megabytes; referers show the hosts list and then the addresses list, robots\n"

@@ -130,6 +130,11 @@ const ReportKind kReportKinds[] = {
     {"hours", nullptr, nullptr, false, "dim_hours", "hours"},
     {"crawlers", nullptr, nullptr, false, "dim_crawlers", "crawlers"},
     {"engines", nullptr, nullptr, false, "dim_engines", "engines"},
+    {"browsers", nullptr, nullptr, false, "dim_browsers", "browsers"},
+    {"versions", nullptr, nullptr, false, "dim_browsers", "versions"},
+    {"systems", nullptr, nullptr, false, "dim_systems", "systems"},
+    {"devices", nullptr, nullptr, false, "dim_systems", "devices"},
+    {"countries", nullptr, nullptr, false, "dim_countries", "countries"},
 };
 
 // What a report of a dimension not counted says, in place of its rows.

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/dimensions/country_database.h"
 #include "engine/stats_collector.h"
 #include "run/log_overlap.h"
 #include "store/run_settings.h"
@@ -51,6 +52,12 @@ bool FileStartsWithSqliteHeader(const std::string& path) {
 }
 
 }  // namespace
+
+std::shared_ptr<const CountryDatabase> OpenCountryDatabase(const std::string& path) {
+  const std::string file = path.empty() ? CountryDatabase::DefaultPath() : path;
+  if (file.empty()) return nullptr;
+  return std::make_shared<const CountryDatabase>(file);
+}
 
 std::string WhyNotALog(const std::string& path, const std::string& database) {
   struct stat log, db;
@@ -103,6 +110,9 @@ void AnalysisJob::Run() const {
       throw std::runtime_error(RefusedAddMessage(why, offered));
     }
   }
+  DimensionOptions counted = dimensions;
+  if (!count_countries) counted.countries = nullptr;
+  else if (counted.countries == nullptr) counted.countries = OpenCountryDatabase(country_database);
   observer->Notify(RUN_STARTED);
   RunReport unreported;
   RunReport& report_to = report != nullptr ? *report : unreported;
@@ -112,7 +122,7 @@ void AnalysisJob::Run() const {
   collector.pageExtensions = extensions;
   collector.crawlerMode = crawlers;
   collector.SetLogFormat(log_format);
-  collector.SetDimensions(MakeDimensions(dimensions));
+  collector.SetDimensions(MakeDimensions(counted));
   // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at
   // the first of its paths in the set's order; the others are done when it is.
   std::vector<std::string> unique;

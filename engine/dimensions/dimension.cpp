@@ -5,6 +5,7 @@
 
 #include "engine/dimensions/builtin_dimensions.h"
 #include "engine/dimensions/crawler_dimensions.h"
+#include "engine/dimensions/client_dimensions.h"
 
 namespace hitsieve {
 
@@ -23,6 +24,9 @@ const ListEntry kDimensionList[] = {
     {HoursSpec, MakeHoursDimension},
     {CrawlersSpec, MakeCrawlersDimension},
     {EnginesSpec, MakeEnginesDimension},
+    {BrowsersSpec, MakeBrowsersDimension},
+    {SystemsSpec, MakeSystemsDimension},
+    {CountriesSpec, MakeCountriesDimension},
 };
 
 void AppendLength(std::string& out, size_t length) {
