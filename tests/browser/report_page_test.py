@@ -9,6 +9,7 @@ HITSIEVE_TEST_DATA (tests/data). Run one class at a time: report_page_test.py Sa
 import base64
 import gzip
 import json
+import re
 import math
 import os
 import subprocess
@@ -433,7 +434,14 @@ def add_panels(page, panels, name):
     start = html.index(opening) + len(opening)
     end = html.index("</script>", start)
     data = json.loads(html[start:end])
-    data["panels"] += panels
+    # A panel of the same name as one the program wrote takes its place.
+    names = {p["name"] for p in panels}
+    data["panels"] = [p for p in data["panels"] if p["name"] not in names] + panels
+    for panel in names:
+        html = re.sub(r'<section id="panel-%s" class="panel">.*?</section>\n?' % re.escape(panel), "",
+                      html, count=1, flags=re.S)
+    start = html.index(opening) + len(opening)
+    end = html.index("</script>", start)
     text = json.dumps(data, ensure_ascii=False)
     for c in "<>&":
         text = text.replace(c, "\\u%04x" % ord(c))

@@ -612,14 +612,18 @@ std::vector<std::vector<std::string>> QueryRows(const DimensionReport& report) {
   return rows;
 }
 
-// The daily rows added up as the page adds them: by the key and every text, counts summed.
+// The daily rows added up as the page adds them: by the key and every text, counts summed. The
+// days a row was seen and its first and last day the page works out from the days themselves.
 std::map<std::vector<std::string>, std::vector<int64_t>> AddedUp(
-    const std::vector<std::vector<std::string>>& rows, size_t first, const std::vector<bool>& numeric) {
+    const std::vector<std::vector<std::string>>& rows, size_t first, const DimensionReport& report) {
+  const std::vector<bool>& numeric = report.numeric;
   std::map<std::vector<std::string>, std::vector<int64_t>> sums;
   for (const std::vector<std::string>& row : rows) {
     std::vector<std::string> key;
     std::vector<int64_t> counts;
     for (size_t k = 0; k < numeric.size(); ++k) {
+      const std::string_view column = report.columns[k];
+      if (column == "days" || column == "first day" || column == "last day") continue;
       if (k == 0 || !numeric[k]) key.push_back(row[first + k]);
       else counts.push_back(std::stoll(row[first + k]));
     }
@@ -669,11 +673,18 @@ TEST_F(HtmlPanelsTest, PanelsHoldTheReportsRowsAndTheirDaysAddUpToThem) {
       const DimensionReport& report = panel.report;
       SCOPED_TRACE(std::string(report.name));
       EXPECT_EQ(DimensionReports()[p].name, report.name);
-      ASSERT_TRUE(panel.counted);
-      EXPECT_FALSE(panel.rows.empty());
+      // The generated log has rows for these; the other reports may be empty, and countries
+      // are counted only where a country database was given.
+      const bool filled = report.name == "status" || report.name == "notfound" ||
+                          report.name == "hours" || report.name == "browsers";
+      if (!panel.counted) {
+        EXPECT_FALSE(filled);
+        continue;
+      }
+      if (filled) EXPECT_FALSE(panel.rows.empty());
       EXPECT_EQ(QueryRows(report), panel.rows);
       if (!report.daily_query.empty()) {
-        EXPECT_EQ(AddedUp(panel.rows, 0, report.numeric), AddedUp(panel.daily, 1, report.numeric));
+        EXPECT_EQ(AddedUp(panel.rows, 0, report), AddedUp(panel.daily, 1, report));
       } else {
         EXPECT_TRUE(panel.daily.empty());
       }
@@ -693,7 +704,10 @@ TEST_F(HtmlPanelsTest, PanelsHoldTheReportsRowsAndTheirDaysAddUpToThem) {
       for (size_t r = 0; r < panel.daily.size(); ++r) {
         const Json& row = shown["daily"][r];
         EXPECT_EQ(Cp1251ToUtf8(panel.daily[r][0]), shown["days"][static_cast<size_t>(row[0].Number())].Text());
-        EXPECT_EQ(std::stod(panel.daily[r][2]), row[2].Number());
+        for (size_t k = 0; k < report.columns.size(); ++k) {
+          if (report.numeric[k]) EXPECT_EQ(std::stod(panel.daily[r][k + 1]), row[k + 1].Number());
+          else EXPECT_EQ(Cp1251ToUtf8(panel.daily[r][k + 1]), row[k + 1].Text());
+        }
       }
     }
     // The status panel's days against the log itself: robots' requests count nowhere.
