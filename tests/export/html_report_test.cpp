@@ -681,7 +681,9 @@ TEST_F(HtmlPanelsTest, PanelsHoldTheReportsRowsAndTheirDaysAddUpToThem) {
         EXPECT_FALSE(filled);
         continue;
       }
-      if (filled) EXPECT_FALSE(panel.rows.empty());
+      if (filled) {
+        EXPECT_FALSE(panel.rows.empty());
+      }
       EXPECT_EQ(QueryRows(report), panel.rows);
       if (!report.daily_query.empty()) {
         EXPECT_EQ(AddedUp(panel.rows, 0, report), AddedUp(panel.daily, 1, report));
