@@ -234,8 +234,7 @@ std::shared_ptr<const LogFormat> CompileLogFormat(const std::optional<std::strin
   try {
     return LogFormat::Compile(*text);
   } catch (const LogFormatError& e) {
-    throw UsageError("analyse: --log-format: at character " + std::to_string(e.position() + 1) +
-                     ": " + e.what());
+    throw UsageError("analyse: --log-format: " + DescribeLogFormatError(e));
   }
 }
 

@@ -12,6 +12,7 @@ namespace {
 const char kFilesKey[] = "files";
 const char kPathKey[] = "path";
 const char kExtensionsKey[] = "extensions";
+const char kLogFormatKey[] = "log_format";
 const char kExclusionKey[] = "referers/exclude";
 const char kSizeKey[] = "window/size";
 const char kScreenKey[] = "window/screen";
@@ -55,6 +56,12 @@ QString KeptExtensionText() {
 }
 
 void KeepExtensionText(const QString& text) { Store().setValue(kExtensionsKey, text); }
+
+QString KeptLogFormatText() {
+  return Store().value(kLogFormatKey, QStringLiteral("combined")).toString();
+}
+
+void KeepLogFormatText(const QString& text) { Store().setValue(kLogFormatKey, text); }
 
 QString KeptExclusionText() { return Store().value(kExclusionKey).toString(); }
 

@@ -387,4 +387,8 @@ std::shared_ptr<const LogFormat> LogFormat::Compile(std::string_view text) {
   return std::make_shared<const LogFormat>(CompileText(text));
 }
 
+std::string DescribeLogFormatError(const LogFormatError& error) {
+  return "at character " + std::to_string(error.position() + 1) + ": " + error.what();
+}
+
 }  // namespace hitsieve

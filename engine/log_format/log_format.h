@@ -66,6 +66,10 @@ class LogFormatError : public std::runtime_error {
   size_t position_;
 };
 
+// "at character N: problem" (N counted from 1): how every refusal of a format text reads,
+// on the command line and in the desktop program alike.
+std::string DescribeLogFormatError(const LogFormatError& error);
+
 class LogFormat {
  public:
   enum class Kind {
