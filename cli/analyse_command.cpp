@@ -327,7 +327,9 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.period = period;
   job.skip_databases = skip_databases;
   job.report = &report;
-  if (log_format && log_format->kind() != LogFormat::Kind::kCombined) job.log_format = log_format;
+  // Given, even as combined: an adding run then reads every log in it, not in the format a log
+  // was counted in before.
+  job.log_format = log_format;
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size(),
