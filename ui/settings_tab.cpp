@@ -107,7 +107,9 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
     // What the closing message says about the files' formats, found here on the worker from
     // the start of each file, as the command line's summary finds it.
     fileFormats_.clear();
-    const std::shared_ptr<const LogFormat> format = collector.log_format();
+    // The run's own format (the UI thread leaves job_ alone while a run is under way); an add
+    // may have left the collector with the format a log was counted in before.
+    const std::shared_ptr<const LogFormat>& format = job_.log_format;
     const bool automatic = format && format->kind() == LogFormat::Kind::kAuto;
     if (format && !automatic) return;
     for (const RunReport::FileLines& file : report_.file_lines) {
