@@ -14,6 +14,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/log_pieces.h"
 #include "cli/pending_database.h"
 #include "cli/run_progress.h"
 #include "cli/text_output.h"
@@ -32,6 +33,8 @@ const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
     "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
     "                            [--skip-databases] [--log-format FORMAT] LOGFILE...\n"
+    "       hitsieve-cli analyse --byte-range BEGIN-END --db PART [--extensions TEXT]\n"
+    "                            [--log-format FORMAT] LOGFILE\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -75,6 +78,11 @@ const char kAnalyseHelp[] =
     "                     string ('$remote_addr [$time_local] \"$request\" $status'), or an\n"
     "                     nginx JSON template starting with '{'. Lines that do not fit are\n"
     "                     counted as not recognised\n"
+    "  --byte-range BEGIN-END  read only the lines of one plain LOGFILE that begin at byte\n"
+    "                     offsets from BEGIN up to (not including) END, into PART, a new file:\n"
+    "                     a piece of the log. Pieces are joined with 'merge --pieces-of', which\n"
+    "                     refuses gaps and overlaps; a plain merge refuses a piece. Not for\n"
+    "                     gzip logs, the formats w3c and auto, --add, --from, --to, --strict\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -269,7 +277,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--to", true},
                             {"--strict", true},
                             {"--skip-databases"},
-                            {"--log-format", true}});
+                            {"--log-format", true},
+                            {"--byte-range", true}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
@@ -278,6 +287,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const std::shared_ptr<const LogFormat> log_format = CompileLogFormat(parsed.Value("--log-format"));
   if (parsed.operands.empty()) throw UsageError("analyse: no LOGFILE given (try --help)");
   const LogFileSet files = AbsolutePaths(parsed.operands);
+  const std::optional<ByteRange> byte_range = ByteRangeOption(
+      parsed, std::vector<std::string>(files.begin(), files.end()), log_format.get());
   ExtensionSet extensions;
   ParseExtensionList(parsed.Value("--extensions").value_or(kDefaultExtensionList), extensions);
 
@@ -308,6 +319,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
     }
   }
   RegisterStandardEngines(SearchEngineRegistry::Instance());
+  if (byte_range)
+    return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database);
   // A missing database is written under another name and takes its own only once the run
   // has succeeded: a failed or stopped run leaves no file behind.
   std::optional<PendingDatabase> pending;

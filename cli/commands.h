@@ -14,12 +14,14 @@ int ReportCommand(const std::vector<std::string>& args);
 int ExportCommand(const std::vector<std::string>& args);
 int HtmlCommand(const std::vector<std::string>& args);
 int MergeCommand(const std::vector<std::string>& args);
+int DescribeLogCommand(const std::vector<std::string>& args);
 
 extern const char kAnalyseHelp[];
 extern const char kReportHelp[];
 extern const char kExportHelp[];
 extern const char kHtmlHelp[];
 extern const char kMergeHelp[];
+extern const char kDescribeLogHelp[];
 
 // Names the database for this process (REQUIRES: before its first use) and, unless `create`,
 // refuses a file that does not exist, so that a mistyped name is not created empty.

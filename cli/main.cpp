@@ -23,6 +23,7 @@ constexpr char kToolHelp[] =
     "Commands:\n"
     "  analyse   read log files and replace the statistics in the database (or add to them)\n"
     "  merge     add the statistics of other databases to the database\n"
+    "  describe-log  print how an analysis remembers a log (to join its pieces)\n"
     "  report    print one report (common, pages, queries, referers, robots)\n"
     "  export    write one report (common, pages, queries) to an .xlsx workbook\n"
     "  html      write every report to one self-contained web page\n"
@@ -53,6 +54,7 @@ int Dispatch(const std::vector<std::string>& args) {
   }
   if (command == "analyse" || command == "analyze") return AnalyseCommand(rest);
   if (command == "merge") return MergeCommand(rest);
+  if (command == "describe-log") return DescribeLogCommand(rest);
   if (command == "report") return ReportCommand(rest);
   if (command == "export") return ExportCommand(rest);
   if (command == "html") return HtmlCommand(rest);

@@ -19,11 +19,13 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/log_pieces.h"
 #include "cli/text_output.h"
 #include "run/log_overlap.h"
 #include "store/merge_part.h"
 #include "store/sqlitepp/session.h"
 #include "store/database_location.h"
+#include "engine/log_format/log_format.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
 
@@ -31,6 +33,9 @@ namespace hitsieve::cli {
 
 const char kMergeHelp[] =
     "Usage: hitsieve-cli merge [--replace] [--db FILE] PART...\n"
+    "       hitsieve-cli merge [--replace] [--db FILE] --pieces-of LOGFILE\n"
+    "                          [--described LINE] [--log-format FORMAT] PIECE...\n"
+    "       hitsieve-cli merge --into-piece --db NEWFILE --pieces-of LOGFILE PIECE...\n"
     "\n"
     "Adds the statistics of other Hitsieve databases (each PART, in the order given) to the\n"
     "database FILE, exactly as if one run had read their logs after those FILE has counted:\n"
@@ -45,6 +50,16 @@ const char kMergeHelp[] =
     "\n"
     "Options:\n"
     "  --replace   drop FILE's statistics first: FILE then holds the parts' statistics only\n"
+    "  --pieces-of LOGFILE  the PIECEs ('analyse --byte-range' of LOGFILE), given in file\n"
+    "              order, together are one part: what one 'analyse' of the whole LOGFILE\n"
+    "              brings. Refused when a piece is of another log, or the pieces leave a gap,\n"
+    "              overlap or do not reach the log's end\n"
+    "  --described LINE  the line 'describe-log LOGFILE' printed; without it LOGFILE is read\n"
+    "              once more to tell how it is remembered\n"
+    "  --log-format FORMAT  the format the PIECEs were read in, remembered with LOGFILE (as\n"
+    "              'analyse --log-format' remembers it)\n"
+    "  --into-piece  join consecutive PIECEs of LOGFILE into one piece, written to a new\n"
+    "              FILE, to be joined with others later: many pieces join in a tree\n"
     "  --db FILE   statistics database, created with its tables when missing\n"
     "              (default: dat1.dt in the current folder if one is there, otherwise\n"
     "              $XDG_DATA_HOME/hitsieve/dat1.dt, that is ~/.local/share/hitsieve/dat1.dt\n"
@@ -176,6 +191,8 @@ std::string OverflowingPart(sqlitepp::session& target, const std::vector<std::st
     } catch (const CountOverflowError&) {
       return k == 0 ? std::string() : merged[k - 1];
     }
+    // A lone part carries it (and may be pieces of a log, no part file to read again).
+    if (merged.size() == 1) return merged.front();
     if (k < merged.size()) sum.Add(ReadPart(merged[k]).totals);
   }
   return {};
@@ -199,7 +216,8 @@ void Save(sqlitepp::session& target, const std::string& database, StatsTotals&& 
 
 int MergeCommand(const std::vector<std::string>& args) {
   const ParsedArguments parsed =
-      ParseArguments(args, {{"--help"}, {"--db", true}, {"--replace"}});
+      ParseArguments(args, {{"--help"}, {"--db", true}, {"--replace"}, {"--pieces-of", true},
+                            {"--described", true}, {"--into-piece"}, {"--log-format", true}});
   if (parsed.Has("--help")) {
     std::fputs(kMergeHelp, stdout);
     return kExitOk;
@@ -207,11 +225,32 @@ int MergeCommand(const std::vector<std::string>& args) {
   if (parsed.operands.empty()) throw UsageError("merge: no PART given (try --help)");
   const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   const bool replace = parsed.Has("--replace");
+  const std::optional<std::string> pieces_of = parsed.Value("--pieces-of");
+  if (parsed.Has("--described") && !pieces_of)
+    throw UsageError("merge: --described is for --pieces-of");
+  if (pieces_of && pieces_of->empty()) throw UsageError("merge: --pieces-of needs a LOGFILE");
+  if (parsed.Has("--into-piece") &&
+      (!pieces_of || !parsed.Has("--db") || parsed.Has("--described") || replace))
+    throw UsageError("merge: --into-piece needs --pieces-of and --db, and takes no --described "
+                     "or --replace");
+  // The format a log read in pieces is remembered with; empty for the default reading.
+  std::string log_format;
+  if (const std::optional<std::string> text = parsed.Value("--log-format")) {
+    if (!pieces_of || parsed.Has("--into-piece"))
+      throw UsageError("merge: --log-format is for --pieces-of, joining pieces into a part");
+    try {
+      const std::shared_ptr<const LogFormat> format = LogFormat::Compile(*text);
+      if (format->kind() != LogFormat::Kind::kCombined) log_format = format->text();
+    } catch (const LogFormatError& e) {
+      throw UsageError("merge: --log-format: " + DescribeLogFormatError(e));
+    }
+  }
   for (const std::string& part : parsed.operands) {
     if (part.empty()) throw UsageError("merge: an empty file name was given");
     if (SameFile(part, database)) throw UsageError("merge: " + part + " is the database itself");
   }
   UseDatabase(database, /*create=*/true);
+  if (parsed.Has("--into-piece")) return JoinPiecesIntoPiece(*pieces_of, parsed.operands, database);
   const std::string absolute = fs::absolute(database).string();
 
   // The target is opened now only when it holds something; a new one is made at the end.
@@ -226,8 +265,13 @@ int MergeCommand(const std::vector<std::string>& args) {
   StatsTotals added;
   std::vector<std::string> merged, skipped;
   LogStarts files;
-  for (const std::string& part : parsed.operands) {
-    MergePart contents = ReadPart(part);
+  // The pieces of one log are one part, named by the log.
+  std::vector<std::string> offered = parsed.operands;
+  if (pieces_of) offered = {*pieces_of};
+  for (const std::string& part : offered) {
+    MergePart contents =
+        pieces_of ? JoinLogPieces(part, parsed.Value("--described"), parsed.operands, log_format)
+                  : ReadPart(part);
     size_t known = 0;
     for (const LogSource& log : contents.logs) {
       for (const LogSource& mine : sources) {

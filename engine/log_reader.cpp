@@ -2,6 +2,7 @@
 // strategies are in read_plain_log.cpp and read_gzip_log.cpp); RecordSink::ProcessFile.
 #include "engine/log_reader.h"
 
+#include <stdexcept>
 #include <string>
 
 #include "engine/gzip_inflate.h"
@@ -49,7 +50,7 @@ void CollectFileAt(StatsCollector& collector, const std::string& path, size_t in
     if (threads == 1) {
       CollectPlainOnCaller(collector, file, options, text, progress);
     } else {
-      CollectPlainInRanges(collector, file, threads, options, text, progress);
+      CollectPlainInRanges(collector, file, 0, file.size(), threads, options, text, progress);
     }
     file.CheckNotShrunk();
   }
@@ -58,6 +59,34 @@ void CollectFileAt(StatsCollector& collector, const std::string& path, size_t in
   // A stop asked after the last block, while the parts were merged or the end reported, still
   // ends the read: a stopped read never returns as if it were complete.
   ThrowIfStopped(options.stop);
+}
+
+LineRange CollectFileRange(StatsCollector& collector, const std::string& path, int64_t begin,
+                           int64_t end, const CollectOptions& options) {
+  if (begin < 0 || end < begin) throw std::invalid_argument("a byte range ends before it begins");
+  if (IsGzipName(path) || collector.FormatKeepsState())
+    throw std::invalid_argument("a compressed log, or one whose lines depend on those before "
+                                "them, is read from its start");
+  collector.StartFile();
+  PlainFile file(path);
+  // The first line that begins at or after `at`.
+  const auto line_start = [&file](int64_t at) {
+    return at <= 0 ? 0 : at >= file.size() ? file.size() : file.NextLineStart(at - 1);
+  };
+  const LineRange range{line_start(begin), line_start(end)};
+  const unsigned threads = ThreadCount(options, range.text_end - range.text_begin);
+  if (threads == 1) {
+    PlainSource source(file, range.text_begin, range.text_end);
+    ParseBlocks(collector, source, options, Ignore, options.stop);
+  } else {
+    ProgressReport progress(nullptr);
+    CollectPlainInRanges(collector, file, range.text_begin, range.text_end, threads, options, {},
+                         progress);
+  }
+  file.CheckNotShrunk();
+  collector.Finish();
+  ThrowIfStopped(options.stop);
+  return range;
 }
 
 void CollectFile(StatsCollector& collector, const std::string& path, const CollectOptions& options,

@@ -88,6 +88,22 @@ void CollectFiles(StatsCollector& collector, const std::vector<std::string>& pat
                   const CollectOptions& options, ReadProgressObserver* progress,
                   const std::function<void()>& file_done);
 
+// Where the text of a byte range of a plain file lies: from the first line that begins in the
+// range to the end of the last one (its line feed included, or the file's end).
+struct LineRange {
+  int64_t text_begin = 0, text_end = 0;
+};
+
+// Reads into `collector` the lines of the plain file `path` that begin at byte offsets in
+// [begin, end): a line begins at 0 and after every line feed, and a line that begins before
+// `begin` belongs to the range before, so any cut points split a file's lines exactly. The
+// statistics of the ranges of any cuts, added in file order, are those of CollectFile on the
+// whole file. A large range is parsed on several threads. REQUIRES: 0 <= begin <= end; a
+// plain file (not IsGzipName); a format that does not keep state from line to line. Throws
+// the reader errors of record_sink.h, ReadingStopped as CollectFile does.
+LineRange CollectFileRange(StatsCollector& collector, const std::string& path, int64_t begin,
+                           int64_t end, const CollectOptions& options = {});
+
 }  // namespace hitsieve
 
 #endif  // HITSIEVE_ENGINE_LOG_READER_H_

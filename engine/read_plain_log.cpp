@@ -41,7 +41,8 @@ void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const Collect
               options.stop);
 }
 
-// The file is cut at line feeds into one contiguous range per thread; each range is parsed
+// The bytes [begin, end) of the file (both line starts, or the file's ends) are cut at line
+// feeds into one contiguous range per thread; each range is parsed
 // into a collector of its own, and the collectors are merged in file order, which gives the
 // statistics of one collector reading the whole file. The work after parsing (sorting each
 // part's new keys, merging the parts, showing `text` the later ranges) is done in pieces by
@@ -49,15 +50,15 @@ void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const Collect
 // sorted and merged on its own, and the days apart from them. The calling thread only reports
 // progress meanwhile, woken as blocks are parsed. `text` sees the first range as it is parsed
 // and the others after it, in order.
-void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsigned threads,
-                          const CollectOptions& options, const TextObserver& text,
-                          ProgressReport& progress) {
+void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, int64_t begin,
+                          int64_t end, unsigned threads, const CollectOptions& options,
+                          const TextObserver& text, ProgressReport& progress) {
   using Keyed = StatsCollector::Keyed;
-  const int64_t size = file.size();
-  std::vector<int64_t> bounds(threads + 1, size);
-  bounds[0] = 0;
+  const int64_t size = end - begin;
+  std::vector<int64_t> bounds(threads + 1, end);
+  bounds[0] = begin;
   for (unsigned k = 1; k < threads; ++k) {
-    bounds[k] = std::max(bounds[k - 1], file.NextLineStart(size / threads * k - 1));
+    bounds[k] = std::clamp(file.NextLineStart(begin + size / threads * k - 1), bounds[k - 1], end);
   }
   // The first range goes straight into `collector`, after whatever earlier files left there.
   std::vector<StatsCollector> parts;
@@ -83,7 +84,7 @@ void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsi
   }
   // The text's later ranges can only follow the first: the caller's hash runs in order.
   if (text && threads > 1) {
-    tasks.Add([&] { ShowPlainText(file, bounds[1], size, text, options.stop); }, {parse[0]});
+    tasks.Add([&] { ShowPlainText(file, bounds[1], end, text, options.stop); }, {parse[0]});
   }
   // The days, largest first; each part's in turn, after all of those before it.
   size_t days = parse[0];

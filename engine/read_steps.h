@@ -107,10 +107,11 @@ class StopWorkers {
 // Plain file, parsed on the calling thread (read_plain_log.cpp).
 void CollectPlainOnCaller(RecordSink& sink, const PlainFile& file, const CollectOptions& options,
                           const TextObserver& text, ProgressReport& progress);
-// Plain file cut into ranges parsed on several threads (read_plain_log.cpp).
-void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, unsigned threads,
-                          const CollectOptions& options, const TextObserver& text,
-                          ProgressReport& progress);
+// The bytes [begin, end) of a plain file (line starts) cut into ranges parsed on several
+// threads (read_plain_log.cpp).
+void CollectPlainInRanges(StatsCollector& collector, const PlainFile& file, int64_t begin,
+                          int64_t end, unsigned threads, const CollectOptions& options,
+                          const TextObserver& text, ProgressReport& progress);
 // Gzip file decompressed on a thread beside the parsing caller (read_gzip_log.cpp).
 void CollectGzip(RecordSink& sink, GzipSource& source, const CollectOptions& options,
                  const TextObserver& text, ProgressReport& progress);

@@ -474,6 +474,18 @@ LogSource LogDescriber::Describe(const std::string& path) const {
   return hitsieve::Describe(path, scanner.hash(), lines, scanner.head());
 }
 
+LogSource DescribeLogFile(const std::string& path) {
+  LogText text(path);
+  LogDescriber describer;
+  std::string buffer(kBlock, '\0');
+  for (;;) {
+    const size_t got = text.Read(buffer.data(), buffer.size());
+    if (got == 0) break;
+    describer.Feed(std::string_view(buffer.data(), got));
+  }
+  return describer.Describe(path);
+}
+
 LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
                        std::vector<LogSource>& sources, PeriodCounts& left_out,
                        bool hold_back_unfinished, LogStarts* starts,

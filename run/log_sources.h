@@ -84,6 +84,10 @@ class LogDescriber {
   std::unique_ptr<Impl> impl_;
 };
 
+// The remembered log `path` as a replacing run describes it, from its whole text
+// (decompressed, for a gzip name), read once without parsing. Reader errors pass through.
+LogSource DescribeLogFile(const std::string& path);
+
 // Reads what is new in `path` into `collector` (records outside `period` are counted in
 // `left_out` instead), judged against the remembered `sources`, which it updates: content
 // already read is skipped, a log that grew is read from where the last read ended, a rotated

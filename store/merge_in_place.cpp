@@ -165,36 +165,155 @@ class CountUpdater {
   sqlitepp::statement update_;
 };
 
-// Adds `added` (sorted by KeyedLess, keys distinct) to the stored rows of `table`: the stored
-// rows are read once, each one whose key is added gets its counts added in place, and the
-// added keys that no row holds are appended in key order. A key held by two stored rows (a
-// database edited by hand) throws StoredRowsIrregular before anything is written.
-void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>&& added) {
-  constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
-  std::vector<int64_t> stored_ids(added.size(), kNone);
-  int64_t largest_id = 0;
-  {
-    StoredScan stored(session, table);
-    while (stored.Next()) {
-      largest_id = std::max(largest_id, stored.id);
-      const auto at = std::lower_bound(
-          added.begin(), added.end(), stored.row,
-          [table](const KeyedRow& a, const KeyedRow& b) { return KeyedLess(table, a, b); });
-      if (at == added.end() || KeyedLess(table, stored.row, *at)) continue;
-      const size_t k = static_cast<size_t>(at - added.begin());
-      if (stored_ids[k] != kNone) throw StoredRowsIrregular{};
-      stored_ids[k] = stored.id;
-      AddCounts(at->values, stored.row.values, TableName(table));
+constexpr int64_t kNoRow = std::numeric_limits<int64_t>::min();
+
+// The stored rows of a few added keys, found through an index on the key column instead of by
+// reading every stored row: an add of one day onto years of statistics touches the rows of
+// that day's keys and no others. Pages and referers only: phrases are found case-insensitively,
+// which no index SQLite keeps without our own collation can do, and their table stays small.
+// The index is made by the first add that needs it and kept up by the adds after it; a
+// replacing run drops it (DropKeyIndexes), so that writing every row in key order costs no
+// index too.
+class StoredLookup {
+ public:
+  static bool Serves(Keyed table) { return table != Keyed::kQueries; }
+
+  // True when looking the keys up costs less than reading the table: few keys onto many rows.
+  static bool Pays(sqlitepp::session& session, Keyed table, size_t added, int64_t& largest_id) {
+    largest_id = LargestId(session, table);
+    constexpr int64_t kRowsPerKey = 4;
+    return static_cast<int64_t>(added) <= largest_id / kRowsPerKey;
+  }
+
+  StoredLookup(sqlitepp::session& session, Keyed table)
+      : table_(table), rows_(session), empty_rows_(session) {
+    if (table == Keyed::kPages) {
+      session << "CREATE INDEX IF NOT EXISTS page_stats_page ON page_stats(page)";
+      CheckKeyTypes(session, "page_stats", "page");
+      const std::string columns =
+          "SELECT rec_id, 0, visits, searches, bandwidth, google, yandex, rambler, mailru, "
+          "aport, webalta, " +
+          Regular("page", {"visits", "searches", "bandwidth", "google", "yandex", "rambler",
+                           "mailru", "aport", "webalta"}) +
+          " FROM page_stats WHERE ";
+      Prepare(columns, "page");
+    } else {
+      session << "CREATE INDEX IF NOT EXISTS referer_stats_referer ON referer_stats(referer)";
+      CheckKeyTypes(session, "referer_stats", "referer");
+      const std::string columns =
+          "SELECT rec_id, type, cnt, 0, 0, 0, 0, 0, 0, 0, 0, " +
+          Regular("referer", {"type", "cnt"}) + " AND type IN (0, 1) FROM referer_stats WHERE ";
+      Prepare(columns, "referer");
     }
   }
-  const size_t fresh = static_cast<size_t>(std::count(stored_ids.begin(), stored_ids.end(), kNone));
+
+  // The stored row of `row`'s key and kind, its counts added to `row`'s; kNoRow when none.
+  // Throws StoredRowsIrregular for a row unlike those saves and adds write, or a key held twice.
+  int64_t AddStored(KeyedRow& row) {
+    sqlitepp::statement& rows = row.key.empty() ? empty_rows_ : rows_;
+    key_ = row.key;
+    int64_t found = kNoRow;
+    while (rows.exec()) {
+      if (regular_ != 1) throw StoredRowsIrregular{};
+      if ((type_ == 0 ? 0 : 1) != row.kind) continue;
+      if (found != kNoRow) throw StoredRowsIrregular{};
+      found = id_;
+      AddCounts(row.values, values_, TableName(table_));
+    }
+    return found;
+  }
+
+ private:
+  static int64_t LargestId(sqlitepp::session& session, Keyed table) {
+    int64_t largest = 0;
+    sqlitepp::statement read(session);
+    read << std::string("SELECT coalesce(max(rec_id), 0) FROM ") + TableName(table),
+        into(largest);
+    while (read.exec()) {
+    }
+    return largest;
+  }
+
+  // A key that is no text would be missed by a lookup of its bytes; texts sort after numbers
+  // and before BLOBs, so the index's two ends tell whether the column holds any.
+  static void CheckKeyTypes(sqlitepp::session& session, const char* table, const char* key) {
+    for (const char* end : {"", " DESC"}) {
+      std::string type;
+      sqlitepp::statement read(session);
+      read << std::string("SELECT typeof(") + key + ") FROM " + table + " WHERE " + key +
+                  " IS NOT NULL ORDER BY " + key + end + " LIMIT 1",
+          into(type);
+      while (read.exec()) {
+      }
+      if (!type.empty() && type != "text") throw StoredRowsIrregular{};
+    }
+  }
+
+  // 1 when `key` is text (or NULL, the empty key) and every count column is an integer.
+  static std::string Regular(const char* key, std::initializer_list<const char*> counts) {
+    std::string test = std::string("(typeof(") + key + ") IN ('text', 'null')";
+    for (const char* column : counts) test += std::string(" AND typeof(") + column + ") = 'integer'";
+    return test + ")";
+  }
+
+  void Prepare(const std::string& columns, const char* key) {
+    auto& v = values_;
+    rows_ << columns + key + " = :key", into(id_), into(type_), into(v[0]), into(v[1]),
+        into(v[2]), into(v[3]), into(v[4]), into(v[5]), into(v[6]), into(v[7]), into(v[8]),
+        into(regular_), use(key_);
+    empty_rows_ << columns + key + " = '' OR " + key + " IS NULL", into(id_), into(type_),
+        into(v[0]), into(v[1]), into(v[2]), into(v[3]), into(v[4]), into(v[5]), into(v[6]),
+        into(v[7]), into(v[8]), into(regular_);
+  }
+
+  Keyed table_;
+  std::string key_;
+  int64_t id_ = 0, type_ = 0, regular_ = 0;
+  std::array<int64_t, kPageValues> values_{};
+  sqlitepp::statement rows_, empty_rows_;
+};
+
+// The stored rows of the added keys by reading the whole table once; fills `stored_ids` and
+// `largest_id` and adds the stored counts to `added`'s.
+void ScanStored(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>& added,
+                std::vector<int64_t>& stored_ids, int64_t& largest_id) {
+  largest_id = 0;
+  StoredScan stored(session, table);
+  while (stored.Next()) {
+    largest_id = std::max(largest_id, stored.id);
+    const auto at = std::lower_bound(
+        added.begin(), added.end(), stored.row,
+        [table](const KeyedRow& a, const KeyedRow& b) { return KeyedLess(table, a, b); });
+    if (at == added.end() || KeyedLess(table, stored.row, *at)) continue;
+    const size_t k = static_cast<size_t>(at - added.begin());
+    if (stored_ids[k] != kNoRow) throw StoredRowsIrregular{};
+    stored_ids[k] = stored.id;
+    AddCounts(at->values, stored.row.values, TableName(table));
+  }
+}
+
+// Adds `added` (sorted by KeyedLess, keys distinct) to the stored rows of `table`: each stored
+// row whose key is added gets its counts added in place, and the added keys that no row holds
+// are appended in key order. The stored rows are found by reading the table once, or, for a
+// few keys onto a large table, through the key's index. A key held by two stored rows (a
+// database edited by hand) throws StoredRowsIrregular before anything is written.
+void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>&& added) {
+  std::vector<int64_t> stored_ids(added.size(), kNoRow);
+  int64_t largest_id = 0;
+  if (StoredLookup::Serves(table) && StoredLookup::Pays(session, table, added.size(), largest_id)) {
+    StoredLookup lookup(session, table);
+    for (size_t k = 0; k < added.size(); ++k) stored_ids[k] = lookup.AddStored(added[k]);
+  } else {
+    ScanStored(session, table, added, stored_ids, largest_id);
+  }
+  const size_t fresh = static_cast<size_t>(std::count(stored_ids.begin(), stored_ids.end(), kNoRow));
   // Ids this large were not numbered by SQLite: loading numbers the rows afresh.
   if (largest_id > std::numeric_limits<int64_t>::max() - static_cast<int64_t>(fresh))
     throw StoredRowsIrregular{};
 
   CountUpdater updater(session, table);
   for (size_t k = 0; k < added.size(); ++k) {
-    if (stored_ids[k] != kNone) updater.Update(stored_ids[k], added[k]);
+    if (stored_ids[k] != kNoRow) updater.Update(stored_ids[k], added[k]);
   }
   row_writers::PlacedRow blank;
   blank.table = table;
@@ -212,7 +331,7 @@ void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedR
   row_writers::Batch<row_writers::PlacedRow> appended(session, insert, blank);
   int64_t id = largest_id;
   for (size_t k = 0; k < added.size(); ++k) {
-    if (stored_ids[k] != kNone) continue;
+    if (stored_ids[k] != kNoRow) continue;
     row_writers::PlacedRow& row = appended.Next();
     row.id = ++id;
     row.key.swap(added[k].key);
@@ -387,6 +506,11 @@ class LargerPageCache {
 };
 
 }  // namespace
+
+void DropKeyIndexes(sqlitepp::session& session) {
+  session << "DROP INDEX IF EXISTS page_stats_page";
+  session << "DROP INDEX IF EXISTS referer_stats_referer";
+}
 
 void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
                 const std::vector<LogSource>& sources, SaveProgressObserver* observer,

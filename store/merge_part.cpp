@@ -14,6 +14,7 @@
 
 #include "store/sqlitepp/session.h"
 #include "store/sqlitepp/statement.h"
+#include "store/log_piece.h"
 #include "store/sqlitepp/transaction.h"
 
 namespace hitsieve {
@@ -25,6 +26,7 @@ using sqlitepp::into;
 constexpr const char* kStatsTables[] = {"common_stats", "page_stats", "referer_stats",
                                         "robot_log", "query_stats"};
 constexpr const char* kSetTables[] = {"day_sets", "analysed_logs"};
+constexpr const char kPieceTable[] = "log_pieces";  // only in a piece of a log
 
 // A stat() of the path, which never opens it: opening a FIFO would wait for a writer.
 void RequireRegularFile(const std::string& path) {
@@ -41,7 +43,7 @@ bool IsStatsName(const std::string& name) {
     if (name == table) return true;
   for (const char* table : kSetTables)
     if (name == table) return true;
-  return false;
+  return name == kPieceTable;
 }
 
 bool BeginsWithCreateTable(const std::string& sql) {
@@ -210,7 +212,7 @@ void CheckValues(sqlitepp::session& session) {
 
 }  // namespace
 
-MergePart ReadMergePart(const std::string& path) {
+MergePart ReadMergePart(const std::string& path, bool piece_wanted) {
   RequireRegularFile(path);
   sqlitepp::session session(path, /*read_only=*/true);
   session.distrust_schema();
@@ -221,7 +223,22 @@ MergePart ReadMergePart(const std::string& path) {
   CheckValues(session);
   MergePart part;
   part.logs = LoadLogSources(session);
-  if (part.logs.empty())
+  const std::vector<LogPiece> pieces = LoadLogPieces(session);
+  if (pieces.size() > 1 || (!pieces.empty() && !part.logs.empty()))
+    throw std::runtime_error("holds several pieces of logs, or pieces beside whole logs, which "
+                             "nothing writes");
+  if (!pieces.empty()) {
+    const LogPiece& piece = pieces.front();
+    if (!piece_wanted)
+      throw std::runtime_error(
+          "holds the lines of " + piece.name + " that begin in bytes [" +
+          std::to_string(piece.begin) + ", " + std::to_string(piece.end) +
+          "), a piece of that log, not whole logs; merge all its pieces at once with "
+          "--pieces-of");
+    part.piece = piece;
+  } else if (piece_wanted) {
+    throw std::runtime_error("holds whole logs, not a piece of one");
+  } else if (part.logs.empty())
     throw std::runtime_error(
         "remembers no logs, so it cannot be checked against counting a log twice (merged again, "
         "its statistics would be added again); analyse its logs again to merge them");

@@ -13,6 +13,7 @@
 
 #include "store/database_location.h"
 #include "store/key_order.h"
+#include "store/log_piece.h"
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
 #include "store/stats_merge.h"
@@ -139,6 +140,13 @@ StatsDatabase::StatsDatabase(const std::string& file_name, bool read_only)
     RequireStatsTables();
   } else {
     CreateTablesIfNone(session_, file_name);
+    // A piece holds part of one log's lines; anything added to it would be joined with its
+    // other pieces as if it were part of that log.
+    if (HasLogPieces(session_))
+      throw std::runtime_error("database " + file_name +
+                               " is a piece of a log (analyse --byte-range), which takes no "
+                               "other statistics; join it with its other pieces "
+                               "(merge --pieces-of)");
   }
 }
 

@@ -106,6 +106,10 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
                 const std::vector<LogSource>& sources, SaveProgressObserver* observer,
                 const std::vector<LogSource>* read_against, bool rehearse);
 
+// Drops the key indexes that adds in place make; a replacing save calls it before writing every
+// row again, so that it keeps no index up.
+void DropKeyIndexes(sqlitepp::session& session);
+
 }  // namespace hitsieve::merge_internal
 
 #endif  // HITSIEVE_STORE_STATS_MERGE_INTERNAL_H_

@@ -17,6 +17,7 @@
 #include "store/row_writers.h"
 #include "store/save_progress.h"
 #include "store/stats_database.h"
+#include "store/stats_merge_internal.h"
 
 namespace hitsieve {
 
@@ -112,6 +113,7 @@ StatsSaver::StatsSaver(StatsCollector&& collector, SaveProgressObserver* observe
 
 void StatsSaver::save() {
   sqlitepp::session& session = StatsDatabase::Instance().session();
+  merge_internal::DropKeyIndexes(session);
   for (const char* table : kTables) session << "DELETE FROM " << table;
   // A replacing run makes any database extendable: it writes the sets that adding needs.
   CreateSetTables(session);

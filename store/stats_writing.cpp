@@ -103,6 +103,7 @@ void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
   }
   totals.Add(std::move(added));
 
+  DropKeyIndexes(session);
   for (const char* table : {"common_stats", "page_stats", "referer_stats", "query_stats",
                             "day_sets", "analysed_logs"}) {
     session << "DELETE FROM " << table;

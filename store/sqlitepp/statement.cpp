@@ -52,11 +52,15 @@ void statement::bind_uses() {
 // and the next run binds the use variables' values of that moment before its first step. This
 // saves compiling an INSERT once per row, which would cost more than the row itself.
 bool statement::exec() {
+  const bool fresh = handle_ == nullptr;
   const bool reused = start_run();
   int result = sqlite3_step(handle_);
-  if (reused && result != SQLITE_ROW && result != SQLITE_DONE) {
+  if ((reused || fresh) && result != SQLITE_ROW && result != SQLITE_DONE) {
     // Statements compiled by sqlite3_prepare do not recompile themselves after a schema
-    // change; a kept one that has gone stale fails with SQLITE_SCHEMA and is compiled again.
+    // change; one that has gone stale before its first row fails with SQLITE_SCHEMA and is
+    // compiled again. A kept one goes stale when another connection changes the schema
+    // meanwhile; a new one too, when compiled against a schema this connection had not yet
+    // read again since.
     failure stale = release_failed(result);
     if (stale.code != SQLITE_SCHEMA) throw exception(stale.code, stale.message);
     prepare();

@@ -49,6 +49,22 @@ def Tables(db):
             "SELECT name FROM sqlite_master WHERE type = 'table'"))
 
 
+def Remembered(db):
+    """How the database remembers its logs, in order, all but the time they were read."""
+    with sqlite3.connect("file:%s?mode=ro" % db, uri=True) as connection:
+        connection.text_factory = bytes
+        return connection.execute(
+            "SELECT name, bytes, hash, head_bytes, head_hash, first_line_hash, lines, first_day, "
+            "last_day FROM analysed_logs ORDER BY rec_id").fetchall()
+
+
+def Formats(db):
+    """The format each remembered log was read in, in order."""
+    with sqlite3.connect("file:%s?mode=ro" % db, uri=True) as connection:
+        return connection.execute(
+            "SELECT name, format FROM analysed_logs ORDER BY rec_id").fetchall()
+
+
 def Running(pid):
     """Whether the process runs (a zombie has ended)."""
     try:
@@ -150,13 +166,15 @@ class ClusterTestBase(unittest.TestCase):
     def WriteStandIn(cls):
         """A hitsieve-cli that runs the real one, except on the workers when told to by a file:
         `fake-version` makes it give another version; `stall` makes the first analysis stall
-        after writing its worker's process id and its own to `stalled`."""
+        after writing its worker's process id and its own to `stalled`; `grow` makes
+        describe-log add a line to the log first."""
         cls.stand_in = cls.Path("stand-in-cli")
         with open(cls.stand_in, "w") as f:
             f.write("""#!/bin/sh
 d='%(dir)s'
 if [ "$HITSIEVE_TEST_ROLE" = worker ]; then
   if [ "$1" = --version ] && [ -f "$d/fake-version" ]; then cat "$d/fake-version"; exit 0; fi
+  if [ "$1" = describe-log ] && [ -f "$d/grow" ]; then printf 'x\\n' >> "$3"; fi
   if [ "$1" = analyse ] && [ -f "$d/stall" ] && mkdir "$d/stall.taken" 2>/dev/null; then
     echo "$PPID $$" > "$d/stalled.tmp" && mv "$d/stalled.tmp" "$d/stalled"
     exec sleep 600
@@ -229,16 +247,21 @@ class ExactnessTest(ClusterTestBase):
         files = ["c2.log.gz", "a1.log", "b2.log.gz", "./a1.log", "b1.log", "a2.log.gz",
                  "c1.log"]
         files += [HOSTILE, ESCAPING_NAME]  # texts that attack every place they are shown
-        # Every part merged here, and (with two parts a merge) a tree of merges on the workers.
-        for extensions, fan_in in ((None, "0"), ("html; php; zip", "2")):
+        # Every part merged here, a tree of two parts a merge on the workers, and by default
+        # each of the two workers merging half of the parts and one of them the two halves.
+        for extensions, fan_in in ((None, "0"), ("html; php; zip", "2"), (None, None)):
             with self.subTest(extensions=extensions, fan_in=fan_in):
                 option = [] if extensions is None else ["--extensions", extensions]
+                tree = [] if fan_in is None else ["--fan-in", fan_in]
                 local = self.FreshDb("local.dt")
                 expected = self.Analyse("--db", local, *option, *files)
                 self.AssertOk(expected)
                 db = self.FreshDb("cluster.dt")
-                done = self.Cluster("--db", db, "--fan-in", fan_in, *option, *files)
+                done = self.Cluster("--db", db, *tree, *option, *files)
                 self.AssertOk(done)
+                if fan_in is None:
+                    self.assertIn("8 parts merged on the workers in 2 levels, 1 part to merge "
+                                  "here", done.stderr.decode())
                 self.AssertSameStatistics(local, db)
                 self.assertEqual(re.search(rb": (\d+) lines", expected.stdout).group(1),
                                  re.search(rb": (\d+) lines", done.stdout).group(1))
@@ -267,6 +290,17 @@ class ExactnessTest(ClusterTestBase):
                 db = self.FreshDb("nginx-cluster.dt")
                 self.AssertOk(self.Cluster("--db", db, "--fan-in", fan_in, option, *files))
                 self.AssertSameStatistics(local, db)
+                self.assertEqual(Formats(local), Formats(db))
+        self.assertEqual(NGINX_FORMAT, Formats(local)[0][1])
+        # Plain logs larger than --split-size are read in ranges, each in the format, and
+        # remembered with it.
+        db = self.FreshDb("nginx-ranges.dt")
+        size = os.path.getsize(self.Path(files[0]))
+        done = self.Cluster("--db", db, "--split-size", str(size // 3 + 1), option, *files)
+        self.AssertOk(done)
+        self.assertIn("%s read in 3 ranges" % self.Path(files[0]), done.stderr.decode())
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Formats(local), Formats(db))
         added = self.FreshDb("nginx-added.dt")
         self.AssertOk(self.Cluster("--db", added, option, files[0]))
         self.AssertOk(self.Cluster("--db", added, "--add", option, *files[1:]))
@@ -303,6 +337,52 @@ class ExactnessTest(ClusterTestBase):
         self.assertIn("it reads as vhost_combined", hint[0])
         self.assertEqual(hint, [l for l in done.stdout.decode().splitlines()
                                 if "try --log-format" in l])
+
+    def test_a_large_log_read_in_ranges(self):
+        # A log larger than --split-size is read in ranges on both workers beside other files,
+        # and the parts merged in a tree of two levels: the statistics and the remembered logs
+        # are those of one local run, so a later local --add of the grown log reads only what
+        # is new. Its last line has no line feed.
+        big = self.Path("ranges-big.log")
+        subprocess.run([GEN_LOG, "--lines", "20000", "--seed", "8", "--days", "4", "-o", big],
+                       check=True)
+        with open(big, "ab") as f:
+            f.write(b'\r\n\n5.6.7.8 - - [02/Nov/2008:10:00:00 +0300] '
+                    b'"GET /unfinished.html HTTP/1.0" 200 1')
+        size = os.path.getsize(big)
+        files = [big, "a1.log", "b2.log.gz", "c1.log"]
+        local = self.FreshDb("ranges-local.dt")
+        self.AssertOk(self.Analyse("--db", local, *files))
+        db = self.FreshDb("ranges.dt")
+        done = self.Cluster("--db", db, "--split-size", str(size // 7 + 1), *files)
+        self.AssertOk(done)
+        progress = done.stderr.decode()
+        self.assertIn("%s read in 7 ranges" % big, progress)
+        self.assertIn("4 parts merged on the workers in 2 levels, 1 part to merge here", progress)
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Remembered(local), Remembered(db))
+        self.assertEqual(re.search(rb": (\d+) lines", done.stdout).group(1),
+                         re.search(rb"analysed 4 files: (\d+) lines", self.Analyse(
+                             "--db", self.FreshDb("ranges-scratch.dt"), *files).stdout).group(1))
+
+        with open(big, "ab") as f:
+            f.write(b'.html HTTP/1.0" 200 1\n7.7.7.7 - - [03/Nov/2008:10:00:00 +0300] '
+                    b'"GET /new.html HTTP/1.0" 200 1\n')
+        for target in (local, db):
+            added = self.Analyse("--db", target, "--add", big)
+            self.AssertOk(added)
+            self.assertIn(b"added 1 file, skipped 0", added.stdout)
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Remembered(local), Remembered(db))
+
+        # An adding run reads every log whole.
+        added = self.FreshDb("ranges-added.dt")
+        done = self.Cluster("--db", added, "--add", "--split-size", "65536", big)
+        self.AssertOk(done)
+        self.assertNotIn(" read in ", done.stderr.decode())
+        whole = self.FreshDb("ranges-whole.dt")
+        self.AssertOk(self.Analyse("--db", whole, "--add", big))
+        self.AssertSameStatistics(whole, added)
 
     def test_a_file_reached_through_two_paths_is_read_once(self):
         for link, target, make in (("a1-hard.log", "a1.log", os.link),
@@ -477,6 +557,20 @@ class FailureTest(ClusterTestBase):
                     self.assertIn("%s is %s, not a log" % (given, named), message)
                     self.assertNotIn("tasks done", message)  # refused before any work
 
+    def test_a_log_that_grows_while_read_in_ranges_is_refused(self):
+        # Its ranges and its description no longer fit: nothing may be counted.
+        with open(self.Path("a1.log"), "rb") as f, open(self.Path("growing.log"), "wb") as out:
+            out.write(f.read())
+        open(self.Path("grow"), "w").close()
+        try:
+            done = self.Cluster("--db", self.db, "--split-size", "262144", "growing.log",
+                                "b1.log", cli=self.stand_in)
+        finally:
+            os.remove(self.Path("grow"))
+        self.AssertFailedAndKept(done)
+        self.assertIn("read in 5 ranges", done.stderr.decode())
+        self.assertIn("or it grew since", done.stderr.decode())
+
     def test_unreachable_scheduler(self):
         import socket
         with socket.socket() as s:  # a port that nobody listens on
@@ -554,6 +648,7 @@ class OptionsTest(unittest.TestCase):
         bad += [("--timeout", v) for v in ("0", "-1", "inf", "-inf", "nan", "1e400",
                                            "86401", "", "soon")]
         bad += [("--fan-in", v) for v in ("1", "-2", "1001", "9" * 40, "2.5")]
+        bad += [("--split-size", v) for v in ("0", "65535", "1e9", "9" * 40, "")]
         bad += [("--scheduler", ""), ("--cli", ""), ("--db", "")]
         # Understood by hitsieve-cli or refused with its message, before any worker starts.
         bad += [("--log-format", v) for v in ("", "bogus", "%{Referer", "$remote_addr $status",
@@ -569,7 +664,8 @@ class OptionsTest(unittest.TestCase):
                 self.assertEqual(b"", done.stdout)
                 self.assertFalse(os.path.exists(self.db))
         for option, value in (("--workers", "256"), ("--timeout", "86400"),
-                              ("--fan-in", "1000"), ("--timeout", "0.5")):
+                              ("--fan-in", "1000"), ("--timeout", "0.5"),
+                              ("--split-size", "65536"), ("--split-size", str(1 << 39))):
             with self.subTest(accepted=option, value=value):
                 done = self.Run(option, value, "--help")
                 self.assertEqual(0, done.returncode, done.stderr.decode(errors="replace"))

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/log_format/log_format.h"
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
 #include "engine/standard_engines.h"
@@ -634,6 +635,76 @@ std::string WholeReadError(const std::string& path) {
     return e.what();
   }
   return "no error";
+}
+
+// A log read in byte ranges, each range into a collector of its own as another machine would,
+// and the collectors put together in file order: whatever the cuts (at a line start, inside a
+// line, inside a CR LF, past the end, several at one place), the ranges' texts follow each
+// other without gap or overlap and the statistics are those of the whole text.
+TEST(CollectFileRange, AnyCutsGiveTheWholeFilesStatistics) {
+  const TempDir dir;
+  std::vector<LogCase> cases = LogCases();
+  cases.push_back({"larger log", RandomLog(2025).Text(3000)});
+  std::mt19937 rng(11);
+  int mismatches = 0;
+  for (size_t n = 0; n < cases.size(); ++n) {
+    const Counting& setup = kCountings[n % std::size(kCountings)];
+    const std::string& text = cases[n].text;
+    const std::string path = dir / "ranges.log";
+    WriteFile(path, text);
+    const Snapshot want = Take(CollectWhole(setup, path));
+    const int64_t size = static_cast<int64_t>(text.size());
+    for (int round = 0; round < 12; ++round) {
+      std::vector<int64_t> cuts = {0};
+      const int count = std::uniform_int_distribution<int>(0, 6)(rng);
+      for (int k = 0; k < count; ++k) {
+        int64_t at = std::uniform_int_distribution<int64_t>(0, size + 2)(rng);
+        // Half of the cuts on a line start, where a range's first line must not be lost.
+        const size_t lf = text.find('\n', static_cast<size_t>(std::min(at, size)));
+        if (k % 2 == 1 && lf != std::string::npos) at = static_cast<int64_t>(lf) + 1;
+        cuts.push_back(at);
+      }
+      cuts.push_back(size + round % 2);
+      std::sort(cuts.begin(), cuts.end());
+      const unsigned threads = 1 + round % 3;
+      const CollectOptions options{round % 4 == 0 ? size_t{7} : size_t{512}, threads, 0};
+      std::string cut_text;
+      for (const int64_t cut : cuts) cut_text += " " + std::to_string(cut);
+      SCOPED_TRACE(cases[n].label + ", cuts" + cut_text + ", threads " + std::to_string(threads));
+      StatsCollector joined = MakeCollector(setup);
+      int64_t next = 0;
+      for (size_t k = 0; k + 1 < cuts.size(); ++k) {
+        StatsCollector piece = MakeCollector(setup);
+        const LineRange range = CollectFileRange(piece, path, cuts[k], cuts[k + 1], options);
+        EXPECT_EQ(next, range.text_begin) << "range " << k;
+        // Its text begins at the first line start at or after the cut.
+        const size_t lf = cuts[k] == 0 || cuts[k] > size ? std::string::npos
+                                                          : text.find('\n', cuts[k] - 1);
+        const int64_t start = cuts[k] == 0                ? 0
+                              : lf == std::string::npos ? size
+                                                        : static_cast<int64_t>(lf) + 1;
+        EXPECT_EQ(start, range.text_begin) << "range " << k;
+        next = range.text_end;
+        joined.Absorb(std::move(piece));
+      }
+      EXPECT_EQ(size, next);
+      const std::string difference = FirstDifference(want, Take(joined));
+      EXPECT_EQ("", difference);
+      if (!difference.empty() && ++mismatches == 5) FAIL() << "stopped after 5 mismatches";
+    }
+  }
+}
+
+TEST(CollectFileRange, RefusesWhatOnlyAWholeReadCanCount) {
+  const TempDir dir;
+  const std::string text = RandomLog(3).Text(20);
+  WriteFile(dir / "a.log", text);
+  WriteFile(dir / "a.log.gz", GzipMember(text));
+  StatsCollector collector = MakeCollector(kCountings[0]);
+  EXPECT_THROW(CollectFileRange(collector, dir / "a.log.gz", 0, 10), std::invalid_argument);
+  EXPECT_THROW(CollectFileRange(collector, dir / "a.log", 10, 9), std::invalid_argument);
+  collector.SetLogFormat(LogFormat::Preset("w3c"));
+  EXPECT_THROW(CollectFileRange(collector, dir / "a.log", 0, 10), std::invalid_argument);
 }
 
 TEST(CollectFile, ThrowsTheReaderErrors) {
