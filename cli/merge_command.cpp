@@ -304,6 +304,8 @@ int MergeCommand(const std::vector<std::string>& args) {
     } catch (const CountOverflowError& e) {
       throw std::runtime_error(part + ": " + e.what() +
                                " with those of the parts before it; nothing was merged");
+    } catch (const DimensionMismatchError& e) {
+      throw std::runtime_error(part + ": " + e.what() + "; nothing was merged");
     }
     sources.insert(sources.end(), contents.logs.begin(), contents.logs.end());
     merged.push_back(part);
@@ -318,8 +320,14 @@ int MergeCommand(const std::vector<std::string>& args) {
          merged);
     created.Publish();
   } else {
+    std::vector<std::string> left_out;
+    if (!replace) left_out = DimensionsLeftOut(StatsDatabase::Instance().session(), added);
     Save(StatsDatabase::Instance().session(), database, std::move(added), sources, replace,
          replace ? nullptr : &stored, merged);
+    for (const std::string& name : left_out)
+      std::printf("\"%s\" is not counted: %s was counted without it (merge --replace, or a run "
+                  "without --add, counts it)\n",
+                  name.c_str(), PrintableText(database).c_str());
   }
   std::printf("merged %zu %s into %s, skipped %zu\n", merged.size(),
               merged.size() == 1 ? "part" : "parts", PrintableText(database).c_str(),

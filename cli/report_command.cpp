@@ -23,10 +23,16 @@
 namespace hitsieve::cli {
 
 const char kReportHelp[] =
-    "Usage: hitsieve-cli report (common|pages|queries|referers|robots) [--db FILE]\n"
-    "                           [--format text|csv]\n"
+    "Usage: hitsieve-cli report (common|pages|queries|referers|robots|status|notfound|hours)\n"
+    "                           [--db FILE] [--format text|csv]\n"
     "\n"
     "Prints one report of the last analysis run on stdout, in UTF-8.\n"
+    "  common    the summary of the period (text only), then the days\n"
+    "  status    requests per status code (robots' left out, every page counted)\n"
+    "  notfound  URLs answered 404 or 410: requests and the referer that led there most\n"
+    "  hours     views and visitors per hour of the day (as the server wrote the time);\n"
+    "            visitors are counted per day and hour and summed over the days\n"
+    "Formats:\n"
     "  text  the list as the window shows it: totals row first, \"-\" for zero, traffic in\n"
     "        megabytes; referers show the hosts list and then the addresses list, robots\n"
     "        the requests and then the requests per robot (default)\n"
@@ -159,7 +165,10 @@ int ReportCommand(const std::vector<std::string>& args) {
     sqlitepp::transaction snapshot(StatsDatabase::Instance().session());
     if (format == "csv") {
       CsvTableWriter writer(out, rule);
-      kind->stream_table(writer);
+      if (!kind->dimension.empty()) StreamDimensionReport(writer, kind->dimension);
+      else kind->stream_table(writer);
+    } else if (!kind->dimension.empty()) {
+      PrintDimensionReport(out, kind->dimension);
     } else {
       kind->print_text(out);
     }

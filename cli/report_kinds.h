@@ -18,7 +18,14 @@ struct ReportKind {
   void (*stream_table)(ReportTableSink& sink);  // the export table (CSV and workbook)
   bool exportable;                          // offered by the export command
   const char* table;                        // the statistics table it reads
+  // A dimension's report (store/dimension_reports.h) instead of the functions above.
+  std::string_view dimension = {};
 };
+
+// A dimension's report: the list as text (the share of a count after it), or its export table.
+// A dimension the stored statistics were not counted with gives a note instead of rows.
+void PrintDimensionReport(std::ostream& out, std::string_view name);
+void StreamDimensionReport(ReportTableSink& sink, std::string_view name);
 
 // The kind called `name`, or nullptr. REQUIRES for the functions: the database has been named.
 const ReportKind* FindReportKind(std::string_view name);

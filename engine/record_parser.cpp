@@ -193,13 +193,17 @@ class RecordFields {
         }
         record_.ip = field;
         record_.date = {};
+        record_.hour = -1;
         record_.url = {};
         record_.status = 0;
         record_.bytes = 0;
         record_.referer = {};
         record_.user_agent = {};
         break;
-      case 3: record_.date = field.substr(0, 11); break;
+      case 3:
+        record_.date = field.substr(0, 11);
+        record_.hour = HourAt(field, 12);
+        break;
       case 4: record_.url = RequestLineUrl(field); break;
       case 5: record_.status = ParseStatusField(field); break;
       case 6: record_.bytes = ParseBytesField(field); break;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <stdexcept>
 
 #include "engine/key_sort.h"
 #include "engine/referer.h"
@@ -239,6 +240,8 @@ void RobotHitList::Append(RobotHitList&& later) {
 StatsCollector StatsCollector::EmptyCopy() const {
   StatsCollector copy(registry_);
   copy.pageExtensions = pageExtensions;
+  for (const CountedDimension& counted : dimensions_)
+    copy.dimensions_.push_back({counted.dimension->EmptyCopy(), {}});
   copy.SetLogFormat(log_format());
   return copy;
 }
@@ -307,6 +310,7 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
     mine.searches += theirs.searches;
     later.days.erase(first);
   }
+  AbsorbDimensions(later, addresses, agents);
   later.addresses_ = TextTable();
   later.agents_ = TextTable();
   later.agentRobots_.clear();
@@ -333,18 +337,59 @@ uint32_t StatsCollector::AgentId(std::string_view user_agent) {
   return agent;
 }
 
+void StatsCollector::SetDimensions(std::vector<std::unique_ptr<Dimension>> dimensions) {
+  dimensions_.clear();
+  for (auto& dimension : dimensions) dimensions_.push_back({std::move(dimension), {}});
+}
+
+void StatsCollector::CountDimensions(const RequestRecord& record, uint32_t agent,
+                                     uint32_t address, bool robot, bool counted) {
+  const DimensionInput input{record, agent, address, robot, counted};
+  for (CountedDimension& counted_dimension : dimensions_)
+    counted_dimension.dimension->OnRecord(input, counted_dimension.table);
+}
+
+void StatsCollector::AbsorbDimensions(StatsCollector& later, const std::vector<uint32_t>& addresses,
+                                      const std::vector<uint32_t>& agents) {
+  if (later.dimensions_.size() != dimensions_.size())
+    throw std::logic_error("collectors of different dimensions absorbed");
+  for (size_t k = 0; k < dimensions_.size(); ++k) {
+    DimensionTable::Cells& mine = dimensions_[k].table.cells;
+    DimensionTable::Cells& theirs = later.dimensions_[k].table.cells;
+    for (auto& [key, cell] : theirs) {
+      DimensionCell& into = mine.try_emplace(key).first->second;
+      for (size_t c = 0; c < kDimensionCounts; ++c) into.counts[c] += cell.counts[c];
+      if (cell.visitors.empty()) continue;
+      into.visitors.Reserve(into.visitors.size() + cell.visitors.size());
+      cell.visitors.ForEach([&](uint64_t visitor) {
+        into.visitors.Insert(
+            VisitorKey(addresses[VisitorAddress(visitor)], agents[VisitorAgent(visitor)]));
+      });
+    }
+    theirs.clear();
+    // Its caches hold numbers and rows of `later` that are gone.
+    later.dimensions_[k].dimension = later.dimensions_[k].dimension->EmptyCopy();
+  }
+}
+
 void StatsCollector::OnRecord(const RequestRecord& record) {
   ++records_;
   const uint32_t agent = AgentId(record.user_agent);
+  // Where an excluded crawler (--crawlers all) joins the described robots for the dimensions.
   if (const SearchEngine* robot = agentRobots_[agent]) {
     robotHits.Add(robot->Name(), record.url, record.status, record.ip, record.date);
+    if (!dimensions_.empty()) CountDimensions(record, agent, 0, /*robot=*/true, false);
     return;
   }
-  if (!PassesPageFilter(record.url, pageExtensions)) return;
+  if (!PassesPageFilter(record.url, pageExtensions)) {
+    if (!dimensions_.empty()) CountDimensions(record, agent, 0, false, /*counted=*/false);
+    return;
+  }
 
   DayStats& day = Day(record.date);
   PageStats& page = Entry(pendingPages_, record.url);
   const uint32_t address = addresses_.Id(record.ip);
+  if (!dimensions_.empty()) CountDimensions(record, agent, address, false, /*counted=*/true);
   day.ips.Insert(address);
   day.visitors.Insert(VisitorKey(address, agent));
   ++day.views;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "engine/counts_by_engine.h"
+#include "engine/dimensions/dimension.h"
 #include "engine/key_set.h"
 #include "engine/page_filter.h"
 #include "engine/record_sink.h"
@@ -141,7 +143,16 @@ class StatsCollector : public RecordSink {
   std::map<std::string, QueryCounts, CaseInsensitiveLess> queries;  // keeps the first spelling
   ExtensionSet pageExtensions;
 
-  // The texts behind the numbers in `days`.
+  // The dimensions counted beside the tables above (none unless set), each with its rows.
+  struct CountedDimension {
+    std::unique_ptr<Dimension> dimension;
+    DimensionTable table;
+  };
+  // REQUIRES: before the first record.
+  void SetDimensions(std::vector<std::unique_ptr<Dimension>> dimensions);
+  const std::vector<CountedDimension>& dimensions() const { return dimensions_; }
+
+  // The texts behind the numbers in `days` and in the dimensions' visitor sets.
   std::string_view AddressText(uint32_t address) const { return addresses_.Text(address); }
   std::string_view AgentText(uint32_t agent) const { return agents_.Text(agent); }
   size_t AddressCount() const { return addresses_.size(); }
@@ -245,6 +256,13 @@ class StatsCollector : public RecordSink {
   // agents over millions of lines, and one hash costs less than six substring searches.
   std::vector<const SearchEngine*> agentRobots_;
   uint32_t AgentId(std::string_view user_agent);
+
+  std::vector<CountedDimension> dimensions_;
+  void CountDimensions(const RequestRecord& record, uint32_t agent, uint32_t address, bool robot,
+                       bool counted);
+  // Adds `later`'s dimension rows, its visitor numbers translated by `addresses` and `agents`.
+  void AbsorbDimensions(StatsCollector& later, const std::vector<uint32_t>& addresses,
+                        const std::vector<uint32_t>& agents);
 
   // Reused across records so that a repeated phrase costs no allocation.
   std::string phrase_;

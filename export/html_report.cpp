@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <limits>
@@ -179,6 +181,77 @@ void WriteCrawlers(JsonWriter& json, const std::vector<RobotLogRow>& robots) {
   json.Close(']');
 }
 
+// A panel's element ids and its name in the data: the report's name, with any character but
+// a lower-case letter, a digit and '_' left out.
+std::string PanelId(std::string_view name) {
+  std::string id;
+  for (const char c : name) {
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') id += c;
+  }
+  return id;
+}
+
+// One row's cells from `from` on: numbers as numbers, texts from the logs as strings.
+void WriteCells(JsonWriter& json, const std::vector<std::string>& cells, size_t from,
+                const std::vector<bool>& numeric) {
+  for (size_t k = from; k < cells.size(); ++k) {
+    if (!numeric[k - from]) {
+      json.Log(cells[k]);
+      continue;
+    }
+    int64_t value = 0;
+    const char* end = cells[k].data() + cells[k].size();
+    if (std::from_chars(cells[k].data(), end, value).ptr != end) value = 0;
+    json.Number(value);
+  }
+}
+
+// Each panel: its name, title and columns (as the description names them, and as people read
+// them, the share's column last), which columns are numbers, the column whose share is shown
+// (-1: none), whether its dimension was counted, and its rows. A report with days adds them:
+// its days, and the daily rows, each naming its day by index into them.
+void WritePanels(JsonWriter& json, const std::vector<DimensionPanel>& panels) {
+  json.Key("panels").Open('[');
+  for (const DimensionPanel& panel : panels) {
+    const DimensionReport& report = panel.report;
+    json.Open('{').Key("name").Text(PanelId(report.name));
+    json.Key("title").Text(DimensionText(report.title)).Key("columns").Open('[');
+    for (std::string_view column : report.columns) json.Text(column);
+    json.Close(']').Key("titles").Open('[');
+    for (std::string_view column : report.columns) json.Text(DimensionText(column));
+    if (report.share_of >= 0) json.Text(DimensionText("share, %"));
+    json.Close(']').Key("numeric").Open('[');
+    for (const bool numeric : report.numeric) json.Number(numeric ? 1 : 0);
+    json.Close(']').Key("share").Number(report.share_of);
+    json.Key("counted").Number(panel.counted ? 1 : 0).Key("rows").Open('[');
+    for (const std::vector<std::string>& row : panel.rows) {
+      json.Open('[');
+      WriteCells(json, row, 0, report.numeric);
+      json.Close(']');
+    }
+    json.Close(']');
+    if (!report.daily_query.empty()) {
+      std::map<std::string, int64_t> day_index;
+      for (const std::vector<std::string>& row : panel.daily) day_index.emplace(row[0], 0);
+      int64_t next = 0;
+      json.Key("days").Open('[');
+      for (auto& [day, index] : day_index) {
+        index = next++;
+        json.Log(day);
+      }
+      json.Close(']').Key("daily").Open('[');
+      for (const std::vector<std::string>& row : panel.daily) {
+        json.Open('[').Number(day_index[row[0]]);
+        WriteCells(json, row, 1, report.numeric);
+        json.Close(']');
+      }
+      json.Close(']');
+    }
+    json.Close('}');
+  }
+  json.Close(']');
+}
+
 std::string DataJson(const HtmlReportData& data) {
   std::string out;
   out.reserve(64 + 80 * (data.days.size() + data.pages.size() + data.queries.size() +
@@ -202,6 +275,7 @@ std::string DataJson(const HtmlReportData& data) {
   }
   WriteRows(json, data);
   WriteCrawlers(json, data.robots);
+  WritePanels(json, data.panels);
   json.Close('}');
   return out;
 }
@@ -258,7 +332,17 @@ std::string Grouped(int64_t value) {
   return value < 0 ? "-" + digits : digits;
 }
 
-std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) {
+// A fraction with one decimal place as the page's language writes it: "12,5 %" or "12.5 %".
+std::string Decimal1(double value, std::string_view unit) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  std::string shown = text;
+  if (OutputLanguage() == ReportLanguage::kRussian) std::replace(shown.begin(), shown.end(), '.', ',');
+  return shown + (unit.empty() ? "" : "\u00A0" + std::string(unit));
+}
+
+std::string SummaryHtml(const HtmlReportSummary& s, const PeriodSummary& whole,
+                        std::string_view generated) {
   const auto item = [](std::string_view label, const std::string& value, std::string_view id) {
     return "<div class=\"figure\"><dt>" + Translated(label) + "</dt><dd id=\"sum-" +
            std::string(id) + "\">" + value + "</dd></div>\n";
@@ -283,13 +367,22 @@ std::string SummaryHtml(const HtmlReportSummary& s, std::string_view generated) 
   html += item("Страниц", Grouped(s.pages), "pages");
   html += item("Запросов", Grouped(s.phrases), "phrases");
   html += item("Обращений роботов", Grouped(s.robot_hits), "robots");
+  // The whole period's figures from the statistics (none are worked out from the rows above).
+  const std::string not_counted = "<small>" + Translated("не подсчитано") + "</small>";
+  html += item("Адресов", whole.addresses ? Grouped(*whole.addresses) : not_counted, "addresses");
+  html += item("Траффик, МБ", Decimal1(static_cast<double>(whole.traffic) / 1048576.0, ""),
+               "traffic");
+  html += item("Не найдено", whole.not_found ? Grouped(*whole.not_found) : not_counted,
+               "notfound");
+  html += item("Доля роботов", whole.bot_share ? Decimal1(*whole.bot_share * 100, "%") : not_counted,
+               "bots");
   html += "</dl><p class=\"note\">" + Translated("Отчёт составлен ") + HtmlEscape(generated) +
           ".</p></section>\n";
   return html;
 }
 
 // The sections the script fills; without the script only the summary is there.
-std::string BodySections() {
+std::string BodySections(const std::vector<DimensionPanel>& panels) {
   const auto section = [](const char* id, const char* title, const std::string& inside) {
     return "<section id=\"" + std::string(id) + "\"><h2>" + Translated(title) + "</h2>" + inside +
            "</section>\n";
@@ -300,8 +393,8 @@ std::string BodySections() {
                      "</p></noscript>\n";
   html += section("daily", "Общая статистика",
                   "\n<p class=\"note\">" +
-                      Translated("Даты есть только у ежедневной статистики: диапазон дат "
-                                 "ограничивает график и таблицу по дням, остальные отчёты "
+                      Translated("Даты есть у ежедневной статистики и у панелей с данными по "
+                                 "дням: диапазон дат ограничивает их; остальные отчёты "
                                  "охватывают весь период.") +
                       "</p>\n<div id=\"range\"></div><div id=\"chart\"></div><div "
                       "id=\"days-table\"></div>");
@@ -313,6 +406,13 @@ std::string BodySections() {
   html += section("robots", "Поисковики",
                   "<div id=\"crawlers-table\"></div><div id=\"crawler-panels\"></div><h3>" +
                       Translated("Запросы роботов") + "</h3><div id=\"robots-table\"></div>");
+  for (const DimensionPanel& panel : panels) {
+    const std::string id = "panel-" + PanelId(panel.report.name);
+    html += "<section id=\"" + id + "\" class=\"panel\"><h2>" +
+            HtmlEscape(DimensionText(panel.report.title)) + "</h2><p class=\"note\" id=\"" + id +
+            "-note\"></p><div id=\"" + id + "-chart\"></div><div id=\"" + id +
+            "-table\"></div></section>\n";
+  }
   return html;
 }
 
@@ -325,7 +425,27 @@ void ReadHtmlReportData(HtmlReportData& data) {
   ReadQueryStats(read.queries);
   ReadRefererStats(read.referers);
   ReadRobotLog(read.robots);
+  read.panels = ReadDimensionPanels();
+  read.period = ReadPeriodSummary();
   data = std::move(read);
+}
+
+std::vector<DimensionPanel> ReadDimensionPanels(const std::vector<DimensionReport>& reports) {
+  std::vector<DimensionPanel> panels;
+  for (const DimensionReport& report : reports) {
+    DimensionPanel& panel = panels.emplace_back();
+    panel.report = report;
+    panel.counted = DimensionCounted(report.dimension);
+    if (!panel.counted) continue;
+    ForEachDimensionReportRow(report, [&](const std::vector<std::string>& cells) {
+      panel.rows.push_back(cells);
+    });
+    if (report.daily_query.empty()) continue;
+    ForEachDimensionReportDailyRow(report, [&](const std::vector<std::string>& cells) {
+      panel.daily.push_back(cells);
+    });
+  }
+  return panels;
 }
 
 std::optional<ChartRange> BusyRange(const std::vector<CommonStatsRow>& days) {
@@ -393,8 +513,8 @@ std::string BuildHtmlReport(const HtmlReportData& data, std::string_view generat
   page += "<title>" + Translated("Hitsieve: отчёт") + "</title>\n<style>" + style +
           "</style>\n</head>\n<body>\n";
   page += "<header><h1>" + Translated("Hitsieve: отчёт о посещениях") + "</h1></header>\n<main>\n";
-  page += SummaryHtml(SummariseReport(data), generated);
-  page += BodySections();
+  page += SummaryHtml(SummariseReport(data), data.period, generated);
+  page += BodySections(data.panels);
   page += "</main>\n";
   page += DataElement(DataJson(data));
   page += "<script>" + script + "</script>\n</body>\n</html>\n";

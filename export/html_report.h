@@ -7,10 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "store/dimension_reports.h"
 #include "store/report_queries.h"
 
 // The report page: one self-contained HTML file holding the five reports, a daily chart with a
-// date range, and a panel per crawler. The statistics travel inside the page as JSON; the page's
+// date range, a panel per crawler, and a panel per dimension report (drawn from the reports'
+// descriptions, with a chart where one reads better than a table). The statistics travel inside the page as JSON; the page's
 // own script draws the chart (SVG) and the tables (sortable, filtered, a page of rows at a
 // time). Nothing is fetched: a Content-Security-Policy forbids every network request and any
 // script but the page's own, so the file works from disk and as an e-mail attachment.
@@ -20,13 +22,26 @@
 // No Qt; the desktop program and hitsieve-cli both call WriteHtmlReportFile.
 namespace hitsieve {
 
-// The rows of the five tables, in their queries' order.
+// A panel of a dimension report: the report's description, and when the statistics counted
+// its dimension, the rows of its query and (for a report with days) of its daily query. Cells
+// are as ForEachDimensionReportRow gives them: log texts in Windows-1251, numbers in decimal.
+struct DimensionPanel {
+  DimensionReport report;
+  bool counted = false;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::vector<std::string>> daily;  // the day first
+};
+
+// The rows of the five tables, in their queries' order, the panels of the dimension reports
+// and the summary of the period.
 struct HtmlReportData {
   std::vector<CommonStatsRow> days;
   std::vector<PageStatsRow> pages;
   std::vector<QueryStatsRow> queries;
   std::vector<RefererRow> referers;
   std::vector<RobotLogRow> robots;
+  std::vector<DimensionPanel> panels;
+  PeriodSummary period;
 };
 
 // The days the chart shows, as yyyymmdd: the busy stretch of the calendar. Days are grouped
@@ -50,6 +65,11 @@ struct HtmlReportSummary {
 // Reads the five tables through the report queries. Throws sqlitepp::exception; `data` is then
 // left as it was. REQUIRES: the database has been named; never while a run is saving.
 void ReadHtmlReportData(HtmlReportData& data);
+
+// The panels of `reports` (every dimension report by default), in that order. Throws as
+// ReadHtmlReportData.
+std::vector<DimensionPanel> ReadDimensionPanels(
+    const std::vector<DimensionReport>& reports = DimensionReports());
 
 HtmlReportSummary SummariseReport(const HtmlReportData& data);
 

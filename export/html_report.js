@@ -112,6 +112,8 @@
     count: { show: dashOrDecimal, key: Number, total: dashOrDecimal, numeric: true },
     megabytes: { show: megabytes, key: Number, total: megabytes, numeric: true },
     decimal: { show: String, key: Number, numeric: true },
+    number: { show: String, key: Number, total: String, numeric: true },
+    share: { show: function (v) { return decimalText(v.toFixed(2)); }, key: Number, numeric: true },
     referer: {
       show: function (v, row) { return readableOf(row); },
       key: function (v, row) { return readableOf(row).toLowerCase(); },
@@ -245,6 +247,13 @@
   Table.prototype.setFilter = function (text) {
     this.filterText = text.toLowerCase();
     this.refilter();
+  };
+  // New rows in place of the old, kept in the chosen order.
+  Table.prototype.setRows = function (rows) {
+    this.rows = rows;
+    this.keys = [];
+    this.haystacks = null;
+    this.sort();
   };
   // `include(row)` limits the rows further (the date range); null shows them all.
   Table.prototype.setInclude = function (include) {
@@ -508,7 +517,11 @@
   // The date range above the chart: two date fields and a reset; a drag on the chart fills them.
   // The chart shows the busy stretch of the calendar that the data names ("chart"): a day far
   // from the others, or a key that is no date, is left out and counted in a note.
-  function setUpDaily() {
+  // `onRange(range)` hears of every change of the range, and of the first: range.limited, and
+  // range.inside(day) and range.charted(day) for a yyyymmdd day number (charted: on the daily
+  // chart, which shows the busy stretch when no range is chosen), range.days (the daily chart's
+  // days), range.from and range.to (the ends as labels).
+  function setUpDaily(onRange) {
     var first = data.chart[0], last = data.chart[1];
     var calendar = data.days.map(function (row) { return { day: dayNumber(row[0]), row: row }; })
       .filter(function (d) { return d.day === d.day && d.day >= first && d.day <= last; })
@@ -551,6 +564,10 @@
       chart.show(days);
       table.setInclude(limited ? function (row) { return inside(dayNumber(row[0])); } : null);
       status.textContent = limited ? translated('Дней в диапазоне: ') + days.length + translated(' из ') + calendar.length : '';
+      var charted = limited ? inside : function (day) { return day === day && day >= first && day <= last; };
+      onRange({ limited: limited, inside: inside, charted: charted, days: days.map(function (d) { return d.day; }),
+        from: lo === lo ? dayLabel(lo) : calendar.length ? dayLabel(calendar[0].day) : '',
+        to: hi === hi ? dayLabel(hi) : calendar.length ? dayLabel(calendar[calendar.length - 1].day) : '' });
     }
     from.addEventListener('change', apply);
     to.addEventListener('change', apply);
@@ -601,6 +618,280 @@
     return panel;
   }
 
+  // The panels of the dimension reports, drawn from their descriptions in the data ("panels"):
+  // the report's rows as a table (with each row's share of the total where the description asks
+  // for one), and a chart where one reads better than the table. A report with daily rows follows
+  // the date range: its rows are then the sums of its daily rows over the days of the range.
+  var PANEL_CHARTS = {
+    status: { chart: 'stacked', category: function (row) { return statusClass(String(row[0])); } },
+    hours: { chart: 'hours', everyKey: true },
+    browsers: { chart: 'top' },
+    systems: { chart: 'top' },
+    countries: { chart: 'top' },
+    engines: { chart: 'top' },
+    crawlers: { chart: 'stacked', categoryColumn: 'category', valueColumn: 'requests' }
+  };
+  var CLASS_COLORS = { '1xx': '#8c8c8c', '2xx': '#2ca02c', '3xx': '#1f77b4', '4xx': '#ff7f0e', '5xx': '#d62728' };
+  var PALETTE = ['#1f77b4', '#ff7f0e', '#2ca02c', '#d62728', '#9467bd', '#8c564b', '#e377c2', '#7f7f7f',
+    '#bcbd22', '#17becf'];
+  function statusClass(code) { return /^[1-5]\d\d$/.test(code) ? code.charAt(0) + 'xx' : translated('другие'); }
+  function labelText(value) {
+    var text = cellText(String(value));
+    return text === '' ? translated('(пусто)') : text;
+  }
+
+  function Panel(spec) {
+    var self = this, id = 'panel-' + spec.name;
+    this.spec = spec;
+    this.kind = PANEL_CHARTS[spec.name] || {};
+    this.section = document.getElementById(id);
+    this.note = document.getElementById(id + '-note');
+    this.chartHost = document.getElementById(id + '-chart');
+    this.section.dataset.counted = spec.counted ? '1' : '0';
+    if (!spec.counted) {
+      this.note.textContent = translated('Не подсчитано в этой статистике: она составлена раньше или дополнена запуском без этого отчёта; его подсчитает новый анализ без --add.');
+      this.note.className = 'note not-counted';
+      return;
+    }
+    var column = function (name, otherwise) { var k = spec.columns.indexOf(name); return k >= 0 ? k : otherwise; };
+    var firstCount = spec.numeric.indexOf(1, 1);
+    this.value = spec.share >= 0 ? spec.share : column(this.kind.valueColumn, firstCount >= 0 ? firstCount : 0);
+    this.label = column('name', 0);
+    if (this.kind.categoryColumn) {
+      var at = column(this.kind.categoryColumn, 0);
+      this.category = function (row) { return String(row[at]); };
+    } else {
+      this.category = this.kind.category;
+    }
+    if (this.kind.chart === 'stacked' && !this.category) this.kind = {};
+    this.daily = spec.daily ? spec.daily.map(function (r) {
+      return { day: dayNumber(spec.days[r[0]]), text: spec.days[r[0]], row: r.slice(1) };
+    }) : null;
+    // Counts are totalled, except the number of days a row was seen.
+    var columns = spec.numeric.map(function (numeric, k) {
+      return !numeric ? 'text' : DAY_COLUMNS[spec.columns[k]] === 'count' ? 'decimal' : 'number';
+    });
+    if (spec.share >= 0) columns.push('share');
+    this.table = new Table(document.getElementById(id + '-table'), {
+      titles: spec.titles, rows: this.withShares(spec.rows), columns: columns, totals: true, pageSize: 25
+    });
+    window.addEventListener('resize', function () { if (self.range) self.draw(); });
+  }
+  // The rows with the share of the described column after them, of its total over these rows.
+  Panel.prototype.withShares = function (rows) {
+    var share = this.spec.share;
+    if (share < 0) return rows;
+    var total = 0;
+    rows.forEach(function (row) { total += row[share]; });
+    return rows.map(function (row) { return row.concat([total > 0 ? 100 * row[share] / total : 0]); });
+  };
+  // The daily rows of the days `inside` accepts, added up key by key (the key column and every
+  // text), largest first; with everyKey, every key of the whole period in its order, zeros too.
+  // Columns that do not add up over days are worked out from the days: the first and the last
+  // day, and the number of days.
+  var DAY_COLUMNS = { 'first day': 'first', 'last day': 'last', 'days seen': 'count', 'days': 'count' };
+  Panel.prototype.rowsIn = function (inside) {
+    var numeric = this.spec.numeric, groups = new Map();
+    var roles = this.spec.columns.map(function (name, k) { return k > 0 ? DAY_COLUMNS[name] : undefined; });
+    var keyOf = function (row) {
+      return JSON.stringify(row.filter(function (v, k) { return k === 0 || (!numeric[k] && !roles[k]); }));
+    };
+    if (this.kind.everyKey) {
+      this.spec.rows.forEach(function (row) {
+        groups.set(keyOf(row), { row: row.map(function (v, k) { return k > 0 && numeric[k] ? 0 : v; }), days: new Set() });
+      });
+    }
+    this.daily.forEach(function (d) {
+      if (!inside(d.day)) return;
+      var key = keyOf(d.row), group = groups.get(key);
+      if (!group) {
+        groups.set(key, { row: d.row.slice(), days: new Set([d.day]), first: d, last: d });
+        return;
+      }
+      for (var k = 1; k < group.row.length; ++k) if (numeric[k] && !roles[k]) group.row[k] += d.row[k];
+      group.days.add(d.day);
+      if (!group.first || d.day < group.first.day) group.first = d;
+      if (!group.last || d.day > group.last.day) group.last = d;
+    });
+    var rows = Array.from(groups.values()).map(function (group) {
+      roles.forEach(function (role, k) {
+        if (role === 'count') group.row[k] = group.days.size;
+        else if (role && group[role]) group.row[k] = group[role].text;
+      });
+      return group.row;
+    });
+    var value = this.value;
+    if (!this.kind.everyKey) {
+      rows.sort(function (a, b) { return b[value] - a[value] || (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0); });
+    }
+    return rows;
+  };
+  Panel.prototype.setRange = function (range) {
+    if (!this.spec.counted) return;
+    this.range = range;
+    var limited = range.limited && this.daily !== null;
+    this.rows = limited ? this.rowsIn(range.inside) : this.spec.rows;
+    this.table.setRows(this.withShares(this.rows));
+    this.section.dataset.limited = limited ? '1' : '0';
+    this.note.textContent = !this.daily ? translated('Весь период: у строк этого отчёта нет дат.')
+      : limited ? translated('Диапазон дат: ') + range.from + translated(' по ') + range.to
+      : translated('Весь период; диапазон дат общей статистики ограничивает эту панель.');
+    this.draw();
+  };
+  Panel.prototype.draw = function () {
+    var chart = this.kind.chart;
+    if (chart === 'stacked' && this.daily) this.drawStacked();
+    else if (chart === 'hours') this.drawHours();
+    else if (chart === 'top' || chart === 'stacked') this.drawTop();
+  };
+  Panel.prototype.canvas = function (height, label) {
+    var width = Math.max(320, this.chartHost.clientWidth || 900);
+    var plot = svg('svg', { width: width, height: height, viewBox: '0 0 ' + width + ' ' + height, role: 'img',
+      class: 'panel-chart', 'aria-label': label });
+    this.chartHost.replaceChildren(plot);
+    return plot;
+  };
+  function nothingToChart(plot, width, height) {
+    var none = svg('text', { x: width / 2, y: height / 2, 'text-anchor': 'middle', class: 'axis' });
+    none.textContent = translated('Нет данных для графика');
+    plot.appendChild(none);
+  }
+  // A value axis from 0 to at least `max`, with grid lines; returns the scale.
+  function valueAxis(plot, max, left, right, top, bottom, width, height) {
+    var step = niceStep(max / 4 || 1), topValue = Math.max(step, Math.ceil(max / step) * step);
+    var y = function (v) { return top + (1 - v / topValue) * (height - top - bottom); };
+    for (var v = 0; v <= topValue + step / 2; v += step) {
+      plot.appendChild(svg('line', { x1: left, x2: width - right, y1: y(v), y2: y(v), class: 'grid' }));
+      var label = svg('text', { x: left - 6, y: y(v) + 4, 'text-anchor': 'end', class: 'axis' });
+      label.textContent = grouped(v);
+      plot.appendChild(label);
+    }
+    return y;
+  }
+  function bar(attributes, tip, dataset) {
+    var rect = svg('rect', attributes);
+    for (var name in dataset) rect.setAttribute('data-' + name, dataset[name]);
+    var title = svg('title', {});
+    title.textContent = tip;
+    rect.appendChild(title);
+    return rect;
+  }
+  // Per day of the daily chart (and every other day of the range the report has), the value
+  // column's sum per category, stacked.
+  Panel.prototype.drawStacked = function () {
+    var self = this, range = this.range, value = this.value, height = 260;
+    var left = 64, right = 12, top = 12, bottom = 40;
+    var plot = this.canvas(height, this.spec.title), width = +plot.getAttribute('width');
+    var byDay = new Map(), categories = new Map();
+    range.days.forEach(function (day) { byDay.set(day, new Map()); });
+    this.daily.forEach(function (d) {
+      if (!range.charted(d.day)) return;
+      var sums = byDay.get(d.day);
+      if (!sums) byDay.set(d.day, sums = new Map());
+      var category = self.category(d.row);
+      sums.set(category, (sums.get(category) || 0) + d.row[value]);
+      categories.set(category, (categories.get(category) || 0) + d.row[value]);
+    });
+    var days = Array.from(byDay.keys()).sort(function (a, b) { return a - b; });
+    var names = Array.from(categories.keys()).sort(function (a, b) {
+      return self.spec.name === 'status' ? (a < b ? -1 : a > b ? 1 : 0) : categories.get(b) - categories.get(a) || (a < b ? -1 : 1);
+    });
+    var colors = {};
+    names.forEach(function (name, k) { colors[name] = CLASS_COLORS[name] || PALETTE[k % PALETTE.length]; });
+    this.chartHost.dataset.days = days.length;
+    if (!days.length || !names.length) return nothingToChart(plot, width, height);
+    // A category hidden by its legend button leaves the stacks, so that a small one (errors
+    // beside the successful requests) can be read on its own scale.
+    var hidden = this.hidden = this.hidden || {};
+    var stacked = names.filter(function (name) { return !hidden[name]; });
+    var max = 0;
+    days.forEach(function (day) {
+      var t = 0;
+      stacked.forEach(function (name) { t += byDay.get(day).get(name) || 0; });
+      max = Math.max(max, t);
+    });
+    var y = valueAxis(plot, max, left, right, top, bottom, width, height);
+    var slot = (width - left - right) / days.length, gap = slot > 6 ? Math.min(4, slot * 0.2) : 0;
+    days.forEach(function (day, k) {
+      var sums = byDay.get(day), base = 0;
+      stacked.forEach(function (name) {
+        var v = sums.get(name) || 0;
+        if (!v) return;
+        plot.appendChild(bar({ x: left + k * slot + gap / 2, y: y(base + v), width: Math.max(1, slot - gap),
+          height: Math.max(0.5, y(base) - y(base + v)), fill: colors[name], class: 'stack' },
+          dayLabel(day) + ' · ' + labelText(name) + ': ' + grouped(v),
+          { day: dayLabel(day), category: name, value: v }));
+        base += v;
+      });
+    });
+    var ticks = Math.min(days.length, Math.max(2, Math.floor((width - left - right) / 110)));
+    for (var i = 0; i < ticks; ++i) {
+      var k = Math.round(i * (days.length - 1) / Math.max(1, ticks - 1));
+      var tick = svg('text', { x: left + (k + 0.5) * slot, y: height - bottom + 16, 'text-anchor': 'middle', class: 'axis' });
+      tick.textContent = dayLabel(days[k]);
+      plot.appendChild(tick);
+    }
+    var legend = el('div', 'legend');
+    names.forEach(function (name) {
+      var item = el('button', 'series', labelText(name));
+      item.type = 'button';
+      item.dataset.category = name;
+      item.title = translated('Показать или скрыть');
+      item.setAttribute('aria-pressed', hidden[name] ? 'false' : 'true');
+      item.addEventListener('click', function () { hidden[name] = !hidden[name]; self.draw(); });
+      var swatch = el('span', 'swatch');
+      swatch.style.background = colors[name];
+      item.prepend(swatch);
+      legend.appendChild(item);
+    });
+    this.chartHost.prepend(legend);
+  };
+  // The value column per hour, 0 to 23.
+  Panel.prototype.drawHours = function () {
+    var value = this.value, height = 220, left = 64, right = 12, top = 12, bottom = 28;
+    var plot = this.canvas(height, translated('Просмотры по часам')), width = +plot.getAttribute('width');
+    var hours = [];
+    for (var h = 0; h < 24; ++h) hours.push(0);
+    this.rows.forEach(function (row) { if (row[0] >= 0 && row[0] < 24) hours[row[0]] += row[value]; });
+    var max = Math.max.apply(null, hours);
+    var y = valueAxis(plot, max, left, right, top, bottom, width, height);
+    var slot = (width - left - right) / 24;
+    hours.forEach(function (v, hour) {
+      if (v > 0) {
+        plot.appendChild(bar({ x: left + hour * slot + 2, y: y(v), width: Math.max(1, slot - 4), height: y(0) - y(v),
+          class: 'hour' }, String(hour).padStart(2, '0') + ':00: ' + grouped(v), { hour: hour, value: v }));
+      }
+      if (hour % 3 === 0) {
+        var tick = svg('text', { x: left + (hour + 0.5) * slot, y: height - bottom + 16, 'text-anchor': 'middle', class: 'axis' });
+        tick.textContent = String(hour).padStart(2, '0');
+        plot.appendChild(tick);
+      }
+    });
+  };
+  // The ten largest rows by the value column, as horizontal bars; the table holds every row.
+  Panel.prototype.drawTop = function () {
+    var value = this.value, label = this.label, line = 24, left = 220, right = 90;
+    var top = this.rows.slice().sort(function (a, b) { return b[value] - a[value]; }).slice(0, 10)
+      .filter(function (row) { return row[value] > 0; });
+    var height = Math.max(60, top.length * line + 28);
+    var plot = this.canvas(height, translated('Десять крупнейших')), width = +plot.getAttribute('width');
+    if (!top.length) return nothingToChart(plot, width, height);
+    var max = top[0][value], total = 0;
+    this.rows.forEach(function (row) { total += row[value]; });
+    top.forEach(function (row, k) {
+      var y = 4 + k * line, w = Math.max(1, (width - left - right) * row[value] / max);
+      var name = svg('text', { x: left - 8, y: y + line / 2 + 4, 'text-anchor': 'end', class: 'bar-label' });
+      var text = labelText(row[label]);
+      name.textContent = text.length > 32 ? Array.from(text).slice(0, 31).join('') + '…' : text;
+      plot.appendChild(name);
+      plot.appendChild(bar({ x: left, y: y + 3, width: w, height: line - 6, class: 'top' },
+        labelText(row[label]) + ': ' + grouped(row[value]), { label: String(row[label]), value: row[value] }));
+      var figure = svg('text', { x: left + w + 6, y: y + line / 2 + 4, class: 'axis' });
+      figure.textContent = grouped(row[value]) + (total > 0 ? ' (' + decimalText((100 * row[value] / total).toFixed(1)) + ' %)' : '');
+      plot.appendChild(figure);
+    });
+  };
+
   function setUpNavigation() {
     var nav = document.getElementById('nav');
     document.querySelectorAll('main > section').forEach(function (section) {
@@ -612,7 +903,8 @@
 
   function start() {
     setUpNavigation();
-    setUpDaily();
+    var dimensionPanels = (data.panels || []).map(function (spec) { return new Panel(spec); });
+    setUpDaily(function (range) { dimensionPanels.forEach(function (panel) { panel.setRange(range); }); });
     var tables = {
       pages: { columns: ['text', 'count', 'count', 'megabytes', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },
       queries: { columns: ['text', 'count', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },

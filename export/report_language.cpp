@@ -85,6 +85,71 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"Запросов: ", "Requests: "},
     {"Доля", "Share"},
     {"Не удалось показать отчёт: ", "The report could not be shown: "},
+    // The panels of the dimension reports.
+    {"Адресов", "Addresses"},
+    {"Траффик, МБ", "Traffic, MB"},
+    {"Не найдено", "Not found"},
+    {"Доля роботов", "Robots' share"},
+    {"не подсчитано", "not counted"},
+    {"Даты есть у ежедневной статистики и у панелей с данными по дням: диапазон дат "
+     "ограничивает их; остальные отчёты охватывают весь период.",
+     "The daily statistics and the panels with daily data have dates: the date range limits "
+     "them; the other reports cover the whole period."},
+    {"Не подсчитано в этой статистике: она составлена раньше или дополнена запуском без этого "
+     "отчёта; его подсчитает новый анализ без --add.",
+     "Not counted in these statistics: they were made before, or added to by a run without "
+     "this report; a new analysis without --add counts it."},
+    {"Весь период; диапазон дат общей статистики ограничивает эту панель.",
+     "The whole period; the date range of the overview limits this panel."},
+    {"Весь период: у строк этого отчёта нет дат.",
+     "The whole period: this report's rows have no dates."},
+    {"Диапазон дат: ", "Date range: "},
+    {" по ", " to "},
+    {"Нет данных для графика", "No data to chart"},
+    {"Десять крупнейших", "The ten largest"},
+    {"Просмотры по часам", "Views by hour"},
+    {"Показать или скрыть", "Show or hide"},
+    {"другие", "other"},
+    {"(пусто)", "(empty)"},
+};
+
+// The dimension reports' texts in Russian, keyed by the descriptions' English.
+constexpr std::pair<std::string_view, std::string_view> kDimensionRussian[] = {
+    {"status codes", "Коды ответа"},
+    {"pages not found", "Ненайденные страницы"},
+    {"hours", "Время суток"},
+    {"browsers", "Браузеры"},
+    {"systems", "Системы"},
+    {"countries", "Страны"},
+    {"crawlers", "Все роботы"},
+    {"search engines", "Поисковые системы"},
+    {"engines", "Поисковые системы"},
+    {"code", "Код"},
+    {"requests", "Запросы"},
+    {"share, %", "Доля, %"},
+    {"url", "Адрес"},
+    {"referer", "Реферер"},
+    {"hour", "Час"},
+    {"views", "Просмотры"},
+    {"visitors", "Посетители"},
+    {"family", "Семейство"},
+    {"browser", "Браузер"},
+    {"system", "Система"},
+    {"version", "Версия"},
+    {"device", "Устройство"},
+    {"iso code", "Код ISO"},
+    {"country", "Страна"},
+    {"name", "Название"},
+    {"category", "Категория"},
+    {"days seen", "Дней"},
+    {"days", "Дней"},
+    {"first day", "Первый день"},
+    {"last day", "Последний день"},
+    {"traffic", "Траффик"},
+    {"engine", "Поисковик"},
+    {"phrase", "Фраза"},
+    {"arrivals", "Переходы"},
+    {"pages", "Страницы"},
 };
 
 // -1 until set or first read.
@@ -138,6 +203,19 @@ ReportLanguage OutputLanguage() {
 void SetOutputLanguage(ReportLanguage language) { chosen.store(static_cast<int>(language)); }
 
 std::span<const std::pair<std::string_view, std::string_view>> EnglishTexts() { return kEnglish; }
+
+std::string DimensionText(std::string_view english, ReportLanguage language) {
+  if (language == ReportLanguage::kRussian) {
+    std::string lower(english);
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const auto& [from, to] : kDimensionRussian) {
+      if (from == lower) return std::string(to);
+    }
+  }
+  std::string text(english);
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
+}
 
 std::string Translated(std::string_view russian, ReportLanguage language) {
   if (language == ReportLanguage::kEnglish) {

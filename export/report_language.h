@@ -38,6 +38,14 @@ inline std::string Translated(std::string_view russian) {
 // Every text that has an English version, as (Russian, English).
 std::span<const std::pair<std::string_view, std::string_view>> EnglishTexts();
 
+// A text of a dimension report's description (its title or a column's name, written there in
+// English, lower-case) in `language`, for people: "status codes" is "Status codes" or
+// "Коды ответа". A text without a Russian version stays English.
+std::string DimensionText(std::string_view english, ReportLanguage language);
+inline std::string DimensionText(std::string_view english) {
+  return DimensionText(english, OutputLanguage());
+}
+
 }  // namespace hitsieve
 
 #endif  // HITSIEVE_EXPORT_REPORT_LANGUAGE_H_

@@ -61,14 +61,22 @@ void EscapeNul(std::string& text) {
     text.replace(at, 1, "_x0000_");
 }
 
-// The cell as a number when the whole text is a decimal integer.
-bool ParseInteger(const std::string& text, double& value) {
+// The cell as a number when the whole text is a decimal integer, or digits with a decimal
+// point and more digits ("12.34", a share in percent).
+bool ParseNumber(const std::string& text, double& value) {
   int64_t number = 0;
   const char* end = text.data() + text.size();
   auto result = std::from_chars(text.data(), end, number);
-  if (text.empty() || result.ec != std::errc() || result.ptr != end) return false;
-  value = static_cast<double>(number);
-  return true;
+  if (text.empty() || result.ec != std::errc()) return false;
+  if (result.ptr == end) {
+    value = static_cast<double>(number);
+    return true;
+  }
+  const char* point = result.ptr;
+  if (*point != '.' || point + 1 == end || point == text.data() ||
+      !std::all_of(point + 1, end, [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  return std::from_chars(text.data(), end, value, std::chars_format::fixed).ptr == end;
 }
 
 void SetColumnWidths(lxw_worksheet* sheet, const std::vector<size_t>& widths) {
@@ -245,7 +253,7 @@ void WorkbookWriter::Write(const std::vector<std::string>& cells, bool data_row)
     const auto column = static_cast<lxw_col_t>(k);
     double number = 0;
     lxw_error error;
-    if (data_row && k < numeric_.size() && numeric_[k] && ParseInteger(cells[k], number)) {
+    if (data_row && k < numeric_.size() && numeric_[k] && ParseNumber(cells[k], number)) {
       error = worksheet_write_number(sheet_, row, column, number, nullptr);
       widths_[k] = std::max(widths_[k], cells[k].size());
     } else {

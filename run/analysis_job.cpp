@@ -103,6 +103,7 @@ void AnalysisJob::Run() const {
   StatsCollector collector;
   collector.pageExtensions = extensions;
   collector.SetLogFormat(log_format);
+  collector.SetDimensions(MakeDimensions(dimensions));
   // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at
   // the first of its paths in the set's order; the others are done when it is.
   std::vector<std::string> unique;
@@ -206,8 +207,13 @@ void AnalysisJob::Run() const {
   if (add && report_to.files_read == 0 && !remembered_more) {
     // Nothing new: the stored statistics stay as they are, untouched.
   } else if (add) {
-    SaveTotals(StatsDatabase::Instance().session(), StatsTotals::FromCollector(collector),
-               sources, /*replace=*/false, save_progress, &stored);
+    StatsTotals added = StatsTotals::FromCollector(collector);
+    for (const std::string& name : DimensionsLeftOut(StatsDatabase::Instance().session(), added)) {
+      report_to.notes.push_back("\"" + name + "\" is not counted: the stored statistics were "
+                                "counted without it (a run without --add counts it)");
+    }
+    SaveTotals(StatsDatabase::Instance().session(), std::move(added), sources, /*replace=*/false,
+               save_progress, &stored);
   } else {
     // An exception from here on destroys the saver uncommitted, which rolls its transaction back.
     StatsSaver saver(std::move(collector), save_progress, &sources);

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/dimensions/dimension.h"
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
 #include "run/log_sources.h"
@@ -79,6 +80,8 @@ struct AnalysisJob {
   // or written; with this it is left out, with a note, and the others are read.
   bool skip_databases = false;
   RunReport* report = nullptr;  // may be null
+  // The dimensions counted beside the five tables (status codes, hours...).
+  DimensionOptions dimensions;
   // The format of the logs' lines; null reads them as combined, as runs always have.
   std::shared_ptr<const LogFormat> log_format;
   // Optional: when it becomes true before saving has started, Run ends within a block of

@@ -518,6 +518,8 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
   sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
   Require(session);
+  // Refused before anything is written.
+  const bool stored_held_nothing = CheckAddedDimensions(session, added);
   LargerPageCache cache(session);
   ReportPosition(observer, 1);
   AddDays(session, added.days);
@@ -529,6 +531,7 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
   AppendRobotHits(session, added.robotHits);
   ReportPosition(observer, 5);
   AddToKeyedTable(session, Keyed::kQueries, QueryRows(added));
+  AddDimensionsInPlace(session, added, stored_held_nothing);
   session << "DELETE FROM analysed_logs";
   WriteLogSources(session, sources);
   if (!rehearse) transaction.commit();

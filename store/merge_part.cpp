@@ -39,6 +39,7 @@ void RequireRegularFile(const std::string& path) {
 }
 
 bool IsStatsName(const std::string& name) {
+  if (name == "counted_dimensions" || name.rfind("dim_", 0) == 0) return true;
   for (const char* table : kStatsTables)
     if (name == table) return true;
   for (const char* table : kSetTables)
@@ -221,6 +222,7 @@ MergePart ReadMergePart(const std::string& path, bool piece_wanted) {
   sqlitepp::transaction snapshot(session);
   CheckSchema(session);
   CheckValues(session);
+  CheckDimensionValues(session);
   MergePart part;
   part.logs = LoadLogSources(session);
   const std::vector<LogPiece> pieces = LoadLogPieces(session);

@@ -107,6 +107,7 @@ void CreateStatsTables(sqlitepp::session& session) {
   sqlitepp::transaction txn(session, sqlitepp::transaction::mode::immediate);
   for (const char* create : kCreateTables) session << create;
   CreateSetTables(session);
+  CreateDimensionTables(session);
   txn.commit();
 }
 

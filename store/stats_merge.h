@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/dimensions/dimension.h"
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
 #include "engine/text.h"
@@ -85,6 +86,33 @@ struct PageTotals {
   EngineTotals engines{};
 };
 
+// Thrown when two statistics were counted with different dimensions, or with different data
+// for one (another crawler list, another country database): adding them would mix two
+// definitions. Nothing is added.
+class DimensionMismatchError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The row of one dimension: its counts (as many as the dimension's spec names) and, for a
+// dimension that keeps visitors, their VisitorHash values, sorted and distinct.
+struct DimensionRowTotals {
+  std::array<int64_t, kDimensionCounts> counts{};
+  std::vector<uint64_t> visitors;
+};
+
+// A dimension's row key: day ("" for rows over the whole period), key, sub ("" for none).
+struct DimensionRowKey {
+  std::string day, key, sub;
+  auto operator<=>(const DimensionRowKey&) const = default;
+};
+
+// One dimension's statistics, and the data (version) they were counted with.
+struct DimensionTotals {
+  std::string version;
+  std::map<DimensionRowKey, DimensionRowTotals> rows;
+};
+
 struct StatsTotals {
   std::map<std::string, DayTotals, std::less<>> days;
   std::map<std::string, PageTotals, std::less<>> pages;
@@ -92,10 +120,19 @@ struct StatsTotals {
   std::map<std::string, int64_t, std::less<>> refererHosts;
   std::vector<RobotHit> robotHits;
   std::map<std::string, EngineTotals, CaseInsensitiveLess> queries;  // keeps the first spelling
+  // The dimensions these statistics were counted with, by name (DimensionSpec::name).
+  std::map<std::string, DimensionTotals, std::less<>> dimensions;
+
+  // True when these hold no statistics at all (every dimension without rows too): such totals
+  // take the dimensions of whatever is added to them.
+  bool Empty() const;
 
   // Adds `later` as if its records had come after all of these: counts add up, day sets
   // unite, robot hits follow, a phrase already here keeps its spelling. `later` is emptied.
   // Throws CountOverflowError (these then hold part of the sums: drop them).
+  // Dimensions: empty totals take `later`'s; otherwise a dimension counted here must be counted
+  // in `later` with the same version (else DimensionMismatchError, before anything is added),
+  // and one that only `later` counted is left out: these were counted without it.
   void Add(StatsTotals&& later);
 
   // A finished collector's statistics (its robot hits are moved out).
@@ -147,6 +184,40 @@ void SaveTotals(sqlitepp::session& session, StatsTotals&& added,
                 const std::vector<LogSource>& sources, bool replace,
                 SaveProgressObserver* observer,
                 const std::vector<LogSource>* read_against = nullptr, bool rehearse = false);
+
+// ---- Dimensions in the database -----------------------------------------------------------
+// Each counted dimension has a table "dim_NAME" (rec_id, day, key, sub, its count columns and,
+// where it keeps visitors, a visitors BLOB in the day sets' form), and a row in
+// counted_dimensions (name, version). A database without counted_dimensions (written before
+// dimensions existed) counts none; a dimension missing there is not counted in its statistics.
+
+// The dimensions the stored statistics were counted with: name -> version.
+std::map<std::string, std::string> StoredDimensions(sqlitepp::session& session);
+
+// The dimensions counted in `added` that an add to the stored statistics leaves out, because
+// the stored statistics were counted without them (and hold something). For a note.
+std::vector<std::string> DimensionsLeftOut(sqlitepp::session& session, const StatsTotals& added);
+
+// The hash a visitor (client address, user agent) has in the dimensions' visitor sets: not
+// that of the day sets, so that each text is hashed once per run, not once per set it is in.
+uint64_t DimensionVisitorHash(std::string_view address, std::string_view agent);
+uint64_t DimensionVisitorHash(uint64_t address_hash, uint64_t agent_hash);
+
+// A collector's dimensions as totals (visitors hashed).
+std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(const StatsCollector& collector);
+
+// Creates counted_dimensions and every known dimension's table where missing.
+void CreateDimensionTables(sqlitepp::session& session);
+
+// Empties every dimension table and the definitions and writes `dimensions` instead (a
+// replacing save).
+void ReplaceDimensions(sqlitepp::session& session,
+                       const std::map<std::string, DimensionTotals, std::less<>>& dimensions);
+
+// Every value of the dimension tables a database lists, checked as a merge part's must be:
+// known names listed once, counts whole numbers from 0 to 2^63-1, keys texts, visitor sets
+// well formed. Throws std::runtime_error naming the table and row.
+void CheckDimensionValues(sqlitepp::session& session);
 
 }  // namespace hitsieve
 

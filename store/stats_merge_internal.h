@@ -110,6 +110,32 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
 // row again, so that it keeps no index up.
 void DropKeyIndexes(sqlitepp::session& session);
 
+// Throws DimensionMismatchError unless statistics counted with `mine` (called `mine_name` in
+// the message) may take statistics counted with `theirs`: every dimension of `mine` counted in
+// `theirs` too, with the same version. Dimensions only `theirs` counted are left out.
+void CheckDimensionsMatch(const std::map<std::string, DimensionTotals, std::less<>>& mine,
+                          const std::map<std::string, DimensionTotals, std::less<>>& theirs,
+                          const std::string& mine_name, const std::string& theirs_name);
+
+// Adds the rows of `theirs` to those of `mine` (counts checked, visitor sets united).
+void AddDimensionRows(const std::string& name, DimensionTotals& mine, DimensionTotals& theirs);
+
+// The stored dimensions with their rows (repeated keys added up, or with `refuse_repeats`
+// refused). Throws when a listed dimension is unknown to this program or listed twice.
+std::map<std::string, DimensionTotals, std::less<>> LoadDimensions(sqlitepp::session& session,
+                                                                   bool refuse_repeats);
+
+// The dimensions of `added` into the stored statistics in place: stored rows get their counts
+// added where they are, new keys are appended. Stored statistics that hold nothing take
+// `added`'s dimensions. Throws DimensionMismatchError as StatsTotals::Add does, and
+// StoredRowsIrregular on a key held by two rows.
+// REQUIRES: `stored_held_nothing` from CheckAddedDimensions, before anything was added.
+void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
+                          bool stored_held_nothing);
+// The check of AddDimensionsInPlace, made before anything is written; true when the stored
+// statistics hold nothing (they then take `added`'s dimensions).
+bool CheckAddedDimensions(sqlitepp::session& session, const StatsTotals& added);
+
 }  // namespace hitsieve::merge_internal
 
 #endif  // HITSIEVE_STORE_STATS_MERGE_INTERNAL_H_

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <memory>
 #include <future>
 #include <mutex>
@@ -128,6 +129,11 @@ void StatsSaver::save() {
   std::packaged_task<DaySetBlobs()> encode([this] { return EncodeDaySets(collector_); });
   std::future<DaySetBlobs> day_sets = encode.get_future();
   side.Add(std::packaged_task<void()>(std::move(encode)));
+  // So is hashing the dimensions' visitors, after it.
+  std::packaged_task<std::map<std::string, DimensionTotals, std::less<>>()> dimensions(
+      [this] { return DimensionTotalsOf(collector_); });
+  auto dimension_totals = dimensions.get_future();
+  side.Add(std::packaged_task<void()>(std::move(dimensions)));
   // A spent collector's tables go, once written, to be freed on the other core meanwhile.
   auto spend = [this, &side](auto member) {
     if (spent_ == nullptr) return;
@@ -169,6 +175,7 @@ void StatsSaver::save() {
   spend(&StatsCollector::queries);
 
   WriteDaySets(session, collector_, day_sets.get());
+  ReplaceDimensions(session, dimension_totals.get());
   if (spent_ != nullptr) {
     // The rest (days, addresses, agents) is freed while the transaction commits.
     side.Free(std::move(*spent_));

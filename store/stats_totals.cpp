@@ -92,7 +92,31 @@ void DayHashes(const StatsCollector& collector, const DayStats& day, std::vector
 
 }  // namespace
 
+bool StatsTotals::Empty() const {
+  if (!days.empty() || !pages.empty() || !referers.empty() || !refererHosts.empty() ||
+      !robotHits.empty() || !queries.empty())
+    return false;
+  for (const auto& [name, dimension] : dimensions) {
+    if (!dimension.rows.empty()) return false;
+  }
+  return true;
+}
+
 void StatsTotals::Add(StatsTotals&& later) {
+  if (later.Empty()) {
+    if (Empty() && dimensions.empty()) dimensions = std::move(later.dimensions);
+    later = StatsTotals{};
+    return;
+  }
+  if (Empty()) {
+    // Nothing here to add to: the first part of a merge, or a save onto no statistics, takes
+    // `later` whole instead of copying it row by row.
+    *this = std::move(later);
+    later = StatsTotals{};
+    return;
+  }
+  CheckDimensionsMatch(dimensions, later.dimensions, "the statistics", "the added ones");
+  for (auto& [name, mine] : dimensions) AddDimensionRows(name, mine, later.dimensions.at(name));
   for (auto& [date, theirs] : later.days) {
     auto [it, inserted] = days.try_emplace(date);
     DayTotals& mine = it->second;
@@ -150,6 +174,7 @@ StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
       if (engine >= 0 && engine < kEngineCount) mine[engine] = count;
     }
   }
+  totals.dimensions = DimensionTotalsOf(collector);
   return totals;
 }
 

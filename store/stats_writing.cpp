@@ -162,6 +162,7 @@ void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
       insert.exec();
     }
   }
+  ReplaceDimensions(session, totals.dimensions);
   WriteLogSources(session, sources);
   if (!rehearse) transaction.commit();
 }

@@ -48,7 +48,8 @@ void ListCtrlGrid::SortByColumnClicked(int column) {
     order = model_->SortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
   } else {
     const CellKind kind = model_->Kind(column);
-    if (kind == CellKind::kNumber || kind == CellKind::kMegabytes) order = Qt::DescendingOrder;
+    if (kind == CellKind::kNumber || kind == CellKind::kMegabytes || kind == CellKind::kDecimal)
+      order = Qt::DescendingOrder;
   }
   model_->sort(column, order);
 }
@@ -74,9 +75,11 @@ void ListCtrlGrid::FitColumnsToWidth(int column) {
     if (i == column) continue;
     const QString title = model_->headerData(i, Qt::Horizontal).toString();
     fittedWidths_[i] = std::max(number, header_font.horizontalAdvance(title) + padding);
+    header->setSectionResizeMode(i, QHeaderView::Interactive);
     setColumnWidth(i, fittedWidths_[i]);
   }
-  header->setSectionResizeMode(column, QHeaderView::Stretch);
+  if (column >= 0 && column < model_->columnCount())
+    header->setSectionResizeMode(column, QHeaderView::Stretch);
 }
 
 void ListCtrlGrid::SetColumns(const ListColumns& list_columns, std::vector<CellKind> kinds) {

@@ -31,7 +31,8 @@ class ListCtrlGrid : public QTableView {
 
   void SetColumns(const ListColumns& columns, std::vector<CellKind> kinds = {});
   // Sizes the number columns to their header and a six-digit number and lets `column` take
-  // the rest of the width, so that every column is visible in a narrow window.
+  // the rest of the width, so that every column is visible in a narrow window; with `column`
+  // -1 every column is sized so and none stretches.
   void FitColumnsToWidth(int column);
   // A header click on `column`.
   void SortByColumnClicked(int column);

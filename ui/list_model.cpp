@@ -31,11 +31,13 @@ std::string Folded(const std::string& text) {
   return QString::fromStdString(text).toCaseFolded().toStdString();
 }
 
-bool IsNumeric(CellKind kind) { return kind == CellKind::kNumber || kind == CellKind::kMegabytes; }
+bool IsNumeric(CellKind kind) {
+  return kind == CellKind::kNumber || kind == CellKind::kMegabytes || kind == CellKind::kDecimal;
+}
 
 // "-" and anything that is not a number count as 0; "12,34" is 12.34.
 double NumberValue(const std::string& text, CellKind kind) {
-  if (kind == CellKind::kMegabytes) {
+  if (kind == CellKind::kMegabytes || kind == CellKind::kDecimal) {
     std::string dotted = text;
     std::replace(dotted.begin(), dotted.end(), ',', '.');
     return std::strtod(dotted.c_str(), nullptr);

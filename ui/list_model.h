@@ -23,6 +23,7 @@ enum class CellKind {
   kPlainText,  // compared case-insensitively; no tooltip (paths, names, addresses)
   kNumber,     // decimal or "-" (0); right-aligned
   kMegabytes,  // "12,34"; right-aligned
+  kDecimal,    // a number with a decimal comma, "12,34" (a share in percent); right-aligned
   kDay,        // dd/Mon/yyyy, compared in calendar order
 };
 

@@ -29,9 +29,14 @@ void ApplyStartupHooks(MainDlg& window) {
   if (!logs.isEmpty())
     window.Settings()->AddLogFiles(QFile::decodeName(logs).split(QLatin1Char(':'),
                                                                  Qt::SkipEmptyParts));
+  // A screen's number in the tree, or a dimension screen's name ("status", "hours"...).
   bool ok = false;
-  const int screen = qEnvironmentVariableIntValue("HITSIEVE_SCREEN", &ok);
-  if (ok && screen >= 0 && screen < MainDlg::kScreenCount)
+  int screen = qEnvironmentVariableIntValue("HITSIEVE_SCREEN", &ok);
+  if (!ok) {
+    screen = window.ScreenIndex(qEnvironmentVariable("HITSIEVE_SCREEN"));
+    ok = screen >= 0;
+  }
+  if (ok && screen >= 0 && screen < window.ScreenCount())
     window.Tree()->setCurrentItem(window.Tree()->topLevelItem(screen));
   // The shown screen's list sorted by a column (as one header click does) and its search field
   // filled in, for screenshots of both.

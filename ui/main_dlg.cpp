@@ -8,6 +8,7 @@
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/common_stat_dlg.h"
+#include "ui/dimension_screen.h"
 #include "ui/kept_settings.h"
 #include "ui/page_stats_tab.h"
 #include "ui/queries_tab.h"
@@ -21,7 +22,7 @@ namespace hitsieve {
 
 namespace {
 
-const char* const kScreenLabels[MainDlg::kScreenCount] = {
+const char* const kScreenLabels[MainDlg::kDescribedScreenCount] = {
     QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Настройки"),
     QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Общая статистика"),
     QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Обращения к страницам"),
@@ -72,7 +73,7 @@ MainDlg::~MainDlg() {
 void MainDlg::RestoreKeptView() {
   if (const std::optional<QSize> size = KeptWindowSize()) resize(*size);
   const int screen = KeptScreen();
-  if (screen >= 0 && screen < kScreenCount) tree_->setCurrentItem(tree_->topLevelItem(screen));
+  if (screen >= 0 && screen < ScreenCount()) tree_->setCurrentItem(tree_->topLevelItem(screen));
 }
 
 void MainDlg::CreateScreens() {
@@ -80,11 +81,25 @@ void MainDlg::CreateScreens() {
   common_ = new CommonStatDlg(this);
   screens_ = {settings_, common_, new PageStatsTab(this), new RefererTab(this),
               new QueriesTab(this), new RobotsTab(this)};
-  for (int i = 0; i < kScreenCount; ++i) {
+  std::vector<QString> labels;
+  for (const char* label : kScreenLabels) labels.push_back(tr(label));
+  // A screen of dimension reports only when the program describes one of its reports.
+  for (const DimensionScreenSpec& spec : DimensionScreenSpecs()) {
+    if (FoundReports(spec).empty()) continue;
+    screens_.push_back(new DimensionScreen(this, spec));
+    labels.push_back(tr(spec.label));
+  }
+  for (int i = 0; i < ScreenCount(); ++i) {
     screens_[i]->hide();
-    tree_->InsertScreenItem(i, tr(kScreenLabels[i]));
+    tree_->InsertScreenItem(i, labels[i]);
     if (i > 0) reloadList_.push_back(screens_[i]);
   }
+}
+
+int MainDlg::ScreenIndex(const QString& name) const {
+  for (int i = 0; i < ScreenCount(); ++i)
+    if (screens_[i]->objectName() == name) return i;
+  return -1;
 }
 
 void MainDlg::Reload() {

@@ -22,25 +22,31 @@ class ScreensTreeCtrl;
 class SettingsTab;
 
 // The main window: the list of screens on the left, the frame holding the one visible screen
-// on the right, the About button below the list. Owns the six screens; reloads the five report
-// screens at start-up and after each run. While a run is under way the window refuses to
+// on the right, the About button below the list. Owns the screens: the six described ones, then
+// the screens of dimension reports this program describes; reloads every report screen at
+// start-up and after each run. While a run is under way the window refuses to
 // close, since the run reports into the log-files screen. UI thread only.
 class MainDlg : public QDialog, public Reloadable {
   Q_OBJECT
 
  public:
-  static constexpr int kScreenCount = 6;
+  // The log files, common statistics, pages, referers, queries and robots screens come first.
+  static constexpr int kDescribedScreenCount = 6;
 
   explicit MainDlg(QWidget* parent = nullptr);
   // Keeps the window's size for the next start.
   ~MainDlg() override;
 
-  // Reloads the report screens in the order common, pages, referers, queries, robots.
+  // Reloads the report screens in the order common, pages, referers, queries, robots, then the
+  // dimension screens in tree order.
   void Reload() override;
   // Tells every report screen that a run started or ended.
   void SetRunActive(bool active) override;
 
-  // REQUIRES: 0 <= index < kScreenCount. Hides the current screen, fits and shows this one.
+  int ScreenCount() const { return static_cast<int>(screens_.size()); }
+  // The screen whose object name is `name` ("status", "hours"...), or -1.
+  int ScreenIndex(const QString& name) const;
+  // REQUIRES: 0 <= index < ScreenCount(). Hides the current screen, fits and shows this one.
   void ShowScreen(int index);
   // Where a screen goes: the frame less its border and title, in this window's coordinates.
   QRect ScreenRect() const;

@@ -74,6 +74,7 @@ bool DayFromLocalTime(std::string_view text, DayKey& day) {
   const int day_of_month = DigitsAt(text, 0, 2);
   const int year = DigitsAt(text, 7, 4);
   const int month = MonthOf(text.substr(3, 3));
+  day.hour = HourAt(text, 12);
   return day_of_month >= 0 && year >= 0 && MakeDay(year, month, day_of_month, day);
 }
 
@@ -83,6 +84,7 @@ bool DayFromIsoTime(std::string_view text, DayKey& day) {
   const int year = DigitsAt(text, 0, 4);
   const int month = DigitsAt(text, 5, 2);
   const int day_of_month = DigitsAt(text, 8, 2);
+  day.hour = text.size() > 10 ? HourAt(text, 11) : -1;
   return year >= 0 && month >= 0 && day_of_month >= 0 && MakeDay(year, month, day_of_month, day);
 }
 
@@ -104,6 +106,7 @@ bool DayFromEpoch(std::string_view text, long long scale, DayKey& day) {
   if (seconds > int64_t{253402300799}) return false;  // after 9999-12-31
   int year, month, day_of_month;
   CivilFromDays(seconds / 86400, year, month, day_of_month);
+  day.hour = static_cast<signed char>(seconds % 86400 / 3600);
   return MakeDay(year, month, day_of_month, day);
 }
 
@@ -127,7 +130,10 @@ class PatternReader {
     return true;
   }
 
-  bool Day(DayKey& day) const { return MakeDay(year_, month_, day_of_month_, day); }
+  bool Day(DayKey& day) const {
+    day.hour = hour_ >= 0 && hour_ <= 23 ? static_cast<signed char>(hour_) : -1;
+    return MakeDay(year_, month_, day_of_month_, day);
+  }
 
  private:
   bool Number(size_t most, int& out, bool blank_pad = false) {
@@ -168,6 +174,7 @@ class PatternReader {
         }
         return false;
       case 'H':
+        return Number(2, hour_);
       case 'M':
       case 'S':
       case 'I': return Number(2, ignored);
@@ -195,6 +202,7 @@ class PatternReader {
   std::string_view text_;
   size_t t_ = 0;
   int year_ = -1, month_ = 0, day_of_month_ = 0;
+  int hour_ = -1;  // only from %H (a 12-hour %I says nothing without its AM or PM)
 
  public:
   bool AtEnd() const { return t_ == text_.size(); }

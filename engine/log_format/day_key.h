@@ -8,11 +8,15 @@
 #include <cstddef>
 #include <string_view>
 
+#include "engine/request_record.h"
+
 namespace hitsieve {
 
 // Eleven bytes, "dd/Mon/yyyy"; no terminating NUL.
+// With it the hour 0..23 of the time, when the time holds one (-1 when it does not).
 struct DayKey {
   char text[11];
+  signed char hour = -1;
   std::string_view view() const { return {text, sizeof text}; }
 };
 

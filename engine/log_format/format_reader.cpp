@@ -47,7 +47,7 @@ std::string_view WithoutPort(std::string_view address) {
 }
 
 // W3C field names that the statistics use.
-enum W3cField : uint8_t { kW3cSkip, kW3cDate, kW3cIp, kW3cStem, kW3cQuery, kW3cUri, kW3cStatus,
+enum W3cField : uint8_t { kW3cSkip, kW3cDate, kW3cTime, kW3cIp, kW3cStem, kW3cQuery, kW3cUri, kW3cStatus,
                           kW3cBytes, kW3cReferer, kW3cAgent };
 
 W3cField W3cFieldOf(std::string_view name) {
@@ -56,7 +56,7 @@ W3cField W3cFieldOf(std::string_view name) {
     W3cField field;
   };
   static constexpr Known kKnown[] = {
-      {"date", kW3cDate},          {"c-ip", kW3cIp},          {"cs-uri-stem", kW3cStem},
+      {"date", kW3cDate},          {"time", kW3cTime},        {"c-ip", kW3cIp},          {"cs-uri-stem", kW3cStem},
       {"cs-uri-query", kW3cQuery}, {"cs-uri", kW3cUri},       {"sc-status", kW3cStatus},
       {"sc-bytes", kW3cBytes},     {"cs(Referer)", kW3cReferer}, {"cs(Referrer)", kW3cReferer},
       {"cs(User-Agent)", kW3cAgent}};
@@ -147,6 +147,7 @@ struct FormatReader::Values {
     }
     record.ip = has_ip ? ip : std::string_view("-");
     record.date = day_key.view();
+    record.hour = day_key.hour;
     record.status = ParseStatusField(status);
     record.bytes = ParseBytesField(bytes);
     record.referer = has_referer && !referer.empty() ? referer : std::string_view("-");
@@ -356,6 +357,7 @@ FormatReader::Line FormatReader::ParseW3c(std::string_view line, RequestRecord& 
   if (values.day) day_ = w3c_date_;
   std::string_view stem, query;
   bool has_stem = false, has_query = false;
+  signed char hour = -1;
   // Tab-separated when the line holds a tab; otherwise fields are apart by one space.
   const char separator = line.find('\t') != std::string_view::npos ? '\t' : ' ';
   size_t at = 0;
@@ -379,6 +381,9 @@ FormatReader::Line FormatReader::ParseW3c(std::string_view line, RequestRecord& 
       case kW3cDate:
         if (!(values.day = DayFromIsoTime(value, day_)) || value.size() != 10)
           return Line::kNotRecognised;
+        break;
+      case kW3cTime:
+        hour = HourAt(value, 0);
         break;
       case kW3cIp:
         values.ip = value;
@@ -425,6 +430,7 @@ FormatReader::Line FormatReader::ParseW3c(std::string_view line, RequestRecord& 
     at = end + 1;
   }
   if (column != w3c_fields_.size()) return Line::kNotRecognised;
+  day_.hour = hour;  // the line's own time; the #Date directive's says nothing of the line's
   if (has_stem && !values.has_uri) {
     values.path = stem;
     values.has_path = true;

@@ -135,6 +135,7 @@ class PageDom(unittest.TestCase):
             attrs = dom.find("input", id=field)[0]["attrs"]
             self.assertEqual(("2009-05-05", "2009-05-06"), (attrs["min"], attrs["max"]), field)
         self.assertEqual("2", dom.find("div", id="chart")[0]["attrs"]["data-days"])
+        self.assertEqual("2", dom.find("div", id="panel-status-chart")[0]["attrs"]["data-days"])
         self.assertRegex(dom.find("p", id="chart-left-out")[0]["text"], r"\b3\b")
         labels = " ".join(t["text"] for t in dom.find("text"))
         self.assertNotRegex(labels, r"19\d\d|/0000|/9999")

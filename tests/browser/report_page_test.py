@@ -299,6 +299,256 @@ class CalendarReport(PageTest):
         self.assertIn("Просмотры: 8", tip)
 
 
+class PanelReport(PageTest):
+    """The panels of the dimension reports over a small log whose counts are known."""
+
+    # day, hour, status, url, referer, how many
+    LINES = [
+        ("01/Mar/2009", 10, 200, "/p.html", "-", 3),
+        ("01/Mar/2009", 10, 404, "/missing.html", "http://a.example/", 1),
+        ("01/Mar/2009", 11, 500, "/p.html", "-", 1),
+        ("02/Mar/2009", 14, 200, "/p.html", "-", 2),
+        ("02/Mar/2009", 14, 301, "/old.html", "-", 1),
+        ("02/Mar/2009", 15, 404, "/missing.html", "http://b.example/", 2),
+        ("05/Mar/2009", 23, 200, "/q.html", "-", 4),
+        ("05/Mar/2009", 23, 404, "/</script><b>x</b>.html", "http://c.example/<i>y</i>", 1),
+        ("05/Mar/2009", 9, 410, "/gone.html", "-", 1),
+    ]
+    # Per day and status class: robots' requests count nowhere.
+    CLASSES = {("01/Mar/2009", "2xx"): 3, ("01/Mar/2009", "4xx"): 1, ("01/Mar/2009", "5xx"): 1,
+               ("02/Mar/2009", "2xx"): 2, ("02/Mar/2009", "3xx"): 1, ("02/Mar/2009", "4xx"): 2,
+               ("05/Mar/2009", "2xx"): 4, ("05/Mar/2009", "4xx"): 2}
+
+    @classmethod
+    def prepare_logs(cls, folder):
+        lines = []
+        for day, hour, status, url, referer, count in cls.LINES:
+            for k in range(count):
+                lines.append(f'10.0.0.{k} - - [{day}:{hour:02d}:00:00 +0300] "GET {url} HTTP/1.1" {status} 10 '
+                             f'"{referer}" "Mozilla/5.0"\n')
+                lines.append(f'66.249.0.{k} - - [{day}:{hour:02d}:30:00 +0300] "GET {url} HTTP/1.1" {status} 10 '
+                             f'"-" "Googlebot/2.1"\n')
+        path = os.path.join(folder, "panels.log")
+        with open(path, "w") as f:
+            f.writelines(lines)
+        return [path]
+
+    def panel(self, name):
+        return next(p for p in self.data["panels"] if p["name"] == name)
+
+    def bars(self, name):
+        return self.js(f"""[...document.querySelectorAll('#panel-{name}-chart rect')].map(r => {{
+            const d = {{}}; for (const a of r.attributes) if (a.name.startsWith('data-')) d[a.name.slice(5)] = a.value;
+            return d; }})""")
+
+    def set_range(self, first, last):
+        self.js(f"""(() => {{ const from = document.getElementById('range-from'), to = document.getElementById('range-to');
+            from.value = '{first}'; to.value = '{last}';
+            from.dispatchEvent(new Event('change')); to.dispatchEvent(new Event('change')); }})()""")
+
+    def hour_views(self, inside=lambda day: True):
+        """Views per hour worked out here from the page's daily rows."""
+        hours = self.panel("hours")
+        views = [0] * 24
+        for row in hours["daily"]:
+            if inside(hours["days"][row[0]]):
+                views[row[1]] += row[2]
+        return views
+
+    def test_every_panel_renders_its_report(self):
+        names = self.js("[...document.querySelectorAll('section.panel')].map(s => [s.id, s.dataset.counted])")
+        self.assertEqual([["panel-" + p["name"], "1"] for p in self.data["panels"]], names)
+        for p in self.data["panels"]:
+            with self.subTest(panel=p["name"]):
+                t = self.table("panel-" + p["name"])
+                self.assertEqual(len(p["rows"]), t["rows"])
+                shown = [c[:len(p["columns"])] for c in t["cells"]]
+                self.assertEqual([[str(v) for v in row] for row in p["rows"]][:25], shown)
+        status = {c[0]: c for c in self.table("panel-status")["cells"]}
+        self.assertEqual(["404", "4", "25,00"], status["404"][:3])  # 4 of the 16 requests
+        notfound = self.table("panel-notfound")["cells"]
+        self.assertEqual(["/missing.html", "3", "http://b.example/"], notfound[0])
+        self.assertIn(["/</script><b>x</b>.html", "1", "http://c.example/<i>y</i>"], notfound)
+        self.assertEqual(0, self.js("document.querySelectorAll('main b, main i').length"))
+
+    def test_status_classes_stack_per_day(self):
+        bars = self.bars("status")
+        self.assertEqual(self.CLASSES, {(b["day"], b["category"]): int(b["value"]) for b in bars})
+        self.assertEqual(len(self.CLASSES), len(bars))
+        # Stacked: on each day the classes sit on one another, without gaps.
+        spans = self.js("""[...document.querySelectorAll('#panel-status-chart rect')].map(r =>
+            [r.dataset.day, +r.getAttribute('x'), +r.getAttribute('y'), +r.getAttribute('height')])""")
+        for day in {b["day"] for b in bars}:
+            stack = sorted((y, h) for d, x, y, h in spans if d == day)
+            for (y0, h0), (y1, h1) in zip(stack, stack[1:]):
+                self.assertAlmostEqual(y0 + h0, y1, places=3)
+        # A class hidden by its legend button leaves the stacks; a second click brings it back.
+        self.js("document.querySelector('#panel-status-chart button[data-category=\"2xx\"]').click()")
+        self.assertEqual({k: v for k, v in self.CLASSES.items() if k[1] != "2xx"},
+                         {(b["day"], b["category"]): int(b["value"]) for b in self.bars("status")})
+        self.js("document.querySelector('#panel-status-chart button[data-category=\"2xx\"]').click()")
+        self.assertEqual(len(self.CLASSES), len(self.bars("status")))
+
+    def test_hours_show_views_per_hour(self):
+        views = self.hour_views()
+        self.assertGreaterEqual(views[23], 4)
+        bars = {int(b["hour"]): int(b["value"]) for b in self.bars("hours")}
+        self.assertEqual({h: v for h, v in enumerate(views) if v}, bars)
+        table = self.table("panel-hours")
+        self.assertEqual(24, table["rows"])
+        self.assertEqual([str(v) for v in views], [c[1] for c in table["cells"]])
+
+    def test_date_range_limits_the_panels_with_days(self):
+        self.set_range("2009-03-02", "2009-03-05")
+        bars = self.bars("status")
+        self.assertEqual({k: v for k, v in self.CLASSES.items() if k[0] != "01/Mar/2009"},
+                         {(b["day"], b["category"]): int(b["value"]) for b in bars})
+        status = {c[0]: c[1] for c in self.table("panel-status")["cells"]}
+        self.assertEqual({"200": "6", "301": "1", "404": "3", "410": "1"}, status)
+        views = self.hour_views(lambda day: day != "01/Mar/2009")
+        self.assertEqual(0, views[10])
+        self.assertEqual([str(v) for v in views], [c[1] for c in self.table("panel-hours")["cells"]])
+        self.assertEqual({h: v for h, v in enumerate(views) if v},
+                         {int(b["hour"]): int(b["value"]) for b in self.bars("hours")})
+        self.assertEqual("1", self.js("document.getElementById('panel-status').dataset.limited"))
+        # Pages not found have no days: the panel keeps the whole period and says so.
+        self.assertEqual("0", self.js("document.getElementById('panel-notfound').dataset.limited"))
+        self.assertEqual(3, int(self.table("panel-notfound")["cells"][0][1]))
+        self.js("document.getElementById('range-reset').click()")
+        self.assertEqual(self.CLASSES, {(b["day"], b["category"]): int(b["value"])
+                                        for b in self.bars("status")})
+
+    def test_summary_of_the_period(self):
+        figure = lambda name: self.js(f"document.getElementById('sum-{name}').textContent").replace("\u202f", "")
+        self.assertEqual("5", figure("notfound"))
+        self.assertEqual("50,0\u00a0%", figure("bots"))  # every request made twice, once by a robot
+
+
+def add_panels(page, panels, name):
+    """A copy of the page with more panels in its data, and the sections the program writes for
+    them: the page draws any report's description, also of reports the program does not ship."""
+    with open(page, encoding="utf-8") as f:
+        html = f.read()
+    opening = '<script type="application/json" id="report-data">'
+    start = html.index(opening) + len(opening)
+    end = html.index("</script>", start)
+    data = json.loads(html[start:end])
+    data["panels"] += panels
+    text = json.dumps(data, ensure_ascii=False)
+    for c in "<>&":
+        text = text.replace(c, "\\u%04x" % ord(c))
+    sections = "".join(
+        f'<section id="panel-{p["name"]}" class="panel"><h2>{p["title"]}</h2><p class="note" '
+        f'id="panel-{p["name"]}-note"></p><div id="panel-{p["name"]}-chart"></div>'
+        f'<div id="panel-{p["name"]}-table"></div></section>\n' for p in panels)
+    html = (html[:start] + text + html[end:]).replace("</main>", sections + "</main>", 1)
+    path = os.path.join(os.path.dirname(page), name)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(html)
+    return path
+
+
+DAY_COLUMNS = {"first day": min, "last day": max}
+
+
+def daily_panel(name, title, columns, numeric, share, daily):
+    """A panel's data from its daily rows (day, cells...): the rows are their sums by the key
+    and the texts, largest first by the share's column (else the first count); "days seen" is
+    the number of days, "first day" and "last day" the ends."""
+    days = sorted({d[0] for d in daily}, key=calendar_key)
+    value = share if share >= 0 else numeric.index(1)
+    special = [k > 0 and (c in DAY_COLUMNS or c == "days seen") for k, c in enumerate(columns)]
+    sums, seen = {}, {}
+    for d in daily:
+        cells = list(d[1:])
+        key = tuple(v for k, v in enumerate(cells) if k == 0 or not (numeric[k] or special[k]))
+        seen.setdefault(key, set()).add(d[0])
+        if key not in sums:
+            sums[key] = cells
+            continue
+        for k, column in enumerate(columns):
+            if column in DAY_COLUMNS:
+                sums[key][k] = DAY_COLUMNS[column](sums[key][k], cells[k], key=calendar_key)
+            elif numeric[k] and k > 0 and not special[k]:
+                sums[key][k] += cells[k]
+    for key, row in sums.items():
+        for k, column in enumerate(columns):
+            if column == "days seen":
+                row[k] = len(seen[key])
+    rows = sorted(sums.values(), key=lambda r: (-r[value], r[0]))
+    return {"name": name, "title": title, "columns": columns, "titles": columns + (["share"] if share >= 0 else []),
+            "numeric": numeric, "share": share, "counted": 1, "rows": rows, "days": days,
+            "daily": [[days.index(d[0])] + list(d[1:]) for d in daily]}
+
+
+class DescribedPanelsReport(PageTest):
+    """Panels of reports others describe (the ten largest as bars, requests per category and
+    day stacked), added to a page of the small log above."""
+
+    COUNTRIES = [f"Country {k}" if k != 4 else "<b>Evil</b>" for k in range(12)]
+    CRAWLERS = [("01/Mar/2009", "A", "search engine", 5, 50), ("02/Mar/2009", "A", "search engine", 3, 30),
+                ("01/Mar/2009", "B", "AI", 2, 20), ("05/Mar/2009", "B", "AI", 7, 70),
+                ("05/Mar/2009", "C", "AI", 1, 10)]
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="hitsieve-page-")
+        page = make_page(cls.folder, PanelReport.prepare_logs(cls.folder))
+        countries = []
+        for k, name in enumerate(cls.COUNTRIES):
+            countries.append(["01/Mar/2009", f"C{k}", name, (k + 1) * 10, (k + 1) * 10])
+            countries.append(["05/Mar/2009", f"C{k}", name, 12 - k, 12 - k])
+        cls.page = add_panels(page, [
+            daily_panel("countries", "Countries", ["iso code", "name", "visitors", "views"], [0, 0, 1, 1], 3, countries),
+            daily_panel("crawlers", "Crawlers",
+                        ["name", "category", "requests", "days seen", "first day", "last day", "traffic"],
+                        [0, 0, 1, 1, 0, 0, 1], -1,
+                        [[day, name, category, requests, 1, day, day, traffic]
+                         for day, name, category, requests, traffic in cls.CRAWLERS])], "described.html")
+        cls.browser = cls.make_browser()
+
+    def bars(self, name):
+        return self.js(f"""[...document.querySelectorAll('#panel-{name}-chart rect')].map(r => {{
+            const d = {{}}; for (const a of r.attributes) if (a.name.startsWith('data-')) d[a.name.slice(5)] = a.value;
+            return d; }})""")
+
+    def set_range(self, first, last):
+        PanelReport.set_range(self, first, last)
+
+    def test_the_ten_largest_are_bars_and_every_row_is_in_the_table(self):
+        whole = {self.COUNTRIES[k]: 9 * k + 22 for k in range(12)}
+        largest = sorted(whole.items(), key=lambda item: -item[1])[:10]
+        self.assertEqual([[n, str(v)] for n, v in largest], [[b["label"], b["value"]] for b in self.bars("countries")])
+        self.assertEqual(12, self.table("panel-countries")["rows"])
+        labels = self.js("[...document.querySelectorAll('#panel-countries-chart text.bar-label')].map(t => t.textContent)")
+        self.assertIn("<b>Evil</b>", labels)
+        self.assertEqual(0, self.js("document.querySelectorAll('main b').length"))
+        # One day: its own ten largest, and the table's rows and shares of that day only.
+        self.set_range("2009-03-05", "2009-03-05")
+        day = {self.COUNTRIES[k]: 12 - k for k in range(12)}
+        largest = sorted(day.items(), key=lambda item: -item[1])[:10]
+        self.assertEqual([[n, str(v)] for n, v in largest], [[b["label"], b["value"]] for b in self.bars("countries")])
+        cells = self.table("panel-countries")["cells"]
+        self.assertEqual(["C0", "Country 0", "12", "12", "15,38"], cells[0])  # 12 of 78
+
+    def test_requests_stack_per_category_and_day(self):
+        expected = {("01/Mar/2009", "search engine"): 5, ("01/Mar/2009", "AI"): 2,
+                    ("02/Mar/2009", "search engine"): 3, ("05/Mar/2009", "AI"): 8}
+        self.assertEqual(expected, {(b["day"], b["category"]): int(b["value"]) for b in self.bars("crawlers")})
+        self.assertEqual([["A", "search engine", "8", "2", "01/Mar/2009", "02/Mar/2009", "80"],
+                          ["B", "AI", "9", "2", "01/Mar/2009", "05/Mar/2009", "90"],
+                          ["C", "AI", "1", "1", "05/Mar/2009", "05/Mar/2009", "10"]],
+                         sorted(self.table("panel-crawlers")["cells"]))
+        # In a range, the days seen and the first and last day are those of the range.
+        self.set_range("2009-03-02", "2009-03-05")
+        self.assertEqual({k: v for k, v in expected.items() if k[0] != "01/Mar/2009"},
+                         {(b["day"], b["category"]): int(b["value"]) for b in self.bars("crawlers")})
+        self.assertEqual([["B", "AI", "7", "1", "05/Mar/2009", "05/Mar/2009", "70"],
+                          ["A", "search engine", "3", "1", "02/Mar/2009", "02/Mar/2009", "30"],
+                          ["C", "AI", "1", "1", "05/Mar/2009", "05/Mar/2009", "10"]],
+                         self.table("panel-crawlers")["cells"])
+
+
 class HostileReport(PageTest):
     """Logs whose texts try to run script or break the page, also as crawler requests."""
 
@@ -315,7 +565,11 @@ class HostileReport(PageTest):
         path = os.path.join(folder, "hostile-robots.log")
         with open(path, "wb") as f:
             f.write(b"\n".join(robots))
-        return [source, path]
+        # And again as requests not found, so the panels' lists carry their pages and referers.
+        missing = os.path.join(folder, "hostile-404.log")
+        with open(missing, "wb") as f:
+            f.write(b"\n".join(line.replace(b'" 200 ', b'" 404 ', 1) for line in lines))
+        return [source, path, missing]
 
     def test_no_injected_script_runs_and_texts_show_as_text(self):
         self.browser.pump(0.5)
@@ -326,7 +580,11 @@ class HostileReport(PageTest):
         self.assertIn("</script><!--", [c[0] for c in self.table("queries")["cells"]])
         self.filter("pages", "</script>")
         self.assertIn("/</script><b>x</b>.html", [c[0] for c in self.table("pages")["cells"]])
-        self.assertEqual(0, self.js("document.querySelectorAll('main b').length"))
+        self.filter("panel-notfound", "</script>")
+        self.assertIn("/</script><b>x</b>.html", [c[0] for c in self.table("panel-notfound")["cells"]])
+        self.filter("panel-notfound", "javascript:")
+        self.assertIn("javascript:alert(document.cookie)", [c[2] for c in self.table("panel-notfound")["cells"]])
+        self.assertEqual(0, self.js("document.querySelectorAll('main b, main svg[onload], main iframe').length"))
 
     def test_only_web_addresses_become_links(self):
         self.js("document.querySelector('#referers-table .page-size').value = '1000';"
@@ -345,7 +603,9 @@ class HostileReport(PageTest):
         self.assertIn("http://www.rambler.ru/srch?words=%E2%E8%EA%E8", hrefs)
 
     def test_clicking_through_every_view_stays_clean(self):
-        for name in ["days", "pages", "queries", "hosts", "referers", "crawlers", "robots"]:
+        panels = [f"panel-{p['name']}" for p in self.data["panels"]]
+        self.assertTrue(panels)
+        for name in ["days", "pages", "queries", "hosts", "referers", "crawlers", "robots"] + panels:
             columns = self.js(f"document.querySelectorAll('#{name}-table th').length")
             for column in range(columns):
                 self.click_header(name, column)
@@ -412,6 +672,14 @@ class FirefoxSampleReport(SampleReport):
 
 
 class FirefoxCalendarReport(CalendarReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxPanelReport(PanelReport):
+    make_browser = staticmethod(lambda: Firefox(FIREFOX))
+
+
+class FirefoxDescribedPanelsReport(DescribedPanelsReport):
     make_browser = staticmethod(lambda: Firefox(FIREFOX))
 
 

@@ -300,7 +300,7 @@ TEST(CliHelp, ToolAndEveryCommandExplainThemselves) {
     const char* usage;
   } cases[] = {{{"--help"}, "Usage: hitsieve-cli COMMAND"},
                {{"analyse", "--help"}, "Usage: hitsieve-cli analyse [--extensions TEXT]"},
-               {{"report", "-h"}, "Usage: hitsieve-cli report (common|pages|queries|referers|robots)"},
+               {{"report", "-h"}, "Usage: hitsieve-cli report (common|pages|queries|referers|robots|"},
                {{"export", "--help"}, "Usage: hitsieve-cli export (common|pages|queries) --xlsx"},
                {{"merge", "--help"}, "Usage: hitsieve-cli merge [--replace] [--db FILE] PART..."}};
   for (const auto& c : cases) {

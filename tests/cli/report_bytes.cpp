@@ -60,7 +60,8 @@ std::map<std::string, std::string> AllReportBytes(const TempDir& dir, const std:
     EXPECT_EQ(0, result.status) << args[0] << ' ' << args[1] << ": " << result.err;
     return result.out;
   };
-  for (const std::string kind : {"common", "pages", "queries", "referers", "robots"}) {
+  for (const std::string kind :
+       {"common", "pages", "queries", "referers", "robots", "status", "notfound", "hours"}) {
     bytes[kind + ".txt"] = run({"report", kind, "--db", db});
     bytes[kind + ".csv"] = run({"report", kind, "--db", db, "--format", "csv"});
     bytes[kind + ".raw.csv"] = run({"report", kind, "--db", db, "--format", "csv", "--raw"});
@@ -109,8 +110,19 @@ void ShuffleKeyedRows(const fs::path& db, unsigned seed) {
   std::mt19937 rng(seed);
   try {
     Exec(connection, "BEGIN");
-    for (const std::string table :
-         {"common_stats", "page_stats", "referer_stats", "query_stats", "day_sets"}) {
+    std::vector<std::string> tables = {"common_stats", "page_stats", "referer_stats",
+                                       "query_stats", "day_sets"};
+    {
+      sqlite3_stmt* statement = nullptr;
+      sqlite3_prepare_v2(connection,
+                         "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE "
+                         "'dim\\_%' ESCAPE '\\'",
+                         -1, &statement, nullptr);
+      while (sqlite3_step(statement) == SQLITE_ROW)
+        tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+      sqlite3_finalize(statement);
+    }
+    for (const std::string& table : tables) {
       const std::vector<int64_t> ids = RecIds(connection, table);
       std::vector<size_t> places(ids.size());
       std::iota(places.begin(), places.end(), 0);

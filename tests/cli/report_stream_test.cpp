@@ -258,7 +258,15 @@ TEST(ReportStream, EveryReportAndFormatMatchesTheWholeTableRendering) {
         ASSERT_EQ(0, report.status) << label << ": " << report.err;
         const std::string expected =
             std::string(f.format) == "text" ? WholeTableText(kind) : WholeTableCsv(kind, f.rule);
-        ASSERT_EQ(expected, report.out) << label;
+        std::string out = report.out;
+        // The summary of the period heads the text of the days (when there are days).
+        if (std::string(kind) == "common" && std::string(f.format) == "text" &&
+            out.rfind("first day", 0) == 0) {
+          const size_t end = out.find("\nrobots ");
+          ASSERT_NE(std::string::npos, end) << label << ": " << out;
+          out.erase(0, out.find("\n\n", end) + 2);
+        }
+        ASSERT_EQ(expected, out) << label;
       }
     }
   }

@@ -33,19 +33,27 @@ const SearchEngineRegistry& Engines() {
 // ---- Writing one request the way each server writes it -----------------------------------
 
 long long EpochSeconds(const Request& r) {
-  // Days since 1970-01-01 of the civil date, then 13:55:36 UTC.
+  // Days since 1970-01-01 of the civil date, then the time of day, UTC.
   const int y = r.year - (r.month <= 2 ? 1 : 0);
   const int era = y / 400;
   const int yoe = y - era * 400;
   const int doy = (153 * (r.month + (r.month > 2 ? -3 : 9)) + 2) / 5 + r.day_of_month - 1;
   const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   const long long days = era * 146097LL + doe - 719468;
-  return days * 86400 + 13 * 3600 + 55 * 60 + 36;
+  return days * 86400 + r.hour * 3600 + 55 * 60 + 36;
+}
+
+// The time of day as every format writes it.
+std::string Time(const Request& r) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:55:36", r.hour);
+  return text;
 }
 
 std::string Iso(const Request& r) {
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT13:55:36+00:00", r.year, r.month, r.day_of_month);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:55:36+00:00", r.year, r.month,
+                r.day_of_month, r.hour);
   return text;
 }
 
@@ -54,7 +62,7 @@ std::string RequestLine(const Request& r) { return r.method + " " + Uri(r) + " H
 std::string ApacheBytes(const Request& r) { return r.bytes == 0 ? "-" : std::to_string(r.bytes); }
 
 std::string Combined(const Request& r) {
-  return r.ip + " - - [" + r.day + ":13:55:36 +0000] \"" + RequestLine(r) + "\" " +
+  return r.ip + " - - [" + r.day + ":" + Time(r) + " +0000] \"" + RequestLine(r) + "\" " +
          std::to_string(r.status) + " " + ApacheBytes(r) + " \"" + r.referer + "\" \"" + r.agent +
          "\"";
 }
@@ -97,14 +105,14 @@ const std::vector<Written>& Formats() {
   static const std::vector<Written> kFormats = {
       {"common",
        [](const Request& r) {
-         return r.ip + " - frank [" + r.day + ":13:55:36 -0700] \"" + RequestLine(r) + "\" " +
+         return r.ip + " - frank [" + r.day + ":" + Time(r) + " -0700] \"" + RequestLine(r) + "\" " +
                 std::to_string(r.status) + " " + ApacheBytes(r);
        },
        true},
       {"vhost_combined",
        [](const Request& r) { return "www.example.com:443 " + Combined(r); }},
       {"w3c", [](const Request& r) {
-         return W3cDate(r) + " 13:55:36 10.1.1.1 " + r.method + " " + r.path + " " +
+         return W3cDate(r) + " " + Time(r) + " 10.1.1.1 " + r.method + " " + r.path + " " +
                 (r.query.empty() ? "-" : r.query) + " 80 - " + r.ip + " " + W3cAgent(r.agent) +
                 " " + r.referer + " " + std::to_string(r.status) + " 0 0 " +
                 std::to_string(r.bytes) + " 15";
@@ -128,7 +136,7 @@ const std::vector<Written>& Formats() {
        }},
       {R"(%a %l %u %{%d/%b/%Y:%H:%M:%S %z}t %m %U%q %H %>s %B "%{Referer}i" "%{User-agent}i" %D)",
        [](const Request& r) {
-         return r.ip + " - - " + r.day + ":13:55:36 +0000 " + r.method + " " + r.path +
+         return r.ip + " - - " + r.day + ":" + Time(r) + " +0000 " + r.method + " " + r.path +
                 (r.query.empty() ? "" : "?" + r.query) + " HTTP/1.1 " + std::to_string(r.status) +
                 " " + std::to_string(r.bytes) + " \"" + r.referer + "\" \"" + r.agent + "\" 1234";
        }},
@@ -141,7 +149,7 @@ const std::vector<Written>& Formats() {
       {R"($remote_addr - $remote_user [$time_local] "$request" $status $body_bytes_sent )"
        R"("$http_referer" "$http_user_agent" $request_time "$upstream_addr" "$http_x_forwarded_for")",
        [](const Request& r) {
-         return r.ip + " - - [" + r.day + ":13:55:36 +0300] \"" + RequestLine(r) + "\" " +
+         return r.ip + " - - [" + r.day + ":" + Time(r) + " +0300] \"" + RequestLine(r) + "\" " +
                 std::to_string(r.status) + " " + std::to_string(r.bytes) + " \"" + r.referer +
                 "\" \"" + r.agent + "\" 0.004 \"127.0.0.1:8080\" \"-\"";
        }},
@@ -215,6 +223,20 @@ std::vector<std::string> Tables(const StatsCollector& c) {
   for (const RobotHit& hit : c.robotHits)
     rows.push_back("robot " + hit.name + ' ' + hit.action + ' ' + hit.ip + ' ' + hit.date + ' ' +
                    std::to_string(hit.code));
+  for (const auto& counted : c.dimensions()) {
+    std::vector<std::string> cells;
+    for (const auto& [packed, cell] : counted.table.cells) {
+      const DimensionTable::Key key = DimensionTable::Unpack(packed);
+      std::string row = std::string(counted.dimension->Spec().name) + ' ';
+      field(row, key.day);
+      field(row, key.key);
+      field(row, key.sub);
+      row += std::to_string(cell.counts[0]) + ' ' + std::to_string(cell.visitors.size());
+      cells.push_back(row);
+    }
+    std::sort(cells.begin(), cells.end());
+    rows.insert(rows.end(), cells.begin(), cells.end());
+  }
   rows.push_back("records " + std::to_string(c.records()));
   return rows;
 }
@@ -224,6 +246,7 @@ StatsCollector Collect(const std::string& text, std::shared_ptr<const LogFormat>
   StatsCollector collector(Engines());
   ParseExtensionList(extensions, collector.pageExtensions);
   collector.SetLogFormat(std::move(format));
+  collector.SetDimensions(MakeDimensions({}));
   collector.StartFile();
   collector.ParseContent(text);
   return collector;
@@ -243,7 +266,10 @@ TEST(LogFormat, EveryFormatGivesTheTablesOfTheSameRequestsWrittenAsCombined) {
   for (uint32_t seed = 1; seed <= 12; ++seed) {
     RandomLog log(seed);
     std::vector<Request> requests;
-    for (int k = 0; k < 400; ++k) requests.push_back(log.NextRequest());
+    for (int k = 0; k < 400; ++k) {
+      requests.push_back(log.NextRequest());
+      requests.back().hour = (k * 7 + static_cast<int>(seed)) % 24;
+    }
     const char* extensions = seed % 3 == 0 ? "" : kDefaultExtensionList;
     for (const Written& written : Formats()) {
       std::string combined, text;

@@ -76,6 +76,7 @@ class RandomLog {
     int status = 200;
     int64_t bytes = 0;
     std::string referer, agent;
+    int hour = 13;  // of the time 13:55:36, as each format writes it
   };
   Request NextRequest() {
     static const char* const kIps[] = {"10.0.0.1", "10.0.0.2", "192.168.7.77", "::1", "8.8.8.8"};

@@ -17,11 +17,18 @@
 
 #include <zlib.h>
 
+#include "engine/dimensions/dimension.h"
+#include "engine/search_engine.h"
+#include "engine/stats_collector.h"
 #include "engine/text.h"
 #include "export/html_report.h"
+#include "export/report_language.h"
 #include "export/html_report_assets.h"
 #include "export/referer_text.h"
 #include "export/sha256.h"
+#include "store/dimension_reports.h"
+#include "store/stats_saver.h"
+#include "tests/export/shared_database.h"
 
 namespace hitsieve {
 namespace {
@@ -178,6 +185,21 @@ HtmlReportData HostileData() {
     data.robots.push_back({text, text, n, text, text});
     ++n;
   }
+  // Panels: a list whose keys and texts are log texts, and one with days that are.
+  data.panels.resize(2);
+  DimensionPanel& notfound = data.panels[0];
+  notfound.report = *FindDimensionReport("notfound");
+  notfound.counted = true;
+  DimensionPanel& status = data.panels[1];
+  status.report = *FindDimensionReport("status");
+  status.counted = true;
+  n = 1;
+  for (const std::string& text : HostileTexts()) {
+    notfound.rows.push_back({text, std::to_string(n), text});
+    status.rows.push_back({text, std::to_string(n)});
+    status.daily.push_back({text, text, std::to_string(n)});
+    ++n;
+  }
   return data;
 }
 
@@ -238,6 +260,15 @@ TEST(HtmlReport, HostileTextsComeBackFromTheDataBlockAndNeverAsMarkup) {
       const std::string& stored = (*row)[0].Text();
       EXPECT_EQ(RefererDisplayText(stored), row->Array().size() > 3 ? (*row)[3].Text() : stored);
     }
+    // The panels' texts: keys, referers and days.
+    const Json& notfound = json["panels"][0]["rows"][i];
+    EXPECT_EQ(shown(data.panels[0].rows[i][0]), notfound[0].Text());
+    EXPECT_EQ(shown(data.panels[0].rows[i][2]), notfound[2].Text());
+    const Json& status = json["panels"][1];
+    const Json& day = status["daily"][i];
+    EXPECT_EQ(shown(data.panels[1].daily[i][0]),
+              status["days"][static_cast<size_t>(day[0].Number())].Text());
+    EXPECT_EQ(shown(data.panels[1].daily[i][1]), day[1].Text());
   }
 }
 
@@ -508,6 +539,249 @@ TEST(HtmlReport, HtmlEscapeLeavesNoMarkupCharacter) {
     EXPECT_EQ(std::string::npos, escaped.find_first_of("<>\"'")) << text;
   }
   EXPECT_EQ("&lt;a href=&quot;x&quot;&gt;&amp;&#39;", HtmlEscape("<a href=\"x\">&'"));
+}
+
+}  // namespace
+}  // namespace hitsieve
+
+namespace hitsieve {
+namespace {
+
+// ---- The panels of the dimension reports, over statistics counted from a log ----------------
+
+const SearchEngineRegistry& StandardEngines() {
+  static SearchEngineRegistry registry;
+  static const bool filled = (RegisterStandardEngines(registry), true);
+  (void)filled;
+  return registry;
+}
+
+// A log of many days, hours, codes, pages and referers (hostile ones among them), with a
+// crawler's requests that no status or not-found row may count; and what it must count.
+struct GeneratedLog {
+  std::string text;
+  std::map<std::pair<std::string, std::string>, int64_t> status;  // (day, code) -> requests
+  int64_t not_found = 0, robots = 0, requests = 0;
+};
+
+GeneratedLog MakeLog(uint32_t seed) {
+  std::mt19937 random(seed);
+  const auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  const std::vector<std::string> days = {"30/Dec/2008", "31/Dec/2008", "01/Jan/2009",
+                                         "02/Jan/2009", "10/Jan/2009", "01/Feb/2009"};
+  const std::vector<int> codes = {200, 200, 200, 304, 301, 404, 404, 410, 500, 503, 206, 999};
+  std::vector<std::string> urls = {"/", "/index.html", "/news.html", "/a.png", "/old.html",
+                                   "/</script><b>x</b>.html", "/\xEF\xF0\xE8\xE2\xE5\xF2.html"};
+  const std::vector<std::string> referers = {"-", "http://a.example/", "http://b.example/x?<i>",
+                                             "javascript:alert(1)"};
+  GeneratedLog log;
+  for (int line = 0; line < 3000; ++line) {
+    const std::string& day = days[pick(days.size())];
+    const int code = codes[pick(codes.size())];
+    const bool robot = pick(10) == 0;
+    char time[16];
+    std::snprintf(time, sizeof time, "%02zu:%02zu:%02zu", pick(24), pick(60), pick(60));
+    log.text += "10.0." + std::to_string(pick(4)) + "." + std::to_string(pick(50)) + " - - [" + day +
+                ":" + time + " +0300] \"GET " + urls[pick(urls.size())] + " HTTP/1.1\" " +
+                std::to_string(code) + " " + std::to_string(100 + pick(5000)) + " \"" +
+                referers[pick(referers.size())] + "\" \"" +
+                (robot ? "Googlebot/2.1" : "Mozilla/5.0 (" + std::to_string(pick(3)) + ")") +
+                "\"\n";
+    if (robot) {
+      ++log.robots;
+      continue;
+    }
+    ++log.requests;
+    ++log.status[{day, std::to_string(code)}];
+    if (code == 404 || code == 410) ++log.not_found;
+  }
+  return log;
+}
+
+void SaveLog(const std::string& text, bool dimensions) {
+  StatsCollector collector(StandardEngines());
+  if (dimensions) collector.SetDimensions(MakeDimensions(DimensionOptions{}));
+  collector.ParseContent(text);
+  StatsSaver saver(collector, nullptr);
+  saver.save();
+}
+
+std::vector<std::vector<std::string>> QueryRows(const DimensionReport& report) {
+  std::vector<std::vector<std::string>> rows;
+  ForEachDimensionReportRow(report, [&](const std::vector<std::string>& cells) { rows.push_back(cells); });
+  return rows;
+}
+
+// The daily rows added up as the page adds them: by the key and every text, counts summed.
+std::map<std::vector<std::string>, std::vector<int64_t>> AddedUp(
+    const std::vector<std::vector<std::string>>& rows, size_t first, const std::vector<bool>& numeric) {
+  std::map<std::vector<std::string>, std::vector<int64_t>> sums;
+  for (const std::vector<std::string>& row : rows) {
+    std::vector<std::string> key;
+    std::vector<int64_t> counts;
+    for (size_t k = 0; k < numeric.size(); ++k) {
+      if (k == 0 || !numeric[k]) key.push_back(row[first + k]);
+      else counts.push_back(std::stoll(row[first + k]));
+    }
+    std::vector<int64_t>& sum = sums[key];
+    if (sum.empty()) sum.assign(counts.size(), 0);
+    for (size_t k = 0; k < counts.size(); ++k) sum[k] += counts[k];
+  }
+  // A row of zeros (an hour without views) is no row.
+  std::erase_if(sums, [](const auto& entry) {
+    return std::all_of(entry.second.begin(), entry.second.end(), [](int64_t v) { return v == 0; });
+  });
+  return sums;
+}
+
+Json PageData(const std::string& page) {
+  return JsonReader(ScriptContent(page, "<script type=\"application/json\" id=\"report-data\">"))
+      .ReadDocument();
+}
+
+// The text of the summary's figure `id`.
+std::string Figure(const std::string& page, const std::string& id) {
+  const std::string opening = "<dd id=\"sum-" + id + "\">";
+  const size_t at = page.find(opening);
+  if (at == std::string::npos) return "(missing)";
+  const size_t from = at + opening.size();
+  return page.substr(from, page.find("</dd>", from) - from);
+}
+
+class HtmlPanelsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test::SharedDatabaseFolder(); }
+  void SetUp() override { SetOutputLanguage(ReportLanguage::kRussian); }
+};
+
+TEST_F(HtmlPanelsTest, PanelsHoldTheReportsRowsAndTheirDaysAddUpToThem) {
+  for (const uint32_t seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const GeneratedLog log = MakeLog(seed);
+    SaveLog(log.text, true);
+    HtmlReportData data;
+    ReadHtmlReportData(data);
+    ASSERT_EQ(DimensionReports().size(), data.panels.size());
+    const std::string page = BuildHtmlReport(data, "now");
+    const Json json = PageData(page);
+    for (size_t p = 0; p < data.panels.size(); ++p) {
+      const DimensionPanel& panel = data.panels[p];
+      const DimensionReport& report = panel.report;
+      SCOPED_TRACE(std::string(report.name));
+      EXPECT_EQ(DimensionReports()[p].name, report.name);
+      ASSERT_TRUE(panel.counted);
+      EXPECT_FALSE(panel.rows.empty());
+      EXPECT_EQ(QueryRows(report), panel.rows);
+      if (!report.daily_query.empty()) {
+        EXPECT_EQ(AddedUp(panel.rows, 0, report.numeric), AddedUp(panel.daily, 1, report.numeric));
+      } else {
+        EXPECT_TRUE(panel.daily.empty());
+      }
+      // The page carries the same rows: log texts as UTF-8, numbers as numbers.
+      const Json& shown = json["panels"][p];
+      EXPECT_EQ(std::string(report.name), shown["name"].Text());
+      EXPECT_EQ(1.0, shown["counted"].Number());
+      ASSERT_EQ(panel.rows.size(), shown["rows"].Array().size());
+      for (size_t r = 0; r < panel.rows.size(); ++r) {
+        for (size_t k = 0; k < report.columns.size(); ++k) {
+          if (report.numeric[k]) EXPECT_EQ(std::stod(panel.rows[r][k]), shown["rows"][r][k].Number());
+          else EXPECT_EQ(Cp1251ToUtf8(panel.rows[r][k]), shown["rows"][r][k].Text());
+        }
+      }
+      if (report.daily_query.empty()) continue;
+      ASSERT_EQ(panel.daily.size(), shown["daily"].Array().size());
+      for (size_t r = 0; r < panel.daily.size(); ++r) {
+        const Json& row = shown["daily"][r];
+        EXPECT_EQ(Cp1251ToUtf8(panel.daily[r][0]), shown["days"][static_cast<size_t>(row[0].Number())].Text());
+        EXPECT_EQ(std::stod(panel.daily[r][2]), row[2].Number());
+      }
+    }
+    // The status panel's days against the log itself: robots' requests count nowhere.
+    const DimensionPanel& status = data.panels[0];
+    ASSERT_EQ("status", status.report.name);
+    std::map<std::pair<std::string, std::string>, int64_t> counted;
+    for (const std::vector<std::string>& row : status.daily) counted[{row[0], row[1]}] += std::stoll(row[2]);
+    EXPECT_EQ(log.status, counted);
+    // The summary of the period.
+    std::string not_found = Figure(page, "notfound");
+    for (size_t at; (at = not_found.find("\u202F")) != std::string::npos;) not_found.erase(at, 3);
+    EXPECT_EQ(std::to_string(log.not_found), not_found);
+    char share[16];
+    std::snprintf(share, sizeof share, "%.1f", 100.0 * static_cast<double>(log.robots) /
+                                                   static_cast<double>(log.robots + log.requests));
+    std::string russian = share;
+    std::replace(russian.begin(), russian.end(), '.', ',');
+    EXPECT_EQ(russian + "\u00A0%", Figure(page, "bots"));
+  }
+}
+
+TEST_F(HtmlPanelsTest, PanelsOfDimensionsNotCountedSaySoInsteadOfShowingZeros) {
+  SaveLog(MakeLog(7).text, false);
+  HtmlReportData data;
+  ReadHtmlReportData(data);
+  ASSERT_FALSE(data.panels.empty());
+  for (const DimensionPanel& panel : data.panels) {
+    EXPECT_FALSE(panel.counted) << panel.report.name;
+    EXPECT_TRUE(panel.rows.empty() && panel.daily.empty()) << panel.report.name;
+  }
+  const std::string page = BuildHtmlReport(data, "now");
+  const Json json = PageData(page);
+  for (const Json& panel : json["panels"].Array()) {
+    EXPECT_EQ(0.0, panel["counted"].Number());
+    EXPECT_TRUE(panel["rows"].Array().empty());
+  }
+  EXPECT_EQ("<small>не подсчитано</small>", Figure(page, "notfound"));
+  EXPECT_EQ("<small>не подсчитано</small>", Figure(page, "bots"));
+}
+
+// A description the program does not ship (as others are added) makes a panel the same way;
+// its name cannot break out of the ids it makes, nor its title out of the heading.
+TEST_F(HtmlPanelsTest, AnyDescriptionMakesAPanel) {
+  SaveLog(MakeLog(4).text, true);
+  DimensionReport made_up = *FindDimensionReport("hours");
+  made_up.name = "busy\"><b>hours";
+  made_up.title = "<i>busy hours</i>";
+  made_up.share_of = 1;
+  HtmlReportData data;
+  data.panels = ReadDimensionPanels({made_up});
+  ASSERT_EQ(1u, data.panels.size());
+  EXPECT_EQ(QueryRows(made_up), data.panels[0].rows);
+  const std::string page = BuildHtmlReport(data, "now");
+  EXPECT_NE(std::string::npos, page.find("<section id=\"panel-busybhours\" class=\"panel\"><h2>&lt;i&gt;busy hours&lt;/i&gt;</h2>"));
+  EXPECT_EQ(std::string::npos, page.find("<b>"));
+  EXPECT_EQ(std::string::npos, page.find("<i>"));
+  const Json json = PageData(page);
+  EXPECT_EQ("busybhours", json["panels"][0]["name"].Text());
+  EXPECT_EQ(1.0, json["panels"][0]["share"].Number());
+  // The share's column follows the described ones.
+  EXPECT_EQ(made_up.columns.size() + 1, json["panels"][0]["titles"].Array().size());
+}
+
+// Logs may claim any byte count: the period's traffic saturates instead of failing the page.
+TEST_F(HtmlPanelsTest, TrafficBeyondEveryIntegerStillGivesAPage) {
+  StatsCollector collector(StandardEngines());
+  collector.days["01/Jan/2009"].views = 1;
+  collector.pages["/a.iso"] = PageStats{1, 0, std::numeric_limits<int64_t>::max(), {}};
+  collector.pages["/b.iso"] = PageStats{1, 0, std::numeric_limits<int64_t>::max(), {}};
+  StatsSaver(collector, nullptr).save();
+  HtmlReportData data;
+  ASSERT_NO_THROW(ReadHtmlReportData(data));
+  EXPECT_EQ(std::numeric_limits<int64_t>::max(), data.period.traffic);
+  EXPECT_NE("(missing)", Figure(BuildHtmlReport(data, "now"), "traffic"));
+}
+
+TEST_F(HtmlPanelsTest, PanelTitlesFollowThePageLanguage) {
+  SaveLog(MakeLog(5).text, true);
+  HtmlReportData data;
+  ReadHtmlReportData(data);
+  SetOutputLanguage(ReportLanguage::kEnglish);
+  const std::string english = BuildHtmlReport(data, "now");
+  SetOutputLanguage(ReportLanguage::kRussian);
+  const std::string russian = BuildHtmlReport(data, "now");
+  EXPECT_NE(std::string::npos, english.find("<h2>Status codes</h2>"));
+  EXPECT_NE(std::string::npos, russian.find("<h2>Коды ответа</h2>"));
+  EXPECT_NE(std::string::npos, english.find("\"titles\":[\"Hour\",\"Views\",\"Visitors\"]"));
+  EXPECT_NE(std::string::npos, russian.find("\"titles\":[\"Час\",\"Просмотры\",\"Посетители\"]"));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "engine/stats_collector.h"
 #include "store/stats_database.h"
 #include "store/stats_saver.h"
+#include "tests/export/shared_database.h"
 #include "tests/export/xlsx_reader.h"
 
 namespace hitsieve {
@@ -45,14 +46,7 @@ const std::regex kComErrorText(
 // tables each test replaces; each has its own temporary folder (TMPDIR) beside it.
 class SpreadsheetExportTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!work_.empty()) return;  // a repeated run
-    std::string pattern = (fs::temp_directory_path() / "export-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    work_ = pattern;
-    StatsDatabase::SetFileName((work_ / "stats.dt").string());
-    std::atexit([] { fs::remove_all(work_); });
-  }
+  static void SetUpTestSuite() { work_ = test::SharedDatabaseFolder(); }
   void SetUp() override {
     temp_ = work_ / "tmp";
     fs::create_directory(temp_);

@@ -69,6 +69,33 @@ TEST_F(WriteXlsxTest, CellsReadBackWithTheirKindAndText) {
   EXPECT_EQ(FilesIn(dir_.string()), std::vector<std::string>{"out.xlsx"});
 }
 
+// A share in percent is a number with a decimal point; anything else that is not a whole
+// number stays the text it is.
+TEST_F(WriteXlsxTest, DecimalsInNumberColumnsAreNumbers) {
+  ReportTable table;
+  table.header = {"Доля, %"};
+  table.numeric = {true};
+  const struct {
+    const char* cell;
+    bool is_text;
+    const char* read;
+  } cases[] = {{"12.34", false, "12.34"}, {"0.05", false, "0.05"}, {"-3.5", false, "-3.5"},
+               {"100.00", false, "100"},  {"1.2.3", true, "1.2.3"}, {".5", true, ".5"},
+               {"5.", true, "5."},        {"1e5", true, "1e5"},     {"12,34", true, "12,34"},
+               {"7.x", true, "7.x"}};
+  for (const auto& c : cases) table.rows.push_back({c.cell});
+  const std::string path = Path("shares.xlsx");
+  WriteXlsx(table, path, false);
+  auto cells = ReadFirstSheet(path);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const std::string ref = "A" + std::to_string(i + 2);
+    SCOPED_TRACE(ref);
+    ASSERT_TRUE(cells.count(ref));
+    EXPECT_EQ(cases[i].is_text, cells[ref].is_text);
+    EXPECT_EQ(cases[i].read, cells[ref].value);
+  }
+}
+
 TEST_F(WriteXlsxTest, ExistingFileIsKeptUnlessOverwriteIsAsked) {
   const std::string path = Path("report.xlsx");
   std::ofstream(path) << "keep me";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -107,9 +109,15 @@ class StatsDatabaseTest : public ::testing::Test {
 };
 
 TEST_F(StatsDatabaseTest, NewFileGetsTheFiveEmptyTablesAndTheTwoThatAddingNeeds) {
-  EXPECT_EQ((std::vector<std::string>{"analysed_logs", "common_stats", "day_sets", "page_stats",
-                                      "query_stats", "referer_stats", "robot_log"}),
-            Tables(Session()));
+  // And the dimensions' tables with their definitions, none counted yet.
+  std::vector<std::string> expected = {"analysed_logs", "common_stats", "counted_dimensions",
+                                       "day_sets",      "page_stats",   "query_stats",
+                                       "referer_stats", "robot_log"};
+  for (const DimensionSpec* spec : KnownDimensionSpecs())
+    expected.push_back(DimensionTableName(spec->name));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, Tables(Session()));
+  EXPECT_TRUE(StoredDimensions(Session()).empty());
   std::vector<CommonStatsRow> days;
   std::vector<PageStatsRow> pages;
   std::vector<QueryStatsRow> queries;
@@ -155,7 +163,8 @@ TEST_F(StatsDatabaseTest, FailedOpenCreatesNothingAndIsRetried) {
   StatsDatabase::SetFileName(dir_.File("later/stats.dt"));
   EXPECT_EQ(14, ErrorCode([] { StatsDatabase::Instance(); }));  // SQLITE_CANTOPEN
   std::filesystem::create_directory(dir_.File("later"));
-  EXPECT_EQ(7u, Tables(Session()).size());  // the five and the two that adding needs
+  // The five, the two that adding needs, and the dimensions' tables with their definitions.
+  EXPECT_EQ(8u + KnownDimensionSpecs().size(), Tables(Session()).size());
 }
 
 TEST_F(StatsDatabaseTest, SaveWritesEveryTableAndTheScreensReadItBack) {

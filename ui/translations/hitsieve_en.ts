@@ -85,6 +85,46 @@
         <source>Нет программы, которая открыла бы страницу </source>
         <translation>No program could open the page </translation>
     </message>
+    <message>
+        <source>Первый день:</source>
+        <translation>First day:</translation>
+    </message>
+    <message>
+        <source>Последний день:</source>
+        <translation>Last day:</translation>
+    </message>
+    <message>
+        <source>Дней:</source>
+        <translation>Days:</translation>
+    </message>
+    <message>
+        <source>Просмотры:</source>
+        <translation>Views:</translation>
+    </message>
+    <message>
+        <source>Посетители (сумма дней):</source>
+        <translation>Visitors (sum of days):</translation>
+    </message>
+    <message>
+        <source>Разных адресов:</source>
+        <translation>Distinct addresses:</translation>
+    </message>
+    <message>
+        <source>Трафик:</source>
+        <translation>Traffic:</translation>
+    </message>
+    <message>
+        <source>Запросов не найдено (404, 410):</source>
+        <translation>Requests not found (404, 410):</translation>
+    </message>
+    <message>
+        <source>Доля запросов роботов:</source>
+        <translation>Share of robot requests:</translation>
+    </message>
+    <message>
+        <source>%1 МБ</source>
+        <translation>%1 MB</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::DailyChart</name>
@@ -95,6 +135,49 @@
     <message>
         <source>Не показано дней дальше года от остальных: %1</source>
         <translation>Days more than a year away from the rest, not shown: %1</translation>
+    </message>
+</context>
+<context>
+    <name>hitsieve::DimensionScreen</name>
+    <message>
+        <source>Запросы людей по кодам ответа</source>
+        <translation>Requests of people by status code</translation>
+    </message>
+    <message>
+        <source>Страницы, которых нет (404 и 410), и откуда на них пришли</source>
+        <translation>Pages not found (404 and 410) and where people came from</translation>
+    </message>
+    <message>
+        <source>Просмотры и посетители по часам</source>
+        <translation>Views and visitors by hour</translation>
+    </message>
+    <message>
+        <source>Браузеры</source>
+        <translation>Browsers</translation>
+    </message>
+    <message>
+        <source>Системы</source>
+        <translation>Operating systems</translation>
+    </message>
+    <message>
+        <source>Страны посетителей</source>
+        <translation>Visitors' countries</translation>
+    </message>
+    <message>
+        <source>Роботы и их запросы</source>
+        <translation>Robots and their requests</translation>
+    </message>
+    <message>
+        <source>Переходы из поисковых систем</source>
+        <translation>Arrivals from search engines</translation>
+    </message>
+    <message>
+        <source>Не подсчитано в этой базе статистики. Подсчитает анализ, который заменяет статистику (без «Добавить к сохранённой статистике»).</source>
+        <translation>Not counted in this statistics database. An analysis that replaces the statistics (without “Add to the saved statistics”) counts it.</translation>
+    </message>
+    <message>
+        <source>Все</source>
+        <translation>All</translation>
     </message>
 </context>
 <context>
@@ -167,6 +250,90 @@
         <source>Запросы</source>
         <translation>Requests</translation>
     </message>
+    <message>
+        <source>Код ответа</source>
+        <translation>Status code</translation>
+    </message>
+    <message>
+        <source>Чаще всего приходили с</source>
+        <translation>Most often came from</translation>
+    </message>
+    <message>
+        <source>Час</source>
+        <translation>Hour</translation>
+    </message>
+    <message>
+        <source>Браузер</source>
+        <translation>Browser</translation>
+    </message>
+    <message>
+        <source>Система</source>
+        <translation>System</translation>
+    </message>
+    <message>
+        <source>Название</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Версия</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>Устройство</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Код страны</source>
+        <translation>Country code</translation>
+    </message>
+    <message>
+        <source>Страна</source>
+        <translation>Country</translation>
+    </message>
+    <message>
+        <source>Робот</source>
+        <translation>Robot</translation>
+    </message>
+    <message>
+        <source>Категория</source>
+        <translation>Category</translation>
+    </message>
+    <message>
+        <source>Подпись в агенте</source>
+        <translation>Token in the agent</translation>
+    </message>
+    <message>
+        <source>Страницы</source>
+        <translation>Pages</translation>
+    </message>
+    <message>
+        <source>Дней</source>
+        <translation>Days</translation>
+    </message>
+    <message>
+        <source>Первый день</source>
+        <translation>First day</translation>
+    </message>
+    <message>
+        <source>Последний день</source>
+        <translation>Last day</translation>
+    </message>
+    <message>
+        <source>Трафик, байт</source>
+        <translation>Traffic, bytes</translation>
+    </message>
+    <message>
+        <source>Поисковая система</source>
+        <translation>Search engine</translation>
+    </message>
+    <message>
+        <source>Переходы</source>
+        <translation>Arrivals</translation>
+    </message>
+    <message>
+        <source>Доля, %</source>
+        <translation>Share, %</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::ListModel</name>
@@ -208,6 +375,30 @@
     <message>
         <source>Идёт анализ. Окно можно закрыть после его окончания.</source>
         <translation>An analysis is under way. The window can be closed once it has finished.</translation>
+    </message>
+    <message>
+        <source>Коды ответа</source>
+        <translation>Status codes</translation>
+    </message>
+    <message>
+        <source>Время суток</source>
+        <translation>Time of day</translation>
+    </message>
+    <message>
+        <source>Браузеры и системы</source>
+        <translation>Browsers and systems</translation>
+    </message>
+    <message>
+        <source>Страны</source>
+        <translation>Countries</translation>
+    </message>
+    <message>
+        <source>Все роботы</source>
+        <translation>All robots</translation>
+    </message>
+    <message>
+        <source>Поисковые системы</source>
+        <translation>Search engines</translation>
     </message>
 </context>
 <context>

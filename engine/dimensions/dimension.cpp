@@ -1,0 +1,96 @@
+// The dimension table's keys, and the one list of dimensions.
+#include "engine/dimensions/dimension.h"
+
+#include <cstring>
+
+#include "engine/dimensions/builtin_dimensions.h"
+
+namespace hitsieve {
+
+namespace {
+
+// The list: a dimension is added here (its spec, and how a run makes it: null when the run's
+// options leave it out). The order is that of the reports and of the stored definitions.
+struct ListEntry {
+  const DimensionSpec& (*spec)();
+  std::unique_ptr<Dimension> (*make)(const DimensionOptions& options);
+};
+
+const ListEntry kDimensionList[] = {
+    {StatusSpec, MakeStatusDimension},
+    {NotFoundSpec, MakeNotFoundDimension},
+    {HoursSpec, MakeHoursDimension},
+};
+
+void AppendLength(std::string& out, size_t length) {
+  const uint32_t value = static_cast<uint32_t>(length);
+  char bytes[4];
+  std::memcpy(bytes, &value, sizeof bytes);
+  out.append(bytes, sizeof bytes);
+}
+
+uint32_t ReadLength(std::string_view packed, size_t at) {
+  uint32_t value = 0;
+  if (at + 4 <= packed.size()) std::memcpy(&value, packed.data() + at, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+std::string DimensionTableName(std::string_view name) { return "dim_" + std::string(name); }
+
+// A packed key: the day's and the key's lengths (4 bytes each), then the three texts back to
+// back; the sub is what follows the key. Texts of any bytes keep apart.
+void DimensionTable::Pack(std::string& out, std::string_view day, std::string_view key,
+                          std::string_view sub) {
+  out.clear();
+  AppendLength(out, day.size());
+  AppendLength(out, key.size());
+  out.append(day);
+  out.append(key);
+  out.append(sub);
+}
+
+DimensionTable::Key DimensionTable::Unpack(std::string_view packed) {
+  const size_t day = ReadLength(packed, 0);
+  const size_t key = ReadLength(packed, 4);
+  Key out;
+  out.day = packed.substr(8, day);
+  out.key = packed.substr(8 + day, key);
+  out.sub = packed.substr(8 + day + key);
+  return out;
+}
+
+DimensionCell& DimensionTable::At(std::string_view day, std::string_view key,
+                                  std::string_view sub) {
+  Pack(packed_, day, key, sub);
+  if (const auto found = cells.find(packed_); found != cells.end()) return found->second;
+  return cells.emplace(packed_, DimensionCell{}).first->second;
+}
+
+std::vector<std::unique_ptr<Dimension>> MakeDimensions(const DimensionOptions& options) {
+  std::vector<std::unique_ptr<Dimension>> made;
+  for (const ListEntry& entry : kDimensionList) {
+    if (std::unique_ptr<Dimension> dimension = entry.make(options))
+      made.push_back(std::move(dimension));
+  }
+  return made;
+}
+
+const std::vector<const DimensionSpec*>& KnownDimensionSpecs() {
+  static const std::vector<const DimensionSpec*> specs = [] {
+    std::vector<const DimensionSpec*> list;
+    for (const ListEntry& entry : kDimensionList) list.push_back(&entry.spec());
+    return list;
+  }();
+  return specs;
+}
+
+const DimensionSpec* FindDimensionSpec(std::string_view name) {
+  for (const DimensionSpec* spec : KnownDimensionSpecs()) {
+    if (spec->name == name) return spec;
+  }
+  return nullptr;
+}
+
+}  // namespace hitsieve

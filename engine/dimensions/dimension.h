@@ -1,0 +1,134 @@
+// Dimensions: statistics beside the five described tables (status codes, pages not found,
+// hours, and whatever is added later), each counted record by record into a table of its own
+// that adds up exactly under --add and merge.
+//
+// A dimension is a small class (engine/dimensions/NAME.cpp) that says what it takes from a
+// record: it adds counts, and where distinct visitors are reported a visitor, to rows keyed by
+// (day, key, sub). Everything else, from the collector's parallel parts to the store, the
+// merge checks and the reports, is done once for all of them by the framework.
+#ifndef HITSIEVE_ENGINE_DIMENSIONS_DIMENSION_H_
+#define HITSIEVE_ENGINE_DIMENSIONS_DIMENSION_H_
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/key_set.h"
+#include "engine/request_record.h"
+
+namespace hitsieve {
+
+// The most counts a dimension's row holds.
+inline constexpr size_t kDimensionCounts = 10;
+
+// What a dimension is, independent of any run: its name (the report's name too; the table is
+// "dim_" + name), its count columns, and whether a row keeps a day, a second key and the set of
+// its distinct visitors.
+struct DimensionSpec {
+  std::string_view name;                 // lower-case letters and '_' only
+  std::vector<std::string_view> counts;  // column names, at most kDimensionCounts
+  bool daily = true;                     // rows are per day (else over the whole period)
+  bool sub = false;                      // rows have a second key
+  bool visitors = false;                 // rows keep their distinct (address, agent) pairs
+};
+
+// The table name of a dimension.
+std::string DimensionTableName(std::string_view name);
+
+// One row of a dimension in a collector.
+struct DimensionCell {
+  std::array<int64_t, kDimensionCounts> counts{};
+  KeySet visitors;  // VisitorKey(address, agent) in the collector's numbers
+};
+
+// A dimension's rows in a collector, found by (day, key, sub). Texts are copied.
+class DimensionTable {
+ public:
+  DimensionCell& At(std::string_view day, std::string_view key, std::string_view sub = {});
+
+  // The (day, key, sub) of a packed key as kept in `cells`.
+  struct Key {
+    std::string_view day, key, sub;
+  };
+  static Key Unpack(std::string_view packed);
+  static void Pack(std::string& out, std::string_view day, std::string_view key,
+                   std::string_view sub);
+
+  using Cells = std::unordered_map<std::string, DimensionCell, ByteStringHash, std::equal_to<>>;
+  Cells cells;  // by packed key
+
+ private:
+  std::string packed_;  // reused for every lookup
+};
+
+// What a dimension sees of one record. `address` is a number of the collector's address table
+// only when `counted`; the texts of the record die when OnRecord returns.
+struct DimensionInput {
+  const RequestRecord& record;
+  uint32_t agent = 0;    // the collector's number of the user agent
+  uint32_t address = 0;  // the collector's number of the client address (counted records)
+  bool robot = false;    // a robot's request: a described crawler's (or an excluded one's)
+  bool counted = false;  // no robot's and passed the page filter: counted in the daily views
+};
+
+// One dimension in one collector: its classification caches live in the object (by agent or
+// address number, which stay valid in the collector that absorbs later parts); its counts live
+// in the table the collector hands it.
+class Dimension {
+ public:
+  virtual ~Dimension() = default;
+  virtual const DimensionSpec& Spec() const = 0;
+  // The data the counts depend on (a list's version, a database's build), recorded with the
+  // statistics so that counts made with other data are never added to these. "" for none.
+  virtual std::string Version() const { return {}; }
+  // Never throws on any record.
+  virtual void OnRecord(const DimensionInput& input, DimensionTable& table) = 0;
+  // A dimension that counts like this one, with empty caches, for a part read on another thread.
+  virtual std::unique_ptr<Dimension> EmptyCopy() const = 0;
+};
+
+// A classification made once per agent or address number of a collector (a browser family,
+// a country), kept in the dimension object: `classify()` runs for the first record of each
+// number only, with the record's text at hand (input.record.user_agent, input.record.ip).
+template <typename Value>
+class PerNumber {
+ public:
+  template <typename Classify>
+  const Value& Get(uint32_t number, Classify classify) {
+    if (number >= known_.size()) {
+      const size_t size = std::max<size_t>(number + 1, known_.size() * 2);
+      values_.resize(size);
+      known_.resize(size, false);
+    }
+    if (!known_[number]) {
+      values_[number] = classify();
+      known_[number] = true;
+    }
+    return values_[number];
+  }
+
+ private:
+  std::vector<Value> values_;
+  std::vector<bool> known_;
+};
+
+// What decides which dimensions a run counts and with which data.
+struct DimensionOptions {
+  bool builtin = true;  // status codes, pages not found, hours
+};
+
+// The one list of dimensions: those a run with `options` counts, in a fixed order.
+std::vector<std::unique_ptr<Dimension>> MakeDimensions(const DimensionOptions& options);
+
+// The spec of every dimension this program knows, in the list's order; nullptr when unknown.
+const std::vector<const DimensionSpec*>& KnownDimensionSpecs();
+const DimensionSpec* FindDimensionSpec(std::string_view name);
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_ENGINE_DIMENSIONS_DIMENSION_H_

@@ -1,0 +1,217 @@
+// The dimensions' report queries and the summary of the period.
+
+#include "store/dimension_reports.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <set>
+
+#include "engine/dimensions/dimension.h"
+#include "store/sqlitepp/query.h"
+#include "store/sqlitepp/session.h"
+#include "store/sqlitepp/statement.h"
+#include "store/stats_database.h"
+#include "store/stats_merge.h"
+
+namespace hitsieve {
+
+namespace {
+
+using sqlitepp::into;
+using sqlitepp::into_blob;
+
+bool HasTable(sqlitepp::session& session, std::string_view name) {
+  int64_t found = 0;
+  sqlitepp::statement count(session);
+  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '" +
+               std::string(name) + "'",
+      into(found);
+  while (count.exec()) {
+  }
+  return found != 0;
+}
+
+int64_t Number(sqlitepp::session& session, const std::string& sql) {
+  int64_t value = 0;
+  sqlitepp::statement read(session);
+  read << sql, into(value);
+  while (read.exec()) {
+  }
+  return value;
+}
+
+// yyyymmdd of a day key dd/Mon/yyyy; nothing for a key that is no such date.
+std::optional<int> DateOf(std::string_view key) {
+  static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  if (key.size() != 11 || key[2] != '/' || key[6] != '/') return std::nullopt;
+  const size_t month = kMonths.find(key.substr(3, 3));
+  if (month == std::string_view::npos || month % 3 != 0) return std::nullopt;
+  int day = 0, year = 0;
+  for (size_t k : {0, 1}) {
+    if (key[k] < '0' || key[k] > '9') return std::nullopt;
+    day = day * 10 + (key[k] - '0');
+  }
+  for (size_t k = 7; k < 11; ++k) {
+    if (key[k] < '0' || key[k] > '9') return std::nullopt;
+    year = year * 10 + (key[k] - '0');
+  }
+  return year * 10000 + static_cast<int>(month / 3 + 1) * 100 + day;
+}
+
+}  // namespace
+
+bool DimensionCounted(std::string_view name) {
+  if (StatsDatabase::IsAbsent()) return false;
+  sqlitepp::session& session = StatsDatabase::Instance().session();
+  const std::map<std::string, std::string> counted = StoredDimensions(session);
+  return counted.count(std::string(name)) != 0 && FindDimensionSpec(name) != nullptr &&
+         HasTable(session, DimensionTableName(name));
+}
+
+const std::vector<DimensionReport>& DimensionReports() {
+  static const std::vector<DimensionReport> reports = {
+      {"status", "status", "status codes", {"code", "requests"}, {false, true}, 1,
+       "SELECT key, sum(requests) AS n FROM dim_status GROUP BY key "
+       "ORDER BY n DESC, key COLLATE BINARY",
+       "SELECT day, key, sum(requests) FROM dim_status GROUP BY day, key "
+       "ORDER BY day COLLATE BINARY, key COLLATE BINARY"},
+      // Each URL with its requests and the referer that led there most often (ties: the first
+      // referer in byte order).
+      {"notfound", "notfound", "pages not found", {"url", "requests", "referer"},
+       {false, true, false}, -1,
+       "SELECT key, total, sub FROM (SELECT key, sub, sum(requests) OVER (PARTITION BY key) AS "
+       "total, row_number() OVER (PARTITION BY key ORDER BY requests DESC, sub COLLATE BINARY) "
+       "AS place FROM dim_notfound) WHERE place = 1 ORDER BY total DESC, key COLLATE BINARY"},
+      // Every hour of the day, those without views too.
+      {"hours", "hours", "hours", {"hour", "views", "visitors"}, {true, true, true}, -1,
+       "WITH RECURSIVE hour(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM hour WHERE n < 23) "
+       "SELECT n, coalesce(sum(views), 0), coalesce(sum(length(visitors) / 8), 0) FROM hour "
+       "LEFT JOIN dim_hours ON key = printf('%02d', n) GROUP BY n ORDER BY n",
+       "WITH RECURSIVE hour(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM hour WHERE n < 23) "
+       "SELECT day, n, sum(views), sum(length(visitors) / 8) FROM hour JOIN dim_hours "
+       "ON key = printf('%02d', n) GROUP BY day, n ORDER BY day COLLATE BINARY, n"},
+  };
+  return reports;
+}
+
+const DimensionReport* FindDimensionReport(std::string_view name) {
+  for (const DimensionReport& report : DimensionReports()) {
+    if (report.name == name) return &report;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// The rows of `sql`, whose columns are texts or whole numbers as `numeric` says.
+void ForEachRow(const std::string& sql, const std::vector<bool>& numeric,
+                const std::function<void(const std::vector<std::string>&)>& visit) {
+  sqlitepp::session& session = StatsDatabase::Instance().session();
+  std::vector<std::string> texts(numeric.size());
+  std::vector<int64_t> numbers(numeric.size());
+  sqlitepp::statement rows(session);
+  {
+    sqlitepp::prepare_query query = rows << sql;
+    for (size_t k = 0; k < numeric.size(); ++k) {
+      if (numeric[k]) query, into(numbers[k]);
+      else query, into_blob(texts[k]);
+    }
+  }
+  std::vector<std::string> cells(numeric.size());
+  while (rows.exec()) {
+    for (size_t k = 0; k < cells.size(); ++k)
+      cells[k] = numeric[k] ? std::to_string(numbers[k]) : texts[k];
+    visit(cells);
+  }
+}
+
+}  // namespace
+
+void ForEachDimensionReportRow(const DimensionReport& report,
+                               const std::function<void(const std::vector<std::string>&)>& visit) {
+  ForEachRow(report.query, report.numeric, visit);
+}
+
+void ForEachDimensionReportDailyRow(
+    const DimensionReport& report,
+    const std::function<void(const std::vector<std::string>&)>& visit) {
+  std::vector<bool> numeric = {false};
+  numeric.insert(numeric.end(), report.numeric.begin(), report.numeric.end());
+  ForEachRow(report.daily_query, numeric, visit);
+}
+
+PeriodSummary ReadPeriodSummary() {
+  PeriodSummary summary;
+  if (StatsDatabase::IsAbsent()) return summary;
+  StatsDatabase& database = StatsDatabase::Instance();
+  database.RequireStatsTables();
+  sqlitepp::session& session = database.session();
+  {
+    std::string date;
+    int64_t views = 0, visitors = 0;
+    std::optional<int> first, last;
+    std::string first_text, last_text;
+    sqlitepp::statement rows(session);
+    rows << "SELECT date, views, visitors FROM common_stats", into_blob(date), into(views),
+        into(visitors);
+    while (rows.exec()) {
+      ++summary.days;
+      // Stops at the largest count rather than wrapping (a file edited by hand may hold any).
+      if (__builtin_add_overflow(summary.views, views, &summary.views))
+        summary.views = std::numeric_limits<int64_t>::max();
+      if (__builtin_add_overflow(summary.visitors, visitors, &summary.visitors))
+        summary.visitors = std::numeric_limits<int64_t>::max();
+      const std::optional<int> day = DateOf(date);
+      if (day) {
+        if (!first || *day < *first) first = day, summary.first_day = date;
+        if (!last || *day > *last) last = day, summary.last_day = date;
+      } else {
+        if (first_text.empty() || date < first_text) first_text = date;
+        if (last_text.empty() || date > last_text) last_text = date;
+      }
+    }
+    if (!first) summary.first_day = first_text, summary.last_day = last_text;
+  }
+  {
+    // total() sums in floating point: no sum of stored counts can fail the report.
+    double traffic = 0;
+    sqlitepp::statement read(session);
+    std::string text;
+    read << "SELECT CAST(total(bandwidth) AS TEXT) FROM page_stats", into(text);
+    while (read.exec()) {
+    }
+    traffic = text.empty() ? 0 : std::strtod(text.c_str(), nullptr);
+    summary.traffic = traffic >= 9.2e18 ? std::numeric_limits<int64_t>::max()
+                                        : static_cast<int64_t>(traffic);
+  }
+  if (HasTable(session, "day_sets")) {
+    // The union of the days' address sets: 8-byte hashes, the same for one address every day.
+    std::vector<uint64_t> addresses;
+    std::string blob;
+    sqlitepp::statement rows(session);
+    rows << "SELECT ips FROM day_sets", into_blob(blob);
+    while (rows.exec()) {
+      for (size_t k = 0; k + 8 <= blob.size(); k += 8) {
+        uint64_t hash = 0;
+        for (int b = 0; b < 8; ++b)
+          hash |= uint64_t{static_cast<unsigned char>(blob[k + b])} << (8 * b);
+        addresses.push_back(hash);
+      }
+    }
+    std::sort(addresses.begin(), addresses.end());
+    summary.addresses = static_cast<int64_t>(
+        std::unique(addresses.begin(), addresses.end()) - addresses.begin());
+  }
+  if (DimensionCounted("status")) {
+    summary.not_found = Number(
+        session, "SELECT coalesce(sum(requests), 0) FROM dim_status WHERE key IN ('404', '410')");
+    const int64_t robots = Number(session, "SELECT count(*) FROM robot_log");
+    const int64_t others = Number(session, "SELECT coalesce(sum(requests), 0) FROM dim_status");
+    if (robots + others > 0)
+      summary.bot_share = static_cast<double>(robots) / static_cast<double>(robots + others);
+  }
+  return summary;
+}
+
+}  // namespace hitsieve

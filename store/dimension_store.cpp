@@ -1,0 +1,505 @@
+// The dimensions' tables: written by a replacing save, loaded, added to in place, checked in a
+// merge part; and the definitions (counted_dimensions) that keep two definitions from mixing.
+
+#include <algorithm>
+#include <limits>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/content_hash.h"
+#include "engine/stats_collector.h"
+#include "store/sqlitepp/query.h"
+#include "store/sqlitepp/session.h"
+#include "store/sqlitepp/statement.h"
+#include "store/stats_merge.h"
+#include "store/stats_merge_internal.h"
+
+namespace hitsieve {
+
+namespace {
+
+using sqlitepp::into;
+using sqlitepp::into_blob;
+using sqlitepp::use;
+using sqlitepp::use_blob;
+using namespace merge_internal;
+
+constexpr const char kDefinitions[] = "counted_dimensions";
+constexpr const char kCreateDefinitions[] =
+    "CREATE TABLE IF NOT EXISTS counted_dimensions (rec_id INTEGER PRIMARY KEY, name TEXT, "
+    "version TEXT)";
+
+const char kCountAgain[] =
+    "; count them in one run to mix them (analyse without --add, or merge --replace)";
+
+bool HasTable(sqlitepp::session& session, const std::string& name) {
+  int64_t found = 0;
+  std::string wanted = name;
+  sqlitepp::statement count(session);
+  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = :name",
+      into(found), use(wanted);
+  while (count.exec()) {
+  }
+  return found != 0;
+}
+
+const DimensionSpec& RequireSpec(const std::string& name) {
+  const DimensionSpec* spec = FindDimensionSpec(name);
+  if (spec == nullptr)
+    throw std::runtime_error("the statistics were counted with \"" + name.substr(0, 40) +
+                             "\", which this version does not know");
+  return *spec;
+}
+
+std::string CountColumns(const DimensionSpec& spec) {
+  std::string columns;
+  for (std::string_view count : spec.counts) columns += ", " + std::string(count);
+  return columns;
+}
+
+std::string CreateTable(const DimensionSpec& spec) {
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + DimensionTableName(spec.name) +
+                    " (rec_id INTEGER PRIMARY KEY, day TEXT, key TEXT, sub TEXT";
+  for (std::string_view count : spec.counts) sql += ", " + std::string(count) + " INTEGER";
+  if (spec.visitors) sql += ", visitors BLOB";
+  return sql + ")";
+}
+
+std::string InsertRow(const DimensionSpec& spec) {
+  std::string sql = "INSERT INTO " + DimensionTableName(spec.name) + "(rec_id, day, key, sub" +
+                    CountColumns(spec) + (spec.visitors ? ", visitors" : "") +
+                    ") VALUES(:rec_id, :day, :key, :sub";
+  for (size_t k = 0; k < spec.counts.size(); ++k) sql += ", :c" + std::to_string(k);
+  if (spec.visitors) sql += ", :visitors";
+  return sql + ")";
+}
+
+// Writes rows: the rec_id given, or the next one SQLite picks when `id` is null.
+class RowInserter {
+ public:
+  RowInserter(sqlitepp::session& session, const DimensionSpec& spec)
+      : spec_(spec), insert_(session) {
+    sqlitepp::prepare_query query = insert_ << InsertRow(spec);
+    query, use(id_), use(day_), use(key_), use(sub_);
+    for (size_t k = 0; k < spec.counts.size(); ++k) query, use(counts_[k]);
+    if (spec.visitors) query, use_blob(visitors_);
+  }
+  void Insert(int64_t id, const DimensionRowKey& key, const DimensionRowTotals& row) {
+    id_ = id;
+    day_ = key.day;
+    key_ = key.key;
+    sub_ = key.sub;
+    counts_ = row.counts;
+    if (spec_.visitors) visitors_ = Encode(row.visitors);
+    insert_.exec();
+  }
+
+ private:
+  const DimensionSpec& spec_;
+  int64_t id_ = 0;
+  std::string day_, key_, sub_, visitors_;
+  std::array<int64_t, kDimensionCounts> counts_{};
+  sqlitepp::statement insert_;
+};
+
+std::vector<uint64_t> SortedDistinct(std::vector<uint64_t> hashes) {
+  std::sort(hashes.begin(), hashes.end());
+  hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+  return hashes;
+}
+
+std::vector<uint64_t> United(const std::vector<uint64_t>& a, const std::vector<uint64_t>& b) {
+  std::vector<uint64_t> united;
+  united.reserve(a.size() + b.size());
+  std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(united));
+  return united;
+}
+
+std::string RowName(const DimensionRowKey& key);
+
+// A row's visitors from their BLOB; a BLOB that is no sorted set of distinct hashes throws.
+std::vector<uint64_t> DecodeVisitors(const std::string& blob, const std::string& table,
+                                     const DimensionRowKey& key) {
+  try {
+    return Decode(blob, key.day);
+  } catch (const std::runtime_error&) {
+    throw std::runtime_error(table + ": the visitors of " + RowName(key) + " are damaged");
+  }
+}
+
+// The name a message gives a row: its keys, cut short.
+std::string RowName(const DimensionRowKey& key) {
+  auto cut = [](const std::string& text) { return text.substr(0, 80); };
+  std::string name = "\"" + cut(key.key) + "\"";
+  if (!key.day.empty()) name += " of day \"" + cut(key.day) + "\"";
+  if (!key.sub.empty()) name += " with \"" + cut(key.sub) + "\"";
+  return name;
+}
+
+// True when the five statistics tables and every dimension table listed hold no row.
+bool StoredHoldsNothing(sqlitepp::session& session,
+                        const std::map<std::string, std::string>& definitions) {
+  std::vector<std::string> tables = {"common_stats", "page_stats", "referer_stats", "robot_log",
+                                     "query_stats"};
+  for (const auto& [name, version] : definitions) {
+    if (FindDimensionSpec(name) != nullptr && HasTable(session, DimensionTableName(name)))
+      tables.push_back(DimensionTableName(name));
+  }
+  for (const std::string& table : tables) {
+    int64_t any = 0;
+    sqlitepp::statement rows(session);
+    rows << "SELECT count(*) FROM (SELECT 1 FROM " + table + " LIMIT 1)", into(any);
+    while (rows.exec()) {
+    }
+    if (any != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace merge_internal {
+
+void CheckDimensionsMatch(const std::map<std::string, DimensionTotals, std::less<>>& mine,
+                          const std::map<std::string, DimensionTotals, std::less<>>& theirs,
+                          const std::string& mine_name, const std::string& theirs_name) {
+  for (const auto& [name, dimension] : mine) {
+    const auto found = theirs.find(name);
+    if (found == theirs.end())
+      throw DimensionMismatchError(mine_name + " count \"" + name + "\", " + theirs_name +
+                                   " were counted without it" + kCountAgain);
+    if (found->second.version != dimension.version)
+      throw DimensionMismatchError(mine_name + " count \"" + name + "\" with " +
+                                   (dimension.version.empty() ? "no data" : dimension.version) +
+                                   ", " + theirs_name + " with " +
+                                   (found->second.version.empty() ? "no data"
+                                                                  : found->second.version) +
+                                   kCountAgain);
+  }
+}
+
+void AddDimensionRows(const std::string& name, DimensionTotals& mine, DimensionTotals& theirs) {
+  const std::string table = DimensionTableName(name);
+  for (auto& [key, row] : theirs.rows) {
+    DimensionRowTotals& sum = mine.rows[key];
+    AddCounts(sum.counts, row.counts, table.c_str());
+    if (row.visitors.empty()) continue;
+    sum.visitors = sum.visitors.empty() ? std::move(row.visitors) : United(sum.visitors, row.visitors);
+  }
+  theirs.rows.clear();
+}
+
+std::map<std::string, DimensionTotals, std::less<>> LoadDimensions(sqlitepp::session& session,
+                                                                   bool refuse_repeats) {
+  std::map<std::string, DimensionTotals, std::less<>> dimensions;
+  if (!HasTable(session, kDefinitions)) return dimensions;
+  std::vector<std::pair<std::string, std::string>> definitions;
+  {
+    std::string name, version;
+    sqlitepp::statement rows(session);
+    rows << "SELECT name, version FROM counted_dimensions ORDER BY rec_id", into_blob(name),
+        into_blob(version);
+    while (rows.exec()) definitions.emplace_back(name, version);
+  }
+  for (const auto& [name, version] : definitions) {
+    const DimensionSpec& spec = RequireSpec(name);
+    if (dimensions.count(name) != 0)
+      throw std::runtime_error("counted_dimensions lists \"" + name + "\" twice");
+    DimensionTotals& totals = dimensions[name];
+    totals.version = version;
+    const std::string table = DimensionTableName(name);
+    DimensionRowKey key;
+    std::array<int64_t, kDimensionCounts> counts{};
+    std::string visitors;
+    sqlitepp::statement rows(session);
+    {
+      sqlitepp::prepare_query query =
+          rows << "SELECT day, key, sub" + CountColumns(spec) + (spec.visitors ? ", visitors" : "") +
+                      " FROM " + table + " ORDER BY rec_id";
+      query, into_blob(key.day), into_blob(key.key), into_blob(key.sub);
+      for (size_t k = 0; k < spec.counts.size(); ++k) query, into(counts[k]);
+      if (spec.visitors) query, into_blob(visitors);
+    }
+    while (rows.exec()) {
+      const auto [at, added] = totals.rows.try_emplace(key);
+      if (!added && refuse_repeats)
+        throw std::runtime_error(table + " holds " + RowName(key) + " in more than one row");
+      AddCounts(at->second.counts, counts, table.c_str());
+      if (spec.visitors) {
+        std::vector<uint64_t> set = DecodeVisitors(visitors, table, key);
+        at->second.visitors = at->second.visitors.empty() ? std::move(set) : United(at->second.visitors, set);
+      }
+    }
+  }
+  return dimensions;
+}
+
+bool CheckAddedDimensions(sqlitepp::session& session, const StatsTotals& added) {
+  const std::map<std::string, std::string> stored = StoredDimensions(session);
+  if (StoredHoldsNothing(session, stored)) return true;
+  if (added.Empty()) return false;
+  std::map<std::string, DimensionTotals, std::less<>> counted;
+  for (const auto& [name, version] : stored) counted[name].version = version;
+  CheckDimensionsMatch(counted, added.dimensions, "the stored statistics", "the added ones");
+  return false;
+}
+
+void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
+                          bool stored_held_nothing) {
+  if (stored_held_nothing) {
+    if (!added.Empty() || !added.dimensions.empty()) ReplaceDimensions(session, added.dimensions);
+    return;
+  }
+  if (added.Empty()) return;
+  const std::map<std::string, std::string> stored = StoredDimensions(session);
+
+  for (const auto& [name, version] : stored) {
+    const DimensionSpec& spec = RequireSpec(name);
+    const DimensionTotals& adding = added.dimensions.at(name);
+    const std::string table = DimensionTableName(name);
+    // The stored keys once, with their rows' ids; the counts only of the rows added to.
+    std::map<DimensionRowKey, int64_t> ids;
+    int64_t largest_id = 0;
+    {
+      DimensionRowKey key;
+      int64_t id = 0;
+      sqlitepp::statement rows(session);
+      rows << "SELECT rec_id, day, key, sub FROM " + table, into(id), into_blob(key.day),
+          into_blob(key.key), into_blob(key.sub);
+      while (rows.exec()) {
+        largest_id = std::max(largest_id, id);
+        if (adding.rows.count(key) == 0) continue;
+        if (!ids.emplace(key, id).second) throw StoredRowsIrregular{};
+      }
+    }
+    if (largest_id > std::numeric_limits<int64_t>::max() - static_cast<int64_t>(adding.rows.size()))
+      throw StoredRowsIrregular{};
+    int64_t id = 0;
+    std::array<int64_t, kDimensionCounts> counts{};
+    std::string visitors;
+    sqlitepp::statement read(session), update(session);
+    {
+      sqlitepp::prepare_query query =
+          read << "SELECT " + CountColumns(spec).substr(2) + (spec.visitors ? ", visitors" : "") +
+                      " FROM " + table + " WHERE rec_id = :rec_id";
+      for (size_t k = 0; k < spec.counts.size(); ++k) query, into(counts[k]);
+      if (spec.visitors) query, into_blob(visitors);
+      query, use(id);
+    }
+    std::string set_counts;
+    for (size_t k = 0; k < spec.counts.size(); ++k)
+      set_counts += (k ? ", " : "") + std::string(spec.counts[k]) + " = :c" + std::to_string(k);
+    std::array<int64_t, kDimensionCounts> sums{};
+    {
+      sqlitepp::prepare_query query =
+          update << "UPDATE " + table + " SET " + set_counts +
+                        (spec.visitors ? ", visitors = :visitors" : "") + " WHERE rec_id = :rec_id";
+      for (size_t k = 0; k < spec.counts.size(); ++k) query, use(sums[k]);
+      if (spec.visitors) query, use_blob(visitors);
+      query, use(id);
+    }
+    RowInserter insert(session, spec);
+    for (const auto& [key, row] : adding.rows) {
+      const auto found = ids.find(key);
+      if (found == ids.end()) {
+        insert.Insert(++largest_id, key, row);
+        continue;
+      }
+      id = found->second;
+      counts = {};
+      visitors.clear();
+      while (read.exec()) {
+      }
+      sums = counts;
+      AddCounts(sums, row.counts, table.c_str());
+      if (spec.visitors) visitors = Encode(United(DecodeVisitors(visitors, table, key), row.visitors));
+      update.exec();
+    }
+  }
+}
+
+}  // namespace merge_internal
+
+std::map<std::string, std::string> StoredDimensions(sqlitepp::session& session) {
+  std::map<std::string, std::string> definitions;
+  if (!HasTable(session, kDefinitions)) return definitions;
+  std::string name, version;
+  sqlitepp::statement rows(session);
+  rows << "SELECT name, version FROM counted_dimensions ORDER BY rec_id", into_blob(name),
+      into_blob(version);
+  while (rows.exec()) definitions.emplace(name, version);
+  return definitions;
+}
+
+std::vector<std::string> DimensionsLeftOut(sqlitepp::session& session, const StatsTotals& added) {
+  std::vector<std::string> left_out;
+  const std::map<std::string, std::string> stored = StoredDimensions(session);
+  if (added.Empty() || StoredHoldsNothing(session, stored)) return left_out;
+  for (const auto& [name, dimension] : added.dimensions) {
+    if (stored.count(name) == 0) left_out.push_back(name);
+  }
+  return left_out;
+}
+
+namespace {
+
+constexpr uint64_t kAddressSeed = 0x6469'6d5f'6164'6472ULL;  // "dim_addr"
+constexpr uint64_t kAgentSeed = 0x6469'6d5f'6167'656eULL;    // "dim_agen"
+constexpr uint64_t kVisitorSeed = 0x6469'6d5f'7669'7369ULL;  // "dim_visi"
+
+// The hashes of a collector's address or agent texts, each text hashed once however many
+// visitors hold it. A number the collector's table does not hold (a collector filled by hand)
+// stands for itself.
+class TextHashes {
+ public:
+  TextHashes(size_t count, uint64_t seed) : hashes_(count, 0), seed_(seed) {}
+  template <typename TextOf>
+  uint64_t Of(uint32_t id, TextOf text_of) {
+    if (id >= hashes_.size()) return ContentHash::Of("#" + std::to_string(id), seed_);
+    uint64_t& hash = hashes_[id];
+    if (hash == 0) hash = ContentHash::Of(text_of(id), seed_);
+    return hash;
+  }
+
+ private:
+  std::vector<uint64_t> hashes_;  // 0: not hashed yet
+  uint64_t seed_;
+};
+
+}  // namespace
+
+// A visitor in the dimensions' sets: the hashes of its address and of its agent, hashed
+// together. Stored, so it never changes.
+uint64_t DimensionVisitorHash(std::string_view address, std::string_view agent) {
+  return DimensionVisitorHash(ContentHash::Of(address, kAddressSeed),
+                              ContentHash::Of(agent, kAgentSeed));
+}
+
+uint64_t DimensionVisitorHash(uint64_t address_hash, uint64_t agent_hash) {
+  char bytes[16];
+  for (int b = 0; b < 8; ++b) {
+    bytes[b] = static_cast<char>(address_hash >> (8 * b));
+    bytes[8 + b] = static_cast<char>(agent_hash >> (8 * b));
+  }
+  return ContentHash::Of(std::string_view(bytes, sizeof bytes), kVisitorSeed);
+}
+
+std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
+    const StatsCollector& collector) {
+  std::map<std::string, DimensionTotals, std::less<>> dimensions;
+  TextHashes addresses(collector.AddressCount(), kAddressSeed);
+  TextHashes agents(collector.AgentCount(), kAgentSeed);
+  auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
+  auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
+  for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
+    DimensionTotals& totals = dimensions[std::string(counted.dimension->Spec().name)];
+    totals.version = counted.dimension->Version();
+    for (const auto& [packed, cell] : counted.table.cells) {
+      const DimensionTable::Key key = DimensionTable::Unpack(packed);
+      DimensionRowTotals& row =
+          totals.rows[DimensionRowKey{std::string(key.day), std::string(key.key), std::string(key.sub)}];
+      row.counts = cell.counts;
+      row.visitors.reserve(cell.visitors.size());
+      cell.visitors.ForEach([&](uint64_t visitor) {
+        row.visitors.push_back(
+            DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
+                                 agents.Of(VisitorAgent(visitor), agent_text)));
+      });
+      row.visitors = SortedDistinct(std::move(row.visitors));
+    }
+  }
+  return dimensions;
+}
+
+void CreateDimensionTables(sqlitepp::session& session) {
+  session << kCreateDefinitions;
+  for (const DimensionSpec* spec : KnownDimensionSpecs()) {
+    // A table of other columns (made by hand) is made again; otherwise the schema stays as it
+    // is, so that other connections' statements do not go stale at every save.
+    const std::string table = DimensionTableName(spec->name);
+    std::string columns, column;
+    {
+      sqlitepp::statement read(session);
+      read << "SELECT name FROM pragma_table_info('" + table + "') ORDER BY cid", into(column);
+      while (read.exec()) columns += column + ",";
+    }
+    std::string wanted = "rec_id,day,key,sub,";
+    for (std::string_view count : spec->counts) wanted += std::string(count) + ",";
+    if (spec->visitors) wanted += "visitors,";
+    if (!columns.empty() && columns != wanted) session << "DROP TABLE " + table;
+    session << CreateTable(*spec);
+  }
+}
+
+void ReplaceDimensions(sqlitepp::session& session,
+                       const std::map<std::string, DimensionTotals, std::less<>>& dimensions) {
+  CreateDimensionTables(session);
+  session << "DELETE FROM counted_dimensions";
+  for (const DimensionSpec* spec : KnownDimensionSpecs())
+    session << "DELETE FROM " + DimensionTableName(spec->name);
+  std::string name, version;
+  sqlitepp::statement define(session);
+  define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
+      use(name), use(version);
+  for (const auto& [dimension_name, totals] : dimensions) {
+    const DimensionSpec& spec = RequireSpec(dimension_name);
+    RowInserter insert(session, spec);
+    int64_t id = 0;
+    for (const auto& [key, row] : totals.rows) insert.Insert(++id, key, row);
+    name = dimension_name;
+    version = totals.version;
+    define.exec();
+  }
+}
+
+void CheckDimensionValues(sqlitepp::session& session) {
+  if (!HasTable(session, kDefinitions)) return;
+  {
+    int64_t rec_id = 0, bad = 0;
+    sqlitepp::statement find(session);
+    find << "SELECT rec_id, 1 FROM counted_dimensions WHERE NOT coalesce(typeof(name) = 'text' AND "
+            "typeof(version) IN ('text', 'null'), 0) LIMIT 1",
+        into(rec_id), into(bad);
+    while (find.exec()) {
+      throw std::runtime_error("counted_dimensions row " + std::to_string(rec_id) +
+                               " is not a name and a version");
+    }
+  }
+  std::set<std::string> seen;
+  for (const auto& [name, version] : StoredDimensions(session)) seen.insert(name);
+  int64_t listed = 0;
+  {
+    sqlitepp::statement count(session);
+    count << "SELECT count(*) FROM counted_dimensions", into(listed);
+    while (count.exec()) {
+    }
+  }
+  if (listed != static_cast<int64_t>(seen.size()))
+    throw std::runtime_error("counted_dimensions lists a dimension twice");
+  for (const std::string& name : seen) {
+    const DimensionSpec& spec = RequireSpec(name);
+    const std::string table = DimensionTableName(name);
+    if (!HasTable(session, table))
+      throw std::runtime_error("lists \"" + name + "\" but holds no table " + table);
+    std::string broken = "NOT coalesce(typeof(day) IN ('text', 'null') AND typeof(key) IN "
+                         "('text', 'null') AND typeof(sub) IN ('text', 'null')";
+    for (std::string_view count : spec.counts)
+      broken += " AND typeof(" + std::string(count) + ") = 'integer' AND " + std::string(count) +
+                " >= 0";
+    if (spec.visitors)
+      broken += " AND (visitors IS NULL OR (typeof(visitors) = 'blob' AND length(visitors) % 8 = 0))";
+    broken += ", 0)";
+    int64_t rec_id = 0;
+    sqlitepp::statement find(session);
+    find << "SELECT rec_id FROM " + table + " WHERE " + broken + " LIMIT 1", into(rec_id);
+    while (find.exec()) {
+      throw std::runtime_error(table + " row " + std::to_string(rec_id) +
+                               " holds a value that is no key, count or set of 8-byte hashes");
+    }
+  }
+}
+
+}  // namespace hitsieve

@@ -1,0 +1,440 @@
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QBarSet>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "tests/export/xlsx_reader.h"
+#include "engine/search_engine.h"
+#include "engine/text.h"
+#include "export/dimension_tables.h"
+#include "run/analysis_job.h"
+#include "store/dimension_reports.h"
+#include "ui/common_stat_dlg.h"
+#include "ui/dimension_screen.h"
+#include "ui/list_ctrl_grid.h"
+#include "ui/main_dlg.h"
+#include "ui/report_bar_chart.h"
+#include "ui/screens_tree_ctrl.h"
+#include "ui_test_support.h"
+
+namespace hitsieve {
+namespace {
+
+using Cells = std::vector<std::vector<std::string>>;
+
+constexpr char kGoogleBot[] = "Mozilla/5.0 (compatible; Googlebot/2.1)";
+// "/каталог/нет.html" in Windows-1251: a page not found whose name is Cyrillic.
+constexpr char kCyrillicMissing[] = "/\xEA\xE0\xF2\xE0\xEB\xEE\xE3/\xED\xE5\xF2.html";
+
+// A generated log: many addresses, agents, hours and codes over a few days, pages and images,
+// found and not, with a robot among the people. `people` counts what the screens must show.
+struct GeneratedLog {
+  std::vector<std::string> lines;
+  std::map<std::string, int64_t> codes;     // requests per status code, robots left out
+  std::map<std::string, int64_t> missing;   // 404 and 410 requests per URL (Windows-1251)
+  int64_t robot_requests = 0;
+};
+
+GeneratedLog Generate(unsigned seed, int count) {
+  std::mt19937 random(seed);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const char* days[] = {"01/Mar/2024", "02/Mar/2024", "03/Mar/2024", "05/Mar/2024"};
+  const char* agents[] = {"Mozilla/5.0 (X11; Linux x86_64) Firefox/120.0",
+                          "Mozilla/5.0 (Windows NT 10.0) Chrome/119.0",
+                          "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0) Safari/604.1", kGoogleBot};
+  const std::string pages[] = {"/", "/index.html", "/about.html", "/news/1.html", "/logo.gif",
+                               "/old.html", "/gone.php", kCyrillicMissing};
+  const char* referers[] = {"-", "http://www.example.org/links.html", "http://forum.example.net/t/1"};
+  GeneratedLog log;
+  for (int i = 0; i < count; ++i) {
+    const std::string agent = agents[pick(4)];
+    const std::string url = pages[pick(8)];
+    int status = 200;
+    if (url == "/old.html" || url == kCyrillicMissing) status = 404;
+    if (url == "/gone.php") status = 410;
+    if (url == "/index.html" && pick(10) == 0) status = 304;
+    if (url == "/" && pick(20) == 0) status = 500;
+    char time[16];
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", pick(24), pick(60), pick(60));
+    const std::string ip = "10." + std::to_string(pick(4)) + "." + std::to_string(pick(8)) + "." +
+                           std::to_string(1 + pick(30));
+    log.lines.push_back(ip + " - - [" + days[pick(4)] + ":" + time + " +0300] \"GET " + url +
+                        " HTTP/1.1\" " + std::to_string(status) + " " +
+                        std::to_string(100 + pick(5000)) + " \"" + referers[pick(3)] + "\" \"" +
+                        agent + "\"");
+    if (agent == kGoogleBot) {
+      ++log.robot_requests;
+      continue;
+    }
+    ++log.codes[std::to_string(status)];
+    if (status == 404 || status == 410) ++log.missing[url];
+  }
+  return log;
+}
+
+class NullObserver : public AnalysisObserver {
+ public:
+  void Notify(int) override {}
+};
+
+class DimensionScreensTest : public UiTest {
+ protected:
+  // One whole analysis run over `log` on this thread, replacing the statistics; `dimensions`
+  // false makes the statistics of a program that did not count them.
+  void Analyse(const std::vector<std::string>& log, bool dimensions = true) {
+    RegisterStandardEngines(SearchEngineRegistry::Instance());
+    const QString path = WriteLog(QStringLiteral("run%1.log").arg(++runs_), log);
+    LogFileSet files{QFile::encodeName(path).toStdString()};
+    NullObserver observer;
+    AnalysisJob job;
+    ParseExtensionList(kDefaultExtensionList, job.extensions);
+    job.files = &files;
+    job.observer = &observer;
+    job.dimensions.builtin = dimensions;
+    job.Run();
+  }
+
+  static DimensionScreen& Screen(MainDlg& window, const char* name) {
+    const int index = window.ScreenIndex(QString::fromUtf8(name));
+    EXPECT_GE(index, 0) << name;
+    return *static_cast<DimensionScreen*>(window.Screen(index));
+  }
+
+  int runs_ = 0;
+};
+
+// The rows the report's own query gives, with the share of the count it names, as the list
+// shows them (texts in UTF-8, a decimal comma). The share is computed here from the counts.
+Cells QueryRows(const DimensionReport& report) {
+  Cells rows;
+  ForEachDimensionReportRow(report, [&](const std::vector<std::string>& cells) {
+    rows.push_back(cells);
+    for (size_t k = 0; k < report.columns.size(); ++k)
+      if (!report.numeric[k]) rows.back()[k] = Cp1251ToUtf8(cells[k]);
+  });
+  if (report.share_of >= 0) {
+    double total = 0;
+    for (const auto& row : rows) total += std::stod(row[report.share_of]);
+    for (auto& row : rows) {
+      char share[32];
+      std::snprintf(share, sizeof share, "%.2f", 100.0 * std::stod(row[report.share_of]) / total);
+      std::string text = share;
+      std::replace(text.begin(), text.end(), '.', ',');
+      row.push_back(text);
+    }
+  }
+  return rows;
+}
+
+std::vector<std::string> Headers(const ListCtrlGrid& grid) {
+  std::vector<std::string> titles;
+  for (int c = 0; c < grid.Model()->columnCount(); ++c)
+    titles.push_back(grid.Model()->headerData(c, Qt::Horizontal).toString().toStdString());
+  return titles;
+}
+
+void ClickHeader(ListCtrlGrid& grid, int column) {
+  QHeaderView* header = grid.horizontalHeader();
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                           header->height() / 2));
+}
+
+// As typing does, one character at a time.
+void Type(QLineEdit* edit, const QString& text) {
+  edit->clear();
+  for (QChar c : text) edit->insert(QString(c));
+}
+
+TEST_F(DimensionScreensTest, TreeHasAScreenForEveryDescribedReportAfterTheSixOthers) {
+  MainDlg window;
+  std::vector<QString> expected;
+  for (const DimensionScreenSpec& spec : DimensionScreenSpecs())
+    if (!FoundReports(spec).empty()) expected.push_back(QString::fromUtf8(spec.label));
+  ASSERT_EQ(MainDlg::kDescribedScreenCount + static_cast<int>(expected.size()), window.ScreenCount());
+  ASSERT_EQ(window.ScreenCount(), window.Tree()->topLevelItemCount());
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(expected[i],
+              window.Tree()->topLevelItem(MainDlg::kDescribedScreenCount + static_cast<int>(i))->text(0));
+  // Status codes and hours are described today; their screens come first, in this order.
+  ASSERT_GE(expected.size(), 2u);
+  EXPECT_EQ(QStringLiteral("Коды ответа"), expected[0]);
+  EXPECT_EQ(QStringLiteral("Время суток"), expected[1]);
+  // Each appears in the reload list and tells its "Excel" when a run starts and ends.
+  DimensionScreen& status = Screen(window, "status");
+  EXPECT_NE(window.ReloadList().end(),
+            std::find(window.ReloadList().begin(), window.ReloadList().end(), &status));
+  window.SetRunActive(true);
+  EXPECT_FALSE(status.ExcelButton(0)->isEnabled());
+  EXPECT_FALSE(status.ExcelButton(1)->isEnabled());
+  window.SetRunActive(false);
+  EXPECT_TRUE(status.ExcelButton(1)->isEnabled());
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+TEST_F(DimensionScreensTest, StatusScreenShowsBothReportsInTheQueryOrder) {
+  const GeneratedLog log = Generate(7, 3000);
+  Analyse(log.lines);
+  MainDlg window;
+  DimensionScreen& screen = Screen(window, "status");
+  ASSERT_EQ(2, screen.ListCount());
+  const ListCtrlGrid& codes = *screen.ListGrid(0);
+  const ListCtrlGrid& missing = *screen.ListGrid(1);
+  EXPECT_EQ((std::vector<std::string>{"Код ответа", "Запросы", "Доля, %"}), Headers(codes));
+  EXPECT_EQ((std::vector<std::string>{"Страница", "Запросы", "Чаще всего приходили с"}),
+            Headers(missing));
+
+  const Cells shown_codes = GridCells(codes);
+  EXPECT_EQ(QueryRows(screen.Report(0)), shown_codes);
+  EXPECT_EQ(QueryRows(screen.Report(1)), GridCells(missing));
+
+  // The counts are those of the log: every request but the robot's, by code.
+  std::map<std::string, int64_t> counted;
+  double shares = 0;
+  for (const auto& row : shown_codes) {
+    counted[row[0]] = std::stoll(row[1]);
+    std::string share = row[2];
+    std::replace(share.begin(), share.end(), ',', '.');
+    shares += std::stod(share);
+  }
+  EXPECT_EQ(log.codes, counted);
+  EXPECT_NEAR(100.0, shares, 0.01 * static_cast<double>(shown_codes.size()));
+  std::map<std::string, int64_t> listed;
+  for (const auto& row : GridCells(missing)) listed[row[0]] = std::stoll(row[1]);
+  std::map<std::string, int64_t> expected_missing;
+  for (const auto& [url, n] : log.missing) expected_missing[Cp1251ToUtf8(url)] = n;
+  EXPECT_EQ(expected_missing, listed);
+  EXPECT_EQ(1u, listed.count("/каталог/нет.html"));
+  EXPECT_FALSE(screen.NotCountedLine(0)->isVisibleTo(&screen));
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+TEST_F(DimensionScreensTest, ListsSortByAHeaderClickAndOneSearchFiltersBoth) {
+  Analyse(Generate(11, 2000).lines);
+  MainDlg window;
+  window.show();
+  DimensionScreen& screen = Screen(window, "status");
+  window.ShowScreen(window.ScreenIndex("status"));
+  ListCtrlGrid& codes = *screen.ListGrid(0);
+  ListCtrlGrid& missing = *screen.ListGrid(1);
+  const Cells in_order = GridCells(codes);
+  ASSERT_GE(in_order.size(), 3u);
+  // The few codes take the height of their rows; the pages not found below take the rest.
+  EXPECT_LT(codes.height(), missing.height());
+  EXPECT_GE(codes.viewport()->height(),
+            static_cast<int>(in_order.size()) * codes.verticalHeader()->defaultSectionSize());
+  EXPECT_EQ(screen.height(), missing.geometry().bottom() + 1);
+  EXPECT_LT(codes.geometry().bottom(), screen.ExcelButton(1)->geometry().top());
+
+  // The code column sorts as text from the start, then reversed; the counts largest first.
+  ClickHeader(codes, 0);
+  Cells by_code = in_order;
+  std::stable_sort(by_code.begin(), by_code.end(),
+                   [](const auto& a, const auto& b) { return a[0] < b[0]; });
+  EXPECT_EQ(by_code, GridCells(codes));
+  ClickHeader(codes, 0);
+  std::reverse(by_code.begin(), by_code.end());
+  EXPECT_EQ(by_code, GridCells(codes));
+  ClickHeader(codes, 2);
+  EXPECT_EQ(2, codes.Model()->SortColumn());
+  EXPECT_EQ(Qt::DescendingOrder, codes.Model()->SortOrder());
+  const Cells by_share = GridCells(codes);
+  for (size_t i = 1; i < by_share.size(); ++i)
+    EXPECT_GE(std::stoll(by_share[i - 1][1]), std::stoll(by_share[i][1])) << i;
+
+  // The screen's search field filters both lists; typed Cyrillic finds the stored bytes.
+  Type(screen.FilterEdit(), QStringLiteral("КАТАЛОГ"));
+  const Cells found = GridCells(missing);
+  ASSERT_EQ(1u, found.size());
+  EXPECT_EQ("/каталог/нет.html", found[0][0]);
+  EXPECT_TRUE(GridCells(codes).empty());
+  Type(screen.FilterEdit(), QStringLiteral("40"));
+  ASSERT_EQ(1u, GridCells(codes).size());
+  EXPECT_EQ("404", GridCells(codes)[0][0]);
+  Type(screen.FilterEdit(), QString());
+  EXPECT_EQ(QueryRows(screen.Report(1)), GridCells(missing));
+}
+
+TEST_F(DimensionScreensTest, HoursScreenChartsTheViewsOfTheList) {
+  Analyse(Generate(3, 2500).lines);
+  MainDlg window;
+  DimensionScreen& screen = Screen(window, "hours");
+  ASSERT_NE(nullptr, screen.Chart());
+  const Cells rows = GridCells(*screen.ListGrid(0));
+  EXPECT_EQ(QueryRows(screen.Report(0)), rows);
+  ASSERT_EQ(24u, rows.size());
+  int64_t views = 0;
+  QStringList labels;
+  for (int hour = 0; hour < 24; ++hour) {
+    EXPECT_EQ(std::to_string(hour), rows[hour][0]);
+    EXPECT_EQ(std::stoll(rows[hour][1]), static_cast<int64_t>(screen.Chart()->Bars()->at(hour)))
+        << hour;
+    views += std::stoll(rows[hour][1]);
+    labels << QString::number(hour);
+  }
+  EXPECT_EQ(labels, screen.Chart()->Labels());
+  // The chart stands to the right of the list, which keeps the width of its columns.
+  EXPECT_LT(screen.ListGrid(0)->geometry().right(), screen.Chart()->geometry().left());
+  EXPECT_EQ(screen.width(), screen.Chart()->geometry().right() + 1);
+  EXPECT_EQ(QStringLiteral("Просмотры"), screen.Chart()->Bars()->label());
+  EXPECT_EQ(QStringLiteral("3\nПросмотры: %1").arg(rows[3][1].c_str()), screen.Chart()->HoverText(3));
+  // The hours count the views the days count.
+  EXPECT_EQ(std::to_string(views), GridCells(*window.CommonStats()->Grid())[0][3]);
+  EXPECT_GT(views, 0);
+}
+
+// Every list's "Excel" writes a workbook whose header and rows are the list's.
+TEST_F(DimensionScreensTest, ExcelOfEachListWritesItsRows) {
+  Analyse(Generate(5, 1500).lines);
+  MainDlg window;
+  for (const char* name : {"status", "hours"}) {
+    DimensionScreen& screen = Screen(window, name);
+    for (int list = 0; list < screen.ListCount(); ++list) {
+      opened_files_.clear();
+      QTest::mouseClick(screen.ExcelButton(list), Qt::LeftButton);
+      ASSERT_EQ(1, opened_files_.size()) << name << " " << list << messages_.join(" | ").toStdString();
+      const std::string path = QFile::encodeName(opened_files_[0]).toStdString();
+      EXPECT_NE(std::string::npos, path.find("hitsieve-" + std::string(screen.Report(list).name)));
+      const auto sheet = test::ReadFirstSheet(path);
+      const ListCtrlGrid& grid = *screen.ListGrid(list);
+      const std::vector<std::string> header = Headers(grid);
+      const Cells rows = GridCells(grid);
+      ASSERT_FALSE(rows.empty());
+      EXPECT_EQ(header.size() * (rows.size() + 1), sheet.size()) << name << " " << list;
+      for (size_t c = 0; c < header.size(); ++c) {
+        const std::string column(1, static_cast<char>('A' + c));
+        EXPECT_EQ(header[c], sheet.at(column + "1").value);
+        for (size_t r = 0; r < rows.size(); ++r) {
+          const test::XlsxCell& cell = sheet.at(column + std::to_string(r + 2));
+          const bool numeric = grid.Model()->Kind(static_cast<int>(c)) != CellKind::kText;
+          EXPECT_EQ(!numeric, cell.is_text) << name << " " << column << r + 2;
+          if (numeric) {
+            std::string shown = rows[r][c];
+            std::replace(shown.begin(), shown.end(), ',', '.');
+            EXPECT_DOUBLE_EQ(std::stod(shown), std::stod(cell.value)) << column << r + 2;
+          } else {
+            EXPECT_EQ(rows[r][c], cell.value) << column << r + 2;
+          }
+        }
+      }
+      QFile::remove(opened_files_[0]);
+    }
+  }
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+TEST_F(DimensionScreensTest, OlderDatabaseShowsTheNotCountedLineUntilAReplacingRun) {
+  const GeneratedLog log = Generate(9, 800);
+  Analyse(log.lines, /*dimensions=*/false);
+  MainDlg window;
+  window.show();
+  DimensionScreen& status = Screen(window, "status");
+  DimensionScreen& hours = Screen(window, "hours");
+  window.ShowScreen(window.ScreenIndex("status"));
+  for (int list = 0; list < 2; ++list) {
+    EXPECT_TRUE(status.NotCountedLine(list)->isVisible()) << list;
+    EXPECT_FALSE(status.ListGrid(list)->isVisible()) << list;
+    EXPECT_FALSE(status.ExcelButton(list)->isEnabled()) << list;
+    EXPECT_TRUE(status.NotCountedLine(list)->text().startsWith("Не подсчитано в этой базе"));
+    EXPECT_EQ(status.ListGrid(list)->geometry(), status.NotCountedLine(list)->geometry());
+  }
+  window.SetRunActive(true);
+  window.SetRunActive(false);
+  EXPECT_FALSE(status.ExcelButton(0)->isEnabled()) << "nothing to export after a run either";
+  EXPECT_TRUE(hours.NotCountedLine(0)->isVisibleTo(&hours));
+  EXPECT_FALSE(hours.Chart()->isVisibleTo(&hours));
+
+  // The summary shows what the older statistics hold, and "—" for the rest.
+  const CommonStatDlg& common = *window.CommonStats();
+  EXPECT_EQ(QStringLiteral("—"), common.SummaryValue("not_found"));
+  EXPECT_EQ(QStringLiteral("—"), common.SummaryValue("bot_share"));
+  EXPECT_EQ(QStringLiteral("4"), common.SummaryValue("days"));
+
+  Analyse(log.lines);
+  window.Reload();
+  EXPECT_FALSE(status.NotCountedLine(0)->isVisible());
+  EXPECT_TRUE(status.ListGrid(1)->isVisible());
+  EXPECT_TRUE(status.ExcelButton(1)->isEnabled());
+  EXPECT_TRUE(hours.Chart()->isVisibleTo(&hours));
+  EXPECT_EQ(QueryRows(status.Report(0)), GridCells(*status.ListGrid(0)));
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+TEST_F(DimensionScreensTest, SummaryOfThePeriodOnTheCommonScreen) {
+  MainDlg window;
+  const CommonStatDlg& common = *window.CommonStats();
+  for (const char* field : {"first_day", "last_day", "days", "views", "visitors", "addresses",
+                            "traffic", "not_found", "bot_share"})
+    EXPECT_EQ(QStringLiteral("—"), common.SummaryValue(field)) << field << " before any run";
+
+  const GeneratedLog log = Generate(21, 1200);
+  Analyse(log.lines);
+  window.Reload();
+  const QLocale locale;
+  EXPECT_EQ(QStringLiteral("01/Mar/2024"), common.SummaryValue("first_day"));
+  EXPECT_EQ(QStringLiteral("05/Mar/2024"), common.SummaryValue("last_day"));
+  EXPECT_EQ(QStringLiteral("4"), common.SummaryValue("days"));
+  const Cells days = GridCells(*common.Grid());
+  EXPECT_EQ(locale.toString(std::stoll(days[0][3])), common.SummaryValue("views"));
+  EXPECT_EQ(locale.toString(std::stoll(days[0][2])), common.SummaryValue("visitors"));
+  int64_t not_found = 0;
+  for (const auto& [url, n] : log.missing) not_found += n;
+  EXPECT_EQ(locale.toString(qint64{not_found}), common.SummaryValue("not_found"));
+  // Addresses are 10.a.b.c with a < 4, b < 8, c <= 30: at most 960, at least one.
+  const int64_t addresses = locale.toLongLong(common.SummaryValue("addresses"));
+  EXPECT_GT(addresses, 0);
+  EXPECT_LE(addresses, 960);
+  const double share = 100.0 * static_cast<double>(log.robot_requests) /
+                       static_cast<double>(log.lines.size());
+  EXPECT_EQ(locale.toString(share, 'f', 1) + QStringLiteral(" %"), common.SummaryValue("bot_share"));
+  EXPECT_TRUE(common.SummaryValue("traffic").endsWith(QStringLiteral(" МБ")));
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+// The drop-down of a screen spec offers the values of its column and keeps the rows of the
+// chosen one; here over the status codes, which every database has.
+TEST_F(DimensionScreensTest, ChoiceKeepsTheRowsOfOneValue) {
+  Analyse(Generate(13, 1500).lines);
+  const DimensionScreenSpec spec{"by_code", "by code", {"status", "no-such-report"}, {}, "code"};
+  DimensionScreen screen(nullptr, spec);
+  ASSERT_EQ(1, screen.ListCount()) << "a report the program does not describe is left out";
+  screen.Reload();
+  ASSERT_NE(nullptr, screen.Choice());
+  const Cells all = GridCells(*screen.ListGrid(0));
+  std::set<std::string> codes;
+  for (const auto& row : all) codes.insert(row[0]);
+  QStringList items{QStringLiteral("Все")};
+  for (const std::string& code : codes) items << QString::fromStdString(code);
+  QStringList shown;
+  for (int i = 0; i < screen.Choice()->count(); ++i) shown << screen.Choice()->itemText(i);
+  EXPECT_EQ(items, shown);
+
+  const int index_404 = static_cast<int>(items.indexOf(QStringLiteral("404")));
+  ASSERT_GT(index_404, 0);
+  screen.Choice()->setCurrentIndex(index_404);
+  emit screen.Choice()->activated(index_404);
+  const Cells kept = GridCells(*screen.ListGrid(0));
+  ASSERT_EQ(1u, kept.size());
+  EXPECT_EQ("404", kept[0][0]);
+  // A reload keeps the choice while its value is there; "Все" shows every row again.
+  screen.Reload();
+  EXPECT_EQ(kept, GridCells(*screen.ListGrid(0)));
+  screen.OnChoice(0);
+  EXPECT_EQ(all, GridCells(*screen.ListGrid(0)));
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+}  // namespace
+}  // namespace hitsieve

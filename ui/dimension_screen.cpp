@@ -1,0 +1,420 @@
+#include "ui/dimension_screen.h"
+
+#include <algorithm>
+#include <charconv>
+#include <set>
+#include <utility>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include "engine/text.h"
+#include "export/dimension_tables.h"
+#include "store/stats_database.h"
+#include "ui/list_ctrl_grid.h"
+#include "ui/report_bar_chart.h"
+#include "ui/ui_export_host.h"
+
+namespace hitsieve {
+
+namespace {
+
+constexpr char kColumns[] = "hitsieve::ListColumns";
+constexpr char kScreen[] = "hitsieve::DimensionScreen";
+
+// Column titles: "report.column" for a title of one report, "column" for every report.
+const std::pair<std::string_view, const char*> kColumnTitles[] = {
+    {"status.code", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Код ответа")},
+    {"code", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Код")},
+    {"requests", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Запросы")},
+    {"url", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Страница")},
+    {"referer", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Чаще всего приходили с")},
+    {"hour", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Час")},
+    {"views", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Просмотры")},
+    {"visitors", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Посетители")},
+    {"browsers.family", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Браузер")},
+    {"systems.family", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Система")},
+    {"family", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Название")},
+    {"version", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Версия")},
+    {"device", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Устройство")},
+    {"countries.code", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Код страны")},
+    {"iso code", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Код страны")},
+    {"country", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Страна")},
+    {"countries.name", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Страна")},
+    {"crawlers.name", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Робот")},
+    {"name", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Название")},
+    {"category", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Категория")},
+    {"token", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Подпись в агенте")},
+    {"pages", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Страницы")},
+    {"days", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Дней")},
+    {"days seen", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Дней")},
+    {"first day", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Первый день")},
+    {"last day", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Последний день")},
+    {"traffic", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Трафик, байт")},
+    {"engine", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Поисковая система")},
+    {"arrivals", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Переходы")},
+    {"phrase", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Запрос")},
+};
+const char* const kShareTitle = QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Доля, %");
+
+// Each list's caption; another report shows its own title.
+const std::pair<std::string_view, const char*> kCaptions[] = {
+    {"status", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Запросы людей по кодам ответа")},
+    {"notfound", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen",
+                                   "Страницы, которых нет (404 и 410), и откуда на них пришли")},
+    {"hours", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Просмотры и посетители по часам")},
+    {"browsers", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Браузеры")},
+    {"systems", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Системы")},
+    {"countries", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Страны посетителей")},
+    {"crawlers", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Роботы и их запросы")},
+    {"engines", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Переходы из поисковых систем")},
+};
+const char* const kNotCounted = QT_TRANSLATE_NOOP(
+    "hitsieve::DimensionScreen",
+    "Не подсчитано в этой базе статистики. Подсчитает анализ, который заменяет статистику "
+    "(без «Добавить к сохранённой статистике»).");
+const char* const kEveryValue = QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Все");
+
+QString CaptionOf(const DimensionReport& report) {
+  for (const auto& [name, caption] : kCaptions)
+    if (name == report.name) return QCoreApplication::translate(kScreen, caption);
+  return QString::fromUtf8(report.title.data(), static_cast<qsizetype>(report.title.size()));
+}
+
+int ColumnIndex(const DimensionReport& report, std::string_view column) {
+  if (column.empty()) return -1;
+  for (size_t k = 0; k < report.columns.size(); ++k)
+    if (report.columns[k] == column) return static_cast<int>(k);
+  return -1;
+}
+
+// Text columns of days sort in calendar order.
+bool IsDayColumn(std::string_view column) {
+  return column == "day" || column == "date" || column.ends_with(" day") ||
+         column.ends_with("_day");
+}
+
+std::vector<CellKind> Kinds(const DimensionReport& report) {
+  std::vector<CellKind> kinds;
+  for (size_t k = 0; k < report.columns.size(); ++k) {
+    if (report.numeric[k]) {
+      kinds.push_back(CellKind::kNumber);
+    } else {
+      kinds.push_back(IsDayColumn(report.columns[k]) ? CellKind::kDay : CellKind::kText);
+    }
+  }
+  if (report.share_of >= 0) kinds.push_back(CellKind::kDecimal);
+  return kinds;
+}
+
+// Number columns get the width of their title or a six-digit number; the text columns share
+// the rest equally. A list of numbers alone (the hours) keeps that width.
+void FitColumns(ListCtrlGrid& grid, const DimensionReport& report) {
+  int first_text = -1;
+  for (size_t k = 0; k < report.columns.size(); ++k)
+    if (!report.numeric[k]) {
+      first_text = static_cast<int>(k);
+      break;
+    }
+  grid.FitColumnsToWidth(first_text);
+  for (size_t k = 0; k < report.columns.size(); ++k)
+    if (!report.numeric[k])
+      grid.horizontalHeader()->setSectionResizeMode(static_cast<int>(k), QHeaderView::Stretch);
+}
+
+}  // namespace
+
+const std::vector<DimensionScreenSpec>& DimensionScreenSpecs() {
+  static const std::vector<DimensionScreenSpec> specs = {
+      {"status", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Коды ответа"), {"status", "notfound"}, {},
+       {}},
+      {"hours", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Время суток"), {"hours"}, "views", {}},
+      {"browsers", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Браузеры и системы"),
+       {"browsers", "systems"}, {}, {}},
+      {"countries", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Страны"), {"countries"}, {}, {}},
+      {"crawlers", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Все роботы"), {"crawlers"}, {},
+       "category"},
+      {"engines", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Поисковые системы"), {"engines"}, {}, {}},
+  };
+  return specs;
+}
+
+std::vector<const DimensionReport*> FoundReports(const DimensionScreenSpec& spec) {
+  std::vector<const DimensionReport*> found;
+  for (std::string_view name : spec.reports)
+    if (const DimensionReport* report = FindDimensionReport(name)) found.push_back(report);
+  return found;
+}
+
+std::string DimensionColumnTitle(const DimensionReport& report, std::string_view column) {
+  std::string spaced(column);
+  std::replace(spaced.begin(), spaced.end(), '_', ' ');
+  const std::string own = std::string(report.name) + "." + spaced;
+  for (const std::string& wanted : {own, spaced})
+    for (const auto& [name, title] : kColumnTitles)
+      if (name == wanted) return title;
+  return std::string(column);
+}
+
+ListColumns DimensionListColumns(const DimensionReport& report) {
+  ListColumns columns;
+  for (std::string_view column : report.columns)
+    columns.push_back({DimensionColumnTitle(report, column), 100});
+  if (report.share_of >= 0) columns.push_back({kShareTitle, 100});
+  return columns;
+}
+
+ListRow DimensionListCells(const DimensionReport& report, const std::vector<std::string>& row) {
+  ListRow cells = row;
+  for (size_t k = 0; k < cells.size() && k < report.columns.size(); ++k)
+    if (!report.numeric[k]) cells[k] = Cp1251ToUtf8(cells[k]);
+  if (report.share_of >= 0 && cells.size() > report.columns.size())
+    std::replace(cells.back().begin(), cells.back().end(), '.', ',');
+  return cells;
+}
+
+DimensionScreen::DimensionScreen(QWidget* parent, const DimensionScreenSpec& spec)
+    : GridReportScreen(parent, QRect(0, 17, 383, 216), QSize(383, 233)), spec_(spec) {
+  setObjectName(QString::fromUtf8(spec.name));
+  const DialogUnits du(this);
+  const std::vector<const DimensionReport*> reports = FoundReports(spec);
+  for (size_t k = 0; k < reports.size(); ++k) {
+    Pane pane;
+    pane.report = reports[k];
+    const QString name = QString::fromUtf8(reports[k]->name.data(),
+                                           static_cast<qsizetype>(reports[k]->name.size()));
+    if (k == 0) {
+      pane.grid = Grid();
+      pane.excel = findChild<QPushButton*>(QStringLiteral("excel"));
+    } else {
+      pane.grid = new ListCtrlGrid(this);
+      pane.grid->setObjectName(QStringLiteral("grid_") + name);
+      pane.excel = AddButton(QStringLiteral("Excel"), QStringLiteral("excel_") + name,
+                             du.Rect(0, 0, 50, 14));
+      connect(pane.excel, &QPushButton::clicked, this, [this, k] { ExportList(static_cast<int>(k)); });
+    }
+    pane.grid->SetColumns(DimensionListColumns(*pane.report), Kinds(*pane.report));
+    pane.caption = new QLabel(CaptionOf(*pane.report), this);
+    pane.caption->setObjectName(QStringLiteral("caption_") + name);
+    pane.caption->setTextFormat(Qt::PlainText);
+    pane.not_counted = new QLabel(QCoreApplication::translate(kScreen, kNotCounted), this);
+    pane.not_counted->setObjectName(QStringLiteral("not_counted_") + name);
+    pane.not_counted->setTextFormat(Qt::PlainText);
+    pane.not_counted->setWordWrap(true);
+    pane.not_counted->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    pane.not_counted->setFrameShape(QFrame::StyledPanel);
+    pane.not_counted->setMargin(du.X(4));
+    pane.not_counted->hide();
+    panes_.push_back(std::move(pane));
+  }
+  // The search field filters the first list; the others follow its text.
+  AddSearch(150);
+  for (size_t k = 1; k < panes_.size(); ++k)
+    connect(FilterEdit(), &QLineEdit::textChanged, panes_[k].grid,
+            [grid = panes_[k].grid](const QString& text) { grid->SetFilterText(text); });
+  for (Pane& pane : panes_) FitColumns(*pane.grid, *pane.report);
+  const DimensionReport& first = *panes_.front().report;
+  chartColumn_ = ColumnIndex(first, spec.chart_column);
+  if (chartColumn_ >= 0) {
+    chart_ = new ReportBarChart(this);
+    chart_->setObjectName(QStringLiteral("chart"));
+  }
+  choiceColumn_ = ColumnIndex(first, spec.choice_column);
+  if (choiceColumn_ >= 0) {
+    choice_ = new QComboBox(this);
+    choice_->setObjectName(QStringLiteral("choice"));
+    // Only a choice of the user filters; a reload's own changes of the items do not.
+    connect(choice_, &QComboBox::activated, this, &DimensionScreen::OnChoice);
+    FillChoice();
+  }
+  PlacePanes();
+}
+
+// The top row holds the first list's "Excel" and caption, the drop-down and the search field;
+// under it the lists, each after the first under a row of its own "Excel" and caption. A list
+// above another takes the height of its rows (up to an equal share) and leaves the rest to the
+// lists below, so that a short list of codes leaves the room to the long list under it. A chart
+// stands to the right of the lists, which keep the width of their columns.
+void DimensionScreen::PlacePanes() {
+  if (panes_.empty()) return;
+  const DialogUnits du(this);
+  const int row = du.Y(14), gap = du.Y(3), button = du.X(50), space = du.X(4);
+  const int width = this->width(), height = this->height();
+  int caption_right = width;
+  if (FilterEdit() != nullptr) caption_right = FilterEdit()->geometry().left() - space;
+  if (choice_ != nullptr) {
+    const int choice_width = du.X(100);
+    const int left = std::max(button + space, caption_right - choice_width);
+    choice_->setGeometry(left, 0, caption_right - left,
+                         std::max(row, choice_->sizeHint().height()));
+    caption_right = left - space;
+  }
+  const int body_top = row + gap;
+  int lists_width = width;
+  if (chart_ != nullptr) {
+    const ListCtrlGrid& grid = *panes_.front().grid;
+    const int columns = grid.horizontalHeader()->length() + 2 * grid.frameWidth() +
+                        grid.verticalScrollBar()->sizeHint().width();
+    lists_width = std::min(columns, width / 2);
+    const int chart_left = lists_width + space;
+    chart_->setGeometry(chart_left, body_top, std::max(0, width - chart_left),
+                        std::max(0, height - body_top));
+  }
+  const int count = static_cast<int>(panes_.size());
+  const int header = row + 2 * gap;  // the row of "Excel" and caption above a later list
+  const int share = std::max(0, (height - body_top - (count - 1) * header) / count);
+  int top = body_top;
+  for (int k = 0; k < count; ++k) {
+    Pane& pane = panes_[k];
+    if (k > 0) {
+      pane.excel->setGeometry(0, top + gap, button, row);
+      pane.caption->setGeometry(button + space, top + gap, std::max(0, lists_width - button - space),
+                                row);
+      top += header;
+    } else {
+      pane.excel->setGeometry(0, 0, button, row);
+      pane.caption->setGeometry(button + space, 0, std::max(0, caption_right - button - space), row);
+    }
+    int this_height = std::max(0, height - top);
+    if (k + 1 < count) {
+      int wanted;
+      if (pane.counted) {
+        const ListCtrlGrid& grid = *pane.grid;
+        const int rows = std::max(3, grid.Model()->RowCount());
+        wanted = grid.horizontalHeader()->sizeHint().height() +
+                 rows * grid.verticalHeader()->defaultSectionSize() + 2 * grid.frameWidth() + 2;
+      } else {
+        wanted = pane.not_counted->heightForWidth(lists_width) + 2;
+      }
+      this_height = std::min(share, wanted);
+    }
+    const QRect rect(0, top, lists_width, this_height);
+    pane.grid->setGeometry(rect);
+    pane.not_counted->setGeometry(rect);
+    top += this_height;
+  }
+}
+
+void DimensionScreen::resizeEvent(QResizeEvent* event) {
+  GridReportScreen::resizeEvent(event);
+  PlacePanes();
+}
+
+void DimensionScreen::ReadAndFill() {
+  // Every list is read before any is shown: after a failed read the lists keep their rows.
+  const bool absent = StatsDatabase::IsAbsent();
+  std::vector<std::vector<ListRow>> read(panes_.size());
+  std::vector<bool> counted(panes_.size(), true);
+  for (size_t k = 0; k < panes_.size(); ++k) {
+    const DimensionReport& report = *panes_[k].report;
+    if (absent) continue;
+    counted[k] = DimensionCounted(report.dimension);
+    if (!counted[k]) continue;
+    ForEachDimensionTableRow(report, [&](const std::vector<std::string>& cells) {
+      read[k].push_back(DimensionListCells(report, cells));
+    });
+  }
+  for (size_t k = 0; k < panes_.size(); ++k) {
+    Pane& pane = panes_[k];
+    pane.rows = std::move(read[k]);
+    pane.counted = counted[k];
+    pane.grid->setVisible(pane.counted);
+    pane.not_counted->setVisible(!pane.counted);
+    pane.excel->setEnabled(pane.counted && !runActive_);
+  }
+  if (choice_ != nullptr) FillChoice();
+  for (Pane& pane : panes_) ShowRows(pane);
+  if (chart_ != nullptr) FillChart();
+  PlacePanes();
+}
+
+void DimensionScreen::ShowRows(Pane& pane) {
+  const int index = choice_ != nullptr && &pane == &panes_.front() ? choice_->currentIndex() : 0;
+  if (index <= 0 || index >= static_cast<int>(choices_.size())) {
+    pane.grid->SetRows(pane.rows);
+    return;
+  }
+  std::vector<ListRow> kept;
+  for (const ListRow& row : pane.rows)
+    if (static_cast<size_t>(choiceColumn_) < row.size() && row[choiceColumn_] == choices_[index])
+      kept.push_back(row);
+  pane.grid->SetRows(std::move(kept));
+}
+
+void DimensionScreen::FillChoice() {
+  const QSignalBlocker blocker(choice_);
+  const std::string chosen =
+      choice_->currentIndex() > 0 && choice_->currentIndex() < static_cast<int>(choices_.size())
+          ? choices_[choice_->currentIndex()]
+          : std::string();
+  std::set<std::string> values;
+  for (const ListRow& row : panes_.front().rows)
+    if (static_cast<size_t>(choiceColumn_) < row.size()) values.insert(row[choiceColumn_]);
+  choice_->clear();
+  choices_.assign(1, std::string());
+  choice_->addItem(QCoreApplication::translate(kScreen, kEveryValue));
+  for (const std::string& value : values) {
+    choices_.push_back(value);
+    choice_->addItem(DisplayText(value));
+  }
+  // The choice stays across a reload while its value is still there.
+  const auto kept = std::find(choices_.begin() + 1, choices_.end(), chosen);
+  choice_->setCurrentIndex(chosen.empty() || kept == choices_.end()
+                               ? 0
+                               : static_cast<int>(kept - choices_.begin()));
+}
+
+void DimensionScreen::OnChoice(int index) {
+  if (index < 0 || index >= static_cast<int>(choices_.size())) return;
+  if (choice_->currentIndex() != index) {
+    const QSignalBlocker blocker(choice_);
+    choice_->setCurrentIndex(index);
+  }
+  ShowRows(panes_.front());
+}
+
+void DimensionScreen::FillChart() {
+  const Pane& pane = panes_.front();
+  QStringList labels;
+  std::vector<int64_t> values;
+  for (const ListRow& row : pane.rows) {
+    labels << DisplayText(row.empty() ? std::string() : row[0]);
+    const std::string& cell =
+        static_cast<size_t>(chartColumn_) < row.size() ? row[chartColumn_] : std::string();
+    int64_t value = 0;
+    std::from_chars(cell.data(), cell.data() + cell.size(), value);
+    values.push_back(value);
+  }
+  chart_->SetBars(ColumnTitle(DimensionColumnTitle(*pane.report, spec_.chart_column)), labels,
+                  values);
+  chart_->setVisible(pane.counted);
+}
+
+void DimensionScreen::SetRunActive(bool active) {
+  runActive_ = active;
+  GridReportScreen::SetRunActive(active);
+  for (const Pane& pane : panes_) pane.excel->setEnabled(!active && pane.counted);
+}
+
+void DimensionScreen::ExportList(int list) {
+  UiExportHost host(this);
+  ExportPane(panes_[list], host);
+}
+
+void DimensionScreen::Export(ExportHost& host) { ExportPane(panes_.front(), host); }
+
+// The workbook's header is the list's, in the window's language.
+void DimensionScreen::ExportPane(const Pane& pane, ExportHost& host) {
+  std::vector<std::string> titles;
+  for (const ListColumn& column : DimensionListColumns(*pane.report))
+    titles.push_back(ColumnTitle(column.title).toStdString());
+  DimensionReportExport(host, *pane.report, std::move(titles)).Export();
+}
+
+}  // namespace hitsieve

@@ -1,0 +1,115 @@
+#ifndef HITSIEVE_UI_DIMENSION_SCREEN_H_
+#define HITSIEVE_UI_DIMENSION_SCREEN_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export/report_lists.h"
+#include "store/dimension_reports.h"
+#include "ui/grid_report_screen.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace hitsieve {
+
+class ReportBarChart;
+
+// What a screen of dimension reports shows: its lists, each drawn from the report's
+// description, and what it adds to them. The screens are a table of these, so a report added
+// to the descriptions appears on its screen without code of its own.
+struct DimensionScreenSpec {
+  const char* name;   // the screen's object name: "status"
+  const char* label;  // the screen tree's label, in Russian (translated in hitsieve::MainDlg)
+  std::vector<std::string_view> reports;  // report names, top to bottom; missing ones are left out
+  // A count of the first list drawn as bars under it, one per row ("" for no chart).
+  std::string_view chart_column;
+  // A column of the first list whose values a drop-down offers, showing only the rows that
+  // have the chosen one ("" for none).
+  std::string_view choice_column;
+};
+
+// The screens of dimension reports, in the order of the screen tree.
+const std::vector<DimensionScreenSpec>& DimensionScreenSpecs();
+
+// The reports of `spec` that this program describes, in the spec's order; a screen with none
+// is not shown.
+std::vector<const DimensionReport*> FoundReports(const DimensionScreenSpec& spec);
+
+// A column title for people, in Russian (translated where it is shown): the report's own
+// title for the column, a common one, or the column's name when there is none.
+std::string DimensionColumnTitle(const DimensionReport& report, std::string_view column);
+// The titles of a report's list: its columns, then "Доля, %" for a report with a share.
+ListColumns DimensionListColumns(const DimensionReport& report);
+// The cells of one row of ForEachDimensionTableRow as a list shows them: texts in UTF-8,
+// the share with a decimal comma.
+ListRow DimensionListCells(const DimensionReport& report, const std::vector<std::string>& row);
+
+// A screen of one or more dimension lists: each under its caption, with its own "Excel" (the
+// first one's is the screen's button at the top left), sortable by a header click; one search
+// field filters every list. A list whose dimension the database did not count shows a line
+// saying so in its place. Optionally a bar chart of the first list's count, and a drop-down
+// that keeps the first list's rows of one value of a column. Reloaded at start-up and after
+// each run. Owned by MainDlg; UI thread only.
+class DimensionScreen : public GridReportScreen {
+  Q_OBJECT
+
+ public:
+  // REQUIRES: FoundReports(spec) is not empty.
+  DimensionScreen(QWidget* parent, const DimensionScreenSpec& spec);
+
+  const DimensionScreenSpec& Spec() const { return spec_; }
+  int ListCount() const { return static_cast<int>(panes_.size()); }
+  const DimensionReport& Report(int list) const { return *panes_[list].report; }
+  ListCtrlGrid* ListGrid(int list) const { return panes_[list].grid; }
+  QLabel* Caption(int list) const { return panes_[list].caption; }
+  // The line shown instead of the list when its dimension is not counted.
+  QLabel* NotCountedLine(int list) const { return panes_[list].not_counted; }
+  QPushButton* ExcelButton(int list) const { return panes_[list].excel; }
+  // Null on a screen without a chart or a drop-down.
+  ReportBarChart* Chart() const { return chart_; }
+  QComboBox* Choice() const { return choice_; }
+
+  void SetRunActive(bool active) override;
+  // Exports list `list` into a workbook, as its "Excel" button does.
+  void ExportList(int list);
+  // The user chose item `index` of the drop-down (0 is "Все").
+  void OnChoice(int index);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void ReadAndFill() override;
+  void Export(ExportHost& host) override;
+
+ private:
+  struct Pane {
+    const DimensionReport* report = nullptr;
+    ListCtrlGrid* grid = nullptr;
+    QLabel* caption = nullptr;
+    QLabel* not_counted = nullptr;
+    QPushButton* excel = nullptr;
+    bool counted = true;
+    std::vector<ListRow> rows;  // every row read, in the query's order
+  };
+
+  void ExportPane(const Pane& pane, ExportHost& host);
+  void PlacePanes();
+  void ShowRows(Pane& pane);
+  void FillChart();
+  void FillChoice();
+
+  DimensionScreenSpec spec_;
+  std::vector<Pane> panes_;
+  ReportBarChart* chart_ = nullptr;
+  int chartColumn_ = -1;
+  QComboBox* choice_ = nullptr;
+  int choiceColumn_ = -1;
+  std::vector<std::string> choices_;  // the value of each drop-down item; "" for "Все"
+  bool runActive_ = false;
+};
+
+}  // namespace hitsieve
+
+#endif  // HITSIEVE_UI_DIMENSION_SCREEN_H_
