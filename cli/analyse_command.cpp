@@ -18,6 +18,7 @@
 #include "cli/pending_database.h"
 #include "cli/run_progress.h"
 #include "cli/text_output.h"
+#include "engine/dimensions/country_database.h"
 #include "engine/log_format/format_reader.h"
 #include "engine/log_format/log_format.h"
 #include "engine/page_filter.h"
@@ -32,9 +33,11 @@ namespace hitsieve::cli {
 const char kAnalyseHelp[] =
     "Usage: hitsieve-cli analyse [--extensions TEXT] [--db FILE] [--add]\n"
     "                            [--from DAY] [--to DAY] [--strict SHARE]\n"
-    "                            [--skip-databases] [--log-format FORMAT] LOGFILE...\n"
+    "                            [--skip-databases] [--log-format FORMAT]\n"
+    "                            [--crawlers described|all] [--geoip FILE]\n"
+    "                            [--described-only] LOGFILE...\n"
     "       hitsieve-cli analyse --byte-range BEGIN-END --db PART [--extensions TEXT]\n"
-    "                            [--log-format FORMAT] LOGFILE\n"
+    "                            [--log-format FORMAT] [--crawlers described|all] LOGFILE\n"
     "\n"
     "Reads every LOGFILE (a name ending in .gz is decompressed) and replaces the statistics\n"
     "in the database with what they hold. Files are read in byte order of their absolute\n"
@@ -78,11 +81,26 @@ const char kAnalyseHelp[] =
     "                     string ('$remote_addr [$time_local] \"$request\" $status'), or an\n"
     "                     nginx JSON template starting with '{'. Lines that do not fit are\n"
     "                     counted as not recognised\n"
+    "  --crawlers WHICH   which crawlers' requests the statistics leave out: described\n"
+    "                     (the default) leaves out the described search engines' robots\n"
+    "                     only, all also every other crawler, feed reader, monitor and\n"
+    "                     script the built-in crawler list knows (they are not added to the\n"
+    "                     robot log). The choice and the list's version are stored with the\n"
+    "                     statistics; --add under another choice or list is refused\n"
     "  --byte-range BEGIN-END  read only the lines of one plain LOGFILE that begin at byte\n"
     "                     offsets from BEGIN up to (not including) END, into PART, a new file:\n"
     "                     a piece of the log. Pieces are joined with 'merge --pieces-of', which\n"
     "                     refuses gaps and overlaps; a plain merge refuses a piece. Not for\n"
     "                     gzip logs, the formats w3c and auto, --add, --from, --to, --strict\n"
+    "  --geoip FILE       the country database (MaxMind DB format, such as a GeoLite2\n"
+    "                     Country file) the countries of the client addresses are looked\n"
+    "                     up in (default: the one that comes with the program). A file\n"
+    "                     that is missing or damaged is refused before anything is read.\n"
+    "                     With --add, the database must be the one the stored statistics\n"
+    "                     were counted with\n"
+    "  --described-only   count only the days, pages, referers, phrases and robots: no\n"
+    "                     status codes, hours, browsers, systems or countries (faster;\n"
+    "                     their reports then say they are not counted)\n"
     "  -h, --help         show this help\n"
     "\n"
     "Progress goes to stderr; a one-line summary goes to stdout. Ctrl+C (SIGINT) stops the\n"
@@ -95,7 +113,26 @@ struct RunSummary {
   long long lines = 0;
   size_t days = 0, pages = 0, phrases = 0, robot_hits = 0;
   long long unrecognised = 0, too_long = 0;
+  long long other_crawlers = 0;
 };
+
+// 1327 as "1,327".
+std::string GroupedNumber(long long number) {
+  const std::string digits = std::to_string(number);
+  std::string grouped;
+  for (size_t k = 0; k < digits.size(); ++k) {
+    const size_t left = digits.size() - k;
+    if (k > 0 && left % 3 == 0 && digits[k - 1] != '-') grouped += ',';
+    grouped += digits[k];
+  }
+  return grouped;
+}
+
+CrawlerMode ParseCrawlerMode(const std::optional<std::string>& text) {
+  if (!text || *text == "described") return CrawlerMode::kDescribed;
+  if (*text == "all") return CrawlerMode::kAll;
+  throw UsageError("analyse: --crawlers takes described or all, not '" + *text + "'");
+}
 
 // "0.05" or "5%": a share between 0 and 1.
 double ParseShare(const std::string& text) {
@@ -246,6 +283,22 @@ std::shared_ptr<const LogFormat> CompileLogFormat(const std::optional<std::strin
   }
 }
 
+namespace {
+
+// The country database of --geoip, or the one that comes with the program (null when there is
+// none). A --geoip file that cannot be used is a wrong command line; the shipped one a failure.
+std::shared_ptr<const CountryDatabase> OpenCountries(const std::optional<std::string>& geoip) {
+  if (!geoip) return OpenCountryDatabase({});
+  if (geoip->empty()) throw UsageError("analyse: --geoip needs a file name");
+  try {
+    return OpenCountryDatabase(*geoip);
+  } catch (const std::runtime_error& e) {
+    throw UsageError(std::string("analyse: --geoip: ") + e.what());
+  }
+}
+
+}  // namespace
+
 // After the summary: with auto, the format found in each file; with the default reading, a
 // hint for each file most of whose lines were not recognised. Names are shown as inert text.
 void PrintFormatNotes(const RunReport& report, const LogFormat* format) {
@@ -278,13 +331,17 @@ int AnalyseCommand(const std::vector<std::string>& args) {
                             {"--strict", true},
                             {"--skip-databases"},
                             {"--log-format", true},
-                            {"--byte-range", true}});
+                            {"--crawlers", true},
+                            {"--byte-range", true},
+                            {"--geoip", true},
+                            {"--described-only"}});
   if (parsed.Has("--help")) {
     std::fputs(kAnalyseHelp, stdout);
     return kExitOk;
   }
   // Refused before anything is read.
   const std::shared_ptr<const LogFormat> log_format = CompileLogFormat(parsed.Value("--log-format"));
+  const CrawlerMode crawlers = ParseCrawlerMode(parsed.Value("--crawlers"));
   if (parsed.operands.empty()) throw UsageError("analyse: no LOGFILE given (try --help)");
   const LogFileSet files = AbsolutePaths(parsed.operands);
   const std::optional<ByteRange> byte_range = ByteRangeOption(
@@ -306,6 +363,11 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const std::optional<double> strict =
       parsed.Has("--strict") ? std::optional<double>(ParseShare(*parsed.Value("--strict")))
                              : std::nullopt;
+  const bool described_only = parsed.Has("--described-only");
+  if (described_only && parsed.Has("--geoip"))
+    throw UsageError("analyse: --geoip counts countries, --described-only counts none");
+  const std::shared_ptr<const CountryDatabase> countries =
+      described_only ? nullptr : OpenCountries(parsed.Value("--geoip"));
   const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   UseDatabase(database, /*create=*/true);
   RefuseWhatIsNoFile(files);
@@ -320,7 +382,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   }
   RegisterStandardEngines(SearchEngineRegistry::Instance());
   if (byte_range)
-    return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database);
+    return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database,
+                            crawlers);
   // A missing database is written under another name and takes its own only once the run
   // has succeeded: a failed or stopped run leaves no file behind.
   std::optional<PendingDatabase> pending;
@@ -337,8 +400,14 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.read_progress = &progress;
   RunReport report;
   job.add = parsed.Has("--add");
+  job.crawlers = crawlers;
   job.period = period;
   job.skip_databases = skip_databases;
+  job.dimensions.countries = countries;
+  if (described_only) {
+    job.dimensions = {/*builtin=*/false, /*agents=*/false, nullptr};
+    job.count_countries = false;
+  }
   job.report = &report;
   // Given, even as combined: an adding run then reads every log in it, not in the format a log
   // was counted in before.
@@ -346,7 +415,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size(),
-               collector.unrecognised_lines(), collector.long_lines()};
+               collector.unrecognised_lines(), collector.long_lines(),
+               collector.otherCrawlerRequests()};
     if (strict) CheckShareRecognised(collector, *strict);
   };
 
@@ -371,6 +441,16 @@ int AnalyseCommand(const std::vector<std::string>& args) {
               summary.files, summary.files == 1 ? "file" : "files", summary.lines, summary.days,
               summary.pages, summary.phrases, summary.robot_hits, seconds.count(),
               summary.unrecognised, too_long.c_str());
+  if (summary.other_crawlers > 0 && crawlers == CrawlerMode::kDescribed) {
+    std::printf("%s %s from other known crawlers %s counted as visitors; --crawlers all leaves "
+                "them out\n", GroupedNumber(summary.other_crawlers).c_str(),
+                summary.other_crawlers == 1 ? "request" : "requests",
+                summary.other_crawlers == 1 ? "was" : "were");
+  } else if (summary.other_crawlers > 0) {
+    std::printf("%s %s from other known crawlers left out (--crawlers all)\n",
+                GroupedNumber(summary.other_crawlers).c_str(),
+                summary.other_crawlers == 1 ? "request" : "requests");
+  }
   PrintAdded(report, job.add, period);
   PrintFormatNotes(report, job.log_format.get());
   return kExitOk;

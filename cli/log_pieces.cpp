@@ -200,7 +200,7 @@ std::optional<ByteRange> ByteRangeOption(const ParsedArguments& parsed,
 
 int AnalyseByteRange(const std::string& file, const ByteRange& range,
                      const ExtensionSet& extensions, std::shared_ptr<const LogFormat> format,
-                     const std::string& database) {
+                     const std::string& database, CrawlerMode crawlers) {
   const auto start = std::chrono::steady_clock::now();
   const std::string target = fs::absolute(database).string();
   struct stat info;
@@ -210,6 +210,7 @@ int AnalyseByteRange(const std::string& file, const ByteRange& range,
                              " exists; a piece is written only to a new (or empty) file");
   StatsCollector collector;
   collector.pageExtensions = extensions;
+  collector.crawlerMode = crawlers;
   if (format && format->kind() != LogFormat::Kind::kCombined) collector.SetLogFormat(format);
   LineRange lines;
   try {

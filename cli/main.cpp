@@ -25,7 +25,7 @@ constexpr char kToolHelp[] =
     "  merge     add the statistics of other databases to the database\n"
     "  describe-log  print how an analysis remembers a log (to join its pieces)\n"
     "  report    print one report (common, pages, queries, referers, robots, status,\n"
-    "            notfound, hours)\n"
+    "            notfound, hours, browsers, versions, systems, devices, countries)\n"
     "  export    write one report (common, pages, queries) to an .xlsx workbook\n"
     "  html      write every report to one self-contained web page\n"
     "\n"

@@ -306,6 +306,9 @@ int MergeCommand(const std::vector<std::string>& args) {
                                " with those of the parts before it; nothing was merged");
     } catch (const DimensionMismatchError& e) {
       throw std::runtime_error(part + ": " + e.what() + "; nothing was merged");
+    } catch (const std::runtime_error& e) {
+      // Counted under other settings than the parts before it.
+      throw std::runtime_error(part + ": " + e.what());
     }
     sources.insert(sources.end(), contents.logs.begin(), contents.logs.end());
     merged.push_back(part);

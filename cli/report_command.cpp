@@ -23,8 +23,9 @@
 namespace hitsieve::cli {
 
 const char kReportHelp[] =
-    "Usage: hitsieve-cli report (common|pages|queries|referers|robots|status|notfound|hours)\n"
-    "                           [--db FILE] [--format text|csv]\n"
+    "Usage: hitsieve-cli report (common|pages|queries|referers|robots|status|notfound|hours|\n"
+    "                            crawlers|engines|browsers|versions|systems|devices|\n"
+    "                            countries) [--db FILE] [--format text|csv]\n"
     "\n"
     "Prints one report of the last analysis run on stdout, in UTF-8.\n"
     "  common    the summary of the period (text only), then the days\n"
@@ -32,6 +33,16 @@ const char kReportHelp[] =
     "  notfound  URLs answered 404 or 410: requests and the referer that led there most\n"
     "  hours     views and visitors per hour of the day (as the server wrote the time);\n"
     "            visitors are counted per day and hour and summed over the days\n"
+    "  crawlers  every crawler of the built-in list that came (described robots too, whatever\n"
+    "            --crawlers said): category, requests, days seen, first and last day, traffic\n"
+    "  engines   arrivals from search engines by phrase, \"(not provided)\" where the\n"
+    "            engine sent none\n"
+    "  browsers  visitors and views per browser (as the agent rules name it), like hours\n"
+    "  versions  the same per browser and major version\n"
+    "  systems   visitors and views per operating system\n"
+    "  devices   visitors and views per device class (desktop, phone, tablet, bot, other)\n"
+    "  countries visitors and views per country of the client address; addresses the\n"
+    "            country database does not know, proxies' among them, as \"unknown\"\n"
     "Formats:\n"
     "  text  the list as the window shows it: totals row first, \"-\" for zero, traffic in\n"
     "        megabytes; referers show the hosts list and then the addresses list, robots\n"

@@ -128,6 +128,13 @@ const ReportKind kReportKinds[] = {
     {"status", nullptr, nullptr, false, "dim_status", "status"},
     {"notfound", nullptr, nullptr, false, "dim_notfound", "notfound"},
     {"hours", nullptr, nullptr, false, "dim_hours", "hours"},
+    {"crawlers", nullptr, nullptr, false, "dim_crawlers", "crawlers"},
+    {"engines", nullptr, nullptr, false, "dim_engines", "engines"},
+    {"browsers", nullptr, nullptr, false, "dim_browsers", "browsers"},
+    {"versions", nullptr, nullptr, false, "dim_browsers", "versions"},
+    {"systems", nullptr, nullptr, false, "dim_systems", "systems"},
+    {"devices", nullptr, nullptr, false, "dim_systems", "devices"},
+    {"countries", nullptr, nullptr, false, "dim_countries", "countries"},
 };
 
 // What a report of a dimension not counted says, in place of its rows.

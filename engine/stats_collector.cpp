@@ -240,6 +240,7 @@ void RobotHitList::Append(RobotHitList&& later) {
 StatsCollector StatsCollector::EmptyCopy() const {
   StatsCollector copy(registry_);
   copy.pageExtensions = pageExtensions;
+  copy.crawlerMode = crawlerMode;
   for (const CountedDimension& counted : dimensions_)
     copy.dimensions_.push_back({counted.dimension->EmptyCopy(), {}});
   copy.SetLogFormat(log_format());
@@ -285,6 +286,8 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
   if (&later == this) return;
   records_ += later.records_;
   later.records_ = 0;
+  otherCrawlerRequests_ += later.otherCrawlerRequests_;
+  later.otherCrawlerRequests_ = 0;
   AddLineCounts(later);
   // Days hold numbers of `later`'s tables: translate them into this collector's numbers.
   std::vector<uint32_t> addresses(later.addresses_.size());
@@ -292,7 +295,15 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
     addresses[id] = addresses_.Id(later.addresses_.Text(id));
   }
   std::vector<uint32_t> agents(later.agents_.size());
-  for (uint32_t id = 0; id < agents.size(); ++id) agents[id] = AgentId(later.agents_.Text(id));
+  for (uint32_t id = 0; id < agents.size(); ++id) {
+    // `later` has classified its agents already: an agent new here takes its answers.
+    const uint32_t agent = agents_.Id(later.agents_.Text(id));
+    if (agent == agentRobots_.size()) {
+      agentRobots_.push_back(later.agentRobots_[id]);
+      agentCrawlers_.push_back(later.agentCrawlers_[id]);
+    }
+    agents[id] = agent;
+  }
   // Each of `later`'s days is freed as soon as it has been added: the sets of a day new here
   // are built anew in this collector's numbers, and both copies of every day would not fit.
   while (!later.days.empty()) {
@@ -314,6 +325,7 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
   later.addresses_ = TextTable();
   later.agents_ = TextTable();
   later.agentRobots_.clear();
+  later.agentCrawlers_.clear();
   robotHits.Append(std::move(later.robotHits));
   later.lastDay_.day = nullptr;
   lastDay_.day = nullptr;
@@ -333,7 +345,10 @@ DayStats& StatsCollector::Day(std::string_view key) {
 
 uint32_t StatsCollector::AgentId(std::string_view user_agent) {
   const uint32_t agent = agents_.Id(user_agent);
-  if (agent == agentRobots_.size()) agentRobots_.push_back(registry_.FindRobot(user_agent));
+  if (agent == agentRobots_.size()) {
+    agentRobots_.push_back(registry_.FindRobot(user_agent));
+    agentCrawlers_.push_back(CrawlerList::Builtin().Match(user_agent));
+  }
   return agent;
 }
 
@@ -343,8 +358,9 @@ void StatsCollector::SetDimensions(std::vector<std::unique_ptr<Dimension>> dimen
 }
 
 void StatsCollector::CountDimensions(const RequestRecord& record, uint32_t agent,
-                                     uint32_t address, bool robot, bool counted) {
-  const DimensionInput input{record, agent, address, robot, counted};
+                                     uint32_t address, bool robot, bool counted,
+                                     const KnownCrawler* crawler, bool page) {
+  const DimensionInput input{record, agent, address, robot, counted, crawler, page};
   for (CountedDimension& counted_dimension : dimensions_)
     counted_dimension.dimension->OnRecord(input, counted_dimension.table);
 }
@@ -375,21 +391,34 @@ void StatsCollector::AbsorbDimensions(StatsCollector& later, const std::vector<u
 void StatsCollector::OnRecord(const RequestRecord& record) {
   ++records_;
   const uint32_t agent = AgentId(record.user_agent);
-  // Where an excluded crawler (--crawlers all) joins the described robots for the dimensions.
-  if (const SearchEngine* robot = agentRobots_[agent]) {
-    robotHits.Add(robot->Name(), record.url, record.status, record.ip, record.date);
-    if (!dimensions_.empty()) CountDimensions(record, agent, 0, /*robot=*/true, false);
+  const SearchEngine* robot = agentRobots_[agent];
+  const KnownCrawler* crawler = agentCrawlers_[agent];
+  if (robot == nullptr && crawler != nullptr) ++otherCrawlerRequests_;
+  // An excluded crawler (--crawlers all) is left out as a described robot is, for the
+  // dimensions too, but is not logged.
+  if (robot != nullptr || (crawler != nullptr && crawlerMode == CrawlerMode::kAll)) {
+    if (robot != nullptr) {
+      robotHits.Add(robot->Name(), record.url, record.status, record.ip, record.date);
+    }
+    if (!dimensions_.empty()) {
+      CountDimensions(record, agent, 0, /*robot=*/true, false, crawler,
+                      PassesPageFilter(record.url, pageExtensions));
+    }
     return;
   }
   if (!PassesPageFilter(record.url, pageExtensions)) {
-    if (!dimensions_.empty()) CountDimensions(record, agent, 0, false, /*counted=*/false);
+    if (!dimensions_.empty()) {
+      CountDimensions(record, agent, 0, false, /*counted=*/false, crawler, /*page=*/false);
+    }
     return;
   }
 
   DayStats& day = Day(record.date);
   PageStats& page = Entry(pendingPages_, record.url);
   const uint32_t address = addresses_.Id(record.ip);
-  if (!dimensions_.empty()) CountDimensions(record, agent, address, false, /*counted=*/true);
+  if (!dimensions_.empty()) {
+    CountDimensions(record, agent, address, false, /*counted=*/true, crawler, /*page=*/true);
+  }
   day.ips.Insert(address);
   day.visitors.Insert(VisitorKey(address, agent));
   ++day.views;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/counts_by_engine.h"
+#include "engine/dimensions/crawler_list.h"
 #include "engine/dimensions/dimension.h"
 #include "engine/key_set.h"
 #include "engine/page_filter.h"
@@ -142,6 +143,9 @@ class StatsCollector : public RecordSink {
   RobotHitList robotHits;
   std::map<std::string, QueryCounts, CaseInsensitiveLess> queries;  // keeps the first spelling
   ExtensionSet pageExtensions;
+  // With kAll, the requests of every crawler the list knows and no described robot token
+  // catches count nowhere in the tables above, as a described robot's (but are not logged).
+  CrawlerMode crawlerMode = CrawlerMode::kDescribed;
 
   // The dimensions counted beside the tables above (none unless set), each with its rows.
   struct CountedDimension {
@@ -160,6 +164,9 @@ class StatsCollector : public RecordSink {
 
   // Number of records handed to OnRecord so far (for the command line's summary).
   int64_t records() const { return records_; }
+  // Requests from crawlers the list knows that no described robot token catches: counted as
+  // visitors by default, left out with CrawlerMode::kAll.
+  int64_t otherCrawlerRequests() const { return otherCrawlerRequests_; }
 
   // `record` dies when this returns, so copy what you keep. Never fails.
   void OnRecord(const RequestRecord& record) override;
@@ -255,11 +262,14 @@ class StatsCollector : public RecordSink {
   // The crawler of each agent (null for a browser), by agent number: a site sees a few thousand
   // agents over millions of lines, and one hash costs less than six substring searches.
   std::vector<const SearchEngine*> agentRobots_;
+  // The list's crawler of each agent (null when the list knows none), by agent number.
+  std::vector<const KnownCrawler*> agentCrawlers_;
+  int64_t otherCrawlerRequests_ = 0;
   uint32_t AgentId(std::string_view user_agent);
 
   std::vector<CountedDimension> dimensions_;
   void CountDimensions(const RequestRecord& record, uint32_t agent, uint32_t address, bool robot,
-                       bool counted);
+                       bool counted, const KnownCrawler* crawler, bool page);
   // Adds `later`'s dimension rows, its visitor numbers translated by `addresses` and `agents`.
   void AbsorbDimensions(StatsCollector& later, const std::vector<uint32_t>& addresses,
                         const std::vector<uint32_t>& agents);

@@ -656,7 +656,7 @@
     var column = function (name, otherwise) { var k = spec.columns.indexOf(name); return k >= 0 ? k : otherwise; };
     var firstCount = spec.numeric.indexOf(1, 1);
     this.value = spec.share >= 0 ? spec.share : column(this.kind.valueColumn, firstCount >= 0 ? firstCount : 0);
-    this.label = column('name', 0);
+    this.label = column('name', column('country', 0));
     if (this.kind.categoryColumn) {
       var at = column(this.kind.categoryColumn, 0);
       this.category = function (row) { return String(row[at]); };

@@ -12,9 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/dimensions/country_database.h"
 #include "engine/log_format/log_format.h"
 #include "engine/stats_collector.h"
 #include "run/log_overlap.h"
+#include "store/run_settings.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
 #include "store/stats_saver.h"
@@ -51,6 +53,12 @@ bool FileStartsWithSqliteHeader(const std::string& path) {
 }
 
 }  // namespace
+
+std::shared_ptr<const CountryDatabase> OpenCountryDatabase(const std::string& path) {
+  const std::string file = path.empty() ? CountryDatabase::DefaultPath() : path;
+  if (file.empty()) return nullptr;
+  return std::make_shared<const CountryDatabase>(file);
+}
 
 std::string WhyNotALog(const std::string& path, const std::string& database) {
   struct stat log, db;
@@ -95,6 +103,17 @@ void AnalysisJob::Run() const {
     if (!skip_databases) throw std::runtime_error(path + ": " + why);
     not_logs.push_back(path + ": " + why + "; left out");
   }
+  if (add && !StatsDatabase::NotCreatedYet()) {
+    // Refused before anything is read; the save checks again inside its transaction.
+    sqlitepp::session& session = StatsDatabase::Instance().session();
+    const RunSettings offered = RunSettings::For(crawlers);
+    if (const std::string why = WhyNotAddable(LoadRunSettings(session), offered); !why.empty()) {
+      throw std::runtime_error(RefusedAddMessage(why, offered));
+    }
+  }
+  DimensionOptions counted = dimensions;
+  if (!count_countries) counted.countries = nullptr;
+  else if (counted.countries == nullptr) counted.countries = OpenCountryDatabase(country_database);
   observer->Notify(RUN_STARTED);
   RunReport unreported;
   RunReport& report_to = report != nullptr ? *report : unreported;
@@ -102,8 +121,9 @@ void AnalysisJob::Run() const {
   report_to.notes = not_logs;
   StatsCollector collector;
   collector.pageExtensions = extensions;
+  collector.crawlerMode = crawlers;
   collector.SetLogFormat(log_format);
-  collector.SetDimensions(MakeDimensions(dimensions));
+  collector.SetDimensions(MakeDimensions(counted));
   // A file named through two paths ("a/../b.log" and "b.log", or a hard link) is read once, at
   // the first of its paths in the set's order; the others are done when it is.
   std::vector<std::string> unique;

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/dimensions/crawler_list.h"
 #include "engine/dimensions/dimension.h"
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
@@ -19,6 +20,7 @@
 
 namespace hitsieve {
 
+class CountryDatabase;
 class LogFormat;
 class StatsCollector;
 
@@ -74,6 +76,9 @@ struct AnalysisJob {
   std::function<void(const StatsCollector&)> collected;
   // Add what is new in the files to the stored statistics instead of replacing them.
   bool add = false;
+  // Whether the described tables leave out the other known crawlers too. Recorded with the
+  // statistics: an add under another choice (or another crawler list) is refused.
+  CrawlerMode crawlers = CrawlerMode::kDescribed;
   // Count only records whose day falls in the period (no limit by default).
   Period period;
   // A file that is a statistics database (WhyNotALog) fails the run before anything is read
@@ -82,6 +87,14 @@ struct AnalysisJob {
   RunReport* report = nullptr;  // may be null
   // The dimensions counted beside the five tables (status codes, hours...).
   DimensionOptions dimensions;
+  // Whether the countries of the client addresses are counted, and the country database (a
+  // MaxMind DB format file) they are looked up in unless `dimensions.countries` holds one
+  // already. Empty: the database that comes with the program, when there is one
+  // (CountryDatabase::DefaultPath); without one no countries are counted. Opened before
+  // RUN_STARTED: a file that is missing or damaged fails the run before anything is read or
+  // written.
+  bool count_countries = true;
+  std::string country_database;
   // The format of the logs' lines; null reads them as combined, as runs always have.
   std::shared_ptr<const LogFormat> log_format;
   // Optional: when it becomes true before saving has started, Run ends within a block of
@@ -91,6 +104,10 @@ struct AnalysisJob {
   // Performs the whole run on the calling thread.
   void Run() const;
 };
+
+// The country database at `path`, or the one that comes with the program when `path` is empty
+// (null when there is none). Throws std::runtime_error naming the file when it cannot be used.
+std::shared_ptr<const CountryDatabase> OpenCountryDatabase(const std::string& path);
 
 // Why `path` must not be read as a log, or empty: it is the statistics database `database`
 // itself (same device and inode, whatever the name), or it starts with the SQLite header (its

@@ -7,7 +7,10 @@
 #include <limits>
 #include <set>
 
+#include "engine/dimensions/client_dimensions.h"
+#include "engine/dimensions/country_database.h"
 #include "engine/dimensions/dimension.h"
+#include "engine/text.h"
 #include "store/sqlitepp/query.h"
 #include "store/sqlitepp/session.h"
 #include "store/sqlitepp/statement.h"
@@ -59,6 +62,85 @@ std::optional<int> DateOf(std::string_view key) {
   return year * 10000 + static_cast<int>(month / 3 + 1) * 100 + day;
 }
 
+// SQL for the day key in `column` (dd/Mon/yyyy) as YYYY-MM-DD, NULL for a key that is none.
+std::string IsoDay(const std::string& column) {
+  std::string months;
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int m = 0; m < 12; ++m) {
+    months += std::string(" WHEN '") + kMonths[m] + "' THEN '" + (m < 9 ? "0" : "") +
+              std::to_string(m + 1) + "'";
+  }
+  return "CASE WHEN length(" + column + ") = 11 AND substr(" + column + ", 3, 1) = '/' AND substr(" +
+         column + ", 7, 1) = '/' THEN substr(" + column + ", 8, 4) || '-' || CASE substr(" +
+         column + ", 4, 3)" + months + " END || '-' || substr(" + column + ", 1, 2) END";
+}
+
+// Visitors and views per value of `columns` (of "key" and "sub") of a table of classes, the
+// most visited first. An empty key is stored as NULL.
+std::string ClassReport(const std::string& table, const std::vector<std::string>& columns) {
+  std::string keys, order;
+  for (size_t k = 0; k < columns.size(); ++k) {
+    const std::string name = "c" + std::to_string(k);
+    keys += "coalesce(" + columns[k] + ", '') AS " + name + ", ";
+    order += ", " + name + " COLLATE BINARY";
+  }
+  std::string group = order.substr(2);
+  for (size_t at; (at = group.find(" COLLATE BINARY")) != std::string::npos;) group.erase(at, 15);
+  return "SELECT " + keys + "coalesce(sum(length(visitors) / 8), 0) AS v, " +
+         "coalesce(sum(views), 0) AS n FROM " + table + " GROUP BY " + group +
+         " ORDER BY v DESC, n DESC" + order;
+}
+
+// A name of ours in the Windows-1251 bytes every text of a report is: the Latin letters with
+// marks that the code page lacks ("Åland", "Côte") lose their marks.
+std::string ReportText(std::string_view utf8) {
+  static constexpr std::string_view kLatin1Letters =
+      "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTsaaaaaaaceeeeiiiidnooooo/ouuuuyty";
+  std::string folded;
+  for (size_t k = 0; k < utf8.size(); ++k) {
+    const auto byte = static_cast<unsigned char>(utf8[k]);
+    const auto next = k + 1 < utf8.size() ? static_cast<unsigned char>(utf8[k + 1]) : 0;
+    if (byte == 0xc3 && next >= 0x80 && next <= 0xbf) {
+      folded += kLatin1Letters[next - 0x80];
+      ++k;
+    } else {
+      folded += utf8[k];
+    }
+  }
+  return ConvertCodePage(folded, kCodePageUtf8, kCodePage1251);
+}
+
+std::string BlobLiteral(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string literal = "X'";
+  for (const char c : bytes) {
+    literal += kHex[static_cast<unsigned char>(c) >> 4];
+    literal += kHex[static_cast<unsigned char>(c) & 15];
+  }
+  return literal + "'";
+}
+
+// Countries by code with their names in one language; the unknown ones under their key.
+std::string CountriesReport(bool russian) {
+  std::string names = "(" + BlobLiteral(kUnknownCountry) + ", " +
+                      BlobLiteral(ReportText(russian ? "неизвестно" : "unknown")) + ")";
+  for (char first = 'A'; first <= 'Z'; ++first) {
+    for (char second = 'A'; second <= 'Z'; ++second) {
+      const char code[] = {first, second};
+      const std::string_view name = CountryName(std::string_view(code, 2), russian);
+      if (name.empty()) continue;
+      names += ", ('" + std::string(code, 2) + "', " + BlobLiteral(ReportText(name)) + ")";
+    }
+  }
+  // The codes are compared as texts: a key (TEXT) never equals a BLOB.
+  return "WITH names(code, name) AS (VALUES " + names +
+         ") SELECT coalesce(key, '') AS c, coalesce((SELECT name FROM names WHERE "
+         "CAST(code AS TEXT) = coalesce(key, '')), ''), coalesce(sum(length(visitors) / 8), 0) "
+         "AS v, coalesce(sum(views), 0) AS n FROM dim_countries GROUP BY c ORDER BY v DESC, "
+         "n DESC, c COLLATE BINARY";
+}
+
 }  // namespace
 
 bool DimensionCounted(std::string_view name) {
@@ -91,6 +173,42 @@ const std::vector<DimensionReport>& DimensionReports() {
        "WITH RECURSIVE hour(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM hour WHERE n < 23) "
        "SELECT day, n, sum(views), sum(length(visitors) / 8) FROM hour JOIN dim_hours "
        "ON key = printf('%02d', n) GROUP BY day, n ORDER BY day COLLATE BINARY, n"},
+      // Every crawler the list knows that came, with its category; its first and last day in
+      // calendar order (YYYY-MM-DD), traffic summed as a float so that no sum can overflow.
+      {"crawlers", "crawlers", "crawlers",
+       {"name", "category", "requests", "days", "first day", "last day", "traffic"},
+       {false, false, true, true, false, false, true}, -1,
+       "SELECT key, sub, sum(requests) AS n, count(DISTINCT day), coalesce(min(iso), ''), "
+       "coalesce(max(iso), ''), CAST(min(total(traffic), 9223372036854775807.0) AS INTEGER) "
+       "FROM (SELECT *, " + IsoDay("day") + " AS iso FROM dim_crawlers) "
+       "GROUP BY key, sub ORDER BY n DESC, key COLLATE BINARY, sub COLLATE BINARY",
+       // A day's row of each crawler: its requests and traffic of the day, seen on one day.
+       "SELECT day, key, sub, sum(requests), 1, iso, iso, "
+       "CAST(min(total(traffic), 9223372036854775807.0) AS INTEGER) "
+       "FROM (SELECT *, " + IsoDay("day") + " AS iso FROM dim_crawlers) "
+       "GROUP BY day, key, sub "
+       "ORDER BY day COLLATE BINARY, key COLLATE BINARY, sub COLLATE BINARY"},
+      // Arrivals from search engines by phrase; most engines send none today.
+      {"engines", "engines", "search engines", {"engine", "phrase", "arrivals"},
+       {false, false, true}, 2,
+       "SELECT key, CASE WHEN sub IS NULL OR length(sub) = 0 THEN '(not provided)' ELSE sub END, sum(arrivals) AS n "
+       "FROM dim_engines GROUP BY key, sub ORDER BY n DESC, key COLLATE BINARY, sub COLLATE BINARY",
+       "SELECT day, key, CASE WHEN sub IS NULL OR length(sub) = 0 THEN '(not provided)' ELSE sub "
+       "END, sum(arrivals) FROM dim_engines GROUP BY day, key, sub "
+       "ORDER BY day COLLATE BINARY, key COLLATE BINARY, sub COLLATE BINARY"},
+      // A visitor's browser, system, device class and country are functions of its agent and
+      // address: the day sets of a key's rows never share a visitor, so their sizes add up.
+      {"browsers", "browsers", "browsers", {"browser", "visitors", "views"},
+       {false, true, true}, 1, ClassReport("dim_browsers", {"key"})},
+      {"versions", "browsers", "browser versions", {"browser", "version", "visitors", "views"},
+       {false, false, true, true}, 2, ClassReport("dim_browsers", {"key", "sub"})},
+      {"systems", "systems", "systems", {"system", "visitors", "views"}, {false, true, true}, 1,
+       ClassReport("dim_systems", {"key"})},
+      {"devices", "systems", "device classes", {"device", "visitors", "views"},
+       {false, true, true}, 1, ClassReport("dim_systems", {"sub"})},
+      {"countries", "countries", "countries", {"code", "country", "visitors", "views"},
+       {false, false, true, true}, 2, CountriesReport(false), std::string(),
+       CountriesReport(true)},
   };
   return reports;
 }
@@ -129,8 +247,10 @@ void ForEachRow(const std::string& sql, const std::vector<bool>& numeric,
 }  // namespace
 
 void ForEachDimensionReportRow(const DimensionReport& report,
-                               const std::function<void(const std::vector<std::string>&)>& visit) {
-  ForEachRow(report.query, report.numeric, visit);
+                               const std::function<void(const std::vector<std::string>&)>& visit,
+                               bool russian) {
+  ForEachRow(russian && !report.query_russian.empty() ? report.query_russian : report.query,
+             report.numeric, visit);
 }
 
 void ForEachDimensionReportDailyRow(

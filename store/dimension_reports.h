@@ -32,16 +32,21 @@ struct DimensionReport {
   // columns above, with counts that add up over the days, key by key, to the query's rows.
   // Empty for a report whose rows have no day.
   std::string daily_query = {};
+  // The query for a reader in Russian where the rows hold texts of ours that are translated
+  // (country names); empty when `query` serves both languages.
+  std::string query_russian = {};
 };
 
 // Every dimension report, in a fixed order; nullptr for an unknown name.
 const std::vector<DimensionReport>& DimensionReports();
 const DimensionReport* FindDimensionReport(std::string_view name);
 
-// Every row of the report's query, as texts (numbers in decimal), in order. The database must
-// hold the dimension's table (DimensionCounted).
+// Every row of the report's query, as texts (numbers in decimal), in order; in Russian the
+// rows of query_russian where there is one. Texts are Windows-1251 bytes, those from the logs
+// and ours alike. The database must hold the dimension's table (DimensionCounted).
 void ForEachDimensionReportRow(const DimensionReport& report,
-                               const std::function<void(const std::vector<std::string>&)>& visit);
+                               const std::function<void(const std::vector<std::string>&)>& visit,
+                               bool russian = false);
 
 // Every row of the report's daily query (the day first), as ForEachDimensionReportRow.
 // REQUIRES: !report.daily_query.empty().

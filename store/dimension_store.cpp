@@ -410,6 +410,19 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
       });
       row.visitors = SortedDistinct(std::move(row.visitors));
     }
+    if (counted.dimension->VisitorsFrom() == Dimension::VisitorsBy::kRows) continue;
+    ForEachDayVisitorRow(collector, *counted.dimension,
+                         [&](std::string_view day, std::string_view key, std::string_view sub,
+                             const std::vector<uint64_t>& visitors) {
+      DimensionRowTotals& row =
+          totals.rows[DimensionRowKey{std::string(day), std::string(key), std::string(sub)}];
+      for (const uint64_t visitor : visitors) {
+        row.visitors.push_back(
+            DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
+                                 agents.Of(VisitorAgent(visitor), agent_text)));
+      }
+      row.visitors = SortedDistinct(std::move(row.visitors));
+    });
   }
   return dimensions;
 }

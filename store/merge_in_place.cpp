@@ -518,6 +518,7 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
   sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
   Require(session);
+  CheckAndWriteSettings(session, added.settings, /*replace=*/false);
   // Refused before anything is written.
   const bool stored_held_nothing = CheckAddedDimensions(session, added);
   LargerPageCache cache(session);

@@ -104,6 +104,7 @@ StatsTotals LoadTotals(sqlitepp::session& session, bool robots, bool refuse_repe
       AddCounts(Entry(totals.queries, text, refuse_repeats, "query_stats"), engines, "query_stats");
     }
   }
+  totals.settings = LoadRunSettings(session);
   totals.dimensions = LoadDimensions(session, refuse_repeats);
   return totals;
 }

@@ -14,6 +14,7 @@
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
 #include "engine/text.h"
+#include "store/run_settings.h"
 
 namespace sqlitepp {
 class session;
@@ -120,6 +121,9 @@ struct StatsTotals {
   std::map<std::string, int64_t, std::less<>> refererHosts;
   std::vector<RobotHit> robotHits;
   std::map<std::string, EngineTotals, CaseInsensitiveLess> queries;  // keeps the first spelling
+  // What the counts were counted under; a save records it when it is recorded, after checking
+  // that the stored statistics were counted under the same.
+  RunSettings settings;
   // The dimensions these statistics were counted with, by name (DimensionSpec::name).
   std::map<std::string, DimensionTotals, std::less<>> dimensions;
 

@@ -85,6 +85,10 @@ void LoadDays(sqlitepp::session& session, std::map<std::string, DayTotals, std::
 // new text by.
 void CheckReadAgainst(sqlitepp::session& session, const std::vector<LogSource>* read_against);
 
+// Records `settings`, when recorded; unless `replace`, first throws when the stored statistics
+// were counted under other settings. REQUIRES: inside the save's transaction.
+void CheckAndWriteSettings(sqlitepp::session& session, const RunSettings& settings, bool replace);
+
 // common_stats and day_sets from `days`, into emptied tables.
 void WriteDays(sqlitepp::session& session, const std::map<std::string, DayTotals, std::less<>>& days);
 

@@ -16,6 +16,7 @@
 
 #include "engine/stats_collector.h"
 #include "store/row_writers.h"
+#include "store/run_settings.h"
 #include "store/save_progress.h"
 #include "store/stats_database.h"
 #include "store/stats_merge_internal.h"
@@ -120,6 +121,7 @@ void StatsSaver::save() {
   CreateSetTables(session);
   session << "DELETE FROM day_sets";
   session << "DELETE FROM analysed_logs";
+  WriteRunSettings(session, RunSettings::For(collector_.crawlerMode));
 
   // Declared before anything it may free, so that it is done with them however this function
   // is left: its destructor waits for the tasks handed over.

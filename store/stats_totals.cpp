@@ -103,6 +103,14 @@ bool StatsTotals::Empty() const {
 }
 
 void StatsTotals::Add(StatsTotals&& later) {
+  // Counted under other settings: refused before anything is added. Empty totals take the
+  // settings of what is added to them.
+  if (!settings.Recorded() || Empty()) {
+    settings = later.settings;
+  } else if (const std::string why = WhyNotAddable(settings, later.settings);
+             !why.empty() && !later.Empty()) {
+    throw std::runtime_error(RefusedAddMessage(why, later.settings));
+  }
   if (later.Empty()) {
     if (Empty() && dimensions.empty()) dimensions = std::move(later.dimensions);
     later = StatsTotals{};
@@ -174,6 +182,7 @@ StatsTotals StatsTotals::FromCollector(StatsCollector& collector) {
       if (engine >= 0 && engine < kEngineCount) mine[engine] = count;
     }
   }
+  totals.settings = RunSettings::For(collector.crawlerMode);
   totals.dimensions = DimensionTotalsOf(collector);
   return totals;
 }

@@ -30,6 +30,31 @@ void CheckReadAgainst(sqlitepp::session& session, const std::vector<LogSource>* 
         "another run added to the database meanwhile; nothing was added (run again)");
 }
 
+namespace {
+
+// A database just created (by a merge into a new file, say) records no settings yet.
+bool HoldsNoStatistics(sqlitepp::session& session) {
+  int64_t rows = 0;
+  sqlitepp::statement count(session);
+  count << "SELECT (SELECT count(*) FROM common_stats) + (SELECT count(*) FROM robot_log) + "
+           "(SELECT count(*) FROM analysed_logs)",
+      sqlitepp::into(rows);
+  while (count.exec()) {
+  }
+  return rows == 0;
+}
+
+}  // namespace
+
+void CheckAndWriteSettings(sqlitepp::session& session, const RunSettings& settings, bool replace) {
+  if (!settings.Recorded()) return;
+  if (!replace && !HoldsNoStatistics(session)) {
+    const std::string why = WhyNotAddable(LoadRunSettings(session), settings);
+    if (!why.empty()) throw std::runtime_error(RefusedAddMessage(why, settings));
+  }
+  WriteRunSettings(session, settings);
+}
+
 // common_stats and day_sets from `days`, into emptied tables.
 void WriteDays(sqlitepp::session& session, const std::map<std::string, DayTotals, std::less<>>& days) {
   std::string text, blob_a, blob_b;
@@ -95,6 +120,7 @@ void SaveByLoading(sqlitepp::session& session, StatsTotals&& added,
                    bool rehearse) {
   sqlitepp::transaction transaction(session, sqlitepp::transaction::mode::immediate);
   CheckReadAgainst(session, read_against);
+  CheckAndWriteSettings(session, added.settings, replace);
   StatsTotals totals;
   if (replace) {
     CreateSetTables(session);

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "engine/dimensions/builtin_dimensions.h"
+#include "engine/dimensions/crawler_dimensions.h"
+#include "engine/dimensions/client_dimensions.h"
 
 namespace hitsieve {
 
@@ -20,6 +22,11 @@ const ListEntry kDimensionList[] = {
     {StatusSpec, MakeStatusDimension},
     {NotFoundSpec, MakeNotFoundDimension},
     {HoursSpec, MakeHoursDimension},
+    {CrawlersSpec, MakeCrawlersDimension},
+    {EnginesSpec, MakeEnginesDimension},
+    {BrowsersSpec, MakeBrowsersDimension},
+    {SystemsSpec, MakeSystemsDimension},
+    {CountriesSpec, MakeCountriesDimension},
 };
 
 void AppendLength(std::string& out, size_t length) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,8 @@
 #include "engine/request_record.h"
 
 namespace hitsieve {
+
+struct KnownCrawler;
 
 // The most counts a dimension's row holds.
 inline constexpr size_t kDimensionCounts = 10;
@@ -74,6 +77,9 @@ struct DimensionInput {
   uint32_t address = 0;  // the collector's number of the client address (counted records)
   bool robot = false;    // a robot's request: a described crawler's (or an excluded one's)
   bool counted = false;  // no robot's and passed the page filter: counted in the daily views
+  // The crawler list's crawler of the agent (whether or not the run leaves it out), or null.
+  const KnownCrawler* crawler = nullptr;
+  bool page = false;     // passed the page filter, whoever asked
 };
 
 // One dimension in one collector: its classification caches live in the object (by agent or
@@ -90,7 +96,26 @@ class Dimension {
   virtual void OnRecord(const DimensionInput& input, DimensionTable& table) = 0;
   // A dimension that counts like this one, with empty caches, for a part read on another thread.
   virtual std::unique_ptr<Dimension> EmptyCopy() const = 0;
+
+  // A dimension whose rows split each day's visitors by a class of their agent or address (a
+  // visitor in exactly one row of its day) keeps no visitors in its rows while counting: they
+  // are taken from the collector's day sets when the rows are read (ForEachDayVisitorRow).
+  enum class VisitorsBy { kRows, kAgent, kAddress };
+  virtual VisitorsBy VisitorsFrom() const { return VisitorsBy::kRows; }
+  // For such a dimension: the (key, sub) of the row of a visitor whose agent or address is
+  // `text`. Safe to call from another thread than the one counting. Never throws.
+  virtual void RowOfVisitor(std::string_view /*text*/, std::string& /*key*/,
+                            std::string& /*sub*/) const {}
 };
+
+class StatsCollector;
+
+// The visitors of the rows of `dimension` (whose VisitorsFrom is not kRows), in `collector`'s
+// numbers: `visit` once for each day and row of it that holds visitors.
+void ForEachDayVisitorRow(
+    const StatsCollector& collector, const Dimension& dimension,
+    const std::function<void(std::string_view day, std::string_view key, std::string_view sub,
+                             const std::vector<uint64_t>& visitors)>& visit);
 
 // A classification made once per agent or address number of a collector (a browser family,
 // a country), kept in the dimension object: `classify()` runs for the first record of each
@@ -117,9 +142,14 @@ class PerNumber {
   std::vector<bool> known_;
 };
 
+class CountryDatabase;
+
 // What decides which dimensions a run counts and with which data.
 struct DimensionOptions {
   bool builtin = true;  // status codes, pages not found, hours
+  bool agents = true;   // browsers, systems and device classes
+  // Countries of the client addresses, looked up in this database; none are counted without.
+  std::shared_ptr<const CountryDatabase> countries;
 };
 
 // The one list of dimensions: those a run with `options` counts, in a fixed order.

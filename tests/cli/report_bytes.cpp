@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "store/dimension_reports.h"
 #include "tests/export/xlsx_reader.h"
 
 namespace hitsieve::testing {
@@ -60,8 +61,9 @@ std::map<std::string, std::string> AllReportBytes(const TempDir& dir, const std:
     EXPECT_EQ(0, result.status) << args[0] << ' ' << args[1] << ": " << result.err;
     return result.out;
   };
-  for (const std::string kind :
-       {"common", "pages", "queries", "referers", "robots", "status", "notfound", "hours"}) {
+  std::vector<std::string> kinds = {"common", "pages", "queries", "referers", "robots"};
+  for (const DimensionReport& report : DimensionReports()) kinds.emplace_back(report.name);
+  for (const std::string& kind : kinds) {
     bytes[kind + ".txt"] = run({"report", kind, "--db", db});
     bytes[kind + ".csv"] = run({"report", kind, "--db", db, "--format", "csv"});
     bytes[kind + ".raw.csv"] = run({"report", kind, "--db", db, "--format", "csv", "--raw"});

@@ -1,13 +1,17 @@
-// The dimensions (status codes, pages not found, hours) counted by the collector against a slow
-// reference made with plain maps from the same parsed records, over generated logs with many
-// agents, addresses, codes and hours; read whole, in blocks on several threads, and as several
-// files read side by side.
+// The dimensions (status codes, pages not found, hours, browsers, systems, countries) counted by
+// the collector against a slow reference made with plain maps from the same parsed records and
+// the same classifier calls, over generated logs with many agents, addresses, codes and hours;
+// read whole, in blocks on several threads, and as several files read side by side.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 #include <map>
 #include <random>
 #include <set>
@@ -15,12 +19,18 @@
 #include <tuple>
 #include <vector>
 
+#include "engine/dimensions/agent_parser.h"
 #include "engine/dimensions/builtin_dimensions.h"
+#include "engine/dimensions/crawler_list.h"
+#include "engine/dimensions/search_referers.h"
+#include "engine/dimensions/client_dimensions.h"
+#include "engine/dimensions/country_database.h"
 #include "engine/log_reader.h"
 #include "engine/page_filter.h"
 #include "engine/record_parser.h"
 #include "engine/standard_engines.h"
 #include "engine/stats_collector.h"
+#include "engine/text.h"
 
 namespace hitsieve {
 namespace {
@@ -32,17 +42,77 @@ const SearchEngineRegistry& Engines() {
   return registry;
 }
 
+// A small country database in the MaxMind DB format, written once by tests/data/
+// make-country-db.pl: 1.2.3.0/24 DE, 5.6.0.0/16 FR, 200.1.0.0/16 BR, 2001:db8::/32 JP,
+// 2001:db8:1::/48 CA, and ranges whose records hold no usable code.
+std::shared_ptr<const CountryDatabase> TestCountries() {
+  static const std::shared_ptr<const CountryDatabase> database = [] {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("dims-countries-" + std::to_string(::getpid()) + ".mmdb"))
+                                 .string();
+    const std::string command = std::string("/usr/bin/perl '") + HITSIEVE_SOURCE_DIR +
+                                "/tests/data/make-country-db.pl' '" + path + "' code 6";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+    auto opened = std::make_shared<const CountryDatabase>(path);
+    std::filesystem::remove(path);  // the mapping stays
+    return opened;
+  }();
+  return database;
+}
+
+// A client address: in the test database's countries, in its ranges without one, or none at all.
+std::string Address(const std::function<int(int)>& below) {
+  const std::string n = std::to_string(below(40));
+  switch (below(9)) {
+    case 0: return "1.2.3." + n;
+    case 1: return "5.6." + std::to_string(below(3)) + "." + n;
+    case 2: return "200.1.0." + n;
+    case 3: return "2001:db8::" + n;
+    case 4: return "2001:db8:1::" + n;
+    case 5: return "::ffff:1.2.3." + n;
+    case 6: return "9.9.9." + n;  // a record without a country
+    case 7: return "10.0." + std::to_string(below(4)) + "." + n;
+    default: return below(2) ? "host" + n + ".example" : "7.7.7." + n;
+  }
+}
+
+// Agents of browsers and systems the rules know, with versions, beside robots, tools and junk.
+std::string Agent(const std::function<int(int)>& below) {
+  static const char* const kAgents[] = {
+      "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+      "Chrome/1#.0.0.0 Safari/537.36",
+      "Mozilla/5.0 (X11; Linux x86_64; rv:1#.0) Gecko/20100101 Firefox/1#.0",
+      "Mozilla/5.0 (iPhone; CPU iPhone OS 1#_1 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like "
+      "Gecko) Version/1#.1 Mobile/15E148 Safari/604.1",
+      "Mozilla/5.0 (iPad; CPU OS 16_6 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like Gecko) "
+      "Version/1#.6 Mobile/15E148 Safari/604.1",
+      "Mozilla/5.0 (Linux; Android 1#; SM-S901B) AppleWebKit/537.36 (KHTML, like Gecko) "
+      "Chrome/1#.0.0.0 Mobile Safari/537.36",
+      "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) "
+      "Version/1#.1 Safari/605.1.15",
+      "Opera/9.80 (Windows NT 6.1) Presto/2.12.388 Version/1#.16",
+      "Mozilla/5.0 (compatible; bingbot/2.0; +http://www.bing.com/bingbot.htm) v1#",
+      "Googlebot/2.1", "Mozilla/5.0 (compatible; YandexBot/3.0)", "-", "curl/8.1#", "GPTBot/1.#",
+      "Mozilla/5.0 (X11) \x01\xff\xfe 1#", ""};
+  std::string agent = kAgents[below(static_cast<int>(std::size(kAgents)))];
+  for (size_t at = agent.find('#'); at != std::string::npos; at = agent.find('#'))
+    agent.replace(at, 1, std::to_string(below(10)));
+  return agent;
+}
+
 // Lines of many clients, agents (robots among them), codes, hours and pages, some of them not
 // well formed (an hour that is no hour, a line cut short).
 std::string GeneratedLog(uint32_t seed, int count) {
   std::mt19937 rng(seed);
-  auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
-  static const char* const kAgents[] = {"Mozilla/5.0 (X11)", "Opera/9.80", "Googlebot/2.1",
-                                        "Mozilla/5.0 (compatible; YandexBot/3.0)", "-", "curl/8"};
+  std::function<int(int)> below = [&rng](int n) {
+    return static_cast<int>(rng() % static_cast<uint32_t>(n));
+  };
   static const char* const kPages[] = {"/", "/a.html", "/b.php?x=1", "/img/x.png", "/gone.html",
                                        "/c.htm", "/d.txt"};
   static const char* const kReferers[] = {"-", "http://a.example/x", "http://b.example/y",
-                                          "http://www.google.com/search?q=a+b"};
+                                          "http://www.google.com/search?q=a+b",
+                                          "https://www.bing.com/search?q=%D0%BF%D0%B8",
+                                          "https://duckduckgo.com/"};
   static const char* const kCodes[] = {"200", "200", "200", "404", "410", "304", "500", "-", "999"};
   static const char* const kDays[] = {"01/Dec/2008", "02/Dec/2008", "15/Jan/2009"};
   std::string text;
@@ -50,18 +120,17 @@ std::string GeneratedLog(uint32_t seed, int count) {
     char hour[8];
     const int h = below(30);  // 24..29 are no hour
     std::snprintf(hour, sizeof hour, "%02d", h);
-    std::string line = "10.0." + std::to_string(below(4)) + "." + std::to_string(below(40)) +
-                       " - - [" + kDays[below(3)] + ":" + hour + ":" + std::to_string(10 + below(50)) +
+    std::string line = Address(below) + " - - [" + kDays[below(3)] + ":" + hour + ":" + std::to_string(10 + below(50)) +
                        ":00 +0300] \"GET " + kPages[below(7)] + " HTTP/1.1\" " + kCodes[below(9)] +
-                       " " + std::to_string(below(5000)) + " \"" + kReferers[below(4)] + "\" \"" +
-                       kAgents[below(6)] + " v" + std::to_string(below(3)) + "\"";
+                       " " + std::to_string(below(5000)) + " \"" + kReferers[below(6)] + "\" \"" +
+                       Agent(below) + "\"";
     if (below(40) == 0) line.resize(static_cast<size_t>(below(static_cast<int>(line.size()))));
     text += line + "\n";
   }
   return text;
 }
 
-// Every row of the three dimensions as text: (table, day, key, sub) -> counts and, for hours,
+// Every row of the dimensions as text: (table, day, key, sub) -> counts and, for hours,
 // the visitors as "address|agent" texts.
 using Rows = std::map<std::tuple<std::string, std::string, std::string, std::string>,
                       std::pair<int64_t, std::set<std::string>>>;
@@ -78,16 +147,37 @@ Rows Reference(const std::string& text) {
     at = end + 1;
     RequestRecord record;
     if (!ParseRecordLine(line, record, scratch)) continue;
+    // Every crawler the list knows, described robots too: its requests.
+    if (const KnownCrawler* crawler = CrawlerList::Builtin().Match(record.user_agent)) {
+      ++rows[{"crawlers", std::string(record.date), std::string(crawler->name),
+              std::string(CategoryKey(crawler->category))}].first;
+    }
     if (Engines().FindRobot(record.user_agent) != nullptr) continue;
     ++rows[{"status", std::string(record.date), std::to_string(record.status), ""}].first;
     if (record.status == 404 || record.status == 410)
       ++rows[{"notfound", "", std::string(record.url), std::string(record.referer)}].first;
-    if (!PassesPageFilter(record.url, extensions) || record.hour < 0) continue;
+    if (!PassesPageFilter(record.url, extensions)) continue;
+    SearchArrival arrival;
+    if (record.referer != "-" && RecogniseSearchReferer(record.referer, arrival)) {
+      ++rows[{"engines", std::string(record.date), std::string(arrival.engine),
+              ConvertCodePage(arrival.phrase, kCodePageUtf8, kCodePage1251)}].first;
+    }
+    const std::string visitor = std::string(record.ip) + "|" + std::string(record.user_agent);
+    const AgentInfo agent = AgentParser::Builtin().Parse(record.user_agent);
+    const std::string country = TestCountries()->Lookup(record.ip);
+    for (auto* row : {&rows[{"browsers", std::string(record.date), agent.browser, agent.browser_major}],
+                      &rows[{"systems", std::string(record.date), agent.system,
+                             std::string(DeviceKey(agent.device))}],
+                      &rows[{"countries", std::string(record.date), country, ""}]}) {
+      ++row->first;
+      row->second.insert(visitor);
+    }
+    if (record.hour < 0) continue;
     char hour[4];
     std::snprintf(hour, sizeof hour, "%02d", record.hour);
     auto& row = rows[{"hours", std::string(record.date), hour, ""}];
     ++row.first;
-    row.second.insert(std::string(record.ip) + "|" + std::string(record.user_agent));
+    row.second.insert(visitor);
   }
   return rows;
 }
@@ -105,6 +195,21 @@ Rows Counted(const StatsCollector& collector) {
                           std::string(collector.AgentText(VisitorAgent(visitor))));
       });
     }
+    if (counted.dimension->VisitorsFrom() == Dimension::VisitorsBy::kRows) continue;
+    EXPECT_EQ(0u, counted.table.cells.empty() ? 0u : counted.table.cells.begin()->second.visitors.size());
+    ForEachDayVisitorRow(collector, *counted.dimension,
+                         [&](std::string_view day, std::string_view key, std::string_view sub,
+                             const std::vector<uint64_t>& visitors) {
+      auto& row = rows[{std::string(counted.dimension->Spec().name), std::string(day),
+                        std::string(key), std::string(sub)}];
+      for (const uint64_t visitor : visitors) {
+        EXPECT_TRUE(row.second
+                        .insert(std::string(collector.AddressText(VisitorAddress(visitor))) + "|" +
+                                std::string(collector.AgentText(VisitorAgent(visitor))))
+                        .second)
+            << "a visitor twice in a row";
+      }
+    });
   }
   return rows;
 }
@@ -112,7 +217,9 @@ Rows Counted(const StatsCollector& collector) {
 StatsCollector NewCollector() {
   StatsCollector collector(Engines());
   ParseExtensionList(kDefaultExtensionList, collector.pageExtensions);
-  collector.SetDimensions(MakeDimensions({}));
+  DimensionOptions options;
+  options.countries = TestCountries();
+  collector.SetDimensions(MakeDimensions(options));
   return collector;
 }
 
@@ -153,6 +260,14 @@ TEST(Dimensions, CountWhatAPlainReferenceCountsHoweverTheLogIsRead) {
     const std::string first = GeneratedLog(seed, 3000), second = GeneratedLog(seed + 100, 2000);
     const Rows want = Reference(first + second);
     ASSERT_GT(want.size(), 100u);
+    std::set<std::string> keys;
+    for (const auto& [key, row] : want)
+      keys.insert(std::get<0>(key) + " " + std::get<2>(key) + " " + std::get<3>(key));
+    for (const char* expected : {"browsers Firefox 15", "browsers Mobile Safari 16",
+                                 "systems iOS tablet", "systems Android phone",
+                                 "systems Other bot", "countries DE ", "countries JP ",
+                                 "countries CA ", "countries  "})
+      EXPECT_EQ(1u, keys.count(expected)) << expected;
 
     StatsCollector whole = NewCollector();
     whole.StartFile();

@@ -1,0 +1,248 @@
+// Browsers, systems and countries: each record's row is a function of the collector's agent or
+// address number, so each number is classified once and each day's rows are then found by a
+// small class number, without packing a key per record.
+#include "engine/dimensions/client_dimensions.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "engine/dimensions/agent_parser.h"
+#include "engine/dimensions/country_database.h"
+#include "engine/stats_collector.h"
+
+namespace hitsieve {
+
+namespace {
+
+// What the agent rules say of each distinct agent text, shared by the browsers' and the
+// systems' dimensions of every part of a run: an agent is parsed once per run, not once per
+// block and dimension.
+class AgentClasses {
+ public:
+  AgentInfo Get(std::string_view agent) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (const auto found = known_.find(agent); found != known_.end()) return found->second;
+    }
+    // Parsed without the lock: two threads may parse one agent at once, to the same result.
+    AgentInfo info = AgentParser::Builtin().Parse(agent);
+    std::lock_guard<std::mutex> lock(mutex_);
+    known_.emplace(std::string(agent), info);
+    return info;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, AgentInfo, ByteStringHash, std::equal_to<>> known_;
+};
+
+// The row (key, sub) a record belongs to.
+struct RowClass {
+  std::string key, sub;
+};
+
+// Counts each counted record into the row of its number's class: views, and the visitor.
+class ClassifiedDimension : public Dimension {
+ public:
+  void OnRecord(const DimensionInput& input, DimensionTable& table) override {
+    if (!input.counted) return;
+    const uint32_t number = by_address_ ? input.address : input.agent;
+    if (number >= class_of_.size()) class_of_.resize(size_t{number} + 1, kNotClassified);
+    uint32_t& known = class_of_[number];
+    if (known == kNotClassified)
+      known = ClassNumber(ClassOf(by_address_ ? input.record.ip : input.record.user_agent));
+    const uint32_t row_class = known;
+    if (input.record.date != day_) {
+      day_.assign(input.record.date);
+      ++generation_;  // every row found so far belongs to another day
+    }
+    if (row_class >= rows_.size()) rows_.resize(classes_.size());
+    DayRow& row = rows_[row_class];
+    if (row.generation != generation_) {
+      const RowClass& named = classes_[row_class];
+      row = {generation_, &table.At(day_, named.key, named.sub)};
+    }
+    // The visitors are the day's, split by class when the rows are read.
+    ++row.cell->counts[0];
+  }
+
+  VisitorsBy VisitorsFrom() const override {
+    return by_address_ ? VisitorsBy::kAddress : VisitorsBy::kAgent;
+  }
+  void RowOfVisitor(std::string_view text, std::string& key, std::string& sub) const override {
+    RowClass named = ClassOf(text);
+    key = std::move(named.key);
+    sub = std::move(named.sub);
+  }
+
+ protected:
+  explicit ClassifiedDimension(bool by_address) : by_address_(by_address) {}
+  // The class of an agent or address text (the one the dimension is by); thread-safe.
+  virtual RowClass ClassOf(std::string_view text) const = 0;
+
+ private:
+  static constexpr uint32_t kNotClassified = ~uint32_t{0};
+  struct DayRow {
+    uint64_t generation = 0;
+    DimensionCell* cell = nullptr;  // cells never move in the table
+  };
+
+  uint32_t ClassNumber(RowClass named) {
+    std::string packed;
+    DimensionTable::Pack(packed, {}, named.key, named.sub);
+    const auto [at, added] = numbers_.try_emplace(std::move(packed), classes_.size());
+    if (added) classes_.push_back(std::move(named));
+    return at->second;
+  }
+
+  const bool by_address_;
+  std::vector<uint32_t> class_of_;  // by agent or address number
+  std::vector<RowClass> classes_;
+  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers_;
+  std::string day_ = std::string(1, '\0');  // no day key is a lone NUL
+  uint64_t generation_ = 1;
+  std::vector<DayRow> rows_;  // by class number, of day_ when of generation_
+};
+
+class BrowsersDimension : public ClassifiedDimension {
+ public:
+  explicit BrowsersDimension(std::shared_ptr<AgentClasses> agents)
+      : ClassifiedDimension(/*by_address=*/false), agents_(std::move(agents)) {}
+  const DimensionSpec& Spec() const override { return BrowsersSpec(); }
+  std::string Version() const override { return std::string(AgentParser::Builtin().Version()); }
+  std::unique_ptr<Dimension> EmptyCopy() const override {
+    return std::make_unique<BrowsersDimension>(agents_);
+  }
+
+ private:
+  RowClass ClassOf(std::string_view agent) const override {
+    AgentInfo info = agents_->Get(agent);
+    return {std::move(info.browser), std::move(info.browser_major)};
+  }
+  std::shared_ptr<AgentClasses> agents_;
+};
+
+class SystemsDimension : public ClassifiedDimension {
+ public:
+  explicit SystemsDimension(std::shared_ptr<AgentClasses> agents)
+      : ClassifiedDimension(/*by_address=*/false), agents_(std::move(agents)) {}
+  const DimensionSpec& Spec() const override { return SystemsSpec(); }
+  std::string Version() const override { return std::string(AgentParser::Builtin().Version()); }
+  std::unique_ptr<Dimension> EmptyCopy() const override {
+    return std::make_unique<SystemsDimension>(agents_);
+  }
+
+ private:
+  RowClass ClassOf(std::string_view agent) const override {
+    AgentInfo info = agents_->Get(agent);
+    return {std::move(info.system), std::string(DeviceKey(info.device))};
+  }
+  std::shared_ptr<AgentClasses> agents_;
+};
+
+class CountriesDimension : public ClassifiedDimension {
+ public:
+  explicit CountriesDimension(std::shared_ptr<const CountryDatabase> database)
+      : ClassifiedDimension(/*by_address=*/true), database_(std::move(database)) {}
+  const DimensionSpec& Spec() const override { return CountriesSpec(); }
+  std::string Version() const override { return database_->BuildId(); }
+  std::unique_ptr<Dimension> EmptyCopy() const override {
+    return std::make_unique<CountriesDimension>(database_);
+  }
+
+ private:
+  RowClass ClassOf(std::string_view address) const override {
+    return {database_->Lookup(address), {}};  // kUnknownCountry when not found
+  }
+  std::shared_ptr<const CountryDatabase> database_;
+};
+
+// One cache for both agent dimensions of a run: MakeDimensions makes browsers just before
+// systems, and the second takes what the first left here.
+std::shared_ptr<AgentClasses>& AgentClassesBeingMade() {
+  static thread_local std::shared_ptr<AgentClasses> made;
+  return made;
+}
+
+}  // namespace
+
+void ForEachDayVisitorRow(
+    const StatsCollector& collector, const Dimension& dimension,
+    const std::function<void(std::string_view day, std::string_view key, std::string_view sub,
+                             const std::vector<uint64_t>& visitors)>& visit) {
+  const bool by_address = dimension.VisitorsFrom() == Dimension::VisitorsBy::kAddress;
+  // Each agent or address classified once; each day's visitors put into their classes' lists.
+  std::vector<uint32_t> class_of(by_address ? collector.AddressCount() : collector.AgentCount(),
+                                 ~uint32_t{0});
+  std::vector<std::pair<std::string, std::string>> classes;
+  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers;
+  std::vector<std::vector<uint64_t>> lists;
+  std::string key, sub, packed;
+  for (const auto& [day, stats] : collector.days) {
+    stats.visitors.ForEach([&](uint64_t visitor) {
+      const uint32_t number = by_address ? VisitorAddress(visitor) : VisitorAgent(visitor);
+      uint32_t row_class = number < class_of.size() ? class_of[number] : ~uint32_t{0};
+      if (row_class == ~uint32_t{0}) {
+        const std::string hand = "#" + std::to_string(number);  // a collector filled by hand
+        const std::string_view text =
+            number >= class_of.size()
+                ? std::string_view(hand)
+                : by_address ? collector.AddressText(number) : collector.AgentText(number);
+        dimension.RowOfVisitor(text, key, sub);
+        DimensionTable::Pack(packed, {}, key, sub);
+        row_class = numbers.try_emplace(packed, static_cast<uint32_t>(classes.size())).first->second;
+        if (row_class == classes.size()) classes.emplace_back(key, sub);
+        if (number < class_of.size()) class_of[number] = row_class;
+      }
+      if (row_class >= lists.size()) lists.resize(classes.size());
+      lists[row_class].push_back(visitor);
+    });
+    for (size_t k = 0; k < lists.size(); ++k) {
+      if (lists[k].empty()) continue;
+      visit(day, classes[k].first, classes[k].second, lists[k]);
+      lists[k].clear();
+    }
+  }
+}
+
+const DimensionSpec& BrowsersSpec() {
+  static const DimensionSpec spec{"browsers", {"views"}, /*daily=*/true, /*sub=*/true,
+                                  /*visitors=*/true};
+  return spec;
+}
+
+std::unique_ptr<Dimension> MakeBrowsersDimension(const DimensionOptions& options) {
+  if (!options.agents) return nullptr;
+  AgentClassesBeingMade() = std::make_shared<AgentClasses>();
+  return std::make_unique<BrowsersDimension>(AgentClassesBeingMade());
+}
+
+const DimensionSpec& SystemsSpec() {
+  static const DimensionSpec spec{"systems", {"views"}, /*daily=*/true, /*sub=*/true,
+                                  /*visitors=*/true};
+  return spec;
+}
+
+std::unique_ptr<Dimension> MakeSystemsDimension(const DimensionOptions& options) {
+  if (!options.agents) return nullptr;
+  std::shared_ptr<AgentClasses> agents = std::move(AgentClassesBeingMade());
+  if (agents == nullptr) agents = std::make_shared<AgentClasses>();
+  return std::make_unique<SystemsDimension>(std::move(agents));
+}
+
+const DimensionSpec& CountriesSpec() {
+  static const DimensionSpec spec{"countries", {"views"}, /*daily=*/true, /*sub=*/false,
+                                  /*visitors=*/true};
+  return spec;
+}
+
+std::unique_ptr<Dimension> MakeCountriesDimension(const DimensionOptions& options) {
+  if (options.countries == nullptr) return nullptr;
+  return std::make_unique<CountriesDimension>(options.countries);
+}
+
+}  // namespace hitsieve

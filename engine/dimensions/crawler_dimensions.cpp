@@ -1,0 +1,94 @@
+// What the crawlers and engines dimensions take from a record.
+#include "engine/dimensions/crawler_dimensions.h"
+
+#include <cstdint>
+#include <string>
+
+#include "engine/dimensions/crawler_list.h"
+#include "engine/dimensions/search_referers.h"
+#include "engine/text.h"
+
+namespace hitsieve {
+
+namespace {
+
+// The columns of the crawlers table, in the spec's order.
+enum CrawlerCount { kRequests, kPages, kTraffic, kStatus2xx, kStatus3xx, kStatus4xx, kStatus5xx };
+
+// Bumped when the engines or the phrase parameters change, so that counts of two definitions
+// are never added up.
+constexpr const char kEnginesVersion[] = "search referers 1";
+
+class CrawlersDimension : public Dimension {
+ public:
+  const DimensionSpec& Spec() const override { return CrawlersSpec(); }
+  std::string Version() const override { return std::string(CrawlerList::Builtin().Version()); }
+  void OnRecord(const DimensionInput& input, DimensionTable& table) override {
+    const KnownCrawler* crawler = input.crawler;
+    if (crawler == nullptr) return;
+    const RequestRecord& record = input.record;
+    DimensionCell& cell = table.At(record.date, crawler->name, CategoryKey(crawler->category));
+    ++cell.counts[kRequests];
+    if (input.page) ++cell.counts[kPages];
+    // bytes is never negative; the sum stops at the limit instead of wrapping.
+    cell.counts[kTraffic] = record.bytes > INT64_MAX - cell.counts[kTraffic]
+                                ? INT64_MAX
+                                : cell.counts[kTraffic] + record.bytes;
+    const int32_t status = record.status;
+    if (status >= 200 && status < 600) ++cell.counts[kStatus2xx + (status / 100 - 2)];
+  }
+  std::unique_ptr<Dimension> EmptyCopy() const override {
+    return std::make_unique<CrawlersDimension>();
+  }
+};
+
+class EnginesDimension : public Dimension {
+ public:
+  const DimensionSpec& Spec() const override { return EnginesSpec(); }
+  std::string Version() const override { return kEnginesVersion; }
+  void OnRecord(const DimensionInput& input, DimensionTable& table) override {
+    const RequestRecord& record = input.record;
+    if (!input.counted || record.referer.empty() || record.referer == "-") return;
+    if (!RecogniseSearchReferer(record.referer, arrival_)) return;
+    // Kept as every text of the statistics is: Windows-1251, which the reports show as UTF-8.
+    phrase_ = arrival_.phrase.empty()
+                  ? std::string()
+                  : ConvertCodePage(arrival_.phrase, kCodePageUtf8, kCodePage1251);
+    ++table.At(record.date, arrival_.engine, phrase_).counts[0];
+  }
+  std::unique_ptr<Dimension> EmptyCopy() const override {
+    return std::make_unique<EnginesDimension>();
+  }
+
+ private:
+  SearchArrival arrival_;  // reused for every record
+  std::string phrase_;
+};
+
+}  // namespace
+
+const DimensionSpec& CrawlersSpec() {
+  static const DimensionSpec spec{
+      "crawlers",
+      {"requests", "pages", "traffic", "status_2xx", "status_3xx", "status_4xx", "status_5xx"},
+      /*daily=*/true, /*sub=*/true, /*visitors=*/false};
+  return spec;
+}
+
+std::unique_ptr<Dimension> MakeCrawlersDimension(const DimensionOptions& options) {
+  if (!options.builtin) return nullptr;
+  return std::make_unique<CrawlersDimension>();
+}
+
+const DimensionSpec& EnginesSpec() {
+  static const DimensionSpec spec{"engines", {"arrivals"}, /*daily=*/true, /*sub=*/true,
+                                  /*visitors=*/false};
+  return spec;
+}
+
+std::unique_ptr<Dimension> MakeEnginesDimension(const DimensionOptions& options) {
+  if (!options.builtin) return nullptr;
+  return std::make_unique<EnginesDimension>();
+}
+
+}  // namespace hitsieve
