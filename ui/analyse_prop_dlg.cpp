@@ -1,5 +1,6 @@
 #include "ui/analyse_prop_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,13 +23,14 @@ const char* const kFormatChoices[] = {"combined", "common", "vhost_combined", "w
 
 AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent,
                                Period* period, std::shared_ptr<const LogFormat>* format,
-                               const QString& format_text)
-    : QDialog(parent), target_(target), period_(period), format_(format) {
+                               const QString& format_text, CrawlerMode* crawlers)
+    : QDialog(parent), target_(target), period_(period), format_(format), crawlers_(crawlers) {
   setWindowTitle(QString());
   const DialogUnits du(this);
   // The period's row and the format's row go between the extensions and the buttons.
   const int period_row = period != nullptr ? 20 : 0;
-  const int extra = period_row + (format != nullptr ? 20 : 0);
+  const int format_row = format != nullptr ? 20 : 0;
+  const int extra = period_row + format_row + (crawlers != nullptr ? 16 : 0);
   setFixedSize(du.Size(223, 63 + extra));
 
   auto* label = new QLabel(tr("Анализировать только эти файлы"), this);
@@ -71,6 +73,17 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidge
     format_box_->setGeometry(du.Rect(76, 39 + period_row, 140, 14));
     // A long format string shows its beginning, where its first fields are.
     format_box_->lineEdit()->setCursorPosition(0);
+  }
+
+  if (crawlers != nullptr) {
+    crawlers_box_ = new QCheckBox(tr("Не учитывать запросы всех известных роботов"), this);
+    crawlers_box_->setObjectName(QStringLiteral("all_crawlers"));
+    crawlers_box_->setChecked(*crawlers == CrawlerMode::kAll);
+    crawlers_box_->setToolTip(
+        tr("Без отметки статистика не учитывает только роботов описанных поисковых систем; с "
+           "отметкой также всех других известных роботов, программы чтения лент, мониторинг и "
+           "скрипты. Добавлять можно только с тем же выбором, с каким посчитана статистика."));
+    crawlers_box_->setGeometry(du.Rect(7, 41 + period_row + format_row, 209, 10));
   }
 
   auto* ok = new QPushButton(tr("Анализ"), this);
@@ -122,6 +135,8 @@ void AnalysePropDlg::accept() {
     if (format && format->kind() == LogFormat::Kind::kCombined) format.reset();
     *format_ = std::move(format);
   }
+  if (crawlers_ != nullptr)
+    *crawlers_ = crawlers_box_->isChecked() ? CrawlerMode::kAll : CrawlerMode::kDescribed;
   // The engine compares extensions as Windows-1251 bytes, case-insensitively.
   const std::string text = ConvertCodePage(edit_->text().toStdString(), kCodePageUtf8,
                                            kCodePage1251);

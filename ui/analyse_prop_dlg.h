@@ -5,9 +5,11 @@
 
 #include <QDialog>
 
+#include "engine/dimensions/crawler_list.h"
 #include "engine/page_filter.h"
 #include "run/log_sources.h"
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
@@ -23,7 +25,8 @@ class LogFormat;
 // format: a preset or "auto" from the list, or the server's own format string typed in (opening
 // with `format_text`); "Анализ" compiles it into `*format` (null for combined, the default
 // reading), and a text that cannot be understood keeps the dialog open with the refusal the
-// command line gives.
+// command line gives. Given `crawlers`, it offers to leave out every known crawler, not only
+// the described search engines' robots, and sets the choice on "Анализ".
 class AnalysePropDlg : public QDialog {
   Q_OBJECT
 
@@ -31,12 +34,13 @@ class AnalysePropDlg : public QDialog {
   // REQUIRES: `target` outlives the dialog.
   AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent = nullptr,
                  Period* period = nullptr, std::shared_ptr<const LogFormat>* format = nullptr,
-                 const QString& format_text = QString());
+                 const QString& format_text = QString(), CrawlerMode* crawlers = nullptr);
 
   QLineEdit* ExtensionEdit() const { return edit_; }
   QLineEdit* FirstDayEdit() const { return first_; }  // null without a period
   QLineEdit* LastDayEdit() const { return last_; }
   QComboBox* LogFormatBox() const { return format_box_; }  // null without a format
+  QCheckBox* AllCrawlersBox() const { return crawlers_box_; }  // null without crawlers
 
   void accept() override;
 
@@ -48,6 +52,8 @@ class AnalysePropDlg : public QDialog {
   QLineEdit* last_ = nullptr;
   std::shared_ptr<const LogFormat>* format_;
   QComboBox* format_box_ = nullptr;
+  CrawlerMode* crawlers_;
+  QCheckBox* crawlers_box_ = nullptr;
 };
 
 }  // namespace hitsieve

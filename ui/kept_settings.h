@@ -6,6 +6,8 @@
 #include <string>
 
 #include <QSize>
+
+#include "engine/dimensions/crawler_list.h"
 #include <QString>
 
 // What the window keeps between starts of the program: the log files, the extension text, the
@@ -25,6 +27,10 @@ void KeepExtensionText(const QString& text);
 // The log format as the user chose or typed it; "combined" when nothing has been kept.
 QString KeptLogFormatText();
 void KeepLogFormatText(const QString& text);
+
+// Which crawlers a run leaves out; the described search engines' robots when nothing is kept.
+CrawlerMode KeptCrawlerMode();
+void KeepCrawlerMode(CrawlerMode mode);
 
 QString KeptExclusionText();
 void KeepExclusionText(const QString& text);

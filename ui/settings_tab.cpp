@@ -190,9 +190,11 @@ void SettingsTab::OnAnalyse() {
   // A run replaces the stored statistics: with no files that leaves nothing, so it is asked.
   if (!job_.add && logFiles_.empty() && !AskYesNo(this, tr(kEmptyRunQuestion)))
     return;
+  job_.crawlers = KeptCrawlerMode();
   AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this, &job_.period,
-                        &job_.log_format, KeptLogFormatText());
+                        &job_.log_format, KeptLogFormatText(), &job_.crawlers);
   if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
+  KeepCrawlerMode(job_.crawlers);
   KeepExtensionText(dialog.ExtensionEdit()->text());
   formatText_ = dialog.LogFormatBox()->currentText();
   KeepLogFormatText(formatText_);

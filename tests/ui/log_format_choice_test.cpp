@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -200,6 +201,45 @@ TEST_F(LogFormatChoiceTest, ServersOwnFormatStringIsUsedAndNamed) {
                                        "closing '}'")},
             messages_);
   EXPECT_EQ(nginx, KeptLogFormatText());
+}
+
+// "All known crawlers" in the same dialog: kept for the next run and given to it, so that a
+// crawler of the list is left out of the days.
+TEST_F(LogFormatChoiceTest, AllCrawlersChoiceIsKeptAndLeavesThemOut) {
+  const QString log = WriteLog(
+      "crawled.log",
+      {LogLine("10.0.0.1", "02/Mar/2010", "/a.html"),
+       LogLine("10.0.0.2", "02/Mar/2010", "/b.html", "-",
+               "Mozilla/5.0 AppleWebKit/537.36 (KHTML, like Gecko; compatible; GPTBot/1.2)")});
+  MainDlg window;
+  window.show();
+  window.Settings()->AddLogFiles({log});
+  bool opened_checked = true;
+  auto run = [&](bool all) {
+    on_dialog_ = [&opened_checked, all](QDialog& dialog) {
+      QCheckBox* box = dialog.findChild<QCheckBox*>("all_crawlers");
+      opened_checked = box->isChecked();
+      box->setChecked(all);
+      dialog.accept();
+      return dialog.result();
+    };
+    messages_.clear();
+    QTest::mouseClick(window.Settings()->findChild<QPushButton*>("analyse"), Qt::LeftButton);
+    EXPECT_TRUE(WaitUntil([&] { return !messages_.isEmpty() && !window.Settings()->IsRunActive(); }));
+    return GridCells(*window.CommonStats()->Grid());
+  };
+  const auto described = run(false);
+  EXPECT_FALSE(opened_checked);
+  EXPECT_EQ(CrawlerMode::kDescribed, KeptCrawlerMode());
+  ASSERT_EQ(2u, described.size());
+  EXPECT_EQ("2", described[1][3]);  // both requests are views
+  const auto all = run(true);
+  EXPECT_FALSE(opened_checked);
+  EXPECT_EQ(CrawlerMode::kAll, KeptCrawlerMode());
+  ASSERT_EQ(2u, all.size());
+  EXPECT_EQ("1", all[1][3]);  // the crawler's is left out
+  run(true);
+  EXPECT_TRUE(opened_checked);
 }
 
 TEST_F(LogFormatChoiceTest, EnglishDialogAndRefusal) {

@@ -78,6 +78,14 @@
         <source>Формат журнала не понят: </source>
         <translation>Log format not understood: </translation>
     </message>
+    <message>
+        <source>Не учитывать запросы всех известных роботов</source>
+        <translation>Leave out the requests of every known crawler</translation>
+    </message>
+    <message>
+        <source>Без отметки статистика не учитывает только роботов описанных поисковых систем; с отметкой также всех других известных роботов, программы чтения лент, мониторинг и скрипты. Добавлять можно только с тем же выбором, с каким посчитана статистика.</source>
+        <translation>Unchecked, the statistics leave out only the robots of the described search engines; checked, also every other known crawler, feed reader, monitor and script. An add must make the same choice as the statistics were counted with.</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::CommonStatDlg</name>
@@ -161,7 +169,7 @@
     </message>
     <message>
         <source>Страны посетителей</source>
-        <translation>Visitors' countries</translation>
+        <translation>Visitors&apos; countries</translation>
     </message>
     <message>
         <source>Роботы и их запросы</source>
