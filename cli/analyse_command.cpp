@@ -279,8 +279,7 @@ std::shared_ptr<const LogFormat> CompileLogFormat(const std::optional<std::strin
   try {
     return LogFormat::Compile(*text);
   } catch (const LogFormatError& e) {
-    throw UsageError("analyse: --log-format: at character " + std::to_string(e.position() + 1) +
-                     ": " + e.what());
+    throw UsageError("analyse: --log-format: " + DescribeLogFormatError(e));
   }
 }
 
@@ -410,7 +409,9 @@ int AnalyseCommand(const std::vector<std::string>& args) {
     job.count_countries = false;
   }
   job.report = &report;
-  if (log_format && log_format->kind() != LogFormat::Kind::kCombined) job.log_format = log_format;
+  // Given, even as combined: an adding run then reads every log in it, not in the format a log
+  // was counted in before.
+  job.log_format = log_format;
   job.collected = [&summary, &files, strict](const StatsCollector& collector) {
     summary = {files.size(),           collector.records(),          collector.days.size(),
                collector.pages.size(), collector.queries.size(), collector.robotHits.size(),

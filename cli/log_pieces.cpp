@@ -296,7 +296,7 @@ JoinedPieces JoinInOrder(const std::string& file, const std::vector<std::string>
 }  // namespace
 
 MergePart JoinLogPieces(const std::string& file, const std::optional<std::string>& described,
-                        const std::vector<std::string>& pieces) {
+                        const std::vector<std::string>& pieces, const std::string& log_format) {
   // Refused before any piece is read.
   const std::optional<LogSource> given =
       described ? std::optional<LogSource>(ParseDescription(*described)) : std::nullopt;
@@ -321,6 +321,7 @@ MergePart JoinLogPieces(const std::string& file, const std::optional<std::string
         "; nothing was merged");
   log.name = joined.span.name;
   log.time = NowText();
+  log.format = log_format;
   MergePart part;
   part.totals = std::move(joined.totals);
   part.logs.push_back(std::move(log));

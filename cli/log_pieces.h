@@ -39,9 +39,11 @@ int AnalyseByteRange(const std::string& file, const ByteRange& range,
 // The pieces of `file` (part files, in any order) joined into what one replacing run of the
 // whole log brings: their statistics in file order and the log as that run remembers it,
 // from `described` (a line of describe-log) or else read from the file now. Refused unless
-// every piece is of that log and together they cover its text exactly once.
+// every piece is of that log and together they cover its text exactly once. The log is
+// remembered with `log_format` (LogFormat::text(), empty for the default reading).
 MergePart JoinLogPieces(const std::string& file, const std::optional<std::string>& described,
-                        const std::vector<std::string>& pieces);
+                        const std::vector<std::string>& pieces,
+                        const std::string& log_format = {});
 
 // Consecutive pieces of `file`, in file order, joined into one piece written to `database`, a
 // new file: so that many pieces can be joined in a tree. Prints a one-line summary.

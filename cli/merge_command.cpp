@@ -25,6 +25,7 @@
 #include "store/merge_part.h"
 #include "store/sqlitepp/session.h"
 #include "store/database_location.h"
+#include "engine/log_format/log_format.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
 
@@ -33,7 +34,7 @@ namespace hitsieve::cli {
 const char kMergeHelp[] =
     "Usage: hitsieve-cli merge [--replace] [--db FILE] PART...\n"
     "       hitsieve-cli merge [--replace] [--db FILE] --pieces-of LOGFILE\n"
-    "                          [--described LINE] PIECE...\n"
+    "                          [--described LINE] [--log-format FORMAT] PIECE...\n"
     "       hitsieve-cli merge --into-piece --db NEWFILE --pieces-of LOGFILE PIECE...\n"
     "\n"
     "Adds the statistics of other Hitsieve databases (each PART, in the order given) to the\n"
@@ -55,6 +56,8 @@ const char kMergeHelp[] =
     "              overlap or do not reach the log's end\n"
     "  --described LINE  the line 'describe-log LOGFILE' printed; without it LOGFILE is read\n"
     "              once more to tell how it is remembered\n"
+    "  --log-format FORMAT  the format the PIECEs were read in, remembered with LOGFILE (as\n"
+    "              'analyse --log-format' remembers it)\n"
     "  --into-piece  join consecutive PIECEs of LOGFILE into one piece, written to a new\n"
     "              FILE, to be joined with others later: many pieces join in a tree\n"
     "  --db FILE   statistics database, created with its tables when missing\n"
@@ -214,7 +217,7 @@ void Save(sqlitepp::session& target, const std::string& database, StatsTotals&& 
 int MergeCommand(const std::vector<std::string>& args) {
   const ParsedArguments parsed =
       ParseArguments(args, {{"--help"}, {"--db", true}, {"--replace"}, {"--pieces-of", true},
-                            {"--described", true}, {"--into-piece"}});
+                            {"--described", true}, {"--into-piece"}, {"--log-format", true}});
   if (parsed.Has("--help")) {
     std::fputs(kMergeHelp, stdout);
     return kExitOk;
@@ -230,6 +233,18 @@ int MergeCommand(const std::vector<std::string>& args) {
       (!pieces_of || !parsed.Has("--db") || parsed.Has("--described") || replace))
     throw UsageError("merge: --into-piece needs --pieces-of and --db, and takes no --described "
                      "or --replace");
+  // The format a log read in pieces is remembered with; empty for the default reading.
+  std::string log_format;
+  if (const std::optional<std::string> text = parsed.Value("--log-format")) {
+    if (!pieces_of || parsed.Has("--into-piece"))
+      throw UsageError("merge: --log-format is for --pieces-of, joining pieces into a part");
+    try {
+      const std::shared_ptr<const LogFormat> format = LogFormat::Compile(*text);
+      if (format->kind() != LogFormat::Kind::kCombined) log_format = format->text();
+    } catch (const LogFormatError& e) {
+      throw UsageError("merge: --log-format: " + DescribeLogFormatError(e));
+    }
+  }
   for (const std::string& part : parsed.operands) {
     if (part.empty()) throw UsageError("merge: an empty file name was given");
     if (SameFile(part, database)) throw UsageError("merge: " + part + " is the database itself");
@@ -255,7 +270,7 @@ int MergeCommand(const std::vector<std::string>& args) {
   if (pieces_of) offered = {*pieces_of};
   for (const std::string& part : offered) {
     MergePart contents =
-        pieces_of ? JoinLogPieces(part, parsed.Value("--described"), parsed.operands)
+        pieces_of ? JoinLogPieces(part, parsed.Value("--described"), parsed.operands, log_format)
                   : ReadPart(part);
     size_t known = 0;
     for (const LogSource& log : contents.logs) {

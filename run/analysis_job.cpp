@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/dimensions/country_database.h"
+#include "engine/log_format/log_format.h"
 #include "engine/stats_collector.h"
 #include "run/log_overlap.h"
 #include "store/run_settings.h"
@@ -171,9 +172,13 @@ void AnalysisJob::Run() const {
       if (stop != nullptr && stop->load()) throw ReadingStopped();
       const std::string& path = unique[k];
       std::vector<LogSource> alone;  // a replacing run reads every file whole
+      // Without a format of the run's own, each log added to is read in the format it was
+      // counted in; the others in the default one.
+      const bool follow = add && !log_format;
+      if (follow) collector.SetLogFormat(nullptr);
       const LogOutcome outcome =
           ReadNewText(collector, path, period, add ? sources : alone, report_to.left_out,
-                      /*hold_back_unfinished=*/add, add ? &starts : nullptr);
+                      /*hold_back_unfinished=*/add, add ? &starts : nullptr, follow);
       remembered_more = remembered_more || outcome.remembered;
       sources.insert(sources.end(), alone.begin(), alone.end());
       if (outcome.skipped) {
@@ -201,7 +206,11 @@ void AnalysisJob::Run() const {
     size_t next_done = 0;
     CollectFiles(collector, list, options, read_progress, [&] { notify_done(next_done++); });
     std::vector<LogSource> described(list.size());
-    for (size_t k = 0; k < list.size(); ++k) described[k] = describers[k].Describe(list[k]);
+    const std::shared_ptr<const LogFormat> format = collector.log_format();
+    for (size_t k = 0; k < list.size(); ++k) {
+      described[k] = describers[k].Describe(list[k]);
+      if (format) described[k].format = format->text();
+    }
     sources = std::move(described);
     report_to.files_read = list.size();
     for (const LogSource& source : sources) {

@@ -20,6 +20,7 @@
 #include "engine/content_hash.h"
 #include "engine/gzip_inflate.h"
 #include "engine/line_blocks.h"
+#include "engine/log_format/log_format.h"
 #include "engine/log_reader.h"
 #include "engine/stats_collector.h"
 #include "run/log_overlap.h"
@@ -487,7 +488,8 @@ LogSource DescribeLogFile(const std::string& path) {
 
 LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
                        std::vector<LogSource>& sources, PeriodCounts& left_out,
-                       bool hold_back_unfinished, LogStarts* starts) {
+                       bool hold_back_unfinished, LogStarts* starts,
+                       bool follow_remembered_format) {
   LogOutcome outcome;
   bool compressed = false;
   // First pass: how much of the text is known already.
@@ -570,6 +572,24 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
           ": they were counted for that period only");
     }
   }
+  // The format of the log counted before as this one (by its text, else by its name), in which
+  // its new lines are read when the run was given no format of its own.
+  std::string format_note;
+  if (follow_remembered_format) {
+    const LogSource* remembered = counted_as ? &sources[*counted_as] : nullptr;
+    for (auto it = sources.rbegin(); remembered == nullptr && it != sources.rend(); ++it)
+      if (it->name == path) remembered = &*it;
+    if (remembered != nullptr && !remembered->format.empty()) {
+      try {
+        collector.SetLogFormat(LogFormat::Compile(remembered->format));
+        format_note = "read in the format it was counted in before (" + remembered->format +
+                      "): " + path;
+      } catch (const LogFormatError& e) {
+        format_note = "the format " + path + " was counted in before cannot be understood (" +
+                      DescribeLogFormatError(e) + "); read as combined";
+      }
+    }
+  }
   // What this text was counted for: the periods of the remembered logs it starts with.
   std::string first_day, last_day;
   for (const std::optional<size_t>& i : {known, counted_as}) {
@@ -583,6 +603,7 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
     LogSource updated = Describe(path, through_end, lines, head);
     updated.first_day = first_day;
     updated.last_day = last_day;
+    if (const auto format = collector.log_format()) updated.format = format->text();
     if (known) {
       sources[*known] = std::move(updated);
     } else {
@@ -605,6 +626,7 @@ LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const
   // Second pass: count the new text. A known part that ended inside a line (a replacing run
   // counted the line as it was then) is followed by the rest of that line: passed over. Text
   // that parts from a remembered log is counted from the start of the line where it parts.
+  if (!format_note.empty()) outcome.notes.push_back(format_note);
   const bool rest_of_line = !overlap && begin > 0 && before_end != '\n';
   if (rest_of_line)
     outcome.notes.push_back("rest of a line counted unfinished by an earlier run passed over: " + path);

@@ -96,10 +96,14 @@ LogSource DescribeLogFile(const std::string& path);
 // for inside them (FindOverlap): a copy of counted text adds nothing, and a log that parts
 // from a counted one adds the lines from where it parts. A final line without a line feed in
 // a plain log is left for a later run (it may still be being written) when
-// `hold_back_unfinished`. Calls collector.Finish().
+// `hold_back_unfinished`. The log is remembered with the collector's format; with
+// `follow_remembered_format`, a log counted before in a format of its own (found by its text,
+// else by its name) is read, and remembered, in that format: the collector is left with it.
+// Calls collector.Finish().
 LogOutcome ReadNewText(StatsCollector& collector, const std::string& path, const Period& period,
                        std::vector<LogSource>& sources, PeriodCounts& left_out,
-                       bool hold_back_unfinished = true, LogStarts* starts = nullptr);
+                       bool hold_back_unfinished = true, LogStarts* starts = nullptr,
+                       bool follow_remembered_format = false);
 
 // The current time, UTC, as analysed_logs keeps it.
 std::string NowText();

@@ -189,6 +189,26 @@ void CheckValues(sqlitepp::session& session) {
     }
     first = end;
   }
+  // The format a log was read in: a column that parts written before logs remembered their
+  // format do not have. A text, or NULL for the default reading.
+  int64_t has_format = 0;
+  {
+    sqlitepp::statement count(session);
+    count << "SELECT count(*) FROM pragma_table_info('analysed_logs') WHERE name = 'format'",
+        into(has_format);
+    while (count.exec()) {
+    }
+  }
+  if (has_format != 0) {
+    int64_t rec_id = 0;
+    sqlitepp::statement find(session);
+    find << "SELECT rec_id FROM analysed_logs WHERE typeof(format) NOT IN ('text', 'null') "
+            "LIMIT 1",
+        into(rec_id);
+    while (find.exec())
+      throw std::runtime_error("analysed_logs.format of row " + std::to_string(rec_id) +
+                               " is not a text");
+  }
 }
 
 }  // namespace

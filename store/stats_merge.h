@@ -51,6 +51,7 @@ struct LogSource {
   std::string time;         // when it was last read, UTC "YYYY-MM-DD HH:MM:SS"
   // The period its records were counted for, YYYY-MM-DD; empty for no limit on that side.
   std::string first_day, last_day;
+  std::string format;  // the log format its lines were read in (LogFormat::text()); empty: combined
 };
 
 // Thrown when a database lacks the day_sets and analysed_logs tables that adding needs.

@@ -1,22 +1,36 @@
 #include "ui/analyse_prop_dlg.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "engine/log_format/log_format.h"
 #include "engine/text.h"
 #include "ui/anchor_layout.h"
 #include "ui/ui_seams.h"
 
 namespace hitsieve {
 
+namespace {
+
+// The choices of the format list; any other text is the server's own format string.
+const char* const kFormatChoices[] = {"combined", "common", "vhost_combined", "w3c", "caddy",
+                                      "auto"};
+
+}  // namespace
+
 AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent,
-                               Period* period)
-    : QDialog(parent), target_(target), period_(period) {
+                               Period* period, std::shared_ptr<const LogFormat>* format,
+                               const QString& format_text, CrawlerMode* crawlers)
+    : QDialog(parent), target_(target), period_(period), format_(format), crawlers_(crawlers) {
   setWindowTitle(QString());
   const DialogUnits du(this);
-  // The period's row goes between the extensions and the buttons.
-  const int extra = period != nullptr ? 20 : 0;
+  // The period's row and the format's row go between the extensions and the buttons.
+  const int period_row = period != nullptr ? 20 : 0;
+  const int format_row = format != nullptr ? 20 : 0;
+  const int extra = period_row + format_row + (crawlers != nullptr ? 16 : 0);
   setFixedSize(du.Size(223, 63 + extra));
 
   auto* label = new QLabel(tr("Анализировать только эти файлы"), this);
@@ -42,6 +56,36 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidge
     last_->setGeometry(du.Rect(132, 39, 60, 14));
   }
 
+  if (format != nullptr) {
+    auto* label = new QLabel(tr("Формат журнала"), this);
+    label->setGeometry(du.Rect(7, 41 + period_row, 66, 10));
+    format_box_ = new QComboBox(this);
+    format_box_->setObjectName(QStringLiteral("log_format"));
+    format_box_->setEditable(true);
+    format_box_->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* choice : kFormatChoices) format_box_->addItem(QString::fromLatin1(choice));
+    format_box_->setEditText(format_text.isEmpty() ? QStringLiteral("combined") : format_text);
+    format_box_->setToolTip(
+        tr("combined (по умолчанию), common, vhost_combined, w3c, caddy, auto (формат каждого "
+           "файла узнаётся по его первым строкам) или строка формата из настроек сервера: "
+           "LogFormat Apache (%h %t \"%r\" %>s ...) или log_format nginx ($remote_addr "
+           "[$time_local] \"$request\" $status ...)"));
+    format_box_->setGeometry(du.Rect(76, 39 + period_row, 140, 14));
+    // A long format string shows its beginning, where its first fields are.
+    format_box_->lineEdit()->setCursorPosition(0);
+  }
+
+  if (crawlers != nullptr) {
+    crawlers_box_ = new QCheckBox(tr("Не учитывать запросы всех известных роботов"), this);
+    crawlers_box_->setObjectName(QStringLiteral("all_crawlers"));
+    crawlers_box_->setChecked(*crawlers == CrawlerMode::kAll);
+    crawlers_box_->setToolTip(
+        tr("Без отметки статистика не учитывает только роботов описанных поисковых систем; с "
+           "отметкой также всех других известных роботов, программы чтения лент, мониторинг и "
+           "скрипты. Добавлять можно только с тем же выбором, с каким посчитана статистика."));
+    crawlers_box_->setGeometry(du.Rect(7, 41 + period_row + format_row, 209, 10));
+  }
+
   auto* ok = new QPushButton(tr("Анализ"), this);
   ok->setDefault(true);
   ok->setGeometry(du.Rect(110, 42 + extra, 50, 14));
@@ -52,6 +96,20 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidge
 }
 
 void AnalysePropDlg::accept() {
+  std::shared_ptr<const LogFormat> format;
+  if (format_ != nullptr) {
+    // An empty text is the default reading, as the list's first choice is.
+    const QString text = format_box_->currentText();
+    if (!text.trimmed().isEmpty()) {
+      try {
+        format = LogFormat::Compile(text.toStdString());
+      } catch (const LogFormatError& e) {
+        ShowMessage(this, tr("Формат журнала не понят: ") +
+                              QString::fromStdString(DescribeLogFormatError(e)));
+        return;
+      }
+    }
+  }
   if (period_ != nullptr) {
     Period period;
     const struct {
@@ -73,6 +131,12 @@ void AnalysePropDlg::accept() {
     }
     *period_ = period;
   }
+  if (format_ != nullptr) {
+    if (format && format->kind() == LogFormat::Kind::kCombined) format.reset();
+    *format_ = std::move(format);
+  }
+  if (crawlers_ != nullptr)
+    *crawlers_ = crawlers_box_->isChecked() ? CrawlerMode::kAll : CrawlerMode::kDescribed;
   // The engine compares extensions as Windows-1251 bytes, case-insensitively.
   const std::string text = ConvertCodePage(edit_->text().toStdString(), kCodePageUtf8,
                                            kCodePage1251);

@@ -12,6 +12,8 @@ namespace {
 const char kFilesKey[] = "files";
 const char kPathKey[] = "path";
 const char kExtensionsKey[] = "extensions";
+const char kLogFormatKey[] = "log_format";
+const char kCrawlersKey[] = "crawlers";
 const char kExclusionKey[] = "referers/exclude";
 const char kSizeKey[] = "window/size";
 const char kScreenKey[] = "window/screen";
@@ -55,6 +57,25 @@ QString KeptExtensionText() {
 }
 
 void KeepExtensionText(const QString& text) { Store().setValue(kExtensionsKey, text); }
+
+QString KeptLogFormatText() {
+  return Store().value(kLogFormatKey, QStringLiteral("combined")).toString();
+}
+
+void KeepLogFormatText(const QString& text) { Store().setValue(kLogFormatKey, text); }
+
+CrawlerMode KeptCrawlerMode() {
+  const QString kept = Store().value(kCrawlersKey).toString();
+  return kept == QLatin1String(CrawlerModeKey(CrawlerMode::kAll).data(),
+                               static_cast<qsizetype>(CrawlerModeKey(CrawlerMode::kAll).size()))
+             ? CrawlerMode::kAll
+             : CrawlerMode::kDescribed;
+}
+
+void KeepCrawlerMode(CrawlerMode mode) {
+  const std::string_view key = CrawlerModeKey(mode);
+  Store().setValue(kCrawlersKey, QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+}
 
 QString KeptExclusionText() { return Store().value(kExclusionKey).toString(); }
 

@@ -6,10 +6,12 @@
 #include <string>
 
 #include <QSize>
+
+#include "engine/dimensions/crawler_list.h"
 #include <QString>
 
 // What the window keeps between starts of the program: the log files, the extension text, the
-// referer exclusion text, the window's size and the screen shown last. Kept in an INI file of
+// log format, the referer exclusion text, the window's size and the screen shown last. Kept in an INI file of
 // the user's configuration folder (hitsieve/hitsieve.ini); tests point QSettings' INI path at a
 // folder of their own. Each value is written when it changes. UI thread only.
 namespace hitsieve {
@@ -21,6 +23,14 @@ void KeepLogFiles(const std::set<std::string>& files);
 // The default extension list when nothing has been kept.
 QString KeptExtensionText();
 void KeepExtensionText(const QString& text);
+
+// The log format as the user chose or typed it; "combined" when nothing has been kept.
+QString KeptLogFormatText();
+void KeepLogFormatText(const QString& text);
+
+// Which crawlers a run leaves out; the described search engines' robots when nothing is kept.
+CrawlerMode KeptCrawlerMode();
+void KeepCrawlerMode(CrawlerMode mode);
 
 QString KeptExclusionText();
 void KeepExclusionText(const QString& text);

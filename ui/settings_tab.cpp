@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "engine/log_format/format_reader.h"
+#include "engine/log_format/log_format.h"
 #include "engine/search_engine.h"
 #include "engine/stats_collector.h"
 #include "ui/analyse_prop_dlg.h"
@@ -32,6 +35,8 @@ const char kEmptyRunQuestion[] = QT_TRANSLATE_NOOP(
 const char kFileFilter[] = "GZIP files (*.gz);;Log files (*.log);;All Files (*)";
 // Longer paths than this are not resolved: they are listed as "Error" (and still analysed).
 constexpr size_t kMaxFullPath = 4096;
+// The closing message names the formats of at most this many files.
+constexpr size_t kFormatFilesShown = 20;
 
 // The last component of `path` made absolute, or "Error" when the path cannot be resolved.
 std::string FileNamePart(const std::string& path) {
@@ -99,6 +104,23 @@ SettingsTab::SettingsTab(Reloadable* reload_target, QWidget* parent)
   job_.report = &report_;
   job_.collected = [this](const StatsCollector& collector) {
     unrecognisedLines_.store(collector.unrecognised_lines());
+    // What the closing message says about the files' formats, found here on the worker from
+    // the start of each file, as the command line's summary finds it.
+    fileFormats_.clear();
+    // The run's own format (the UI thread leaves job_ alone while a run is under way); an add
+    // may have left the collector with the format a log was counted in before.
+    const std::shared_ptr<const LogFormat>& format = job_.log_format;
+    const bool automatic = format && format->kind() == LogFormat::Kind::kAuto;
+    if (format && !automatic) return;
+    for (const RunReport::FileLines& file : report_.file_lines) {
+      if (!automatic && !(file.lines > 0 && 2 * file.unrecognised > file.lines)) continue;
+      const std::shared_ptr<const LogFormat> found = DetectLogFormat(ReadLogStart(file.path));
+      FileFormat entry{file.path, found ? found->name() : std::string(), file.lines,
+                       file.unrecognised};
+      // A file mostly not recognised by the default reading is not combined after all.
+      if (!automatic && found && found->kind() == LogFormat::Kind::kCombined) entry.found.clear();
+      fileFormats_.push_back(std::move(entry));
+    }
   };
 
   timer_ = new QTimer(this);
@@ -168,9 +190,15 @@ void SettingsTab::OnAnalyse() {
   // A run replaces the stored statistics: with no files that leaves nothing, so it is asked.
   if (!job_.add && logFiles_.empty() && !AskYesNo(this, tr(kEmptyRunQuestion)))
     return;
-  AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this, &job_.period);
+  job_.crawlers = KeptCrawlerMode();
+  AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this, &job_.period,
+                        &job_.log_format, KeptLogFormatText(), &job_.crawlers);
   if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
+  KeepCrawlerMode(job_.crawlers);
   KeepExtensionText(dialog.ExtensionEdit()->text());
+  formatText_ = dialog.LogFormatBox()->currentText();
+  KeepLogFormatText(formatText_);
+  fileFormats_.clear();
 
   const int64_t files = static_cast<int64_t>(logFiles_.size());
   barScale_ = files <= INT_MAX / kFileSteps ? kFileSteps : 1;
@@ -263,7 +291,43 @@ void SettingsTab::FinishRun() {
     message += tr(" Пропущено уже проанализированных файлов: ") +
                QString::number(report_.skipped.size());
   }
-  ShowMessage(this, message);
+  ShowMessage(this, message + FormatLines());
+}
+
+// For the closing message: the format a run with a format of its own used; with "auto", the
+// format found in each file; with the default reading, a hint for each file most of whose
+// lines it did not recognise. Empty for a default run that read its files well.
+QString SettingsTab::FormatLines() const {
+  const LogFormat* format = job_.log_format.get();
+  if (format != nullptr && format->kind() != LogFormat::Kind::kAuto)
+    return QStringLiteral("\n") + tr("Формат журналов: %1").arg(formatText_);
+  QString lines;
+  size_t shown = 0;
+  for (const FileFormat& file : fileFormats_) {
+    if (shown++ == kFormatFilesShown) {
+      lines += QStringLiteral("\n") +
+               tr("... и ещё файлов: %1").arg(fileFormats_.size() - kFormatFilesShown);
+      break;
+    }
+    const QString name = QFile::decodeName(QByteArray::fromStdString(file.path));
+    const QString found = QString::fromStdString(file.found);
+    QString line;
+    if (format != nullptr) {
+      line = found.isEmpty()
+                 ? tr("%1: combined (ни один известный формат не подходит к его первым строкам)")
+                       .arg(name)
+                 : QStringLiteral("%1: %2").arg(name, found);
+    } else {
+      line = tr("%1: не распознано %2 из %3 строк; выберите формат журнала auto (%4)")
+                 .arg(name, QString::number(file.unrecognised), QString::number(file.lines),
+                      found.isEmpty() ? tr("ни один известный формат не подходит")
+                                      : tr("файл читается как %1").arg(found));
+    }
+    lines += QStringLiteral("\n") + line;
+  }
+  if (format != nullptr && !lines.isEmpty())
+    lines = QStringLiteral("\n") + tr("Форматы журналов:") + lines;
+  return lines;
 }
 
 void SettingsTab::FailRun() {

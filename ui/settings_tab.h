@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "run/analysis_job.h"
 #include "engine/log_reader.h"
@@ -77,6 +79,7 @@ class SettingsTab : public ReportScreen,
   void SetStatus(const QString& text);
   int TakeEvent();
   void ShowReadPosition();
+  QString FormatLines() const;
 
   QPushButton* addButton_;
   QPushButton* deleteButton_;
@@ -111,6 +114,17 @@ class SettingsTab : public ReportScreen,
   std::atomic<int64_t> readPosition_{0};
   // Lines of the run that were no log lines; written by the worker before saving starts.
   std::atomic<int64_t> unrecognisedLines_{0};
+  // The log format of the run as the user gave it, and what the run found out about each file's
+  // format: with "auto", the format found in it; with the default reading, for a file most of
+  // whose lines were not recognised, the format that would read it ("" when none). Written by
+  // the worker before saving starts, read after the run's last event.
+  QString formatText_;
+  struct FileFormat {
+    std::string path;
+    std::string found;
+    int64_t lines = 0, unrecognised = 0;
+  };
+  std::vector<FileFormat> fileFormats_;
 
   AnalysisThread thread_;  // last member: joined first, by ~SettingsTab
 };

@@ -21,6 +21,8 @@ UiSeams RealSeams() {
   seams.show_message = [](QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Hitsieve"), text, QMessageBox::Ok,
                     parent);
+    // File names and format texts in a message are shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
   };
   seams.ask_yes_no = [](QWidget* parent, const QString& text) {

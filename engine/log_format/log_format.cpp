@@ -340,7 +340,7 @@ std::shared_ptr<const LogFormat> LogFormat::Preset(std::string_view name) {
   auto make = [](Kind kind, const char* preset, std::string_view text = {}) {
     auto format = std::make_shared<LogFormat>(text.empty() ? LogFormat() : CompileText(text));
     if (text.empty()) format->kind_ = kind;
-    format->name_ = preset;
+    format->name_ = format->text_ = preset;
     return std::shared_ptr<const LogFormat>(std::move(format));
   };
   static const std::shared_ptr<const LogFormat> kPresets[] = {
@@ -361,7 +361,7 @@ const std::vector<std::shared_ptr<const LogFormat>>& LogFormat::Candidates() {
   static const std::vector<std::shared_ptr<const LogFormat>> kCandidates = [] {
     auto strict = std::make_shared<LogFormat>(
         CompileText(R"(%h %l %u %t "%r" %>s %b "%{Referer}i" "%{User-Agent}i")"));
-    strict->name_ = "combined";
+    strict->name_ = strict->text_ = "combined";
     return std::vector<std::shared_ptr<const LogFormat>>{
         std::move(strict), Preset("vhost_combined"), Preset("common"), Preset("caddy"),
         Preset("w3c")};
@@ -373,8 +373,11 @@ std::shared_ptr<const LogFormat> LogFormat::Compile(std::string_view text) {
   if (text.empty()) throw LogFormatError(0, "the format is empty");
   size_t first = 0;
   while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) ++first;
-  if (first < text.size() && text[first] == '{')
-    return std::make_shared<const LogFormat>(CompileJson(text));
+  if (first < text.size() && text[first] == '{') {
+    LogFormat format = CompileJson(text);
+    format.text_ = std::string(text);
+    return std::make_shared<const LogFormat>(std::move(format));
+  }
   bool name = true;
   for (const char c : text) name = name && ((c >= 'a' && c <= 'z') || c == '_' || (c >= '0' && c <= '9'));
   if (name) {
@@ -384,7 +387,13 @@ std::shared_ptr<const LogFormat> LogFormat::Compile(std::string_view text) {
   }
   if (text.find('%') == std::string_view::npos && text.find('$') == std::string_view::npos)
     throw LogFormatError(0, "the format names no field (no % directive, no $variable)");
-  return std::make_shared<const LogFormat>(CompileText(text));
+  LogFormat format = CompileText(text);
+  format.text_ = std::string(text);
+  return std::make_shared<const LogFormat>(std::move(format));
+}
+
+std::string DescribeLogFormatError(const LogFormatError& error) {
+  return "at character " + std::to_string(error.position() + 1) + ": " + error.what();
 }
 
 }  // namespace hitsieve

@@ -66,6 +66,10 @@ class LogFormatError : public std::runtime_error {
   size_t position_;
 };
 
+// "at character N: problem" (N counted from 1): how every refusal of a format text reads,
+// on the command line and in the desktop program alike.
+std::string DescribeLogFormatError(const LogFormatError& error);
+
 class LogFormat {
  public:
   enum class Kind {
@@ -92,6 +96,8 @@ class LogFormat {
   Kind kind() const { return kind_; }
   // The preset's name, or "custom".
   const std::string& name() const { return name_; }
+  // The text it was compiled from (a preset's name): Compile(text()) gives the same format.
+  const std::string& text() const { return text_; }
   // True when reading a line depends on the lines before it in its file (W3C's #Fields:, the
   // format auto finds), so that a file must be read from its start, in order, on one thread.
   bool KeepsState() const { return kind_ == Kind::kW3c || kind_ == Kind::kAuto; }
@@ -102,6 +108,7 @@ class LogFormat {
  private:
   Kind kind_ = Kind::kCombined;
   std::string name_;
+  std::string text_;
   std::vector<FormatElement> elements_;
   std::vector<JsonKey> keys_;
 

@@ -3,6 +3,7 @@
 // store, and names each file's format; the default reading suggests a format for a file it
 // cannot read; a format that cannot be understood is refused before anything is written.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <string>
@@ -134,6 +135,100 @@ TEST_F(CliLogFormat, AGrownW3cLogAddsItsNewLinesUnderItsFields) {
     ASSERT_EQ(RunCli(dir.path(), {"analyse", "--db", one, "--log-format", format, "u_ex.log"}).status, 0);
     EXPECT_EQ(DumpWithDaySets(dir / db), DumpWithDaySets(dir / one)) << format;
   }
+}
+
+void Exec(const fs::path& db, const std::string& sql) {
+  sqlite3* handle = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &handle));
+  char* error = nullptr;
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &error)) << error;
+  sqlite3_free(error);
+  sqlite3_close(handle);
+}
+
+// Each remembered log keeps the format it was read in, through adds and merges: an add without
+// --log-format reads a grown log, its rotated copy and a fresh log under its name in that
+// format, and a log never seen before in the default one. A database written before logs
+// remembered their format is read and added to as before. Every result is compared with the
+// same requests written as combined and read in one run.
+TEST_F(CliLogFormat, AddsReadEachLogInTheFormatItWasCountedIn) {
+  RandomLog log(19);
+  const std::string format = R"($remote_addr - $remote_user [$time_local] "$request" $status )"
+                             R"($body_bytes_sent "$http_referer" "$http_user_agent" $request_time)";
+  // Pieces of the nginx log, of the same requests as combined, and of a combined log.
+  std::string nginx[5], same[5], plain;
+  for (int k = 0; k < 500; ++k) {
+    const std::string line = Combined(log.NextRequest());
+    if (k % 5 == 4) {
+      plain += line;
+      continue;
+    }
+    const int piece = k < 100 ? 0 : k < 200 ? 1 : k < 300 ? 2 : k < 400 ? 3 : 4;
+    same[piece] += line;
+    nginx[piece] += line.substr(0, line.size() - 1) + " 0.0" + std::to_string(k % 10) + "\n";
+  }
+  // The same requests as combined, in the order the adds read them, in one run.
+  int reference = 0;
+  auto same_as_one_run = [&](const std::vector<std::string>& pieces) {
+    const std::string db = "same" + std::to_string(++reference) + ".dt";
+    EXPECT_EQ(0, AnalysePiecesAsOneRun(dir.path(), pieces, dir / db, "same" + std::to_string(reference)));
+    return DumpWithDaySets(dir / db);
+  };
+  auto formats = [&](const std::string& db) {
+    return QueryRows(dir / db, "SELECT name, coalesce(format, 'NULL') FROM analysed_logs ORDER BY rec_id");
+  };
+  const std::string at = dir.path().string() + "/";
+
+  WriteFile(dir / "access.log", nginx[0]);
+  ASSERT_EQ(RunCli(dir.path(), {"analyse", "--db", "site.dt", "--log-format", format, "access.log"}).status, 0);
+  EXPECT_EQ(std::vector<std::string>{at + "access.log|" + format}, formats("site.dt"));
+
+  // The log grew; a combined log comes beside it.
+  WriteFile(dir / "access.log", nginx[0] + nginx[1]);
+  WriteFile(dir / "plain.log", plain);
+  CliResult add = RunCli(dir.path(), {"analyse", "--db", "site.dt", "--add", "access.log", "plain.log"});
+  ASSERT_EQ(add.status, 0) << add.err;
+  EXPECT_NE(add.out.find("; 0 lines not recognised"), std::string::npos) << add.out;
+  EXPECT_NE(add.out.find("read in the format it was counted in before (" + format + "): " + at +
+                         "access.log\n"),
+            std::string::npos)
+      << add.out;
+  EXPECT_EQ((std::vector<std::string>{at + "access.log|" + format, at + "plain.log|NULL"}),
+            formats("site.dt"));
+  EXPECT_EQ(same_as_one_run({same[0], same[1], plain}), DumpWithDaySets(dir / "site.dt"));
+
+  // Rotated after growing once more (known by its text), and a fresh log under the old name,
+  // read first.
+  fs::rename(dir / "access.log", dir / "access.log.1");
+  WriteFile(dir / "access.log.1", nginx[0] + nginx[1] + nginx[2]);
+  WriteFile(dir / "access.log", nginx[3]);
+  add = RunCli(dir.path(), {"analyse", "--db", "site.dt", "--add", "access.log.1", "access.log"});
+  ASSERT_EQ(add.status, 0) << add.err;
+  EXPECT_NE(add.out.find("; 0 lines not recognised"), std::string::npos) << add.out;
+  EXPECT_EQ(same_as_one_run({same[0], same[1], plain, same[3], same[2]}), DumpWithDaySets(dir / "site.dt"));
+
+  // A part analysed elsewhere keeps its log's format through the merge, and the next add of
+  // that log reads it in that format; the database, made old first, gets the column back.
+  Exec(dir / "site.dt", "ALTER TABLE analysed_logs DROP COLUMN format");
+  const size_t half = nginx[4].find('\n', nginx[4].size() / 2) + 1;
+  WriteFile(dir / "other.log", nginx[4].substr(0, half));
+  ASSERT_EQ(RunCli(dir.path(), {"analyse", "--db", "part.dt", "--log-format", format, "other.log"}).status, 0);
+  const CliResult merge = RunCli(dir.path(), {"merge", "--db", "site.dt", "part.dt"});
+  ASSERT_EQ(merge.status, 0) << merge.err;
+  WriteFile(dir / "other.log", nginx[4]);
+  add = RunCli(dir.path(), {"analyse", "--db", "site.dt", "--add", "other.log"});
+  ASSERT_EQ(add.status, 0) << add.err;
+  EXPECT_NE(add.out.find("; 0 lines not recognised"), std::string::npos) << add.out;
+  EXPECT_EQ(same_as_one_run({same[0], same[1], plain, same[3], same[2], same[4]}), DumpWithDaySets(dir / "site.dt"));
+  EXPECT_EQ(at + "other.log|" + format, formats("site.dt").back());
+
+  // Given a format, even combined, an add reads in it and remembers it.
+  WriteFile(dir / "other.log", nginx[4] + nginx[0]);
+  add = RunCli(dir.path(), {"analyse", "--db", "site.dt", "--add", "--log-format", "combined",
+                            "other.log"});
+  ASSERT_EQ(add.status, 0) << add.err;
+  EXPECT_EQ(add.out.find("read in the format it was counted in before"), std::string::npos) << add.out;
+  EXPECT_EQ(at + "other.log|NULL", formats("site.dt").back());
 }
 
 TEST_F(CliLogFormat, AFormatThatCannotBeUnderstoodIsRefusedBeforeAnythingIsWritten) {

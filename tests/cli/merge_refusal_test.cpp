@@ -98,6 +98,8 @@ TEST_F(MergeRefusal, AHostilePartAnywhereInTheListLeavesTheTargetByteForByte) {
       {"head length that disagrees", "UPDATE analysed_logs SET head_bytes = head_bytes - 1", "",
        "analysed_logs.head_bytes of row"},
       {"no remembered logs", "DELETE FROM analysed_logs", "", "remembers no logs"},
+      {"log format that is no text", "UPDATE analysed_logs SET format = x'00'", "",
+       "analysed_logs.format of row"},
       {"view in a table's place",
        "ALTER TABLE page_stats RENAME TO p; CREATE VIEW page_stats AS SELECT * FROM p", "",
        "its page_stats is a view"},

@@ -5,6 +5,7 @@ Run by ctest with the paths of the programs in the environment:
 HITSIEVE_CLI, HITSIEVE_CLUSTER, HITSIEVE_GEN_LOG, HITSIEVE_TEST_DATA.
 """
 
+import gzip
 import json
 import os
 import re
@@ -22,6 +23,9 @@ GEN_LOG = os.environ["HITSIEVE_GEN_LOG"]
 TEST_DATA = os.environ["HITSIEVE_TEST_DATA"]
 HOSTILE = os.path.join(TEST_DATA, "hostile-lines.log")
 
+# Two more fields before the referer, where a combined reading would take them for it.
+NGINX_FORMAT = ('$remote_addr - $remote_user [$time_local] "$request" $status $body_bytes_sent '
+                '$request_time "$upstream_addr" "$http_referer" "$http_user_agent"')
 STATS_TABLES = ("common_stats", "page_stats", "referer_stats", "robot_log", "query_stats")
 PYTHON = sys.executable
 ESCAPING_NAME = "d\x1b[2J\x9b31m.log"  # a file name that would clear a terminal
@@ -52,6 +56,13 @@ def Remembered(db):
         return connection.execute(
             "SELECT name, bytes, hash, head_bytes, head_hash, first_line_hash, lines, first_day, "
             "last_day FROM analysed_logs ORDER BY rec_id").fetchall()
+
+
+def Formats(db):
+    """The format each remembered log was read in, in order."""
+    with sqlite3.connect("file:%s?mode=ro" % db, uri=True) as connection:
+        return connection.execute(
+            "SELECT name, format FROM analysed_logs ORDER BY rec_id").fetchall()
 
 
 def Running(pid):
@@ -173,6 +184,32 @@ exec '%(cli)s' "$@"
 """ % {"dir": cls.dir, "cli": CLI})
         os.chmod(cls.stand_in, 0o755)
 
+    @classmethod
+    def Rewrite(cls, source, target, kind):
+        """A generated combined log written again in NGINX_FORMAT, or
+        as Apache's vhost_combined; gzip in, gzip out."""
+        line_re = re.compile(rb'^(\S+) \S+ (\S+) \[([^\]]*)\] "((?:[^"\\]|\\.)*)" (\d+) (\S+) '
+                             rb'"((?:[^"\\]|\\.)*)" "((?:[^"\\]|\\.)*)"$')
+        opener = gzip.open if source.endswith(".gz") else open
+        with opener(cls.Path(source), "rb") as f:
+            lines = f.read().splitlines()
+        out = []
+        for n, line in enumerate(lines):
+            m = line_re.match(line.rstrip(b"\r"))
+            if not m:
+                continue
+            ip, user, when, request, status, size, referer, agent = m.groups()
+            if kind == "nginx":
+                out.append(b'%s - %s [%s] "%s" %s %s 0.%03d "10.0.0.%d:8080" "%s" "%s"'
+                           % (ip, user, when, request, status, b"0" if size == b"-" else size,
+                              n % 997, n % 8, referer, agent))
+            else:
+                out.append(b'www.example.org:443 %s - %s [%s] "%s" %s %s "%s" "%s"'
+                           % (ip, user, when, request, status, size, referer, agent))
+        opener = gzip.open if target.endswith(".gz") else open
+        with opener(cls.Path(target), "wb") as f:
+            f.write(b"\n".join(out) + b"\n")
+
     # ---- helpers for the tests ----
 
     def Cluster(self, *args, scheduler=True, cli=CLI):
@@ -233,6 +270,73 @@ class ExactnessTest(ClusterTestBase):
                 self.assertIn(" read (", progress)
                 self.assertNotIn("\x1b", progress)
                 self.assertIn("d\\x1b[2J\\x9b31m.log", progress)
+
+    def test_a_log_format_gives_the_statistics_of_a_local_run(self):
+        # nginx logs with two more fields, plain, gzip and of other days, read on the workers
+        # with the format given here: every part merged here, a tree of merges on the workers,
+        # and an adding run.
+        files = []
+        for source, target in (("a1.log", "a1-nginx.log"), ("b2.log.gz", "b2-nginx.log.gz"),
+                               ("c1.log", "c1-nginx.log")):
+            self.Rewrite(source, target, "nginx")
+            files.append(target)
+        option = "--log-format=" + NGINX_FORMAT
+        local = self.FreshDb("nginx-local.dt")
+        expected = self.Analyse("--db", local, option, *files)
+        self.AssertOk(expected)
+        self.assertIn(b" 0 lines not recognised", expected.stdout)
+        for fan_in in ("0", "2"):
+            with self.subTest(fan_in=fan_in):
+                db = self.FreshDb("nginx-cluster.dt")
+                self.AssertOk(self.Cluster("--db", db, "--fan-in", fan_in, option, *files))
+                self.AssertSameStatistics(local, db)
+                self.assertEqual(Formats(local), Formats(db))
+        self.assertEqual(NGINX_FORMAT, Formats(local)[0][1])
+        # Plain logs larger than --split-size are read in ranges, each in the format, and
+        # remembered with it.
+        db = self.FreshDb("nginx-ranges.dt")
+        size = os.path.getsize(self.Path(files[0]))
+        done = self.Cluster("--db", db, "--split-size", str(size // 3 + 1), option, *files)
+        self.AssertOk(done)
+        self.assertIn("%s read in 3 ranges" % self.Path(files[0]), done.stderr.decode())
+        self.AssertSameStatistics(local, db)
+        self.assertEqual(Formats(local), Formats(db))
+        added = self.FreshDb("nginx-added.dt")
+        self.AssertOk(self.Cluster("--db", added, option, files[0]))
+        self.AssertOk(self.Cluster("--db", added, "--add", option, *files[1:]))
+        self.AssertSameStatistics(local, added)
+        # Read as combined, the same files give other statistics: the format did the reading.
+        combined = self.FreshDb("nginx-combined.dt")
+        self.AssertOk(self.Cluster("--db", combined, *files))
+        self.assertNotEqual(Rows(local, "referer_stats"), Rows(combined, "referer_stats"))
+
+    def test_auto_names_the_format_of_each_file_as_a_local_run_does(self):
+        self.Rewrite("b1.log", "b1-vhost.log", "vhost")
+        files = ["b1-vhost.log", "a1.log"]
+        local = self.FreshDb("auto-local.dt")
+        expected = self.Analyse("--db", local, "--log-format", "auto", *files)
+        self.AssertOk(expected)
+        db = self.FreshDb("auto-cluster.dt")
+        done = self.Cluster("--db", db, "--log-format=auto", *files)
+        self.AssertOk(done)
+        self.AssertSameStatistics(local, db)
+
+        def Notes(out):
+            return [l for l in out.decode().splitlines() if l.startswith("format of ")]
+        self.assertEqual(["format of %s: combined" % self.Path("a1.log"),
+                          "format of %s: vhost_combined" % self.Path("b1-vhost.log")],
+                         Notes(expected.stdout))
+        self.assertEqual(Notes(expected.stdout), Notes(done.stdout))
+        # Read as combined, most lines of the vhost log are not recognised: the summary says
+        # which format fits, as a local run's does.
+        expected = self.Analyse("--db", self.FreshDb("hint-local.dt"), *files)
+        done = self.Cluster("--db", self.FreshDb("hint-cluster.dt"), *files)
+        self.AssertOk(done)
+        hint = [l for l in expected.stdout.decode().splitlines() if "try --log-format" in l]
+        self.assertEqual(1, len(hint), expected.stdout)
+        self.assertIn("it reads as vhost_combined", hint[0])
+        self.assertEqual(hint, [l for l in done.stdout.decode().splitlines()
+                                if "try --log-format" in l])
 
     def test_a_large_log_read_in_ranges(self):
         # A log larger than --split-size is read in ranges on both workers beside other files,
@@ -546,6 +650,9 @@ class OptionsTest(unittest.TestCase):
         bad += [("--fan-in", v) for v in ("1", "-2", "1001", "9" * 40, "2.5")]
         bad += [("--split-size", v) for v in ("0", "65535", "1e9", "9" * 40, "")]
         bad += [("--scheduler", ""), ("--cli", ""), ("--db", "")]
+        # Understood by hitsieve-cli or refused with its message, before any worker starts.
+        bad += [("--log-format", v) for v in ("", "bogus", "%{Referer", "$remote_addr $status",
+                                               "%h %t", "{\"t\":\"$time_local\"")]
         for option, value in bad:
             with self.subTest(option=option, value=value):
                 done = self.Run(option + "=" + value, self.log)

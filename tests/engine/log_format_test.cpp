@@ -282,7 +282,9 @@ TEST(LogFormat, EveryFormatGivesTheTablesOfTheSameRequestsWrittenAsCombined) {
       const std::string label = std::string(written.format) + " seed " + std::to_string(seed);
       const StatsCollector want = Collect(combined, nullptr, extensions);
       ASSERT_EQ(want.unrecognised_lines(), 0) << label;
-      const StatsCollector got = Collect(text, LogFormat::Compile(written.format), extensions);
+      const std::shared_ptr<const LogFormat> format = LogFormat::Compile(written.format);
+      EXPECT_EQ(written.format, format->text()) << label;  // as a remembered log keeps it
+      const StatsCollector got = Collect(text, format, extensions);
       EXPECT_EQ(got.unrecognised_lines(), 0) << label;
       ExpectSameTables(Tables(want), Tables(got), label);
       // "auto" recognises the presets from the first lines and reads them the same way.

@@ -66,6 +66,26 @@
         <source>Начало периода позже его конца</source>
         <translation>The period starts after it ends</translation>
     </message>
+    <message>
+        <source>Формат журнала</source>
+        <translation>Log format</translation>
+    </message>
+    <message>
+        <source>combined (по умолчанию), common, vhost_combined, w3c, caddy, auto (формат каждого файла узнаётся по его первым строкам) или строка формата из настроек сервера: LogFormat Apache (%h %t &quot;%r&quot; %&gt;s ...) или log_format nginx ($remote_addr [$time_local] &quot;$request&quot; $status ...)</source>
+        <translation>combined (the default), common, vhost_combined, w3c, caddy, auto (each file&apos;s format recognised from its first lines) or the format string of the server&apos;s configuration: an Apache LogFormat (%h %t &quot;%r&quot; %&gt;s ...) or an nginx log_format ($remote_addr [$time_local] &quot;$request&quot; $status ...)</translation>
+    </message>
+    <message>
+        <source>Формат журнала не понят: </source>
+        <translation>Log format not understood: </translation>
+    </message>
+    <message>
+        <source>Не учитывать запросы всех известных роботов</source>
+        <translation>Leave out the requests of every known crawler</translation>
+    </message>
+    <message>
+        <source>Без отметки статистика не учитывает только роботов описанных поисковых систем; с отметкой также всех других известных роботов, программы чтения лент, мониторинг и скрипты. Добавлять можно только с тем же выбором, с каким посчитана статистика.</source>
+        <translation>Unchecked, the statistics leave out only the robots of the described search engines; checked, also every other known crawler, feed reader, monitor and script. An add must make the same choice as the statistics were counted with.</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::CommonStatDlg</name>
@@ -149,7 +169,7 @@
     </message>
     <message>
         <source>Страны посетителей</source>
-        <translation>Visitors' countries</translation>
+        <translation>Visitors&apos; countries</translation>
     </message>
     <message>
         <source>Роботы и их запросы</source>
@@ -487,6 +507,34 @@
     <message>
         <source>%1 строк не распознано</source>
         <translation>%1 lines not recognised</translation>
+    </message>
+    <message>
+        <source>Формат журналов: %1</source>
+        <translation>Log format: %1</translation>
+    </message>
+    <message>
+        <source>... и ещё файлов: %1</source>
+        <translation>... and %1 more files</translation>
+    </message>
+    <message>
+        <source>%1: combined (ни один известный формат не подходит к его первым строкам)</source>
+        <translation>%1: combined (no known format fits its first lines)</translation>
+    </message>
+    <message>
+        <source>%1: не распознано %2 из %3 строк; выберите формат журнала auto (%4)</source>
+        <translation>%1: %2 of %3 lines not recognised; choose the log format auto (%4)</translation>
+    </message>
+    <message>
+        <source>ни один известный формат не подходит</source>
+        <translation>no known format fits</translation>
+    </message>
+    <message>
+        <source>файл читается как %1</source>
+        <translation>it reads as %1</translation>
+    </message>
+    <message>
+        <source>Форматы журналов:</source>
+        <translation>Log formats:</translation>
     </message>
 </context>
 </TS>
