@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -18,9 +20,25 @@ using agent_rules::AgentRule;
 
 namespace {
 
+// A rule's regular expression, compiled when a candidate first needs it: most rules are never
+// a candidate in a run, and compiling all of them would cost every run (and every test run
+// under a sanitizer) seconds before its first record.
+struct LazyRegex {
+  std::once_flag once;
+  std::optional<boost::regex> regex;  // empty: the engine rejected the pattern
+};
+
+std::optional<boost::regex> CompileRule(const AgentRule& rule);
+
 struct CompiledRule {
   const AgentRule* source;
-  std::optional<boost::regex> regex;  // empty: the engine rejected the pattern
+  std::shared_ptr<LazyRegex> lazy = std::make_shared<LazyRegex>();
+
+  // The compiled expression, or null when the engine rejected it. Thread-safe.
+  const boost::regex* Regex() const {
+    std::call_once(lazy->once, [this] { lazy->regex = CompileRule(*source); });
+    return lazy->regex ? &*lazy->regex : nullptr;
+  }
 };
 
 // The data file is written for Perl-like engines that match '^', '$' and '.' within one line;
@@ -106,8 +124,7 @@ AgentParser::Rules::Rules() {
     if (list == 2) device_begin = static_cast<std::uint32_t>(all.size());
     for (std::size_t i = 0; i < lists[list].second; ++i) {
       const AgentRule& rule = lists[list].first[i];
-      all.push_back({&rule, CompileRule(rule)});
-      if (!all.back().regex) ++unusable;
+      all.push_back({&rule});
       patterns.push_back({{rule.literals[0], rule.literals[1]}, rule.caseless});
     }
   }
@@ -126,10 +143,11 @@ void FirstMatch(const std::vector<CompiledRule>& rules,
   boost::cmatch match;
   for (; it != candidates.end() && *it < end; ++it) {
     const CompiledRule& rule = rules[*it];
-    if (!rule.regex) continue;
+    const boost::regex* regex = rule.Regex();
+    if (regex == nullptr) continue;
     bool found = false;
     try {
-      found = boost::regex_search(agent.data(), agent.data() + agent.size(), match, *rule.regex);
+      found = boost::regex_search(agent.data(), agent.data() + agent.size(), match, *regex);
     } catch (const std::exception&) {
       found = false;  // the engine's work limit: this rule cannot decide on this agent
     }
@@ -148,7 +166,11 @@ const AgentParser& AgentParser::Builtin() {
 }
 
 std::string_view AgentParser::Version() const { return agent_rules::kDataVersion; }
-std::size_t AgentParser::UnusableRuleCount() const { return rules_->unusable; }
+std::size_t AgentParser::UnusableRuleCount() const {
+  std::size_t unusable = 0;
+  for (const CompiledRule& rule : rules_->all) unusable += rule.Regex() == nullptr ? 1 : 0;
+  return unusable;
+}
 std::size_t AgentParser::UnfilteredRuleCount() const {
   return rules_->prefilter->UnfilteredCount();
 }
