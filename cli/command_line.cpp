@@ -11,7 +11,7 @@ std::optional<std::string> ParsedArguments::Value(const std::string& name) const
 }
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& known) {
+                               const std::vector<OptionForm>& known) {
   ParsedArguments parsed;
   bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -31,7 +31,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args,
       name.resize(equals);
     }
     auto option = std::find_if(known.begin(), known.end(),
-                               [&](const OptionSpec& s) { return s.name == name; });
+                               [&](const OptionForm& s) { return s.name == name; });
     if (option == known.end())
       throw UsageError("unknown option " + name + " (a file name that begins with '-' goes after --)");
     if (parsed.Has(name)) throw UsageError("option " + name + " given twice");

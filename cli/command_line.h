@@ -21,7 +21,7 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionForm {
   std::string name;  // with the dashes: "--db"
   bool takes_value = false;
 };
@@ -38,7 +38,7 @@ struct ParsedArguments {
 
 // Throws UsageError for an unknown option, a missing value or a repeated option.
 ParsedArguments ParseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& known);
+                               const std::vector<OptionForm>& known);
 
 }  // namespace hitsieve::cli
 

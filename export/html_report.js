@@ -640,22 +640,22 @@
     return text === '' ? translated('(пусто)') : text;
   }
 
-  function Panel(spec) {
-    var self = this, id = 'panel-' + spec.name;
-    this.spec = spec;
-    this.kind = PANEL_CHARTS[spec.name] || {};
+  function Panel(shape) {
+    var self = this, id = 'panel-' + shape.name;
+    this.shape = shape;
+    this.kind = PANEL_CHARTS[shape.name] || {};
     this.section = document.getElementById(id);
     this.note = document.getElementById(id + '-note');
     this.chartHost = document.getElementById(id + '-chart');
-    this.section.dataset.counted = spec.counted ? '1' : '0';
-    if (!spec.counted) {
+    this.section.dataset.counted = shape.counted ? '1' : '0';
+    if (!shape.counted) {
       this.note.textContent = translated('Не подсчитано в этой статистике: она составлена раньше или дополнена запуском без этого отчёта; его подсчитает новый анализ без --add.');
       this.note.className = 'note not-counted';
       return;
     }
-    var column = function (name, otherwise) { var k = spec.columns.indexOf(name); return k >= 0 ? k : otherwise; };
-    var firstCount = spec.numeric.indexOf(1, 1);
-    this.value = spec.share >= 0 ? spec.share : column(this.kind.valueColumn, firstCount >= 0 ? firstCount : 0);
+    var column = function (name, otherwise) { var k = shape.columns.indexOf(name); return k >= 0 ? k : otherwise; };
+    var firstCount = shape.numeric.indexOf(1, 1);
+    this.value = shape.share >= 0 ? shape.share : column(this.kind.valueColumn, firstCount >= 0 ? firstCount : 0);
     this.label = column('name', column('country', 0));
     if (this.kind.categoryColumn) {
       var at = column(this.kind.categoryColumn, 0);
@@ -664,22 +664,22 @@
       this.category = this.kind.category;
     }
     if (this.kind.chart === 'stacked' && !this.category) this.kind = {};
-    this.daily = spec.daily ? spec.daily.map(function (r) {
-      return { day: dayNumber(spec.days[r[0]]), text: spec.days[r[0]], row: r.slice(1) };
+    this.daily = shape.daily ? shape.daily.map(function (r) {
+      return { day: dayNumber(shape.days[r[0]]), text: shape.days[r[0]], row: r.slice(1) };
     }) : null;
     // Counts are totalled, except the number of days a row was seen.
-    var columns = spec.numeric.map(function (numeric, k) {
-      return !numeric ? 'text' : DAY_COLUMNS[spec.columns[k]] === 'count' ? 'decimal' : 'number';
+    var columns = shape.numeric.map(function (numeric, k) {
+      return !numeric ? 'text' : DAY_COLUMNS[shape.columns[k]] === 'count' ? 'decimal' : 'number';
     });
-    if (spec.share >= 0) columns.push('share');
+    if (shape.share >= 0) columns.push('share');
     this.table = new Table(document.getElementById(id + '-table'), {
-      titles: spec.titles, rows: this.withShares(spec.rows), columns: columns, totals: true, pageSize: 25
+      titles: shape.titles, rows: this.withShares(shape.rows), columns: columns, totals: true, pageSize: 25
     });
     window.addEventListener('resize', function () { if (self.range) self.draw(); });
   }
   // The rows with the share of the described column after them, of its total over these rows.
   Panel.prototype.withShares = function (rows) {
-    var share = this.spec.share;
+    var share = this.shape.share;
     if (share < 0) return rows;
     var total = 0;
     rows.forEach(function (row) { total += row[share]; });
@@ -691,13 +691,13 @@
   // day, and the number of days.
   var DAY_COLUMNS = { 'first day': 'first', 'last day': 'last', 'days seen': 'count', 'days': 'count' };
   Panel.prototype.rowsIn = function (inside) {
-    var numeric = this.spec.numeric, groups = new Map();
-    var roles = this.spec.columns.map(function (name, k) { return k > 0 ? DAY_COLUMNS[name] : undefined; });
+    var numeric = this.shape.numeric, groups = new Map();
+    var roles = this.shape.columns.map(function (name, k) { return k > 0 ? DAY_COLUMNS[name] : undefined; });
     var keyOf = function (row) {
       return JSON.stringify(row.filter(function (v, k) { return k === 0 || (!numeric[k] && !roles[k]); }));
     };
     if (this.kind.everyKey) {
-      this.spec.rows.forEach(function (row) {
+      this.shape.rows.forEach(function (row) {
         groups.set(keyOf(row), { row: row.map(function (v, k) { return k > 0 && numeric[k] ? 0 : v; }), days: new Set() });
       });
     }
@@ -727,10 +727,10 @@
     return rows;
   };
   Panel.prototype.setRange = function (range) {
-    if (!this.spec.counted) return;
+    if (!this.shape.counted) return;
     this.range = range;
     var limited = range.limited && this.daily !== null;
-    this.rows = limited ? this.rowsIn(range.inside) : this.spec.rows;
+    this.rows = limited ? this.rowsIn(range.inside) : this.shape.rows;
     this.table.setRows(this.withShares(this.rows));
     this.section.dataset.limited = limited ? '1' : '0';
     this.note.textContent = !this.daily ? translated('Весь период: у строк этого отчёта нет дат.')
@@ -781,7 +781,7 @@
   Panel.prototype.drawStacked = function () {
     var self = this, range = this.range, value = this.value, height = 260;
     var left = 64, right = 12, top = 12, bottom = 40;
-    var plot = this.canvas(height, this.spec.title), width = +plot.getAttribute('width');
+    var plot = this.canvas(height, this.shape.title), width = +plot.getAttribute('width');
     var byDay = new Map(), categories = new Map();
     range.days.forEach(function (day) { byDay.set(day, new Map()); });
     this.daily.forEach(function (d) {
@@ -794,7 +794,7 @@
     });
     var days = Array.from(byDay.keys()).sort(function (a, b) { return a - b; });
     var names = Array.from(categories.keys()).sort(function (a, b) {
-      return self.spec.name === 'status' ? (a < b ? -1 : a > b ? 1 : 0) : categories.get(b) - categories.get(a) || (a < b ? -1 : 1);
+      return self.shape.name === 'status' ? (a < b ? -1 : a > b ? 1 : 0) : categories.get(b) - categories.get(a) || (a < b ? -1 : 1);
     });
     var colors = {};
     names.forEach(function (name, k) { colors[name] = CLASS_COLORS[name] || PALETTE[k % PALETTE.length]; });
@@ -903,7 +903,7 @@
 
   function start() {
     setUpNavigation();
-    var dimensionPanels = (data.panels || []).map(function (spec) { return new Panel(spec); });
+    var dimensionPanels = (data.panels || []).map(function (shape) { return new Panel(shape); });
     setUpDaily(function (range) { dimensionPanels.forEach(function (panel) { panel.setRange(range); }); });
     var tables = {
       pages: { columns: ['text', 'count', 'count', 'megabytes', 'count', 'count', 'count', 'count', 'count', 'count'], totals: true },

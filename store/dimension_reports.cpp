@@ -147,7 +147,7 @@ bool DimensionCounted(std::string_view name) {
   if (StatsDatabase::IsAbsent()) return false;
   sqlitepp::session& session = StatsDatabase::Instance().session();
   const std::map<std::string, std::string> counted = StoredDimensions(session);
-  return counted.count(std::string(name)) != 0 && FindDimensionSpec(name) != nullptr &&
+  return counted.count(std::string(name)) != 0 && FindDimensionShape(name) != nullptr &&
          HasTable(session, DimensionTableName(name));
 }
 

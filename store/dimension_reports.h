@@ -22,7 +22,7 @@ bool DimensionCounted(std::string_view name);
 // count, ties by key, so that the rows are the same after any mix of adds and merges).
 struct DimensionReport {
   std::string_view name;       // the report's name on the command line
-  std::string_view dimension;  // the dimension it reads (DimensionSpec::name)
+  std::string_view dimension;  // the dimension it reads (DimensionShape::name)
   std::string_view title;      // what it shows, for messages: "status codes"
   std::vector<std::string_view> columns;
   std::vector<bool> numeric;   // per column: a whole number (else a text from the logs)

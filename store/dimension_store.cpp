@@ -46,46 +46,46 @@ bool HasTable(sqlitepp::session& session, const std::string& name) {
   return found != 0;
 }
 
-const DimensionSpec& RequireSpec(const std::string& name) {
-  const DimensionSpec* spec = FindDimensionSpec(name);
-  if (spec == nullptr)
+const DimensionShape& RequireShape(const std::string& name) {
+  const DimensionShape* shape = FindDimensionShape(name);
+  if (shape == nullptr)
     throw std::runtime_error("the statistics were counted with \"" + name.substr(0, 40) +
                              "\", which this version does not know");
-  return *spec;
+  return *shape;
 }
 
-std::string CountColumns(const DimensionSpec& spec) {
+std::string CountColumns(const DimensionShape& shape) {
   std::string columns;
-  for (std::string_view count : spec.counts) columns += ", " + std::string(count);
+  for (std::string_view count : shape.counts) columns += ", " + std::string(count);
   return columns;
 }
 
-std::string CreateTable(const DimensionSpec& spec) {
-  std::string sql = "CREATE TABLE IF NOT EXISTS " + DimensionTableName(spec.name) +
+std::string CreateTable(const DimensionShape& shape) {
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + DimensionTableName(shape.name) +
                     " (rec_id INTEGER PRIMARY KEY, day TEXT, key TEXT, sub TEXT";
-  for (std::string_view count : spec.counts) sql += ", " + std::string(count) + " INTEGER";
-  if (spec.visitors) sql += ", visitors BLOB";
+  for (std::string_view count : shape.counts) sql += ", " + std::string(count) + " INTEGER";
+  if (shape.visitors) sql += ", visitors BLOB";
   return sql + ")";
 }
 
-std::string InsertRow(const DimensionSpec& spec) {
-  std::string sql = "INSERT INTO " + DimensionTableName(spec.name) + "(rec_id, day, key, sub" +
-                    CountColumns(spec) + (spec.visitors ? ", visitors" : "") +
+std::string InsertRow(const DimensionShape& shape) {
+  std::string sql = "INSERT INTO " + DimensionTableName(shape.name) + "(rec_id, day, key, sub" +
+                    CountColumns(shape) + (shape.visitors ? ", visitors" : "") +
                     ") VALUES(:rec_id, :day, :key, :sub";
-  for (size_t k = 0; k < spec.counts.size(); ++k) sql += ", :c" + std::to_string(k);
-  if (spec.visitors) sql += ", :visitors";
+  for (size_t k = 0; k < shape.counts.size(); ++k) sql += ", :c" + std::to_string(k);
+  if (shape.visitors) sql += ", :visitors";
   return sql + ")";
 }
 
 // Writes rows: the rec_id given, or the next one SQLite picks when `id` is null.
 class RowInserter {
  public:
-  RowInserter(sqlitepp::session& session, const DimensionSpec& spec)
-      : spec_(spec), insert_(session) {
-    sqlitepp::prepare_query query = insert_ << InsertRow(spec);
+  RowInserter(sqlitepp::session& session, const DimensionShape& shape)
+      : shape_(shape), insert_(session) {
+    sqlitepp::prepare_query query = insert_ << InsertRow(shape);
     query, use(id_), use(day_), use(key_), use(sub_);
-    for (size_t k = 0; k < spec.counts.size(); ++k) query, use(counts_[k]);
-    if (spec.visitors) query, use_blob(visitors_);
+    for (size_t k = 0; k < shape.counts.size(); ++k) query, use(counts_[k]);
+    if (shape.visitors) query, use_blob(visitors_);
   }
   void Insert(int64_t id, const DimensionRowKey& key, const DimensionRowTotals& row) {
     id_ = id;
@@ -93,12 +93,12 @@ class RowInserter {
     key_ = key.key;
     sub_ = key.sub;
     counts_ = row.counts;
-    if (spec_.visitors) visitors_ = Encode(row.visitors);
+    if (shape_.visitors) visitors_ = Encode(row.visitors);
     insert_.exec();
   }
 
  private:
-  const DimensionSpec& spec_;
+  const DimensionShape& shape_;
   int64_t id_ = 0;
   std::string day_, key_, sub_, visitors_;
   std::array<int64_t, kDimensionCounts> counts_{};
@@ -145,7 +145,7 @@ bool StoredHoldsNothing(sqlitepp::session& session,
   std::vector<std::string> tables = {"common_stats", "page_stats", "referer_stats", "robot_log",
                                      "query_stats"};
   for (const auto& [name, version] : definitions) {
-    if (FindDimensionSpec(name) != nullptr && HasTable(session, DimensionTableName(name)))
+    if (FindDimensionShape(name) != nullptr && HasTable(session, DimensionTableName(name)))
       tables.push_back(DimensionTableName(name));
   }
   for (const std::string& table : tables) {
@@ -205,7 +205,7 @@ std::map<std::string, DimensionTotals, std::less<>> LoadDimensions(sqlitepp::ses
     while (rows.exec()) definitions.emplace_back(name, version);
   }
   for (const auto& [name, version] : definitions) {
-    const DimensionSpec& spec = RequireSpec(name);
+    const DimensionShape& shape = RequireShape(name);
     if (dimensions.count(name) != 0)
       throw std::runtime_error("counted_dimensions lists \"" + name + "\" twice");
     DimensionTotals& totals = dimensions[name];
@@ -217,18 +217,18 @@ std::map<std::string, DimensionTotals, std::less<>> LoadDimensions(sqlitepp::ses
     sqlitepp::statement rows(session);
     {
       sqlitepp::prepare_query query =
-          rows << "SELECT day, key, sub" + CountColumns(spec) + (spec.visitors ? ", visitors" : "") +
+          rows << "SELECT day, key, sub" + CountColumns(shape) + (shape.visitors ? ", visitors" : "") +
                       " FROM " + table + " ORDER BY rec_id";
       query, into_blob(key.day), into_blob(key.key), into_blob(key.sub);
-      for (size_t k = 0; k < spec.counts.size(); ++k) query, into(counts[k]);
-      if (spec.visitors) query, into_blob(visitors);
+      for (size_t k = 0; k < shape.counts.size(); ++k) query, into(counts[k]);
+      if (shape.visitors) query, into_blob(visitors);
     }
     while (rows.exec()) {
       const auto [at, added] = totals.rows.try_emplace(key);
       if (!added && refuse_repeats)
         throw std::runtime_error(table + " holds " + RowName(key) + " in more than one row");
       AddCounts(at->second.counts, counts, table.c_str());
-      if (spec.visitors) {
+      if (shape.visitors) {
         std::vector<uint64_t> set = DecodeVisitors(visitors, table, key);
         at->second.visitors = at->second.visitors.empty() ? std::move(set) : United(at->second.visitors, set);
       }
@@ -257,7 +257,7 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
   const std::map<std::string, std::string> stored = StoredDimensions(session);
 
   for (const auto& [name, version] : stored) {
-    const DimensionSpec& spec = RequireSpec(name);
+    const DimensionShape& shape = RequireShape(name);
     const DimensionTotals& adding = added.dimensions.at(name);
     const std::string table = DimensionTableName(name);
     // The stored keys once, with their rows' ids; the counts only of the rows added to.
@@ -283,25 +283,25 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
     sqlitepp::statement read(session), update(session);
     {
       sqlitepp::prepare_query query =
-          read << "SELECT " + CountColumns(spec).substr(2) + (spec.visitors ? ", visitors" : "") +
+          read << "SELECT " + CountColumns(shape).substr(2) + (shape.visitors ? ", visitors" : "") +
                       " FROM " + table + " WHERE rec_id = :rec_id";
-      for (size_t k = 0; k < spec.counts.size(); ++k) query, into(counts[k]);
-      if (spec.visitors) query, into_blob(visitors);
+      for (size_t k = 0; k < shape.counts.size(); ++k) query, into(counts[k]);
+      if (shape.visitors) query, into_blob(visitors);
       query, use(id);
     }
     std::string set_counts;
-    for (size_t k = 0; k < spec.counts.size(); ++k)
-      set_counts += (k ? ", " : "") + std::string(spec.counts[k]) + " = :c" + std::to_string(k);
+    for (size_t k = 0; k < shape.counts.size(); ++k)
+      set_counts += (k ? ", " : "") + std::string(shape.counts[k]) + " = :c" + std::to_string(k);
     std::array<int64_t, kDimensionCounts> sums{};
     {
       sqlitepp::prepare_query query =
           update << "UPDATE " + table + " SET " + set_counts +
-                        (spec.visitors ? ", visitors = :visitors" : "") + " WHERE rec_id = :rec_id";
-      for (size_t k = 0; k < spec.counts.size(); ++k) query, use(sums[k]);
-      if (spec.visitors) query, use_blob(visitors);
+                        (shape.visitors ? ", visitors = :visitors" : "") + " WHERE rec_id = :rec_id";
+      for (size_t k = 0; k < shape.counts.size(); ++k) query, use(sums[k]);
+      if (shape.visitors) query, use_blob(visitors);
       query, use(id);
     }
-    RowInserter insert(session, spec);
+    RowInserter insert(session, shape);
     for (const auto& [key, row] : adding.rows) {
       const auto found = ids.find(key);
       if (found == ids.end()) {
@@ -315,7 +315,7 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
       }
       sums = counts;
       AddCounts(sums, row.counts, table.c_str());
-      if (spec.visitors) visitors = Encode(United(DecodeVisitors(visitors, table, key), row.visitors));
+      if (shape.visitors) visitors = Encode(United(DecodeVisitors(visitors, table, key), row.visitors));
       update.exec();
     }
   }
@@ -395,7 +395,7 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
   auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
   auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
   for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
-    DimensionTotals& totals = dimensions[std::string(counted.dimension->Spec().name)];
+    DimensionTotals& totals = dimensions[std::string(counted.dimension->Shape().name)];
     totals.version = counted.dimension->Version();
     for (const auto& [packed, cell] : counted.table.cells) {
       const DimensionTable::Key key = DimensionTable::Unpack(packed);
@@ -429,10 +429,10 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
 
 void CreateDimensionTables(sqlitepp::session& session) {
   session << kCreateDefinitions;
-  for (const DimensionSpec* spec : KnownDimensionSpecs()) {
+  for (const DimensionShape* shape : KnownDimensionShapes()) {
     // A table of other columns (made by hand) is made again; otherwise the schema stays as it
     // is, so that other connections' statements do not go stale at every save.
-    const std::string table = DimensionTableName(spec->name);
+    const std::string table = DimensionTableName(shape->name);
     std::string columns, column;
     {
       sqlitepp::statement read(session);
@@ -440,10 +440,10 @@ void CreateDimensionTables(sqlitepp::session& session) {
       while (read.exec()) columns += column + ",";
     }
     std::string wanted = "rec_id,day,key,sub,";
-    for (std::string_view count : spec->counts) wanted += std::string(count) + ",";
-    if (spec->visitors) wanted += "visitors,";
+    for (std::string_view count : shape->counts) wanted += std::string(count) + ",";
+    if (shape->visitors) wanted += "visitors,";
     if (!columns.empty() && columns != wanted) session << "DROP TABLE " + table;
-    session << CreateTable(*spec);
+    session << CreateTable(*shape);
   }
 }
 
@@ -451,15 +451,15 @@ void ReplaceDimensions(sqlitepp::session& session,
                        const std::map<std::string, DimensionTotals, std::less<>>& dimensions) {
   CreateDimensionTables(session);
   session << "DELETE FROM counted_dimensions";
-  for (const DimensionSpec* spec : KnownDimensionSpecs())
-    session << "DELETE FROM " + DimensionTableName(spec->name);
+  for (const DimensionShape* shape : KnownDimensionShapes())
+    session << "DELETE FROM " + DimensionTableName(shape->name);
   std::string name, version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
       use(name), use(version);
   for (const auto& [dimension_name, totals] : dimensions) {
-    const DimensionSpec& spec = RequireSpec(dimension_name);
-    RowInserter insert(session, spec);
+    const DimensionShape& shape = RequireShape(dimension_name);
+    RowInserter insert(session, shape);
     int64_t id = 0;
     for (const auto& [key, row] : totals.rows) insert.Insert(++id, key, row);
     name = dimension_name;
@@ -493,16 +493,16 @@ void CheckDimensionValues(sqlitepp::session& session) {
   if (listed != static_cast<int64_t>(seen.size()))
     throw std::runtime_error("counted_dimensions lists a dimension twice");
   for (const std::string& name : seen) {
-    const DimensionSpec& spec = RequireSpec(name);
+    const DimensionShape& shape = RequireShape(name);
     const std::string table = DimensionTableName(name);
     if (!HasTable(session, table))
       throw std::runtime_error("lists \"" + name + "\" but holds no table " + table);
     std::string broken = "NOT coalesce(typeof(day) IN ('text', 'null') AND typeof(key) IN "
                          "('text', 'null') AND typeof(sub) IN ('text', 'null')";
-    for (std::string_view count : spec.counts)
+    for (std::string_view count : shape.counts)
       broken += " AND typeof(" + std::string(count) + ") = 'integer' AND " + std::string(count) +
                 " >= 0";
-    if (spec.visitors)
+    if (shape.visitors)
       broken += " AND (visitors IS NULL OR (typeof(visitors) = 'blob' AND length(visitors) % 8 = 0))";
     broken += ", 0)";
     int64_t rec_id = 0;

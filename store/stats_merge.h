@@ -95,7 +95,7 @@ class DimensionMismatchError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The row of one dimension: its counts (as many as the dimension's spec names) and, for a
+// The row of one dimension: its counts (as many as the dimension's shape names) and, for a
 // dimension that keeps visitors, their VisitorHash values, sorted and distinct.
 struct DimensionRowTotals {
   std::array<int64_t, kDimensionCounts> counts{};
@@ -124,7 +124,7 @@ struct StatsTotals {
   // What the counts were counted under; a save records it when it is recorded, after checking
   // that the stored statistics were counted under the same.
   RunSettings settings;
-  // The dimensions these statistics were counted with, by name (DimensionSpec::name).
+  // The dimensions these statistics were counted with, by name (DimensionShape::name).
   std::map<std::string, DimensionTotals, std::less<>> dimensions;
 
   // True when these hold no statistics at all (every dimension without rows too): such totals

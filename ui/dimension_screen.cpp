@@ -130,8 +130,8 @@ void FitColumns(ListCtrlGrid& grid, const DimensionReport& report) {
 
 }  // namespace
 
-const std::vector<DimensionScreenSpec>& DimensionScreenSpecs() {
-  static const std::vector<DimensionScreenSpec> specs = {
+const std::vector<DimensionScreenPlan>& DimensionScreenPlans() {
+  static const std::vector<DimensionScreenPlan> plans = {
       {"status", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Коды ответа"), {"status", "notfound"}, {},
        {}},
       {"hours", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Время суток"), {"hours"}, "views", {}},
@@ -142,12 +142,12 @@ const std::vector<DimensionScreenSpec>& DimensionScreenSpecs() {
        "category"},
       {"engines", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Поисковые системы"), {"engines"}, {}, {}},
   };
-  return specs;
+  return plans;
 }
 
-std::vector<const DimensionReport*> FoundReports(const DimensionScreenSpec& spec) {
+std::vector<const DimensionReport*> FoundReports(const DimensionScreenPlan& plan) {
   std::vector<const DimensionReport*> found;
-  for (std::string_view name : spec.reports)
+  for (std::string_view name : plan.reports)
     if (const DimensionReport* report = FindDimensionReport(name)) found.push_back(report);
   return found;
 }
@@ -179,11 +179,11 @@ ListRow DimensionListCells(const DimensionReport& report, const std::vector<std:
   return cells;
 }
 
-DimensionScreen::DimensionScreen(QWidget* parent, const DimensionScreenSpec& spec)
-    : GridReportScreen(parent, QRect(0, 17, 383, 216), QSize(383, 233)), spec_(spec) {
-  setObjectName(QString::fromUtf8(spec.name));
+DimensionScreen::DimensionScreen(QWidget* parent, const DimensionScreenPlan& plan)
+    : GridReportScreen(parent, QRect(0, 17, 383, 216), QSize(383, 233)), plan_(plan) {
+  setObjectName(QString::fromUtf8(plan.name));
   const DialogUnits du(this);
-  const std::vector<const DimensionReport*> reports = FoundReports(spec);
+  const std::vector<const DimensionReport*> reports = FoundReports(plan);
   for (size_t k = 0; k < reports.size(); ++k) {
     Pane pane;
     pane.report = reports[k];
@@ -220,12 +220,12 @@ DimensionScreen::DimensionScreen(QWidget* parent, const DimensionScreenSpec& spe
             [grid = panes_[k].grid](const QString& text) { grid->SetFilterText(text); });
   for (Pane& pane : panes_) FitColumns(*pane.grid, *pane.report);
   const DimensionReport& first = *panes_.front().report;
-  chartColumn_ = ColumnIndex(first, spec.chart_column);
+  chartColumn_ = ColumnIndex(first, plan.chart_column);
   if (chartColumn_ >= 0) {
     chart_ = new ReportBarChart(this);
     chart_->setObjectName(QStringLiteral("chart"));
   }
-  choiceColumn_ = ColumnIndex(first, spec.choice_column);
+  choiceColumn_ = ColumnIndex(first, plan.choice_column);
   if (choiceColumn_ >= 0) {
     choice_ = new QComboBox(this);
     choice_->setObjectName(QStringLiteral("choice"));
@@ -391,7 +391,7 @@ void DimensionScreen::FillChart() {
     std::from_chars(cell.data(), cell.data() + cell.size(), value);
     values.push_back(value);
   }
-  chart_->SetBars(ColumnTitle(DimensionColumnTitle(*pane.report, spec_.chart_column)), labels,
+  chart_->SetBars(ColumnTitle(DimensionColumnTitle(*pane.report, plan_.chart_column)), labels,
                   values);
   chart_->setVisible(pane.counted);
 }

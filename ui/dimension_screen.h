@@ -20,7 +20,7 @@ class ReportBarChart;
 // What a screen of dimension reports shows: its lists, each drawn from the report's
 // description, and what it adds to them. The screens are a table of these, so a report added
 // to the descriptions appears on its screen without code of its own.
-struct DimensionScreenSpec {
+struct DimensionScreenPlan {
   const char* name;   // the screen's object name: "status"
   const char* label;  // the screen tree's label, in Russian (translated in hitsieve::MainDlg)
   std::vector<std::string_view> reports;  // report names, top to bottom; missing ones are left out
@@ -32,11 +32,11 @@ struct DimensionScreenSpec {
 };
 
 // The screens of dimension reports, in the order of the screen tree.
-const std::vector<DimensionScreenSpec>& DimensionScreenSpecs();
+const std::vector<DimensionScreenPlan>& DimensionScreenPlans();
 
-// The reports of `spec` that this program describes, in the spec's order; a screen with none
+// The reports of `plan` that this program describes, in the plan's order; a screen with none
 // is not shown.
-std::vector<const DimensionReport*> FoundReports(const DimensionScreenSpec& spec);
+std::vector<const DimensionReport*> FoundReports(const DimensionScreenPlan& plan);
 
 // A column title for people, in Russian (translated where it is shown): the report's own
 // title for the column, a common one, or the column's name when there is none.
@@ -57,10 +57,10 @@ class DimensionScreen : public GridReportScreen {
   Q_OBJECT
 
  public:
-  // REQUIRES: FoundReports(spec) is not empty.
-  DimensionScreen(QWidget* parent, const DimensionScreenSpec& spec);
+  // REQUIRES: FoundReports(plan) is not empty.
+  DimensionScreen(QWidget* parent, const DimensionScreenPlan& plan);
 
-  const DimensionScreenSpec& Spec() const { return spec_; }
+  const DimensionScreenPlan& Plan() const { return plan_; }
   int ListCount() const { return static_cast<int>(panes_.size()); }
   const DimensionReport& Report(int list) const { return *panes_[list].report; }
   ListCtrlGrid* ListGrid(int list) const { return panes_[list].grid; }
@@ -100,7 +100,7 @@ class DimensionScreen : public GridReportScreen {
   void FillChart();
   void FillChoice();
 
-  DimensionScreenSpec spec_;
+  DimensionScreenPlan plan_;
   std::vector<Pane> panes_;
   ReportBarChart* chart_ = nullptr;
   int chartColumn_ = -1;

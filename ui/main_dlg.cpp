@@ -84,10 +84,10 @@ void MainDlg::CreateScreens() {
   std::vector<QString> labels;
   for (const char* label : kScreenLabels) labels.push_back(tr(label));
   // A screen of dimension reports only when the program describes one of its reports.
-  for (const DimensionScreenSpec& spec : DimensionScreenSpecs()) {
-    if (FoundReports(spec).empty()) continue;
-    screens_.push_back(new DimensionScreen(this, spec));
-    labels.push_back(tr(spec.label));
+  for (const DimensionScreenPlan& plan : DimensionScreenPlans()) {
+    if (FoundReports(plan).empty()) continue;
+    screens_.push_back(new DimensionScreen(this, plan));
+    labels.push_back(tr(plan.label));
   }
   for (int i = 0; i < ScreenCount(); ++i) {
     screens_[i]->hide();

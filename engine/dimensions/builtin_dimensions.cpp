@@ -34,7 +34,7 @@ class DayRows {
 
 class StatusDimension : public Dimension {
  public:
-  const DimensionSpec& Spec() const override { return StatusSpec(); }
+  const DimensionShape& Shape() const override { return StatusShape(); }
   void OnRecord(const DimensionInput& input, DimensionTable& table) override {
     if (input.robot) return;
     const RequestRecord& record = input.record;
@@ -55,7 +55,7 @@ class StatusDimension : public Dimension {
 
 class NotFoundDimension : public Dimension {
  public:
-  const DimensionSpec& Spec() const override { return NotFoundSpec(); }
+  const DimensionShape& Shape() const override { return NotFoundShape(); }
   void OnRecord(const DimensionInput& input, DimensionTable& table) override {
     if (input.robot) return;
     const RequestRecord& record = input.record;
@@ -69,7 +69,7 @@ class NotFoundDimension : public Dimension {
 
 class HoursDimension : public Dimension {
  public:
-  const DimensionSpec& Spec() const override { return HoursSpec(); }
+  const DimensionShape& Shape() const override { return HoursShape(); }
   void OnRecord(const DimensionInput& input, DimensionTable& table) override {
     const RequestRecord& record = input.record;
     if (!input.counted || record.hour < 0 || record.hour > 23) return;
@@ -91,10 +91,10 @@ class HoursDimension : public Dimension {
 
 }  // namespace
 
-const DimensionSpec& StatusSpec() {
-  static const DimensionSpec spec{"status", {"requests"}, /*daily=*/true, /*sub=*/false,
+const DimensionShape& StatusShape() {
+  static const DimensionShape shape{"status", {"requests"}, /*daily=*/true, /*sub=*/false,
                                   /*visitors=*/false};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeStatusDimension(const DimensionOptions& options) {
@@ -102,10 +102,10 @@ std::unique_ptr<Dimension> MakeStatusDimension(const DimensionOptions& options) 
   return std::make_unique<StatusDimension>();
 }
 
-const DimensionSpec& NotFoundSpec() {
-  static const DimensionSpec spec{"notfound", {"requests"}, /*daily=*/false, /*sub=*/true,
+const DimensionShape& NotFoundShape() {
+  static const DimensionShape shape{"notfound", {"requests"}, /*daily=*/false, /*sub=*/true,
                                   /*visitors=*/false};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeNotFoundDimension(const DimensionOptions& options) {
@@ -113,10 +113,10 @@ std::unique_ptr<Dimension> MakeNotFoundDimension(const DimensionOptions& options
   return std::make_unique<NotFoundDimension>();
 }
 
-const DimensionSpec& HoursSpec() {
-  static const DimensionSpec spec{"hours", {"views"}, /*daily=*/true, /*sub=*/false,
+const DimensionShape& HoursShape() {
+  static const DimensionShape shape{"hours", {"views"}, /*daily=*/true, /*sub=*/false,
                                   /*visitors=*/true};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeHoursDimension(const DimensionOptions& options) {

@@ -10,17 +10,17 @@ namespace hitsieve {
 
 // Requests per day and status code, of every request that is no robot's, whatever the page
 // filter says. Key: the code in decimal.
-const DimensionSpec& StatusSpec();
+const DimensionShape& StatusShape();
 std::unique_ptr<Dimension> MakeStatusDimension(const DimensionOptions& options);
 
 // Requests with status 404 or 410 per URL and referer, over the whole period (no robot's,
 // whatever the page filter says). Key: the URL; sub: the referer as written ("-" for none).
-const DimensionSpec& NotFoundSpec();
+const DimensionShape& NotFoundShape();
 std::unique_ptr<Dimension> MakeNotFoundDimension(const DimensionOptions& options);
 
 // Views and distinct visitors per day and hour of the counted requests (those the daily views
 // count). Key: the hour, "00" to "23". A record whose time gives no hour is left out.
-const DimensionSpec& HoursSpec();
+const DimensionShape& HoursShape();
 std::unique_ptr<Dimension> MakeHoursDimension(const DimensionOptions& options);
 
 }  // namespace hitsieve

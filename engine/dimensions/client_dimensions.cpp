@@ -112,7 +112,7 @@ class BrowsersDimension : public ClassifiedDimension {
  public:
   explicit BrowsersDimension(std::shared_ptr<AgentClasses> agents)
       : ClassifiedDimension(/*by_address=*/false), agents_(std::move(agents)) {}
-  const DimensionSpec& Spec() const override { return BrowsersSpec(); }
+  const DimensionShape& Shape() const override { return BrowsersShape(); }
   std::string Version() const override { return std::string(AgentParser::Builtin().Version()); }
   std::unique_ptr<Dimension> EmptyCopy() const override {
     return std::make_unique<BrowsersDimension>(agents_);
@@ -130,7 +130,7 @@ class SystemsDimension : public ClassifiedDimension {
  public:
   explicit SystemsDimension(std::shared_ptr<AgentClasses> agents)
       : ClassifiedDimension(/*by_address=*/false), agents_(std::move(agents)) {}
-  const DimensionSpec& Spec() const override { return SystemsSpec(); }
+  const DimensionShape& Shape() const override { return SystemsShape(); }
   std::string Version() const override { return std::string(AgentParser::Builtin().Version()); }
   std::unique_ptr<Dimension> EmptyCopy() const override {
     return std::make_unique<SystemsDimension>(agents_);
@@ -148,7 +148,7 @@ class CountriesDimension : public ClassifiedDimension {
  public:
   explicit CountriesDimension(std::shared_ptr<const CountryDatabase> database)
       : ClassifiedDimension(/*by_address=*/true), database_(std::move(database)) {}
-  const DimensionSpec& Spec() const override { return CountriesSpec(); }
+  const DimensionShape& Shape() const override { return CountriesShape(); }
   std::string Version() const override { return database_->BuildId(); }
   std::unique_ptr<Dimension> EmptyCopy() const override {
     return std::make_unique<CountriesDimension>(database_);
@@ -209,10 +209,10 @@ void ForEachDayVisitorRow(
   }
 }
 
-const DimensionSpec& BrowsersSpec() {
-  static const DimensionSpec spec{"browsers", {"views"}, /*daily=*/true, /*sub=*/true,
+const DimensionShape& BrowsersShape() {
+  static const DimensionShape shape{"browsers", {"views"}, /*daily=*/true, /*sub=*/true,
                                   /*visitors=*/true};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeBrowsersDimension(const DimensionOptions& options) {
@@ -221,10 +221,10 @@ std::unique_ptr<Dimension> MakeBrowsersDimension(const DimensionOptions& options
   return std::make_unique<BrowsersDimension>(AgentClassesBeingMade());
 }
 
-const DimensionSpec& SystemsSpec() {
-  static const DimensionSpec spec{"systems", {"views"}, /*daily=*/true, /*sub=*/true,
+const DimensionShape& SystemsShape() {
+  static const DimensionShape shape{"systems", {"views"}, /*daily=*/true, /*sub=*/true,
                                   /*visitors=*/true};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeSystemsDimension(const DimensionOptions& options) {
@@ -234,10 +234,10 @@ std::unique_ptr<Dimension> MakeSystemsDimension(const DimensionOptions& options)
   return std::make_unique<SystemsDimension>(std::move(agents));
 }
 
-const DimensionSpec& CountriesSpec() {
-  static const DimensionSpec spec{"countries", {"views"}, /*daily=*/true, /*sub=*/false,
+const DimensionShape& CountriesShape() {
+  static const DimensionShape shape{"countries", {"views"}, /*daily=*/true, /*sub=*/false,
                                   /*visitors=*/true};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeCountriesDimension(const DimensionOptions& options) {

@@ -12,7 +12,7 @@ namespace hitsieve {
 
 namespace {
 
-// The columns of the crawlers table, in the spec's order.
+// The columns of the crawlers table, in the shape's order.
 enum CrawlerCount { kRequests, kPages, kTraffic, kStatus2xx, kStatus3xx, kStatus4xx, kStatus5xx };
 
 // Bumped when the engines or the phrase parameters change, so that counts of two definitions
@@ -21,7 +21,7 @@ constexpr const char kEnginesVersion[] = "search referers 1";
 
 class CrawlersDimension : public Dimension {
  public:
-  const DimensionSpec& Spec() const override { return CrawlersSpec(); }
+  const DimensionShape& Shape() const override { return CrawlersShape(); }
   std::string Version() const override { return std::string(CrawlerList::Builtin().Version()); }
   void OnRecord(const DimensionInput& input, DimensionTable& table) override {
     const KnownCrawler* crawler = input.crawler;
@@ -44,7 +44,7 @@ class CrawlersDimension : public Dimension {
 
 class EnginesDimension : public Dimension {
  public:
-  const DimensionSpec& Spec() const override { return EnginesSpec(); }
+  const DimensionShape& Shape() const override { return EnginesShape(); }
   std::string Version() const override { return kEnginesVersion; }
   void OnRecord(const DimensionInput& input, DimensionTable& table) override {
     const RequestRecord& record = input.record;
@@ -67,12 +67,12 @@ class EnginesDimension : public Dimension {
 
 }  // namespace
 
-const DimensionSpec& CrawlersSpec() {
-  static const DimensionSpec spec{
+const DimensionShape& CrawlersShape() {
+  static const DimensionShape shape{
       "crawlers",
       {"requests", "pages", "traffic", "status_2xx", "status_3xx", "status_4xx", "status_5xx"},
       /*daily=*/true, /*sub=*/true, /*visitors=*/false};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeCrawlersDimension(const DimensionOptions& options) {
@@ -80,10 +80,10 @@ std::unique_ptr<Dimension> MakeCrawlersDimension(const DimensionOptions& options
   return std::make_unique<CrawlersDimension>();
 }
 
-const DimensionSpec& EnginesSpec() {
-  static const DimensionSpec spec{"engines", {"arrivals"}, /*daily=*/true, /*sub=*/true,
+const DimensionShape& EnginesShape() {
+  static const DimensionShape shape{"engines", {"arrivals"}, /*daily=*/true, /*sub=*/true,
                                   /*visitors=*/false};
-  return spec;
+  return shape;
 }
 
 std::unique_ptr<Dimension> MakeEnginesDimension(const DimensionOptions& options) {

@@ -12,12 +12,12 @@ namespace hitsieve {
 // Per day and crawler of the list (key: its name; sub: its category): requests, those that pass
 // the page filter, traffic, and the requests by status class. Counts every request of a known
 // crawler, described robots included, whichever --crawlers choice.
-const DimensionSpec& CrawlersSpec();
+const DimensionShape& CrawlersShape();
 std::unique_ptr<Dimension> MakeCrawlersDimension(const DimensionOptions& options);
 
 // Per day, search engine (key) and phrase (sub, Windows-1251 as the described phrases; empty
 // for "(not provided)"): arrivals, among the requests the daily views count.
-const DimensionSpec& EnginesSpec();
+const DimensionShape& EnginesShape();
 std::unique_ptr<Dimension> MakeEnginesDimension(const DimensionOptions& options);
 
 }  // namespace hitsieve

@@ -11,22 +11,22 @@ namespace hitsieve {
 
 namespace {
 
-// The list: a dimension is added here (its spec, and how a run makes it: null when the run's
+// The list: a dimension is added here (its shape, and how a run makes it: null when the run's
 // options leave it out). The order is that of the reports and of the stored definitions.
 struct ListEntry {
-  const DimensionSpec& (*spec)();
+  const DimensionShape& (*shape)();
   std::unique_ptr<Dimension> (*make)(const DimensionOptions& options);
 };
 
 const ListEntry kDimensionList[] = {
-    {StatusSpec, MakeStatusDimension},
-    {NotFoundSpec, MakeNotFoundDimension},
-    {HoursSpec, MakeHoursDimension},
-    {CrawlersSpec, MakeCrawlersDimension},
-    {EnginesSpec, MakeEnginesDimension},
-    {BrowsersSpec, MakeBrowsersDimension},
-    {SystemsSpec, MakeSystemsDimension},
-    {CountriesSpec, MakeCountriesDimension},
+    {StatusShape, MakeStatusDimension},
+    {NotFoundShape, MakeNotFoundDimension},
+    {HoursShape, MakeHoursDimension},
+    {CrawlersShape, MakeCrawlersDimension},
+    {EnginesShape, MakeEnginesDimension},
+    {BrowsersShape, MakeBrowsersDimension},
+    {SystemsShape, MakeSystemsDimension},
+    {CountriesShape, MakeCountriesDimension},
 };
 
 void AppendLength(std::string& out, size_t length) {
@@ -84,18 +84,18 @@ std::vector<std::unique_ptr<Dimension>> MakeDimensions(const DimensionOptions& o
   return made;
 }
 
-const std::vector<const DimensionSpec*>& KnownDimensionSpecs() {
-  static const std::vector<const DimensionSpec*> specs = [] {
-    std::vector<const DimensionSpec*> list;
-    for (const ListEntry& entry : kDimensionList) list.push_back(&entry.spec());
+const std::vector<const DimensionShape*>& KnownDimensionShapes() {
+  static const std::vector<const DimensionShape*> shapes = [] {
+    std::vector<const DimensionShape*> list;
+    for (const ListEntry& entry : kDimensionList) list.push_back(&entry.shape());
     return list;
   }();
-  return specs;
+  return shapes;
 }
 
-const DimensionSpec* FindDimensionSpec(std::string_view name) {
-  for (const DimensionSpec* spec : KnownDimensionSpecs()) {
-    if (spec->name == name) return spec;
+const DimensionShape* FindDimensionShape(std::string_view name) {
+  for (const DimensionShape* shape : KnownDimensionShapes()) {
+    if (shape->name == name) return shape;
   }
   return nullptr;
 }

@@ -32,7 +32,7 @@ inline constexpr size_t kDimensionCounts = 10;
 // What a dimension is, independent of any run: its name (the report's name too; the table is
 // "dim_" + name), its count columns, and whether a row keeps a day, a second key and the set of
 // its distinct visitors.
-struct DimensionSpec {
+struct DimensionShape {
   std::string_view name;                 // lower-case letters and '_' only
   std::vector<std::string_view> counts;  // column names, at most kDimensionCounts
   bool daily = true;                     // rows are per day (else over the whole period)
@@ -88,7 +88,7 @@ struct DimensionInput {
 class Dimension {
  public:
   virtual ~Dimension() = default;
-  virtual const DimensionSpec& Spec() const = 0;
+  virtual const DimensionShape& Shape() const = 0;
   // The data the counts depend on (a list's version, a database's build), recorded with the
   // statistics so that counts made with other data are never added to these. "" for none.
   virtual std::string Version() const { return {}; }
@@ -155,9 +155,9 @@ struct DimensionOptions {
 // The one list of dimensions: those a run with `options` counts, in a fixed order.
 std::vector<std::unique_ptr<Dimension>> MakeDimensions(const DimensionOptions& options);
 
-// The spec of every dimension this program knows, in the list's order; nullptr when unknown.
-const std::vector<const DimensionSpec*>& KnownDimensionSpecs();
-const DimensionSpec* FindDimensionSpec(std::string_view name);
+// The shape of every dimension this program knows, in the list's order; nullptr when unknown.
+const std::vector<const DimensionShape*>& KnownDimensionShapes();
+const DimensionShape* FindDimensionShape(std::string_view name);
 
 }  // namespace hitsieve
 

@@ -198,8 +198,8 @@ TEST(DimensionReports, StatisticsCountedWithoutADimensionNeverShowNumbersForIt) 
   // A database from before the dimensions: the five tables and the day sets only.
   Cli(dir, {"analyse", "--db", "old.dt", "logs/p0.log"});
   std::string drop = "DROP TABLE counted_dimensions;";
-  for (const DimensionSpec* spec : KnownDimensionSpecs())
-    drop += " DROP TABLE IF EXISTS " + DimensionTableName(spec->name) + ";";
+  for (const DimensionShape* shape : KnownDimensionShapes())
+    drop += " DROP TABLE IF EXISTS " + DimensionTableName(shape->name) + ";";
   Exec(dir / "old.dt", drop);
   fs::copy_file(dir / "old.dt", dir / "old-target.dt");
   Cli(dir, {"analyse", "--db", "part1.dt", "logs/p1.log"});

@@ -63,7 +63,7 @@ void ExpectSameStatistics(const StatsCollector& a, const StatsCollector& b) {
   // The dimensions too, but the crawlers', which counts every crawler whatever the choice.
   ASSERT_EQ(a.dimensions().size(), b.dimensions().size());
   for (size_t k = 0; k < a.dimensions().size(); ++k) {
-    const std::string_view name = a.dimensions()[k].dimension->Spec().name;
+    const std::string_view name = a.dimensions()[k].dimension->Shape().name;
     if (name == "crawlers") continue;
     const auto& x = a.dimensions()[k].table.cells;
     const auto& y = b.dimensions()[k].table.cells;

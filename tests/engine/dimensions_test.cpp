@@ -187,7 +187,7 @@ Rows Counted(const StatsCollector& collector) {
   for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
     for (const auto& [packed, cell] : counted.table.cells) {
       const DimensionTable::Key key = DimensionTable::Unpack(packed);
-      auto& row = rows[{std::string(counted.dimension->Spec().name), std::string(key.day),
+      auto& row = rows[{std::string(counted.dimension->Shape().name), std::string(key.day),
                         std::string(key.key), std::string(key.sub)}];
       row.first = cell.counts[0];
       cell.visitors.ForEach([&](uint64_t visitor) {
@@ -200,7 +200,7 @@ Rows Counted(const StatsCollector& collector) {
     ForEachDayVisitorRow(collector, *counted.dimension,
                          [&](std::string_view day, std::string_view key, std::string_view sub,
                              const std::vector<uint64_t>& visitors) {
-      auto& row = rows[{std::string(counted.dimension->Spec().name), std::string(day),
+      auto& row = rows[{std::string(counted.dimension->Shape().name), std::string(day),
                         std::string(key), std::string(sub)}];
       for (const uint64_t visitor : visitors) {
         EXPECT_TRUE(row.second
@@ -309,7 +309,7 @@ TEST(Dimensions, NoneAreCountedUnlessSetAndTheDescribedTablesStayAsTheyWere) {
   // The hours' views are the daily views of the records whose time gives an hour.
   int64_t hour_views = 0;
   for (const auto& counted : counting.dimensions()) {
-    if (counted.dimension->Spec().name != "hours") continue;
+    if (counted.dimension->Shape().name != "hours") continue;
     for (const auto& [packed, cell] : counted.table.cells) hour_views += cell.counts[0];
   }
   int64_t views = 0;

@@ -227,7 +227,7 @@ std::vector<std::string> Tables(const StatsCollector& c) {
     std::vector<std::string> cells;
     for (const auto& [packed, cell] : counted.table.cells) {
       const DimensionTable::Key key = DimensionTable::Unpack(packed);
-      std::string row = std::string(counted.dimension->Spec().name) + ' ';
+      std::string row = std::string(counted.dimension->Shape().name) + ' ';
       field(row, key.day);
       field(row, key.key);
       field(row, key.sub);

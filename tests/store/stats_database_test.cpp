@@ -113,8 +113,8 @@ TEST_F(StatsDatabaseTest, NewFileGetsTheFiveEmptyTablesAndTheTwoThatAddingNeeds)
   std::vector<std::string> expected = {"analysed_logs", "common_stats", "counted_dimensions",
                                        "day_sets",      "page_stats",   "query_stats",
                                        "referer_stats", "robot_log"};
-  for (const DimensionSpec* spec : KnownDimensionSpecs())
-    expected.push_back(DimensionTableName(spec->name));
+  for (const DimensionShape* shape : KnownDimensionShapes())
+    expected.push_back(DimensionTableName(shape->name));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(expected, Tables(Session()));
   EXPECT_TRUE(StoredDimensions(Session()).empty());
@@ -164,7 +164,7 @@ TEST_F(StatsDatabaseTest, FailedOpenCreatesNothingAndIsRetried) {
   EXPECT_EQ(14, ErrorCode([] { StatsDatabase::Instance(); }));  // SQLITE_CANTOPEN
   std::filesystem::create_directory(dir_.File("later"));
   // The five, the two that adding needs, and the dimensions' tables with their definitions.
-  EXPECT_EQ(8u + KnownDimensionSpecs().size(), Tables(Session()).size());
+  EXPECT_EQ(8u + KnownDimensionShapes().size(), Tables(Session()).size());
 }
 
 TEST_F(StatsDatabaseTest, SaveWritesEveryTableAndTheScreensReadItBack) {

@@ -161,8 +161,8 @@ void Type(QLineEdit* edit, const QString& text) {
 TEST_F(DimensionScreensTest, TreeHasAScreenForEveryDescribedReportAfterTheSixOthers) {
   MainDlg window;
   std::vector<QString> expected;
-  for (const DimensionScreenSpec& spec : DimensionScreenSpecs())
-    if (!FoundReports(spec).empty()) expected.push_back(QString::fromUtf8(spec.label));
+  for (const DimensionScreenPlan& plan : DimensionScreenPlans())
+    if (!FoundReports(plan).empty()) expected.push_back(QString::fromUtf8(plan.label));
   ASSERT_EQ(MainDlg::kDescribedScreenCount + static_cast<int>(expected.size()), window.ScreenCount());
   ASSERT_EQ(window.ScreenCount(), window.Tree()->topLevelItemCount());
   for (size_t i = 0; i < expected.size(); ++i)
@@ -403,12 +403,12 @@ TEST_F(DimensionScreensTest, SummaryOfThePeriodOnTheCommonScreen) {
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
 }
 
-// The drop-down of a screen spec offers the values of its column and keeps the rows of the
+// The drop-down of a screen plan offers the values of its column and keeps the rows of the
 // chosen one; here over the status codes, which every database has.
 TEST_F(DimensionScreensTest, ChoiceKeepsTheRowsOfOneValue) {
   Analyse(Generate(13, 1500).lines);
-  const DimensionScreenSpec spec{"by_code", "by code", {"status", "no-such-report"}, {}, "code"};
-  DimensionScreen screen(nullptr, spec);
+  const DimensionScreenPlan plan{"by_code", "by code", {"status", "no-such-report"}, {}, "code"};
+  DimensionScreen screen(nullptr, plan);
   ASSERT_EQ(1, screen.ListCount()) << "a report the program does not describe is left out";
   screen.Reload();
   ASSERT_NE(nullptr, screen.Choice());
