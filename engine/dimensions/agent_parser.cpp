@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/dimensions/agent_prefilter.h"
 #include "engine/dimensions/agent_rules.h"
 #include "engine/dimensions/rule_prefilter.h"
 
@@ -112,23 +113,24 @@ struct AgentParser::Rules {
   std::optional<RulePrefilter> prefilter;
 };
 
+namespace {
+#include "agent_prefilter.inc"
+}  // namespace
+
 AgentParser::Rules::Rules() {
   const std::array<std::pair<const AgentRule*, std::size_t>, 3> lists = {{
       {agent_rules::kBrowserRules, agent_rules::kBrowserRulesCount},
       {agent_rules::kSystemRules, agent_rules::kSystemRulesCount},
       {agent_rules::kDeviceRules, agent_rules::kDeviceRulesCount},
   }};
-  std::vector<RulePrefilter::Pattern> patterns;
   for (std::size_t list = 0; list < lists.size(); ++list) {
     if (list == 1) system_begin = static_cast<std::uint32_t>(all.size());
     if (list == 2) device_begin = static_cast<std::uint32_t>(all.size());
-    for (std::size_t i = 0; i < lists[list].second; ++i) {
-      const AgentRule& rule = lists[list].first[i];
-      all.push_back({&rule});
-      patterns.push_back({{rule.literals[0], rule.literals[1]}, rule.caseless});
-    }
+    for (std::size_t i = 0; i < lists[list].second; ++i) all.push_back({&lists[list].first[i]});
   }
-  prefilter.emplace(patterns);
+  prefilter.emplace(AgentRulePatterns(),
+                    std::string_view(reinterpret_cast<const char*>(kAgentPrefilter),
+                                     sizeof kAgentPrefilter));
 }
 
 namespace {

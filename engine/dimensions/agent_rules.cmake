@@ -30,3 +30,19 @@ add_custom_command(
   VERBATIM)
 target_sources(hitsieve_engine PRIVATE ${agent_rules_cpp})
 target_link_libraries(hitsieve_engine PRIVATE PkgConfig::HYPERSCAN)
+
+# The rules' literal scanner, compiled once here instead of at the start of every run.
+add_executable(make_agent_prefilter ${CMAKE_CURRENT_SOURCE_DIR}/dimensions/tools/make_agent_prefilter.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/dimensions/agent_prefilter.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/dimensions/rule_prefilter.cpp
+                                    ${agent_rules_cpp})
+target_include_directories(make_agent_prefilter PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(make_agent_prefilter PRIVATE PkgConfig::HYPERSCAN)
+set(agent_prefilter_inc ${CMAKE_CURRENT_BINARY_DIR}/dimensions/agent_prefilter.inc)
+add_custom_command(
+  OUTPUT ${agent_prefilter_inc}
+  COMMAND make_agent_prefilter ${agent_prefilter_inc}
+  DEPENDS make_agent_prefilter
+  COMMENT "Compiling the user agent rules' literal scanner")
+target_sources(hitsieve_engine PRIVATE ${agent_prefilter_inc})
+target_include_directories(hitsieve_engine PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/dimensions)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -46,12 +47,15 @@ int OnMatch(unsigned int id, unsigned long long /*from*/, unsigned long long /*t
 
 }  // namespace
 
-RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns)
-    : serial_(next_serial++), count_(static_cast<std::uint32_t>(patterns.size())) {
-  std::vector<const char*> literals;
+struct RulePrefilter::Literals {
+  std::vector<const char*> texts;
   std::vector<std::size_t> lengths;
   std::vector<unsigned int> flags;
-  std::vector<unsigned int> ids;
+  std::vector<unsigned int> ids;  // the literal's set
+};
+
+RulePrefilter::Literals RulePrefilter::Layout(const std::vector<Pattern>& patterns) {
+  Literals literals;
   sets_needed_.assign(count_, 0);
   for (std::uint32_t i = 0; i < count_; ++i) {
     const Pattern& pattern = patterns[i];
@@ -65,23 +69,81 @@ RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns)
       set_pattern_.push_back(i);
       ++sets_needed_[i];
       for (const char* const* literal = set; *literal != nullptr; ++literal) {
-        literals.push_back(*literal);
-        lengths.push_back(std::strlen(*literal));
+        literals.texts.push_back(*literal);
+        literals.lengths.push_back(std::strlen(*literal));
         // One report per set is enough: its first occurrence counts.
-        flags.push_back(HS_FLAG_SINGLEMATCH | (pattern.caseless ? HS_FLAG_CASELESS : 0));
-        ids.push_back(id);
+        literals.flags.push_back(HS_FLAG_SINGLEMATCH | (pattern.caseless ? HS_FLAG_CASELESS : 0));
+        literals.ids.push_back(id);
       }
     }
   }
-  if (literals.empty()) return;
+  return literals;
+}
+
+namespace {
+
+hs_database_t* CompileLiterals(const std::vector<const char*>& texts,
+                               const std::vector<std::size_t>& lengths,
+                               const std::vector<unsigned int>& flags,
+                               const std::vector<unsigned int>& ids,
+                               const hs_platform_info_t* platform) {
+  hs_database_t* database = nullptr;
   hs_compile_error_t* error = nullptr;
-  if (hs_compile_lit_multi(literals.data(), flags.data(), ids.data(), lengths.data(),
-                           static_cast<unsigned int>(literals.size()), HS_MODE_BLOCK, nullptr,
-                           &database_, &error) != HS_SUCCESS) {
+  if (hs_compile_lit_multi(texts.data(), flags.data(), ids.data(), lengths.data(),
+                           static_cast<unsigned int>(texts.size()), HS_MODE_BLOCK, platform,
+                           &database, &error) != HS_SUCCESS) {
     if (error != nullptr) hs_free_compile_error(error);
-    database_ = nullptr;
-    AllCandidates(always_);
+    return nullptr;
   }
+  return database;
+}
+
+}  // namespace
+
+void RulePrefilter::Compile(const Literals& literals) {
+  if (literals.texts.empty()) return;
+  database_ =
+      CompileLiterals(literals.texts, literals.lengths, literals.flags, literals.ids, nullptr);
+  if (database_ == nullptr) AllCandidates(always_);
+}
+
+RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns)
+    : serial_(next_serial++), count_(static_cast<std::uint32_t>(patterns.size())) {
+  Compile(Layout(patterns));
+}
+
+RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns, std::string_view compiled)
+    : serial_(next_serial++), count_(static_cast<std::uint32_t>(patterns.size())) {
+  const Literals literals = Layout(patterns);
+  if (literals.texts.empty()) return;
+  if (!compiled.empty() &&
+      hs_deserialize_database(compiled.data(), compiled.size(), &database_) == HS_SUCCESS) {
+    return;
+  }
+  database_ = nullptr;
+  Compile(literals);
+}
+
+std::string RulePrefilter::Compiled(const std::vector<Pattern>& patterns) {
+  RulePrefilter layout_only(std::vector<Pattern>{});
+  layout_only.count_ = static_cast<std::uint32_t>(patterns.size());
+  const Literals literals = layout_only.Layout(patterns);
+  if (literals.texts.empty()) return {};
+  hs_platform_info_t generic{};
+  generic.tune = HS_TUNE_FAMILY_GENERIC;
+  generic.cpu_features = 0;
+  hs_database_t* database =
+      CompileLiterals(literals.texts, literals.lengths, literals.flags, literals.ids, &generic);
+  if (database == nullptr) return {};
+  char* bytes = nullptr;
+  std::size_t size = 0;
+  std::string compiled;
+  if (hs_serialize_database(database, &bytes, &size) == HS_SUCCESS) {
+    compiled.assign(bytes, size);
+    std::free(bytes);
+  }
+  hs_free_database(database);
+  return compiled;
 }
 
 RulePrefilter::~RulePrefilter() {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +27,11 @@ class RulePrefilter {
 
   // Never throws: should the scanner fail to build, every pattern is a candidate for every text.
   explicit RulePrefilter(const std::vector<Pattern>& patterns);
+  // The same, loading the scanner from `compiled`, which Compiled() made from these very
+  // patterns (at build time: compiling many literals costs a run a noticeable part of a second).
+  // Bytes that this library cannot load (another version of it) are ignored and the patterns
+  // compiled now.
+  RulePrefilter(const std::vector<Pattern>& patterns, std::string_view compiled);
   ~RulePrefilter();
   RulePrefilter(const RulePrefilter&) = delete;
   RulePrefilter& operator=(const RulePrefilter&) = delete;
@@ -37,7 +43,15 @@ class RulePrefilter {
   // Patterns that are candidates for every text (no literals, or no scanner).
   std::size_t UnfilteredCount() const { return always_.size(); }
 
+  // The scanner of `patterns` compiled for any x86-64 processor, as bytes for the constructor;
+  // empty when it cannot be compiled.
+  static std::string Compiled(const std::vector<Pattern>& patterns);
+
  private:
+  struct Literals;
+  // Numbers the literal sets and notes what each pattern needs; the literals to scan for.
+  Literals Layout(const std::vector<Pattern>& patterns);
+  void Compile(const Literals& literals);
   void AllCandidates(std::vector<std::uint32_t>& out) const;
 
   hs_database* database_ = nullptr;  // nullptr: nothing compiled, every pattern is a candidate

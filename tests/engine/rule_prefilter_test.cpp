@@ -76,6 +76,12 @@ TEST(RulePrefilter, EveryAgentRuleThatMatchesIsACandidate) {
     }
   }
   const RulePrefilter prefilter(patterns);
+  // Compiled ahead for any processor and loaded, as the program does; and bytes that cannot be
+  // loaded, which leave it to compile them itself. Both must find what the first one finds.
+  const std::string compiled = RulePrefilter::Compiled(patterns);
+  ASSERT_FALSE(compiled.empty());
+  const RulePrefilter loaded(patterns, compiled);
+  const RulePrefilter unloadable(patterns, compiled.substr(0, compiled.size() / 2));
 
   // Agents of 1 to 8 literals of random rules, some case-flipped, glued by agent-like fillers
   // and digits, so that many rules nearly match and some match.
@@ -95,6 +101,11 @@ TEST(RulePrefilter, EveryAgentRuleThatMatchesIsACandidate) {
       if (random() % 2 == 0) agent += std::to_string(random() % 1000);
     }
     prefilter.Candidates(agent, candidates);
+    for (const RulePrefilter* other : {&loaded, &unloadable}) {
+      std::vector<std::uint32_t> others;
+      other->Candidates(agent, others);
+      EXPECT_EQ(candidates, others) << agent;
+    }
     for (std::uint32_t i = 0; i < rules.size(); ++i) {
       if (!boost::regex_search(agent, regexes[i])) continue;
       ++matches;

@@ -6,11 +6,13 @@
 #include <hs/hs.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "engine/dimensions/crawler_list.h"
 #include "engine/dimensions/crawler_matcher_flags.h"
+#include "engine/dimensions/tools/write_byte_array.h"
 
 namespace hitsieve {
 namespace {
@@ -50,26 +52,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "make_crawler_matcher: the database could not be serialized\n");
     return 1;
   }
-  const std::string output = argv[1];
-  const std::string temporary = output + ".tmp";
-  std::FILE* out = std::fopen(temporary.c_str(), "w");
-  if (out == nullptr) {
-    std::perror(temporary.c_str());
-    return 1;
-  }
-  std::fprintf(out, "// The crawler list's compiled matcher; made by make_crawler_matcher.\n"
-                    "alignas(16) constexpr unsigned char kCrawlerMatcher[%zu] = {\n", size);
-  for (size_t i = 0; i < size; ++i) {
-    std::fprintf(out, "%u,%s", static_cast<unsigned char>(bytes[i]), i % 32 == 31 ? "\n" : "");
-  }
-  std::fprintf(out, "};\n");
-  const bool written = std::fflush(out) == 0 && std::ferror(out) == 0;
-  std::fclose(out);
+  const bool written = WriteByteArray(
+      argv[1], "The crawler list's compiled matcher; made by make_crawler_matcher.",
+      "kCrawlerMatcher", bytes, size);
   std::free(bytes);
   hs_free_database(database);
-  if (!written || std::rename(temporary.c_str(), output.c_str()) != 0) {
-    std::perror(output.c_str());
-    return 1;
-  }
-  return 0;
+  return written ? 0 : 1;
 }
