@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "engine/key_sort.h"
+#include "engine/dimensions/search_referers.h"
 #include "engine/referer.h"
 
 namespace hitsieve {
@@ -331,7 +332,8 @@ void StatsCollector::AbsorbRest(StatsCollector& later) {
   lastDay_.day = nullptr;
 }
 
-StatsCollector::StatsCollector(const SearchEngineRegistry& registry) : registry_(registry) {}
+StatsCollector::StatsCollector(const SearchEngineRegistry& registry)
+    : registry_(registry), describedSearch_(FindsAsDescribed(registry)) {}
 
 DayStats& StatsCollector::Day(std::string_view key) {
   // The map is public: a size that changed means the remembered node may be gone.
@@ -357,10 +359,7 @@ void StatsCollector::SetDimensions(std::vector<std::unique_ptr<Dimension>> dimen
   for (auto& dimension : dimensions) dimensions_.push_back({std::move(dimension), {}});
 }
 
-void StatsCollector::CountDimensions(const RequestRecord& record, uint32_t agent,
-                                     uint32_t address, bool robot, bool counted,
-                                     const KnownCrawler* crawler, bool page) {
-  const DimensionInput input{record, agent, address, robot, counted, crawler, page};
+void StatsCollector::CountDimensions(const DimensionInput& input) {
   for (CountedDimension& counted_dimension : dimensions_)
     counted_dimension.dimension->OnRecord(input, counted_dimension.table);
 }
@@ -401,14 +400,15 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
       robotHits.Add(robot->Name(), record.url, record.status, record.ip, record.date);
     }
     if (!dimensions_.empty()) {
-      CountDimensions(record, agent, 0, /*robot=*/true, false, crawler,
-                      PassesPageFilter(record.url, pageExtensions));
+      CountDimensions({record, agent, 0, /*robot=*/true, /*counted=*/false, crawler,
+                       PassesPageFilter(record.url, pageExtensions)});
     }
     return;
   }
   if (!PassesPageFilter(record.url, pageExtensions)) {
     if (!dimensions_.empty()) {
-      CountDimensions(record, agent, 0, false, /*counted=*/false, crawler, /*page=*/false);
+      CountDimensions({record, agent, 0, /*robot=*/false, /*counted=*/false, crawler,
+                       /*page=*/false});
     }
     return;
   }
@@ -416,8 +416,13 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   DayStats& day = Day(record.date);
   PageStats& page = Entry(pendingPages_, record.url);
   const uint32_t address = addresses_.Id(record.ip);
+  const bool referred = !record.referer.empty() && record.referer != "-";
+  const SearchEngine* engine = referred ? registry_.FindByReferer(record.referer) : nullptr;
+  const bool has_query = engine != nullptr && engine->ExtractQuery(record.referer, phrase_);
   if (!dimensions_.empty()) {
-    CountDimensions(record, agent, address, false, /*counted=*/true, crawler, /*page=*/true);
+    CountDimensions({record, agent, address, /*robot=*/false, /*counted=*/true, crawler,
+                     /*page=*/true, referred && describedSearch_, engine,
+                     has_query ? &phrase_ : nullptr});
   }
   day.ips.Insert(address);
   day.visitors.Insert(VisitorKey(address, agent));
@@ -427,15 +432,14 @@ void StatsCollector::OnRecord(const RequestRecord& record) {
   // instead of overflowing.
   page.bandwidth = SaturatingAdd(page.bandwidth, record.bytes);
 
-  if (record.referer.empty() || record.referer == "-") return;
+  if (!referred) return;
   ++Entry(pendingReferers_, record.referer);  // its host is counted from it, in Finish
 
-  const SearchEngine* engine = registry_.FindByReferer(record.referer);
   if (engine == nullptr) return;
   ++day.searches;
   ++page.searches;
 
-  if (!engine->ExtractQuery(record.referer, phrase_)) return;
+  if (!has_query) return;
   ++page.engineHits[engine->Id()];
   const std::string_view phrase = TrimWhitespace(phrase_);
   folded_.assign(phrase);

@@ -268,8 +268,10 @@ class StatsCollector : public RecordSink {
   uint32_t AgentId(std::string_view user_agent);
 
   std::vector<CountedDimension> dimensions_;
-  void CountDimensions(const RequestRecord& record, uint32_t agent, uint32_t address, bool robot,
-                       bool counted, const KnownCrawler* crawler, bool page);
+  void CountDimensions(const DimensionInput& input);
+  // Whether registry_ finds referers' engines as the dimensions' own list of the described
+  // engines does, so that its findings can be handed to them.
+  bool describedSearch_ = false;
   // Adds `later`'s dimension rows, its visitor numbers translated by `addresses` and `agents`.
   void AbsorbDimensions(StatsCollector& later, const std::vector<uint32_t>& addresses,
                         const std::vector<uint32_t>& agents);

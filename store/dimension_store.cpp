@@ -2,6 +2,10 @@
 // merge part; and the definitions (counted_dimensions) that keep two definitions from mixing.
 
 #include <algorithm>
+#include <array>
+#include <deque>
+#include <tuple>
+#include <unordered_map>
 #include <limits>
 #include <set>
 #include <stdexcept>
@@ -88,12 +92,17 @@ class RowInserter {
     if (shape.visitors) query, use_blob(visitors_);
   }
   void Insert(int64_t id, const DimensionRowKey& key, const DimensionRowTotals& row) {
+    Insert(id, key.day, key.key, key.sub, row.counts, row.visitors);
+  }
+  void Insert(int64_t id, std::string_view day, std::string_view key, std::string_view sub,
+              const std::array<int64_t, kDimensionCounts>& counts,
+              const std::vector<uint64_t>& visitors) {
     id_ = id;
-    day_ = key.day;
-    key_ = key.key;
-    sub_ = key.sub;
-    counts_ = row.counts;
-    if (shape_.visitors) visitors_ = Encode(row.visitors);
+    day_ = day;
+    key_ = key;
+    sub_ = sub;
+    counts_ = counts;
+    if (shape_.visitors) visitors_ = Encode(visitors);
     insert_.exec();
   }
 
@@ -390,39 +399,15 @@ uint64_t DimensionVisitorHash(uint64_t address_hash, uint64_t agent_hash) {
 std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
     const StatsCollector& collector) {
   std::map<std::string, DimensionTotals, std::less<>> dimensions;
-  TextHashes addresses(collector.AddressCount(), kAddressSeed);
-  TextHashes agents(collector.AgentCount(), kAgentSeed);
-  auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
-  auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
-  for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
-    DimensionTotals& totals = dimensions[std::string(counted.dimension->Shape().name)];
-    totals.version = counted.dimension->Version();
-    for (const auto& [packed, cell] : counted.table.cells) {
-      const DimensionTable::Key key = DimensionTable::Unpack(packed);
-      DimensionRowTotals& row =
-          totals.rows[DimensionRowKey{std::string(key.day), std::string(key.key), std::string(key.sub)}];
-      row.counts = cell.counts;
-      row.visitors.reserve(cell.visitors.size());
-      cell.visitors.ForEach([&](uint64_t visitor) {
-        row.visitors.push_back(
-            DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
-                                 agents.Of(VisitorAgent(visitor), agent_text)));
-      });
-      row.visitors = SortedDistinct(std::move(row.visitors));
+  for (PreparedDimension& prepared : PrepareDimensions(collector)) {
+    DimensionTotals& totals = dimensions[std::string(prepared.shape->name)];
+    totals.version = std::move(prepared.version);
+    for (PreparedDimension::Row& row : prepared.rows) {  // in key order: each goes last
+      totals.rows.emplace_hint(
+          totals.rows.end(),
+          DimensionRowKey{std::string(row.day), std::string(row.key), std::string(row.sub)},
+          DimensionRowTotals{*row.counts, std::move(row.visitors)});
     }
-    if (counted.dimension->VisitorsFrom() == Dimension::VisitorsBy::kRows) continue;
-    ForEachDayVisitorRow(collector, *counted.dimension,
-                         [&](std::string_view day, std::string_view key, std::string_view sub,
-                             const std::vector<uint64_t>& visitors) {
-      DimensionRowTotals& row =
-          totals.rows[DimensionRowKey{std::string(day), std::string(key), std::string(sub)}];
-      for (const uint64_t visitor : visitors) {
-        row.visitors.push_back(
-            DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
-                                 agents.Of(VisitorAgent(visitor), agent_text)));
-      }
-      row.visitors = SortedDistinct(std::move(row.visitors));
-    });
   }
   return dimensions;
 }
@@ -447,12 +432,20 @@ void CreateDimensionTables(sqlitepp::session& session) {
   }
 }
 
-void ReplaceDimensions(sqlitepp::session& session,
-                       const std::map<std::string, DimensionTotals, std::less<>>& dimensions) {
+namespace {
+
+void ClearDimensions(sqlitepp::session& session) {
   CreateDimensionTables(session);
   session << "DELETE FROM counted_dimensions";
   for (const DimensionShape* shape : KnownDimensionShapes())
     session << "DELETE FROM " + DimensionTableName(shape->name);
+}
+
+}  // namespace
+
+void ReplaceDimensions(sqlitepp::session& session,
+                       const std::map<std::string, DimensionTotals, std::less<>>& dimensions) {
+  ClearDimensions(session);
   std::string name, version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
@@ -464,6 +457,86 @@ void ReplaceDimensions(sqlitepp::session& session,
     for (const auto& [key, row] : totals.rows) insert.Insert(++id, key, row);
     name = dimension_name;
     version = totals.version;
+    define.exec();
+  }
+}
+
+PreparedDimensions PrepareDimensions(const StatsCollector& collector) {
+  TextHashes addresses(collector.AddressCount(), kAddressSeed);
+  TextHashes agents(collector.AgentCount(), kAgentSeed);
+  auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
+  auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
+  auto hash = [&](uint64_t visitor) {
+    return DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
+                                agents.Of(VisitorAgent(visitor), agent_text));
+  };
+  static constexpr std::array<int64_t, kDimensionCounts> kNoCounts{};
+
+  PreparedDimensions prepared;
+  for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
+    PreparedDimension& dimension = prepared.emplace_back();
+    dimension.shape = &counted.dimension->Shape();
+    dimension.version = counted.dimension->Version();
+    const bool by_class = counted.dimension->VisitorsFrom() != Dimension::VisitorsBy::kRows;
+    std::unordered_map<std::string_view, size_t, ByteStringHash, std::equal_to<>> row_of;
+    dimension.rows.reserve(counted.table.cells.size());
+    for (const auto& [packed, cell] : counted.table.cells) {
+      const DimensionTable::Key key = DimensionTable::Unpack(packed);
+      PreparedDimension::Row& row =
+          dimension.rows.emplace_back(PreparedDimension::Row{key.day, key.key, key.sub, &cell.counts, {}});
+      row.visitors.reserve(cell.visitors.size());
+      cell.visitors.ForEach([&](uint64_t visitor) { row.visitors.push_back(hash(visitor)); });
+      row.visitors = SortedDistinct(std::move(row.visitors));
+      if (by_class) row_of.emplace(packed, dimension.rows.size() - 1);
+    }
+    if (by_class) {
+      std::string packed;
+      ForEachDayVisitorRow(collector, *counted.dimension,
+                           [&](std::string_view day, std::string_view key, std::string_view sub,
+                               const std::vector<uint64_t>& visitors) {
+        DimensionTable::Pack(packed, day, key, sub);
+        size_t at = 0;
+        if (const auto found = row_of.find(packed); found != row_of.end()) {
+          at = found->second;
+        } else {
+          // Visitors of a row nothing was counted in (a collector filled by hand): kept with no
+          // counts, under texts of its own.
+          for (std::string_view text : {day, key, sub}) dimension.texts.emplace_back(text);
+          const size_t last = dimension.texts.size();
+          dimension.rows.push_back({dimension.texts[last - 3], dimension.texts[last - 2],
+                                    dimension.texts[last - 1], &kNoCounts, {}});
+          at = dimension.rows.size() - 1;
+        }
+        std::vector<uint64_t>& row = dimension.rows[at].visitors;
+        for (const uint64_t visitor : visitors) row.push_back(hash(visitor));
+        row = SortedDistinct(std::move(row));
+      });
+    }
+    std::sort(dimension.rows.begin(), dimension.rows.end(),
+              [](const PreparedDimension::Row& a, const PreparedDimension::Row& b) {
+                return std::tie(a.day, a.key, a.sub) < std::tie(b.day, b.key, b.sub);
+              });
+  }
+  std::sort(prepared.begin(), prepared.end(),
+            [](const PreparedDimension& a, const PreparedDimension& b) {
+              return a.shape->name < b.shape->name;
+            });
+  return prepared;
+}
+
+void ReplaceDimensions(sqlitepp::session& session, const PreparedDimensions& dimensions) {
+  ClearDimensions(session);
+  std::string name, version;
+  sqlitepp::statement define(session);
+  define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
+      use(name), use(version);
+  for (const PreparedDimension& dimension : dimensions) {
+    RowInserter insert(session, *dimension.shape);
+    int64_t id = 0;
+    for (const PreparedDimension::Row& row : dimension.rows)
+      insert.Insert(++id, row.day, row.key, row.sub, *row.counts, row.visitors);
+    name = dimension.shape->name;
+    version = dimension.version;
     define.exec();
   }
 }

@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/dimensions/dimension.h"
@@ -217,6 +219,25 @@ void CreateDimensionTables(sqlitepp::session& session);
 // replacing save).
 void ReplaceDimensions(sqlitepp::session& session,
                        const std::map<std::string, DimensionTotals, std::less<>>& dimensions);
+
+// A replacing save's dimensions taken straight from a collector, which must outlive them (the
+// rows' texts are its own): each dimension's rows in key order with their visitors hashed, the
+// dimensions in name order, as DimensionTotalsOf and ReplaceDimensions above would write them,
+// without copying every key into a tree first.
+struct PreparedDimension {
+  struct Row {
+    std::string_view day, key, sub;
+    const std::array<int64_t, kDimensionCounts>* counts;
+    std::vector<uint64_t> visitors;  // hashed, sorted, distinct
+  };
+  const DimensionShape* shape = nullptr;
+  std::string version;
+  std::vector<Row> rows;
+  std::deque<std::string> texts;  // the texts of rows the collector's tables do not hold
+};
+using PreparedDimensions = std::vector<PreparedDimension>;
+PreparedDimensions PrepareDimensions(const StatsCollector& collector);
+void ReplaceDimensions(sqlitepp::session& session, const PreparedDimensions& dimensions);
 
 // Every value of the dimension tables a database lists, checked as a merge part's must be:
 // known names listed once, counts whole numbers from 0 to 2^63-1, keys texts, visitor sets

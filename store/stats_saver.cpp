@@ -132,8 +132,8 @@ void StatsSaver::save() {
   std::future<DaySetBlobs> day_sets = encode.get_future();
   side.Add(std::packaged_task<void()>(std::move(encode)));
   // So is hashing the dimensions' visitors, after it.
-  std::packaged_task<std::map<std::string, DimensionTotals, std::less<>>()> dimensions(
-      [this] { return DimensionTotalsOf(collector_); });
+  std::packaged_task<PreparedDimensions()> dimensions(
+      [this] { return PrepareDimensions(collector_); });
   auto dimension_totals = dimensions.get_future();
   side.Add(std::packaged_task<void()>(std::move(dimensions)));
   // A spent collector's tables go, once written, to be freed on the other core meanwhile.

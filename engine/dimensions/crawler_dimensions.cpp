@@ -49,7 +49,11 @@ class EnginesDimension : public Dimension {
   void OnRecord(const DimensionInput& input, DimensionTable& table) override {
     const RequestRecord& record = input.record;
     if (!input.counted || record.referer.empty() || record.referer == "-") return;
-    if (!RecogniseSearchReferer(record.referer, arrival_)) return;
+    const bool found = input.search_looked_up
+                           ? RecogniseSearchReferer(record.referer, input.search_engine,
+                                                    input.search_query, arrival_)
+                           : RecogniseSearchReferer(record.referer, arrival_);
+    if (!found) return;
     // Kept as every text of the statistics is: Windows-1251, which the reports show as UTF-8.
     phrase_ = arrival_.phrase.empty()
                   ? std::string()

@@ -25,6 +25,7 @@
 namespace hitsieve {
 
 struct KnownCrawler;
+class SearchEngine;
 
 // The most counts a dimension's row holds.
 inline constexpr size_t kDimensionCounts = 10;
@@ -80,6 +81,12 @@ struct DimensionInput {
   // The crawler list's crawler of the agent (whether or not the run leaves it out), or null.
   const KnownCrawler* crawler = nullptr;
   bool page = false;     // passed the page filter, whoever asked
+  // For a counted record with a referer, when the collector's engines are the described ones:
+  // what they found in it (`search_engine` null: no described engine's page; `search_query`
+  // null: no phrase in that engine's own format), so that no dimension looks again.
+  bool search_looked_up = false;
+  const SearchEngine* search_engine = nullptr;
+  const std::string* search_query = nullptr;
 };
 
 // One dimension in one collector: its classification caches live in the object (by agent or

@@ -3,7 +3,9 @@
 // the described columns count as a search is an arrival here too.
 #include "engine/dimensions/search_referers.h"
 
+#include <algorithm>
 #include <array>
+#include <typeinfo>
 #include <initializer_list>
 #include <vector>
 
@@ -206,15 +208,32 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+bool FindsAsDescribed(const SearchEngineRegistry& registry) {
+  const EngineMap& theirs = registry.refererPatterns();
+  const EngineMap& ours = Described().refererPatterns();
+  return std::equal(theirs.begin(), theirs.end(), ours.begin(), ours.end(),
+                    [](const auto& a, const auto& b) {
+                      return a.first == b.first && a.second->Id() == b.second->Id() &&
+                             typeid(*a.second) == typeid(*b.second);
+                    });
+}
+
 bool RecogniseSearchReferer(std::string_view referer, SearchArrival& out) {
-  if (const SearchEngine* described = Described().FindByReferer(referer)) {
+  const SearchEngine* described = Described().FindByReferer(referer);
+  std::string phrase;
+  const bool found = described != nullptr && described->ExtractQuery(referer, phrase);
+  return RecogniseSearchReferer(referer, described, found ? &phrase : nullptr, out);
+}
+
+bool RecogniseSearchReferer(std::string_view referer, const SearchEngine* described,
+                            const std::string* query, SearchArrival& out) {
+  if (described != nullptr) {
     const int id = described->Id();
-    std::string phrase;
-    if (described->ExtractQuery(referer, phrase)) {
+    if (query != nullptr) {
       // Google's and Yandex's phrases are converted into Windows-1251; the others keep their
       // decoded bytes, which today are mostly UTF-8.
-      out.phrase = id == kGoogle || id == kYandex ? Cp1251ToUtf8(TrimWhitespace(phrase))
-                                                  : AsUtf8(phrase);
+      out.phrase = id == kGoogle || id == kYandex ? Cp1251ToUtf8(TrimWhitespace(*query))
+                                                  : AsUtf8(*query);
     } else {
       out.phrase = PhraseFrom(referer, {kDescribedParameters[id]});
     }

@@ -8,6 +8,9 @@
 
 namespace hitsieve {
 
+class SearchEngine;
+class SearchEngineRegistry;
+
 struct SearchArrival {
   std::string_view engine;  // readable engine name, e.g. "Bing"; lives as long as the process
   // UTF-8, always valid; empty: "(not provided)". Percent-escapes are decoded; text that is no
@@ -20,6 +23,16 @@ struct SearchArrival {
 // they count here too, beside their described columns), with `out` set; otherwise false and
 // `out` unchanged. Any bytes, any length; never throws; safe from several threads at once.
 bool RecogniseSearchReferer(std::string_view referer, SearchArrival& out);
+
+// The same, for a referer that the described engines have already been looked for in (by a
+// registry for which FindsAsDescribed holds): `described` is the engine found (null: none) and
+// `query` the phrase its own format found (null: none).
+bool RecogniseSearchReferer(std::string_view referer, const SearchEngine* described,
+                            const std::string* query, SearchArrival& out);
+
+// True when `registry` holds the six described engines and finds them in referers exactly as
+// the list above does.
+bool FindsAsDescribed(const SearchEngineRegistry& registry);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view text);
