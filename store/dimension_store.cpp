@@ -7,6 +7,7 @@
 #include <tuple>
 #include <unordered_map>
 #include <limits>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -461,84 +462,99 @@ void ReplaceDimensions(sqlitepp::session& session,
   }
 }
 
-PreparedDimensions PrepareDimensions(const StatsCollector& collector) {
-  TextHashes addresses(collector.AddressCount(), kAddressSeed);
-  TextHashes agents(collector.AgentCount(), kAgentSeed);
+struct DimensionPreparer::Hashes {
+  explicit Hashes(const StatsCollector& collector)
+      : addresses(collector.AddressCount(), kAddressSeed),
+        agents(collector.AgentCount(), kAgentSeed) {}
+  TextHashes addresses, agents;
+};
+
+DimensionPreparer::DimensionPreparer(const StatsCollector& collector)
+    : collector_(collector), hashes_(std::make_unique<Hashes>(collector)) {
+  for (const StatsCollector::CountedDimension& counted : collector.dimensions())
+    order_.push_back(&counted);
+  std::sort(order_.begin(), order_.end(), [](const auto* a, const auto* b) {
+    return a->dimension->Shape().name < b->dimension->Shape().name;
+  });
+}
+
+DimensionPreparer::~DimensionPreparer() = default;
+
+PreparedDimension DimensionPreparer::Prepare(size_t k) {
+  const StatsCollector& collector = collector_;
   auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
   auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
   auto hash = [&](uint64_t visitor) {
-    return DimensionVisitorHash(addresses.Of(VisitorAddress(visitor), address_text),
-                                agents.Of(VisitorAgent(visitor), agent_text));
+    return DimensionVisitorHash(hashes_->addresses.Of(VisitorAddress(visitor), address_text),
+                                hashes_->agents.Of(VisitorAgent(visitor), agent_text));
   };
   static constexpr std::array<int64_t, kDimensionCounts> kNoCounts{};
 
-  PreparedDimensions prepared;
-  for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
-    PreparedDimension& dimension = prepared.emplace_back();
-    dimension.shape = &counted.dimension->Shape();
-    dimension.version = counted.dimension->Version();
-    const bool by_class = counted.dimension->VisitorsFrom() != Dimension::VisitorsBy::kRows;
-    std::unordered_map<std::string_view, size_t, ByteStringHash, std::equal_to<>> row_of;
-    dimension.rows.reserve(counted.table.cells.size());
-    for (const auto& [packed, cell] : counted.table.cells) {
-      const DimensionTable::Key key = DimensionTable::Unpack(packed);
-      PreparedDimension::Row& row =
-          dimension.rows.emplace_back(PreparedDimension::Row{key.day, key.key, key.sub, &cell.counts, {}});
-      row.visitors.reserve(cell.visitors.size());
-      cell.visitors.ForEach([&](uint64_t visitor) { row.visitors.push_back(hash(visitor)); });
-      row.visitors = SortedDistinct(std::move(row.visitors));
-      if (by_class) row_of.emplace(packed, dimension.rows.size() - 1);
-    }
-    if (by_class) {
-      std::string packed;
-      ForEachDayVisitorRow(collector, *counted.dimension,
-                           [&](std::string_view day, std::string_view key, std::string_view sub,
-                               const std::vector<uint64_t>& visitors) {
-        DimensionTable::Pack(packed, day, key, sub);
-        size_t at = 0;
-        if (const auto found = row_of.find(packed); found != row_of.end()) {
-          at = found->second;
-        } else {
-          // Visitors of a row nothing was counted in (a collector filled by hand): kept with no
-          // counts, under texts of its own.
-          for (std::string_view text : {day, key, sub}) dimension.texts.emplace_back(text);
-          const size_t last = dimension.texts.size();
-          dimension.rows.push_back({dimension.texts[last - 3], dimension.texts[last - 2],
-                                    dimension.texts[last - 1], &kNoCounts, {}});
-          at = dimension.rows.size() - 1;
-        }
-        std::vector<uint64_t>& row = dimension.rows[at].visitors;
-        for (const uint64_t visitor : visitors) row.push_back(hash(visitor));
-        row = SortedDistinct(std::move(row));
-      });
-    }
-    std::sort(dimension.rows.begin(), dimension.rows.end(),
-              [](const PreparedDimension::Row& a, const PreparedDimension::Row& b) {
-                return std::tie(a.day, a.key, a.sub) < std::tie(b.day, b.key, b.sub);
-              });
+  const StatsCollector::CountedDimension& counted = *order_.at(k);
+  PreparedDimension dimension;
+  dimension.shape = &counted.dimension->Shape();
+  dimension.version = counted.dimension->Version();
+  const bool by_class = counted.dimension->VisitorsFrom() != Dimension::VisitorsBy::kRows;
+  std::unordered_map<std::string_view, size_t, ByteStringHash, std::equal_to<>> row_of;
+  dimension.rows.reserve(counted.table.cells.size());
+  for (const auto& [packed, cell] : counted.table.cells) {
+    const DimensionTable::Key key = DimensionTable::Unpack(packed);
+    PreparedDimension::Row& row = dimension.rows.emplace_back(
+        PreparedDimension::Row{key.day, key.key, key.sub, &cell.counts, {}});
+    row.visitors.reserve(cell.visitors.size());
+    cell.visitors.ForEach([&](uint64_t visitor) { row.visitors.push_back(hash(visitor)); });
+    row.visitors = SortedDistinct(std::move(row.visitors));
+    if (by_class) row_of.emplace(packed, dimension.rows.size() - 1);
   }
-  std::sort(prepared.begin(), prepared.end(),
-            [](const PreparedDimension& a, const PreparedDimension& b) {
-              return a.shape->name < b.shape->name;
+  if (by_class) {
+    std::string packed;
+    ForEachDayVisitorRow(collector, *counted.dimension,
+                         [&](std::string_view day, std::string_view key, std::string_view sub,
+                             const std::vector<uint64_t>& visitors) {
+      DimensionTable::Pack(packed, day, key, sub);
+      size_t at = 0;
+      if (const auto found = row_of.find(packed); found != row_of.end()) {
+        at = found->second;
+      } else {
+        // Visitors of a row nothing was counted in (a collector filled by hand): kept with no
+        // counts, under texts of its own.
+        for (std::string_view text : {day, key, sub}) dimension.texts.emplace_back(text);
+        const size_t last = dimension.texts.size();
+        dimension.rows.push_back({dimension.texts[last - 3], dimension.texts[last - 2],
+                                  dimension.texts[last - 1], &kNoCounts, {}});
+        at = dimension.rows.size() - 1;
+      }
+      std::vector<uint64_t>& row = dimension.rows[at].visitors;
+      for (const uint64_t visitor : visitors) row.push_back(hash(visitor));
+      row = SortedDistinct(std::move(row));
+    });
+  }
+  std::sort(dimension.rows.begin(), dimension.rows.end(),
+            [](const PreparedDimension::Row& a, const PreparedDimension::Row& b) {
+              return std::tie(a.day, a.key, a.sub) < std::tie(b.day, b.key, b.sub);
             });
+  return dimension;
+}
+
+PreparedDimensions PrepareDimensions(const StatsCollector& collector) {
+  DimensionPreparer preparer(collector);
+  PreparedDimensions prepared;
+  for (size_t k = 0; k < preparer.size(); ++k) prepared.push_back(preparer.Prepare(k));
   return prepared;
 }
 
-void ReplaceDimensions(sqlitepp::session& session, const PreparedDimensions& dimensions) {
-  ClearDimensions(session);
-  std::string name, version;
+void StartReplacingDimensions(sqlitepp::session& session) { ClearDimensions(session); }
+
+void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimension) {
+  RowInserter insert(session, *dimension.shape);
+  int64_t id = 0;
+  for (const PreparedDimension::Row& row : dimension.rows)
+    insert.Insert(++id, row.day, row.key, row.sub, *row.counts, row.visitors);
+  std::string name(dimension.shape->name), version = dimension.version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
       use(name), use(version);
-  for (const PreparedDimension& dimension : dimensions) {
-    RowInserter insert(session, *dimension.shape);
-    int64_t id = 0;
-    for (const PreparedDimension::Row& row : dimension.rows)
-      insert.Insert(++id, row.day, row.key, row.sub, *row.counts, row.visitors);
-    name = dimension.shape->name;
-    version = dimension.version;
-    define.exec();
-  }
+  define.exec();
 }
 
 void CheckDimensionValues(sqlitepp::session& session) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -237,7 +238,30 @@ struct PreparedDimension {
 };
 using PreparedDimensions = std::vector<PreparedDimension>;
 PreparedDimensions PrepareDimensions(const StatsCollector& collector);
-void ReplaceDimensions(sqlitepp::session& session, const PreparedDimensions& dimensions);
+
+// The same one dimension at a time, so that one is written while the next is prepared. All on
+// one thread; `collector` outlives the preparer and what it prepared.
+class DimensionPreparer {
+ public:
+  explicit DimensionPreparer(const StatsCollector& collector);
+  ~DimensionPreparer();
+  DimensionPreparer(const DimensionPreparer&) = delete;
+  DimensionPreparer& operator=(const DimensionPreparer&) = delete;
+
+  size_t size() const { return order_.size(); }
+  PreparedDimension Prepare(size_t k);  // the k-th in name order
+
+ private:
+  struct Hashes;  // each address and agent hashed once for all dimensions
+  const StatsCollector& collector_;
+  std::vector<const StatsCollector::CountedDimension*> order_;
+  std::unique_ptr<Hashes> hashes_;
+};
+
+// A replacing save of prepared dimensions: StartReplacingDimensions empties every dimension's
+// table and the definitions, then WriteDimension writes each, in name order.
+void StartReplacingDimensions(sqlitepp::session& session);
+void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimension);
 
 // Every value of the dimension tables a database lists, checked as a merge part's must be:
 // known names listed once, counts whole numbers from 0 to 2^63-1, keys texts, visitor sets

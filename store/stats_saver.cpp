@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 #include <type_traits>
+#include <vector>
 #include <utility>
 
 #include "engine/stats_collector.h"
@@ -131,11 +132,15 @@ void StatsSaver::save() {
   std::packaged_task<DaySetBlobs()> encode([this] { return EncodeDaySets(collector_); });
   std::future<DaySetBlobs> day_sets = encode.get_future();
   side.Add(std::packaged_task<void()>(std::move(encode)));
-  // So is hashing the dimensions' visitors, after it.
-  std::packaged_task<PreparedDimensions()> dimensions(
-      [this] { return PrepareDimensions(collector_); });
-  auto dimension_totals = dimensions.get_future();
-  side.Add(std::packaged_task<void()>(std::move(dimensions)));
+  // So is preparing the dimensions' rows (their visitors hashed, in key order), after it: one
+  // dimension at a time, so that each is written while the next is prepared.
+  auto preparer = std::make_shared<DimensionPreparer>(collector_);
+  std::vector<std::future<PreparedDimension>> dimensions;
+  for (size_t k = 0; k < preparer->size(); ++k) {
+    std::packaged_task<PreparedDimension()> prepare([preparer, k] { return preparer->Prepare(k); });
+    dimensions.push_back(prepare.get_future());
+    side.Add(std::packaged_task<void()>(std::move(prepare)));
+  }
   // A spent collector's tables go, once written, to be freed on the other core meanwhile.
   auto spend = [this, &side](auto member) {
     if (spent_ == nullptr) return;
@@ -177,7 +182,8 @@ void StatsSaver::save() {
   spend(&StatsCollector::queries);
 
   WriteDaySets(session, collector_, day_sets.get());
-  ReplaceDimensions(session, dimension_totals.get());
+  StartReplacingDimensions(session);
+  for (std::future<PreparedDimension>& dimension : dimensions) WriteDimension(session, dimension.get());
   if (spent_ != nullptr) {
     // The rest (days, addresses, agents) is freed while the transaction commits.
     side.Free(std::move(*spent_));
