@@ -359,6 +359,12 @@ void StatsCollector::SetDimensions(std::vector<std::unique_ptr<Dimension>> dimen
   for (auto& dimension : dimensions) dimensions_.push_back({std::move(dimension), {}});
 }
 
+DimensionTable::Cells StatsCollector::TakeDimensionRows(size_t k) {
+  DimensionTable::Cells rows = std::move(dimensions_.at(k).table.cells);
+  dimensions_[k].table.cells.clear();
+  return rows;
+}
+
 void StatsCollector::CountDimensions(const DimensionInput& input) {
   for (CountedDimension& counted_dimension : dimensions_)
     counted_dimension.dimension->OnRecord(input, counted_dimension.table);

@@ -155,6 +155,8 @@ class StatsCollector : public RecordSink {
   // REQUIRES: before the first record.
   void SetDimensions(std::vector<std::unique_ptr<Dimension>> dimensions);
   const std::vector<CountedDimension>& dimensions() const { return dimensions_; }
+  // The rows of dimensions()[k], taken out of the collector (a save frees them once written).
+  DimensionTable::Cells TakeDimensionRows(size_t k);
 
   // The texts behind the numbers in `days` and in the dimensions' visitor sets.
   std::string_view AddressText(uint32_t address) const { return addresses_.Text(address); }

@@ -480,6 +480,10 @@ DimensionPreparer::DimensionPreparer(const StatsCollector& collector)
 
 DimensionPreparer::~DimensionPreparer() = default;
 
+size_t DimensionPreparer::CollectorIndex(size_t k) const {
+  return static_cast<size_t>(order_.at(k) - collector_.dimensions().data());
+}
+
 PreparedDimension DimensionPreparer::Prepare(size_t k) {
   const StatsCollector& collector = collector_;
   auto address_text = [&](uint32_t id) { return collector.AddressText(id); };

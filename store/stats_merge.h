@@ -250,6 +250,8 @@ class DimensionPreparer {
 
   size_t size() const { return order_.size(); }
   PreparedDimension Prepare(size_t k);  // the k-th in name order
+  // Where the k-th in name order is in the collector's dimensions().
+  size_t CollectorIndex(size_t k) const;
 
  private:
   struct Hashes;  // each address and agent hashed once for all dimensions

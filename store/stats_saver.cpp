@@ -133,14 +133,18 @@ void StatsSaver::save() {
   std::future<DaySetBlobs> day_sets = encode.get_future();
   side.Add(std::packaged_task<void()>(std::move(encode)));
   // So is preparing the dimensions' rows (their visitors hashed, in key order), after it: one
-  // dimension at a time, so that each is written while the next is prepared.
+  // dimension at a time, each written while the next is prepared, and no more than that held
+  // at once.
   auto preparer = std::make_shared<DimensionPreparer>(collector_);
-  std::vector<std::future<PreparedDimension>> dimensions;
-  for (size_t k = 0; k < preparer->size(); ++k) {
-    std::packaged_task<PreparedDimension()> prepare([preparer, k] { return preparer->Prepare(k); });
-    dimensions.push_back(prepare.get_future());
-    side.Add(std::packaged_task<void()>(std::move(prepare)));
-  }
+  std::vector<std::future<PreparedDimension>> dimensions(preparer->size());
+  auto prepare = [&side, &preparer, &dimensions](size_t k) {
+    if (k >= dimensions.size()) return;
+    std::packaged_task<PreparedDimension()> task([preparer, k] { return preparer->Prepare(k); });
+    dimensions[k] = task.get_future();
+    side.Add(std::packaged_task<void()>(std::move(task)));
+  };
+  prepare(0);
+  prepare(1);
   // A spent collector's tables go, once written, to be freed on the other core meanwhile.
   auto spend = [this, &side](auto member) {
     if (spent_ == nullptr) return;
@@ -183,7 +187,13 @@ void StatsSaver::save() {
 
   WriteDaySets(session, collector_, day_sets.get());
   StartReplacingDimensions(session);
-  for (std::future<PreparedDimension>& dimension : dimensions) WriteDimension(session, dimension.get());
+  for (size_t k = 0; k < dimensions.size(); ++k) {
+    PreparedDimension prepared = dimensions[k].get();
+    prepare(k + 2);
+    WriteDimension(session, prepared);
+    side.Free(std::move(prepared));  // before the rows it points into
+    if (spent_ != nullptr) side.Free(spent_->TakeDimensionRows(preparer->CollectorIndex(k)));
+  }
   if (spent_ != nullptr) {
     // The rest (days, addresses, agents) is freed while the transaction commits.
     side.Free(std::move(*spent_));
