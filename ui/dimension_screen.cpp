@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include "engine/text.h"
 #include "export/dimension_tables.h"
@@ -286,7 +287,8 @@ DimensionScreen::DimensionScreen(QWidget* parent, const DimensionScreenPlan& pla
       kinds.push_back(first.numeric[index - 1] ? CellKind::kNumber : CellKind::kText);
     }
     daysGrid_->SetColumns(columns, kinds);
-    daysGrid_->FitColumnsToWidth(-1);
+    // The day takes what the counts leave of the width PlacePanes gives the table.
+    daysGrid_->FitColumnsToWidth(0);
     daysChart_ = new ReportBarChart(this);
     daysChart_->setObjectName(QStringLiteral("days_chart"));
     // The current row is the one the user chose, by click or by keys.
@@ -347,10 +349,14 @@ void DimensionScreen::PlacePanes() {
     lists_bottom = std::max(body_top, height - days_height - header);
     daysCaption_->setGeometry(0, lists_bottom + gap, width, row);
     const int days_top = lists_bottom + header;
-    const int days_width =
-        std::min(daysGrid_->horizontalHeader()->length() + 2 * daysGrid_->frameWidth() +
-                     daysGrid_->verticalScrollBar()->sizeHint().width(),
-                 width / 2);
+    // As wide as a day and the counts; the day's column stretches over what the counts leave.
+    int columns = daysGrid_->fontMetrics().horizontalAdvance(QStringLiteral("28/Oct/2008")) +
+                  2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 12;
+    for (int column = 1; column < daysGrid_->Model()->columnCount(); ++column)
+      columns += daysGrid_->columnWidth(column);
+    const int days_width = std::min(columns + 2 * daysGrid_->frameWidth() +
+                                        daysGrid_->verticalScrollBar()->sizeHint().width(),
+                                    width / 2);
     daysGrid_->setGeometry(0, days_top, days_width, std::max(0, height - days_top));
     const int chart_left = days_width + space;
     daysChart_->setGeometry(chart_left, days_top, std::max(0, width - chart_left),
