@@ -342,6 +342,11 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   // Refused before anything is read.
   const std::shared_ptr<const LogFormat> log_format = CompileLogFormat(parsed.Value("--log-format"));
   const CrawlerMode crawlers = ParseCrawlerMode(parsed.Value("--crawlers"));
+  const bool described_only = parsed.Has("--described-only");
+  if (described_only && parsed.Has("--geoip"))
+    throw UsageError("analyse: --geoip counts countries, --described-only counts none");
+  const std::shared_ptr<const CountryDatabase> countries =
+      described_only ? nullptr : OpenCountries(parsed.Value("--geoip"));
   if (parsed.operands.empty()) throw UsageError("analyse: no LOGFILE given (try --help)");
   const LogFileSet files = AbsolutePaths(parsed.operands);
   const std::optional<ByteRange> byte_range = ByteRangeOption(
@@ -363,11 +368,6 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   const std::optional<double> strict =
       parsed.Has("--strict") ? std::optional<double>(ParseShare(*parsed.Value("--strict")))
                              : std::nullopt;
-  const bool described_only = parsed.Has("--described-only");
-  if (described_only && parsed.Has("--geoip"))
-    throw UsageError("analyse: --geoip counts countries, --described-only counts none");
-  const std::shared_ptr<const CountryDatabase> countries =
-      described_only ? nullptr : OpenCountries(parsed.Value("--geoip"));
   const std::string database = parsed.Value("--db").value_or(DefaultDatabaseFile());
   UseDatabase(database, /*create=*/true);
   RefuseWhatIsNoFile(files);
@@ -381,9 +381,14 @@ int AnalyseCommand(const std::vector<std::string>& args) {
     }
   }
   RegisterStandardEngines(SearchEngineRegistry::Instance());
+  // A piece counts what a replacing run of the whole log counts, so that the joined pieces
+  // hold every dimension that run would.
+  DimensionOptions dimensions;
+  dimensions.countries = countries;
+  if (described_only) dimensions = {/*builtin=*/false, /*agents=*/false, nullptr};
   if (byte_range)
     return AnalyseByteRange(*files.begin(), *byte_range, extensions, log_format, database,
-                            crawlers);
+                            crawlers, dimensions);
   // A missing database is written under another name and takes its own only once the run
   // has succeeded: a failed or stopped run leaves no file behind.
   std::optional<PendingDatabase> pending;
@@ -403,11 +408,8 @@ int AnalyseCommand(const std::vector<std::string>& args) {
   job.crawlers = crawlers;
   job.period = period;
   job.skip_databases = skip_databases;
-  job.dimensions.countries = countries;
-  if (described_only) {
-    job.dimensions = {/*builtin=*/false, /*agents=*/false, nullptr};
-    job.count_countries = false;
-  }
+  job.dimensions = dimensions;
+  if (described_only) job.count_countries = false;
   job.report = &report;
   // Given, even as combined: an adding run then reads every log in it, not in the format a log
   // was counted in before.

@@ -200,7 +200,8 @@ std::optional<ByteRange> ByteRangeOption(const ParsedArguments& parsed,
 
 int AnalyseByteRange(const std::string& file, const ByteRange& range,
                      const ExtensionSet& extensions, std::shared_ptr<const LogFormat> format,
-                     const std::string& database, CrawlerMode crawlers) {
+                     const std::string& database, CrawlerMode crawlers,
+                     const DimensionOptions& dimensions) {
   const auto start = std::chrono::steady_clock::now();
   const std::string target = fs::absolute(database).string();
   struct stat info;
@@ -211,6 +212,7 @@ int AnalyseByteRange(const std::string& file, const ByteRange& range,
   StatsCollector collector;
   collector.pageExtensions = extensions;
   collector.crawlerMode = crawlers;
+  collector.SetDimensions(MakeDimensions(dimensions));
   if (format && format->kind() != LogFormat::Kind::kCombined) collector.SetLogFormat(format);
   LineRange lines;
   try {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/dimensions/crawler_list.h"
+#include "engine/dimensions/dimension.h"
 #include "engine/page_filter.h"
 #include "store/merge_part.h"
 
@@ -31,10 +32,12 @@ std::optional<ByteRange> ByteRangeOption(const ParsedArguments& parsed,
                                          const LogFormat* format);
 
 // Reads the lines of `file` that begin in `range` and writes their statistics as a piece to
-// `database`, a new file, counted under `crawlers`. Prints a one-line summary.
+// `database`, a new file, counted under `crawlers` with the dimensions of `dimensions`, as a
+// replacing run of the whole log counts them. Prints a one-line summary.
 int AnalyseByteRange(const std::string& file, const ByteRange& range,
                      const ExtensionSet& extensions, std::shared_ptr<const LogFormat> format,
-                     const std::string& database, CrawlerMode crawlers);
+                     const std::string& database, CrawlerMode crawlers,
+                     const DimensionOptions& dimensions);
 
 // The pieces of `file` (part files, in any order) joined into what one replacing run of the
 // whole log brings: their statistics in file order and the log as that run remembers it,

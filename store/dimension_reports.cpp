@@ -222,15 +222,18 @@ const DimensionReport* FindDimensionReport(std::string_view name) {
 
 namespace {
 
-// The rows of `sql`, whose columns are texts or whole numbers as `numeric` says.
+// The rows of `sql`, whose columns are texts or whole numbers as `numeric` says; `texts_in`
+// are bound to the statement's parameters, in order.
 void ForEachRow(const std::string& sql, const std::vector<bool>& numeric,
-                const std::function<void(const std::vector<std::string>&)>& visit) {
+                const std::function<void(const std::vector<std::string>&)>& visit,
+                std::vector<std::string> texts_in = {}) {
   sqlitepp::session& session = StatsDatabase::Instance().session();
   std::vector<std::string> texts(numeric.size());
   std::vector<int64_t> numbers(numeric.size());
   sqlitepp::statement rows(session);
   {
     sqlitepp::prepare_query query = rows << sql;
+    for (std::string& text : texts_in) query, sqlitepp::use(text);
     for (size_t k = 0; k < numeric.size(); ++k) {
       if (numeric[k]) query, into(numbers[k]);
       else query, into_blob(texts[k]);
@@ -259,6 +262,23 @@ void ForEachDimensionReportDailyRow(
   std::vector<bool> numeric = {false};
   numeric.insert(numeric.end(), report.numeric.begin(), report.numeric.end());
   ForEachRow(report.daily_query, numeric, visit);
+}
+
+void ForEachDimensionReportDailyRowOf(
+    const DimensionReport& report, const std::vector<std::string>& key,
+    const std::function<void(const std::vector<std::string>&)>& visit) {
+  std::vector<bool> numeric = {false};
+  numeric.insert(numeric.end(), report.numeric.begin(), report.numeric.end());
+  // The daily rows under names of ours, kept to those of the key. A key text stored empty is
+  // NULL, and an empty text binds as NULL: both compare as ''.
+  std::string names, where;
+  for (size_t k = 0; k < numeric.size(); ++k) names += (k ? ", c" : "c") + std::to_string(k);
+  for (size_t k = 0; k < key.size(); ++k)
+    where += std::string(k ? " AND " : " WHERE ") + "coalesce(c" + std::to_string(k + 1) +
+             ", '') = coalesce(?, '')";
+  ForEachRow("WITH daily(" + names + ") AS (" + report.daily_query + ") SELECT * FROM daily" +
+                 where,
+             numeric, visit, key);
 }
 
 PeriodSummary ReadPeriodSummary() {

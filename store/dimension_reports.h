@@ -54,6 +54,14 @@ void ForEachDimensionReportDailyRow(
     const DimensionReport& report,
     const std::function<void(const std::vector<std::string>&)>& visit);
 
+// The rows of the report's daily query whose columns after the day begin with `key` (texts as
+// stored, Windows-1251; "" matches a text stored empty), as ForEachDimensionReportDailyRow:
+// the days of one row of the report, such as one crawler's.
+// REQUIRES: !report.daily_query.empty(); `key` no longer than the report's columns.
+void ForEachDimensionReportDailyRowOf(
+    const DimensionReport& report, const std::vector<std::string>& key,
+    const std::function<void(const std::vector<std::string>&)>& visit);
+
 // The summary of the period the statistics hold.
 struct PeriodSummary {
   std::string first_day, last_day;  // as stored (dd/Mon/yyyy); empty when no day

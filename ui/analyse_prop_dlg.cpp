@@ -1,13 +1,17 @@
 #include "ui/analyse_prop_dlg.h"
 
+#include <exception>
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "engine/log_format/log_format.h"
 #include "engine/text.h"
+#include "run/analysis_job.h"
 #include "ui/anchor_layout.h"
 #include "ui/ui_seams.h"
 
@@ -23,14 +27,21 @@ const char* const kFormatChoices[] = {"combined", "common", "vhost_combined", "w
 
 AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent,
                                Period* period, std::shared_ptr<const LogFormat>* format,
-                               const QString& format_text, CrawlerMode* crawlers)
-    : QDialog(parent), target_(target), period_(period), format_(format), crawlers_(crawlers) {
+                               const QString& format_text, CrawlerMode* crawlers,
+                               std::string* country_database)
+    : QDialog(parent),
+      target_(target),
+      period_(period),
+      format_(format),
+      crawlers_(crawlers),
+      country_database_(country_database) {
   setWindowTitle(QString());
   const DialogUnits du(this);
   // The period's row and the format's row go between the extensions and the buttons.
   const int period_row = period != nullptr ? 20 : 0;
   const int format_row = format != nullptr ? 20 : 0;
-  const int extra = period_row + format_row + (crawlers != nullptr ? 16 : 0);
+  const int countries_row = country_database != nullptr ? 20 : 0;
+  const int extra = period_row + format_row + countries_row + (crawlers != nullptr ? 16 : 0);
   setFixedSize(du.Size(223, 63 + extra));
 
   auto* label = new QLabel(tr("Анализировать только эти файлы"), this);
@@ -75,6 +86,26 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidge
     format_box_->lineEdit()->setCursorPosition(0);
   }
 
+  if (country_database != nullptr) {
+    const int top = 39 + period_row + format_row;
+    auto* label = new QLabel(tr("База стран"), this);
+    label->setGeometry(du.Rect(7, top + 2, 66, 10));
+    countries_ = new QLineEdit(QFile::decodeName(QByteArray::fromStdString(*country_database)),
+                               this);
+    countries_->setObjectName(QStringLiteral("country_database"));
+    countries_->setPlaceholderText(tr("встроенная"));
+    countries_->setToolTip(
+        tr("Файл базы стран в формате MaxMind DB, например GeoLite2-Country.mmdb; пустое поле — "
+           "база, которая входит в программу. Добавлять можно только с той же базой, с какой "
+           "посчитана статистика."));
+    countries_->setGeometry(du.Rect(76, top, 116, 14));
+    auto* choose = new QPushButton(QStringLiteral("..."), this);
+    choose->setObjectName(QStringLiteral("choose_country_database"));
+    choose->setToolTip(tr("Выбрать файл базы стран"));
+    choose->setGeometry(du.Rect(196, top, 20, 14));
+    connect(choose, &QPushButton::clicked, this, &AnalysePropDlg::ChooseCountryDatabase);
+  }
+
   if (crawlers != nullptr) {
     crawlers_box_ = new QCheckBox(tr("Не учитывать запросы всех известных роботов"), this);
     crawlers_box_->setObjectName(QStringLiteral("all_crawlers"));
@@ -83,7 +114,7 @@ AnalysePropDlg::AnalysePropDlg(ExtensionSet& target, const QString& text, QWidge
         tr("Без отметки статистика не учитывает только роботов описанных поисковых систем; с "
            "отметкой также всех других известных роботов, программы чтения лент, мониторинг и "
            "скрипты. Добавлять можно только с тем же выбором, с каким посчитана статистика."));
-    crawlers_box_->setGeometry(du.Rect(7, 41 + period_row + format_row, 209, 10));
+    crawlers_box_->setGeometry(du.Rect(7, 41 + period_row + format_row + countries_row, 209, 10));
   }
 
   auto* ok = new QPushButton(tr("Анализ"), this);
@@ -106,6 +137,20 @@ void AnalysePropDlg::accept() {
       } catch (const LogFormatError& e) {
         ShowMessage(this, tr("Формат журнала не понят: ") +
                               QString::fromStdString(DescribeLogFormatError(e)));
+        return;
+      }
+    }
+  }
+  // The file is opened as the run will open it: a refusal now rather than a failed run.
+  std::string countries;
+  if (country_database_ != nullptr) {
+    const QString text = countries_->text().trimmed();
+    countries = QFile::encodeName(text).toStdString();
+    if (!countries.empty()) {
+      try {
+        OpenCountryDatabase(countries);
+      } catch (const std::exception& e) {
+        ShowMessage(this, tr("База стран не подходит: ") + QString::fromStdString(e.what()));
         return;
       }
     }
@@ -137,11 +182,18 @@ void AnalysePropDlg::accept() {
   }
   if (crawlers_ != nullptr)
     *crawlers_ = crawlers_box_->isChecked() ? CrawlerMode::kAll : CrawlerMode::kDescribed;
+  if (country_database_ != nullptr) *country_database_ = countries;
   // The engine compares extensions as Windows-1251 bytes, case-insensitively.
   const std::string text = ConvertCodePage(edit_->text().toStdString(), kCodePageUtf8,
                                            kCodePage1251);
   ParseExtensionList(text, target_);
   QDialog::accept();
+}
+
+void AnalysePropDlg::ChooseCountryDatabase() {
+  const QStringList chosen = Seams().choose_files(
+      this, tr("Базы стран (*.mmdb);;Все файлы (*)"));
+  if (!chosen.isEmpty()) countries_->setText(chosen.front());
 }
 
 }  // namespace hitsieve

@@ -2,6 +2,7 @@
 #define HITSIEVE_UI_ANALYSE_PROP_DLG_H_
 
 #include <memory>
+#include <string>
 
 #include <QDialog>
 
@@ -26,7 +27,11 @@ class LogFormat;
 // with `format_text`); "Анализ" compiles it into `*format` (null for combined, the default
 // reading), and a text that cannot be understood keeps the dialog open with the refusal the
 // command line gives. Given `crawlers`, it offers to leave out every known crawler, not only
-// the described search engines' robots, and sets the choice on "Анализ".
+// the described search engines' robots, and sets the choice on "Анализ". Given
+// `country_database`, it offers the country database file (opening with that path, empty for
+// the one that comes with the program), typed in or chosen with "..."; "Анализ" opens the
+// file first, and one that is missing or damaged keeps the dialog open with the command
+// line's refusal.
 class AnalysePropDlg : public QDialog {
   Q_OBJECT
 
@@ -34,13 +39,17 @@ class AnalysePropDlg : public QDialog {
   // REQUIRES: `target` outlives the dialog.
   AnalysePropDlg(ExtensionSet& target, const QString& text, QWidget* parent = nullptr,
                  Period* period = nullptr, std::shared_ptr<const LogFormat>* format = nullptr,
-                 const QString& format_text = QString(), CrawlerMode* crawlers = nullptr);
+                 const QString& format_text = QString(), CrawlerMode* crawlers = nullptr,
+                 std::string* country_database = nullptr);
 
   QLineEdit* ExtensionEdit() const { return edit_; }
   QLineEdit* FirstDayEdit() const { return first_; }  // null without a period
   QLineEdit* LastDayEdit() const { return last_; }
   QComboBox* LogFormatBox() const { return format_box_; }  // null without a format
   QCheckBox* AllCrawlersBox() const { return crawlers_box_; }  // null without crawlers
+  QLineEdit* CountryDatabaseEdit() const { return countries_; }  // null without the database
+  // "...": the file dialog's choice, if any, goes into the country database's field.
+  void ChooseCountryDatabase();
 
   void accept() override;
 
@@ -54,6 +63,8 @@ class AnalysePropDlg : public QDialog {
   QComboBox* format_box_ = nullptr;
   CrawlerMode* crawlers_;
   QCheckBox* crawlers_box_ = nullptr;
+  std::string* country_database_;
+  QLineEdit* countries_ = nullptr;
 };
 
 }  // namespace hitsieve

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include <QComboBox>
+#include <QDate>
+#include <QItemSelectionModel>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,19 +15,24 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include "engine/text.h"
 #include "export/dimension_tables.h"
 #include "store/stats_database.h"
+#include "ui/day_axis.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/report_bar_chart.h"
 #include "ui/ui_export_host.h"
+#include "ui/ui_seams.h"
 
 namespace hitsieve {
 
 namespace {
 
 constexpr char kColumns[] = "hitsieve::ListColumns";
+// Percent of the height under the top row that the days of a chosen row take.
+constexpr int kDaysShare = 45;
 constexpr char kScreen[] = "hitsieve::DimensionScreen";
 
 // Column titles: "report.column" for a title of one report, "column" for every report.
@@ -53,6 +60,7 @@ const std::pair<std::string_view, const char*> kColumnTitles[] = {
     {"token", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Подпись в агенте")},
     {"pages", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Страницы")},
     {"days", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Дней")},
+    {"day", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "День")},
     {"days seen", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Дней")},
     {"first day", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Первый день")},
     {"last day", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Последний день")},
@@ -80,6 +88,21 @@ const char* const kNotCounted = QT_TRANSLATE_NOOP(
     "Не подсчитано в этой базе статистики. Подсчитает анализ, который заменяет статистику "
     "(без «Добавить к сохранённой статистике»).");
 const char* const kEveryValue = QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Все");
+
+// The caption over the days of a chosen row (%1 its first cell), and what it says while no row
+// is chosen; another report says it in general words.
+const struct {
+  std::string_view report;
+  const char* days;
+  const char* none;
+} kDaysCaptions[] = {
+    {"crawlers", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "Запросы робота %1 по дням"),
+     QT_TRANSLATE_NOOP("hitsieve::DimensionScreen",
+                       "Выберите робота в списке: здесь будут его запросы по дням")},
+    {{}, QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "%1 по дням"),
+     QT_TRANSLATE_NOOP("hitsieve::DimensionScreen",
+                       "Выберите строку списка: здесь будут её дни")},
+};
 
 QString CaptionOf(const DimensionReport& report) {
   for (const auto& [name, caption] : kCaptions)
@@ -128,6 +151,24 @@ void FitColumns(ListCtrlGrid& grid, const DimensionReport& report) {
       grid.horizontalHeader()->setSectionResizeMode(static_cast<int>(k), QHeaderView::Stretch);
 }
 
+// The texts of the first `count` cells of shown row `row`, as stored (Windows-1251).
+std::vector<std::string> KeyOfRow(const ListModel& model, int row, int count) {
+  std::vector<std::string> key;
+  for (int k = 0; k < count; ++k)
+    key.push_back(ConvertCodePage(model.Cell(row, k), kCodePageUtf8, kCodePage1251));
+  return key;
+}
+
+// A day as the logs write it: 05/Mar/2024.
+QString DayText(const QDate& day) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  return QStringLiteral("%1/%2/%3")
+      .arg(day.day(), 2, 10, QLatin1Char('0'))
+      .arg(QLatin1String(kMonths[day.month() - 1]))
+      .arg(day.year(), 4, 10, QLatin1Char('0'));
+}
+
 }  // namespace
 
 const std::vector<DimensionScreenPlan>& DimensionScreenPlans() {
@@ -139,7 +180,7 @@ const std::vector<DimensionScreenPlan>& DimensionScreenPlans() {
        {"browsers", "systems"}, {}, {}},
       {"countries", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Страны"), {"countries"}, {}, {}},
       {"crawlers", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Все роботы"), {"crawlers"}, {},
-       "category"},
+       "category", {"requests", "traffic"}},
       {"engines", QT_TRANSLATE_NOOP("hitsieve::MainDlg", "Поисковые системы"), {"engines"}, {}, {}},
   };
   return plans;
@@ -225,6 +266,38 @@ DimensionScreen::DimensionScreen(QWidget* parent, const DimensionScreenPlan& pla
     chart_ = new ReportBarChart(this);
     chart_->setObjectName(QStringLiteral("chart"));
   }
+  if (!plan.day_columns.empty() && !first.daily_query.empty()) {
+    while (keyColumns_ < static_cast<int>(first.columns.size()) && !first.numeric[keyColumns_])
+      ++keyColumns_;
+    // A daily row holds the day, then the report's columns.
+    for (std::string_view column : plan.day_columns)
+      if (const int index = ColumnIndex(first, column); index >= 0)
+        daysColumns_.push_back(index + 1);
+  }
+  if (keyColumns_ > 0 && !daysColumns_.empty()) {
+    daysCaption_ = new QLabel(this);
+    daysCaption_->setObjectName(QStringLiteral("days_caption"));
+    daysCaption_->setTextFormat(Qt::PlainText);
+    daysGrid_ = new ListCtrlGrid(this);
+    daysGrid_->setObjectName(QStringLiteral("days"));
+    ListColumns columns = {{DimensionColumnTitle(first, "day"), 100}};
+    std::vector<CellKind> kinds = {CellKind::kDay};
+    for (const int index : daysColumns_) {
+      columns.push_back({DimensionColumnTitle(first, first.columns[index - 1]), 100});
+      kinds.push_back(first.numeric[index - 1] ? CellKind::kNumber : CellKind::kText);
+    }
+    daysGrid_->SetColumns(columns, kinds);
+    // The day takes what the counts leave of the width PlacePanes gives the table.
+    daysGrid_->FitColumnsToWidth(0);
+    daysChart_ = new ReportBarChart(this);
+    daysChart_->setObjectName(QStringLiteral("days_chart"));
+    // The current row is the one the user chose, by click or by keys.
+    connect(panes_.front().grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+              if (current.isValid()) ShowDaysOfRow(current.row());
+            });
+    ShowDays({});
+  }
   choiceColumn_ = ColumnIndex(first, plan.choice_column);
   if (choiceColumn_ >= 0) {
     choice_ = new QComboBox(this);
@@ -258,6 +331,7 @@ void DimensionScreen::PlacePanes() {
   const int body_top = row + gap;
   int lists_width = width;
   if (chart_ != nullptr) {
+    // Beside the lists (a screen with days has no such chart).
     const ListCtrlGrid& grid = *panes_.front().grid;
     const int columns = grid.horizontalHeader()->length() + 2 * grid.frameWidth() +
                         grid.verticalScrollBar()->sizeHint().width();
@@ -266,9 +340,30 @@ void DimensionScreen::PlacePanes() {
     chart_->setGeometry(chart_left, body_top, std::max(0, width - chart_left),
                         std::max(0, height - body_top));
   }
-  const int count = static_cast<int>(panes_.size());
   const int header = row + 2 * gap;  // the row of "Excel" and caption above a later list
-  const int share = std::max(0, (height - body_top - (count - 1) * header) / count);
+  // The days of the chosen row take the lower part: their caption, then their table at the
+  // width of its columns and the chart beside it.
+  int lists_bottom = height;
+  if (daysGrid_ != nullptr) {
+    const int days_height = std::max(0, (height - body_top) * kDaysShare / 100);
+    lists_bottom = std::max(body_top, height - days_height - header);
+    daysCaption_->setGeometry(0, lists_bottom + gap, width, row);
+    const int days_top = lists_bottom + header;
+    // As wide as a day and the counts; the day's column stretches over what the counts leave.
+    int columns = daysGrid_->fontMetrics().horizontalAdvance(QStringLiteral("28/Oct/2008")) +
+                  2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 12;
+    for (int column = 1; column < daysGrid_->Model()->columnCount(); ++column)
+      columns += daysGrid_->columnWidth(column);
+    const int days_width = std::min(columns + 2 * daysGrid_->frameWidth() +
+                                        daysGrid_->verticalScrollBar()->sizeHint().width(),
+                                    width / 2);
+    daysGrid_->setGeometry(0, days_top, days_width, std::max(0, height - days_top));
+    const int chart_left = days_width + space;
+    daysChart_->setGeometry(chart_left, days_top, std::max(0, width - chart_left),
+                            std::max(0, height - days_top));
+  }
+  const int count = static_cast<int>(panes_.size());
+  const int share = std::max(0, (lists_bottom - body_top - (count - 1) * header) / count);
   int top = body_top;
   for (int k = 0; k < count; ++k) {
     Pane& pane = panes_[k];
@@ -281,7 +376,7 @@ void DimensionScreen::PlacePanes() {
       pane.excel->setGeometry(0, 0, button, row);
       pane.caption->setGeometry(button + space, 0, std::max(0, caption_right - button - space), row);
     }
-    int this_height = std::max(0, height - top);
+    int this_height = std::max(0, lists_bottom - top);
     if (k + 1 < count) {
       int wanted;
       if (pane.counted) {
@@ -331,6 +426,12 @@ void DimensionScreen::ReadAndFill() {
   if (choice_ != nullptr) FillChoice();
   for (Pane& pane : panes_) ShowRows(pane);
   if (chart_ != nullptr) FillChart();
+  if (daysGrid_ != nullptr) {
+    for (QWidget* days : {static_cast<QWidget*>(daysCaption_), static_cast<QWidget*>(daysGrid_),
+                          static_cast<QWidget*>(daysChart_)})
+      days->setVisible(panes_.front().counted);
+    ChooseDaysRow();
+  }
   PlacePanes();
 }
 
@@ -377,6 +478,108 @@ void DimensionScreen::OnChoice(int index) {
     choice_->setCurrentIndex(index);
   }
   ShowRows(panes_.front());
+  if (daysGrid_ != nullptr) ChooseDaysRow();
+}
+
+void DimensionScreen::ChooseDaysRow() {
+  ListCtrlGrid& grid = *panes_.front().grid;
+  const int rows = panes_.front().counted ? grid.Model()->RowCount() : 0;
+  int chosen = rows > 0 ? 0 : -1;
+  for (int row = 0; row < rows && !daysKey_.empty(); ++row)
+    if (KeyOfRow(*grid.Model(), row, keyColumns_) == daysKey_) {
+      chosen = row;
+      break;
+    }
+  if (chosen < 0) {
+    ShowDays({});
+    return;
+  }
+  {
+    // The list shows the choice; its days are read once, below.
+    choosing_ = true;
+    grid.selectionModel()->setCurrentIndex(
+        grid.Model()->index(chosen, 0),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    choosing_ = false;
+  }
+  ShowDays(KeyOfRow(*grid.Model(), chosen, keyColumns_));
+}
+
+void DimensionScreen::ShowDaysOfRow(int row) {
+  if (daysGrid_ == nullptr || choosing_) return;
+  const ListModel& model = *panes_.front().grid->Model();
+  if (row < 0 || row >= model.RowCount()) return;
+  try {
+    ShowDays(KeyOfRow(model, row, keyColumns_));
+  } catch (const std::exception& e) {
+    ShowMessage(this, QString::fromStdString(e.what()));
+  }
+}
+
+// One bar a day, in calendar order. Between the first and the last day the days without
+// requests stand as empty bars, so that the gaps show, unless a day text is no date or the
+// days spread over more than a year.
+void DimensionScreen::FillDaysChart(const std::vector<DayCells>& days) {
+  std::vector<QDate> dates;
+  for (const auto& [day, cells] : days) dates.push_back(DayDate(day));
+  const bool calendar =
+      !dates.empty() &&
+      std::all_of(dates.begin(), dates.end(), [](const QDate& date) { return date.isValid(); }) &&
+      dates.front().daysTo(dates.back()) <= kFarAwayDays;
+  QStringList labels;
+  std::vector<int64_t> values;
+  for (size_t k = 0; k < days.size(); ++k) {
+    if (calendar && k > 0)
+      for (QDate gap = dates[k - 1].addDays(1); gap < dates[k]; gap = gap.addDays(1)) {
+        labels << DayText(gap);
+        values.push_back(0);
+      }
+    labels << DisplayText(Cp1251ToUtf8(days[k].first));
+    const std::string& cell = days[k].second.empty() ? std::string() : days[k].second.front();
+    int64_t value = 0;
+    std::from_chars(cell.data(), cell.data() + cell.size(), value);
+    values.push_back(value);
+  }
+  daysChart_->SetBars(
+      ColumnTitle(DimensionColumnTitle(*panes_.front().report, plan_.day_columns.front())), labels,
+      values);
+}
+
+void DimensionScreen::ShowDays(std::vector<std::string> key) {
+  const DimensionReport& report = *panes_.front().report;
+  const auto& caption = [&report] {
+    for (const auto& texts : kDaysCaptions)
+      if (texts.report.empty() || texts.report == report.name) return texts;
+    return kDaysCaptions[0];
+  }();
+  std::vector<DayCells> days;
+  if (!key.empty() && !StatsDatabase::IsAbsent()) {
+    ForEachDimensionReportDailyRowOf(report, key, [&](const std::vector<std::string>& row) {
+      std::vector<std::string> cells;
+      for (const int index : daysColumns_)
+        cells.push_back(static_cast<size_t>(index) < row.size() ? row[index] : std::string());
+      days.emplace_back(row.empty() ? std::string() : row[0], std::move(cells));
+    });
+  }
+  // Calendar order; a day text that is no date goes last.
+  std::stable_sort(days.begin(), days.end(), [](const auto& a, const auto& b) {
+    const int x = DayNumber(a.first), y = DayNumber(b.first);
+    if ((x < 0) != (y < 0)) return y < 0;
+    return x < 0 ? a.first < b.first : x < y;
+  });
+  std::vector<ListRow> rows;
+  for (const auto& [day, cells] : days) {
+    ListRow row = {Cp1251ToUtf8(day)};
+    row.insert(row.end(), cells.begin(), cells.end());
+    rows.push_back(std::move(row));
+  }
+  daysGrid_->SetRows(std::move(rows));
+  daysKey_ = std::move(key);
+  daysCaption_->setText(daysKey_.empty()
+                            ? QCoreApplication::translate(kScreen, caption.none)
+                            : QCoreApplication::translate(kScreen, caption.days)
+                                  .arg(DisplayText(Cp1251ToUtf8(daysKey_.front()))));
+  FillDaysChart(days);
 }
 
 void DimensionScreen::FillChart() {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "export/report_lists.h"
@@ -29,6 +30,10 @@ struct DimensionScreenPlan {
   // A column of the first list whose values a drop-down offers, showing only the rows that
   // have the chosen one ("" for none).
   std::string_view choice_column;
+  // Counts of the first list's daily rows shown day by day, under the list, for the row chosen
+  // in it (the row being its text columns before the first count): a table of the days and a
+  // bar chart of the first of these counts. Empty for none.
+  std::vector<std::string_view> day_columns = {};
 };
 
 // The screens of dimension reports, in the order of the screen tree.
@@ -71,12 +76,22 @@ class DimensionScreen : public GridReportScreen {
   // Null on a screen without a chart or a drop-down.
   ReportBarChart* Chart() const { return chart_; }
   QComboBox* Choice() const { return choice_; }
+  // The days of the chosen row (null on a screen without them): their caption, their table in
+  // calendar order and the chart of their first count.
+  QLabel* DaysCaption() const { return daysCaption_; }
+  ListCtrlGrid* DaysGrid() const { return daysGrid_; }
+  ReportBarChart* DaysChart() const { return daysChart_; }
+  // The key (Windows-1251 texts) of the row whose days are shown; empty when none is.
+  const std::vector<std::string>& DaysKey() const { return daysKey_; }
 
   void SetRunActive(bool active) override;
   // Exports list `list` into a workbook, as its "Excel" button does.
   void ExportList(int list);
   // The user chose item `index` of the drop-down (0 is "Все").
   void OnChoice(int index);
+  // Shows the days of the first list's shown row `row` (in the order shown), as choosing it in
+  // the list does; nothing for a row that is not there.
+  void ShowDaysOfRow(int row);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -99,6 +114,14 @@ class DimensionScreen : public GridReportScreen {
   void ShowRows(Pane& pane);
   void FillChart();
   void FillChoice();
+  // A day of the chosen row as stored, and the cells of plan_.day_columns on it.
+  using DayCells = std::pair<std::string, std::vector<std::string>>;
+  // Reads and shows the days of the row `key`, or clears them for an empty key.
+  void ShowDays(std::vector<std::string> key);
+  void FillDaysChart(const std::vector<DayCells>& days);
+  // After the first list's rows changed: chooses the row whose days are shown if it is still
+  // listed, else the first row listed, and shows its days.
+  void ChooseDaysRow();
 
   DimensionScreenPlan plan_;
   std::vector<Pane> panes_;
@@ -108,6 +131,13 @@ class DimensionScreen : public GridReportScreen {
   int choiceColumn_ = -1;
   std::vector<std::string> choices_;  // the value of each drop-down item; "" for "Все"
   bool runActive_ = false;
+  QLabel* daysCaption_ = nullptr;
+  ListCtrlGrid* daysGrid_ = nullptr;
+  ReportBarChart* daysChart_ = nullptr;
+  int keyColumns_ = 0;                  // the first list's text columns before its first count
+  std::vector<int> daysColumns_;        // indexes of plan_.day_columns into a daily row
+  std::vector<std::string> daysKey_;    // Windows-1251
+  bool choosing_ = false;               // while the screen itself sets the list's current row
 };
 
 }  // namespace hitsieve

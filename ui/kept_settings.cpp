@@ -14,6 +14,7 @@ const char kPathKey[] = "path";
 const char kExtensionsKey[] = "extensions";
 const char kLogFormatKey[] = "log_format";
 const char kCrawlersKey[] = "crawlers";
+const char kCountryDatabaseKey[] = "country_database";
 const char kExclusionKey[] = "referers/exclude";
 const char kSizeKey[] = "window/size";
 const char kScreenKey[] = "window/screen";
@@ -75,6 +76,14 @@ CrawlerMode KeptCrawlerMode() {
 void KeepCrawlerMode(CrawlerMode mode) {
   const std::string_view key = CrawlerModeKey(mode);
   Store().setValue(kCrawlersKey, QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+}
+
+std::string KeptCountryDatabase() {
+  return Store().value(kCountryDatabaseKey).toByteArray().toStdString();
+}
+
+void KeepCountryDatabase(const std::string& path) {
+  Store().setValue(kCountryDatabaseKey, QByteArray::fromStdString(path));
 }
 
 QString KeptExclusionText() { return Store().value(kExclusionKey).toString(); }

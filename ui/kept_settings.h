@@ -32,6 +32,11 @@ void KeepLogFormatText(const QString& text);
 CrawlerMode KeptCrawlerMode();
 void KeepCrawlerMode(CrawlerMode mode);
 
+// The country database file the user chose (a path in the local 8-bit encoding); empty for
+// the one that comes with the program, also when nothing has been kept.
+std::string KeptCountryDatabase();
+void KeepCountryDatabase(const std::string& path);
+
 QString KeptExclusionText();
 void KeepExclusionText(const QString& text);
 

@@ -50,6 +50,12 @@ void ApplyStartupHooks(MainDlg& window) {
     if (auto* edit = window.CurrentScreen()->findChild<QLineEdit*>(QStringLiteral("filter")))
       edit->setText(search);
   }
+  // A row of the shown screen's list chosen, as a click chooses it (the crawler whose days show).
+  const int row = qEnvironmentVariableIntValue("HITSIEVE_ROW", &ok);
+  if (ok && window.CurrentScreen() != nullptr) {
+    if (auto* grid = window.CurrentScreen()->findChild<ListCtrlGrid*>())
+      if (row >= 0 && row < grid->Model()->RowCount()) grid->selectRow(row);
+  }
   // Opened once the window's event loop runs, so that they show over the finished window.
   const QByteArray dialog = qgetenv("HITSIEVE_DIALOG");
   if (dialog == "about") {

@@ -191,10 +191,13 @@ void SettingsTab::OnAnalyse() {
   if (!job_.add && logFiles_.empty() && !AskYesNo(this, tr(kEmptyRunQuestion)))
     return;
   job_.crawlers = KeptCrawlerMode();
+  job_.country_database = KeptCountryDatabase();
   AnalysePropDlg dialog(job_.extensions, KeptExtensionText(), this, &job_.period,
-                        &job_.log_format, KeptLogFormatText(), &job_.crawlers);
+                        &job_.log_format, KeptLogFormatText(), &job_.crawlers,
+                        &job_.country_database);
   if (Seams().exec_dialog(dialog) != QDialog::Accepted) return;
   KeepCrawlerMode(job_.crawlers);
+  KeepCountryDatabase(job_.country_database);
   KeepExtensionText(dialog.ExtensionEdit()->text());
   formatText_ = dialog.LogFormatBox()->currentText();
   KeepLogFormatText(formatText_);

@@ -24,6 +24,23 @@ Rows Remembered(const fs::path& db) {
                        "first_day, last_day FROM analysed_logs ORDER BY rec_id");
 }
 
+// Every dimension the database counted and its rows, each table as a set: a piece counts what
+// a run over the whole log counts.
+Rows Dimensions(const fs::path& db) {
+  Rows dump = QueryRows(db, "SELECT name, version FROM counted_dimensions ORDER BY name");
+  for (const std::string& table :
+       QueryRows(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE "
+                     "'dim\\_%' ESCAPE '\\' ORDER BY name")) {
+    Rows rows;
+    for (std::string& row : QueryRows(db, "SELECT * FROM " + table))
+      rows.push_back(row.substr(row.find('|') + 1));  // without the rec_id
+    std::sort(rows.begin(), rows.end());
+    dump.push_back("table " + table);
+    dump.insert(dump.end(), rows.begin(), rows.end());
+  }
+  return dump;
+}
+
 CliResult Cli(const TempDir& dir, const std::vector<std::string>& args) {
   return RunCli(dir.path(), args);
 }
@@ -72,8 +89,9 @@ TEST(LogPieces, JoinedPiecesAreOneRunOverTheWholeLog) {
     const int64_t size = static_cast<int64_t>(text.size());
     const fs::path log = dir / "access.log";
     WriteFile(log, text);
-    const std::vector<std::string> options =
-        seed % 3 == 0 ? std::vector<std::string>{"--extensions", ""} : std::vector<std::string>{};
+    std::vector<std::string> options;
+    if (seed % 3 == 0) options = {"--extensions", ""};
+    if (seed % 3 == 1) options = {"--crawlers", "all"};
     std::vector<int64_t> cuts = {0, size + (seed % 2 == 0 ? 1000 : 0)};
     const int count = 1 + static_cast<int>(seed % 4);
     for (int k = 0; k < count; ++k) {
@@ -119,6 +137,11 @@ TEST(LogPieces, JoinedPiecesAreOneRunOverTheWholeLog) {
     EXPECT_EQ(DumpWithDaySets(local), DumpWithDaySets(joined));
     EXPECT_EQ(Remembered(local), Remembered(joined));
     ASSERT_EQ(1u, Remembered(joined).size());
+    const Rows dimensions = Dimensions(local);
+    EXPECT_NE(dimensions.end(), std::find(dimensions.begin(), dimensions.end(), "table dim_status"));
+    EXPECT_EQ(dimensions, Dimensions(joined));
+    EXPECT_EQ(QueryRows(local, "SELECT name, value FROM run_settings ORDER BY name"),
+              QueryRows(joined, "SELECT name, value FROM run_settings ORDER BY name"));
 
     // The log grows; an add onto either database reads only the new lines, alike.
     WriteFile(log, text + RandomLog(seed + 100).Text(30) + "\n");

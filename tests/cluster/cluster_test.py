@@ -27,6 +27,8 @@ HOSTILE = os.path.join(TEST_DATA, "hostile-lines.log")
 NGINX_FORMAT = ('$remote_addr - $remote_user [$time_local] "$request" $status $body_bytes_sent '
                 '$request_time "$upstream_addr" "$http_referer" "$http_user_agent"')
 STATS_TABLES = ("common_stats", "page_stats", "referer_stats", "robot_log", "query_stats")
+REPORTS = ("common", "pages", "queries", "referers", "robots", "status", "notfound", "hours",
+           "crawlers", "engines", "browsers", "versions", "systems", "devices", "countries")
 PYTHON = sys.executable
 ESCAPING_NAME = "d\x1b[2J\x9b31m.log"  # a file name that would clear a terminal
 LONG = 300  # seconds: a guard against a hang, never a measure of speed
@@ -223,6 +225,13 @@ exec '%(cli)s' "$@"
         return subprocess.run([CLI, "analyse", *args], stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=LONG, cwd=self.dir)
 
+    def Report(self, db, name):
+        """The bytes of `hitsieve-cli report NAME` over `db`, in CSV (every count in full)."""
+        done = subprocess.run([CLI, "report", name, "--db", db, "--format", "csv"],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=LONG)
+        self.AssertOk(done)
+        return done.stdout
+
     def AssertOk(self, done):
         self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace"))
 
@@ -383,6 +392,41 @@ class ExactnessTest(ClusterTestBase):
         whole = self.FreshDb("ranges-whole.dt")
         self.AssertOk(self.Analyse("--db", whole, "--add", big))
         self.AssertSameStatistics(whole, added)
+
+    def test_crawlers_and_a_country_database_give_the_reports_of_a_local_run(self):
+        # Every known crawler left out and a country database of the user's, for whole logs,
+        # gzip logs and a log read in ranges: every report has the bytes of a local run's.
+        geoip = self.Path("countries.mmdb")
+        if not os.path.exists(geoip):
+            subprocess.run(["/usr/bin/perl", os.path.join(TEST_DATA, "make-country-db.pl"),
+                            geoip, "code", "6"], check=True)
+        files = ["a1.log", "b2.log.gz", "c1.log"]
+        options = ["--crawlers", "all", "--geoip", "countries.mmdb"]  # relative to the cwd
+        local = self.FreshDb("crawlers-local.dt")
+        expected = self.Analyse("--db", local, *options, *files)
+        self.AssertOk(expected)
+        self.assertIn(b"from other known crawlers left out", expected.stdout)
+        split = os.path.getsize(self.Path("a1.log")) // 3 + 1
+        for ranges in (False, True):
+            with self.subTest(ranges=ranges):
+                db = self.FreshDb("crawlers-cluster.dt")
+                cut = ["--split-size", str(split)] if ranges else []
+                done = self.Cluster("--db", db, *cut, *options, *files)
+                self.AssertOk(done)
+                self.assertEqual(ranges, "a1.log read in 3 ranges" in done.stderr.decode())
+                for report in REPORTS:
+                    self.assertEqual(self.Report(local, report), self.Report(db, report), report)
+        # The options did the counting: without them the people and the countries differ.
+        default = self.FreshDb("crawlers-default.dt")
+        self.AssertOk(self.Cluster("--db", default, *files))
+        for report in ("common", "countries"):
+            self.assertNotEqual(self.Report(local, report), self.Report(default, report), report)
+        # An add under the other choice is refused, and the database keeps what it held.
+        before = Rows(default, "common_stats")
+        done = self.Cluster("--db", default, "--add", "--crawlers", "all", "a2.log.gz")
+        self.assertEqual(1, done.returncode, done.stderr)
+        self.assertIn(b"--crawlers", done.stderr)
+        self.assertEqual(before, Rows(default, "common_stats"))
 
     def test_a_file_reached_through_two_paths_is_read_once(self):
         for link, target, make in (("a1-hard.log", "a1.log", os.link),
@@ -653,6 +697,12 @@ class OptionsTest(unittest.TestCase):
         # Understood by hitsieve-cli or refused with its message, before any worker starts.
         bad += [("--log-format", v) for v in ("", "bogus", "%{Referer", "$remote_addr $status",
                                                "%h %t", "{\"t\":\"$time_local\"")]
+        bad += [("--crawlers", v) for v in ("", "none", "All")]
+        damaged = os.path.join(self.dir, "damaged.mmdb")
+        with open(damaged, "wb") as f:
+            f.write(b"not a country database\n" * 100)
+        bad += [("--geoip", v) for v in ("", os.path.join(self.dir, "missing.mmdb"), damaged,
+                                         self.dir)]
         for option, value in bad:
             with self.subTest(option=option, value=value):
                 done = self.Run(option + "=" + value, self.log)

@@ -22,6 +22,7 @@
 #include "run/analysis_job.h"
 #include "store/dimension_reports.h"
 #include "ui/common_stat_dlg.h"
+#include "ui/day_axis.h"
 #include "ui/dimension_screen.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/main_dlg.h"
@@ -433,6 +434,100 @@ TEST_F(DimensionScreensTest, ChoiceKeepsTheRowsOfOneValue) {
   EXPECT_EQ(kept, GridCells(*screen.ListGrid(0)));
   screen.OnChoice(0);
   EXPECT_EQ(all, GridCells(*screen.ListGrid(0)));
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+// The crawler screen shows the days of the crawler chosen in its list: its requests and
+// traffic of each day in calendar order, and a bar a day with the days it did not come empty.
+TEST_F(DimensionScreensTest, ChoosingACrawlerShowsItsDays) {
+  const struct {
+    const char* name;
+    const char* agent;
+  } crawlers[] = {
+      {"Bingbot", "Mozilla/5.0 (compatible; bingbot/2.0; +http://www.bing.com/bingbot.htm)"},
+      {"GPTBot", "Mozilla/5.0 AppleWebKit/537.36 (KHTML, like Gecko; compatible; GPTBot/1.2)"},
+      {"AhrefsBot", "Mozilla/5.0 (compatible; AhrefsBot/7.0; +http://ahrefs.com/robot/)"},
+      {"Googlebot", kGoogleBot},
+  };
+  // Days of two months, in an order that is not the calendar's as text; each crawler skips some.
+  const char* days[] = {"28/Feb/2024", "01/Mar/2024", "03/Mar/2024", "10/Mar/2024"};
+  const int day_numbers[] = {20240228, 20240301, 20240303, 20240310};
+  std::map<std::string, std::map<int, std::pair<int64_t, int64_t>>> expected;  // day: requests, bytes
+  std::mt19937 random(21);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 900; ++i) {
+    const int c = static_cast<int>(random() % 5), d = static_cast<int>(random() % 4);
+    if (c < 4 && (c + d) % 4 == 3) continue;  // this crawler's day off
+    const int64_t bytes = static_cast<int64_t>(random() % 3000);
+    const std::string agent = c < 4 ? crawlers[c].agent : "Mozilla/5.0 (X11; Linux) Firefox/120.0";
+    lines.push_back("10.1.2." + std::to_string(c) + " - - [" + days[d] + ":12:00:00 +0300] \"GET /p" +
+                    std::to_string(i % 7) + ".html HTTP/1.1\" 200 " + std::to_string(bytes) +
+                    " \"-\" \"" + agent + "\"");
+    if (c < 4) {
+      auto& [requests, traffic] = expected[crawlers[c].name][day_numbers[d]];
+      ++requests;
+      traffic += bytes;
+    }
+  }
+  Analyse(lines);
+  const auto days_of = [&](const std::string& name) {
+    Cells rows;
+    for (const auto& [number, counts] : expected.at(name))
+      for (int d = 0; d < 4; ++d)
+        if (day_numbers[d] == number)
+          rows.push_back({days[d], std::to_string(counts.first), std::to_string(counts.second)});
+    return rows;
+  };
+  MainDlg window;
+  DimensionScreen& screen = Screen(window, "crawlers");
+  ListCtrlGrid& list = *screen.ListGrid(0);
+  ASSERT_NE(nullptr, screen.DaysGrid());
+  EXPECT_EQ((std::vector<std::string>{"День", "Запросы", "Трафик, байт"}),
+            Headers(*screen.DaysGrid()));
+  ASSERT_EQ(4, list.Model()->RowCount());
+  // At first the busiest crawler's days.
+  EXPECT_EQ(days_of(list.Model()->Cell(0, 0)), GridCells(*screen.DaysGrid()));
+
+  screen.show();
+  for (int row = 3; row >= 0; --row) {
+    const std::string name = list.Model()->Cell(row, 0);
+    SCOPED_TRACE(name);
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list.visualRect(list.Model()->index(row, 1)).center());
+    const Cells shown = GridCells(*screen.DaysGrid());
+    EXPECT_EQ(days_of(name), shown);
+    EXPECT_EQ(std::vector<std::string>{name}, std::vector<std::string>{screen.DaysKey().front()});
+    EXPECT_TRUE(screen.DaysCaption()->text().contains(QString::fromStdString(name)));
+    // One bar a day from its first day to its last, the days it skipped at 0.
+    QBarSet& bars = *screen.DaysChart()->Bars();
+    const QStringList labels = screen.DaysChart()->Labels();
+    ASSERT_EQ(labels.size(), bars.count());
+    const QDate first = DayDate(shown.front()[0]), last = DayDate(shown.back()[0]);
+    ASSERT_EQ(first.daysTo(last) + 1, bars.count());
+    int64_t sum = 0;
+    for (int k = 0; k < bars.count(); ++k) {
+      EXPECT_EQ(first.addDays(k), DayDate(labels[k].toStdString()));
+      sum += static_cast<int64_t>(bars.at(k));
+      const auto day = std::find_if(shown.begin(), shown.end(),
+                                    [&](const auto& r) { return r[0] == labels[k].toStdString(); });
+      EXPECT_EQ(day == shown.end() ? 0.0 : std::stod((*day)[1]), bars.at(k));
+    }
+    int64_t requests = 0;
+    for (const auto& [number, counts] : expected.at(name)) requests += counts.first;
+    EXPECT_EQ(requests, sum);
+  }
+  // A reload keeps the crawler; a category without it shows the first of that category.
+  for (int row = 0; row < list.Model()->RowCount(); ++row)
+    if (list.Model()->Cell(row, 0) == "Bingbot") screen.ShowDaysOfRow(row);
+  ASSERT_EQ("Bingbot", screen.DaysKey().front());
+  screen.Reload();
+  EXPECT_EQ("Bingbot", screen.DaysKey().front());
+  EXPECT_EQ(days_of("Bingbot"), GridCells(*screen.DaysGrid()));
+  const int ai = screen.Choice()->findText(QStringLiteral("AI"));
+  ASSERT_GT(ai, 0);
+  screen.OnChoice(ai);
+  EXPECT_EQ("GPTBot", screen.DaysKey().front());
+  EXPECT_EQ(days_of("GPTBot"), GridCells(*screen.DaysGrid()));
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
 }
 

@@ -86,6 +86,30 @@
         <source>Без отметки статистика не учитывает только роботов описанных поисковых систем; с отметкой также всех других известных роботов, программы чтения лент, мониторинг и скрипты. Добавлять можно только с тем же выбором, с каким посчитана статистика.</source>
         <translation>Unchecked, the statistics leave out only the robots of the described search engines; checked, also every other known crawler, feed reader, monitor and script. An add must make the same choice as the statistics were counted with.</translation>
     </message>
+    <message>
+        <source>База стран</source>
+        <translation>Country database</translation>
+    </message>
+    <message>
+        <source>встроенная</source>
+        <translation>built-in</translation>
+    </message>
+    <message>
+        <source>Файл базы стран в формате MaxMind DB, например GeoLite2-Country.mmdb; пустое поле — база, которая входит в программу. Добавлять можно только с той же базой, с какой посчитана статистика.</source>
+        <translation>A country database file in the MaxMind DB format, such as GeoLite2-Country.mmdb; empty: the database that comes with the program. Statistics can only be added to with the database they were counted with.</translation>
+    </message>
+    <message>
+        <source>Выбрать файл базы стран</source>
+        <translation>Choose the country database file</translation>
+    </message>
+    <message>
+        <source>База стран не подходит: </source>
+        <translation>Country database cannot be used: </translation>
+    </message>
+    <message>
+        <source>Базы стран (*.mmdb);;Все файлы (*)</source>
+        <translation>Country databases (*.mmdb);;All files (*)</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::CommonStatDlg</name>
@@ -186,6 +210,22 @@
     <message>
         <source>Все</source>
         <translation>All</translation>
+    </message>
+    <message>
+        <source>Запросы робота %1 по дням</source>
+        <translation>Requests of %1 by day</translation>
+    </message>
+    <message>
+        <source>Выберите робота в списке: здесь будут его запросы по дням</source>
+        <translation>Choose a robot in the list to see its requests by day here</translation>
+    </message>
+    <message>
+        <source>%1 по дням</source>
+        <translation>%1 by day</translation>
+    </message>
+    <message>
+        <source>Выберите строку списка: здесь будут её дни</source>
+        <translation>Choose a row of the list to see its days here</translation>
     </message>
 </context>
 <context>
@@ -341,6 +381,10 @@
     <message>
         <source>Доля, %</source>
         <translation>Share, %</translation>
+    </message>
+    <message>
+        <source>День</source>
+        <translation>Day</translation>
     </message>
 </context>
 <context>
