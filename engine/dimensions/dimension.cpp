@@ -2,6 +2,8 @@
 #include "engine/dimensions/dimension.h"
 
 #include <cstring>
+#include <stdexcept>
+#include <string>
 
 #include "engine/dimensions/builtin_dimensions.h"
 #include "engine/dimensions/crawler_dimensions.h"
@@ -87,7 +89,12 @@ std::vector<std::unique_ptr<Dimension>> MakeDimensions(const DimensionOptions& o
 const std::vector<const DimensionShape*>& KnownDimensionShapes() {
   static const std::vector<const DimensionShape*> shapes = [] {
     std::vector<const DimensionShape*> list;
-    for (const ListEntry& entry : kDimensionList) list.push_back(&entry.shape());
+    for (const ListEntry& entry : kDimensionList) {
+      // A row holds only kDimensionCounts counts.
+      if (entry.shape().counts.size() > kDimensionCounts)
+        throw std::logic_error("dimension " + std::string(entry.shape().name) + " has too many counts");
+      list.push_back(&entry.shape());
+    }
     return list;
   }();
   return shapes;

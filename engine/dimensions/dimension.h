@@ -27,8 +27,9 @@ namespace hitsieve {
 struct KnownCrawler;
 class SearchEngine;
 
-// The most counts a dimension's row holds.
-inline constexpr size_t kDimensionCounts = 10;
+// The most counts a dimension's row holds (the crawlers' seven). Every row of a run carries this
+// many, so it is kept no larger than a dimension needs.
+inline constexpr size_t kDimensionCounts = 7;
 
 // What a dimension is, independent of any run: its name (the report's name too; the table is
 // "dim_" + name), its count columns, and whether a row keeps a day, a second key and the set of
@@ -44,10 +45,33 @@ struct DimensionShape {
 // The table name of a dimension.
 std::string DimensionTableName(std::string_view name);
 
+// The distinct visitors of a row: most rows of a run keep none (only dimensions that report
+// visitors per row do), so the set is made when the first is inserted.
+class RowVisitors {
+ public:
+  bool Insert(uint64_t key) { return Set().Insert(key); }
+  void Reserve(size_t count) {
+    if (count > 0) Set().Reserve(count);
+  }
+  size_t size() const { return set_ ? set_->size() : 0; }
+  bool empty() const { return size() == 0; }
+  template <typename Visit>
+  void ForEach(Visit visit) const {
+    if (set_) set_->ForEach(visit);
+  }
+
+ private:
+  KeySet& Set() {
+    if (!set_) set_ = std::make_unique<KeySet>();
+    return *set_;
+  }
+  std::unique_ptr<KeySet> set_;
+};
+
 // One row of a dimension in a collector.
 struct DimensionCell {
   std::array<int64_t, kDimensionCounts> counts{};
-  KeySet visitors;  // VisitorKey(address, agent) in the collector's numbers
+  RowVisitors visitors;  // VisitorKey(address, agent) in the collector's numbers
 };
 
 // A dimension's rows in a collector, found by (day, key, sub). Texts are copied.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -148,6 +149,10 @@ TEST(SearchReferers, DescribedPhrasesDecodeAsTheDescribedEnginesDo) {
 TEST(SearchReferers, AnyBytesGiveValidUtf8AndKeepEveryDescribedSearch) {
   SearchEngineRegistry described;
   RegisterStandardEngines(described);
+  ASSERT_TRUE(FindsAsDescribed(described));
+  SearchEngineRegistry other;
+  other.Register(std::make_unique<GoogleEngine>());
+  EXPECT_FALSE(FindsAsDescribed(other));
   const char* const kPieces[] = {"https://", "http://", "www.", "google.", "yandex.", "bing.com",
                                  "ru",       "com",     "/search?", "?", "&", "q=", "text=", "p=",
                                  "%",        "%E",      "%D0", "%ZZ", "%00", "+", "#", ":8080",
@@ -160,9 +165,18 @@ TEST(SearchReferers, AnyBytesGiveValidUtf8AndKeepEveryDescribedSearch) {
     if (n % 1000 == 0) referer += std::string(1 << 16, '%');
     SearchArrival arrival;
     const bool found = RecogniseSearchReferer(referer, arrival);
-    if (described.FindByReferer(referer) != nullptr) {
+    const SearchEngine* engine = described.FindByReferer(referer);
+    if (engine != nullptr) {
       EXPECT_TRUE(found) << referer;
     }
+    // Handed what a collector's registry found, as a run does, it finds the same.
+    std::string query;
+    const bool has_query = engine != nullptr && engine->ExtractQuery(referer, query);
+    SearchArrival handed;
+    EXPECT_EQ(found, RecogniseSearchReferer(referer, engine, has_query ? &query : nullptr, handed))
+        << referer;
+    EXPECT_EQ(arrival.engine, handed.engine) << referer;
+    EXPECT_EQ(arrival.phrase, handed.phrase) << referer;
     if (found) {
       EXPECT_TRUE(IsValidUtf8(arrival.phrase)) << referer;
     }
