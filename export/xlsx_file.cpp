@@ -55,8 +55,20 @@ size_t CutToCellLimit(std::string& text) {
 
 // The library takes C strings, so a NUL would end the cell there and lose what follows (a page
 // "/x\0y.html" would read "/x"). It goes in the workbook's escape form, which the library uses
-// for every other control character.
+// for every other control character. A text that itself reads like that form ("_x0041_", which
+// a spreadsheet would show as "A") has its underscore escaped first, so that it shows as written.
 void EscapeNul(std::string& text) {
+  auto is_hex = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  };
+  for (size_t at = text.find("_x"); at != std::string::npos; at = text.find("_x", at + 1)) {
+    if (at + 7 <= text.size() && text[at + 6] == '_' &&
+        std::all_of(text.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                    text.begin() + static_cast<std::ptrdiff_t>(at + 6), is_hex)) {
+      text.replace(at, 1, "_x005F_");
+      at += 6;
+    }
+  }
   for (size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at + 7))
     text.replace(at, 1, "_x0000_");
 }

@@ -171,8 +171,9 @@ TEST_F(WriteXlsxTest, HostileTextsStayWellFormedInertText) {
         decoded += text.value[i];
       }
     }
+    // A text that reads like the escape form comes back as written, too.
     std::string expected = Cp1251ToUtf8(table.rows[r][0]);
-    if (expected.find("_x") == std::string::npos && expected.size() < 32767) {
+    if (expected.size() < 32767) {
       EXPECT_EQ(expected, decoded);
     }
     EXPECT_EQ(table.rows[r][1], cells["B" + row].value);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -528,6 +529,80 @@ TEST_F(DimensionScreensTest, ChoosingACrawlerShowsItsDays) {
   screen.OnChoice(ai);
   EXPECT_EQ("GPTBot", screen.DaysKey().front());
   EXPECT_EQ(days_of("GPTBot"), GridCells(*screen.DaysGrid()));
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
+}
+
+// A workbook text with its _xHHHH_ escapes (controls, and "_x" itself) read back.
+std::string Unescaped(const std::string& text) {
+  std::string out;
+  for (size_t k = 0; k < text.size(); ++k) {
+    if (text.compare(k, 2, "_x") == 0 && k + 7 <= text.size() && text[k + 6] == '_' &&
+        std::all_of(text.begin() + k + 2, text.begin() + k + 6, ::isxdigit)) {
+      out += static_cast<char>(std::stoi(text.substr(k + 2, 4), nullptr, 16));
+      k += 6;
+    } else {
+      out += text[k];
+    }
+  }
+  return out;
+}
+
+// The hostile log's texts on every new screen and in every list's workbook: shown without a
+// control character, tooltips without markup of their own, written as plain texts.
+TEST_F(DimensionScreensTest, HostileLinesAreInertOnEveryScreenAndWorkbook) {
+  std::ifstream in(HITSIEVE_TEST_DATA "/hostile-lines.log", std::ios::binary);
+  ASSERT_TRUE(in);
+  std::vector<std::string> lines = Generate(3, 300).lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  // Not found, from a hostile referer, by a crawler with a hostile agent.
+  lines.push_back("1.2.3.4 - - [01/Mar/2024:10:00:00 +0300] \"GET /=cmd|'/c calc'!A1<script> "
+                  "HTTP/1.1\" 404 10 \"javascript:alert(1)\x1b[31m\" \"GPTBot/1.0 <b>\x07\"");
+  Analyse(lines);
+  MainDlg window;
+  int texts = 0;
+  for (const DimensionScreenPlan& plan : DimensionScreenPlans()) {
+    DimensionScreen& screen = Screen(window, plan.name);
+    for (int list = 0; list < screen.ListCount(); ++list) {
+      const ListModel& model = *screen.ListGrid(list)->Model();
+      for (int row = 0; row < model.RowCount(); ++row) {
+        for (int column = 0; column < model.columnCount(); ++column) {
+          const QModelIndex index = model.index(row, column);
+          for (QChar c : model.data(index, Qt::DisplayRole).toString()) {
+            EXPECT_FALSE(c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+                << plan.name << " " << row << ":" << column;
+          }
+          const QString tip = model.data(index, Qt::ToolTipRole).toString();
+          EXPECT_FALSE(tip.contains(QStringLiteral("<script")) || tip.contains(QStringLiteral("<b>")))
+              << tip.toStdString();
+          texts += model.Kind(column) == CellKind::kText ? 1 : 0;
+        }
+      }
+      opened_files_.clear();
+      QTest::mouseClick(screen.ExcelButton(list), Qt::LeftButton);
+      ASSERT_EQ(1, opened_files_.size()) << plan.name << " " << list;
+      const auto sheet = test::ReadFirstSheet(QFile::encodeName(opened_files_[0]).toStdString());
+      const Cells rows = GridCells(*screen.ListGrid(list));
+      for (size_t r = 0; r < rows.size(); ++r) {
+        for (size_t c = 0; c < rows[r].size() && c < 26; ++c) {
+          const std::string at = std::string(1, static_cast<char>('A' + c)) + std::to_string(r + 2);
+          const auto found = sheet.find(at);
+          if (found == sheet.end()) {
+            EXPECT_TRUE(rows[r][c].empty()) << plan.name << " " << at;
+            continue;
+          }
+          const test::XlsxCell& cell = found->second;
+          EXPECT_FALSE(cell.has_formula) << plan.name << " " << at << " " << cell.value;
+          if (model.Kind(static_cast<int>(c)) == CellKind::kText) {
+            EXPECT_TRUE(cell.is_text) << plan.name << " " << at;
+            EXPECT_EQ(model.Cell(static_cast<int>(r), static_cast<int>(c)), Unescaped(cell.value))
+                << plan.name << " " << at;
+          }
+        }
+      }
+      QFile::remove(opened_files_[0]);
+    }
+  }
+  EXPECT_GT(texts, 50) << "the hostile texts should reach the lists";
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
 }
 
