@@ -69,6 +69,17 @@ std::string UrlDecode(std::string_view text) {
   return out;
 }
 
+bool AsciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    char x = a[k], y = b[k];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 0x20);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 0x20);
+    if (x != y) return false;
+  }
+  return true;
+}
+
 std::string_view TrimWhitespace(std::string_view text) {
   size_t begin = 0;
   size_t end = text.size();

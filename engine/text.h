@@ -38,6 +38,9 @@ std::string Cp1251ToUtf8(std::string_view text);
 // Remove space, tab, LF, CR, VT and FF from both ends.
 std::string_view TrimWhitespace(std::string_view text);
 
+// Equal when ASCII letters are compared without their case (other bytes as they are).
+bool AsciiEqualsIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace hitsieve
 
 #endif  // HITSIEVE_ENGINE_TEXT_H_

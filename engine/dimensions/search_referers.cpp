@@ -72,14 +72,6 @@ const SearchEngineRegistry& Described() {
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k) {
-    if (AsciiLower(a[k]) != AsciiLower(b[k])) return false;
-  }
-  return true;
-}
-
 // The host of "scheme://[user@]host[:port][/?#...]" in lower case, without a final dot; empty
 // when the referer has no "://".
 std::string HostOf(std::string_view referer) {
@@ -152,7 +144,7 @@ bool ParameterValue(std::string_view referer, std::string_view name, std::string
     if (end == std::string_view::npos) end = referer.size();
     const std::string_view pair = referer.substr(at, end - at);
     const size_t equals = pair.find('=');
-    if (equals != std::string_view::npos && EqualsIgnoringCase(pair.substr(0, equals), name)) {
+    if (equals != std::string_view::npos && AsciiEqualsIgnoringCase(pair.substr(0, equals), name)) {
       value = pair.substr(equals + 1);
       return true;
     }

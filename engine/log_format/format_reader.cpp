@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/log_format/json_line.h"
+#include "engine/text.h"
 
 namespace hitsieve {
 
@@ -13,17 +14,6 @@ bool AllDigits(std::string_view text) {
   if (text.empty()) return false;
   for (const char c : text)
     if (c < '0' || c > '9') return false;
-  return true;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k) {
-    char x = a[k], y = b[k];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 0x20);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 0x20);
-    if (x != y) return false;
-  }
   return true;
 }
 
@@ -61,7 +51,7 @@ W3cField W3cFieldOf(std::string_view name) {
       {"sc-bytes", kW3cBytes},     {"cs(Referer)", kW3cReferer}, {"cs(Referrer)", kW3cReferer},
       {"cs(User-Agent)", kW3cAgent}};
   for (const Known& known : kKnown)
-    if (EqualsIgnoringCase(known.name, name)) return known.field;
+    if (AsciiEqualsIgnoringCase(known.name, name)) return known.field;
   return kW3cSkip;
 }
 
@@ -312,10 +302,10 @@ FormatReader::Line FormatReader::ParseCaddy(std::string_view line, RequestRecord
       }
     } else if (scalar.depth == 3 && scalar.index == 0 && path[0] == "request" &&
                path[1] == "headers" && scalar.is_string) {
-      if (EqualsIgnoringCase(path[2], "Referer")) {
+      if (AsciiEqualsIgnoringCase(path[2], "Referer")) {
         values.referer = text(scalar, 2);
         values.has_referer = true;
-      } else if (EqualsIgnoringCase(path[2], "User-Agent")) {
+      } else if (AsciiEqualsIgnoringCase(path[2], "User-Agent")) {
         values.agent = text(scalar, 3);
         values.has_agent = true;
       }

@@ -2,6 +2,7 @@
 #include "engine/log_format/log_format.h"
 
 #include "engine/log_format/day_key.h"
+#include "engine/text.h"
 
 namespace hitsieve {
 
@@ -9,17 +10,6 @@ namespace {
 
 bool IsNameByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k) {
-    char x = a[k], y = b[k];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 0x20);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 0x20);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // Bytes sent with their headers: the size only when the format holds no body size.
@@ -37,9 +27,9 @@ bool IsUrl(FieldUse use) {
 
 // The `use` of `field` for a header Apache names in %{Name}i, nginx in $http_name.
 FieldUse HeaderUse(std::string_view name) {
-  if (EqualsIgnoringCase(name, "Referer") || EqualsIgnoringCase(name, "Referrer"))
+  if (AsciiEqualsIgnoringCase(name, "Referer") || AsciiEqualsIgnoringCase(name, "Referrer"))
     return FieldUse::kReferer;
-  if (EqualsIgnoringCase(name, "User-Agent") || EqualsIgnoringCase(name, "User_Agent"))
+  if (AsciiEqualsIgnoringCase(name, "User-Agent") || AsciiEqualsIgnoringCase(name, "User_Agent"))
     return FieldUse::kAgent;
   return FieldUse::kSkip;
 }

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/engine/scratch_dir.h"
+
 namespace hitsieve {
 namespace {
 
@@ -26,21 +28,10 @@ const std::string kPinnedDb = std::string(HITSIEVE_SOURCE_DIR) +
     "/third_party/data/node_modules/@ip-location-db/geo-whois-asn-country-mmdb/" +
     kDefaultCountryDbName;
 
-class ScratchDir {
+// Named for what it holds, so that a folder left by a killed run tells where it came from.
+class ScratchDir : public test::ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "hitsieve-geo-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
+  ScratchDir() : test::ScratchDir("hitsieve-geo") {}
 };
 
 std::string ReadAll(const std::string& path) {

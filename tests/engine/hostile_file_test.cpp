@@ -18,27 +18,17 @@
 #include "engine/log_reader.h"
 #include "engine/record_sink.h"
 #include "engine/stats_collector.h"
+#include "tests/engine/scratch_dir.h"
 
 namespace hitsieve {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScratchDir {
+// Named for what it holds, so that a folder left by a killed run tells where it came from.
+class ScratchDir : public test::ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "hitsieve-hostile-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
+  ScratchDir() : test::ScratchDir("hitsieve-hostile") {}
 };
 
 void WriteText(const std::string& path, const std::string& text) {
