@@ -60,16 +60,22 @@ void ForEachDimensionTableRow(const DimensionReport& report,
 }
 
 DimensionReportExport::DimensionReportExport(ExportHost& host, const DimensionReport& report,
-                                             std::vector<std::string> titles)
+                                             std::vector<std::string> titles, RowShown shown)
     : SpreadsheetExport(host),
       report_(report),
       titles_(std::move(titles)),
+      shown_(std::move(shown)),
       kind_(report.name),
       table_(DimensionTableName(report.dimension)) {}
 
 void DimensionReportExport::StreamTable(ReportTableSink& sink) {
   sink.Header(titles_, DimensionTableNumeric(report_));
-  ForEachDimensionTableRow(report_, [&](const std::vector<std::string>& cells) { sink.Row(cells); });
+  ForEachDimensionTableRow(report_, [&](const std::vector<std::string>& cells) {
+    if (!shown_) return sink.Row(cells);
+    row_ = cells;
+    shown_(row_);
+    sink.Row(row_);
+  });
 }
 
 bool DimensionReportExport::BuildTable(ReportTable& table) {
@@ -79,6 +85,7 @@ bool DimensionReportExport::BuildTable(ReportTable& table) {
     table.numeric = DimensionTableNumeric(report_);
     ForEachDimensionTableRow(report_, [&](const std::vector<std::string>& cells) {
       table.rows.push_back(cells);
+      if (shown_) shown_(table.rows.back());
     });
     return true;
   } catch (const std::exception& e) {

@@ -28,11 +28,14 @@ void ForEachDimensionTableRow(const DimensionReport& report,
                               const std::function<void(const std::vector<std::string>&)>& visit);
 
 // The "Excel" of a dimension's list: `titles` (UTF-8, as the list heads its columns) over the
-// rows of ForEachDimensionTableRow. Named hitsieve-<report>-<time>.xlsx.
+// rows of ForEachDimensionTableRow, each first given to `shown` when set (which may put a cell
+// in the words the list shows it in, Windows-1251 like the rest). Named
+// hitsieve-<report>-<time>.xlsx.
 class DimensionReportExport : public SpreadsheetExport {
  public:
+  using RowShown = std::function<void(std::vector<std::string>& row)>;
   DimensionReportExport(ExportHost& host, const DimensionReport& report,
-                        std::vector<std::string> titles);
+                        std::vector<std::string> titles, RowShown shown = {});
   bool BuildTable(ReportTable& table) override;
 
  protected:
@@ -43,7 +46,9 @@ class DimensionReportExport : public SpreadsheetExport {
  private:
   const DimensionReport& report_;
   std::vector<std::string> titles_;
+  RowShown shown_;
   std::string kind_, table_;
+  std::vector<std::string> row_;  // reused for each row given to shown_
 };
 
 }  // namespace hitsieve

@@ -151,11 +151,49 @@ void FitColumns(ListCtrlGrid& grid, const DimensionReport& report) {
       grid.horizontalHeader()->setSectionResizeMode(static_cast<int>(k), QHeaderView::Stretch);
 }
 
+// The crawler list's categories as the lists show them; the statistics keep the list's words.
+struct CategoryTitle {
+  const char* key;
+  const char* title;
+};
+constexpr CategoryTitle kCategoryTitles[] = {
+    {"search engine", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "поисковая система")},
+    {"AI", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "ИИ")},
+    {"SEO tool", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "SEO-инструмент")},
+    {"feed reader", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "чтение лент")},
+    {"monitoring", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "мониторинг")},
+    {"archive", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "архив")},
+    {"tool/script", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "программа или скрипт")},
+    {"other", QT_TRANSLATE_NOOP("hitsieve::DimensionScreen", "прочее")},
+};
+
+bool IsCategoryColumn(const DimensionReport& report, size_t k) {
+  return k < report.columns.size() && report.columns[k] == "category";
+}
+
+// A category as shown (UTF-8), or `key` itself when the list does not name it.
+std::string CategoryShown(const std::string& key) {
+  for (const CategoryTitle& category : kCategoryTitles)
+    if (key == category.key) return QCoreApplication::translate(kScreen, category.title).toStdString();
+  return key;
+}
+
+// The stored key of a category as shown.
+std::string CategoryKeyOf(const std::string& shown) {
+  for (const CategoryTitle& category : kCategoryTitles)
+    if (shown == QCoreApplication::translate(kScreen, category.title).toStdString()) return category.key;
+  return shown;
+}
+
 // The texts of the first `count` cells of shown row `row`, as stored (Windows-1251).
-std::vector<std::string> KeyOfRow(const ListModel& model, int row, int count) {
+std::vector<std::string> KeyOfRow(const DimensionReport& report, const ListModel& model, int row,
+                                  int count) {
   std::vector<std::string> key;
-  for (int k = 0; k < count; ++k)
-    key.push_back(ConvertCodePage(model.Cell(row, k), kCodePageUtf8, kCodePage1251));
+  for (int k = 0; k < count; ++k) {
+    const std::string cell = model.Cell(row, k);
+    key.push_back(ConvertCodePage(IsCategoryColumn(report, static_cast<size_t>(k)) ? CategoryKeyOf(cell) : cell,
+                                  kCodePageUtf8, kCodePage1251));
+  }
   return key;
 }
 
@@ -214,7 +252,8 @@ ListColumns DimensionListColumns(const DimensionReport& report) {
 ListRow DimensionListCells(const DimensionReport& report, const std::vector<std::string>& row) {
   ListRow cells = row;
   for (size_t k = 0; k < cells.size() && k < report.columns.size(); ++k)
-    if (!report.numeric[k]) cells[k] = Cp1251ToUtf8(cells[k]);
+    if (!report.numeric[k])
+      cells[k] = IsCategoryColumn(report, k) ? CategoryShown(cells[k]) : Cp1251ToUtf8(cells[k]);
   if (report.share_of >= 0 && cells.size() > report.columns.size())
     std::replace(cells.back().begin(), cells.back().end(), '.', ',');
   return cells;
@@ -486,7 +525,7 @@ void DimensionScreen::ChooseDaysRow() {
   const int rows = panes_.front().counted ? grid.Model()->RowCount() : 0;
   int chosen = rows > 0 ? 0 : -1;
   for (int row = 0; row < rows && !daysKey_.empty(); ++row)
-    if (KeyOfRow(*grid.Model(), row, keyColumns_) == daysKey_) {
+    if (KeyOfRow(*panes_.front().report, *grid.Model(), row, keyColumns_) == daysKey_) {
       chosen = row;
       break;
     }
@@ -502,7 +541,7 @@ void DimensionScreen::ChooseDaysRow() {
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     choosing_ = false;
   }
-  ShowDays(KeyOfRow(*grid.Model(), chosen, keyColumns_));
+  ShowDays(KeyOfRow(*panes_.front().report, *grid.Model(), chosen, keyColumns_));
 }
 
 void DimensionScreen::ShowDaysOfRow(int row) {
@@ -510,7 +549,7 @@ void DimensionScreen::ShowDaysOfRow(int row) {
   const ListModel& model = *panes_.front().grid->Model();
   if (row < 0 || row >= model.RowCount()) return;
   try {
-    ShowDays(KeyOfRow(model, row, keyColumns_));
+    ShowDays(KeyOfRow(*panes_.front().report, model, row, keyColumns_));
   } catch (const std::exception& e) {
     ShowMessage(this, QString::fromStdString(e.what()));
   }
@@ -617,7 +656,13 @@ void DimensionScreen::ExportPane(const Pane& pane, ExportHost& host) {
   std::vector<std::string> titles;
   for (const ListColumn& column : DimensionListColumns(*pane.report))
     titles.push_back(ColumnTitle(column.title).toStdString());
-  DimensionReportExport(host, *pane.report, std::move(titles)).Export();
+  const DimensionReport& report = *pane.report;
+  auto shown = [&report](std::vector<std::string>& row) {
+    for (size_t k = 0; k < row.size(); ++k)
+      if (IsCategoryColumn(report, k))
+        row[k] = ConvertCodePage(CategoryShown(row[k]), kCodePageUtf8, kCodePage1251);
+  };
+  DimensionReportExport(host, report, std::move(titles), shown).Export();
 }
 
 }  // namespace hitsieve

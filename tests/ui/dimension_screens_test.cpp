@@ -524,7 +524,7 @@ TEST_F(DimensionScreensTest, ChoosingACrawlerShowsItsDays) {
   screen.Reload();
   EXPECT_EQ("Bingbot", screen.DaysKey().front());
   EXPECT_EQ(days_of("Bingbot"), GridCells(*screen.DaysGrid()));
-  const int ai = screen.Choice()->findText(QStringLiteral("AI"));
+  const int ai = screen.Choice()->findText(QStringLiteral("ИИ"));
   ASSERT_GT(ai, 0);
   screen.OnChoice(ai);
   EXPECT_EQ("GPTBot", screen.DaysKey().front());

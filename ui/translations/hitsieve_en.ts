@@ -227,6 +227,38 @@
         <source>Выберите строку списка: здесь будут её дни</source>
         <translation>Choose a row of the list to see its days here</translation>
     </message>
+    <message>
+        <source>поисковая система</source>
+        <translation>search engine</translation>
+    </message>
+    <message>
+        <source>ИИ</source>
+        <translation>AI</translation>
+    </message>
+    <message>
+        <source>SEO-инструмент</source>
+        <translation>SEO tool</translation>
+    </message>
+    <message>
+        <source>чтение лент</source>
+        <translation>feed reader</translation>
+    </message>
+    <message>
+        <source>мониторинг</source>
+        <translation>monitoring</translation>
+    </message>
+    <message>
+        <source>архив</source>
+        <translation>archive</translation>
+    </message>
+    <message>
+        <source>программа или скрипт</source>
+        <translation>tool or script</translation>
+    </message>
+    <message>
+        <source>прочее</source>
+        <translation>other</translation>
+    </message>
 </context>
 <context>
     <name>hitsieve::ListColumns</name>
