@@ -47,6 +47,8 @@ const std::pair<std::string_view, const char*> kColumnTitles[] = {
     {"visitors", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Посетители")},
     {"browsers.family", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Браузер")},
     {"systems.family", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Система")},
+    {"browser", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Браузер")},
+    {"system", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Система")},
     {"family", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Название")},
     {"version", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Версия")},
     {"device", QT_TRANSLATE_NOOP("hitsieve::ListColumns", "Устройство")},

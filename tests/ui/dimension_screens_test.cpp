@@ -186,6 +186,17 @@ TEST_F(DimensionScreensTest, TreeHasAScreenForEveryDescribedReportAfterTheSixOth
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(" | ").toStdString();
 }
 
+// Every list heads its columns with a title of its own, never the report's column name.
+TEST_F(DimensionScreensTest, EveryColumnHasATitle) {
+  for (const DimensionScreenPlan& plan : DimensionScreenPlans()) {
+    for (const DimensionReport* report : FoundReports(plan)) {
+      for (std::string_view column : report->columns)
+        EXPECT_NE(std::string(column), DimensionColumnTitle(*report, column))
+            << report->name << "." << column;
+    }
+  }
+}
+
 TEST_F(DimensionScreensTest, StatusScreenShowsBothReportsInTheQueryOrder) {
   const GeneratedLog log = Generate(7, 3000);
   Analyse(log.lines);
