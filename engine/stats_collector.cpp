@@ -377,15 +377,35 @@ void StatsCollector::AbsorbDimensions(StatsCollector& later, const std::vector<u
   for (size_t k = 0; k < dimensions_.size(); ++k) {
     DimensionTable::Cells& mine = dimensions_[k].table.cells;
     DimensionTable::Cells& theirs = later.dimensions_[k].table.cells;
-    for (auto& [key, cell] : theirs) {
-      DimensionCell& into = mine.try_emplace(key).first->second;
-      for (size_t c = 0; c < kDimensionCounts; ++c) into.counts[c] += cell.counts[c];
-      if (cell.visitors.empty()) continue;
-      into.visitors.Reserve(into.visitors.size() + cell.visitors.size());
-      cell.visitors.ForEach([&](uint64_t visitor) {
-        into.visitors.Insert(
-            VisitorKey(addresses[VisitorAddress(visitor)], agents[VisitorAgent(visitor)]));
-      });
+    auto ours = [&](uint64_t visitor) {
+      return VisitorKey(addresses[VisitorAddress(visitor)], agents[VisitorAgent(visitor)]);
+    };
+    for (auto it = theirs.begin(); it != theirs.end();) {
+      const auto found = mine.find(it->first);
+      if (found == mine.end()) {
+        // A row only `later` has moves over whole, its key and all; only its visitors are
+        // numbered again.
+        auto row = theirs.extract(it++);
+        RowVisitors& visitors = row.mapped().visitors;
+        if (!visitors.empty()) {
+          RowVisitors renumbered;
+          renumbered.Reserve(visitors.size());
+          visitors.ForEach([&](uint64_t visitor) { renumbered.Insert(ours(visitor)); });
+          visitors = std::move(renumbered);
+        }
+        mine.insert(std::move(row));
+        continue;
+      }
+      DimensionCell& into = found->second;
+      const DimensionCell& cell = it->second;
+      // A sum (the traffic) may have stopped at the limit in either part: so does theirs.
+      for (size_t c = 0; c < kDimensionCounts; ++c)
+        into.counts[c] = SaturatingAdd(into.counts[c], cell.counts[c]);
+      if (!cell.visitors.empty()) {
+        into.visitors.Reserve(into.visitors.size() + cell.visitors.size());
+        cell.visitors.ForEach([&](uint64_t visitor) { into.visitors.Insert(ours(visitor)); });
+      }
+      ++it;
     }
     theirs.clear();
     // Its caches hold numbers and rows of `later` that are gone.

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <limits>
 #include <map>
 #include <random>
 #include <set>
@@ -288,6 +289,30 @@ TEST(Dimensions, CountWhatAPlainReferenceCountsHoweverTheLogIsRead) {
       EXPECT_EQ("", FirstDifference(want, Counted(files))) << "files side by side";
     }
   }
+}
+
+// A sum that stopped at the limit (a crawler's traffic, from sizes no file has) in parts read
+// apart stays at the limit when the parts join, instead of wrapping round.
+TEST(Dimensions, TrafficAtTheLimitStaysThereWhenPartsJoin) {
+  const std::string line =
+      "1.1.1.1 - - [01/Mar/2024:10:00:00 +0300] \"GET /a.html HTTP/1.1\" 200 "
+      "9223372036854775807 \"-\" \"Mozilla/5.0 (compatible; GPTBot/1.0)\"\n";
+  StatsCollector first = NewCollector();
+  first.StartFile();
+  first.ParseContent(line);
+  StatsCollector second = first.EmptyCopy();
+  second.ParseContent(line + line);
+  first.Absorb(std::move(second));
+  int rows = 0;
+  for (const StatsCollector::CountedDimension& counted : first.dimensions()) {
+    if (counted.dimension->Shape().name != "crawlers") continue;
+    for (const auto& [packed, cell] : counted.table.cells) {
+      ++rows;
+      EXPECT_EQ(3, cell.counts[0]);
+      EXPECT_EQ(std::numeric_limits<int64_t>::max(), cell.counts[2]);
+    }
+  }
+  EXPECT_EQ(1, rows);
 }
 
 TEST(Dimensions, NoneAreCountedUnlessSetAndTheDescribedTablesStayAsTheyWere) {
