@@ -90,12 +90,28 @@ Rows Dump(sqlitepp::session& session) {
   return rows;
 }
 
+// A Windows-1251 capital of a lower-case letter: Latin, Cyrillic, and the odd pairs of the code
+// page (Ё and ё, Ў and ў, ...), or the byte itself.
+char Capital(char c) {
+  for (int u = 0; u < 256; ++u) {
+    if (u != static_cast<unsigned char>(c) &&
+        Cp1251Lower(static_cast<unsigned char>(u)) == static_cast<unsigned char>(c))
+      return static_cast<char>(u);
+  }
+  return c;
+}
+
 // Keys from a small set, so that stored and added ones meet often; some hold a NUL byte, and
-// phrases come in several spellings of one case-blind key.
+// phrases come in several spellings of one case-blind key, Cyrillic letters among them.
 std::string Key(std::mt19937& rng, const char* prefix, int range = 40) {
-  std::string key = prefix + std::to_string(rng() % range);
+  const int n = static_cast<int>(rng() % range);
+  std::string key = prefix + std::to_string(n);
+  if (std::string_view(prefix).find(' ') != std::string_view::npos) {
+    static const char kLower[] = "\xE0\xFF\xB8\xA2\xBC\x90\x83";  // а я ё ў ј ђ ѓ
+    for (int k = 0; k < 3; ++k) key += kLower[(n + k * 2) % 7];
+  }
   if (rng() % 9 == 0) key += std::string("\0x", 2);
-  if (rng() % 3 == 0) std::transform(key.begin(), key.end(), key.begin(), ::toupper);
+  if (rng() % 3 == 0) std::transform(key.begin(), key.end(), key.begin(), Capital);
   return key;
 }
 
@@ -308,12 +324,12 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
     if (few && shape == Shape::kAsSaved && size > 1000) {
       int64_t indexes = 0;
       sqlitepp::statement count(added_db);
-      count << "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
-               "('page_stats_page', 'referer_stats_referer')",
+      count << "SELECT count(*) FROM sqlite_master WHERE name IN ('page_stats_page', "
+               "'referer_stats_referer', 'query_folds_fold')",
           into(indexes);
       while (count.exec()) {
       }
-      EXPECT_EQ(2, indexes) << "the few keys were not looked up through the index";
+      EXPECT_EQ(3, indexes) << "the few keys were not looked up through the index";
     }
     if (shape == Shape::kAsSaved) {
       for (size_t t = 0; t < std::size(keyed); ++t) {
@@ -324,6 +340,57 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
       }
     }
     EXPECT_EQ(sources.size(), LoadLogSources(added_db).size());
+  }
+}
+
+// Phrases are found through their folded spelling when few are added onto many: every
+// Windows-1251 capital, in a phrase otherwise stored in lower case, finds the stored row,
+// which keeps its spelling and gets the counts.
+TEST(AddToStoredTables, PhrasesInAnotherCaseLandOnTheStoredRowsThroughTheLookup) {
+  TempDir dir;
+  const std::string file = dir.File("stats.dt");
+  sqlitepp::session db(file);
+  std::mt19937 rng(7);
+  FillStored(db, rng, Shape::kAsSaved, 2);  // the tables
+  std::vector<unsigned char> capitals;
+  for (int u = 0; u < 256; ++u) {
+    if (Cp1251Lower(static_cast<unsigned char>(u)) != u) capitals.push_back(static_cast<unsigned char>(u));
+  }
+  auto phrase = [](unsigned char letter, int n) {
+    return "q " + std::string(1, static_cast<char>(letter)) + std::to_string(n);
+  };
+  const std::vector<LogSource> sources = {{"a.log", 10, 1, 10, 1, 1, 1, "t", "", ""}};
+  StatsTotals stored;
+  stored.days["2009-01-01"].views = 1;
+  for (unsigned char capital : capitals) {
+    for (int n = 0; n < 15; ++n) stored.queries[phrase(Cp1251Lower(capital), n)][0] = 1;
+  }
+  SaveTotals(db, std::move(stored), sources, /*replace=*/true, nullptr);
+  StatsTotals added;
+  added.days["2009-01-02"].views = 1;
+  for (unsigned char capital : capitals) added.queries[phrase(capital, 7)][1] = 2;
+  SaveTotals(db, std::move(added), sources, /*replace=*/false, nullptr);
+
+  int64_t rows = 0, folds = 0;
+  sqlitepp::statement count(db);
+  count << "SELECT (SELECT count(*) FROM query_stats), (SELECT count(*) FROM sqlite_master WHERE "
+           "name = 'query_folds_fold')",
+      into(rows), into(folds);
+  while (count.exec()) {
+  }
+  EXPECT_EQ(static_cast<int64_t>(capitals.size() * 15), rows);
+  EXPECT_EQ(1, folds) << "the phrases were not looked up";
+  std::string text;
+  int64_t google = 0, yandex = 0;
+  sqlitepp::statement read(db);
+  read << "SELECT google, yandex FROM query_stats WHERE query = :query", into(google),
+      into(yandex), use(text);
+  for (unsigned char capital : capitals) {
+    text = phrase(Cp1251Lower(capital), 7);
+    google = yandex = 0;
+    while (read.exec()) {
+    }
+    EXPECT_TRUE(google == 1 && yandex == 2) << "letter " << int(capital);
   }
 }
 
