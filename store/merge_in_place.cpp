@@ -218,15 +218,36 @@ class PhraseFoldWriter {
   sqlitepp::statement insert_;
 };
 
+// False when the rows of query_folds with the smallest and the largest rec_id are not those of
+// query_stats: a writer that keeps no folds wrote the table again (a replacing run of an
+// earlier version, say).
+bool FoldsAgreeAtTheEnds(sqlitepp::session& session) {
+  std::string fold, phrase;
+  int64_t found = 0;
+  bool agree = true;
+  sqlitepp::statement rows(session);
+  rows << "SELECT f.fold, q.query, q.rec_id IS NOT NULL FROM query_folds f LEFT JOIN "
+          "query_stats q ON q.rec_id = f.rec_id WHERE f.rec_id IN ((SELECT min(rec_id) FROM "
+          "query_folds), (SELECT max(rec_id) FROM query_folds))",
+      into_blob(fold), into_blob(phrase), into(found);
+  while (rows.exec()) agree = agree && found != 0 && fold == FoldPhrase(phrase);
+  return agree;
+}
+
 // Makes query_folds hold every row of query_stats: made and filled from the whole table when
-// missing, else given the rows past the largest rec_id it holds. A phrase that is no text
-// throws StoredRowsIrregular, as reading the whole table would.
+// missing or written again by another writer, else given the rows past the largest rec_id it
+// holds. A phrase that is no text throws StoredRowsIrregular, as reading the whole table would.
 void FoldStoredPhrases(sqlitepp::session& session) {
-  const bool made = !HasPhraseFolds(session);
-  if (made) session << kCreateFolds;
+  bool whole = !HasPhraseFolds(session);
+  if (whole) {
+    session << kCreateFolds;
+  } else if (!FoldsAgreeAtTheEnds(session)) {
+    session << "DELETE FROM query_folds";
+    whole = true;
+  }
   std::string select =
       "SELECT rec_id, query, typeof(query) IN ('text', 'null') FROM query_stats";
-  if (!made) {
+  if (!whole) {
     // The largest rec_id, read at the end of the table's key: no scan.
     int64_t any = 0;
     sqlitepp::statement read(session);

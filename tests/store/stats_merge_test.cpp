@@ -345,7 +345,8 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
 
 // Phrases are found through their folded spelling when few are added onto many: every
 // Windows-1251 capital, in a phrase otherwise stored in lower case, finds the stored row,
-// which keeps its spelling and gets the counts.
+// which keeps its spelling and gets the counts; also after another writer numbered the rows
+// afresh.
 TEST(AddToStoredTables, PhrasesInAnotherCaseLandOnTheStoredRowsThroughTheLookup) {
   TempDir dir;
   const std::string file = dir.File("stats.dt");
@@ -366,20 +367,29 @@ TEST(AddToStoredTables, PhrasesInAnotherCaseLandOnTheStoredRowsThroughTheLookup)
     for (int n = 0; n < 15; ++n) stored.queries[phrase(Cp1251Lower(capital), n)][0] = 1;
   }
   SaveTotals(db, std::move(stored), sources, /*replace=*/true, nullptr);
-  StatsTotals added;
-  added.days["2009-01-02"].views = 1;
-  for (unsigned char capital : capitals) added.queries[phrase(capital, 7)][1] = 2;
-  SaveTotals(db, std::move(added), sources, /*replace=*/false, nullptr);
+  for (const char* day : {"2009-01-02", "2009-01-03"}) {
+    SCOPED_TRACE(day);
+    StatsTotals added;
+    added.days[day].views = 1;
+    for (unsigned char capital : capitals) added.queries[phrase(capital, 7)][1] = 1;
+    SaveTotals(db, std::move(added), sources, /*replace=*/false, nullptr);
 
-  int64_t rows = 0, folds = 0;
-  sqlitepp::statement count(db);
-  count << "SELECT (SELECT count(*) FROM query_stats), (SELECT count(*) FROM sqlite_master WHERE "
-           "name = 'query_folds_fold')",
-      into(rows), into(folds);
-  while (count.exec()) {
+    int64_t rows = 0, folds = 0;
+    sqlitepp::statement count(db);
+    count << "SELECT (SELECT count(*) FROM query_stats), (SELECT count(*) FROM sqlite_master "
+             "WHERE name = 'query_folds_fold')",
+        into(rows), into(folds);
+    while (count.exec()) {
+    }
+    ASSERT_EQ(static_cast<int64_t>(capitals.size() * 15), rows);
+    EXPECT_EQ(1, folds) << "the phrases were not looked up";
+    // A writer that keeps no folds writes the phrases again, in the opposite order.
+    db << "CREATE TABLE earlier AS SELECT * FROM query_stats ORDER BY rec_id DESC";
+    db << "DELETE FROM query_stats";
+    db << "INSERT INTO query_stats(query, total, google, yandex, rambler, mailru, aport, webalta) "
+          "SELECT query, total, google, yandex, rambler, mailru, aport, webalta FROM earlier";
+    db << "DROP TABLE earlier";
   }
-  EXPECT_EQ(static_cast<int64_t>(capitals.size() * 15), rows);
-  EXPECT_EQ(1, folds) << "the phrases were not looked up";
   std::string text;
   int64_t google = 0, yandex = 0;
   sqlitepp::statement read(db);
