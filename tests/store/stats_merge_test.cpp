@@ -343,6 +343,87 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
   }
 }
 
+// Every row of the dimension tables as a set, texts and visitor sets with every byte.
+Rows DimensionDump(sqlitepp::session& session) {
+  Rows rows;
+  for (const char* table : {"dim_notfound", "dim_status", "dim_browsers"}) {
+    std::string row;
+    sqlitepp::statement st(session);
+    st << std::string("SELECT quote(day) || '|' || quote(key) || '|' || quote(sub) || '|' || ") +
+              (std::string_view(table) == "dim_browsers" ? "views || '|' || hex(visitors)"
+                                                         : "requests") +
+              " FROM " + table,
+        into_blob(row);
+    std::vector<std::string> table_rows;
+    while (st.exec()) table_rows.push_back(table + std::string(" ") + row);
+    std::sort(table_rows.begin(), table_rows.end());
+    rows.insert(rows.end(), table_rows.begin(), table_rows.end());
+  }
+  return rows;
+}
+
+// Rows of a dimension over the whole period (404s by URL and referer), and of two per day (status
+// codes; browsers and versions with their visitors), keys from small sets with empty days,
+// keys and second keys among them, so that stored and added rows meet often.
+StatsTotals DimensionRows(std::mt19937& rng, int rows) {
+  StatsTotals totals;
+  totals.days["2009-01-0" + std::to_string(1 + rng() % 4)].views = 1;
+  auto pick = [&rng](const char* prefix, int range) {
+    const int n = static_cast<int>(rng() % range);
+    return n == 0 ? std::string() : prefix + std::to_string(n);
+  };
+  auto day = [&rng]() { return rng() % 7 == 0 ? std::string() : "0" + std::to_string(1 + rng() % 4) + "/Jan/2009"; };
+  for (auto* name : {"notfound", "status", "browsers"}) totals.dimensions[name].version = "1";
+  for (int n = 0; n < rows; ++n) {
+    totals.dimensions["notfound"].rows[{"", pick("/u", 30), pick("http://r/", 8)}].counts[0] +=
+        1 + rng() % 3;
+    totals.dimensions["status"].rows[{day(), pick("", 6), ""}].counts[0] += 1;
+    DimensionRowTotals& browser = totals.dimensions["browsers"].rows[{day(), pick("B", 5), pick("", 4)}];
+    browser.counts[0] += 1;
+    const uint64_t visitor = 1 + rng() % 20;
+    const auto at = std::lower_bound(browser.visitors.begin(), browser.visitors.end(), visitor);
+    if (at == browser.visitors.end() || *at != visitor) browser.visitors.insert(at, visitor);
+  }
+  return totals;
+}
+
+// An add of few dimension rows onto many looks the stored ones up by day, or by key and second
+// key, and leaves the rows that loading everything, adding and writing it again gives.
+TEST(AddToStoredTables, DimensionRowsLookedUpLeaveTheRowsOfLoadingAddingAndWritingAgain) {
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TempDir dir;
+    std::mt19937 rng(seed);
+    const std::string added_file = dir.File("added.dt"), loaded_file = dir.File("loaded.dt");
+    const std::vector<LogSource> sources = {{"a.log", 10, 1, 10, 1, 1, 1, "t", "", ""}};
+    const StatsTotals stored = DimensionRows(rng, 400);
+    const StatsTotals added = DimensionRows(rng, 1 + seed % 4);
+    sqlitepp::session added_db(added_file), loaded_db(loaded_file);
+    for (sqlitepp::session* db : {&added_db, &loaded_db}) {
+      std::mt19937 tables(seed);
+      FillStored(*db, tables, Shape::kAsSaved, 2);
+      StatsTotals copy = stored;
+      SaveTotals(*db, std::move(copy), sources, /*replace=*/true, nullptr);
+    }
+    StatsTotals whole = LoadTotals(loaded_db, /*robots=*/true);
+    StatsTotals copy = added;
+    whole.Add(std::move(copy));
+    SaveTotals(loaded_db, std::move(whole), sources, /*replace=*/true, nullptr);
+    copy = added;
+    SaveTotals(added_db, std::move(copy), sources, /*replace=*/false, nullptr);
+    ASSERT_EQ(DimensionDump(loaded_db), DimensionDump(added_db));
+
+    int64_t indexes = 0;
+    sqlitepp::statement count(added_db);
+    count << "SELECT count(*) FROM sqlite_master WHERE name IN ('dim_notfound_key_sub', "
+             "'dim_status_day', 'dim_browsers_day')",
+        into(indexes);
+    while (count.exec()) {
+    }
+    EXPECT_EQ(3, indexes) << "the few rows were not looked up";
+  }
+}
+
 // Phrases are found through their folded spelling when few are added onto many: every
 // Windows-1251 capital, in a phrase otherwise stored in lower case, finds the stored row,
 // which keeps its spelling and gets the counts; also after another writer numbered the rows
