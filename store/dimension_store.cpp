@@ -320,8 +320,7 @@ static int64_t StoredKeyIds(sqlitepp::session& session, const DimensionShape& sh
       take(exact);
       continue;
     }
-    // An empty second key may be stored as NULL or '', and a sub of another type would be
-    // missed: every row of the key is read.
+    // An empty key or second key may be stored as NULL or as '': every row of the key is read.
     if (!read_whole.insert(value).second) continue;
     take(value.empty() ? empty_rows : rows);
   }
