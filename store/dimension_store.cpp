@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <initializer_list>
 #include <tuple>
 #include <unordered_map>
 #include <limits>
@@ -257,6 +258,85 @@ bool CheckAddedDimensions(sqlitepp::session& session, const StatsTotals& added) 
   return false;
 }
 
+// The ids of the stored rows whose keys `adding` holds, into `ids`; returns the largest stored
+// rec_id (0 at least). Few added rows onto many stored ones read only the stored rows of the
+// added days (rows per day) or of the added keys and second keys (rows over the whole
+// period), through an index that the first such add makes, so that an add of one day onto
+// years of rows reads that day's; else every stored row is read once. A key held by two rows
+// throws StoredRowsIrregular.
+static int64_t StoredKeyIds(sqlitepp::session& session, const DimensionShape& shape,
+                            const DimensionTotals& adding,
+                            std::map<DimensionRowKey, int64_t>& ids) {
+  const std::string table = DimensionTableName(shape.name);
+  int64_t largest_id = 0;
+  {
+    sqlitepp::statement read(session);
+    read << "SELECT max(coalesce(max(rec_id), 0), 0) FROM " + table, into(largest_id);
+    while (read.exec()) {
+    }
+  }
+  DimensionRowKey key;
+  int64_t id = 0;
+  auto take = [&](sqlitepp::statement& rows) {
+    while (rows.exec()) {
+      if (adding.rows.count(key) == 0) continue;
+      // A row read by two look-ups is one row; two rows of one key are not.
+      const auto [at, fresh] = ids.emplace(key, id);
+      if (!fresh && at->second != id) throw StoredRowsIrregular{};
+    }
+  };
+  const std::string select = "SELECT rec_id, day, key, sub FROM " + table;
+  auto prepare = [&](sqlitepp::statement& rows, const std::string& where,
+                     std::initializer_list<std::string*> parameters) {
+    sqlitepp::prepare_query query = rows << select + " WHERE " + where;
+    query, into(id), into_blob(key.day), into_blob(key.key), into_blob(key.sub);
+    for (std::string* parameter : parameters) query, use(*parameter);
+  };
+  constexpr int64_t kRowsPerKey = 4;
+  if (static_cast<int64_t>(adding.rows.size()) > largest_id / kRowsPerKey) {
+    sqlitepp::statement rows(session);
+    rows << select, into(id), into_blob(key.day), into_blob(key.key), into_blob(key.sub);
+    take(rows);
+    return largest_id;
+  }
+  // Texts only: a key of another type would be missed by a look-up of its bytes. An empty
+  // text is stored as NULL, or by another writer as ''.
+  std::string value, second;
+  sqlitepp::statement rows(session), empty_rows(session);
+  if (shape.daily) {
+    session << "CREATE INDEX IF NOT EXISTS " + table + "_day ON " + table + "(day)";
+    if (!KeyColumnHoldsTexts(session, table, "day")) throw StoredRowsIrregular{};
+    prepare(rows, "day = :day", {&value});
+    prepare(empty_rows, "day = '' OR day IS NULL", {});
+    std::set<std::string> days;
+    for (const auto& [added_key, row] : adding.rows) days.insert(added_key.day);
+    for (const std::string& day : days) {
+      value = day;
+      take(day.empty() ? empty_rows : rows);
+    }
+    return largest_id;
+  }
+  session << "CREATE INDEX IF NOT EXISTS " + table + "_key_sub ON " + table + "(key, sub)";
+  if (!KeyColumnHoldsTexts(session, table, "key")) throw StoredRowsIrregular{};
+  sqlitepp::statement exact(session);
+  prepare(exact, "key = :key AND sub = :sub", {&value, &second});
+  prepare(rows, "key = :key", {&value});
+  prepare(empty_rows, "key = '' OR key IS NULL", {});
+  std::set<std::string> read_whole;  // keys whose every row was read
+  for (const auto& [added_key, row] : adding.rows) {
+    value = added_key.key;
+    second = added_key.sub;
+    if (!value.empty() && !second.empty()) {
+      take(exact);
+      continue;
+    }
+    // An empty key or second key may be stored as NULL or as '': every row of the key is read.
+    if (!read_whole.insert(value).second) continue;
+    take(value.empty() ? empty_rows : rows);
+  }
+  return largest_id;
+}
+
 void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
                           bool stored_held_nothing) {
   if (stored_held_nothing) {
@@ -270,21 +350,9 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
     const DimensionShape& shape = RequireShape(name);
     const DimensionTotals& adding = added.dimensions.at(name);
     const std::string table = DimensionTableName(name);
-    // The stored keys once, with their rows' ids; the counts only of the rows added to.
+    // The stored keys with their rows' ids; the counts only of the rows added to.
     std::map<DimensionRowKey, int64_t> ids;
-    int64_t largest_id = 0;
-    {
-      DimensionRowKey key;
-      int64_t id = 0;
-      sqlitepp::statement rows(session);
-      rows << "SELECT rec_id, day, key, sub FROM " + table, into(id), into_blob(key.day),
-          into_blob(key.key), into_blob(key.sub);
-      while (rows.exec()) {
-        largest_id = std::max(largest_id, id);
-        if (adding.rows.count(key) == 0) continue;
-        if (!ids.emplace(key, id).second) throw StoredRowsIrregular{};
-      }
-    }
+    int64_t largest_id = StoredKeyIds(session, shape, adding, ids);
     if (largest_id > std::numeric_limits<int64_t>::max() - static_cast<int64_t>(adding.rows.size()))
       throw StoredRowsIrregular{};
     int64_t id = 0;

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -167,17 +168,114 @@ class CountUpdater {
 
 constexpr int64_t kNoRow = std::numeric_limits<int64_t>::min();
 
-// The stored rows of a few added keys, found through an index on the key column instead of by
-// reading every stored row: an add of one day onto years of statistics touches the rows of
-// that day's keys and no others. Pages and referers only: phrases are found case-insensitively,
-// which no index SQLite keeps without our own collation can do, and their table stays small.
-// The index is made by the first add that needs it and kept up by the adds after it; a
-// replacing run drops it (DropKeyIndexes), so that writing every row in key order costs no
-// index too.
+// Phrases are one key whatever the case of their letters, which no index on query_stats.query
+// can find. query_folds holds the rec_id of every phrase row with its phrase folded to lower
+// case (Cp1251Lower, as bytes), indexed by the folded phrase. The add that first looks phrases
+// up fills it from the whole table; every add and merge after it folds the rows it appends, and
+// first the rows another writer appended meanwhile (those past the largest rec_id it holds). A
+// replacing run drops it with the key indexes.
+constexpr char kCreateFolds[] =
+    "CREATE TABLE query_folds (rec_id INTEGER PRIMARY KEY, fold BLOB NOT NULL)";
+constexpr char kIndexFolds[] =
+    "CREATE INDEX IF NOT EXISTS query_folds_fold ON query_folds(fold)";
+
+std::string FoldPhrase(std::string_view phrase) {
+  std::string folded(phrase);
+  for (char& c : folded) c = static_cast<char>(Cp1251Lower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+bool SamePhrase(std::string_view a, std::string_view b) {
+  return !CaseInsensitiveLess{}(a, b) && !CaseInsensitiveLess{}(b, a);
+}
+
+bool HasPhraseFolds(sqlitepp::session& session) {
+  int64_t tables = 0;
+  sqlitepp::statement read(session);
+  read << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'query_folds'",
+      into(tables);
+  while (read.exec()) {
+  }
+  return tables != 0;
+}
+
+// Appends (rec_id, folded phrase) rows to query_folds.
+class PhraseFoldWriter {
+ public:
+  explicit PhraseFoldWriter(sqlitepp::session& session) : insert_(session) {
+    insert_ << "INSERT INTO query_folds(rec_id, fold) VALUES(:rec_id, :fold)", use(id_),
+        use_blob(fold_);
+  }
+  void Add(int64_t id, std::string_view phrase) {
+    id_ = id;
+    fold_ = FoldPhrase(phrase);
+    insert_.exec();
+  }
+
+ private:
+  int64_t id_ = 0;
+  std::string fold_;
+  sqlitepp::statement insert_;
+};
+
+// False when the rows of query_folds with the smallest and the largest rec_id are not those of
+// query_stats: a writer that keeps no folds wrote the table again (a replacing run of an
+// earlier version, say).
+bool FoldsAgreeAtTheEnds(sqlitepp::session& session) {
+  std::string fold, phrase;
+  int64_t found = 0;
+  bool agree = true;
+  sqlitepp::statement rows(session);
+  rows << "SELECT f.fold, q.query, q.rec_id IS NOT NULL FROM query_folds f LEFT JOIN "
+          "query_stats q ON q.rec_id = f.rec_id WHERE f.rec_id IN ((SELECT min(rec_id) FROM "
+          "query_folds), (SELECT max(rec_id) FROM query_folds))",
+      into_blob(fold), into_blob(phrase), into(found);
+  while (rows.exec()) agree = agree && found != 0 && fold == FoldPhrase(phrase);
+  return agree;
+}
+
+// Makes query_folds hold every row of query_stats: made and filled from the whole table when
+// missing or written again by another writer, else given the rows past the largest rec_id it
+// holds. A phrase that is no text throws StoredRowsIrregular, as reading the whole table would.
+void FoldStoredPhrases(sqlitepp::session& session) {
+  bool whole = !HasPhraseFolds(session);
+  if (whole) {
+    session << kCreateFolds;
+  } else if (!FoldsAgreeAtTheEnds(session)) {
+    session << "DELETE FROM query_folds";
+    whole = true;
+  }
+  std::string select =
+      "SELECT rec_id, query, typeof(query) IN ('text', 'null') FROM query_stats";
+  if (!whole) {
+    // The largest rec_id, read at the end of the table's key: no scan.
+    int64_t any = 0;
+    sqlitepp::statement read(session);
+    read << "SELECT max(rec_id) IS NOT NULL FROM query_folds", into(any);
+    while (read.exec()) {
+    }
+    if (any != 0) select += " WHERE rec_id > (SELECT max(rec_id) FROM query_folds)";
+  }
+  PhraseFoldWriter folds(session);
+  int64_t id = 0, regular = 0;
+  std::string phrase;
+  sqlitepp::statement rows(session);
+  rows << select, into(id), into_blob(phrase), into(regular);
+  while (rows.exec()) {
+    if (regular != 1) throw StoredRowsIrregular{};
+    folds.Add(id, phrase);
+  }
+  session << kIndexFolds;
+}
+
+// The stored rows of a few added keys, found through an index instead of by reading every
+// stored row: an add of one day onto years of statistics touches the rows of that day's keys
+// and no others. Pages and referers through an index on the key column; phrases through
+// query_folds. The index is made by the first add that needs it and kept up by the adds after
+// it; a replacing run drops it (DropKeyIndexes), so that writing every row in key order costs
+// no index too.
 class StoredLookup {
  public:
-  static bool Serves(Keyed table) { return table != Keyed::kQueries; }
-
   // True when looking the keys up costs less than reading the table: few keys onto many rows.
   static bool Pays(sqlitepp::session& session, Keyed table, size_t added, int64_t& largest_id) {
     largest_id = LargestId(session, table);
@@ -189,7 +287,7 @@ class StoredLookup {
       : table_(table), rows_(session), empty_rows_(session) {
     if (table == Keyed::kPages) {
       session << "CREATE INDEX IF NOT EXISTS page_stats_page ON page_stats(page)";
-      CheckKeyTypes(session, "page_stats", "page");
+      if (!KeyColumnHoldsTexts(session, "page_stats", "page")) throw StoredRowsIrregular{};
       const std::string columns =
           "SELECT rec_id, 0, visits, searches, bandwidth, google, yandex, rambler, mailru, "
           "aport, webalta, " +
@@ -197,19 +295,34 @@ class StoredLookup {
                            "mailru", "aport", "webalta"}) +
           " FROM page_stats WHERE ";
       Prepare(columns, "page");
-    } else {
+    } else if (table == Keyed::kReferers) {
       session << "CREATE INDEX IF NOT EXISTS referer_stats_referer ON referer_stats(referer)";
-      CheckKeyTypes(session, "referer_stats", "referer");
+      if (!KeyColumnHoldsTexts(session, "referer_stats", "referer")) throw StoredRowsIrregular{};
       const std::string columns =
           "SELECT rec_id, type, cnt, 0, 0, 0, 0, 0, 0, 0, 0, " +
           Regular("referer", {"type", "cnt"}) + " AND type IN (0, 1) FROM referer_stats WHERE ";
       Prepare(columns, "referer");
+    } else {
+      FoldStoredPhrases(session);
+      auto& v = values_;
+      // A row of query_folds whose query_stats row is gone, or whose phrase was changed by
+      // another writer, is passed over: the phrase itself decides.
+      rows_ << "SELECT q.rec_id, q.query, q.google, q.yandex, q.rambler, q.mailru, q.aport, "
+               "q.webalta, " +
+                   Regular("q.query", {"q.total", "q.google", "q.yandex", "q.rambler",
+                                       "q.mailru", "q.aport", "q.webalta"}) +
+                   " AND q.total = q.google + q.yandex + q.rambler + q.mailru + q.aport + "
+                   "q.webalta FROM query_folds f JOIN query_stats q ON q.rec_id = f.rec_id "
+                   "WHERE f.fold = :fold",
+          into(id_), into_blob(stored_key_), into(v[0]), into(v[1]), into(v[2]), into(v[3]),
+          into(v[4]), into(v[5]), into(regular_), use_blob(key_);
     }
   }
 
   // The stored row of `row`'s key and kind, its counts added to `row`'s; kNoRow when none.
   // Throws StoredRowsIrregular for a row unlike those saves and adds write, or a key held twice.
   int64_t AddStored(KeyedRow& row) {
+    if (table_ == Keyed::kQueries) return AddStoredPhrase(row);
     sqlitepp::statement& rows = row.key.empty() ? empty_rows_ : rows_;
     key_ = row.key;
     int64_t found = kNoRow;
@@ -224,6 +337,20 @@ class StoredLookup {
   }
 
  private:
+  int64_t AddStoredPhrase(KeyedRow& row) {
+    key_ = FoldPhrase(row.key);
+    int64_t found = kNoRow;
+    values_.fill(0);
+    while (rows_.exec()) {
+      if (regular_ != 1) throw StoredRowsIrregular{};
+      if (!SamePhrase(stored_key_, row.key)) continue;
+      if (found != kNoRow) throw StoredRowsIrregular{};
+      found = id_;
+      AddCounts(row.values, values_, TableName(table_));
+    }
+    return found;
+  }
+
   static int64_t LargestId(sqlitepp::session& session, Keyed table) {
     int64_t largest = 0;
     sqlitepp::statement read(session);
@@ -232,21 +359,6 @@ class StoredLookup {
     while (read.exec()) {
     }
     return largest;
-  }
-
-  // A key that is no text would be missed by a lookup of its bytes; texts sort after numbers
-  // and before BLOBs, so the index's two ends tell whether the column holds any.
-  static void CheckKeyTypes(sqlitepp::session& session, const char* table, const char* key) {
-    for (const char* end : {"", " DESC"}) {
-      std::string type;
-      sqlitepp::statement read(session);
-      read << std::string("SELECT typeof(") + key + ") FROM " + table + " WHERE " + key +
-                  " IS NOT NULL ORDER BY " + key + end + " LIMIT 1",
-          into(type);
-      while (read.exec()) {
-      }
-      if (!type.empty() && type != "text") throw StoredRowsIrregular{};
-    }
   }
 
   // 1 when `key` is text (or NULL, the empty key) and every count column is an integer.
@@ -267,7 +379,7 @@ class StoredLookup {
   }
 
   Keyed table_;
-  std::string key_;
+  std::string key_, stored_key_;
   int64_t id_ = 0, type_ = 0, regular_ = 0;
   std::array<int64_t, kPageValues> values_{};
   sqlitepp::statement rows_, empty_rows_;
@@ -300,11 +412,18 @@ void ScanStored(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>& 
 void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedRow>&& added) {
   std::vector<int64_t> stored_ids(added.size(), kNoRow);
   int64_t largest_id = 0;
-  if (StoredLookup::Serves(table) && StoredLookup::Pays(session, table, added.size(), largest_id)) {
+  // Whether query_folds is kept up by this add: when the lookup makes it, or it exists.
+  bool folds = false;
+  if (StoredLookup::Pays(session, table, added.size(), largest_id)) {
     StoredLookup lookup(session, table);
+    folds = table == Keyed::kQueries;
     for (size_t k = 0; k < added.size(); ++k) stored_ids[k] = lookup.AddStored(added[k]);
   } else {
     ScanStored(session, table, added, stored_ids, largest_id);
+    if (table == Keyed::kQueries && HasPhraseFolds(session)) {
+      FoldStoredPhrases(session);
+      folds = true;
+    }
   }
   const size_t fresh = static_cast<size_t>(std::count(stored_ids.begin(), stored_ids.end(), kNoRow));
   // Ids this large were not numbered by SQLite: loading numbers the rows afresh.
@@ -330,10 +449,13 @@ void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedR
             ":mailru, :aport, :webalta)";
   row_writers::Batch<row_writers::PlacedRow> appended(session, insert, blank);
   int64_t id = largest_id;
+  std::optional<PhraseFoldWriter> fold_writer;
+  if (folds) fold_writer.emplace(session);
   for (size_t k = 0; k < added.size(); ++k) {
     if (stored_ids[k] != kNoRow) continue;
     row_writers::PlacedRow& row = appended.Next();
     row.id = ++id;
+    if (fold_writer) fold_writer->Add(row.id, added[k].key);
     row.key.swap(added[k].key);
     row.kind = added[k].kind;
     row.values = added[k].values;
@@ -367,9 +489,13 @@ void AddDays(sqlitepp::session& session,
     }
   }
   {
-    // Only the dates: the sets of days not added are never read.
+    // Only the dates: the sets of days not added are never read. A day's sets fill pages of
+    // their own, so the dates are read from an index on them (made by the first add, dropped
+    // by a replacing run), which holds every date in a few pages.
+    session << "CREATE INDEX IF NOT EXISTS day_sets_date ON day_sets(date)";
     sqlitepp::statement rows(session);
-    rows << "SELECT rec_id, date FROM day_sets", into(id), into_blob(date);
+    rows << "SELECT rec_id, date FROM day_sets INDEXED BY day_sets_date", into(id),
+        into_blob(date);
     while (rows.exec()) {
       const auto it = stored.find(date);
       if (it == stored.end() || it->second.has_sets) throw StoredRowsIrregular{};
@@ -507,9 +633,32 @@ class LargerPageCache {
 
 }  // namespace
 
+bool KeyColumnHoldsTexts(sqlitepp::session& session, const std::string& table,
+                         const std::string& column) {
+  // Texts sort after numbers and before BLOBs, so the index's two ends tell.
+  for (const char* end : {"", " DESC"}) {
+    std::string type;
+    sqlitepp::statement read(session);
+    read << "SELECT typeof(" + column + ") FROM " + table + " WHERE " + column +
+                " IS NOT NULL ORDER BY " + column + end + " LIMIT 1",
+        into(type);
+    while (read.exec()) {
+    }
+    if (!type.empty() && type != "text") return false;
+  }
+  return true;
+}
+
 void DropKeyIndexes(sqlitepp::session& session) {
   session << "DROP INDEX IF EXISTS page_stats_page";
   session << "DROP INDEX IF EXISTS referer_stats_referer";
+  session << "DROP TABLE IF EXISTS query_folds";
+  session << "DROP INDEX IF EXISTS day_sets_date";
+  for (const DimensionShape* shape : KnownDimensionShapes()) {
+    const std::string table = DimensionTableName(shape->name);
+    session << "DROP INDEX IF EXISTS " + table + "_day";
+    session << "DROP INDEX IF EXISTS " + table + "_key_sub";
+  }
 }
 
 void AddInPlace(sqlitepp::session& session, const StatsTotals& added,

@@ -43,7 +43,7 @@ constexpr const char kCountStatsTables[] =
     "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
     "('common_stats', 'page_stats', 'referer_stats', 'robot_log', 'query_stats')";
 constexpr int kStatsTableCount = 5;
-constexpr int kPageSize = 16384;
+constexpr int kPageSize = 4096;
 
 int CountStatsTables(sqlitepp::session& session) {
   int existing = 0;
@@ -100,9 +100,11 @@ void RefuseWhatIsNoFile(const std::string& file_name) {
 }  // namespace
 
 void CreateStatsTables(sqlitepp::session& session) {
-  // Set before the first table, while the file holds nothing. Pages of 16 KiB rather than
-  // SQLite's 4 KiB take a quarter of the system calls when a save or an add rewrites a table,
-  // and a third less time writing it; any SQLite reader opens the file alike.
+  // Set before the first table, while the file holds nothing. SQLite's 4 KiB: an add or a
+  // merge changes rows scattered over its tables in place, and each page it changes is read,
+  // journalled and written whole; with 16 KiB pages an add onto five years wrote four times
+  // the bytes and took nearly twice as long as onto one year. A replacing save writes each
+  // page once, in order, and is as fast with either. Existing files keep their page size.
   session << "PRAGMA page_size = " << kPageSize;
   sqlitepp::transaction txn(session, sqlitepp::transaction::mode::immediate);
   for (const char* create : kCreateTables) session << create;

@@ -110,9 +110,14 @@ void AddInPlace(sqlitepp::session& session, const StatsTotals& added,
                 const std::vector<LogSource>& sources, SaveProgressObserver* observer,
                 const std::vector<LogSource>* read_against, bool rehearse);
 
-// Drops the key indexes that adds in place make; a replacing save calls it before writing every
-// row again, so that it keeps no index up.
+// Drops the key indexes (and the folded phrases) that adds in place make; a replacing save
+// calls it before writing every row again, so that it keeps no index up.
 void DropKeyIndexes(sqlitepp::session& session);
+
+// False when `column` of `table`, which has an index on it, holds a value that is neither
+// text nor NULL: a lookup of a key's bytes would miss such a row.
+bool KeyColumnHoldsTexts(sqlitepp::session& session, const std::string& table,
+                         const std::string& column);
 
 // Throws DimensionMismatchError unless statistics counted with `mine` (called `mine_name` in
 // the message) may take statistics counted with `theirs`: every dimension of `mine` counted in

@@ -90,12 +90,28 @@ Rows Dump(sqlitepp::session& session) {
   return rows;
 }
 
+// A Windows-1251 capital of a lower-case letter: Latin, Cyrillic, and the odd pairs of the code
+// page (Ё and ё, Ў and ў, ...), or the byte itself.
+char Capital(char c) {
+  for (int u = 0; u < 256; ++u) {
+    if (u != static_cast<unsigned char>(c) &&
+        Cp1251Lower(static_cast<unsigned char>(u)) == static_cast<unsigned char>(c))
+      return static_cast<char>(u);
+  }
+  return c;
+}
+
 // Keys from a small set, so that stored and added ones meet often; some hold a NUL byte, and
-// phrases come in several spellings of one case-blind key.
+// phrases come in several spellings of one case-blind key, Cyrillic letters among them.
 std::string Key(std::mt19937& rng, const char* prefix, int range = 40) {
-  std::string key = prefix + std::to_string(rng() % range);
+  const int n = static_cast<int>(rng() % range);
+  std::string key = prefix + std::to_string(n);
+  if (std::string_view(prefix).find(' ') != std::string_view::npos) {
+    static const char kLower[] = "\xE0\xFF\xB8\xA2\xBC\x90\x83";  // а я ё ў ј ђ ѓ
+    for (int k = 0; k < 3; ++k) key += kLower[(n + k * 2) % 7];
+  }
   if (rng() % 9 == 0) key += std::string("\0x", 2);
-  if (rng() % 3 == 0) std::transform(key.begin(), key.end(), key.begin(), ::toupper);
+  if (rng() % 3 == 0) std::transform(key.begin(), key.end(), key.begin(), Capital);
   return key;
 }
 
@@ -308,12 +324,12 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
     if (few && shape == Shape::kAsSaved && size > 1000) {
       int64_t indexes = 0;
       sqlitepp::statement count(added_db);
-      count << "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
-               "('page_stats_page', 'referer_stats_referer')",
+      count << "SELECT count(*) FROM sqlite_master WHERE name IN ('page_stats_page', "
+               "'referer_stats_referer', 'query_folds_fold')",
           into(indexes);
       while (count.exec()) {
       }
-      EXPECT_EQ(2, indexes) << "the few keys were not looked up through the index";
+      EXPECT_EQ(3, indexes) << "the few keys were not looked up through the index";
     }
     if (shape == Shape::kAsSaved) {
       for (size_t t = 0; t < std::size(keyed); ++t) {
@@ -324,6 +340,148 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
       }
     }
     EXPECT_EQ(sources.size(), LoadLogSources(added_db).size());
+  }
+}
+
+// Every row of the dimension tables as a set, texts and visitor sets with every byte.
+Rows DimensionDump(sqlitepp::session& session) {
+  Rows rows;
+  for (const char* table : {"dim_notfound", "dim_status", "dim_browsers"}) {
+    std::string row;
+    sqlitepp::statement st(session);
+    st << std::string("SELECT quote(day) || '|' || quote(key) || '|' || quote(sub) || '|' || ") +
+              (std::string_view(table) == "dim_browsers" ? "views || '|' || hex(visitors)"
+                                                         : "requests") +
+              " FROM " + table,
+        into_blob(row);
+    std::vector<std::string> table_rows;
+    while (st.exec()) table_rows.push_back(table + std::string(" ") + row);
+    std::sort(table_rows.begin(), table_rows.end());
+    rows.insert(rows.end(), table_rows.begin(), table_rows.end());
+  }
+  return rows;
+}
+
+// Rows of a dimension over the whole period (404s by URL and referer), and of two per day (status
+// codes; browsers and versions with their visitors), keys from small sets with empty days,
+// keys and second keys among them, so that stored and added rows meet often.
+StatsTotals DimensionRows(std::mt19937& rng, int rows) {
+  StatsTotals totals;
+  totals.days["2009-01-0" + std::to_string(1 + rng() % 4)].views = 1;
+  auto pick = [&rng](const char* prefix, int range) {
+    const int n = static_cast<int>(rng() % range);
+    return n == 0 ? std::string() : prefix + std::to_string(n);
+  };
+  auto day = [&rng]() { return rng() % 7 == 0 ? std::string() : "0" + std::to_string(1 + rng() % 4) + "/Jan/2009"; };
+  for (auto* name : {"notfound", "status", "browsers"}) totals.dimensions[name].version = "1";
+  for (int n = 0; n < rows; ++n) {
+    totals.dimensions["notfound"].rows[{"", pick("/u", 30), pick("http://r/", 8)}].counts[0] +=
+        1 + rng() % 3;
+    totals.dimensions["status"].rows[{day(), pick("", 6), ""}].counts[0] += 1;
+    DimensionRowTotals& browser = totals.dimensions["browsers"].rows[{day(), pick("B", 5), pick("", 4)}];
+    browser.counts[0] += 1;
+    const uint64_t visitor = 1 + rng() % 20;
+    const auto at = std::lower_bound(browser.visitors.begin(), browser.visitors.end(), visitor);
+    if (at == browser.visitors.end() || *at != visitor) browser.visitors.insert(at, visitor);
+  }
+  return totals;
+}
+
+// An add of few dimension rows onto many looks the stored ones up by day, or by key and second
+// key, and leaves the rows that loading everything, adding and writing it again gives.
+TEST(AddToStoredTables, DimensionRowsLookedUpLeaveTheRowsOfLoadingAddingAndWritingAgain) {
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TempDir dir;
+    std::mt19937 rng(seed);
+    const std::string added_file = dir.File("added.dt"), loaded_file = dir.File("loaded.dt");
+    const std::vector<LogSource> sources = {{"a.log", 10, 1, 10, 1, 1, 1, "t", "", ""}};
+    const StatsTotals stored = DimensionRows(rng, 400);
+    const StatsTotals added = DimensionRows(rng, 1 + seed % 4);
+    sqlitepp::session added_db(added_file), loaded_db(loaded_file);
+    for (sqlitepp::session* db : {&added_db, &loaded_db}) {
+      std::mt19937 tables(seed);
+      FillStored(*db, tables, Shape::kAsSaved, 2);
+      StatsTotals copy = stored;
+      SaveTotals(*db, std::move(copy), sources, /*replace=*/true, nullptr);
+    }
+    StatsTotals whole = LoadTotals(loaded_db, /*robots=*/true);
+    StatsTotals copy = added;
+    whole.Add(std::move(copy));
+    SaveTotals(loaded_db, std::move(whole), sources, /*replace=*/true, nullptr);
+    copy = added;
+    SaveTotals(added_db, std::move(copy), sources, /*replace=*/false, nullptr);
+    ASSERT_EQ(DimensionDump(loaded_db), DimensionDump(added_db));
+
+    int64_t indexes = 0;
+    sqlitepp::statement count(added_db);
+    count << "SELECT count(*) FROM sqlite_master WHERE name IN ('dim_notfound_key_sub', "
+             "'dim_status_day', 'dim_browsers_day')",
+        into(indexes);
+    while (count.exec()) {
+    }
+    EXPECT_EQ(3, indexes) << "the few rows were not looked up";
+  }
+}
+
+// Phrases are found through their folded spelling when few are added onto many: every
+// Windows-1251 capital, in a phrase otherwise stored in lower case, finds the stored row,
+// which keeps its spelling and gets the counts; also after another writer numbered the rows
+// afresh.
+TEST(AddToStoredTables, PhrasesInAnotherCaseLandOnTheStoredRowsThroughTheLookup) {
+  TempDir dir;
+  const std::string file = dir.File("stats.dt");
+  sqlitepp::session db(file);
+  std::mt19937 rng(7);
+  FillStored(db, rng, Shape::kAsSaved, 2);  // the tables
+  std::vector<unsigned char> capitals;
+  for (int u = 0; u < 256; ++u) {
+    if (Cp1251Lower(static_cast<unsigned char>(u)) != u) capitals.push_back(static_cast<unsigned char>(u));
+  }
+  auto phrase = [](unsigned char letter, int n) {
+    return "q " + std::string(1, static_cast<char>(letter)) + std::to_string(n);
+  };
+  const std::vector<LogSource> sources = {{"a.log", 10, 1, 10, 1, 1, 1, "t", "", ""}};
+  StatsTotals stored;
+  stored.days["2009-01-01"].views = 1;
+  for (unsigned char capital : capitals) {
+    for (int n = 0; n < 15; ++n) stored.queries[phrase(Cp1251Lower(capital), n)][0] = 1;
+  }
+  SaveTotals(db, std::move(stored), sources, /*replace=*/true, nullptr);
+  for (const char* day : {"2009-01-02", "2009-01-03"}) {
+    SCOPED_TRACE(day);
+    StatsTotals added;
+    added.days[day].views = 1;
+    for (unsigned char capital : capitals) added.queries[phrase(capital, 7)][1] = 1;
+    SaveTotals(db, std::move(added), sources, /*replace=*/false, nullptr);
+
+    int64_t rows = 0, folds = 0;
+    sqlitepp::statement count(db);
+    count << "SELECT (SELECT count(*) FROM query_stats), (SELECT count(*) FROM sqlite_master "
+             "WHERE name = 'query_folds_fold')",
+        into(rows), into(folds);
+    while (count.exec()) {
+    }
+    ASSERT_EQ(static_cast<int64_t>(capitals.size() * 15), rows);
+    EXPECT_EQ(1, folds) << "the phrases were not looked up";
+    // A writer that keeps no folds writes the phrases again, in the opposite order.
+    db << "CREATE TABLE earlier AS SELECT * FROM query_stats ORDER BY rec_id DESC";
+    db << "DELETE FROM query_stats";
+    db << "INSERT INTO query_stats(query, total, google, yandex, rambler, mailru, aport, webalta) "
+          "SELECT query, total, google, yandex, rambler, mailru, aport, webalta FROM earlier";
+    db << "DROP TABLE earlier";
+  }
+  std::string text;
+  int64_t google = 0, yandex = 0;
+  sqlitepp::statement read(db);
+  read << "SELECT google, yandex FROM query_stats WHERE query = :query", into(google),
+      into(yandex), use(text);
+  for (unsigned char capital : capitals) {
+    text = phrase(Cp1251Lower(capital), 7);
+    google = yandex = 0;
+    while (read.exec()) {
+    }
+    EXPECT_TRUE(google == 1 && yandex == 2) << "letter " << int(capital);
   }
 }
 
