@@ -399,8 +399,9 @@ void StatsCollector::AbsorbDimensions(StatsCollector& later, const std::vector<u
       DimensionCell& into = found->second;
       const DimensionCell& cell = it->second;
       // A sum (the traffic) may have stopped at the limit in either part: so does theirs.
-      for (size_t c = 0; c < kDimensionCounts; ++c)
-        into.counts[c] = SaturatingAdd(into.counts[c], cell.counts[c]);
+      for (size_t c = 0; c < kDimensionCounts; ++c) {
+        if (cell.counts[c] != 0) into.counts[c] = SaturatingAdd(into.counts[c], cell.counts[c]);
+      }
       if (!cell.visitors.empty()) {
         into.visitors.Reserve(into.visitors.size() + cell.visitors.size());
         cell.visitors.ForEach([&](uint64_t visitor) { into.visitors.Insert(ours(visitor)); });

@@ -475,7 +475,7 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
       totals.rows.emplace_hint(
           totals.rows.end(),
           DimensionRowKey{std::string(row.day), std::string(row.key), std::string(row.sub)},
-          DimensionRowTotals{*row.counts, std::move(row.visitors)});
+          DimensionRowTotals{row.counts->All(), std::move(row.visitors)});
     }
   }
   return dimensions;
@@ -560,7 +560,7 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
     return DimensionVisitorHash(hashes_->addresses.Of(VisitorAddress(visitor), address_text),
                                 hashes_->agents.Of(VisitorAgent(visitor), agent_text));
   };
-  static constexpr std::array<int64_t, kDimensionCounts> kNoCounts{};
+  static const RowCounts kNoCounts;
 
   const StatsCollector::CountedDimension& counted = *order_.at(k);
   PreparedDimension dimension;
@@ -621,7 +621,7 @@ void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimensi
   RowInserter insert(session, *dimension.shape);
   int64_t id = 0;
   for (const PreparedDimension::Row& row : dimension.rows)
-    insert.Insert(++id, row.day, row.key, row.sub, *row.counts, row.visitors);
+    insert.Insert(++id, row.day, row.key, row.sub, row.counts->All(), row.visitors);
   std::string name(dimension.shape->name), version = dimension.version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",

@@ -228,7 +228,7 @@ void ReplaceDimensions(sqlitepp::session& session,
 struct PreparedDimension {
   struct Row {
     std::string_view day, key, sub;
-    const std::array<int64_t, kDimensionCounts>* counts;
+    const RowCounts* counts;
     std::vector<uint64_t> visitors;  // hashed, sorted, distinct
   };
   const DimensionShape* shape = nullptr;

@@ -68,9 +68,32 @@ class RowVisitors {
   std::unique_ptr<KeySet> set_;
 };
 
+// A row's counts. Most dimensions count one thing, so the first count lives in the row and the
+// others (a crawler's pages, traffic and status classes) in a block made when one of them is
+// first written through a non-const row; a count never written reads 0.
+class RowCounts {
+ public:
+  int64_t& operator[](size_t k) { return k == 0 ? first_ : More()[k - 1]; }
+  int64_t operator[](size_t k) const { return k == 0 ? first_ : more_ ? (*more_)[k - 1] : 0; }
+  std::array<int64_t, kDimensionCounts> All() const {
+    std::array<int64_t, kDimensionCounts> all{};
+    for (size_t k = 0; k < kDimensionCounts; ++k) all[k] = (*this)[k];
+    return all;
+  }
+
+ private:
+  using More_ = std::array<int64_t, kDimensionCounts - 1>;
+  More_& More() {
+    if (!more_) more_ = std::make_unique<More_>();
+    return *more_;
+  }
+  int64_t first_ = 0;
+  std::unique_ptr<More_> more_;
+};
+
 // One row of a dimension in a collector.
 struct DimensionCell {
-  std::array<int64_t, kDimensionCounts> counts{};
+  RowCounts counts;
   RowVisitors visitors;  // VisitorKey(address, agent) in the collector's numbers
 };
 

@@ -71,7 +71,7 @@ void ExpectSameStatistics(const StatsCollector& a, const StatsCollector& b) {
     for (const auto& [key, cell] : x) {
       const auto other = y.find(key);
       ASSERT_NE(other, y.end()) << name;
-      EXPECT_EQ(cell.counts, other->second.counts) << name;
+      EXPECT_EQ(cell.counts.All(), other->second.counts.All()) << name;
       EXPECT_EQ(cell.visitors.size(), other->second.visitors.size()) << name;
     }
   }
