@@ -409,6 +409,8 @@ void StatsCollector::AbsorbDimensions(StatsCollector& later, const std::vector<u
       ++it;
     }
     theirs.clear();
+    // The rows that moved here keep their keys' texts in `later`'s table, which this one takes.
+    dimensions_[k].table.AdoptTextsOf(later.dimensions_[k].table);
     // Its caches hold numbers and rows of `later` that are gone.
     later.dimensions_[k].dimension = later.dimensions_[k].dimension->EmptyCopy();
   }

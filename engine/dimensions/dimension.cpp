@@ -74,7 +74,34 @@ DimensionCell& DimensionTable::At(std::string_view day, std::string_view key,
                                   std::string_view sub) {
   Pack(packed_, day, key, sub);
   if (const auto found = cells.find(packed_); found != cells.end()) return found->second;
-  return cells.emplace(packed_, DimensionCell{}).first->second;
+  return cells.emplace(Keep(packed_), DimensionCell{}).first->second;
+}
+
+std::string_view DimensionTable::Keep(std::string_view text) {
+  constexpr size_t kBlock = 64 * 1024;
+  if (text.size() > kBlock / 4) {  // a long text gets a block of its own
+    texts_.push_back(std::make_unique<char[]>(text.size()));
+    std::memcpy(texts_.back().get(), text.data(), text.size());
+    return {texts_.back().get(), text.size()};
+  }
+  if (text.size() > left_) {
+    texts_.push_back(std::make_unique<char[]>(kBlock));
+    free_ = texts_.back().get();
+    left_ = kBlock;
+  }
+  char* kept = free_;
+  if (!text.empty()) std::memcpy(kept, text.data(), text.size());
+  free_ += text.size();
+  left_ -= text.size();
+  return {kept, text.size()};
+}
+
+void DimensionTable::AdoptTextsOf(DimensionTable& other) {
+  if (&other == this) return;
+  for (auto& block : other.texts_) texts_.push_back(std::move(block));
+  other.texts_.clear();
+  other.free_ = nullptr;
+  other.left_ = 0;
 }
 
 std::vector<std::unique_ptr<Dimension>> MakeDimensions(const DimensionOptions& options) {

@@ -100,6 +100,12 @@ struct DimensionCell {
 // A dimension's rows in a collector, found by (day, key, sub). Texts are copied.
 class DimensionTable {
  public:
+  DimensionTable() = default;
+  DimensionTable(DimensionTable&&) = default;
+  DimensionTable& operator=(DimensionTable&&) = default;
+  DimensionTable(const DimensionTable&) = delete;  // its keys are views of its own texts
+  DimensionTable& operator=(const DimensionTable&) = delete;
+
   DimensionCell& At(std::string_view day, std::string_view key, std::string_view sub = {});
 
   // The (day, key, sub) of a packed key as kept in `cells`.
@@ -110,11 +116,21 @@ class DimensionTable {
   static void Pack(std::string& out, std::string_view day, std::string_view key,
                    std::string_view sub);
 
-  using Cells = std::unordered_map<std::string, DimensionCell, ByteStringHash, std::equal_to<>>;
-  Cells cells;  // by packed key
+  // By packed key: views of texts the table keeps (a row costs no allocation of its own for
+  // its key). A row moved into another table needs AdoptTextsOf there.
+  using Cells = std::unordered_map<std::string_view, DimensionCell, ByteStringHash, std::equal_to<>>;
+  Cells cells;
+
+  // Keeps the texts of `other`'s keys alive in this table, so that its rows may move here.
+  void AdoptTextsOf(DimensionTable& other);
 
  private:
+  std::string_view Keep(std::string_view text);
+
   std::string packed_;  // reused for every lookup
+  std::vector<std::unique_ptr<char[]>> texts_;  // blocks holding the keys' texts
+  char* free_ = nullptr;                        // where the last block's free bytes begin
+  size_t left_ = 0;                             // how many there are
 };
 
 // What a dimension sees of one record. `address` is a number of the collector's address table
