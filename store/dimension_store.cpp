@@ -468,7 +468,9 @@ uint64_t DimensionVisitorHash(uint64_t address_hash, uint64_t agent_hash) {
 std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
     const StatsCollector& collector) {
   std::map<std::string, DimensionTotals, std::less<>> dimensions;
-  for (PreparedDimension& prepared : PrepareDimensions(collector)) {
+  DimensionPreparer preparer(collector);
+  for (size_t k = 0; k < preparer.size(); ++k) {
+    PreparedDimension prepared = preparer.Prepare(k);
     DimensionTotals& totals = dimensions[std::string(prepared.shape->name)];
     totals.version = std::move(prepared.version);
     for (PreparedDimension::Row& row : prepared.rows) {  // in key order: each goes last
@@ -501,20 +503,17 @@ void CreateDimensionTables(sqlitepp::session& session) {
   }
 }
 
-namespace {
-
-void ClearDimensions(sqlitepp::session& session) {
+void StartReplacingDimensions(sqlitepp::session& session) {
   CreateDimensionTables(session);
   session << "DELETE FROM counted_dimensions";
   for (const DimensionShape* shape : KnownDimensionShapes())
     session << "DELETE FROM " + DimensionTableName(shape->name);
 }
 
-}  // namespace
 
 void ReplaceDimensions(sqlitepp::session& session,
                        const std::map<std::string, DimensionTotals, std::less<>>& dimensions) {
-  ClearDimensions(session);
+  StartReplacingDimensions(session);
   std::string name, version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
@@ -539,18 +538,15 @@ struct DimensionPreparer::Hashes {
 
 DimensionPreparer::DimensionPreparer(const StatsCollector& collector)
     : collector_(collector), hashes_(std::make_unique<Hashes>(collector)) {
-  for (const StatsCollector::CountedDimension& counted : collector.dimensions())
-    order_.push_back(&counted);
-  std::sort(order_.begin(), order_.end(), [](const auto* a, const auto* b) {
-    return a->dimension->Shape().name < b->dimension->Shape().name;
+  const auto& dimensions = collector.dimensions();
+  for (size_t k = 0; k < dimensions.size(); ++k) order_.push_back(k);
+  std::sort(order_.begin(), order_.end(), [&dimensions](size_t a, size_t b) {
+    return dimensions[a].dimension->Shape().name < dimensions[b].dimension->Shape().name;
   });
 }
 
 DimensionPreparer::~DimensionPreparer() = default;
 
-size_t DimensionPreparer::CollectorIndex(size_t k) const {
-  return static_cast<size_t>(order_.at(k) - collector_.dimensions().data());
-}
 
 PreparedDimension DimensionPreparer::Prepare(size_t k) {
   const StatsCollector& collector = collector_;
@@ -562,7 +558,7 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
   };
   static const RowCounts kNoCounts;
 
-  const StatsCollector::CountedDimension& counted = *order_.at(k);
+  const StatsCollector::CountedDimension& counted = collector.dimensions()[order_.at(k)];
   PreparedDimension dimension;
   dimension.shape = &counted.dimension->Shape();
   dimension.version = counted.dimension->Version();
@@ -607,15 +603,6 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
             });
   return dimension;
 }
-
-PreparedDimensions PrepareDimensions(const StatsCollector& collector) {
-  DimensionPreparer preparer(collector);
-  PreparedDimensions prepared;
-  for (size_t k = 0; k < preparer.size(); ++k) prepared.push_back(preparer.Prepare(k));
-  return prepared;
-}
-
-void StartReplacingDimensions(sqlitepp::session& session) { ClearDimensions(session); }
 
 void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimension) {
   RowInserter insert(session, *dimension.shape);

@@ -221,10 +221,10 @@ void CreateDimensionTables(sqlitepp::session& session);
 void ReplaceDimensions(sqlitepp::session& session,
                        const std::map<std::string, DimensionTotals, std::less<>>& dimensions);
 
-// A replacing save's dimensions taken straight from a collector, which must outlive them (the
-// rows' texts are its own): each dimension's rows in key order with their visitors hashed, the
-// dimensions in name order, as DimensionTotalsOf and ReplaceDimensions above would write them,
-// without copying every key into a tree first.
+// A dimension of a replacing save taken straight from a collector, which must outlive it (the
+// rows' texts are its own): its rows in key order with their visitors hashed, as
+// DimensionTotalsOf and ReplaceDimensions above would write them, without copying every key
+// into a tree first.
 struct PreparedDimension {
   struct Row {
     std::string_view day, key, sub;
@@ -236,11 +236,9 @@ struct PreparedDimension {
   std::vector<Row> rows;
   std::deque<std::string> texts;  // the texts of rows the collector's tables do not hold
 };
-using PreparedDimensions = std::vector<PreparedDimension>;
-PreparedDimensions PrepareDimensions(const StatsCollector& collector);
-
-// The same one dimension at a time, so that one is written while the next is prepared. All on
-// one thread; `collector` outlives the preparer and what it prepared.
+// A collector's dimensions prepared one at a time, in name order, so that one is written while
+// the next is prepared. All on one thread; `collector` outlives the preparer and what it
+// prepared.
 class DimensionPreparer {
  public:
   explicit DimensionPreparer(const StatsCollector& collector);
@@ -251,12 +249,12 @@ class DimensionPreparer {
   size_t size() const { return order_.size(); }
   PreparedDimension Prepare(size_t k);  // the k-th in name order
   // Where the k-th in name order is in the collector's dimensions().
-  size_t CollectorIndex(size_t k) const;
+  size_t CollectorIndex(size_t k) const { return order_.at(k); }
 
  private:
   struct Hashes;  // each address and agent hashed once for all dimensions
   const StatsCollector& collector_;
-  std::vector<const StatsCollector::CountedDimension*> order_;
+  std::vector<size_t> order_;  // indexes into the collector's dimensions(), in name order
   std::unique_ptr<Hashes> hashes_;
 };
 

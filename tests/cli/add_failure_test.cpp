@@ -30,16 +30,6 @@ std::string Pages(const std::string& day, int count, const std::string& prefix) 
   return text;
 }
 
-// Runs one statement on the file with SQLite itself; opening a file that a killed process
-// left with a hot journal rolls that journal back first.
-void Exec(const fs::path& db, const std::string& sql) {
-  sqlite3* handle = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &handle));
-  char* error = nullptr;
-  EXPECT_EQ(SQLITE_OK, sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &error)) << error;
-  sqlite3_free(error);
-  sqlite3_close(handle);
-}
 
 class AddFailure : public ::testing::Test {
  protected:

@@ -137,15 +137,6 @@ TEST_F(CliLogFormat, AGrownW3cLogAddsItsNewLinesUnderItsFields) {
   }
 }
 
-void Exec(const fs::path& db, const std::string& sql) {
-  sqlite3* handle = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &handle));
-  char* error = nullptr;
-  EXPECT_EQ(SQLITE_OK, sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &error)) << error;
-  sqlite3_free(error);
-  sqlite3_close(handle);
-}
-
 // Each remembered log keeps the format it was read in, through adds and merges: an add without
 // --log-format reads a grown log, its rotated copy and a fresh log under its name in that
 // format, and a log never seen before in the default one. A database written before logs

@@ -1,6 +1,7 @@
 #include "cli_test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,6 +87,15 @@ void WriteGzip(const fs::path& path, const std::string& text) {
   const int written = text.empty() ? 0 : gzwrite(file, text.data(), text.size());
   gzclose(file);
   if (written != static_cast<int>(text.size())) throw std::runtime_error("gzwrite failed");
+}
+
+void Exec(const fs::path& db, const std::string& sql) {
+  sqlite3* handle = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &handle));
+  char* error = nullptr;
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &error)) << error;
+  sqlite3_free(error);
+  sqlite3_close(handle);
 }
 
 std::vector<std::string> QueryRows(const fs::path& db, const std::string& sql) {

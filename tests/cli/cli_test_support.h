@@ -44,6 +44,9 @@ std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& text);
 void WriteGzip(const fs::path& path, const std::string& text);
 
+// Runs one statement on the file with SQLite itself; opening a file that a killed process
+// left with a hot journal rolls that journal back first.
+void Exec(const fs::path& db, const std::string& sql);
 // Every row of `sql`, columns joined by '|', NULL shown as "NULL".
 std::vector<std::string> QueryRows(const fs::path& db, const std::string& sql);
 // All five statistics tables, every column: the keyed tables (days, pages, referers, phrases)

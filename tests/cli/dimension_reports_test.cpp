@@ -34,15 +34,6 @@ std::string Line(const std::string& ip, const std::string& day, int hour, const 
          std::to_string(status) + " 100 \"" + referer + "\" \"" + agent + "\"\n";
 }
 
-void Exec(const fs::path& db, const std::string& sql) {
-  sqlite3* handle = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &handle));
-  char* error = nullptr;
-  EXPECT_EQ(SQLITE_OK, sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &error)) << error;
-  sqlite3_free(error);
-  sqlite3_close(handle);
-}
-
 CliResult Cli(const TempDir& dir, const std::vector<std::string>& args) {
   CliResult run = RunCli(dir.path(), args);
   EXPECT_EQ(0, run.status) << run.err;

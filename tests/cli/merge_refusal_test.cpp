@@ -24,15 +24,6 @@ std::string Hit(const std::string& day, const std::string& url, const std::strin
          agent + "\"\n";
 }
 
-void Exec(const fs::path& db, const std::string& sql) {
-  sqlite3* handle = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &handle));
-  char* error = nullptr;
-  EXPECT_EQ(SQLITE_OK, sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &error)) << error;
-  sqlite3_free(error);
-  sqlite3_close(handle);
-}
-
 std::vector<std::string> Files(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());

@@ -86,35 +86,13 @@ GeneratedLog Generate(unsigned seed, int count) {
   return log;
 }
 
-class NullObserver : public AnalysisObserver {
- public:
-  void Notify(int) override {}
-};
-
 class DimensionScreensTest : public UiTest {
  protected:
-  // One whole analysis run over `log` on this thread, replacing the statistics; `dimensions`
-  // false makes the statistics of a program that did not count them.
-  void Analyse(const std::vector<std::string>& log, bool dimensions = true) {
-    RegisterStandardEngines(SearchEngineRegistry::Instance());
-    const QString path = WriteLog(QStringLiteral("run%1.log").arg(++runs_), log);
-    LogFileSet files{QFile::encodeName(path).toStdString()};
-    NullObserver observer;
-    AnalysisJob job;
-    ParseExtensionList(kDefaultExtensionList, job.extensions);
-    job.files = &files;
-    job.observer = &observer;
-    job.dimensions.builtin = dimensions;
-    job.Run();
-  }
-
   static DimensionScreen& Screen(MainDlg& window, const char* name) {
     const int index = window.ScreenIndex(QString::fromUtf8(name));
     EXPECT_GE(index, 0) << name;
     return *static_cast<DimensionScreen*>(window.Screen(index));
   }
-
-  int runs_ = 0;
 };
 
 // The rows the report's own query gives, with the share of the count it names, as the list

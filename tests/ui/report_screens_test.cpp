@@ -82,26 +82,8 @@ std::vector<std::string> FirstLog() {
   };
 }
 
-class NullObserver : public AnalysisObserver {
- public:
-  void Notify(int) override {}
-};
-
 class ReportScreensTest : public UiTest {
  protected:
-  // One whole analysis run over `log`, on this thread, replacing the database's statistics.
-  void Analyse(const std::vector<std::string>& log) {
-    RegisterStandardEngines(SearchEngineRegistry::Instance());
-    const QString path = WriteLog(QStringLiteral("run%1.log").arg(++runs_), log);
-    LogFileSet files{QFile::encodeName(path).toStdString()};
-    NullObserver observer;
-    AnalysisJob job;
-    ParseExtensionList(kDefaultExtensionList, job.extensions);
-    job.files = &files;
-    job.observer = &observer;
-    job.Run();
-  }
-
   static PageStatsTab& Pages(MainDlg& w) { return *static_cast<PageStatsTab*>(w.Screen(2)); }
   static RefererTab& Referers(MainDlg& w) { return *static_cast<RefererTab*>(w.Screen(3)); }
   static QueriesTab& Queries(MainDlg& w) { return *static_cast<QueriesTab*>(w.Screen(4)); }
@@ -124,7 +106,6 @@ class ReportScreensTest : public UiTest {
     return items;
   }
 
-  int runs_ = 0;
 };
 
 // Referer rows of equal count come in the database's order: compare them as a set, and check

@@ -5,6 +5,9 @@
 #include <QSettings>
 #include <QTest>
 
+#include "engine/page_filter.h"
+#include "engine/search_engine.h"
+#include "run/analysis_job.h"
 #include "store/stats_database.h"
 #include "ui/list_ctrl_grid.h"
 #include "ui/ui_seams.h"
@@ -64,6 +67,28 @@ QString UiTest::WriteLog(const QString& name, const std::vector<std::string>& li
 bool UiTest::WaitUntil(const std::function<bool()>& done, int timeout_ms) {
   for (int waited = 0; !done() && waited < timeout_ms; waited += 20) QTest::qWait(20);
   return done();
+}
+
+namespace {
+
+class NullObserver : public AnalysisObserver {
+ public:
+  void Notify(int) override {}
+};
+
+}  // namespace
+
+void UiTest::Analyse(const std::vector<std::string>& log, bool dimensions) {
+  RegisterStandardEngines(SearchEngineRegistry::Instance());
+  const QString path = WriteLog(QStringLiteral("run%1.log").arg(++runs_), log);
+  LogFileSet files{QFile::encodeName(path).toStdString()};
+  NullObserver observer;
+  AnalysisJob job;
+  ParseExtensionList(kDefaultExtensionList, job.extensions);
+  job.files = &files;
+  job.observer = &observer;
+  job.dimensions.builtin = dimensions;
+  job.Run();
 }
 
 std::string LogLine(const std::string& ip, const std::string& day, const std::string& url,

@@ -31,6 +31,10 @@ class UiTest : public ::testing::Test {
   QString TempPath(const QString& name) const { return dir_.filePath(name); }
   QString HomePath() const { return dir_.filePath(QStringLiteral("home")); }
 
+  // One whole analysis run over `log` on this thread, replacing the database's statistics;
+  // `dimensions` false makes the statistics of a program that did not count them.
+  void Analyse(const std::vector<std::string>& log, bool dimensions = true);
+
   // Processes events until `done` holds or `timeout_ms` has passed; returns `done()`.
   static bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 15000);
 
@@ -45,6 +49,7 @@ class UiTest : public ::testing::Test {
  private:
   QTemporaryDir dir_;
   QByteArray home_, xdgConfig_;
+  int runs_ = 0;
 };
 
 // A combined-format log line.
