@@ -53,6 +53,16 @@ std::string Blob(const std::vector<uint64_t>& hashes) {
   return bytes;
 }
 
+// How many schema objects (indexes) carry one of `names`, a list of quoted names for SQL.
+int64_t CountNamed(sqlitepp::session& session, const std::string& names) {
+  int64_t found = 0;
+  sqlitepp::statement count(session);
+  count << "SELECT count(*) FROM sqlite_master WHERE name IN (" + names + ")", into(found);
+  while (count.exec()) {
+  }
+  return found;
+}
+
 // Every row of the statistics tables, texts with every byte; the keyed tables as sets (rows
 // sorted, without their rec_ids), the robot log in rec_id order.
 Rows Dump(sqlitepp::session& session) {
@@ -322,14 +332,9 @@ TEST(AddToStoredTables, LeavesTheRowsOfLoadingAddingAndWritingAgain) {
     SaveTotals(added_db, std::move(copy), sources, /*replace=*/false, nullptr);
     ASSERT_EQ(Dump(loaded_db), Dump(added_db));
     if (few && shape == Shape::kAsSaved && size > 1000) {
-      int64_t indexes = 0;
-      sqlitepp::statement count(added_db);
-      count << "SELECT count(*) FROM sqlite_master WHERE name IN ('page_stats_page', "
-               "'referer_stats_referer', 'query_folds_fold')",
-          into(indexes);
-      while (count.exec()) {
-      }
-      EXPECT_EQ(3, indexes) << "the few keys were not looked up through the index";
+      EXPECT_EQ(3, CountNamed(added_db, "'page_stats_page', 'referer_stats_referer', "
+                                        "'query_folds_fold'"))
+          << "the few keys were not looked up through the index";
     }
     if (shape == Shape::kAsSaved) {
       for (size_t t = 0; t < std::size(keyed); ++t) {
@@ -413,14 +418,9 @@ TEST(AddToStoredTables, DimensionRowsLookedUpLeaveTheRowsOfLoadingAddingAndWriti
     SaveTotals(added_db, std::move(copy), sources, /*replace=*/false, nullptr);
     ASSERT_EQ(DimensionDump(loaded_db), DimensionDump(added_db));
 
-    int64_t indexes = 0;
-    sqlitepp::statement count(added_db);
-    count << "SELECT count(*) FROM sqlite_master WHERE name IN ('dim_notfound_key_sub', "
-             "'dim_status_day', 'dim_browsers_day')",
-        into(indexes);
-    while (count.exec()) {
-    }
-    EXPECT_EQ(3, indexes) << "the few rows were not looked up";
+    EXPECT_EQ(3, CountNamed(added_db, "'dim_notfound_key_sub', 'dim_status_day', "
+                                      "'dim_browsers_day'"))
+        << "the few rows were not looked up";
   }
 }
 
