@@ -80,36 +80,21 @@ RulePrefilter::Literals RulePrefilter::Layout(const std::vector<Pattern>& patter
   return literals;
 }
 
-namespace {
-
-hs_database_t* CompileLiterals(const std::vector<const char*>& texts,
-                               const std::vector<std::size_t>& lengths,
-                               const std::vector<unsigned int>& flags,
-                               const std::vector<unsigned int>& ids,
-                               const hs_platform_info_t* platform) {
-  hs_database_t* database = nullptr;
-  hs_compile_error_t* error = nullptr;
-  if (hs_compile_lit_multi(texts.data(), flags.data(), ids.data(), lengths.data(),
-                           static_cast<unsigned int>(texts.size()), HS_MODE_BLOCK, platform,
-                           &database, &error) != HS_SUCCESS) {
-    if (error != nullptr) hs_free_compile_error(error);
-    return nullptr;
-  }
-  return database;
-}
-
-}  // namespace
-
-void RulePrefilter::Compile(const Literals& literals) {
+void RulePrefilter::Compile(const Literals& literals, const hs_platform_info_t* platform) {
   if (literals.texts.empty()) return;
-  database_ =
-      CompileLiterals(literals.texts, literals.lengths, literals.flags, literals.ids, nullptr);
-  if (database_ == nullptr) AllCandidates(always_);
+  hs_compile_error_t* error = nullptr;
+  if (hs_compile_lit_multi(literals.texts.data(), literals.flags.data(), literals.ids.data(),
+                           literals.lengths.data(), static_cast<unsigned int>(literals.texts.size()),
+                           HS_MODE_BLOCK, platform, &database_, &error) != HS_SUCCESS) {
+    if (error != nullptr) hs_free_compile_error(error);
+    database_ = nullptr;
+    AllCandidates(always_);
+  }
 }
 
 RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns)
     : serial_(next_serial++), count_(static_cast<std::uint32_t>(patterns.size())) {
-  Compile(Layout(patterns));
+  Compile(Layout(patterns), nullptr);
 }
 
 RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns, std::string_view compiled)
@@ -121,28 +106,27 @@ RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns, std::string_v
     return;
   }
   database_ = nullptr;
-  Compile(literals);
+  Compile(literals, nullptr);
 }
 
-std::string RulePrefilter::Compiled(const std::vector<Pattern>& patterns) {
-  RulePrefilter layout_only(std::vector<Pattern>{});
-  layout_only.count_ = static_cast<std::uint32_t>(patterns.size());
-  const Literals literals = layout_only.Layout(patterns);
-  if (literals.texts.empty()) return {};
+RulePrefilter::RulePrefilter(const std::vector<Pattern>& patterns, AnyMachine)
+    : serial_(next_serial++), count_(static_cast<std::uint32_t>(patterns.size())) {
   hs_platform_info_t generic{};
   generic.tune = HS_TUNE_FAMILY_GENERIC;
   generic.cpu_features = 0;
-  hs_database_t* database =
-      CompileLiterals(literals.texts, literals.lengths, literals.flags, literals.ids, &generic);
-  if (database == nullptr) return {};
+  Compile(Layout(patterns), &generic);
+}
+
+std::string RulePrefilter::Compiled(const std::vector<Pattern>& patterns) {
+  const RulePrefilter scanner(patterns, AnyMachine{});
+  std::string compiled;
   char* bytes = nullptr;
   std::size_t size = 0;
-  std::string compiled;
-  if (hs_serialize_database(database, &bytes, &size) == HS_SUCCESS) {
+  if (scanner.database_ != nullptr &&
+      hs_serialize_database(scanner.database_, &bytes, &size) == HS_SUCCESS) {
     compiled.assign(bytes, size);
     std::free(bytes);
   }
-  hs_free_database(database);
   return compiled;
 }
 

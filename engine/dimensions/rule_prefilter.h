@@ -14,6 +14,7 @@
 #include <vector>
 
 struct hs_database;
+struct hs_platform_info;
 
 namespace hitsieve {
 
@@ -49,9 +50,13 @@ class RulePrefilter {
 
  private:
   struct Literals;
+  struct AnyMachine {};
+  // Compiled for any x86-64 processor instead of this one, for Compiled().
+  RulePrefilter(const std::vector<Pattern>& patterns, AnyMachine);
   // Numbers the literal sets and notes what each pattern needs; the literals to scan for.
   Literals Layout(const std::vector<Pattern>& patterns);
-  void Compile(const Literals& literals);
+  // Compiles them for `platform` (null: this machine); failing, every pattern is a candidate.
+  void Compile(const Literals& literals, const hs_platform_info* platform);
   void AllCandidates(std::vector<std::uint32_t>& out) const;
 
   hs_database* database_ = nullptr;  // nullptr: nothing compiled, every pattern is a candidate
