@@ -246,10 +246,18 @@ TEST(CliHostileText, CsvCellsCannotRunAsFormulasOrReachTheTerminal) {
   WriteFile(dir / "a.log", Line("/x.html", referer) + Line("=cmd|' /C calc'!A0") +
                                Line("@SUM(1)") + Line("+1") + Line("-1") +
                                Line("=HYPERLINK(\"http://e.vil\")") +
-                               Line("/\x1b[2J", "-", "Googlebot"));
+                               Line("/\x1b[2J", "-", "Googlebot") +
+                               // A page not found, from a search engine of today with a
+                               // formula and an escape for its phrase, by a crawler.
+                               "1.2.3.4 - - [01/Mar/2010:10:00:00 +0300] \"GET =cmd|' /C calc'!A0 "
+                               "HTTP/1.1\" 404 10 \"http://www.bing.com/search?q=%3DSUM(1)%1B%5B2J\" "
+                               "\"@x\x1bP;t\x07 GPTBot/1.0\"\n");
   ASSERT_EQ(0, RunCli(dir.path(), {"analyse", "--db", "h.dt", "--extensions", "", "a.log"}).status);
 
-  for (const char* kind : {"pages", "queries", "robots"}) {
+  const char* const kinds[] = {"pages",    "queries",  "robots",    "status",   "notfound",
+                               "hours",    "browsers", "systems",   "countries", "crawlers",
+                               "engines"};
+  for (const char* kind : kinds) {
     const CliResult csv = RunCli(dir.path(), {"report", kind, "--db", "h.dt", "--format", "csv"});
     ASSERT_EQ(0, csv.status) << csv.err;
     std::istringstream lines(csv.out);
@@ -281,8 +289,12 @@ TEST(CliHostileText, CsvCellsCannotRunAsFormulasOrReachTheTerminal) {
   const CliResult raw =
       RunCli(dir.path(), {"report", "pages", "--db", "h.dt", "--format", "csv", "--raw"});
   EXPECT_NE(std::string::npos, raw.out.find("\n=cmd|' /C calc'!A0,")) << raw.out;
+  const CliResult engines = RunCli(dir.path(), {"report", "engines", "--db", "h.dt", "--format", "csv"});
+  EXPECT_NE(std::string::npos, engines.out.find("'=SUM(1)")) << engines.out;
+  const CliResult crawlers = RunCli(dir.path(), {"report", "crawlers", "--db", "h.dt"});
+  EXPECT_NE(std::string::npos, crawlers.out.find("GPTBot")) << crawlers.out;
   // The text format never passes a control byte.
-  for (const char* kind : {"pages", "queries", "robots"}) {
+  for (const char* kind : kinds) {
     const CliResult text = RunCli(dir.path(), {"report", kind, "--db", "h.dt"});
     EXPECT_EQ(std::string::npos, text.out.find('\x1b')) << kind;
     EXPECT_EQ(std::string::npos, text.out.find('\x07')) << kind;
