@@ -120,6 +120,8 @@ constexpr std::pair<std::string_view, std::string_view> kDimensionRussian[] = {
     {"hours", "Время суток"},
     {"browsers", "Браузеры"},
     {"systems", "Системы"},
+    {"browser versions", "Версии браузеров"},
+    {"device classes", "Классы устройств"},
     {"countries", "Страны"},
     {"crawlers", "Все роботы"},
     {"search engines", "Поисковые системы"},

@@ -14,6 +14,7 @@
 #include "export/html_report_assets.h"
 #include "export/report_language.h"
 #include "export/spreadsheet_export.h"
+#include "store/dimension_reports.h"
 #include "tests/export/xlsx_reader.h"
 
 namespace hitsieve {
@@ -131,6 +132,17 @@ TEST(ReportLanguage, EveryScriptTextHasAnEnglishVersion) {
     ++looked_up;
   }
   EXPECT_GT(looked_up, 25);
+}
+
+// Every report of today's traffic has a Russian title and Russian column names on the page.
+TEST(ReportLanguage, EveryDimensionReportIsNamedInRussian) {
+  for (const DimensionReport& report : DimensionReports()) {
+    EXPECT_NE(std::string(report.title), DimensionText(report.title, ReportLanguage::kRussian))
+        << report.name;
+    for (std::string_view column : report.columns)
+      EXPECT_NE(std::string(column), DimensionText(column, ReportLanguage::kRussian))
+          << report.name << "." << column;
+  }
 }
 
 TEST(ReportLanguage, WorkbookHeaderFollowsTheLanguage) {
