@@ -69,6 +69,19 @@ uint32_t TextTable::Id(std::string_view text) {
   return last_ = Add(text, tag);
 }
 
+bool TextTable::Find(std::string_view text, uint32_t& id) const {
+  if (slots_.empty()) return false;
+  const uint32_t tag = static_cast<uint32_t>(ByteStringHash()(text));
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = tag & mask; slots_[i] != 0; i = (i + 1) & mask) {
+    if (tags_[i] == tag && texts_[slots_[i] - 1] == text) {
+      id = slots_[i] - 1;
+      return true;
+    }
+  }
+  return false;
+}
+
 uint32_t TextTable::Add(std::string_view text, uint32_t tag) {
   // Ids are stored in 32 bits, and sets combine two of them with all bits set meaning "none".
   if (texts_.size() >= std::numeric_limits<uint32_t>::max() - 1) {

@@ -123,6 +123,8 @@ class TextTable {
  public:
   // The number of `text`, which is added when new.
   uint32_t Id(std::string_view text);
+  // Whether `text` has a number, and which (in `id`); adds nothing.
+  bool Find(std::string_view text, uint32_t& id) const;
   std::string_view Text(uint32_t id) const { return texts_[id]; }
   size_t size() const { return texts_.size(); }
 

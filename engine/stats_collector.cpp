@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/key_sort.h"
 #include "engine/dimensions/search_referers.h"
@@ -32,10 +33,6 @@ template <typename Table>
 typename Table::mapped_type& Entry(Table& table, std::string_view key) {
   if (const auto found = table.find(key); found != table.end()) return found->second;
   return table.emplace(key, typename Table::mapped_type{}).first->second;
-}
-
-int64_t SaturatingAdd(int64_t a, int64_t b) {
-  return b > std::numeric_limits<int64_t>::max() - a ? std::numeric_limits<int64_t>::max() : a + b;
 }
 
 // Puts the entries of `later` into `map`, handing each pair of entries that share a key to
@@ -359,10 +356,8 @@ void StatsCollector::SetDimensions(std::vector<std::unique_ptr<Dimension>> dimen
   for (auto& dimension : dimensions) dimensions_.push_back({std::move(dimension), {}});
 }
 
-DimensionTable::Cells StatsCollector::TakeDimensionRows(size_t k) {
-  DimensionTable::Cells rows = std::move(dimensions_.at(k).table.cells);
-  dimensions_[k].table.cells.clear();
-  return rows;
+DimensionTable StatsCollector::TakeDimensionRows(size_t k) {
+  return std::exchange(dimensions_.at(k).table, DimensionTable());
 }
 
 void StatsCollector::CountDimensions(const DimensionInput& input) {
@@ -374,43 +369,11 @@ void StatsCollector::AbsorbDimensions(StatsCollector& later, const std::vector<u
                                       const std::vector<uint32_t>& agents) {
   if (later.dimensions_.size() != dimensions_.size())
     throw std::logic_error("collectors of different dimensions absorbed");
+  auto ours = [&](uint64_t visitor) {
+    return VisitorKey(addresses[VisitorAddress(visitor)], agents[VisitorAgent(visitor)]);
+  };
   for (size_t k = 0; k < dimensions_.size(); ++k) {
-    DimensionTable::Cells& mine = dimensions_[k].table.cells;
-    DimensionTable::Cells& theirs = later.dimensions_[k].table.cells;
-    auto ours = [&](uint64_t visitor) {
-      return VisitorKey(addresses[VisitorAddress(visitor)], agents[VisitorAgent(visitor)]);
-    };
-    for (auto it = theirs.begin(); it != theirs.end();) {
-      const auto found = mine.find(it->first);
-      if (found == mine.end()) {
-        // A row only `later` has moves over whole, its key and all; only its visitors are
-        // numbered again.
-        auto row = theirs.extract(it++);
-        RowVisitors& visitors = row.mapped().visitors;
-        if (!visitors.empty()) {
-          RowVisitors renumbered;
-          renumbered.Reserve(visitors.size());
-          visitors.ForEach([&](uint64_t visitor) { renumbered.Insert(ours(visitor)); });
-          visitors = std::move(renumbered);
-        }
-        mine.insert(std::move(row));
-        continue;
-      }
-      DimensionCell& into = found->second;
-      const DimensionCell& cell = it->second;
-      // A sum (the traffic) may have stopped at the limit in either part: so does theirs.
-      for (size_t c = 0; c < kDimensionCounts; ++c) {
-        if (cell.counts[c] != 0) into.counts[c] = SaturatingAdd(into.counts[c], cell.counts[c]);
-      }
-      if (!cell.visitors.empty()) {
-        into.visitors.Reserve(into.visitors.size() + cell.visitors.size());
-        cell.visitors.ForEach([&](uint64_t visitor) { into.visitors.Insert(ours(visitor)); });
-      }
-      ++it;
-    }
-    theirs.clear();
-    // The rows that moved here keep their keys' texts in `later`'s table, which this one takes.
-    dimensions_[k].table.AdoptTextsOf(later.dimensions_[k].table);
+    dimensions_[k].table.Absorb(later.dimensions_[k].table, ours);
     // Its caches hold numbers and rows of `later` that are gone.
     later.dimensions_[k].dimension = later.dimensions_[k].dimension->EmptyCopy();
   }

@@ -156,7 +156,7 @@ class StatsCollector : public RecordSink {
   void SetDimensions(std::vector<std::unique_ptr<Dimension>> dimensions);
   const std::vector<CountedDimension>& dimensions() const { return dimensions_; }
   // The rows of dimensions()[k], taken out of the collector (a save frees them once written).
-  DimensionTable::Cells TakeDimensionRows(size_t k);
+  DimensionTable TakeDimensionRows(size_t k);
 
   // The texts behind the numbers in `days` and in the dimensions' visitor sets.
   std::string_view AddressText(uint32_t address) const { return addresses_.Text(address); }

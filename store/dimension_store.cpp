@@ -563,26 +563,28 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
   dimension.shape = &counted.dimension->Shape();
   dimension.version = counted.dimension->Version();
   const bool by_class = counted.dimension->VisitorsFrom() != Dimension::VisitorsBy::kRows;
-  std::unordered_map<std::string_view, size_t, ByteStringHash, std::equal_to<>> row_of;
-  dimension.rows.reserve(counted.table.cells.size());
-  for (const auto& [packed, cell] : counted.table.cells) {
-    const DimensionTable::Key key = DimensionTable::Unpack(packed);
+  const DimensionTable& table = counted.table;
+  // Rows in key order, each going last.
+  std::vector<size_t> prepared_of(by_class ? table.size() : 0);  // by the table's row number
+  dimension.rows.reserve(table.size());
+  for (const uint32_t number : table.SortedRows()) {
+    const DimensionTable::Key key = table.KeyOf(number);
+    const DimensionCell& cell = table.CellOf(number);
     PreparedDimension::Row& row = dimension.rows.emplace_back(
         PreparedDimension::Row{key.day, key.key, key.sub, &cell.counts, {}});
     row.visitors.reserve(cell.visitors.size());
     cell.visitors.ForEach([&](uint64_t visitor) { row.visitors.push_back(hash(visitor)); });
     row.visitors = SortedDistinct(std::move(row.visitors));
-    if (by_class) row_of.emplace(packed, dimension.rows.size() - 1);
+    if (by_class) prepared_of[number] = dimension.rows.size() - 1;
   }
+  bool unordered = false;
   if (by_class) {
-    std::string packed;
     ForEachDayVisitorRow(collector, *counted.dimension,
                          [&](std::string_view day, std::string_view key, std::string_view sub,
                              const std::vector<uint64_t>& visitors) {
-      DimensionTable::Pack(packed, day, key, sub);
       size_t at = 0;
-      if (const auto found = row_of.find(packed); found != row_of.end()) {
-        at = found->second;
+      if (const size_t number = table.RowOf(day, key, sub); number != DimensionTable::kNoRow) {
+        at = prepared_of[number];
       } else {
         // Visitors of a row nothing was counted in (a collector filled by hand): kept with no
         // counts, under texts of its own.
@@ -591,16 +593,19 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
         dimension.rows.push_back({dimension.texts[last - 3], dimension.texts[last - 2],
                                   dimension.texts[last - 1], &kNoCounts, {}});
         at = dimension.rows.size() - 1;
+        unordered = true;
       }
       std::vector<uint64_t>& row = dimension.rows[at].visitors;
       for (const uint64_t visitor : visitors) row.push_back(hash(visitor));
       row = SortedDistinct(std::move(row));
     });
   }
-  std::sort(dimension.rows.begin(), dimension.rows.end(),
-            [](const PreparedDimension::Row& a, const PreparedDimension::Row& b) {
-              return std::tie(a.day, a.key, a.sub) < std::tie(b.day, b.key, b.sub);
-            });
+  if (unordered) {
+    std::sort(dimension.rows.begin(), dimension.rows.end(),
+              [](const PreparedDimension::Row& a, const PreparedDimension::Row& b) {
+                return std::tie(a.day, a.key, a.sub) < std::tie(b.day, b.key, b.sub);
+              });
+  }
   return dimension;
 }
 

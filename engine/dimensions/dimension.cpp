@@ -1,9 +1,12 @@
 // The dimension table's keys, and the one list of dimensions.
 #include "engine/dimensions/dimension.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "engine/dimensions/builtin_dimensions.h"
 #include "engine/dimensions/crawler_dimensions.h"
@@ -70,38 +73,132 @@ DimensionTable::Key DimensionTable::Unpack(std::string_view packed) {
   return out;
 }
 
+uint32_t DimensionTable::Tag(const RowKey& key) {
+  // The three numbers folded by wide multiplications, as the text hash folds its words.
+  const unsigned __int128 first =
+      static_cast<unsigned __int128>((uint64_t{key.day} << 32 | key.key) ^ 0xa0761d6478bd642fULL) *
+      (uint64_t{key.sub} ^ 0xe7037ed1a0b428dbULL);
+  const uint64_t folded = static_cast<uint64_t>(first) ^ static_cast<uint64_t>(first >> 64);
+  return static_cast<uint32_t>(folded ^ folded >> 32);
+}
+
+size_t DimensionTable::SlotOf(const RowKey& key, uint32_t tag) const {
+  const size_t mask = slots_.size() - 1;
+  size_t i = tag & mask;
+  while (slots_[i] != 0 && !(tags_[i] == tag && keys_[slots_[i] - 1] == key)) i = (i + 1) & mask;
+  return i;
+}
+
+size_t DimensionTable::AddRow(const RowKey& key, uint32_t tag, size_t slot) {
+  if (keys_.size() >= std::numeric_limits<uint32_t>::max() - 1)
+    throw std::length_error("too many rows in a dimension");
+  const size_t row = keys_.size();
+  keys_.push_back(key);
+  cells_.emplace_back();
+  // Kept at most 70% full; the slots double and every row is placed again by its kept tag.
+  if (keys_.size() * 10 > slots_.size() * 7) {
+    std::vector<uint32_t> tags(std::max<size_t>(slots_.size() * 2, 64));
+    std::vector<uint32_t> slots(tags.size());
+    const size_t mask = slots.size() - 1;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+      if (slots_[i] == 0) continue;
+      size_t at = tags_[i] & mask;
+      while (slots[at] != 0) at = (at + 1) & mask;
+      slots[at] = slots_[i];
+      tags[at] = tags_[i];
+    }
+    slots_ = std::move(slots);
+    tags_ = std::move(tags);
+    slot = SlotOf(key, tag);
+  }
+  slots_[slot] = static_cast<uint32_t>(row + 1);
+  tags_[slot] = tag;
+  return row;
+}
+
 DimensionCell& DimensionTable::At(std::string_view day, std::string_view key,
                                   std::string_view sub) {
-  Pack(packed_, day, key, sub);
-  if (const auto found = cells.find(packed_); found != cells.end()) return found->second;
-  return cells.emplace(Keep(packed_), DimensionCell{}).first->second;
+  if (!have_day_ || texts_.Text(last_day_) != day) {
+    last_day_ = texts_.Id(day);
+    have_day_ = true;
+  }
+  const RowKey row_key{last_day_, texts_.Id(key), texts_.Id(sub)};
+  const uint32_t tag = Tag(row_key);
+  if (slots_.empty()) return cells_[AddRow(row_key, tag, 0)];
+  const size_t slot = SlotOf(row_key, tag);
+  if (slots_[slot] != 0) return cells_[slots_[slot] - 1];
+  return cells_[AddRow(row_key, tag, slot)];
 }
 
-std::string_view DimensionTable::Keep(std::string_view text) {
-  constexpr size_t kBlock = 64 * 1024;
-  if (text.size() > kBlock / 4) {  // a long text gets a block of its own
-    texts_.push_back(std::make_unique<char[]>(text.size()));
-    std::memcpy(texts_.back().get(), text.data(), text.size());
-    return {texts_.back().get(), text.size()};
-  }
-  if (text.size() > left_) {
-    texts_.push_back(std::make_unique<char[]>(kBlock));
-    free_ = texts_.back().get();
-    left_ = kBlock;
-  }
-  char* kept = free_;
-  if (!text.empty()) std::memcpy(kept, text.data(), text.size());
-  free_ += text.size();
-  left_ -= text.size();
-  return {kept, text.size()};
+size_t DimensionTable::RowOf(std::string_view day, std::string_view key,
+                             std::string_view sub) const {
+  RowKey row_key{};
+  if (slots_.empty() || !FindText(day, row_key.day) || !FindText(key, row_key.key) ||
+      !FindText(sub, row_key.sub))
+    return kNoRow;
+  const size_t slot = SlotOf(row_key, Tag(row_key));
+  return slots_[slot] == 0 ? kNoRow : slots_[slot] - 1;
 }
 
-void DimensionTable::AdoptTextsOf(DimensionTable& other) {
-  if (&other == this) return;
-  for (auto& block : other.texts_) texts_.push_back(std::move(block));
-  other.texts_.clear();
-  other.free_ = nullptr;
-  other.left_ = 0;
+std::vector<uint32_t> DimensionTable::SortedRows() const {
+  // Each text ranked once among all of the table's texts; the rows are then sorted by three
+  // small numbers instead of by comparing texts.
+  std::vector<uint32_t> by_text(texts_.size());
+  for (uint32_t id = 0; id < by_text.size(); ++id) by_text[id] = id;
+  std::sort(by_text.begin(), by_text.end(),
+            [this](uint32_t a, uint32_t b) { return texts_.Text(a) < texts_.Text(b); });
+  std::vector<uint32_t> rank(by_text.size());
+  for (uint32_t r = 0; r < by_text.size(); ++r) rank[by_text[r]] = r;
+  struct Ranked {
+    uint64_t day_key;
+    uint32_t sub, row;
+  };
+  std::vector<Ranked> ranked(keys_.size());
+  for (size_t row = 0; row < keys_.size(); ++row) {
+    const RowKey& key = keys_[row];
+    ranked[row] = {uint64_t{rank[key.day]} << 32 | rank[key.key], rank[key.sub],
+                   static_cast<uint32_t>(row)};
+  }
+  std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+    return a.day_key != b.day_key ? a.day_key < b.day_key : a.sub < b.sub;
+  });
+  std::vector<uint32_t> rows(ranked.size());
+  for (size_t k = 0; k < ranked.size(); ++k) rows[k] = ranked[k].row;
+  return rows;
+}
+
+void DimensionTable::Absorb(DimensionTable& later,
+                            const std::function<uint64_t(uint64_t)>& renumber) {
+  if (&later == this) return;
+  std::vector<uint32_t> ours(later.texts_.size());
+  for (uint32_t id = 0; id < ours.size(); ++id) ours[id] = texts_.Id(later.texts_.Text(id));
+  for (size_t row = 0; row < later.keys_.size(); ++row) {
+    const RowKey& theirs = later.keys_[row];
+    const RowKey key{ours[theirs.day], ours[theirs.key], ours[theirs.sub]};
+    const uint32_t tag = Tag(key);
+    const size_t slot = slots_.empty() ? 0 : SlotOf(key, tag);
+    DimensionCell& cell = later.cells_[row];
+    if (slots_.empty() || slots_[slot] == 0) {
+      // A row only `later` has moves over whole; only its visitors are numbered again.
+      DimensionCell& into = cells_[AddRow(key, tag, slot)];
+      into.counts = std::move(cell.counts);
+      if (!cell.visitors.empty()) {
+        into.visitors.Reserve(cell.visitors.size());
+        cell.visitors.ForEach([&](uint64_t visitor) { into.visitors.Insert(renumber(visitor)); });
+      }
+      continue;
+    }
+    DimensionCell& into = cells_[slots_[slot] - 1];
+    for (size_t c = 0; c < kDimensionCounts; ++c) {
+      const int64_t count = std::as_const(cell.counts)[c];
+      if (count != 0) into.counts[c] = SaturatingAdd(into.counts[c], count);
+    }
+    if (!cell.visitors.empty()) {
+      into.visitors.Reserve(into.visitors.size() + cell.visitors.size());
+      cell.visitors.ForEach([&](uint64_t visitor) { into.visitors.Insert(renumber(visitor)); });
+    }
+  }
+  later = DimensionTable();
 }
 
 std::vector<std::unique_ptr<Dimension>> MakeDimensions(const DimensionOptions& options) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,6 +69,11 @@ class RowVisitors {
   std::unique_ptr<KeySet> set_;
 };
 
+// a + b for counts that are never negative, stopping at the largest count instead of wrapping.
+inline int64_t SaturatingAdd(int64_t a, int64_t b) {
+  return b > INT64_MAX - a ? INT64_MAX : a + b;
+}
+
 // A row's counts. Most dimensions count one thing, so the first count lives in the row and the
 // others (a crawler's pages, traffic and status classes) in a block made when one of them is
 // first written through a non-const row; a count never written reads 0.
@@ -97,40 +103,76 @@ struct DimensionCell {
   RowVisitors visitors;  // VisitorKey(address, agent) in the collector's numbers
 };
 
-// A dimension's rows in a collector, found by (day, key, sub). Texts are copied.
+// A dimension's rows in a collector, found by (day, key, sub). Each distinct text is kept once
+// in the table (a day, an engine or a browser is shared by all its rows), and a row is the
+// numbers of its three texts and its cell: a run with a million search arrivals holds them in a
+// fraction of the memory that a key string per row takes, and sorts them by numbers.
 class DimensionTable {
  public:
   DimensionTable() = default;
   DimensionTable(DimensionTable&&) = default;
   DimensionTable& operator=(DimensionTable&&) = default;
-  DimensionTable(const DimensionTable&) = delete;  // its keys are views of its own texts
-  DimensionTable& operator=(const DimensionTable&) = delete;
 
+  // The row of (day, key, sub), made empty when new. A cell never moves while the table lives
+  // (nor when the table is moved), so a dimension may keep its address.
   DimensionCell& At(std::string_view day, std::string_view key, std::string_view sub = {});
+  // The number of the row of (day, key, sub) (see KeyOf), or kNoRow; the row's cell, or null.
+  static constexpr size_t kNoRow = ~size_t{0};
+  size_t RowOf(std::string_view day, std::string_view key, std::string_view sub = {}) const;
+  const DimensionCell* Find(std::string_view day, std::string_view key,
+                            std::string_view sub = {}) const {
+    const size_t row = RowOf(day, key, sub);
+    return row == kNoRow ? nullptr : &cells_[row];
+  }
 
-  // The (day, key, sub) of a packed key as kept in `cells`.
   struct Key {
     std::string_view day, key, sub;
   };
+  size_t size() const { return keys_.size(); }
+  bool empty() const { return keys_.empty(); }
+  // Rows are numbered 0, 1, 2... in the order they were made.
+  Key KeyOf(size_t row) const {
+    const RowKey& key = keys_[row];
+    return {texts_.Text(key.day), texts_.Text(key.key), texts_.Text(key.sub)};
+  }
+  const DimensionCell& CellOf(size_t row) const { return cells_[row]; }
+  template <typename Visit>  // visit(const Key&, const DimensionCell&) for every row
+  void ForEach(Visit visit) const {
+    for (size_t row = 0; row < keys_.size(); ++row) visit(KeyOf(row), cells_[row]);
+  }
+  // The row numbers in the order of their keys: by day, then key, then sub, byte by byte.
+  std::vector<uint32_t> SortedRows() const;
+
+  // Adds `later`'s rows to these, as if counted here after these: counts add up (a sum that
+  // reached the limit stays there) and visitors, numbered again by `renumber`, unite. `later`
+  // is left empty.
+  void Absorb(DimensionTable& later, const std::function<uint64_t(uint64_t)>& renumber);
+
+  // A key packed into one string, the three texts apart whatever bytes they hold (for callers
+  // that key maps of their own by a row's texts).
   static Key Unpack(std::string_view packed);
   static void Pack(std::string& out, std::string_view day, std::string_view key,
                    std::string_view sub);
 
-  // By packed key: views of texts the table keeps (a row costs no allocation of its own for
-  // its key). A row moved into another table needs AdoptTextsOf there.
-  using Cells = std::unordered_map<std::string_view, DimensionCell, ByteStringHash, std::equal_to<>>;
-  Cells cells;
-
-  // Keeps the texts of `other`'s keys alive in this table, so that its rows may move here.
-  void AdoptTextsOf(DimensionTable& other);
-
  private:
-  std::string_view Keep(std::string_view text);
+  struct RowKey {
+    uint32_t day, key, sub;
+    bool operator==(const RowKey&) const = default;
+  };
+  static uint32_t Tag(const RowKey& key);
+  // The slot of `key`, or of the free slot where it would go.
+  size_t SlotOf(const RowKey& key, uint32_t tag) const;
+  size_t AddRow(const RowKey& key, uint32_t tag, size_t slot);
+  bool FindText(std::string_view text, uint32_t& id) const { return texts_.Find(text, id); }
 
-  std::string packed_;  // reused for every lookup
-  std::vector<std::unique_ptr<char[]>> texts_;  // blocks holding the keys' texts
-  char* free_ = nullptr;                        // where the last block's free bytes begin
-  size_t left_ = 0;                             // how many there are
+  TextTable texts_;
+  std::vector<RowKey> keys_;          // by row
+  std::deque<DimensionCell> cells_;   // by row; a deque, so that cells never move
+  // Open addressing, linear probing: row + 1 (0 = free), with 32 bits of the key's hash beside.
+  std::vector<uint32_t> slots_, tags_;
+  // The day asked for last, with its number: a log comes in time order.
+  uint32_t last_day_ = 0;
+  bool have_day_ = false;
 };
 
 // What a dimension sees of one record. `address` is a number of the collector's address table

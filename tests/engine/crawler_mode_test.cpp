@@ -65,15 +65,15 @@ void ExpectSameStatistics(const StatsCollector& a, const StatsCollector& b) {
   for (size_t k = 0; k < a.dimensions().size(); ++k) {
     const std::string_view name = a.dimensions()[k].dimension->Shape().name;
     if (name == "crawlers") continue;
-    const auto& x = a.dimensions()[k].table.cells;
-    const auto& y = b.dimensions()[k].table.cells;
+    const DimensionTable& x = a.dimensions()[k].table;
+    const DimensionTable& y = b.dimensions()[k].table;
     EXPECT_EQ(x.size(), y.size()) << name;
-    for (const auto& [key, cell] : x) {
-      const auto other = y.find(key);
-      ASSERT_NE(other, y.end()) << name;
-      EXPECT_EQ(cell.counts.All(), other->second.counts.All()) << name;
-      EXPECT_EQ(cell.visitors.size(), other->second.visitors.size()) << name;
-    }
+    x.ForEach([&](const DimensionTable::Key& key, const DimensionCell& cell) {
+      const DimensionCell* other = y.Find(key.day, key.key, key.sub);
+      ASSERT_NE(other, nullptr) << name;
+      EXPECT_EQ(cell.counts.All(), other->counts.All()) << name;
+      EXPECT_EQ(cell.visitors.size(), other->visitors.size()) << name;
+    });
   }
   ASSERT_EQ(a.robotHits.size(), b.robotHits.size());
   for (size_t k = 0; k < a.robotHits.size(); ++k) {

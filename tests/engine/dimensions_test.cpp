@@ -186,8 +186,7 @@ Rows Reference(const std::string& text) {
 Rows Counted(const StatsCollector& collector) {
   Rows rows;
   for (const StatsCollector::CountedDimension& counted : collector.dimensions()) {
-    for (const auto& [packed, cell] : counted.table.cells) {
-      const DimensionTable::Key key = DimensionTable::Unpack(packed);
+    counted.table.ForEach([&](const DimensionTable::Key& key, const DimensionCell& cell) {
       auto& row = rows[{std::string(counted.dimension->Shape().name), std::string(key.day),
                         std::string(key.key), std::string(key.sub)}];
       row.first = cell.counts[0];
@@ -195,9 +194,9 @@ Rows Counted(const StatsCollector& collector) {
         row.second.insert(std::string(collector.AddressText(VisitorAddress(visitor))) + "|" +
                           std::string(collector.AgentText(VisitorAgent(visitor))));
       });
-    }
+    });
     if (counted.dimension->VisitorsFrom() == Dimension::VisitorsBy::kRows) continue;
-    EXPECT_EQ(0u, counted.table.cells.empty() ? 0u : counted.table.cells.begin()->second.visitors.size());
+    EXPECT_EQ(0u, counted.table.empty() ? 0u : counted.table.CellOf(0).visitors.size());
     ForEachDayVisitorRow(collector, *counted.dimension,
                          [&](std::string_view day, std::string_view key, std::string_view sub,
                              const std::vector<uint64_t>& visitors) {
@@ -306,11 +305,11 @@ TEST(Dimensions, TrafficAtTheLimitStaysThereWhenPartsJoin) {
   int rows = 0;
   for (const StatsCollector::CountedDimension& counted : first.dimensions()) {
     if (counted.dimension->Shape().name != "crawlers") continue;
-    for (const auto& [packed, cell] : counted.table.cells) {
+    counted.table.ForEach([&](const DimensionTable::Key&, const DimensionCell& cell) {
       ++rows;
       EXPECT_EQ(3, cell.counts[0]);
       EXPECT_EQ(std::numeric_limits<int64_t>::max(), cell.counts[2]);
-    }
+    });
   }
   EXPECT_EQ(1, rows);
 }
@@ -335,7 +334,8 @@ TEST(Dimensions, NoneAreCountedUnlessSetAndTheDescribedTablesStayAsTheyWere) {
   int64_t hour_views = 0;
   for (const auto& counted : counting.dimensions()) {
     if (counted.dimension->Shape().name != "hours") continue;
-    for (const auto& [packed, cell] : counted.table.cells) hour_views += cell.counts[0];
+    counted.table.ForEach(
+        [&](const DimensionTable::Key&, const DimensionCell& cell) { hour_views += cell.counts[0]; });
   }
   int64_t views = 0;
   for (const auto& [key, day] : counting.days) views += day.views;
@@ -350,12 +350,11 @@ TEST(Dimensions, PackedKeysKeepTextsOfAnyBytesApart) {
   ++table.At("d", "a", std::string("\0b", 2)).counts[0];
   ++table.At("", "", "").counts[0];
   ++table.At("", "", "").counts[0];
-  EXPECT_EQ(3u, table.cells.size());
+  EXPECT_EQ(3u, table.size());
   std::set<std::tuple<std::string, std::string, std::string>> keys;
-  for (const auto& [packed, cell] : table.cells) {
-    const DimensionTable::Key key = DimensionTable::Unpack(packed);
+  table.ForEach([&](const DimensionTable::Key& key, const DimensionCell&) {
     keys.emplace(key.day, key.key, key.sub);
-  }
+  });
   EXPECT_EQ(1u, keys.count({"d", nul, ""}));
   EXPECT_EQ(1u, keys.count({"d", "a", std::string("\0b", 2)}));
   EXPECT_EQ(1u, keys.count({"", "", ""}));

@@ -225,15 +225,14 @@ std::vector<std::string> Tables(const StatsCollector& c) {
                    std::to_string(hit.code));
   for (const auto& counted : c.dimensions()) {
     std::vector<std::string> cells;
-    for (const auto& [packed, cell] : counted.table.cells) {
-      const DimensionTable::Key key = DimensionTable::Unpack(packed);
+    counted.table.ForEach([&](const DimensionTable::Key& key, const DimensionCell& cell) {
       std::string row = std::string(counted.dimension->Shape().name) + ' ';
       field(row, key.day);
       field(row, key.key);
       field(row, key.sub);
       row += std::to_string(cell.counts[0]) + ' ' + std::to_string(cell.visitors.size());
       cells.push_back(row);
-    }
+    });
     std::sort(cells.begin(), cells.end());
     rows.insert(rows.end(), cells.begin(), cells.end());
   }
