@@ -20,6 +20,7 @@
 #include "store/sqlitepp/query.h"
 #include "store/sqlitepp/session.h"
 #include "store/sqlitepp/statement.h"
+#include "store/row_writers.h"
 #include "store/stats_merge.h"
 #include "store/stats_merge_internal.h"
 
@@ -547,15 +548,16 @@ DimensionPreparer::DimensionPreparer(const StatsCollector& collector)
 
 DimensionPreparer::~DimensionPreparer() = default;
 
+uint64_t DimensionPreparer::VisitorHash(uint64_t visitor) {
+  return DimensionVisitorHash(
+      hashes_->addresses.Of(VisitorAddress(visitor),
+                            [this](uint32_t id) { return collector_.AddressText(id); }),
+      hashes_->agents.Of(VisitorAgent(visitor),
+                         [this](uint32_t id) { return collector_.AgentText(id); }));
+}
 
 PreparedDimension DimensionPreparer::Prepare(size_t k) {
   const StatsCollector& collector = collector_;
-  auto address_text = [&](uint32_t id) { return collector.AddressText(id); };
-  auto agent_text = [&](uint32_t id) { return collector.AgentText(id); };
-  auto hash = [&](uint64_t visitor) {
-    return DimensionVisitorHash(hashes_->addresses.Of(VisitorAddress(visitor), address_text),
-                                hashes_->agents.Of(VisitorAgent(visitor), agent_text));
-  };
   static const RowCounts kNoCounts;
 
   const StatsCollector::CountedDimension& counted = collector.dimensions()[order_.at(k)];
@@ -573,33 +575,33 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
     PreparedDimension::Row& row = dimension.rows.emplace_back(
         PreparedDimension::Row{key.day, key.key, key.sub, &cell.counts, {}});
     row.visitors.reserve(cell.visitors.size());
-    cell.visitors.ForEach([&](uint64_t visitor) { row.visitors.push_back(hash(visitor)); });
+    cell.visitors.ForEach([&](uint64_t visitor) { row.visitors.push_back(VisitorHash(visitor)); });
     row.visitors = SortedDistinct(std::move(row.visitors));
     if (by_class) prepared_of[number] = dimension.rows.size() - 1;
   }
+  if (!by_class) return dimension;
+
   bool unordered = false;
-  if (by_class) {
-    ForEachDayVisitorRow(collector, *counted.dimension,
-                         [&](std::string_view day, std::string_view key, std::string_view sub,
-                             const std::vector<uint64_t>& visitors) {
-      size_t at = 0;
-      if (const size_t number = table.RowOf(day, key, sub); number != DimensionTable::kNoRow) {
-        at = prepared_of[number];
-      } else {
-        // Visitors of a row nothing was counted in (a collector filled by hand): kept with no
-        // counts, under texts of its own.
-        for (std::string_view text : {day, key, sub}) dimension.texts.emplace_back(text);
-        const size_t last = dimension.texts.size();
-        dimension.rows.push_back({dimension.texts[last - 3], dimension.texts[last - 2],
-                                  dimension.texts[last - 1], &kNoCounts, {}});
-        at = dimension.rows.size() - 1;
-        unordered = true;
-      }
-      std::vector<uint64_t>& row = dimension.rows[at].visitors;
-      for (const uint64_t visitor : visitors) row.push_back(hash(visitor));
-      row = SortedDistinct(std::move(row));
-    });
-  }
+  ForEachDayVisitorRow(collector, *counted.dimension,
+                       [&](std::string_view day, std::string_view key, std::string_view sub,
+                           const std::vector<uint64_t>& visitors) {
+    size_t at = 0;
+    if (const size_t number = table.RowOf(day, key, sub); number != DimensionTable::kNoRow) {
+      at = prepared_of[number];
+    } else {
+      // Visitors of a row nothing was counted in (a collector filled by hand): kept with no
+      // counts, under texts of its own.
+      for (std::string_view text : {day, key, sub}) dimension.texts.emplace_back(text);
+      const size_t last = dimension.texts.size();
+      dimension.rows.push_back({dimension.texts[last - 3], dimension.texts[last - 2],
+                                dimension.texts[last - 1], &kNoCounts, {}});
+      at = dimension.rows.size() - 1;
+      unordered = true;
+    }
+    std::vector<uint64_t>& row = dimension.rows[at].visitors;
+    for (const uint64_t visitor : visitors) row.push_back(VisitorHash(visitor));
+    row = SortedDistinct(std::move(row));
+  });
   if (unordered) {
     std::sort(dimension.rows.begin(), dimension.rows.end(),
               [](const PreparedDimension::Row& a, const PreparedDimension::Row& b) {
@@ -610,10 +612,21 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
 }
 
 void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimension) {
-  RowInserter insert(session, *dimension.shape);
+  row_writers::DimensionRow blank;
+  blank.shape = dimension.shape;
+  row_writers::Batch<row_writers::DimensionRow> rows(session, InsertRow(*dimension.shape), blank);
   int64_t id = 0;
-  for (const PreparedDimension::Row& row : dimension.rows)
-    insert.Insert(++id, row.day, row.key, row.sub, row.counts->All(), row.visitors);
+  for (const PreparedDimension::Row& row : dimension.rows) {
+    row_writers::DimensionRow& next = rows.Next();
+    next.id = ++id;
+    next.day = row.day;
+    next.key = row.key;
+    next.sub = row.sub;
+    next.counts = row.counts->All();
+    if (dimension.shape->visitors) next.visitors = Encode(row.visitors);
+    rows.Added();
+  }
+  rows.Flush();
   std::string name(dimension.shape->name), version = dimension.version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",

@@ -138,12 +138,22 @@ void PlacedRow::Bind(sqlitepp::use_binders& uses) {
   }
 }
 
+void DimensionRow::Bind(sqlitepp::use_binders& uses) {
+  uses.push_back(use(id));
+  uses.push_back(use(day));
+  uses.push_back(use(key));
+  uses.push_back(use(sub));
+  for (size_t k = 0; k < shape->counts.size(); ++k) uses.push_back(use(counts[k]));
+  if (shape->visitors) uses.push_back(sqlitepp::use_blob(visitors));
+}
+
 template class Batch<CommonRow>;
 template class Batch<PageRow>;
 template class Batch<RefererRow>;
 template class Batch<RobotRow>;
 template class Batch<QueryRow>;
 template class Batch<PlacedRow>;
+template class Batch<DimensionRow>;
 
 }  // namespace row_writers
 

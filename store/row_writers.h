@@ -122,6 +122,17 @@ struct PlacedRow {
   void Bind(sqlitepp::use_binders& uses);
 };
 
+// A row of a dimension's table (dim_NAME): as many counts, and a set of visitors, as `shape`
+// says, which the blank row of a batch gives.
+struct DimensionRow {
+  const DimensionShape* shape = nullptr;
+  int64_t id = 0;
+  std::string_view day, key, sub;
+  std::array<int64_t, kDimensionCounts> counts{};
+  std::string visitors;  // hashes as stored
+  void Bind(sqlitepp::use_binders& uses);
+};
+
 }  // namespace row_writers
 
 // Each writer's Write takes the row's texts where they are: they must stay unchanged until

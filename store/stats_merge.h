@@ -253,6 +253,7 @@ class DimensionPreparer {
 
  private:
   struct Hashes;  // each address and agent hashed once for all dimensions
+  uint64_t VisitorHash(uint64_t visitor);  // as the dimensions' tables store it
   const StatsCollector& collector_;
   std::vector<size_t> order_;  // indexes into the collector's dimensions(), in name order
   std::unique_ptr<Hashes> hashes_;

@@ -168,42 +168,67 @@ std::shared_ptr<AgentClasses>& AgentClassesBeingMade() {
   return made;
 }
 
+// The row (key, sub) of each visitor of a collector's days for `dimension` (whose VisitorsFrom
+// is not kRows): each agent or address classified once, and the rows numbered 0, 1, 2...
+class VisitorRowClasses {
+ public:
+  VisitorRowClasses(const StatsCollector& collector, const Dimension& dimension);
+  // The number of the row of `visitor` (a VisitorKey in the collector's numbers).
+  uint32_t Of(uint64_t visitor);
+  std::string_view Key(uint32_t row) const { return rows_[row].first; }
+  std::string_view Sub(uint32_t row) const { return rows_[row].second; }
+  size_t size() const { return rows_.size(); }
+
+ private:
+  const StatsCollector& collector_;
+  const Dimension& dimension_;
+  const bool by_address_;
+  std::vector<uint32_t> row_of_;  // by agent or address number; ~0 until classified
+  std::vector<std::pair<std::string, std::string>> rows_;
+  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers_;
+  std::string key_, sub_, packed_;
+};
+
 }  // namespace
+
+VisitorRowClasses::VisitorRowClasses(const StatsCollector& collector, const Dimension& dimension)
+    : collector_(collector),
+      dimension_(dimension),
+      by_address_(dimension.VisitorsFrom() == Dimension::VisitorsBy::kAddress),
+      row_of_(by_address_ ? collector.AddressCount() : collector.AgentCount(), ~uint32_t{0}) {}
+
+uint32_t VisitorRowClasses::Of(uint64_t visitor) {
+  const uint32_t number = by_address_ ? VisitorAddress(visitor) : VisitorAgent(visitor);
+  if (number < row_of_.size() && row_of_[number] != ~uint32_t{0}) return row_of_[number];
+  const std::string hand = "#" + std::to_string(number);  // a collector filled by hand
+  const std::string_view text = number >= row_of_.size() ? std::string_view(hand)
+                                : by_address_            ? collector_.AddressText(number)
+                                                         : collector_.AgentText(number);
+  dimension_.RowOfVisitor(text, key_, sub_);
+  DimensionTable::Pack(packed_, {}, key_, sub_);
+  const uint32_t row =
+      numbers_.try_emplace(packed_, static_cast<uint32_t>(rows_.size())).first->second;
+  if (row == rows_.size()) rows_.emplace_back(key_, sub_);
+  if (number < row_of_.size()) row_of_[number] = row;
+  return row;
+}
 
 void ForEachDayVisitorRow(
     const StatsCollector& collector, const Dimension& dimension,
     const std::function<void(std::string_view day, std::string_view key, std::string_view sub,
                              const std::vector<uint64_t>& visitors)>& visit) {
-  const bool by_address = dimension.VisitorsFrom() == Dimension::VisitorsBy::kAddress;
-  // Each agent or address classified once; each day's visitors put into their classes' lists.
-  std::vector<uint32_t> class_of(by_address ? collector.AddressCount() : collector.AgentCount(),
-                                 ~uint32_t{0});
-  std::vector<std::pair<std::string, std::string>> classes;
-  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers;
+  // Each day's visitors put into their rows' lists.
+  VisitorRowClasses rows(collector, dimension);
   std::vector<std::vector<uint64_t>> lists;
-  std::string key, sub, packed;
   for (const auto& [day, stats] : collector.days) {
     stats.visitors.ForEach([&](uint64_t visitor) {
-      const uint32_t number = by_address ? VisitorAddress(visitor) : VisitorAgent(visitor);
-      uint32_t row_class = number < class_of.size() ? class_of[number] : ~uint32_t{0};
-      if (row_class == ~uint32_t{0}) {
-        const std::string hand = "#" + std::to_string(number);  // a collector filled by hand
-        const std::string_view text =
-            number >= class_of.size()
-                ? std::string_view(hand)
-                : by_address ? collector.AddressText(number) : collector.AgentText(number);
-        dimension.RowOfVisitor(text, key, sub);
-        DimensionTable::Pack(packed, {}, key, sub);
-        row_class = numbers.try_emplace(packed, static_cast<uint32_t>(classes.size())).first->second;
-        if (row_class == classes.size()) classes.emplace_back(key, sub);
-        if (number < class_of.size()) class_of[number] = row_class;
-      }
-      if (row_class >= lists.size()) lists.resize(classes.size());
-      lists[row_class].push_back(visitor);
+      const uint32_t row = rows.Of(visitor);
+      if (row >= lists.size()) lists.resize(rows.size());
+      lists[row].push_back(visitor);
     });
-    for (size_t k = 0; k < lists.size(); ++k) {
+    for (uint32_t k = 0; k < lists.size(); ++k) {
       if (lists[k].empty()) continue;
-      visit(day, classes[k].first, classes[k].second, lists[k]);
+      visit(day, rows.Key(k), rows.Sub(k), lists[k]);
       lists[k].clear();
     }
   }
