@@ -474,11 +474,14 @@ std::map<std::string, DimensionTotals, std::less<>> DimensionTotalsOf(
     PreparedDimension prepared = preparer.Prepare(k);
     DimensionTotals& totals = dimensions[std::string(prepared.shape->name)];
     totals.version = std::move(prepared.version);
-    for (PreparedDimension::Row& row : prepared.rows) {  // in key order: each goes last
+    for (size_t row = 0; row < prepared.rows.size(); ++row) {  // in key order: each goes last
+      const DimensionTable::Key key = prepared.KeyOf(row);
       totals.rows.emplace_hint(
           totals.rows.end(),
-          DimensionRowKey{std::string(row.day), std::string(row.key), std::string(row.sub)},
-          DimensionRowTotals{row.counts->All(), std::move(row.visitors)});
+          DimensionRowKey{std::string(key.day), std::string(key.key), std::string(key.sub)},
+          DimensionRowTotals{prepared.CountsOf(row).All(),
+                             prepared.visitors.empty() ? std::vector<uint64_t>()
+                                                       : std::move(prepared.visitors[row])});
     }
   }
   return dimensions;
@@ -558,30 +561,29 @@ uint64_t DimensionPreparer::VisitorHash(uint64_t visitor) {
 
 PreparedDimension DimensionPreparer::Prepare(size_t k) {
   const StatsCollector& collector = collector_;
-  static const RowCounts kNoCounts;
-
   const StatsCollector::CountedDimension& counted = collector.dimensions()[order_.at(k)];
   PreparedDimension dimension;
   dimension.shape = &counted.dimension->Shape();
   dimension.version = counted.dimension->Version();
-  const bool by_class = counted.dimension->VisitorsFrom() != Dimension::VisitorsBy::kRows;
   const DimensionTable& table = counted.table;
+  dimension.table = &table;
+  const bool by_class = counted.dimension->VisitorsFrom() != Dimension::VisitorsBy::kRows;
+  const bool keeps = dimension.shape->visitors || by_class;
   // Rows in key order, each going last.
   std::vector<size_t> prepared_of(by_class ? table.size() : 0);  // by the table's row number
   dimension.rows.reserve(table.size());
   for (const uint32_t number : table.SortedRows()) {
-    const DimensionTable::Key key = table.KeyOf(number);
-    const DimensionCell& cell = table.CellOf(number);
-    PreparedDimension::Row& row = dimension.rows.emplace_back(
-        PreparedDimension::Row{key.day, key.key, key.sub, &cell.counts, {}});
-    row.visitors.reserve(cell.visitors.size());
-    cell.visitors.ForEach([&](uint64_t visitor) { row.visitors.push_back(VisitorHash(visitor)); });
-    row.visitors = SortedDistinct(std::move(row.visitors));
+    dimension.rows.push_back({number, false});
+    if (!keeps) continue;
+    const RowVisitors& visitors = table.CellOf(number).visitors;
+    std::vector<uint64_t>& hashes = dimension.visitors.emplace_back();
+    hashes.reserve(visitors.size());
+    visitors.ForEach([&](uint64_t visitor) { hashes.push_back(VisitorHash(visitor)); });
+    hashes = SortedDistinct(std::move(hashes));
     if (by_class) prepared_of[number] = dimension.rows.size() - 1;
   }
   if (!by_class) return dimension;
 
-  bool unordered = false;
   ForEachDayVisitorRow(collector, *counted.dimension,
                        [&](std::string_view day, std::string_view key, std::string_view sub,
                            const std::vector<uint64_t>& visitors) {
@@ -589,24 +591,31 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
     if (const size_t number = table.RowOf(day, key, sub); number != DimensionTable::kNoRow) {
       at = prepared_of[number];
     } else {
-      // Visitors of a row nothing was counted in (a collector filled by hand): kept with no
-      // counts, under texts of its own.
-      for (std::string_view text : {day, key, sub}) dimension.texts.emplace_back(text);
-      const size_t last = dimension.texts.size();
-      dimension.rows.push_back({dimension.texts[last - 3], dimension.texts[last - 2],
-                                dimension.texts[last - 1], &kNoCounts, {}});
+      // Visitors of a row nothing was counted in: kept with no counts.
+      dimension.extra.At(day, key, sub);
+      dimension.rows.push_back({static_cast<uint32_t>(dimension.extra.RowOf(day, key, sub)), true});
+      dimension.visitors.emplace_back();
       at = dimension.rows.size() - 1;
-      unordered = true;
     }
-    std::vector<uint64_t>& row = dimension.rows[at].visitors;
+    std::vector<uint64_t>& row = dimension.visitors[at];
     for (const uint64_t visitor : visitors) row.push_back(VisitorHash(visitor));
     row = SortedDistinct(std::move(row));
   });
-  if (unordered) {
-    std::sort(dimension.rows.begin(), dimension.rows.end(),
-              [](const PreparedDimension::Row& a, const PreparedDimension::Row& b) {
-                return std::tie(a.day, a.key, a.sub) < std::tie(b.day, b.key, b.sub);
-              });
+  if (!dimension.extra.empty()) {
+    std::vector<size_t> order(dimension.rows.size());
+    for (size_t row = 0; row < order.size(); ++row) order[row] = row;
+    std::sort(order.begin(), order.end(), [&dimension](size_t a, size_t b) {
+      const DimensionTable::Key x = dimension.KeyOf(a), y = dimension.KeyOf(b);
+      return std::tie(x.day, x.key, x.sub) < std::tie(y.day, y.key, y.sub);
+    });
+    std::vector<PreparedDimension::Row> rows;
+    std::vector<std::vector<uint64_t>> visitors;
+    for (const size_t row : order) {
+      rows.push_back(dimension.rows[row]);
+      visitors.push_back(std::move(dimension.visitors[row]));
+    }
+    dimension.rows = std::move(rows);
+    dimension.visitors = std::move(visitors);
   }
   return dimension;
 }
@@ -615,15 +624,15 @@ void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimensi
   row_writers::DimensionRow blank;
   blank.shape = dimension.shape;
   row_writers::Batch<row_writers::DimensionRow> rows(session, InsertRow(*dimension.shape), blank);
-  int64_t id = 0;
-  for (const PreparedDimension::Row& row : dimension.rows) {
+  for (size_t row = 0; row < dimension.rows.size(); ++row) {
     row_writers::DimensionRow& next = rows.Next();
-    next.id = ++id;
-    next.day = row.day;
-    next.key = row.key;
-    next.sub = row.sub;
-    next.counts = row.counts->All();
-    if (dimension.shape->visitors) next.visitors = Encode(row.visitors);
+    next.id = static_cast<int64_t>(row) + 1;
+    const DimensionTable::Key key = dimension.KeyOf(row);
+    next.day = key.day;
+    next.key = key.key;
+    next.sub = key.sub;
+    next.counts = dimension.CountsOf(row).All();
+    if (dimension.shape->visitors) next.visitors = Encode(dimension.visitors[row]);
     rows.Added();
   }
   rows.Flush();

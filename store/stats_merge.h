@@ -226,15 +226,25 @@ void ReplaceDimensions(sqlitepp::session& session,
 // DimensionTotalsOf and ReplaceDimensions above would write them, without copying every key
 // into a tree first.
 struct PreparedDimension {
+  // A row of the collector's table, or of `extra`.
   struct Row {
-    std::string_view day, key, sub;
-    const RowCounts* counts;
-    std::vector<uint64_t> visitors;  // hashed, sorted, distinct
+    uint32_t number = 0;
+    bool extra = false;
   };
   const DimensionShape* shape = nullptr;
   std::string version;
-  std::vector<Row> rows;
-  std::deque<std::string> texts;  // the texts of rows the collector's tables do not hold
+  std::vector<Row> rows;  // in key order
+  // By place in `rows`, for a dimension that keeps visitors: hashed, sorted, distinct.
+  std::vector<std::vector<uint64_t>> visitors;
+  const DimensionTable* table = nullptr;
+  DimensionTable extra;  // rows of visitors nothing was counted in (a collector filled by hand)
+
+  DimensionTable::Key KeyOf(size_t k) const {
+    return rows[k].extra ? extra.KeyOf(rows[k].number) : table->KeyOf(rows[k].number);
+  }
+  const RowCounts& CountsOf(size_t k) const {
+    return (rows[k].extra ? extra : *table).CellOf(rows[k].number).counts;
+  }
 };
 // A collector's dimensions prepared one at a time, in name order, so that one is written while
 // the next is prepared. All on one thread; `collector` outlives the preparer and what it

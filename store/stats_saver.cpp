@@ -132,9 +132,10 @@ void StatsSaver::save() {
   std::packaged_task<DaySetBlobs()> encode([this] { return EncodeDaySets(collector_); });
   std::future<DaySetBlobs> day_sets = encode.get_future();
   side.Add(std::packaged_task<void()>(std::move(encode)));
-  // So is preparing the dimensions' rows (their visitors hashed, in key order), after it: one
-  // dimension at a time, each written while the next is prepared, and no more than that held
-  // at once.
+  // So is preparing the dimensions' rows (their visitors hashed, in key order): one dimension
+  // at a time, each written while the next is prepared, and no more than that held at once.
+  // The first are prepared once the keyed tables are written and freed, so that a large run
+  // never holds its tables and its dimensions' visitor lists at once.
   auto preparer = std::make_shared<DimensionPreparer>(collector_);
   std::vector<std::future<PreparedDimension>> dimensions(preparer->size());
   auto prepare = [&side, &preparer, &dimensions](size_t k) {
@@ -143,8 +144,6 @@ void StatsSaver::save() {
     dimensions[k] = task.get_future();
     side.Add(std::packaged_task<void()>(std::move(task)));
   };
-  prepare(0);
-  prepare(1);
   // A spent collector's tables go, once written, to be freed on the other core meanwhile.
   auto spend = [this, &side](auto member) {
     if (spent_ == nullptr) return;
@@ -184,6 +183,8 @@ void StatsSaver::save() {
   }
   QueryStatsWriter::Instance().Flush();
   spend(&StatsCollector::queries);
+  prepare(0);
+  prepare(1);
 
   WriteDaySets(session, collector_, day_sets.get());
   StartReplacingDimensions(session);
