@@ -374,6 +374,7 @@ void StatsCollector::AbsorbDimensions(StatsCollector& later, const std::vector<u
   };
   for (size_t k = 0; k < dimensions_.size(); ++k) {
     dimensions_[k].table.Absorb(later.dimensions_[k].table, ours);
+    dimensions_[k].dimension->AbsorbKnown(*later.dimensions_[k].dimension, addresses, agents);
     // Its caches hold numbers and rows of `later` that are gone.
     later.dimensions_[k].dimension = later.dimensions_[k].dimension->EmptyCopy();
   }

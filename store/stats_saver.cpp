@@ -134,8 +134,9 @@ void StatsSaver::save() {
   side.Add(std::packaged_task<void()>(std::move(encode)));
   // So is preparing the dimensions' rows (their visitors hashed, in key order): one dimension
   // at a time, each written while the next is prepared, and no more than that held at once.
-  // The first are prepared once the keyed tables are written and freed, so that a large run
-  // never holds its tables and its dimensions' visitor lists at once.
+  // The first are prepared once the pages and referers (the first) and the phrases (the second)
+  // are written and freed, so that a large run never holds its largest tables and its
+  // dimensions' visitor lists at once.
   auto preparer = std::make_shared<DimensionPreparer>(collector_);
   std::vector<std::future<PreparedDimension>> dimensions(preparer->size());
   auto prepare = [&side, &preparer, &dimensions](size_t k) {
@@ -169,6 +170,7 @@ void StatsSaver::save() {
   }
   RefererStatsWriter::Instance().Flush();
   spend(&StatsCollector::refererHosts);
+  prepare(0);
   spend(&StatsCollector::referers);
 
   ReportPosition(observer_, 4);
@@ -183,7 +185,6 @@ void StatsSaver::save() {
   }
   QueryStatsWriter::Instance().Flush();
   spend(&StatsCollector::queries);
-  prepare(0);
   prepare(1);
 
   WriteDaySets(session, collector_, day_sets.get());

@@ -78,6 +78,32 @@ class ClassifiedDimension : public Dimension {
     key = std::move(named.key);
     sub = std::move(named.sub);
   }
+  bool KnownClass(uint32_t number, uint32_t& number_class) const override {
+    if (number >= class_of_.size() || class_of_[number] == kNotClassified) return false;
+    number_class = class_of_[number];
+    return true;
+  }
+  void ClassRow(uint32_t number_class, std::string& key, std::string& sub) const override {
+    key = classes_.at(number_class).key;
+    sub = classes_.at(number_class).sub;
+  }
+  void AbsorbKnown(const Dimension& later, const std::vector<uint32_t>& addresses,
+                   const std::vector<uint32_t>& agents) override {
+    const auto* other = dynamic_cast<const ClassifiedDimension*>(&later);
+    if (other == nullptr || other->by_address_ != by_address_) return;
+    const std::vector<uint32_t>& ours = by_address_ ? addresses : agents;
+    std::vector<uint32_t> class_of_theirs(other->classes_.size(), kNotClassified);
+    for (uint32_t number = 0; number < other->class_of_.size() && number < ours.size(); ++number) {
+      const uint32_t theirs = other->class_of_[number];
+      if (theirs == kNotClassified) continue;
+      const uint32_t mine = ours[number];
+      if (mine >= class_of_.size()) class_of_.resize(size_t{mine} + 1, kNotClassified);
+      if (class_of_[mine] != kNotClassified) continue;
+      if (class_of_theirs[theirs] == kNotClassified)
+        class_of_theirs[theirs] = ClassNumber(other->classes_[theirs]);
+      class_of_[mine] = class_of_theirs[theirs];
+    }
+  }
 
  protected:
   explicit ClassifiedDimension(bool by_address) : by_address_(by_address) {}
@@ -186,7 +212,10 @@ class VisitorRowClasses {
   std::vector<uint32_t> row_of_;  // by agent or address number; ~0 until classified
   std::vector<std::pair<std::string, std::string>> rows_;
   std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers_;
+  std::vector<uint32_t> row_of_class_;  // by the dimension's own class numbers; ~0 until seen
   std::string key_, sub_, packed_;
+
+  uint32_t RowOfKey();  // the number of the row (key_, sub_), made when new
 };
 
 }  // namespace
@@ -197,18 +226,34 @@ VisitorRowClasses::VisitorRowClasses(const StatsCollector& collector, const Dime
       by_address_(dimension.VisitorsFrom() == Dimension::VisitorsBy::kAddress),
       row_of_(by_address_ ? collector.AddressCount() : collector.AgentCount(), ~uint32_t{0}) {}
 
-uint32_t VisitorRowClasses::Of(uint64_t visitor) {
-  const uint32_t number = by_address_ ? VisitorAddress(visitor) : VisitorAgent(visitor);
-  if (number < row_of_.size() && row_of_[number] != ~uint32_t{0}) return row_of_[number];
-  const std::string hand = "#" + std::to_string(number);  // a collector filled by hand
-  const std::string_view text = number >= row_of_.size() ? std::string_view(hand)
-                                : by_address_            ? collector_.AddressText(number)
-                                                         : collector_.AgentText(number);
-  dimension_.RowOfVisitor(text, key_, sub_);
+uint32_t VisitorRowClasses::RowOfKey() {
   DimensionTable::Pack(packed_, {}, key_, sub_);
   const uint32_t row =
       numbers_.try_emplace(packed_, static_cast<uint32_t>(rows_.size())).first->second;
   if (row == rows_.size()) rows_.emplace_back(key_, sub_);
+  return row;
+}
+
+uint32_t VisitorRowClasses::Of(uint64_t visitor) {
+  const uint32_t number = by_address_ ? VisitorAddress(visitor) : VisitorAgent(visitor);
+  if (number < row_of_.size() && row_of_[number] != ~uint32_t{0}) return row_of_[number];
+  uint32_t row = 0;
+  if (uint32_t known = 0; number < row_of_.size() && dimension_.KnownClass(number, known)) {
+    // Classified while counting: each of the dimension's classes is named once.
+    if (known >= row_of_class_.size()) row_of_class_.resize(size_t{known} + 1, ~uint32_t{0});
+    if (row_of_class_[known] == ~uint32_t{0}) {
+      dimension_.ClassRow(known, key_, sub_);
+      row_of_class_[known] = RowOfKey();
+    }
+    row = row_of_class_[known];
+  } else {
+    const std::string hand = "#" + std::to_string(number);  // a collector filled by hand
+    const std::string_view text = number >= row_of_.size() ? std::string_view(hand)
+                                  : by_address_            ? collector_.AddressText(number)
+                                                           : collector_.AgentText(number);
+    dimension_.RowOfVisitor(text, key_, sub_);
+    row = RowOfKey();
+  }
   if (number < row_of_.size()) row_of_[number] = row;
   return row;
 }

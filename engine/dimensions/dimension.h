@@ -219,6 +219,16 @@ class Dimension {
   // `text`. Safe to call from another thread than the one counting. Never throws.
   virtual void RowOfVisitor(std::string_view /*text*/, std::string& /*key*/,
                             std::string& /*sub*/) const {}
+  // For such a dimension, what it learnt while counting, so that reading the rows need not
+  // classify again: the class (a number of its own) of the collector's agent or address number
+  // `number`, false when it never met that number; and the (key, sub) of such a class.
+  virtual bool KnownClass(uint32_t /*number*/, uint32_t& /*number_class*/) const { return false; }
+  virtual void ClassRow(uint32_t /*number_class*/, std::string& /*key*/,
+                        std::string& /*sub*/) const {}
+  // Takes over what `later` (of the same kind, counting for a collector that is being absorbed
+  // into this one's) learnt, its numbers mapped to this collector's by `addresses` and `agents`.
+  virtual void AbsorbKnown(const Dimension& /*later*/, const std::vector<uint32_t>& /*addresses*/,
+                           const std::vector<uint32_t>& /*agents*/) {}
 };
 
 class StatsCollector;
