@@ -62,8 +62,8 @@ uint32_t TextTable::Id(std::string_view text) {
   const uint32_t tag = static_cast<uint32_t>(ByteStringHash()(text));
   if (!slots_.empty()) {
     const size_t mask = slots_.size() - 1;
-    for (size_t i = tag & mask; slots_[i] != 0; i = (i + 1) & mask) {
-      if (tags_[i] == tag && texts_[slots_[i] - 1] == text) return last_ = slots_[i] - 1;
+    for (size_t i = tag & mask; slots_[i].id != 0; i = (i + 1) & mask) {
+      if (slots_[i].tag == tag && texts_[slots_[i].id - 1] == text) return last_ = slots_[i].id - 1;
     }
   }
   return last_ = Add(text, tag);
@@ -73,9 +73,9 @@ bool TextTable::Find(std::string_view text, uint32_t& id) const {
   if (slots_.empty()) return false;
   const uint32_t tag = static_cast<uint32_t>(ByteStringHash()(text));
   const size_t mask = slots_.size() - 1;
-  for (size_t i = tag & mask; slots_[i] != 0; i = (i + 1) & mask) {
-    if (tags_[i] == tag && texts_[slots_[i] - 1] == text) {
-      id = slots_[i] - 1;
+  for (size_t i = tag & mask; slots_[i].id != 0; i = (i + 1) & mask) {
+    if (slots_[i].tag == tag && texts_[slots_[i].id - 1] == text) {
+      id = slots_[i].id - 1;
       return true;
     }
   }
@@ -114,32 +114,28 @@ uint32_t TextTable::Add(std::string_view text, uint32_t tag) {
   } else {
     const size_t mask = slots_.size() - 1;
     size_t i = tag & mask;
-    while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = id + 1;
-    tags_[i] = tag;
+    while (slots_[i].id != 0) i = (i + 1) & mask;
+    slots_[i] = {id + 1, tag};
   }
   return id;
 }
 
 // Doubles the slots and places every text again by its kept tag (the last one added too).
 void TextTable::Grow() {
-  std::vector<uint32_t> old_slots = std::move(slots_);
-  std::vector<uint32_t> old_tags = std::move(tags_);
+  std::vector<Slot> old_slots = std::move(slots_);
   const size_t capacity = old_slots.empty() ? kFirstCapacity : old_slots.size() * 2;
-  slots_.assign(capacity, 0);
-  tags_.assign(capacity, 0);
+  slots_.assign(capacity, Slot());
   const size_t mask = capacity - 1;
-  auto place = [&](uint32_t slot, uint32_t tag) {
-    size_t i = tag & mask;
-    while (slots_[i] != 0) i = (i + 1) & mask;
+  auto place = [&](Slot slot) {
+    size_t i = slot.tag & mask;
+    while (slots_[i].id != 0) i = (i + 1) & mask;
     slots_[i] = slot;
-    tags_[i] = tag;
   };
-  for (size_t k = 0; k < old_slots.size(); ++k) {
-    if (old_slots[k] != 0) place(old_slots[k], old_tags[k]);
+  for (const Slot& slot : old_slots) {
+    if (slot.id != 0) place(slot);
   }
   const uint32_t last = static_cast<uint32_t>(texts_.size());  // id + 1 of the text just added
-  place(last, static_cast<uint32_t>(ByteStringHash()(texts_.back())));
+  place({last, static_cast<uint32_t>(ByteStringHash()(texts_.back()))});
 }
 
 }  // namespace hitsieve

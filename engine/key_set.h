@@ -137,10 +137,14 @@ class TextTable {
   std::vector<std::unique_ptr<char[]>> long_texts_;
   size_t piece_size_ = 0;  // bytes of the last piece
   size_t piece_left_ = 0;  // free bytes at the end of it
-  // Open addressing, linear probing: id + 1 in `slots_` (0 = free) and, beside it, 32 bits of
-  // the text's hash, which place it and spare comparing texts that only share a slot.
-  std::vector<uint32_t> slots_;
-  std::vector<uint32_t> tags_;
+  // Open addressing, linear probing: id + 1 (0 = free) and, beside it in the same 8 bytes (one
+  // cache line for both), 32 bits of the text's hash, which place it and spare comparing texts
+  // that only share a slot.
+  struct Slot {
+    uint32_t id = 0;
+    uint32_t tag = 0;
+  };
+  std::vector<Slot> slots_;
   // The text asked for last: a browser fetches a page and its images in a row, so the same
   // address and agent often come many lines running, and comparing costs less than hashing.
   uint32_t last_ = 0;

@@ -85,7 +85,8 @@ uint32_t DimensionTable::Tag(const RowKey& key) {
 size_t DimensionTable::SlotOf(const RowKey& key, uint32_t tag) const {
   const size_t mask = slots_.size() - 1;
   size_t i = tag & mask;
-  while (slots_[i] != 0 && !(tags_[i] == tag && keys_[slots_[i] - 1] == key)) i = (i + 1) & mask;
+  while (slots_[i].row != 0 && !(slots_[i].tag == tag && keys_[slots_[i].row - 1] == key))
+    i = (i + 1) & mask;
   return i;
 }
 
@@ -97,22 +98,18 @@ size_t DimensionTable::AddRow(const RowKey& key, uint32_t tag, size_t slot) {
   cells_.emplace_back();
   // Kept at most 70% full; the slots double and every row is placed again by its kept tag.
   if (keys_.size() * 10 > slots_.size() * 7) {
-    std::vector<uint32_t> tags(std::max<size_t>(slots_.size() * 2, 64));
-    std::vector<uint32_t> slots(tags.size());
+    std::vector<Slot> slots(std::max<size_t>(slots_.size() * 2, 64));
     const size_t mask = slots.size() - 1;
-    for (size_t i = 0; i < slots_.size(); ++i) {
-      if (slots_[i] == 0) continue;
-      size_t at = tags_[i] & mask;
-      while (slots[at] != 0) at = (at + 1) & mask;
-      slots[at] = slots_[i];
-      tags[at] = tags_[i];
+    for (const Slot& old : slots_) {
+      if (old.row == 0) continue;
+      size_t at = old.tag & mask;
+      while (slots[at].row != 0) at = (at + 1) & mask;
+      slots[at] = old;
     }
     slots_ = std::move(slots);
-    tags_ = std::move(tags);
     slot = SlotOf(key, tag);
   }
-  slots_[slot] = static_cast<uint32_t>(row + 1);
-  tags_[slot] = tag;
+  slots_[slot] = {static_cast<uint32_t>(row + 1), tag};
   return row;
 }
 
@@ -122,11 +119,15 @@ DimensionCell& DimensionTable::At(std::string_view day, std::string_view key,
     last_day_ = texts_.Id(day);
     have_day_ = true;
   }
-  const RowKey row_key{last_day_, texts_.Id(key), texts_.Id(sub)};
+  if (!have_key_ || texts_.Text(last_key_) != key) {
+    last_key_ = texts_.Id(key);
+    have_key_ = true;
+  }
+  const RowKey row_key{last_day_, last_key_, texts_.Id(sub)};
   const uint32_t tag = Tag(row_key);
   if (slots_.empty()) return cells_[AddRow(row_key, tag, 0)];
   const size_t slot = SlotOf(row_key, tag);
-  if (slots_[slot] != 0) return cells_[slots_[slot] - 1];
+  if (slots_[slot].row != 0) return cells_[slots_[slot].row - 1];
   return cells_[AddRow(row_key, tag, slot)];
 }
 
@@ -137,7 +138,7 @@ size_t DimensionTable::RowOf(std::string_view day, std::string_view key,
       !FindText(sub, row_key.sub))
     return kNoRow;
   const size_t slot = SlotOf(row_key, Tag(row_key));
-  return slots_[slot] == 0 ? kNoRow : slots_[slot] - 1;
+  return slots_[slot].row == 0 ? kNoRow : slots_[slot].row - 1;
 }
 
 std::vector<uint32_t> DimensionTable::SortedRows() const {
@@ -178,7 +179,7 @@ void DimensionTable::Absorb(DimensionTable& later,
     const uint32_t tag = Tag(key);
     const size_t slot = slots_.empty() ? 0 : SlotOf(key, tag);
     DimensionCell& cell = later.cells_[row];
-    if (slots_.empty() || slots_[slot] == 0) {
+    if (slots_.empty() || slots_[slot].row == 0) {
       // A row only `later` has moves over whole; only its visitors are numbered again.
       DimensionCell& into = cells_[AddRow(key, tag, slot)];
       into.counts = std::move(cell.counts);
@@ -188,7 +189,7 @@ void DimensionTable::Absorb(DimensionTable& later,
       }
       continue;
     }
-    DimensionCell& into = cells_[slots_[slot] - 1];
+    DimensionCell& into = cells_[slots_[slot].row - 1];
     for (size_t c = 0; c < kDimensionCounts; ++c) {
       const int64_t count = std::as_const(cell.counts)[c];
       if (count != 0) into.counts[c] = SaturatingAdd(into.counts[c], count);

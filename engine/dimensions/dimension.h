@@ -170,10 +170,15 @@ class DimensionTable {
   std::vector<RowKey> keys_;          // by row
   std::deque<DimensionCell> cells_;   // by row; a deque, so that cells never move
   // Open addressing, linear probing: row + 1 (0 = free), with 32 bits of the key's hash beside.
-  std::vector<uint32_t> slots_, tags_;
-  // The day asked for last, with its number: a log comes in time order.
-  uint32_t last_day_ = 0;
-  bool have_day_ = false;
+  struct Slot {
+    uint32_t row = 0;
+    uint32_t tag = 0;
+  };
+  std::vector<Slot> slots_;
+  // The day and the key asked for last, with their numbers: a log comes in time order, and
+  // most of a day's search arrivals come from one engine.
+  uint32_t last_day_ = 0, last_key_ = 0;
+  bool have_day_ = false, have_key_ = false;
 };
 
 // What a dimension sees of one record. `address` is a number of the collector's address table
