@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/stats_collector.h"
 
@@ -20,16 +21,25 @@ class DayRows {
   DimensionCell& Row(std::string_view day, int32_t number, Make make) {
     if (day != day_) {
       day_.assign(day);
-      rows_.clear();
+      for (const int32_t used : used_) small_[static_cast<size_t>(used)] = nullptr;
+      used_.clear();
+      large_.clear();
     }
-    DimensionCell*& cell = rows_[number];
-    if (cell == nullptr) cell = &make();
+    const bool small = number >= 0 && number < kSmall;
+    DimensionCell*& cell = small ? small_[static_cast<size_t>(number)] : large_[number];
+    if (cell == nullptr) {
+      cell = &make();
+      if (small) used_.push_back(number);
+    }
     return *cell;
   }
 
  private:
+  static constexpr int32_t kSmall = 1000;  // every status code a server writes, every hour
   std::string day_ = std::string(1, '\0');  // no day key is a lone NUL
-  std::unordered_map<int32_t, DimensionCell*> rows_;
+  std::vector<DimensionCell*> small_ = std::vector<DimensionCell*>(kSmall, nullptr);
+  std::vector<int32_t> used_;  // the numbers set in small_
+  std::unordered_map<int32_t, DimensionCell*> large_;
 };
 
 class StatusDimension : public Dimension {

@@ -49,16 +49,14 @@ class EnginesDimension : public Dimension {
   void OnRecord(const DimensionInput& input, DimensionTable& table) override {
     const RequestRecord& record = input.record;
     if (!input.counted || record.referer.empty() || record.referer == "-") return;
+    // The phrase kept as every text of the statistics is: Windows-1251, which the reports show
+    // as UTF-8.
     const bool found = input.search_looked_up
-                           ? RecogniseSearchReferer(record.referer, input.search_engine,
-                                                    input.search_query, arrival_)
-                           : RecogniseSearchReferer(record.referer, arrival_);
+                           ? RecogniseSearchRefererAsStored(record.referer, input.search_engine,
+                                                            input.search_query, arrival_)
+                           : RecogniseSearchRefererAsStored(record.referer, arrival_);
     if (!found) return;
-    // Kept as every text of the statistics is: Windows-1251, which the reports show as UTF-8.
-    phrase_ = arrival_.phrase.empty()
-                  ? std::string()
-                  : ConvertCodePage(arrival_.phrase, kCodePageUtf8, kCodePage1251);
-    ++table.At(record.date, arrival_.engine, phrase_).counts[0];
+    ++table.At(record.date, arrival_.engine, arrival_.phrase).counts[0];
   }
   std::unique_ptr<Dimension> EmptyCopy() const override {
     return std::make_unique<EnginesDimension>();
@@ -66,7 +64,6 @@ class EnginesDimension : public Dimension {
 
  private:
   SearchArrival arrival_;  // reused for every record
-  std::string phrase_;
 };
 
 }  // namespace

@@ -217,6 +217,33 @@ bool RecogniseSearchReferer(std::string_view referer, SearchArrival& out) {
   return RecogniseSearchReferer(referer, described, found ? &phrase : nullptr, out);
 }
 
+bool RecogniseSearchRefererAsStored(std::string_view referer, SearchArrival& out) {
+  const SearchEngine* described = Described().FindByReferer(referer);
+  std::string phrase;
+  const bool found = described != nullptr && described->ExtractQuery(referer, phrase);
+  return RecogniseSearchRefererAsStored(referer, described, found ? &phrase : nullptr, out);
+}
+
+bool RecogniseSearchRefererAsStored(std::string_view referer, const SearchEngine* described,
+                                    const std::string* query, SearchArrival& out) {
+  if (described != nullptr && query != nullptr) {
+    const int id = described->Id();
+    const std::string_view trimmed = TrimWhitespace(*query);
+    // Every Windows-1251 byte but NUL, where a conversion stops, comes back from UTF-8 as it
+    // was; UTF-8 that AsUtf8 kept is converted.
+    if (id == kGoogle || id == kYandex || !IsValidUtf8(trimmed)) {
+      out.phrase.assign(trimmed.substr(0, trimmed.find('\0')));
+    } else {
+      out.phrase = ConvertCodePage(trimmed, kCodePageUtf8, kCodePage1251);
+    }
+    out.engine = kDescribedNames[id];
+    return true;
+  }
+  if (!RecogniseSearchReferer(referer, described, query, out)) return false;
+  if (!out.phrase.empty()) out.phrase = ConvertCodePage(out.phrase, kCodePageUtf8, kCodePage1251);
+  return true;
+}
+
 bool RecogniseSearchReferer(std::string_view referer, const SearchEngine* described,
                             const std::string* query, SearchArrival& out) {
   if (described != nullptr) {

@@ -30,6 +30,13 @@ bool RecogniseSearchReferer(std::string_view referer, SearchArrival& out);
 bool RecogniseSearchReferer(std::string_view referer, const SearchEngine* described,
                             const std::string* query, SearchArrival& out);
 
+// The same two, with `out.phrase` as the statistics keep their texts: in Windows-1251, what
+// ConvertCodePage from UTF-8 makes of the phrase above. A phrase the described engines found in
+// Windows-1251 already is kept as it is instead of going there and back.
+bool RecogniseSearchRefererAsStored(std::string_view referer, SearchArrival& out);
+bool RecogniseSearchRefererAsStored(std::string_view referer, const SearchEngine* described,
+                                    const std::string* query, SearchArrival& out);
+
 // True when `registry` holds the six described engines and finds them in referers exactly as
 // the list above does.
 bool FindsAsDescribed(const SearchEngineRegistry& registry);

@@ -8,6 +8,7 @@
 #include "engine/dimensions/search_referers.h"
 #include "engine/search_engine.h"
 #include "engine/standard_engines.h"
+#include "engine/text.h"
 
 namespace hitsieve {
 namespace {
@@ -158,9 +159,18 @@ TEST(SearchReferers, AnyBytesGiveValidUtf8AndKeepEveryDescribedSearch) {
                                  "%",        "%E",      "%D0", "%ZZ", "%00", "+", "#", ":8080",
                                  "user@",    ".",       "\xFF", "\xD0", "\x80", "\0", " ",
                                  "words=",   "/srch?",  "/yandsearch", "rambler.ru", "//"};
+  // Phrases of the described engines' pages with NULs, bytes that are no UTF-8 and spaces.
+  const char* const kPhrases[] = {"%FF%00x", "a%00%D0", "+%E0%F2%00", "%D0%BF%00%FF", "%20%C0+"};
+  std::vector<std::string> pages;
+  for (const Page& page : kPages) {
+    if (!page.described) continue;
+    for (const char* phrase : kPhrases)
+      pages.push_back(std::string(page.start) + page.parameter + "=" + phrase);
+  }
   std::mt19937 rng(2026);
   for (int n = 0; n < 30000; ++n) {
     std::string referer;
+    if (static_cast<size_t>(n) < pages.size()) referer = pages[n];
     for (size_t k = rng() % 12; k > 0; --k) referer += kPieces[rng() % std::size(kPieces)];
     if (n % 1000 == 0) referer += std::string(1 << 16, '%');
     SearchArrival arrival;
@@ -177,8 +187,18 @@ TEST(SearchReferers, AnyBytesGiveValidUtf8AndKeepEveryDescribedSearch) {
         << referer;
     EXPECT_EQ(arrival.engine, handed.engine) << referer;
     EXPECT_EQ(arrival.phrase, handed.phrase) << referer;
+    // As the statistics keep it: the phrase above in Windows-1251, both ways of asking.
+    SearchArrival stored, stored_handed;
+    EXPECT_EQ(found, RecogniseSearchRefererAsStored(referer, stored)) << referer;
+    EXPECT_EQ(found, RecogniseSearchRefererAsStored(referer, engine, has_query ? &query : nullptr,
+                                                    stored_handed))
+        << referer;
     if (found) {
       EXPECT_TRUE(IsValidUtf8(arrival.phrase)) << referer;
+      const std::string expected = ConvertCodePage(arrival.phrase, kCodePageUtf8, kCodePage1251);
+      EXPECT_EQ(expected, stored.phrase) << referer;
+      EXPECT_EQ(expected, stored_handed.phrase) << referer;
+      EXPECT_EQ(arrival.engine, stored_handed.engine) << referer;
     }
   }
 }
