@@ -343,21 +343,60 @@ TEST(Dimensions, NoneAreCountedUnlessSetAndTheDescribedTablesStayAsTheyWere) {
   EXPECT_LE(hour_views, views);
 }
 
-TEST(Dimensions, PackedKeysKeepTextsOfAnyBytesApart) {
-  DimensionTable table;
-  const std::string nul("a\0b", 3);
-  ++table.At("d", nul, "").counts[0];
-  ++table.At("d", "a", std::string("\0b", 2)).counts[0];
-  ++table.At("", "", "").counts[0];
-  ++table.At("", "", "").counts[0];
-  EXPECT_EQ(3u, table.size());
-  std::set<std::tuple<std::string, std::string, std::string>> keys;
-  table.ForEach([&](const DimensionTable::Key& key, const DimensionCell&) {
-    keys.emplace(key.day, key.key, key.sub);
-  });
-  EXPECT_EQ(1u, keys.count({"d", nul, ""}));
-  EXPECT_EQ(1u, keys.count({"d", "a", std::string("\0b", 2)}));
-  EXPECT_EQ(1u, keys.count({"", "", ""}));
+// Two tables filled with random keys of any bytes (NULs, high bytes, empty texts, one text in
+// several places of a key) against plain maps: every row found again, parts joined with their
+// counts added (stopping at the limit) and visitors numbered again, and the rows sorted by
+// their texts byte by byte.
+TEST(Dimensions, TablesKeepAndSortRowsAsAPlainMapDoes) {
+  using Key = std::tuple<std::string, std::string, std::string>;
+  struct Expected {
+    int64_t requests = 0, traffic = 0;
+    std::set<uint64_t> visitors;
+  };
+  const std::string kTexts[] = {"", "a", std::string("a\0b", 3), std::string("\0", 1), "\xFF",
+                                "ab", "b", "2008-12-01", "\xD0\xBF", std::string(300, 'x')};
+  std::mt19937 rng(7);
+  auto text = [&] { return kTexts[rng() % std::size(kTexts)]; };
+  DimensionTable first, second;
+  std::map<Key, Expected> expected;
+  auto renumber = [](uint64_t visitor) { return visitor * 3 + 1; };
+  for (int n = 0; n < 20000; ++n) {
+    const Key key{text(), text(), text()};
+    const bool later = rng() % 2 == 0;
+    DimensionCell& cell = (later ? second : first).At(std::get<0>(key), std::get<1>(key),
+                                                        std::get<2>(key));
+    ++cell.counts[0];
+    const int64_t traffic = rng() % 50 == 0 ? std::numeric_limits<int64_t>::max() / 2 + 1 : 5;
+    cell.counts[2] = SaturatingAdd(cell.counts[2], traffic);
+    const uint64_t visitor = rng() % 64;
+    cell.visitors.Insert(visitor);
+    Expected& row = expected[key];
+    ++row.requests;
+    row.traffic = SaturatingAdd(row.traffic, traffic);
+    row.visitors.insert(later ? renumber(visitor) : visitor);
+  }
+  first.Absorb(second, renumber);
+  EXPECT_TRUE(second.empty());
+  ASSERT_EQ(expected.size(), first.size());
+  for (const auto& [key, row] : expected) {
+    const DimensionCell* cell = first.Find(std::get<0>(key), std::get<1>(key), std::get<2>(key));
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(row.requests, cell->counts[0]);
+    EXPECT_EQ(row.traffic, cell->counts[2]);
+    std::set<uint64_t> visitors;
+    cell->visitors.ForEach([&](uint64_t visitor) { visitors.insert(visitor); });
+    EXPECT_EQ(row.visitors, visitors);
+  }
+  EXPECT_EQ(nullptr, first.Find("no such day", "", ""));
+  EXPECT_EQ(DimensionTable::kNoRow, first.RowOf("", "", "no such sub"));
+  std::vector<Key> sorted;
+  for (const uint32_t row : first.SortedRows()) {
+    const DimensionTable::Key key = first.KeyOf(row);
+    sorted.emplace_back(key.day, key.key, key.sub);
+  }
+  std::vector<Key> keys;
+  for (const auto& [key, row] : expected) keys.push_back(key);
+  EXPECT_EQ(keys, sorted);  // std::string compares bytes as unsigned, as the table does
 }
 
 TEST(Dimensions, PerNumberClassifiesEachNumberOnce) {
