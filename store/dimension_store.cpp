@@ -551,6 +551,11 @@ DimensionPreparer::DimensionPreparer(const StatsCollector& collector)
 
 DimensionPreparer::~DimensionPreparer() = default;
 
+bool DimensionPreparer::KeepsVisitors(size_t k) const {
+  const Dimension& dimension = *collector_.dimensions()[order_.at(k)].dimension;
+  return dimension.Shape().visitors || dimension.VisitorsFrom() != Dimension::VisitorsBy::kRows;
+}
+
 uint64_t DimensionPreparer::VisitorHash(uint64_t visitor) {
   return DimensionVisitorHash(
       hashes_->addresses.Of(VisitorAddress(visitor),

@@ -260,6 +260,8 @@ class DimensionPreparer {
   PreparedDimension Prepare(size_t k);  // the k-th in name order
   // Where the k-th in name order is in the collector's dimensions().
   size_t CollectorIndex(size_t k) const { return order_.at(k); }
+  // Whether the k-th, prepared, holds visitor lists.
+  bool KeepsVisitors(size_t k) const;
 
  private:
   struct Hashes;  // each address and agent hashed once for all dimensions

@@ -132,18 +132,24 @@ void StatsSaver::save() {
   std::packaged_task<DaySetBlobs()> encode([this] { return EncodeDaySets(collector_); });
   std::future<DaySetBlobs> day_sets = encode.get_future();
   side.Add(std::packaged_task<void()>(std::move(encode)));
-  // So is preparing the dimensions' rows (their visitors hashed, in key order): one dimension
-  // at a time, each written while the next is prepared, and no more than that held at once.
-  // The first are prepared once the pages and referers (the first) and the phrases (the second)
-  // are written and freed, so that a large run never holds its largest tables and its
-  // dimensions' visitor lists at once.
+  // So is preparing the dimensions' rows (their visitors hashed, in key order), in the order
+  // they are written. A prepared dimension holds a few bytes a row, but one that keeps visitor
+  // lists holds a hash for each (day, visitor): of those, at most `lists` are held at once, one
+  // until the pages and referers are written and freed, two once the phrases are too, so that a
+  // large run never holds its largest tables and many visitor lists at once.
   auto preparer = std::make_shared<DimensionPreparer>(collector_);
   std::vector<std::future<PreparedDimension>> dimensions(preparer->size());
-  auto prepare = [&side, &preparer, &dimensions](size_t k) {
-    if (k >= dimensions.size()) return;
-    std::packaged_task<PreparedDimension()> task([preparer, k] { return preparer->Prepare(k); });
-    dimensions[k] = task.get_future();
-    side.Add(std::packaged_task<void()>(std::move(task)));
+  size_t next = 0, held = 0, lists = 0;  // held: prepared with visitor lists and not yet written
+  auto prepare_ahead = [&] {
+    for (; next < dimensions.size(); ++next) {
+      const bool keeps = preparer->KeepsVisitors(next);
+      if (keeps && held >= lists) break;
+      held += keeps ? 1 : 0;
+      std::packaged_task<PreparedDimension()> task(
+          [preparer, k = next] { return preparer->Prepare(k); });
+      dimensions[next] = task.get_future();
+      side.Add(std::packaged_task<void()>(std::move(task)));
+    }
   };
   // A spent collector's tables go, once written, to be freed on the other core meanwhile.
   auto spend = [this, &side](auto member) {
@@ -170,7 +176,8 @@ void StatsSaver::save() {
   }
   RefererStatsWriter::Instance().Flush();
   spend(&StatsCollector::refererHosts);
-  prepare(0);
+  lists = 1;
+  prepare_ahead();
   spend(&StatsCollector::referers);
 
   ReportPosition(observer_, 4);
@@ -185,13 +192,15 @@ void StatsSaver::save() {
   }
   QueryStatsWriter::Instance().Flush();
   spend(&StatsCollector::queries);
-  prepare(1);
+  lists = 2;
+  prepare_ahead();
 
   WriteDaySets(session, collector_, day_sets.get());
   StartReplacingDimensions(session);
   for (size_t k = 0; k < dimensions.size(); ++k) {
     PreparedDimension prepared = dimensions[k].get();
-    prepare(k + 2);
+    if (preparer->KeepsVisitors(k)) --held;
+    prepare_ahead();
     WriteDimension(session, prepared);
     side.Free(std::move(prepared));  // before the rows it points into
     if (spent_ != nullptr) side.Free(spent_->TakeDimensionRows(preparer->CollectorIndex(k)));
