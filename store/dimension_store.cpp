@@ -84,37 +84,36 @@ std::string InsertRow(const DimensionShape& shape) {
   return sql + ")";
 }
 
-// Writes rows: the rec_id given, or the next one SQLite picks when `id` is null.
+// Writes rows at the rec_ids given, 64 to a statement: a row waits until its batch is full or
+// Flush, and its key's texts must stay unchanged until then.
 class RowInserter {
  public:
   RowInserter(sqlitepp::session& session, const DimensionShape& shape)
-      : shape_(shape), insert_(session) {
-    sqlitepp::prepare_query query = insert_ << InsertRow(shape);
-    query, use(id_), use(day_), use(key_), use(sub_);
-    for (size_t k = 0; k < shape.counts.size(); ++k) query, use(counts_[k]);
-    if (shape.visitors) query, use_blob(visitors_);
-  }
+      : rows_(session, InsertRow(shape), Blank(shape)) {}
   void Insert(int64_t id, const DimensionRowKey& key, const DimensionRowTotals& row) {
-    Insert(id, key.day, key.key, key.sub, row.counts, row.visitors);
+    Insert(id, {key.day, key.key, key.sub}, row.counts, row.visitors);
   }
-  void Insert(int64_t id, std::string_view day, std::string_view key, std::string_view sub,
+  void Insert(int64_t id, const DimensionTable::Key& key,
               const std::array<int64_t, kDimensionCounts>& counts,
               const std::vector<uint64_t>& visitors) {
-    id_ = id;
-    day_ = day;
-    key_ = key;
-    sub_ = sub;
-    counts_ = counts;
-    if (shape_.visitors) visitors_ = Encode(visitors);
-    insert_.exec();
+    row_writers::DimensionRow& next = rows_.Next();
+    next.id = id;
+    next.day = key.day;
+    next.key = key.key;
+    next.sub = key.sub;
+    next.counts = counts;
+    if (next.shape->visitors) next.visitors = Encode(visitors);
+    rows_.Added();
   }
+  void Flush() { rows_.Flush(); }
 
  private:
-  const DimensionShape& shape_;
-  int64_t id_ = 0;
-  std::string day_, key_, sub_, visitors_;
-  std::array<int64_t, kDimensionCounts> counts_{};
-  sqlitepp::statement insert_;
+  static row_writers::DimensionRow Blank(const DimensionShape& shape) {
+    row_writers::DimensionRow blank;
+    blank.shape = &shape;
+    return blank;
+  }
+  row_writers::Batch<row_writers::DimensionRow> rows_;
 };
 
 std::vector<uint64_t> SortedDistinct(std::vector<uint64_t> hashes) {
@@ -397,6 +396,7 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
       if (shape.visitors) visitors = Encode(United(DecodeVisitors(visitors, table, key), row.visitors));
       update.exec();
     }
+    insert.Flush();
   }
 }
 
@@ -527,6 +527,7 @@ void ReplaceDimensions(sqlitepp::session& session,
     RowInserter insert(session, shape);
     int64_t id = 0;
     for (const auto& [key, row] : totals.rows) insert.Insert(++id, key, row);
+    insert.Flush();
     name = dimension_name;
     version = totals.version;
     define.exec();
@@ -626,21 +627,14 @@ PreparedDimension DimensionPreparer::Prepare(size_t k) {
 }
 
 void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimension) {
-  row_writers::DimensionRow blank;
-  blank.shape = dimension.shape;
-  row_writers::Batch<row_writers::DimensionRow> rows(session, InsertRow(*dimension.shape), blank);
+  static const std::vector<uint64_t> kNone;
+  RowInserter insert(session, *dimension.shape);
   for (size_t row = 0; row < dimension.rows.size(); ++row) {
-    row_writers::DimensionRow& next = rows.Next();
-    next.id = static_cast<int64_t>(row) + 1;
-    const DimensionTable::Key key = dimension.KeyOf(row);
-    next.day = key.day;
-    next.key = key.key;
-    next.sub = key.sub;
-    next.counts = dimension.CountsOf(row).All();
-    if (dimension.shape->visitors) next.visitors = Encode(dimension.visitors[row]);
-    rows.Added();
+    insert.Insert(static_cast<int64_t>(row) + 1, dimension.KeyOf(row),
+                  dimension.CountsOf(row).All(),
+                  dimension.visitors.empty() ? kNone : dimension.visitors[row]);
   }
-  rows.Flush();
+  insert.Flush();
   std::string name(dimension.shape->name), version = dimension.version;
   sqlitepp::statement define(session);
   define << "INSERT INTO counted_dimensions(rec_id, name, version) VALUES(NULL, :name, :version)",
