@@ -45,6 +45,29 @@ struct RowClass {
   std::string key, sub;
 };
 
+// Rows (key, sub) numbered 0, 1, 2... in the order they are first named.
+class RowClasses {
+ public:
+  uint32_t Number(std::string_view key, std::string_view sub) {
+    // The key's length first, so that the two texts keep apart whatever bytes they hold.
+    const auto length = static_cast<uint32_t>(key.size());
+    packed_.assign(reinterpret_cast<const char*>(&length), sizeof length);
+    packed_.append(key);
+    packed_.append(sub);
+    const auto [at, added] =
+        numbers_.try_emplace(packed_, static_cast<uint32_t>(classes_.size()));
+    if (added) classes_.push_back({std::string(key), std::string(sub)});
+    return at->second;
+  }
+  const RowClass& operator[](uint32_t number) const { return classes_[number]; }
+  size_t size() const { return classes_.size(); }
+
+ private:
+  std::vector<RowClass> classes_;
+  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers_;
+  std::string packed_;
+};
+
 // Counts each counted record into the row of its number's class: views, and the visitor.
 class ClassifiedDimension : public Dimension {
  public:
@@ -53,8 +76,10 @@ class ClassifiedDimension : public Dimension {
     const uint32_t number = by_address_ ? input.address : input.agent;
     if (number >= class_of_.size()) class_of_.resize(size_t{number} + 1, kNotClassified);
     uint32_t& known = class_of_[number];
-    if (known == kNotClassified)
-      known = ClassNumber(ClassOf(by_address_ ? input.record.ip : input.record.user_agent));
+    if (known == kNotClassified) {
+      const RowClass named = ClassOf(by_address_ ? input.record.ip : input.record.user_agent);
+      known = classes_.Number(named.key, named.sub);
+    }
     const uint32_t row_class = known;
     if (input.record.date != day_) {
       day_.assign(input.record.date);
@@ -84,8 +109,8 @@ class ClassifiedDimension : public Dimension {
     return true;
   }
   void ClassRow(uint32_t number_class, std::string& key, std::string& sub) const override {
-    key = classes_.at(number_class).key;
-    sub = classes_.at(number_class).sub;
+    key = classes_[number_class].key;
+    sub = classes_[number_class].sub;
   }
   void AbsorbKnown(const Dimension& later, const std::vector<uint32_t>& addresses,
                    const std::vector<uint32_t>& agents) override {
@@ -100,7 +125,8 @@ class ClassifiedDimension : public Dimension {
       if (mine >= class_of_.size()) class_of_.resize(size_t{mine} + 1, kNotClassified);
       if (class_of_[mine] != kNotClassified) continue;
       if (class_of_theirs[theirs] == kNotClassified)
-        class_of_theirs[theirs] = ClassNumber(other->classes_[theirs]);
+        class_of_theirs[theirs] = classes_.Number(other->classes_[theirs].key,
+                                                  other->classes_[theirs].sub);
       class_of_[mine] = class_of_theirs[theirs];
     }
   }
@@ -117,18 +143,9 @@ class ClassifiedDimension : public Dimension {
     DimensionCell* cell = nullptr;  // cells never move in the table
   };
 
-  uint32_t ClassNumber(RowClass named) {
-    std::string packed;
-    DimensionTable::Pack(packed, {}, named.key, named.sub);
-    const auto [at, added] = numbers_.try_emplace(std::move(packed), classes_.size());
-    if (added) classes_.push_back(std::move(named));
-    return at->second;
-  }
-
   const bool by_address_;
   std::vector<uint32_t> class_of_;  // by agent or address number
-  std::vector<RowClass> classes_;
-  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers_;
+  RowClasses classes_;
   std::string day_ = std::string(1, '\0');  // no day key is a lone NUL
   uint64_t generation_ = 1;
   std::vector<DayRow> rows_;  // by class number, of day_ when of generation_
@@ -201,8 +218,8 @@ class VisitorRowClasses {
   VisitorRowClasses(const StatsCollector& collector, const Dimension& dimension);
   // The number of the row of `visitor` (a VisitorKey in the collector's numbers).
   uint32_t Of(uint64_t visitor);
-  std::string_view Key(uint32_t row) const { return rows_[row].first; }
-  std::string_view Sub(uint32_t row) const { return rows_[row].second; }
+  std::string_view Key(uint32_t row) const { return rows_[row].key; }
+  std::string_view Sub(uint32_t row) const { return rows_[row].sub; }
   size_t size() const { return rows_.size(); }
 
  private:
@@ -210,12 +227,9 @@ class VisitorRowClasses {
   const Dimension& dimension_;
   const bool by_address_;
   std::vector<uint32_t> row_of_;  // by agent or address number; ~0 until classified
-  std::vector<std::pair<std::string, std::string>> rows_;
-  std::unordered_map<std::string, uint32_t, ByteStringHash, std::equal_to<>> numbers_;
+  RowClasses rows_;
   std::vector<uint32_t> row_of_class_;  // by the dimension's own class numbers; ~0 until seen
-  std::string key_, sub_, packed_;
-
-  uint32_t RowOfKey();  // the number of the row (key_, sub_), made when new
+  std::string key_, sub_;
 };
 
 }  // namespace
@@ -226,14 +240,6 @@ VisitorRowClasses::VisitorRowClasses(const StatsCollector& collector, const Dime
       by_address_(dimension.VisitorsFrom() == Dimension::VisitorsBy::kAddress),
       row_of_(by_address_ ? collector.AddressCount() : collector.AgentCount(), ~uint32_t{0}) {}
 
-uint32_t VisitorRowClasses::RowOfKey() {
-  DimensionTable::Pack(packed_, {}, key_, sub_);
-  const uint32_t row =
-      numbers_.try_emplace(packed_, static_cast<uint32_t>(rows_.size())).first->second;
-  if (row == rows_.size()) rows_.emplace_back(key_, sub_);
-  return row;
-}
-
 uint32_t VisitorRowClasses::Of(uint64_t visitor) {
   const uint32_t number = by_address_ ? VisitorAddress(visitor) : VisitorAgent(visitor);
   if (number < row_of_.size() && row_of_[number] != ~uint32_t{0}) return row_of_[number];
@@ -243,7 +249,7 @@ uint32_t VisitorRowClasses::Of(uint64_t visitor) {
     if (known >= row_of_class_.size()) row_of_class_.resize(size_t{known} + 1, ~uint32_t{0});
     if (row_of_class_[known] == ~uint32_t{0}) {
       dimension_.ClassRow(known, key_, sub_);
-      row_of_class_[known] = RowOfKey();
+      row_of_class_[known] = rows_.Number(key_, sub_);
     }
     row = row_of_class_[known];
   } else {
@@ -252,7 +258,7 @@ uint32_t VisitorRowClasses::Of(uint64_t visitor) {
                                   : by_address_            ? collector_.AddressText(number)
                                                            : collector_.AgentText(number);
     dimension_.RowOfVisitor(text, key_, sub_);
-    row = RowOfKey();
+    row = rows_.Number(key_, sub_);
   }
   if (number < row_of_.size()) row_of_[number] = row;
   return row;

@@ -34,44 +34,9 @@ const ListEntry kDimensionList[] = {
     {CountriesShape, MakeCountriesDimension},
 };
 
-void AppendLength(std::string& out, size_t length) {
-  const uint32_t value = static_cast<uint32_t>(length);
-  char bytes[4];
-  std::memcpy(bytes, &value, sizeof bytes);
-  out.append(bytes, sizeof bytes);
-}
-
-uint32_t ReadLength(std::string_view packed, size_t at) {
-  uint32_t value = 0;
-  if (at + 4 <= packed.size()) std::memcpy(&value, packed.data() + at, sizeof value);
-  return value;
-}
-
 }  // namespace
 
 std::string DimensionTableName(std::string_view name) { return "dim_" + std::string(name); }
-
-// A packed key: the day's and the key's lengths (4 bytes each), then the three texts back to
-// back; the sub is what follows the key. Texts of any bytes keep apart.
-void DimensionTable::Pack(std::string& out, std::string_view day, std::string_view key,
-                          std::string_view sub) {
-  out.clear();
-  AppendLength(out, day.size());
-  AppendLength(out, key.size());
-  out.append(day);
-  out.append(key);
-  out.append(sub);
-}
-
-DimensionTable::Key DimensionTable::Unpack(std::string_view packed) {
-  const size_t day = ReadLength(packed, 0);
-  const size_t key = ReadLength(packed, 4);
-  Key out;
-  out.day = packed.substr(8, day);
-  out.key = packed.substr(8 + day, key);
-  out.sub = packed.substr(8 + day + key);
-  return out;
-}
 
 uint32_t DimensionTable::Tag(const RowKey& key) {
   // The three numbers folded by wide multiplications, as the text hash folds its words.

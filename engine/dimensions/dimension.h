@@ -149,12 +149,6 @@ class DimensionTable {
   // is left empty.
   void Absorb(DimensionTable& later, const std::function<uint64_t(uint64_t)>& renumber);
 
-  // A key packed into one string, the three texts apart whatever bytes they hold (for callers
-  // that key maps of their own by a row's texts).
-  static Key Unpack(std::string_view packed);
-  static void Pack(std::string& out, std::string_view day, std::string_view key,
-                   std::string_view sub);
-
  private:
   struct RowKey {
     uint32_t day, key, sub;

@@ -210,18 +210,26 @@ bool FindsAsDescribed(const SearchEngineRegistry& registry) {
                     });
 }
 
-bool RecogniseSearchReferer(std::string_view referer, SearchArrival& out) {
+namespace {
+
+// `recognise` handed what the described engines find in `referer`, as a run's collector does.
+bool LookingUpDescribed(std::string_view referer, SearchArrival& out,
+                        bool (*recognise)(std::string_view, const SearchEngine*,
+                                          const std::string*, SearchArrival&)) {
   const SearchEngine* described = Described().FindByReferer(referer);
   std::string phrase;
   const bool found = described != nullptr && described->ExtractQuery(referer, phrase);
-  return RecogniseSearchReferer(referer, described, found ? &phrase : nullptr, out);
+  return recognise(referer, described, found ? &phrase : nullptr, out);
+}
+
+}  // namespace
+
+bool RecogniseSearchReferer(std::string_view referer, SearchArrival& out) {
+  return LookingUpDescribed(referer, out, RecogniseSearchReferer);
 }
 
 bool RecogniseSearchRefererAsStored(std::string_view referer, SearchArrival& out) {
-  const SearchEngine* described = Described().FindByReferer(referer);
-  std::string phrase;
-  const bool found = described != nullptr && described->ExtractQuery(referer, phrase);
-  return RecogniseSearchRefererAsStored(referer, described, found ? &phrase : nullptr, out);
+  return LookingUpDescribed(referer, out, RecogniseSearchRefererAsStored);
 }
 
 bool RecogniseSearchRefererAsStored(std::string_view referer, const SearchEngine* described,
