@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/engine/scratch_dir.h"
+#include "tests/temp_dir.h"
 
 namespace hitsieve {
 namespace {
@@ -29,9 +29,9 @@ const std::string kPinnedDb = std::string(HITSIEVE_SOURCE_DIR) +
     kDefaultCountryDbName;
 
 // Named for what it holds, so that a folder left by a killed run tells where it came from.
-class ScratchDir : public test::ScratchDir {
+class ScratchDir : public TempDir {
  public:
-  ScratchDir() : test::ScratchDir("hitsieve-geo") {}
+  ScratchDir() : TempDir("hitsieve-geo") {}
 };
 
 std::string ReadAll(const std::string& path) {

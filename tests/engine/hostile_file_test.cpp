@@ -18,7 +18,7 @@
 #include "engine/log_reader.h"
 #include "engine/record_sink.h"
 #include "engine/stats_collector.h"
-#include "tests/engine/scratch_dir.h"
+#include "tests/temp_dir.h"
 
 namespace hitsieve {
 namespace {
@@ -26,9 +26,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Named for what it holds, so that a folder left by a killed run tells where it came from.
-class ScratchDir : public test::ScratchDir {
+class ScratchDir : public TempDir {
  public:
-  ScratchDir() : test::ScratchDir("hitsieve-hostile") {}
+  ScratchDir() : TempDir("hitsieve-hostile") {}
 };
 
 void WriteText(const std::string& path, const std::string& text) {

@@ -16,7 +16,7 @@
 #include "store/report_queries.h"
 #include "store/stats_database.h"
 #include "store/stats_saver.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 namespace hitsieve {
 namespace {

@@ -17,7 +17,7 @@
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
 #include "store/stats_database.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 namespace hitsieve {
 namespace {

@@ -9,7 +9,7 @@
 #include "store/sqlitepp/statement.h"
 #include "store/sqlitepp/transaction.h"
 #include "store/sqlitepp/unicode.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 namespace sqlitepp {
 namespace {

@@ -18,7 +18,7 @@
 #include "store/sqlitepp/statement.h"
 #include "store/stats_database.h"
 #include "store/stats_saver.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 #include "tests/engine/random_log.h"
 
 namespace hitsieve {

@@ -15,7 +15,7 @@
 #include "store/sqlitepp/statement.h"
 #include "store/stats_database.h"
 #include "store/stats_merge.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 namespace hitsieve {
 namespace {

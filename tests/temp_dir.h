@@ -1,19 +1,22 @@
-#ifndef HITSIEVE_TESTS_STORE_TEMP_DIR_H_
-#define HITSIEVE_TESTS_STORE_TEMP_DIR_H_
+#ifndef HITSIEVE_TESTS_TEMP_DIR_H_
+#define HITSIEVE_TESTS_TEMP_DIR_H_
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace hitsieve {
 
-// A fresh directory for one test's database files, removed with everything in it at the end.
+// A fresh directory for one test's files, removed with everything in it at the end. Named by
+// `prefix`, so that a folder left by a killed run tells where it came from.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "hitsieve-store-XXXXXX");
+  explicit TempDir(const std::string& prefix = "hitsieve-store") {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
@@ -32,4 +35,4 @@ class TempDir {
 
 }  // namespace hitsieve
 
-#endif  // HITSIEVE_TESTS_STORE_TEMP_DIR_H_
+#endif  // HITSIEVE_TESTS_TEMP_DIR_H_
