@@ -24,17 +24,6 @@ namespace {
 using sqlitepp::into;
 using sqlitepp::into_blob;
 
-bool HasTable(sqlitepp::session& session, std::string_view name) {
-  int64_t found = 0;
-  sqlitepp::statement count(session);
-  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '" +
-               std::string(name) + "'",
-      into(found);
-  while (count.exec()) {
-  }
-  return found != 0;
-}
-
 int64_t Number(sqlitepp::session& session, const std::string& sql) {
   int64_t value = 0;
   sqlitepp::statement read(session);
@@ -148,7 +137,7 @@ bool DimensionCounted(std::string_view name) {
   sqlitepp::session& session = StatsDatabase::Instance().session();
   const std::map<std::string, std::string> counted = StoredDimensions(session);
   return counted.count(std::string(name)) != 0 && FindDimensionShape(name) != nullptr &&
-         HasTable(session, DimensionTableName(name));
+         session.has_table(DimensionTableName(name));
 }
 
 const std::vector<DimensionReport>& DimensionReports() {
@@ -325,7 +314,7 @@ PeriodSummary ReadPeriodSummary() {
     summary.traffic = traffic >= 9.2e18 ? std::numeric_limits<int64_t>::max()
                                         : static_cast<int64_t>(traffic);
   }
-  if (HasTable(session, "day_sets")) {
+  if (session.has_table("day_sets")) {
     // The union of the days' address sets: 8-byte hashes, the same for one address every day.
     std::vector<uint64_t> addresses;
     std::string blob;

@@ -42,17 +42,6 @@ constexpr const char kCreateDefinitions[] =
 const char kCountAgain[] =
     "; count them in one run to mix them (analyse without --add, or merge --replace)";
 
-bool HasTable(sqlitepp::session& session, const std::string& name) {
-  int64_t found = 0;
-  std::string wanted = name;
-  sqlitepp::statement count(session);
-  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = :name",
-      into(found), use(wanted);
-  while (count.exec()) {
-  }
-  return found != 0;
-}
-
 const DimensionShape& RequireShape(const std::string& name) {
   const DimensionShape* shape = FindDimensionShape(name);
   if (shape == nullptr)
@@ -156,7 +145,7 @@ bool StoredHoldsNothing(sqlitepp::session& session,
   std::vector<std::string> tables = {"common_stats", "page_stats", "referer_stats", "robot_log",
                                      "query_stats"};
   for (const auto& [name, version] : definitions) {
-    if (FindDimensionShape(name) != nullptr && HasTable(session, DimensionTableName(name)))
+    if (FindDimensionShape(name) != nullptr && session.has_table(DimensionTableName(name)))
       tables.push_back(DimensionTableName(name));
   }
   for (const std::string& table : tables) {
@@ -206,7 +195,7 @@ void AddDimensionRows(const std::string& name, DimensionTotals& mine, DimensionT
 std::map<std::string, DimensionTotals, std::less<>> LoadDimensions(sqlitepp::session& session,
                                                                    bool refuse_repeats) {
   std::map<std::string, DimensionTotals, std::less<>> dimensions;
-  if (!HasTable(session, kDefinitions)) return dimensions;
+  if (!session.has_table(kDefinitions)) return dimensions;
   std::vector<std::pair<std::string, std::string>> definitions;
   {
     std::string name, version;
@@ -404,7 +393,7 @@ void AddDimensionsInPlace(sqlitepp::session& session, const StatsTotals& added,
 
 std::map<std::string, std::string> StoredDimensions(sqlitepp::session& session) {
   std::map<std::string, std::string> definitions;
-  if (!HasTable(session, kDefinitions)) return definitions;
+  if (!session.has_table(kDefinitions)) return definitions;
   std::string name, version;
   sqlitepp::statement rows(session);
   rows << "SELECT name, version FROM counted_dimensions ORDER BY rec_id", into_blob(name),
@@ -643,7 +632,7 @@ void WriteDimension(sqlitepp::session& session, const PreparedDimension& dimensi
 }
 
 void CheckDimensionValues(sqlitepp::session& session) {
-  if (!HasTable(session, kDefinitions)) return;
+  if (!session.has_table(kDefinitions)) return;
   {
     int64_t rec_id = 0, bad = 0;
     sqlitepp::statement find(session);
@@ -669,7 +658,7 @@ void CheckDimensionValues(sqlitepp::session& session) {
   for (const std::string& name : seen) {
     const DimensionShape& shape = RequireShape(name);
     const std::string table = DimensionTableName(name);
-    if (!HasTable(session, table))
+    if (!session.has_table(table))
       throw std::runtime_error("lists \"" + name + "\" but holds no table " + table);
     std::string broken = "NOT coalesce(typeof(day) IN ('text', 'null') AND typeof(key) IN "
                          "('text', 'null') AND typeof(sub) IN ('text', 'null')";

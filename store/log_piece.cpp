@@ -21,15 +21,7 @@ constexpr const char kBrokenRow[] =
 
 }  // namespace
 
-bool HasLogPieces(sqlitepp::session& session) {
-  int found = 0;
-  sqlitepp::statement count(session);
-  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'log_pieces'",
-      into(found);
-  while (count.exec()) {
-  }
-  return found == 1;
-}
+bool HasLogPieces(sqlitepp::session& session) { return session.has_table("log_pieces"); }
 
 void WriteLogPiece(sqlitepp::session& session, const LogPiece& piece) {
   session << "CREATE TABLE log_pieces (rec_id INTEGER PRIMARY KEY, name TEXT, range_begin INTEGER, "

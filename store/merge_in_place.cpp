@@ -189,16 +189,6 @@ bool SamePhrase(std::string_view a, std::string_view b) {
   return !CaseInsensitiveLess{}(a, b) && !CaseInsensitiveLess{}(b, a);
 }
 
-bool HasPhraseFolds(sqlitepp::session& session) {
-  int64_t tables = 0;
-  sqlitepp::statement read(session);
-  read << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'query_folds'",
-      into(tables);
-  while (read.exec()) {
-  }
-  return tables != 0;
-}
-
 // Appends (rec_id, folded phrase) rows to query_folds.
 class PhraseFoldWriter {
  public:
@@ -238,7 +228,7 @@ bool FoldsAgreeAtTheEnds(sqlitepp::session& session) {
 // missing or written again by another writer, else given the rows past the largest rec_id it
 // holds. A phrase that is no text throws StoredRowsIrregular, as reading the whole table would.
 void FoldStoredPhrases(sqlitepp::session& session) {
-  bool whole = !HasPhraseFolds(session);
+  bool whole = !session.has_table("query_folds");
   if (whole) {
     session << kCreateFolds;
   } else if (!FoldsAgreeAtTheEnds(session)) {
@@ -420,7 +410,7 @@ void AddToKeyedTable(sqlitepp::session& session, Keyed table, std::vector<KeyedR
     for (size_t k = 0; k < added.size(); ++k) stored_ids[k] = lookup.AddStored(added[k]);
   } else {
     ScanStored(session, table, added, stored_ids, largest_id);
-    if (table == Keyed::kQueries && HasPhraseFolds(session)) {
+    if (table == Keyed::kQueries && session.has_table("query_folds")) {
       FoldStoredPhrases(session);
       folds = true;
     }

@@ -13,15 +13,7 @@ using sqlitepp::use;
 constexpr const char kCrawlersName[] = "crawlers";
 constexpr const char kCrawlerListName[] = "crawler list";
 
-bool HasSettingsTable(sqlitepp::session& session) {
-  int found = 0;
-  sqlitepp::statement count(session);
-  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'run_settings'",
-      into(found);
-  while (count.exec()) {
-  }
-  return found == 1;
-}
+bool HasSettingsTable(sqlitepp::session& session) { return session.has_table("run_settings"); }
 
 std::string Describe(const RunSettings& settings) {
   return "--crawlers " + settings.crawlers + " with " + settings.crawler_list;

@@ -101,4 +101,15 @@ void session::detach(statement* st) {
   if (it != statements_.rend()) statements_.erase(std::next(it).base());
 }
 
+bool session::has_table(std::string_view name) {
+  int found = 0;
+  std::string wanted(name);
+  statement count(*this);
+  count << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = :name",
+      into(found), use(wanted);
+  while (count.exec()) {
+  }
+  return found != 0;
+}
+
 }  // namespace sqlitepp

@@ -51,6 +51,8 @@ class session {
   // fails on them; those statements compile again at their next exec.
   void close();
   bool is_open() const { return db_ != nullptr; }
+  // Whether the database holds a table named `name`.
+  bool has_table(std::string_view name);
 
   // Throws sqlitepp::exception for any result but OK, ROW and DONE, with the connection's
   // current message.
